@@ -1,0 +1,20 @@
+#pragma once
+
+#include "core/SearchOptions.h"
+
+// Loading and storing the search options in the per-user store. None of these reports anything:
+// a missing key or value leaves the default, a failed write is ignored.
+namespace core {
+
+inline constexpr const char* kSetupKey = "\\Software\\Pellwick\\Brindlemark\\Setup";
+
+// Fills `searchfor`; 1 when nothing readable is stored.
+void LoadSearchMode(SearchOptions& options);
+// Fills COM, NET, ORG, hyphens, acronyms, show and reg. The first unreadable flag ends the load.
+void LoadSettings(SearchOptions& options);
+// Writes "searchfor", creating the key when needed.
+void StoreSearchMode(const SearchOptions& options);
+// Writes the seven settings in order; the first failed write ends the store.
+void StoreSettings(const SearchOptions& options);
+
+} // namespace core

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace core {
+
+// The registrar's home page that "Register this domain..." opens until the user picks another.
+inline constexpr const char* kDefaultRegistrationAddress = "http://www.gandi.net";
+
+// Search modes of `searchfor` and show-up modes of `show`; -1 means no choice is marked.
+inline constexpr std::int32_t kNoChoice = -1;
+inline constexpr std::int32_t kExactPhrase = 0;
+inline constexpr std::int32_t kAllVariants = 1;
+inline constexpr std::int32_t kShowAvailableOnly = 0;
+inline constexpr std::int32_t kShowAll = 1;
+
+// The one record of search settings, alive from start-up to exit. The dialogs edit it in place;
+// the generator, the check run and the registration command read it when they need it.
+class SearchOptions {
+public:
+    // Up to three keywords in the order entered; never stored.
+    std::vector<std::string> keywords;
+    bool COM = true;
+    bool NET = false;
+    bool ORG = false;
+    bool hyphens = false;
+    bool acronyms = false;
+    std::string reg = kDefaultRegistrationAddress;
+
+    std::int32_t searchfor() const { return searchfor_; }
+    std::int32_t show() const { return show_; }
+    // Both clamp to -1..1 as they set.
+    void SetSearchFor(std::int32_t value) { searchfor_ = Clamp(value); }
+    void SetShow(std::int32_t value) { show_ = Clamp(value); }
+
+private:
+    static std::int32_t Clamp(std::int32_t value) { return value < -1 ? -1 : (value > 1 ? 1 : value); }
+
+    std::int32_t searchfor_ = kAllVariants;
+    std::int32_t show_ = kShowAll;
+};
+
+} // namespace core
