@@ -12,13 +12,13 @@ std::string AsciiLower(std::string_view text) {
 
 std::string AsciiUpper(std::string_view text) {
     std::string result(text);
-    for (char& c : result)
+    for (char &c : result)
         c = AsciiUpperChar(c);
     return result;
 }
 
-void AsciiLowerInPlace(std::string& text) {
-    for (char& c : text)
+void AsciiLowerInPlace(std::string &text) {
+    for (char &c : text)
         c = AsciiLowerChar(c);
 }
 

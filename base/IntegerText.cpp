@@ -5,7 +5,9 @@
 namespace base {
 namespace {
 
-bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDecimalDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int HexDigitValue(char c) {
     if (IsDecimalDigit(c))
@@ -18,7 +20,7 @@ int HexDigitValue(char c) {
 }
 
 // Strips a hex prefix when the form allows one; returns whether there was one.
-bool TakeHexPrefix(std::string_view& digits, IntegerForm form) {
+bool TakeHexPrefix(std::string_view &digits, IntegerForm form) {
     if (form != IntegerForm::DecimalOrHex)
         return false;
     if (digits.starts_with('$')) {
@@ -86,6 +88,8 @@ std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback, IntegerFo
     return TryReadInteger(text, form).value_or(fallback);
 }
 
-std::string IntToStr(std::int64_t value) { return std::to_string(value); }
+std::string IntToStr(std::int64_t value) {
+    return std::to_string(value);
+}
 
 } // namespace base

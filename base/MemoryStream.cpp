@@ -5,7 +5,7 @@
 
 namespace base {
 
-std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
+std::size_t TMemoryStream::Read(void *buffer, std::size_t count) {
     if (position_ >= bytes_.size())
         return 0;
     const std::size_t available = std::min(count, bytes_.size() - position_);
@@ -14,7 +14,7 @@ std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
     return available;
 }
 
-std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
+std::size_t TMemoryStream::Write(const void *buffer, std::size_t count) {
     if (count == 0)
         return 0;
     if (position_ + count > bytes_.size())

@@ -12,8 +12,8 @@ class TStream {
 public:
     virtual ~TStream() = default;
 
-    virtual std::size_t Read(void* buffer, std::size_t count) = 0;
-    virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
+    virtual std::size_t Read(void *buffer, std::size_t count) = 0;
+    virtual std::size_t Write(const void *buffer, std::size_t count) = 0;
     virtual std::int64_t Size() const = 0;
     virtual void SetSize(std::int64_t size) = 0;
     virtual std::int64_t Position() const = 0;
@@ -28,15 +28,15 @@ class TMemoryStream : public TStream {
 public:
     TMemoryStream() = default;
 
-    std::size_t Read(void* buffer, std::size_t count) override;
-    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::size_t Read(void *buffer, std::size_t count) override;
+    std::size_t Write(const void *buffer, std::size_t count) override;
     std::int64_t Size() const override { return static_cast<std::int64_t>(bytes_.size()); }
     void SetSize(std::int64_t size) override;
     std::int64_t Position() const override { return static_cast<std::int64_t>(position_); }
     void SetPosition(std::int64_t position) override;
 
     void Clear();
-    const std::string& Bytes() const { return bytes_; }
+    const std::string &Bytes() const { return bytes_; }
 
 private:
     std::string bytes_;
@@ -48,7 +48,7 @@ class TStringStream : public TMemoryStream {
 public:
     explicit TStringStream(std::string_view initial = {});
 
-    const std::string& DataString() const { return Bytes(); }
+    const std::string &DataString() const { return Bytes(); }
 };
 
 } // namespace base

@@ -6,15 +6,15 @@
 // a missing key or value leaves the default, a failed write is ignored.
 namespace core {
 
-inline constexpr const char* kSetupKey = "\\Software\\Pellwick\\Brindlemark\\Setup";
+inline constexpr const char *kSetupKey = "\\Software\\Pellwick\\Brindlemark\\Setup";
 
 // Fills `searchfor`; 1 when nothing readable is stored.
-void LoadSearchMode(SearchOptions& options);
+void LoadSearchMode(SearchOptions &options);
 // Fills COM, NET, ORG, hyphens, acronyms, show and reg. The first unreadable flag ends the load.
-void LoadSettings(SearchOptions& options);
+void LoadSettings(SearchOptions &options);
 // Writes "searchfor", creating the key when needed.
-void StoreSearchMode(const SearchOptions& options);
+void StoreSearchMode(const SearchOptions &options);
 // Writes the seven settings in order; the first failed write ends the store.
-void StoreSettings(const SearchOptions& options);
+void StoreSettings(const SearchOptions &options);
 
 } // namespace core

@@ -7,7 +7,7 @@
 namespace core {
 
 // The registrar's home page that "Register this domain..." opens until the user picks another.
-inline constexpr const char* kDefaultRegistrationAddress = "http://www.gandi.net";
+inline constexpr const char *kDefaultRegistrationAddress = "http://www.gandi.net";
 
 // Search modes of `searchfor` and show-up modes of `show`; -1 means no choice is marked.
 inline constexpr std::int32_t kNoChoice = -1;
@@ -36,7 +36,9 @@ public:
     void SetShow(std::int32_t value) { show_ = Clamp(value); }
 
 private:
-    static std::int32_t Clamp(std::int32_t value) { return value < -1 ? -1 : (value > 1 ? 1 : value); }
+    static std::int32_t Clamp(std::int32_t value) {
+        return value < -1 ? -1 : (value > 1 ? 1 : value);
+    }
 
     std::int32_t searchfor_ = kAllVariants;
     std::int32_t show_ = kShowAll;

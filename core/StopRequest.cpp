@@ -7,8 +7,14 @@ bool stopRequested = false;
 
 } // namespace
 
-bool StopRequested() { return stopRequested; }
-void RaiseStopRequest() { stopRequested = true; }
-void ClearStopRequest() { stopRequested = false; }
+bool StopRequested() {
+    return stopRequested;
+}
+void RaiseStopRequest() {
+    stopRequested = true;
+}
+void ClearStopRequest() {
+    stopRequested = false;
+}
 
 } // namespace core

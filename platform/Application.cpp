@@ -3,14 +3,16 @@
 namespace platform {
 namespace {
 
-Application* installed = nullptr;
+Application *installed = nullptr;
 
 } // namespace
 
-Application* CurrentApplication() { return installed; }
+Application *CurrentApplication() {
+    return installed;
+}
 
-Application* SetApplication(Application* app) {
-    Application* previous = installed;
+Application *SetApplication(Application *app) {
+    Application *previous = installed;
     installed = app;
     return previous;
 }
@@ -20,14 +22,16 @@ void ProcessMessages() {
         installed->ProcessMessages();
 }
 
-bool IsEscapeDown() { return installed && installed->IsEscapeDown(); }
+bool IsEscapeDown() {
+    return installed && installed->IsEscapeDown();
+}
 
-void ShellOpen(const std::string& address, ShowWindow show) {
+void ShellOpen(const std::string &address, ShowWindow show) {
     if (installed)
         installed->ShellOpen(address, show);
 }
 
-void ShowMessage(const std::string& text) {
+void ShowMessage(const std::string &text) {
     if (installed)
         installed->ShowMessage(text);
 }

@@ -19,34 +19,34 @@ public:
     // Whether the Escape key is held down at this moment.
     virtual bool IsEscapeDown() = 0;
     // Hands an address (web page, mail address, file) to the desktop; never checked.
-    virtual void ShellOpen(const std::string& address, ShowWindow show) = 0;
+    virtual void ShellOpen(const std::string &address, ShowWindow show) = 0;
     // A message box titled with the program's name, with an OK button.
-    virtual void ShowMessage(const std::string& text) = 0;
+    virtual void ShowMessage(const std::string &text) = 0;
     // The busy cursor; every ShowBusyCursor is paired with one RestoreCursor.
     virtual void ShowBusyCursor() = 0;
     virtual void RestoreCursor() = 0;
 };
 
 // The installed instance, or nullptr.
-Application* CurrentApplication();
+Application *CurrentApplication();
 // Installs app (nullptr removes it) and returns the one it replaces.
-Application* SetApplication(Application* app);
+Application *SetApplication(Application *app);
 
 void ProcessMessages();
 bool IsEscapeDown();
-void ShellOpen(const std::string& address, ShowWindow show = ShowWindow::Normal);
-void ShowMessage(const std::string& text);
+void ShellOpen(const std::string &address, ShowWindow show = ShowWindow::Normal);
+void ShowMessage(const std::string &text);
 
 // Installs an application for the lifetime of a scope, then puts the previous one back.
 class ScopedApplication {
 public:
-    explicit ScopedApplication(Application* app) : previous_(SetApplication(app)) {}
+    explicit ScopedApplication(Application *app) : previous_(SetApplication(app)) {}
     ~ScopedApplication() { SetApplication(previous_); }
-    ScopedApplication(const ScopedApplication&) = delete;
-    ScopedApplication& operator=(const ScopedApplication&) = delete;
+    ScopedApplication(const ScopedApplication &) = delete;
+    ScopedApplication &operator=(const ScopedApplication &) = delete;
 
 private:
-    Application* previous_;
+    Application *previous_;
 };
 
 } // namespace platform

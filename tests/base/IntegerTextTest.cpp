@@ -9,7 +9,7 @@ using base::TryReadInteger;
 
 TEST(IntegerText, ReadsWholeTextsWithBlanksSignAndHex) {
     struct Case {
-        const char* text;
+        const char *text;
         IntegerForm form;
         std::optional<std::int32_t> expected;
     };
@@ -34,7 +34,7 @@ TEST(IntegerText, ReadsWholeTextsWithBlanksSignAndHex) {
         {"0x", IntegerForm::DecimalOrHex, std::nullopt},
         {"no", IntegerForm::DecimalOrHex, std::nullopt},
     };
-    for (const Case& c : cases)
+    for (const Case &c : cases)
         EXPECT_EQ(TryReadInteger(c.text, c.form), c.expected) << '"' << c.text << '"';
 }
 
@@ -42,7 +42,7 @@ TEST(IntegerText, StrToIntNamesTheTextInItsError) {
     try {
         base::StrToInt("12a");
         FAIL() << "no exception";
-    } catch (const base::EConvertError& error) {
+    } catch (const base::EConvertError &error) {
         EXPECT_EQ(error.Message(), "'12a' is not a valid integer value");
     }
     EXPECT_EQ(base::StrToIntDef("x", 9), 9);

@@ -1,0 +1,89 @@
+#include "core/CandidateGenerator.h"
+
+namespace core {
+namespace {
+
+std::string Join(const StringList &parts, bool hyphen) {
+    std::string joined;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (hyphen && i > 0)
+            joined += '-';
+        joined += parts[i];
+    }
+    return joined;
+}
+
+} // namespace
+
+std::string FirstLetter(const std::string &text) {
+    return text.substr(0, 1);
+}
+
+void CandidateGenerator::BuildCandidates() {
+    candidates_.clear();
+    scratch_.clear();
+    const bool acronyms = options_.acronyms;
+    AddSingles(acronyms);
+    if (options_.searchfor() == kAllVariants) {
+        AddPairs(false, acronyms);
+        if (options_.hyphens)
+            AddPairs(true, acronyms);
+        AddTriples(false, acronyms);
+        if (options_.hyphens)
+            AddTriples(true, acronyms);
+    }
+    AddSuffixes();
+}
+
+void CandidateGenerator::AddSingles(bool acronyms) {
+    for (const std::string &keyword : options_.keywords)
+        AddJoined({keyword}, false, acronyms);
+}
+
+void CandidateGenerator::AddPairs(bool hyphen, bool acronyms) {
+    const StringList &k = options_.keywords;
+    for (std::size_t i = 0; i < k.size(); ++i) {
+        for (std::size_t j = 0; j < k.size(); ++j) {
+            if (j != i)
+                AddJoined({k[i], k[j]}, hyphen, acronyms);
+        }
+    }
+}
+
+void CandidateGenerator::AddTriples(bool hyphen, bool acronyms) {
+    const StringList &k = options_.keywords;
+    for (std::size_t i = 0; i < k.size(); ++i) {
+        for (std::size_t j = 0; j < k.size(); ++j) {
+            for (std::size_t m = 0; m < k.size() && j != i; ++m) {
+                if (m != i && m != j)
+                    AddJoined({k[i], k[j], k[m]}, hyphen, acronyms);
+            }
+        }
+    }
+}
+
+// Appends the joined name and, with acronyms, the same joining of the first letters.
+void CandidateGenerator::AddJoined(const StringList &parts, bool hyphen, bool acronyms) {
+    candidates_.push_back(Join(parts, hyphen));
+    if (!acronyms)
+        return;
+    StringList letters;
+    for (const std::string &part : parts)
+        letters.push_back(FirstLetter(part));
+    candidates_.push_back(Join(letters, hyphen));
+}
+
+void CandidateGenerator::AddSuffixes() {
+    scratch_ = candidates_;
+    candidates_.clear();
+    for (const std::string &base : scratch_) {
+        if (options_.COM)
+            candidates_.push_back(base + ".com");
+        if (options_.NET)
+            candidates_.push_back(base + ".net");
+        if (options_.ORG)
+            candidates_.push_back(base + ".org");
+    }
+}
+
+} // namespace core

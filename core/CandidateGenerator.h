@@ -1,0 +1,39 @@
+#pragma once
+
+#include "core/SearchOptions.h"
+
+#include <string>
+#include <vector>
+
+namespace core {
+
+using StringList = std::vector<std::string>;
+
+// The first character of text as a one-character text; empty for an empty text.
+std::string FirstLetter(const std::string &text);
+
+// Turns the keywords and the search options into the candidate list: base names first (singles,
+// then pairs and triples for "All variants"), then each base name with the chosen suffixes.
+// The two lists belong to the caller; repeated names stay.
+class CandidateGenerator {
+public:
+    CandidateGenerator(const SearchOptions &options, StringList &candidates, StringList &scratch)
+        : options_(options), candidates_(candidates), scratch_(scratch) {}
+
+    void BuildCandidates();
+
+    void AddSingles(bool acronyms);
+    void AddPairs(bool hyphen, bool acronyms);
+    void AddTriples(bool hyphen, bool acronyms);
+    // Replaces every base name by its suffixed forms, in the order .com, .net, .org.
+    void AddSuffixes();
+
+private:
+    void AddJoined(const StringList &parts, bool hyphen, bool acronyms);
+
+    const SearchOptions &options_;
+    StringList &candidates_;
+    StringList &scratch_;
+};
+
+} // namespace core

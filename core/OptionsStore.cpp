@@ -1,0 +1,143 @@
+#include "core/OptionsStore.h"
+
+#include "platform/Registry.h"
+
+#include <cstring>
+#include <memory>
+#include <optional>
+
+namespace core {
+namespace {
+
+using platform::RegistryKey;
+using platform::RegType;
+using platform::RegValue;
+
+// Thrown by a read of a stored value of the wrong type.
+class EWrongType : public platform::ERegistryError {
+public:
+    using ERegistryError::ERegistryError;
+};
+
+std::unique_ptr<RegistryKey> OpenExistingKey() {
+    try {
+        return RegistryKey::Open(kSetupKey);
+    } catch (const platform::ERegistryError &) {
+        return nullptr;
+    }
+}
+
+std::optional<RegValue> Query(const RegistryKey *key, const char *name) {
+    return key ? key->QueryValue(name) : std::nullopt;
+}
+
+std::int32_t ReadInteger(const RegValue &value) {
+    if (value.type != RegType::Dword || value.data.size() != 4)
+        throw EWrongType("not an integer");
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, value.data.data(), 4); // stored least significant byte first
+    return static_cast<std::int32_t>(bits);
+}
+
+bool ReadBool(const RegValue &value) {
+    return ReadInteger(value) != 0;
+}
+
+std::string ReadText(const RegValue &value) {
+    if (value.data.empty())
+        return {};
+    if (value.type != RegType::Sz && value.type != RegType::ExpandSz)
+        throw EWrongType("not a text");
+    return value.data.substr(0, value.data.find('\0'));
+}
+
+// Reads the five flags in order; the first that cannot be read ends the whole load.
+bool LoadFlags(const RegistryKey *key, SearchOptions &options) {
+    const std::pair<const char *, bool *> flags[] = {
+        {"COM", &options.COM},         {"NET", &options.NET},           {"ORG", &options.ORG},
+        {"hyphens", &options.hyphens}, {"acronyms", &options.acronyms},
+    };
+    for (const auto &[name, field] : flags) {
+        const auto value = Query(key, name);
+        if (!value)
+            continue;
+        try {
+            *field = ReadBool(*value);
+        } catch (const EWrongType &) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void LoadShow(const RegistryKey *key, SearchOptions &options) {
+    const auto value = Query(key, "show");
+    if (!value)
+        return;
+    try {
+        options.SetShow(ReadInteger(*value));
+    } catch (const EWrongType &) {
+    }
+}
+
+void LoadRegistrationAddress(const RegistryKey *key, SearchOptions &options) {
+    const auto value = Query(key, "reg");
+    if (!value)
+        return;
+    try {
+        options.reg = ReadText(*value);
+    } catch (const EWrongType &) {
+    }
+}
+
+RegValue Flag(bool set) {
+    return RegValue::Dword(set ? 1 : 0);
+}
+RegValue Integer(std::int32_t value) {
+    return RegValue::Dword(static_cast<std::uint32_t>(value));
+}
+
+} // namespace
+
+void LoadSearchMode(SearchOptions &options) {
+    options.SetSearchFor(kAllVariants);
+    const auto key = OpenExistingKey();
+    const auto value = Query(key.get(), "searchfor");
+    if (!value)
+        return;
+    try {
+        options.SetSearchFor(ReadInteger(*value));
+    } catch (const EWrongType &) {
+    }
+}
+
+void LoadSettings(SearchOptions &options) {
+    const auto key = OpenExistingKey();
+    if (!LoadFlags(key.get(), options))
+        return;
+    LoadShow(key.get(), options);
+    LoadRegistrationAddress(key.get(), options);
+}
+
+void StoreSearchMode(const SearchOptions &options) {
+    try {
+        RegistryKey::Create(kSetupKey)->SetValue("searchfor", Integer(options.searchfor()));
+    } catch (const platform::ERegistryError &) {
+    }
+}
+
+void StoreSettings(const SearchOptions &options) {
+    try {
+        const auto key = RegistryKey::Create(kSetupKey);
+        key->SetValue("COM", Flag(options.COM));
+        key->SetValue("NET", Flag(options.NET));
+        key->SetValue("ORG", Flag(options.ORG));
+        key->SetValue("hyphens", Flag(options.hyphens));
+        key->SetValue("acronyms", Flag(options.acronyms));
+        key->SetValue("show", Integer(options.show()));
+        key->SetValue("reg", RegValue::Text(options.reg));
+    } catch (const platform::ERegistryError &) {
+    }
+}
+
+} // namespace core

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "base/Exception.h"
+
+#include <filesystem>
+#include <string_view>
+
+namespace platform {
+
+// A file could not be written; the previous file, if any, is untouched.
+class EFileWriteError : public base::Exception {
+public:
+    using Exception::Exception;
+};
+
+// Replaces the file at path with bytes: writes a temporary file in the same folder, flushes it
+// to disk and renames it over the target, so a reader sees either the old file or the new one.
+void WriteFileAtomically(const std::filesystem::path &path, std::string_view bytes);
+
+} // namespace platform

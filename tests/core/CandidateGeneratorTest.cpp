@@ -1,0 +1,100 @@
+#include "core/CandidateGenerator.h"
+
+#include <gtest/gtest.h>
+
+using core::CandidateGenerator;
+using core::SearchOptions;
+using core::StringList;
+
+namespace {
+
+struct Setup {
+    StringList keywords;
+    std::int32_t mode = core::kAllVariants;
+    bool hyphens = false;
+    bool acronyms = false;
+    bool com = true, net = false, org = false;
+};
+
+StringList Build(const Setup &setup) {
+    SearchOptions options;
+    options.keywords = setup.keywords;
+    options.SetSearchFor(setup.mode);
+    options.hyphens = setup.hyphens;
+    options.acronyms = setup.acronyms;
+    options.COM = setup.com;
+    options.NET = setup.net;
+    options.ORG = setup.org;
+    StringList candidates{"left over"}, scratch{"old"};
+    CandidateGenerator(options, candidates, scratch).BuildCandidates();
+    return candidates;
+}
+
+} // namespace
+
+TEST(CandidateGenerator, BuildsTheWorkedExampleInOrder) {
+    const StringList expected = {"fast.com",     "fast.net",     "f.com",   "f.net",
+                                 "car.com",      "car.net",      "c.com",   "c.net",
+                                 "fastcar.com",  "fastcar.net",  "fc.com",  "fc.net",
+                                 "carfast.com",  "carfast.net",  "cf.com",  "cf.net",
+                                 "fast-car.com", "fast-car.net", "f-c.com", "f-c.net",
+                                 "car-fast.com", "car-fast.net", "c-f.com", "c-f.net"};
+    EXPECT_EQ(Build({{"fast", "car"}, core::kAllVariants, true, true, true, true, false}),
+              expected);
+}
+
+TEST(CandidateGenerator, ProducesTheNumberOfNamesOfEachCombination) {
+    struct Row {
+        int keywords;
+        std::int32_t mode;
+        bool hyphens, acronyms;
+        std::size_t withAllSuffixes;
+    };
+    const Row rows[] = {
+        {1, core::kAllVariants, true, false, 3},   {1, core::kExactPhrase, false, true, 6},
+        {2, core::kAllVariants, false, false, 12}, {2, core::kAllVariants, true, true, 36},
+        {3, core::kExactPhrase, true, false, 9},   {3, core::kAllVariants, false, false, 45},
+        {3, core::kAllVariants, true, false, 81},  {3, core::kAllVariants, true, true, 162},
+        {3, core::kNoChoice, true, true, 18},
+    };
+    const StringList words = {"alpha", "beta", "gamma"};
+    for (const Row &row : rows) {
+        const StringList keywords(words.begin(), words.begin() + row.keywords);
+        const StringList all =
+            Build({keywords, row.mode, row.hyphens, row.acronyms, true, true, true});
+        EXPECT_EQ(all.size(), row.withAllSuffixes)
+            << row.keywords << " keywords, mode " << row.mode;
+        const StringList comOnly = Build({keywords, row.mode, row.hyphens, row.acronyms});
+        EXPECT_EQ(comOnly.size() * 3, row.withAllSuffixes);
+    }
+}
+
+TEST(CandidateGenerator, OrdersTriplesByIndexAndSuffixesPerBaseName) {
+    const StringList names =
+        Build({{"a", "b", "c"}, core::kAllVariants, false, false, true, false, true});
+    const StringList tail(names.end() - 12, names.end());
+    EXPECT_EQ(tail, (StringList{"abc.com", "abc.org", "acb.com", "acb.org", "bac.com", "bac.org",
+                                "bca.com", "bca.org", "cab.com", "cab.org", "cba.com", "cba.org"}));
+}
+
+TEST(CandidateGenerator, KeepsRepeatedNamesAndKeywordsAsTyped) {
+    EXPECT_EQ(Build({{"sun", "shop"}, core::kAllVariants, false, true}),
+              (StringList{"sun.com", "s.com", "shop.com", "s.com", "sunshop.com", "ss.com",
+                          "shopsun.com", "ss.com"}));
+    EXPECT_EQ(Build({{"a"}, core::kExactPhrase, false, true}), (StringList{"a.com", "a.com"}));
+    EXPECT_EQ(Build({{"my shop", "x.y"}, core::kExactPhrase}),
+              (StringList{"my shop.com", "x.y.com"}));
+    const StringList joined = Build({{"a", "b", "ab"}, core::kAllVariants});
+    EXPECT_EQ(std::count(joined.begin(), joined.end(), "ab.com"), 2);
+}
+
+TEST(CandidateGenerator, EmptiesBothListsAndEndsEmptyWithoutSuffixes) {
+    EXPECT_TRUE(Build({{"fast"}, core::kAllVariants, true, true, false, false, false}).empty());
+    EXPECT_EQ(Build({{"fast", "car"}, core::kExactPhrase, true, false}),
+              (StringList{"fast.com", "car.com"}));
+}
+
+TEST(CandidateGenerator, FirstLetterOfAnEmptyTextIsEmpty) {
+    EXPECT_EQ(core::FirstLetter(""), "");
+    EXPECT_EQ(core::FirstLetter("x"), "x");
+}

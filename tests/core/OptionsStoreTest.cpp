@@ -1,0 +1,198 @@
+#include "core/OptionsStore.h"
+
+#include "tests/support/TempConfigHome.h"
+
+#include <csignal>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/resource.h>
+
+using core::SearchOptions;
+
+namespace {
+
+class OptionsStore : public ::testing::Test {
+protected:
+    void WriteStore(const std::string &values) {
+        std::filesystem::create_directories(home_.SetupFile().parent_path());
+        std::ofstream(home_.SetupFile(), std::ios::binary)
+            << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Pellwick\\Brindlemark\\Setup]\n"
+            << values;
+    }
+    std::string ReadStore() const {
+        std::ifstream in(home_.SetupFile(), std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    SearchOptions Loaded() const {
+        SearchOptions options;
+        core::LoadSearchMode(options);
+        core::LoadSettings(options);
+        return options;
+    }
+
+    TempConfigHome home_;
+};
+
+// Lowers the file size limit for one scope, so that a write past it fails with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit lowered = previous_;
+        lowered.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int);
+};
+
+} // namespace
+
+TEST_F(OptionsStore, FirstStartGivesTheDefaultsAndWritesNothing) {
+    const SearchOptions options = Loaded();
+    EXPECT_EQ(options.searchfor(), core::kAllVariants);
+    EXPECT_TRUE(options.COM);
+    EXPECT_FALSE(options.NET || options.ORG || options.hyphens || options.acronyms);
+    EXPECT_EQ(options.show(), core::kShowAll);
+    EXPECT_EQ(options.reg, core::kDefaultRegistrationAddress);
+    EXPECT_FALSE(std::filesystem::exists(home_.Folder() / "Pellwick"));
+}
+
+TEST_F(OptionsStore, StoresAndLoadsEveryValue) {
+    SearchOptions options;
+    options.SetSearchFor(core::kExactPhrase);
+    options.COM = false;
+    options.NET = options.ORG = options.hyphens = options.acronyms = true;
+    options.SetShow(core::kNoChoice);
+    options.reg = "http://www.example.com/a \"b\" \\c";
+    core::StoreSearchMode(options);
+    core::StoreSettings(options);
+
+    const SearchOptions loaded = Loaded();
+    EXPECT_EQ(loaded.searchfor(), core::kExactPhrase);
+    EXPECT_FALSE(loaded.COM);
+    EXPECT_TRUE(loaded.NET && loaded.ORG && loaded.hyphens && loaded.acronyms);
+    EXPECT_EQ(loaded.show(), core::kNoChoice);
+    EXPECT_EQ(loaded.reg, options.reg);
+    EXPECT_NE(ReadStore().find("\"show\"=dword:ffffffff\n"), std::string::npos);
+    EXPECT_NE(ReadStore().find("\"searchfor\"=dword:00000000\n"), std::string::npos);
+}
+
+TEST_F(OptionsStore, AFlagOfTheWrongTypeEndsTheSettingsLoad) {
+    WriteStore("\"searchfor\"=dword:00000000\n\"COM\"=dword:00000000\n\"NET\"=\"yes\"\n"
+               "\"ORG\"=dword:00000001\n\"show\"=dword:00000000\n\"reg\"=\"http://x\"\n");
+    const SearchOptions options = Loaded();
+    EXPECT_EQ(options.searchfor(), core::kExactPhrase);
+    EXPECT_FALSE(options.COM);
+    EXPECT_FALSE(options.ORG);
+    EXPECT_EQ(options.show(), core::kShowAll);
+    EXPECT_EQ(options.reg, core::kDefaultRegistrationAddress);
+}
+
+TEST_F(OptionsStore, ShowOfTheWrongTypeKeepsItsDefaultAndTheLoadGoesOn) {
+    WriteStore("\"show\"=\"0\"\n\"reg\"=\"http://www.example.org\"\n\"acronyms\"=dword:1\n");
+    const SearchOptions options = Loaded();
+    EXPECT_EQ(options.show(), core::kShowAll);
+    EXPECT_EQ(options.reg, "http://www.example.org");
+    EXPECT_TRUE(options.acronyms);
+}
+
+TEST_F(OptionsStore, ClampsStoredChoicesAndReadsAnyNonZeroFlagAsSet) {
+    WriteStore("\"show\"=dword:00000007\n\"searchfor\"=dword:ffffffff\n\"COM\"=dword:00000002\n");
+    SearchOptions options = Loaded();
+    EXPECT_EQ(options.show(), core::kShowAll);
+    EXPECT_EQ(options.searchfor(), core::kNoChoice);
+    EXPECT_TRUE(options.COM);
+    core::StoreSettings(options);
+    EXPECT_NE(ReadStore().find("\"COM\"=dword:00000001\n"), std::string::npos);
+
+    WriteStore("\"show\"=dword:fffffffb\n");
+    EXPECT_EQ(Loaded().show(), core::kNoChoice);
+}
+
+TEST_F(OptionsStore, ReadsEmptyAndExpandableTexts) {
+    WriteStore("\"reg\"=\"\"\n");
+    EXPECT_EQ(Loaded().reg, "");
+    WriteStore("\"reg\"=hex:\n");
+    EXPECT_EQ(Loaded().reg, "");
+    WriteStore("\"reg\"=hex(2):25,48,4f,4d,45,25,00\n");
+    EXPECT_EQ(Loaded().reg, "%HOME%");
+    WriteStore("\"reg\"=dword:00000001\n");
+    EXPECT_EQ(Loaded().reg, core::kDefaultRegistrationAddress);
+}
+
+TEST_F(OptionsStore, StoringTheModeAloneKeepsTheSettings) {
+    WriteStore("\"NET\"=dword:00000001\n");
+    SearchOptions options;
+    options.SetSearchFor(core::kExactPhrase);
+    core::StoreSearchMode(options);
+    const SearchOptions loaded = Loaded();
+    EXPECT_EQ(loaded.searchfor(), core::kExactPhrase);
+    EXPECT_TRUE(loaded.NET);
+}
+
+TEST_F(OptionsStore, ACorruptFileReadsAsDefaultsOrMissingValues) {
+    WriteStore(std::string("\x01\xff garbage\n\"COM\"=dword:0000000000000\n\"ORG\"=dword:1\n"
+                           "\"hyphens\"=\"unterminated\n\0\0\n",
+                           90));
+    const SearchOptions options = Loaded();
+    EXPECT_TRUE(options.COM);
+    EXPECT_TRUE(options.ORG);
+    EXPECT_FALSE(options.hyphens);
+
+    std::filesystem::remove(home_.SetupFile());
+    std::filesystem::create_directory(home_.SetupFile());
+    EXPECT_EQ(Loaded().reg, core::kDefaultRegistrationAddress);
+}
+
+TEST_F(OptionsStore, AFailedWriteLeavesThePreviousFileWholeAndEndsTheStore) {
+    SearchOptions options;
+    options.NET = true;
+    core::StoreSettings(options);
+    const std::string before = ReadStore();
+
+    options.COM = false;
+    options.reg = std::string(4000, 'x');
+    {
+        FileSizeLimit limit(before.size() - 40);
+        core::StoreSettings(options);
+    }
+    EXPECT_EQ(ReadStore(), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home_.SetupFile().parent_path()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "a temporary file was left behind";
+
+    // Room for the five flags but not for "show": the later values are not written.
+    WriteStore("");
+    const std::size_t fiveFlags = std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Pellwick\\"
+                                              "Brindlemark\\Setup]\n")
+                                      .size() +
+                                  5 * std::string("\"hyphens\"=dword:00000001\n").size() - 8;
+    {
+        FileSizeLimit limit(fiveFlags);
+        core::StoreSettings(options);
+    }
+    const std::string partial = ReadStore();
+    EXPECT_NE(partial.find("\"acronyms\""), std::string::npos) << partial;
+    EXPECT_EQ(partial.find("\"show\""), std::string::npos) << partial;
+}
+
+TEST_F(OptionsStore, AFolderThatCannotBeCreatedMakesTheStoreSilent) {
+    std::ofstream(home_.Folder() / "Pellwick") << "a file where the folder should be";
+    SearchOptions options;
+    options.ORG = true;
+    core::StoreSettings(options);
+    core::StoreSearchMode(options);
+    EXPECT_FALSE(Loaded().ORG);
+}
