@@ -1,0 +1,121 @@
+#include "cli/CliOptions.h"
+
+#include "base/IntegerText.h"
+
+#include <CLI/CLI.hpp>
+
+namespace cli {
+namespace {
+
+// Adds --name and --no-name; the result is set only when one of them was given.
+void AddSwitch(CLI::App& app, const std::string& name, const std::string& help,
+               std::optional<bool>& target) {
+    app.add_flag_callback(
+        "--" + name, [&target] { target = true; }, help);
+    app.add_flag_callback(
+        "--no-" + name, [&target] { target = false; }, "no " + help);
+}
+
+int ReadPort(const std::string& text, const std::string& whole) {
+    const auto port = base::TryReadInteger(text, base::IntegerForm::Decimal);
+    if (!port || *port < 1 || *port > 65535 || text.find(' ') != std::string::npos)
+        throw EUsageError("--connect-to: bad port '" + text + "' in '" + whole + "'");
+    return *port;
+}
+
+OutputFormat ReadFormat(const std::string& text) {
+    if (text == "table")
+        return OutputFormat::Table;
+    if (text == "tsv")
+        return OutputFormat::Tsv;
+    return OutputFormat::Json;
+}
+
+void CheckTimeout(const std::optional<double>& seconds, const char* name) {
+    if (seconds && !(*seconds > 0 && *seconds <= 3600))
+        throw EUsageError(std::string(name) + " takes a number of seconds from 0 to 3600");
+}
+
+} // namespace
+
+ConnectTo ParseConnectTo(const std::string& text) {
+    // HOST1:PORT1:HOST2:PORT2, split at the last three colons so the first host stays whole.
+    std::vector<std::string> parts;
+    std::size_t end = text.size();
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t colon = end == 0 ? std::string::npos : text.rfind(':', end - 1);
+        if (colon == std::string::npos)
+            throw EUsageError("--connect-to takes HOST1:PORT1:HOST2:PORT2, not '" + text + "'");
+        parts.insert(parts.begin(), text.substr(colon + 1, end - colon - 1));
+        end = colon;
+    }
+    parts.insert(parts.begin(), text.substr(0, end));
+    ConnectTo rule;
+    rule.fromHost = parts[0];
+    if (!parts[1].empty())
+        rule.fromPort = ReadPort(parts[1], text);
+    rule.toHost = parts[2];
+    if (rule.toHost.empty())
+        throw EUsageError("--connect-to: no target host in '" + text + "'");
+    rule.toPort = ReadPort(parts[3], text);
+    return rule;
+}
+
+CliOptions ParseCommandLine(int argc, const char* const* argv) {
+    CliOptions options;
+    CLI::App app{"Checks which domain names built from up to three keywords are free, with their "
+                 "link popularity and traffic rank.",
+                 "nimbrel-cli"};
+    std::string mode, show, format;
+    std::vector<std::string> connectTo;
+    app.add_option("keywords", options.keywords, "up to three keywords");
+    app.add_option("--mode", mode, "exact: the keywords alone; all: also pairs and triples")
+        ->check(CLI::IsMember({"exact", "all"}));
+    AddSwitch(app, "com", "try .com", options.com);
+    AddSwitch(app, "net", "try .net", options.net);
+    AddSwitch(app, "org", "try .org", options.org);
+    AddSwitch(app, "hyphens", "also join pairs and triples with hyphens", options.hyphens);
+    AddSwitch(app, "acronyms", "also build first-letter forms", options.acronyms);
+    app.add_option("--show", show, "which checked names become rows")
+        ->check(CLI::IsMember({"available", "all", "none"}));
+    app.add_flag("--candidates", options.candidatesOnly,
+                 "print the candidate names, one a line, and make no request");
+    app.add_option("--format", format, "output format (default: table on a terminal, else tsv)")
+        ->check(CLI::IsMember({"table", "tsv", "json"}));
+    app.add_option("--save", options.saveFile, "write the rows to a results file");
+    app.add_option("--names", options.namesFile, "write the domain names to a text file");
+    app.add_option("--load", options.loadFile, "print a results file instead of searching");
+    app.add_option("--sort", options.sortColumn, "order the rows by column 0 to 4 first")
+        ->check(CLI::Range(0, 4));
+    app.add_option("--search-engine", options.searchEngine, "search engine address (http://host)");
+    app.add_option("--ranking-service", options.rankingService,
+                   "ranking service address (http://host)");
+    app.add_option("--connect-timeout", options.connectTimeout, "seconds to wait for a connection");
+    app.add_option("--read-timeout", options.readTimeout, "seconds to wait for data");
+    app.add_option("--connect-to", connectTo,
+                   "HOST1:PORT1:HOST2:PORT2: connect there instead (repeatable)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        options.helpShown = true;
+        options.helpText = app.help();
+        return options;
+    } catch (const CLI::ParseError& error) {
+        throw EUsageError(error.what());
+    }
+
+    if (!mode.empty())
+        options.searchfor = mode == "all" ? 1 : 0;
+    if (!show.empty())
+        options.show = show == "all" ? 1 : (show == "available" ? 0 : -1);
+    if (!format.empty())
+        options.format = ReadFormat(format);
+    for (const std::string& rule : connectTo)
+        options.connectTo.push_back(ParseConnectTo(rule));
+    CheckTimeout(options.connectTimeout, "--connect-timeout");
+    CheckTimeout(options.readTimeout, "--read-timeout");
+    return options;
+}
+
+} // namespace cli

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "base/Exception.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// A command line that cannot be used; the message names the problem in one line.
+class EUsageError : public base::Exception {
+public:
+    using Exception::Exception;
+};
+
+enum class OutputFormat { Table, Tsv, Json };
+
+// A redirection of connections: HOST1:PORT1 goes to HOST2:PORT2; an empty HOST1 or PORT1 matches
+// any host or port.
+struct ConnectTo {
+    std::string fromHost;
+    std::optional<int> fromPort;
+    std::string toHost;
+    int toPort = 0;
+};
+
+// What the command line asks for. Unset choices keep what the per-user store holds.
+struct CliOptions {
+    std::vector<std::string> keywords;
+    std::optional<int> searchfor;
+    std::optional<bool> com, net, org, hyphens, acronyms;
+    std::optional<int> show;
+
+    bool candidatesOnly = false;
+    std::optional<OutputFormat> format;
+    std::string saveFile;
+    std::string namesFile;
+    std::string loadFile;
+    std::optional<int> sortColumn;
+
+    std::string searchEngine;
+    std::string rankingService;
+    std::optional<double> connectTimeout;
+    std::optional<double> readTimeout;
+    std::vector<ConnectTo> connectTo;
+
+    bool helpShown = false;
+    std::string helpText;
+};
+
+// Reads argv; EUsageError for anything it cannot use.
+CliOptions ParseCommandLine(int argc, const char* const* argv);
+
+ConnectTo ParseConnectTo(const std::string& text);
+
+} // namespace cli
