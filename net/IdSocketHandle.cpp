@@ -1,0 +1,102 @@
+#include "net/IdSocketHandle.h"
+
+#include "net/IdException.h"
+
+namespace net {
+namespace {
+
+constexpr int kShutdownSending = 1;
+
+} // namespace
+
+TIdSocketHandle::~TIdSocketHandle() {
+    if (allocated_)
+        ReleaseHandle();
+}
+
+void TIdSocketHandle::AllocateHandle() {
+    if (allocated_)
+        ReleaseHandle();
+    handle_ = GStack().WSSocket();
+    if (handle_ == Id_INVALID_SOCKET)
+        throw EIdInvalidSocket();
+    allocated_ = true;
+}
+
+void TIdSocketHandle::ReleaseHandle() {
+    if (handle_ != Id_INVALID_SOCKET) {
+        allocated_ = false;
+        GStack().WSShutdown(handle_, kShutdownSending);
+        GStack().WSCloseSocket(handle_);
+    }
+    Reset();
+}
+
+void TIdSocketHandle::Reset() {
+    allocated_ = false;
+    handle_ = Id_INVALID_SOCKET;
+    ResetAddresses();
+}
+
+void TIdSocketHandle::ResetAddresses() {
+    ip_.clear();
+    peerIP_.clear();
+    port_ = 0;
+    peerPort_ = 0;
+}
+
+void TIdSocketHandle::BindLocal(const std::string &ip, int port) {
+    auto &stack = GStack();
+    if (stack.CheckSocketResult(stack.WSBind(handle_, ip, port), {Id_WSAEADDRINUSE}))
+        throw EIdCouldNotBindSocket();
+    UpdateBindingLocal();
+}
+
+void TIdSocketHandle::SetRemote(const std::string &ip, int port) {
+    peerIP_ = ip;
+    peerPort_ = port;
+}
+
+void TIdSocketHandle::ConnectPeer(int timeoutMs) {
+    auto &stack = GStack();
+    stack.CheckSocketResult(stack.WSConnect(handle_, peerIP_, peerPort_, timeoutMs));
+    UpdateBindingLocal();
+    UpdateBindingPeer();
+}
+
+void TIdSocketHandle::SetSendTimeout(int timeoutMs) {
+    auto &stack = GStack();
+    stack.CheckSocketResult(stack.WSSetSendTimeout(handle_, timeoutMs));
+}
+
+bool TIdSocketHandle::IsReadable(int timeoutMs) {
+    if (!allocated_)
+        throw EIdConnClosedGracefully();
+    return GStack().WSSelectRead(handle_, timeoutMs) == 1;
+}
+
+int TIdSocketHandle::SendBytes(const void *buffer, int length) {
+    return GStack().WSSend(handle_, buffer, length);
+}
+
+int TIdSocketHandle::ReceiveBytes(void *buffer, int length) {
+    return GStack().WSRecv(handle_, buffer, length);
+}
+
+void TIdSocketHandle::UpdateBindingLocal() {
+    TIdSocketAddress address;
+    auto &stack = GStack();
+    stack.CheckSocketResult(stack.WSGetSockName(handle_, address));
+    ip_ = address.IP;
+    port_ = address.Port;
+}
+
+void TIdSocketHandle::UpdateBindingPeer() {
+    TIdSocketAddress address;
+    auto &stack = GStack();
+    stack.CheckSocketResult(stack.WSGetPeerName(handle_, address));
+    peerIP_ = address.IP;
+    peerPort_ = address.Port;
+}
+
+} // namespace net

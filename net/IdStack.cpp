@@ -1,0 +1,175 @@
+#include "net/IdStack.h"
+
+#include "base/AsciiCase.h"
+#include "base/IntegerText.h"
+#include "net/IdException.h"
+#include "net/IdStackPosix.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace net {
+namespace {
+
+struct ErrorText {
+    int number;
+    const char *text;
+};
+
+constexpr std::array<ErrorText, 38> kErrorTexts{{
+    {10004, "Interrupted system call."},
+    {10009, "Bad file number."},
+    {10013, "Access denied."},
+    {10014, "Bad address."},
+    {10022, "Invalid argument."},
+    {10024, "Too many open files."},
+    {10035, "Operation would block. "},
+    {10036, "Operation now in progress."},
+    {10037, "Operation already in progress."},
+    {10038, "Socket operation on non-socket."},
+    {10039, "Destination address required."},
+    {10040, "Message too long."},
+    {10041, "Protocol wrong type for socket."},
+    {10042, "Bad protocol option."},
+    {10043, "Protocol not supported."},
+    {10044, "Socket type not supported."},
+    {10045, "Operation not supported on socket."},
+    {10046, "Protocol family not supported."},
+    {10047, "Address family not supported by protocol family."},
+    {10048, "Address already in use."},
+    {10049, "Cannot assign requested address."},
+    {10050, "Network is down."},
+    {10051, "Network is unreachable."},
+    {10052, "Net dropped connection or reset."},
+    {10053, "Software caused connection abort."},
+    {10054, "Connection reset by peer."},
+    {10055, "No buffer space available."},
+    {10056, "Socket is already connected."},
+    {10057, "Socket is not connected."},
+    {10058, "Cannot send or receive after socket is closed."},
+    {10059, "Too many references, cannot splice."},
+    {10060, "Connection timed out."},
+    {10061, "Connection refused."},
+    {10062, "Too many levels of symbolic links."},
+    {10063, "File name too long."},
+    {10064, "Host is down."},
+    {10065, "No route to host."},
+    {10066, "Directory not empty"},
+}};
+
+struct StackState {
+    std::unique_ptr<TIdStack> stack;
+    TIdStackFactory factory;
+    int liveCount = 0;
+    int startCount = 0;
+};
+
+// Touched only by the thread that runs the web layer, like the window system's own state.
+StackState &State() {
+    static StackState state;
+    return state;
+}
+
+std::unique_ptr<TIdStack> MakeStack() {
+    auto &state = State();
+    if (state.factory)
+        return state.factory();
+    return std::make_unique<TIdStackPosix>();
+}
+
+} // namespace
+
+std::uint16_t TIdStack::WSHToNs(std::uint16_t value) const {
+    return static_cast<std::uint16_t>((value >> 8) | (value << 8));
+}
+
+std::uint16_t TIdStack::WSNToHs(std::uint16_t value) const {
+    return WSHToNs(value);
+}
+
+std::string TIdStack::HostToAddress(const std::string &name) {
+    if (base::SameTextAscii(name, "LOCALHOST"))
+        return "127.0.0.1";
+    if (IsAddressLiteral(name))
+        return name;
+    if (auto address = WSGetHostByName(name))
+        return *address;
+    FailWithSocketError(WSGetLastError());
+}
+
+bool TIdStack::IsAddressLiteral(const std::string &text) {
+    std::string_view rest = text;
+    for (int part = 0; part < 4; ++part) {
+        std::string_view piece = rest;
+        if (part < 3) {
+            const auto dot = rest.find('.');
+            if (dot == std::string_view::npos)
+                return false;
+            piece = rest.substr(0, dot);
+            rest.remove_prefix(dot + 1);
+        }
+        const auto value = base::TryReadInteger(piece, base::IntegerForm::Decimal);
+        if (!value || *value < 0 || *value > 255)
+            return false;
+    }
+    return true;
+}
+
+bool TIdStack::CheckSocketResult(int result, std::initializer_list<int> ignored) {
+    if (result != Id_SOCKET_ERROR)
+        return false;
+    const int number = WSGetLastError();
+    if (std::find(ignored.begin(), ignored.end(), number) != ignored.end())
+        return true;
+    FailWithSocketError(number);
+}
+
+void TIdStack::FailWithSocketError(int number) {
+    throw EIdSocketError(number, "Socket Error # " + std::to_string(number) + "\r\n" +
+                                     SocketErrorText(number));
+}
+
+std::string TIdStack::SocketErrorText(int number) {
+    for (const auto &entry : kErrorTexts)
+        if (entry.number == number)
+            return entry.text;
+    return {};
+}
+
+TIdStack &GStack() {
+    return *State().stack;
+}
+
+bool IsStackStarted() {
+    return State().stack != nullptr;
+}
+
+int StackLiveCount() {
+    return State().liveCount;
+}
+
+int StackStartCount() {
+    return State().startCount;
+}
+
+void AcquireStack() {
+    auto &state = State();
+    if (state.liveCount == 0 && !state.stack) {
+        state.stack = MakeStack();
+        ++state.startCount;
+    }
+    ++state.liveCount;
+}
+
+void ReleaseStack() {
+    auto &state = State();
+    if (--state.liveCount == 0)
+        state.stack.reset();
+}
+
+TIdStackFactory SetStackFactory(TIdStackFactory factory) {
+    return std::exchange(State().factory, std::move(factory));
+}
+
+} // namespace net

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The socket layer: the platform's socket calls behind one abstract class, and the one
+// process-wide instance that lives while at least one component exists.
+namespace net {
+
+using TIdStackSocketHandle = int;
+constexpr TIdStackSocketHandle Id_INVALID_SOCKET = -1;
+constexpr int Id_SOCKET_ERROR = -1;
+
+// Windows Sockets error numbers that the layer itself produces or looks for.
+constexpr int Id_WSAEADDRINUSE = 10048;
+constexpr int Id_WSAEADDRNOTAVAIL = 10049;
+constexpr int Id_WSAESHUTDOWN = 10058;
+constexpr int Id_WSAETIMEDOUT = 10060;
+constexpr int Id_WSAECONNREFUSED = 10061;
+constexpr int Id_WSAHOST_NOT_FOUND = 11001;
+constexpr int Id_WSATRY_AGAIN = 11002;
+
+// An address and port as the platform reports them.
+struct TIdSocketAddress {
+    std::string IP;
+    int Port = 0;
+};
+
+class TIdStack {
+public:
+    virtual ~TIdStack() = default;
+
+    // Platform calls. Each failing call answers Id_SOCKET_ERROR (or Id_INVALID_SOCKET) and
+    // leaves its error number, as a Windows Sockets number, for WSGetLastError.
+    virtual TIdStackSocketHandle WSSocket() = 0; // an IPv4 stream socket
+    virtual int WSBind(TIdStackSocketHandle socket, const std::string &ip, int port) = 0;
+    // Waits at most timeoutMs (negative: as long as the platform does); 10060 when it gives up.
+    virtual int WSConnect(TIdStackSocketHandle socket, const std::string &ip, int port,
+                          int timeoutMs) = 0;
+    // 1 when readable (data, a close, or an error to collect), 0 at the time-out, -1 on failure.
+    // A negative timeoutMs waits without limit.
+    virtual int WSSelectRead(TIdStackSocketHandle socket, int timeoutMs) = 0;
+    virtual int WSRecv(TIdStackSocketHandle socket, void *buffer, int length) = 0;
+    // Never raises SIGPIPE; a send that cannot go out within the send time-out fails with 10060.
+    virtual int WSSend(TIdStackSocketHandle socket, const void *buffer, int length) = 0;
+    virtual int WSSetSendTimeout(TIdStackSocketHandle socket, int timeoutMs) = 0;
+    // Switches the TCP no-delay option on.
+    virtual int WSSetNoDelay(TIdStackSocketHandle) { return 0; }
+    virtual int WSShutdown(TIdStackSocketHandle socket, int how) = 0;
+    virtual int WSCloseSocket(TIdStackSocketHandle socket) = 0;
+    virtual int WSGetSockName(TIdStackSocketHandle socket, TIdSocketAddress &address) = 0;
+    virtual int WSGetPeerName(TIdStackSocketHandle socket, TIdSocketAddress &address) = 0;
+    // The first IPv4 address of name as dotted text; nothing when the name does not resolve.
+    virtual std::optional<std::string> WSGetHostByName(const std::string &name) = 0;
+    virtual int WSGetLastError() = 0;
+
+    std::uint16_t WSHToNs(std::uint16_t value) const;
+    std::uint16_t WSNToHs(std::uint16_t value) const;
+
+    // "localhost" and address literals without asking the platform; raises EIdSocketError
+    // with the platform's error number when the name does not resolve.
+    std::string HostToAddress(const std::string &name);
+    static bool IsAddressLiteral(const std::string &text);
+
+    // False for a result other than Id_SOCKET_ERROR; true for an error number in ignored;
+    // raises EIdSocketError for any other.
+    bool CheckSocketResult(int result, std::initializer_list<int> ignored = {});
+    [[noreturn]] static void FailWithSocketError(int number);
+    static std::string SocketErrorText(int number);
+};
+
+// The running stack; raises EIdStackInitializationFailed-like errors only at start-up, so a
+// component always finds one here while it lives.
+TIdStack &GStack();
+bool IsStackStarted();
+// Components alive now, and stacks started since the process began.
+int StackLiveCount();
+int StackStartCount();
+
+// Called by every component's constructor and destructor: the first starts the stack (and
+// may raise), the last stops it.
+void AcquireStack();
+void ReleaseStack();
+
+// Makes the stack that the next start creates; an empty factory restores the platform's own.
+using TIdStackFactory = std::function<std::unique_ptr<TIdStack>()>;
+TIdStackFactory SetStackFactory(TIdStackFactory factory);
+
+// Installs a stack factory for the lifetime of a scope.
+class ScopedStackFactory {
+public:
+    explicit ScopedStackFactory(TIdStackFactory factory)
+        : previous_(SetStackFactory(std::move(factory))) {}
+    ~ScopedStackFactory() { SetStackFactory(std::move(previous_)); }
+    ScopedStackFactory(const ScopedStackFactory &) = delete;
+    ScopedStackFactory &operator=(const ScopedStackFactory &) = delete;
+
+private:
+    TIdStackFactory previous_;
+};
+
+} // namespace net

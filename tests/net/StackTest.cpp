@@ -1,0 +1,190 @@
+#include "net/IdException.h"
+#include "net/IdStack.h"
+#include "net/IdStackPosix.h"
+#include "net/IdTCPClient.h"
+#include "tests/support/LoopbackStack.h"
+#include "tests/support/ScriptedServer.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <filesystem>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using net::TIdStack;
+using net::TIdStackPosix;
+using namespace testsupport;
+
+TEST(SocketLayer, LastComponentStopsItAndTheNextStartsItAgain) {
+    ASSERT_EQ(net::StackLiveCount(), 0);
+    const int starts = net::StackStartCount();
+    {
+        net::TIdTCPClient first;
+        EXPECT_TRUE(net::IsStackStarted());
+        {
+            net::TIdTCPClient second;
+            EXPECT_EQ(net::StackLiveCount(), 2);
+        }
+        EXPECT_TRUE(net::IsStackStarted());
+        EXPECT_EQ(net::StackStartCount(), starts + 1);
+    }
+    EXPECT_FALSE(net::IsStackStarted());
+    EXPECT_EQ(net::StackLiveCount(), 0);
+    { net::TIdTCPClient again; }
+    EXPECT_EQ(net::StackStartCount(), starts + 2);
+}
+
+TEST(SocketLayer, StartFailureRaisesFromTheConstructorAndCountsNothing) {
+    ScopedFailingStack failing;
+    try {
+        net::TIdTCPClient client;
+        FAIL() << "constructed";
+    } catch (const net::EIdStackInitializationFailed &error) {
+        EXPECT_STREQ(error.what(), "Winsock Initialization Error.");
+    }
+    EXPECT_EQ(net::StackLiveCount(), 0);
+    EXPECT_FALSE(net::IsStackStarted());
+}
+
+struct AddressCase {
+    const char *name;
+    const char *address;
+    bool asksPlatform;
+};
+
+class HostToAddressTest : public ::testing::TestWithParam<AddressCase> {};
+
+TEST_P(HostToAddressTest, AsksThePlatformOnlyForNames) {
+    const auto &param = GetParam();
+    ScopedLoopbackStack stack(1);
+    net::TIdTCPClient keepsStackAlive;
+    EXPECT_EQ(net::GStack().HostToAddress(param.name), param.address);
+    const auto asked = LoopbackStack::Resolved();
+    EXPECT_EQ(asked.size(), param.asksPlatform ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, HostToAddressTest,
+                         ::testing::Values(AddressCase{"localhost", "127.0.0.1", false},
+                                           AddressCase{"LocalHost", "127.0.0.1", false},
+                                           AddressCase{"10.0.0.1", "10.0.0.1", false},
+                                           AddressCase{"1.2.3", "127.0.0.1", true},
+                                           AddressCase{"www.fastcar.com", "127.0.0.1", true}));
+
+TEST(SocketLayer, PlatformResolvesNumericNamesItself) {
+    net::TIdTCPClient keepsStackAlive;
+    EXPECT_EQ(net::GStack().HostToAddress("127.0.0.1"), "127.0.0.1");
+    EXPECT_EQ(TIdStackPosix().WSGetHostByName("127.0.0.2").value_or(""), "127.0.0.2");
+}
+
+TEST(SocketLayer, AddressLiteralsAreFourNumbersUpTo255) {
+    const std::pair<const char *, bool> cases[] = {
+        {"10.0.0.1", true},   {"255.255.255.255", true}, {"0.0.0.0", true},   {"1.2.3", false},
+        {"1.2.3.256", false}, {"1.2.3.4.5", false},      {"a.b.c.d", false},  {"", false},
+        {"1..2.3", false},    {" 1.2.3.4", true},        {"-1.2.3.4", false}, {"www.x.com", false}};
+    for (const auto &[text, literal] : cases)
+        EXPECT_EQ(TIdStack::IsAddressLiteral(text), literal) << text;
+}
+
+TEST(SocketErrors, TextsAreTheWindowsSocketsTexts) {
+    const std::pair<int, const char *> cases[] = {
+        {10004, "Interrupted system call."},
+        {10035, "Operation would block. "},
+        {10048, "Address already in use."},
+        {10054, "Connection reset by peer."},
+        {10058, "Cannot send or receive after socket is closed."},
+        {10060, "Connection timed out."},
+        {10061, "Connection refused."},
+        {10066, "Directory not empty"},
+        {10000, ""},
+        {11001, ""},
+        {5, ""}};
+    for (const auto &[number, text] : cases)
+        EXPECT_EQ(TIdStack::SocketErrorText(number), text) << number;
+}
+
+TEST(SocketErrors, PosixNumbersMapByName) {
+    const std::pair<int, int> cases[] = {{ECONNREFUSED, 10061}, {ECONNRESET, 10054},
+                                         {ETIMEDOUT, 10060},    {EHOSTUNREACH, 10065},
+                                         {ENETUNREACH, 10051},  {EADDRINUSE, 10048},
+                                         {ESHUTDOWN, 10058},    {EPIPE, 10058},
+                                         {EAGAIN, 10035},       {EINPROGRESS, 10036},
+                                         {ENOTSOCK, 10038},     {ENOTEMPTY, 10066},
+                                         {EMFILE, 10024},       {EIO, EIO}};
+    for (const auto &[error, number] : cases)
+        EXPECT_EQ(TIdStackPosix::MapErrno(error), number) << error;
+}
+
+TEST(SocketErrors, CheckSocketResultRaisesUnlessIgnored) {
+    struct FailingStack : TIdStackPosix {
+        int Answer(int number) { return Fail(number); }
+    } stack;
+    EXPECT_FALSE(stack.CheckSocketResult(0));
+    EXPECT_TRUE(stack.CheckSocketResult(stack.Answer(10048), {10048}));
+    try {
+        stack.CheckSocketResult(stack.Answer(10065), {10048});
+        FAIL();
+    } catch (const net::EIdSocketError &error) {
+        EXPECT_EQ(error.SocketErrorCode(), 10065);
+        EXPECT_STREQ(error.what(), "Socket Error # 10065\r\nNo route to host.");
+    }
+}
+
+int OpenDescriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+TEST(SocketLayer, FailedConnectionsLeaveNoDescriptorBehind) {
+    const int before = OpenDescriptors();
+    int refused = 0, reset = 0, timedOut = 0;
+    {
+        ScriptedServer server;
+        const int closedPort = [] {
+            const int probe = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t length = sizeof address;
+            bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
+            getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length);
+            close(probe);
+            return ntohs(address.sin_port);
+        }();
+        for (int i = 0; i < 1000; ++i) {
+            const int kind = i % 3;
+            if (kind == 1)
+                server.Enqueue({Reset()});
+            if (kind == 2)
+                server.Enqueue({Silent()});
+            net::TIdTCPClient client;
+            client.Host = "127.0.0.1";
+            client.Port = kind == 0 ? closedPort : server.Port();
+            client.ReadTimeout = kind == 2 ? 1 : 2000;
+            try {
+                client.OpenConnection();
+                client.ReadLine();
+            } catch (const net::EIdSocketError &error) {
+                refused += error.SocketErrorCode() == 10061;
+                reset += error.SocketErrorCode() == 10054;
+                timedOut += error.SocketErrorCode() == 10060;
+                if (kind == 1 && error.SocketErrorCode() != 10054)
+                    ADD_FAILURE() << "reset gave " << error.what();
+            } catch (const net::EIdConnClosedGracefully &) {
+                ADD_FAILURE() << "a reset read as a close";
+            }
+        }
+    }
+    EXPECT_EQ(refused, 334);
+    EXPECT_EQ(reset, 333);
+    EXPECT_EQ(timedOut, 333);
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+} // namespace
