@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDialog>
+#include <QRect>
+#include <QString>
+
+class QIcon;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace ui {
+
+// A dialog of fixed size, centred on the screen each time it shows, with only a close box in its
+// title bar. It has no default and no cancel button: Escape does nothing, and Enter presses only
+// a push button that has the focus.
+class FixedDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    // Shows the dialog modally and returns once it has closed.
+    void ShowModal();
+
+    // Runs each time the dialog is shown.
+    virtual void FormShow() {}
+    // Asked on every close, whatever causes it; leaving canClose false keeps the dialog open.
+    virtual void FormCloseQuery(bool& canClose) { canClose = true; }
+
+protected:
+    FixedDialog(const QString& caption, int clientWidth, int clientHeight, QWidget* parent);
+
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+    // Gives a child its object name and its place in its parent.
+    template <class Widget> static Widget* Place(Widget* widget, const char* name, QRect geometry) {
+        widget->setObjectName(QString::fromLatin1(name));
+        widget->setGeometry(geometry);
+        return widget;
+    }
+    // A push button that never becomes a default button; iconPath may be empty.
+    static QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
+                                   QRect geometry, const QString& iconPath);
+    // The caption of an edit, 3 pixels above it or to its left.
+    static QLabel* LabelAbove(QLineEdit* edit, const QString& caption);
+    static QLabel* LabelLeft(QLineEdit* edit, const QString& caption);
+
+private:
+    void CentreOnScreen();
+};
+
+// The dialogs' font: the desktop's general font, which is sans-serif, at 8 points.
+QFont DialogFont();
+
+} // namespace ui

@@ -1,0 +1,135 @@
+#include "ui/SettingsUnit.h"
+
+#include "core/OptionsStore.h"
+#include "core/SearchOptions.h"
+#include "ui/QtApplication.h"
+#include "ui/QtText.h"
+#include "ui/RadioGroup.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace ui {
+namespace {
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, QRect geometry) {
+    auto* box = new QCheckBox(QString::fromLatin1(caption), parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(geometry);
+    return box;
+}
+
+// The suffixes shown for information only: never checked, never stored.
+QCheckBox* MakeShownOnly(QWidget* parent, const char* name, const char* caption, QRect geometry) {
+    QCheckBox* box = MakeCheckBox(parent, name, caption, geometry);
+    box->setChecked(false);
+    box->setEnabled(false);
+    return box;
+}
+
+} // namespace
+
+TSettingsForm::TSettingsForm(core::SearchOptions& options, QWidget* parent)
+    : FixedDialog(QStringLiteral("Settings..."), 337, 348, parent), options_(options) {
+    setObjectName(QStringLiteral("SettingsForm"));
+    CreateControls();
+    SetFocusOrder();
+    // The controls write through only once they show the loaded values.
+    FormCreate();
+    ConnectControls();
+}
+
+void TSettingsForm::CreateControls() {
+    GroupBox1 = Place(new QGroupBox(QStringLiteral("Include top level domains..."), this),
+                      "GroupBox1", QRect(7, 14, 149, 210));
+    COMcb = MakeCheckBox(GroupBox1, "COMcb", ".COM", QRect(15, 26, 61, 17));
+    NETcb = MakeCheckBox(GroupBox1, "NETcb", ".NET", QRect(15, 46, 61, 17));
+    ORGcb = MakeCheckBox(GroupBox1, "ORGcb", ".ORG", QRect(15, 66, 61, 17));
+    BIZcb = MakeShownOnly(GroupBox1, "BIZcb", ".BIZ", QRect(15, 91, 61, 17));
+    UScb = MakeShownOnly(GroupBox1, "UScb", ".US", QRect(15, 116, 61, 17));
+    INFOcb = MakeShownOnly(GroupBox1, "INFOcb", ".INFO", QRect(15, 141, 61, 17));
+    COUKcb = MakeShownOnly(GroupBox1, "COUKcb", ".CO.UK", QRect(15, 166, 61, 17));
+
+    GroupBox2 = Place(new QGroupBox(QStringLiteral("Include..."), this), "GroupBox2",
+                      QRect(174, 14, 154, 90));
+    HyphensCheckBox = MakeCheckBox(GroupBox2, "HyphensCheckBox", "hyphens", QRect(19, 25, 81, 17));
+    AcronymsCheckBox =
+        MakeCheckBox(GroupBox2, "AcronymsCheckBox", "acronyms", QRect(19, 51, 81, 17));
+
+    BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("OK"), QRect(256, 310, 71, 32), {});
+    QFont bold = BitBtn1->font();
+    bold.setBold(true);
+    BitBtn1->setFont(bold);
+
+    rgShowDomain = Place(new RadioGroup(QStringLiteral("Show up..."),
+                                        {QStringLiteral("Available domain Only"),
+                                         QStringLiteral("All domain names")},
+                                        1, this),
+                         "rgShowDomain", QRect(174, 133, 153, 91));
+
+    GroupBox3 = Place(new QGroupBox(QStringLiteral("Domain registration service:"), this),
+                      "GroupBox3", QRect(8, 239, 318, 61));
+    leRegService = Place(new QLineEdit(GroupBox3), "leRegService", QRect(57, 24, 244, 21));
+    LabelLeft(leRegService, QStringLiteral("URL:"));
+}
+
+void TSettingsForm::ConnectControls() {
+    const auto connectBox = [this](QCheckBox* box, bool core::SearchOptions::*field) {
+        connect(box, &QCheckBox::toggled, this,
+                Guarded([this, box, field] { options_.*field = box->isChecked(); }));
+    };
+    connectBox(COMcb, &core::SearchOptions::COM);
+    connectBox(NETcb, &core::SearchOptions::NET);
+    connectBox(ORGcb, &core::SearchOptions::ORG);
+    connectBox(HyphensCheckBox, &core::SearchOptions::hyphens);
+    connectBox(AcronymsCheckBox, &core::SearchOptions::acronyms);
+    connect(rgShowDomain, &RadioGroup::Changed, this,
+            Guarded([this] { options_.SetShow(rgShowDomain->ItemIndex()); }));
+    connect(leRegService, &QLineEdit::textChanged, this,
+            Guarded([this] { options_.reg = ToStdString(leRegService->text()); }));
+    connect(BitBtn1, &QPushButton::clicked, this, Guarded([this] { BitBtn1Click(); }));
+}
+
+void TSettingsForm::SetFocusOrder() {
+    QWidget* const order[] = {COMcb,
+                              NETcb,
+                              ORGcb,
+                              BIZcb,
+                              UScb,
+                              INFOcb,
+                              COUKcb,
+                              HyphensCheckBox,
+                              AcronymsCheckBox,
+                              BitBtn1,
+                              rgShowDomain->Button(0),
+                              rgShowDomain->Button(1),
+                              leRegService};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void TSettingsForm::FormCreate() {
+    core::LoadSettings(options_);
+    ShowSettings();
+}
+
+void TSettingsForm::FormCloseQuery(bool& canClose) {
+    core::StoreSettings(options_);
+    canClose = true;
+}
+
+void TSettingsForm::BitBtn1Click() { close(); }
+
+void TSettingsForm::ShowSettings() {
+    COMcb->setChecked(options_.COM);
+    NETcb->setChecked(options_.NET);
+    ORGcb->setChecked(options_.ORG);
+    HyphensCheckBox->setChecked(options_.hyphens);
+    AcronymsCheckBox->setChecked(options_.acronyms);
+    rgShowDomain->SetItemIndex(options_.show());
+    leRegService->setText(ToQString(options_.reg));
+}
+
+} // namespace ui

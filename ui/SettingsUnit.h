@@ -1,0 +1,56 @@
+#pragma once
+
+#include "ui/FixedDialog.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+namespace core {
+class SearchOptions;
+}
+
+namespace ui {
+
+class RadioGroup;
+
+// The settings dialog. Every control writes through to the one search options record as it
+// changes; every close, by OK or by the close box, stores the settings. There is no cancel.
+class TSettingsForm : public FixedDialog {
+    Q_OBJECT
+
+public:
+    // Created once at start-up; loads the settings into options.
+    explicit TSettingsForm(core::SearchOptions& options, QWidget* parent = nullptr);
+
+    void FormCreate();
+    void FormCloseQuery(bool& canClose) override;
+    // OK.
+    void BitBtn1Click();
+
+private:
+    void CreateControls();
+    void ConnectControls();
+    void SetFocusOrder();
+    void ShowSettings();
+
+    core::SearchOptions& options_;
+    QGroupBox* GroupBox1;
+    QCheckBox* COMcb;
+    QCheckBox* NETcb;
+    QCheckBox* ORGcb;
+    QCheckBox* BIZcb;
+    QCheckBox* UScb;
+    QCheckBox* INFOcb;
+    QCheckBox* COUKcb;
+    QGroupBox* GroupBox2;
+    QCheckBox* HyphensCheckBox;
+    QCheckBox* AcronymsCheckBox;
+    QPushButton* BitBtn1;
+    RadioGroup* rgShowDomain;
+    QGroupBox* GroupBox3;
+    QLineEdit* leRegService;
+};
+
+} // namespace ui

@@ -1,0 +1,179 @@
+#include "ui/StartUnit.h"
+
+#include "base/AsciiCase.h"
+#include "core/OptionsStore.h"
+#include "core/SearchOptions.h"
+#include "core/StopRequest.h"
+#include "platform/Application.h"
+#include "ui/DialogPictures.h"
+#include "ui/QtApplication.h"
+#include "ui/QtText.h"
+#include "ui/RadioGroup.h"
+
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace ui {
+namespace {
+
+constexpr std::size_t kMaxKeywords = 3;
+constexpr int kItemHeight = 13;
+
+bool Contains(const std::vector<std::string>& keywords, const std::string& keyword) {
+    return std::any_of(keywords.begin(), keywords.end(), [&](const std::string& entry) {
+        return base::SameTextAscii(entry, keyword);
+    });
+}
+
+} // namespace
+
+TStartForm::TStartForm(core::SearchOptions& options, QWidget* parent)
+    : FixedDialog(QStringLiteral("Keywords related to your business..."), 294, 339, parent),
+      options_(options) {
+    setObjectName(QStringLiteral("StartForm"));
+    CreateControls();
+    SetFocusOrder();
+    FormCreate();
+}
+
+void TStartForm::CreateControls() {
+    LoadDialogPictures();
+    GroupBox1 = Place(new QGroupBox(QStringLiteral("Keywords:"), this), "GroupBox1",
+                      QRect(10, 5, 276, 191));
+    leKeyword = Place(new QLineEdit(GroupBox1), "leKeyword", QRect(11, 42, 254, 21));
+    LabelAbove(leKeyword, QStringLiteral("Enter keyword here:"));
+    leKeyword->installEventFilter(this);
+    AddBtn = MakeButton(GroupBox1, "AddBtn", QStringLiteral("Add"), QRect(38, 69, 70, 25),
+                        PicturePath("add"));
+    BitBtn4 = MakeButton(GroupBox1, "BitBtn4", QStringLiteral("Remove"), QRect(118, 69, 70, 25),
+                         PicturePath("remove"));
+    BitBtn5 = MakeButton(GroupBox1, "BitBtn5", QStringLiteral("Clear"), QRect(196, 69, 70, 25),
+                         PicturePath("clear"));
+    KeywordsListBox =
+        Place(new QListWidget(GroupBox1), "KeywordsListBox", QRect(10, 102, 255, 77));
+    KeywordsListBox->setSortingEnabled(false);
+    KeywordsListBox->setUniformItemSizes(true);
+
+    SearchRadioGroup = Place(new RadioGroup(QStringLiteral("Search for..."),
+                                            {QStringLiteral("Exact phrase"),
+                                             QStringLiteral("All variants")},
+                                            2, this),
+                             "SearchRadioGroup", QRect(10, 220, 276, 52));
+    BitBtn2 = MakeButton(this, "BitBtn2", QStringLiteral("Cancel"), QRect(28, 294, 100, 35),
+                         PicturePath("cancel"));
+    BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("Search"), QRect(169, 294, 100, 35),
+                         PicturePath("search"));
+
+    connect(AddBtn, &QPushButton::clicked, this, Guarded([this] { AddBtnClick(); }));
+    connect(BitBtn4, &QPushButton::clicked, this, Guarded([this] { BitBtn4Click(); }));
+    connect(BitBtn5, &QPushButton::clicked, this, Guarded([this] { BitBtn5Click(); }));
+    connect(BitBtn1, &QPushButton::clicked, this, Guarded([this] { BitBtn1Click(); }));
+    connect(BitBtn2, &QPushButton::clicked, this, Guarded([this] { BitBtn2Click(); }));
+    connect(SearchRadioGroup, &RadioGroup::Changed, this,
+            Guarded([this] { SearchRadioGroupClick(); }));
+}
+
+void TStartForm::SetFocusOrder() {
+    QWidget* const order[] = {BitBtn1,   BitBtn2, SearchRadioGroup->Button(0),
+                              SearchRadioGroup->Button(1),
+                              leKeyword, AddBtn,  BitBtn4,
+                              BitBtn5,   KeywordsListBox};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void TStartForm::FormCreate() {
+    core::LoadSearchMode(options_);
+    SearchRadioGroup->SetItemIndex(options_.searchfor());
+}
+
+void TStartForm::FormShow() {
+    ShowKeywords();
+    SearchRadioGroup->SetItemIndex(options_.searchfor());
+    leKeyword->setFocus(Qt::OtherFocusReason);
+}
+
+void TStartForm::FormCloseQuery(bool& canClose) {
+    core::StoreSearchMode(options_);
+    canClose = true;
+}
+
+void TStartForm::AddBtnClick() {
+    // The text stays in the edit, selected, so that typing replaces it.
+    leKeyword->setFocus(Qt::OtherFocusReason);
+    leKeyword->selectAll();
+    const std::string keyword = ToStdString(leKeyword->text());
+    if (keyword.empty())
+        return;
+    if (options_.keywords.size() >= kMaxKeywords) {
+        platform::ShowMessage("You have already typed in 3 keywords!");
+        return;
+    }
+    if (Contains(options_.keywords, keyword))
+        return;
+    options_.keywords.push_back(keyword);
+    ShowKeywords();
+}
+
+void TStartForm::leKeywordKeyUp(int key) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        AddBtnClick();
+}
+
+void TStartForm::BitBtn4Click() {
+    KeywordsListBox->setFocus(Qt::OtherFocusReason);
+    if (options_.keywords.empty())
+        return;
+    options_.keywords.pop_back();
+    ShowKeywords();
+}
+
+void TStartForm::BitBtn5Click() {
+    options_.keywords.clear();
+    ShowKeywords();
+}
+
+void TStartForm::BitBtn1Click() {
+    if (options_.keywords.empty()) {
+        platform::ShowMessage("Mistake: You did not enter any keyword!");
+        return;
+    }
+    for (std::string& keyword : options_.keywords)
+        base::AsciiLowerInPlace(keyword);
+    ShowKeywords();
+    platform::ProcessMessages();
+    core::ClearStopRequest();
+    close();
+}
+
+void TStartForm::BitBtn2Click() {
+    core::RaiseStopRequest();
+    close();
+}
+
+void TStartForm::SearchRadioGroupClick() { options_.SetSearchFor(SearchRadioGroup->ItemIndex()); }
+
+bool TStartForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == leKeyword && event->type() == QEvent::KeyRelease) {
+        // A held key repeats as release and press pairs; only the real release counts.
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->isAutoRepeat())
+            leKeywordKeyUp(key->key());
+    }
+    return FixedDialog::eventFilter(watched, event);
+}
+
+void TStartForm::ShowKeywords() {
+    KeywordsListBox->clear();
+    for (const std::string& keyword : options_.keywords) {
+        auto* item = new QListWidgetItem(ToQString(keyword), KeywordsListBox);
+        item->setSizeHint(QSize(0, kItemHeight));
+    }
+}
+
+} // namespace ui

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "ui/FixedDialog.h"
+
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace core {
+class SearchOptions;
+}
+
+namespace ui {
+
+class RadioGroup;
+
+// The keywords dialog that the Start command shows before every run. It edits the keywords and
+// the search mode of the one search options record in place, and tells the Start command its
+// outcome through the stop request: Search clears it, Cancel and the close box leave it raised.
+class TStartForm : public FixedDialog {
+    Q_OBJECT
+
+public:
+    // Created once at start-up; loads the search mode into options.
+    explicit TStartForm(core::SearchOptions& options, QWidget* parent = nullptr);
+
+    void FormCreate();
+    void FormShow() override;
+    void FormCloseQuery(bool& canClose) override;
+
+    void AddBtnClick();
+    // A key released in the edit; Enter adds.
+    void leKeywordKeyUp(int key);
+    // Remove: always the last keyword, whichever is selected.
+    void BitBtn4Click();
+    // Clear.
+    void BitBtn5Click();
+    // Search.
+    void BitBtn1Click();
+    // Cancel.
+    void BitBtn2Click();
+    void SearchRadioGroupClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void SetFocusOrder();
+    void ShowKeywords();
+
+    core::SearchOptions& options_;
+    QGroupBox* GroupBox1;
+    QLineEdit* leKeyword;
+    QPushButton* AddBtn;
+    QPushButton* BitBtn4;
+    QPushButton* BitBtn5;
+    QListWidget* KeywordsListBox;
+    RadioGroup* SearchRadioGroup;
+    QPushButton* BitBtn2;
+    QPushButton* BitBtn1;
+};
+
+} // namespace ui
