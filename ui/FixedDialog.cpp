@@ -1,18 +1,28 @@
 #include "ui/FixedDialog.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFontDatabase>
+#include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 
 namespace ui {
 namespace {
 
 constexpr int kLabelSpacing = 3;
+// Captions are narrowed in these steps, but never below the narrowest.
+constexpr int kStretchStep = 3;
+constexpr int kNarrowestStretch = 76;
+// Space between a button's picture and its caption, as the styles lay it out.
+constexpr int kIconSpacing = 4;
 
 bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
@@ -24,7 +34,66 @@ QLabel* MakeLabel(QLineEdit* edit, const QString& caption) {
     return label;
 }
 
+int TextWidth(const QWidget& widget, const QString& text) {
+    return widget.fontMetrics().size(Qt::TextShowMnemonic, text).width();
+}
+
+bool PushButtonFits(const QPushButton& button) {
+    const QStyle* style = button.style();
+    const int frame = 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &button) +
+                      style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, &button);
+    int label = TextWidth(button, button.text());
+    if (!button.icon().isNull())
+        label += button.iconSize().width() + kIconSpacing;
+    return label + frame <= button.width();
+}
+
+bool GroupBoxFits(const QGroupBox& box) {
+    QStyleOptionGroupBox option;
+    option.initFrom(&box);
+    option.text = box.title();
+    option.lineWidth = 1;
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect label =
+        box.style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, &box);
+    return label.left() >= 0 && label.left() + TextWidth(box, box.title()) <= box.width();
+}
+
+// Children that take their font from the group box keep it when the box's own font narrows.
+void PinChildFonts(QWidget& parent) {
+    for (QWidget* child : parent.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->testAttribute(Qt::WA_SetFont))
+            continue;
+        // Setting the stretch, even to its present value, keeps it from following the parent.
+        QFont font = child->font();
+        font.setStretch(font.stretch() == QFont::AnyStretch ? int(QFont::Unstretched)
+                                                            : font.stretch());
+        child->setFont(font);
+    }
+}
+
+void NarrowUntilFits(QWidget& control) {
+    QFont font = control.font();
+    for (int stretch = 100 - kStretchStep; !CaptionFits(control) && stretch >= kNarrowestStretch;
+         stretch -= kStretchStep) {
+        font.setStretch(stretch);
+        control.setFont(font);
+    }
+}
+
 } // namespace
+
+bool CaptionFits(const QWidget& control) {
+    if (auto* button = qobject_cast<const QPushButton*>(&control))
+        return PushButtonFits(*button);
+    if (qobject_cast<const QCheckBox*>(&control) || qobject_cast<const QRadioButton*>(&control))
+        return control.sizeHint().width() <= control.width();
+    if (auto* box = qobject_cast<const QGroupBox*>(&control))
+        return GroupBoxFits(*box);
+    if (auto* label = qobject_cast<const QLabel*>(&control))
+        return TextWidth(*label, label->text()) <= label->width();
+    return true;
+}
 
 QFont DialogFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
@@ -101,6 +170,16 @@ QLabel* FixedDialog::LabelLeft(QLineEdit* edit, const QString& caption) {
     label->move(edit->x() - label->width() - kLabelSpacing,
                 edit->y() + (edit->height() - label->height()) / 2);
     return label;
+}
+
+void FixedDialog::FitCaptions() {
+    for (QWidget* control : findChildren<QWidget*>()) {
+        if (CaptionFits(*control))
+            continue;
+        if (qobject_cast<QGroupBox*>(control))
+            PinChildFonts(*control);
+        NarrowUntilFits(*control);
+    }
 }
 
 void FixedDialog::CentreOnScreen() {

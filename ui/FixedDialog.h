@@ -45,6 +45,9 @@ protected:
     // The caption of an edit, 3 pixels above it or to its left.
     static QLabel* LabelAbove(QLineEdit* edit, const QString& caption);
     static QLabel* LabelLeft(QLineEdit* edit, const QString& caption);
+    // Narrows the font of every caption that is wider than its control, so that the fixed
+    // layout holds with whatever font the desktop has. Call once the controls exist.
+    void FitCaptions();
 
 private:
     void CentreOnScreen();
@@ -52,5 +55,9 @@ private:
 
 // The dialogs' font: the desktop's general font, which is sans-serif, at 8 points.
 QFont DialogFont();
+
+// Whether the caption of a push button, check box, radio button, group box or label shows in
+// full at the control's present size. Other widgets have no caption and always fit.
+bool CaptionFits(const QWidget& control);
 
 } // namespace ui

@@ -14,7 +14,7 @@ namespace {
 constexpr const char* kCaption = "Nimbrel";
 constexpr const char* kUnknownError = "An unknown error occurred.";
 
-QtApplication* instance = nullptr;
+QtApplication* running = nullptr;
 
 bool IsEscape(QEvent* event) {
     return static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
@@ -24,17 +24,17 @@ bool IsEscape(QEvent* event) {
 
 QtApplication::QtApplication(int& argc, char** argv)
     : QApplication(argc, argv), previous_(platform::SetApplication(this)) {
-    instance = this;
+    running = this;
     installEventFilter(this);
 }
 
 QtApplication::~QtApplication() {
     removeEventFilter(this);
     platform::SetApplication(previous_);
-    instance = nullptr;
+    running = nullptr;
 }
 
-QtApplication* QtApplication::Instance() { return instance; }
+QtApplication* QtApplication::Instance() { return running; }
 
 void QtApplication::ProcessMessages() { processEvents(QEventLoop::AllEvents); }
 
@@ -131,8 +131,8 @@ std::string ExceptionMessage(std::exception_ptr error) {
 }
 
 void HandleException(std::exception_ptr error) {
-    if (instance)
-        instance->HandleException(error);
+    if (running)
+        running->HandleException(error);
 }
 
 } // namespace ui

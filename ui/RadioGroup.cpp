@@ -2,13 +2,13 @@
 
 #include <QEvent>
 #include <QFontMetrics>
-#include <QRadioButton>
 
 namespace ui {
 
 RadioGroup::RadioGroup(const QString& caption, const QStringList& items, int columns,
-                       QWidget* parent)
+                       QRect geometry, QWidget* parent)
     : QGroupBox(caption, parent), columns_(columns < 1 ? 1 : columns) {
+    setGeometry(geometry);
     for (int i = 0; i < items.size(); ++i) {
         auto* button = new QRadioButton(items[i], this);
         group_.addButton(button, i);

@@ -5,7 +5,7 @@
 #include <QList>
 #include <QStringList>
 
-class QRadioButton;
+#include <QRadioButton>
 
 namespace ui {
 
@@ -15,7 +15,9 @@ class RadioGroup : public QGroupBox {
     Q_OBJECT
 
 public:
-    RadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent);
+    // Placed at geometry at once, so that the buttons have their final size from the start.
+    RadioGroup(const QString& caption, const QStringList& items, int columns, QRect geometry,
+               QWidget* parent);
 
     // The marked item, -1 when none is.
     int ItemIndex() const;

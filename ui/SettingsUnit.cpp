@@ -35,6 +35,7 @@ TSettingsForm::TSettingsForm(core::SearchOptions& options, QWidget* parent)
     : FixedDialog(QStringLiteral("Settings..."), 337, 348, parent), options_(options) {
     setObjectName(QStringLiteral("SettingsForm"));
     CreateControls();
+    FitCaptions();
     SetFocusOrder();
     // The controls write through only once they show the loaded values.
     FormCreate();
@@ -63,11 +64,11 @@ void TSettingsForm::CreateControls() {
     bold.setBold(true);
     BitBtn1->setFont(bold);
 
-    rgShowDomain = Place(new RadioGroup(QStringLiteral("Show up..."),
-                                        {QStringLiteral("Available domain Only"),
-                                         QStringLiteral("All domain names")},
-                                        1, this),
-                         "rgShowDomain", QRect(174, 133, 153, 91));
+    rgShowDomain = new RadioGroup(
+        QStringLiteral("Show up..."),
+        {QStringLiteral("Available domain Only"), QStringLiteral("All domain names")}, 1,
+        QRect(174, 133, 153, 91), this);
+    rgShowDomain->setObjectName(QStringLiteral("rgShowDomain"));
 
     GroupBox3 = Place(new QGroupBox(QStringLiteral("Domain registration service:"), this),
                       "GroupBox3", QRect(8, 239, 318, 61));

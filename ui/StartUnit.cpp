@@ -37,6 +37,7 @@ TStartForm::TStartForm(core::SearchOptions& options, QWidget* parent)
       options_(options) {
     setObjectName(QStringLiteral("StartForm"));
     CreateControls();
+    FitCaptions();
     SetFocusOrder();
     FormCreate();
 }
@@ -59,11 +60,10 @@ void TStartForm::CreateControls() {
     KeywordsListBox->setSortingEnabled(false);
     KeywordsListBox->setUniformItemSizes(true);
 
-    SearchRadioGroup = Place(new RadioGroup(QStringLiteral("Search for..."),
-                                            {QStringLiteral("Exact phrase"),
-                                             QStringLiteral("All variants")},
-                                            2, this),
-                             "SearchRadioGroup", QRect(10, 220, 276, 52));
+    SearchRadioGroup = new RadioGroup(QStringLiteral("Search for..."),
+                                      {QStringLiteral("Exact phrase"), QStringLiteral("All variants")},
+                                      2, QRect(10, 220, 276, 52), this);
+    SearchRadioGroup->setObjectName(QStringLiteral("SearchRadioGroup"));
     BitBtn2 = MakeButton(this, "BitBtn2", QStringLiteral("Cancel"), QRect(28, 294, 100, 35),
                          PicturePath("cancel"));
     BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("Search"), QRect(169, 294, 100, 35),
