@@ -3,7 +3,9 @@
 #include <QtGlobal>
 
 // Q_INIT_RESOURCE declares a function of the global namespace, so it must be used out here.
-static void InitDialogResources() { Q_INIT_RESOURCE(dialogs); }
+static void InitDialogResources() {
+    Q_INIT_RESOURCE(dialogs);
+}
 
 namespace ui {
 
@@ -12,7 +14,7 @@ void LoadDialogPictures() {
     (void)loaded;
 }
 
-QString PicturePath(const char* name) {
+QString PicturePath(const char *name) {
     return QStringLiteral(":/dialogs/%1.png").arg(QString::fromLatin1(name));
 }
 

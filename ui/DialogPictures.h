@@ -9,6 +9,6 @@ namespace ui {
 // else would keep them in the program. Safe to call more than once.
 void LoadDialogPictures();
 // The resource path of a picture: "add", "remove", "clear", "cancel" or "search".
-QString PicturePath(const char* name);
+QString PicturePath(const char *name);
 
 } // namespace ui

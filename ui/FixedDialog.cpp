@@ -24,22 +24,24 @@ constexpr int kNarrowestStretch = 76;
 // Space between a button's picture and its caption, as the styles lay it out.
 constexpr int kIconSpacing = 4;
 
-bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+bool IsEnter(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
 
-QLabel* MakeLabel(QLineEdit* edit, const QString& caption) {
-    auto* label = new QLabel(caption, edit->parentWidget());
+QLabel *MakeLabel(QLineEdit *edit, const QString &caption) {
+    auto *label = new QLabel(caption, edit->parentWidget());
     label->setObjectName(edit->objectName() + QStringLiteral("Label"));
     label->setBuddy(edit);
     label->resize(label->sizeHint());
     return label;
 }
 
-int TextWidth(const QWidget& widget, const QString& text) {
+int TextWidth(const QWidget &widget, const QString &text) {
     return widget.fontMetrics().size(Qt::TextShowMnemonic, text).width();
 }
 
-bool PushButtonFits(const QPushButton& button) {
-    const QStyle* style = button.style();
+bool PushButtonFits(const QPushButton &button) {
+    const QStyle *style = button.style();
     const int frame = 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &button) +
                       style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, &button);
     int label = TextWidth(button, button.text());
@@ -48,7 +50,7 @@ bool PushButtonFits(const QPushButton& button) {
     return label + frame <= button.width();
 }
 
-bool GroupBoxFits(const QGroupBox& box) {
+bool GroupBoxFits(const QGroupBox &box) {
     QStyleOptionGroupBox option;
     option.initFrom(&box);
     option.text = box.title();
@@ -60,8 +62,8 @@ bool GroupBoxFits(const QGroupBox& box) {
 }
 
 // Children that take their font from the group box keep it when the box's own font narrows.
-void PinChildFonts(QWidget& parent) {
-    for (QWidget* child : parent.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+void PinChildFonts(QWidget &parent) {
+    for (QWidget *child : parent.findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
         if (child->testAttribute(Qt::WA_SetFont))
             continue;
         // Setting the stretch, even to its present value, keeps it from following the parent.
@@ -72,7 +74,7 @@ void PinChildFonts(QWidget& parent) {
     }
 }
 
-void NarrowUntilFits(QWidget& control) {
+void NarrowUntilFits(QWidget &control) {
     QFont font = control.font();
     for (int stretch = 100 - kStretchStep; !CaptionFits(control) && stretch >= kNarrowestStretch;
          stretch -= kStretchStep) {
@@ -83,14 +85,14 @@ void NarrowUntilFits(QWidget& control) {
 
 } // namespace
 
-bool CaptionFits(const QWidget& control) {
-    if (auto* button = qobject_cast<const QPushButton*>(&control))
+bool CaptionFits(const QWidget &control) {
+    if (auto *button = qobject_cast<const QPushButton *>(&control))
         return PushButtonFits(*button);
-    if (qobject_cast<const QCheckBox*>(&control) || qobject_cast<const QRadioButton*>(&control))
+    if (qobject_cast<const QCheckBox *>(&control) || qobject_cast<const QRadioButton *>(&control))
         return control.sizeHint().width() <= control.width();
-    if (auto* box = qobject_cast<const QGroupBox*>(&control))
+    if (auto *box = qobject_cast<const QGroupBox *>(&control))
         return GroupBoxFits(*box);
-    if (auto* label = qobject_cast<const QLabel*>(&control))
+    if (auto *label = qobject_cast<const QLabel *>(&control))
         return TextWidth(*label, label->text()) <= label->width();
     return true;
 }
@@ -102,8 +104,7 @@ QFont DialogFont() {
     return font;
 }
 
-FixedDialog::FixedDialog(const QString& caption, int clientWidth, int clientHeight,
-                         QWidget* parent)
+FixedDialog::FixedDialog(const QString &caption, int clientWidth, int clientHeight, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
     setWindowTitle(caption);
@@ -112,9 +113,11 @@ FixedDialog::FixedDialog(const QString& caption, int clientWidth, int clientHeig
     setSizeGripEnabled(false);
 }
 
-void FixedDialog::ShowModal() { exec(); }
+void FixedDialog::ShowModal() {
+    exec();
+}
 
-void FixedDialog::showEvent(QShowEvent* event) {
+void FixedDialog::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
@@ -122,7 +125,7 @@ void FixedDialog::showEvent(QShowEvent* event) {
     FormShow();
 }
 
-void FixedDialog::closeEvent(QCloseEvent* event) {
+void FixedDialog::closeEvent(QCloseEvent *event) {
     bool canClose = false;
     FormCloseQuery(canClose);
     if (!canClose) {
@@ -132,14 +135,15 @@ void FixedDialog::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);
 }
 
-void FixedDialog::keyPressEvent(QKeyEvent* event) {
+void FixedDialog::keyPressEvent(QKeyEvent *event) {
     const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if (event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier) {
         event->accept();
         return;
     }
     if (IsEnter(event->key()) && modifiers == Qt::NoModifier) {
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled())
+        if (auto *button = qobject_cast<QPushButton *>(focusWidget());
+            button && button->isEnabled())
             button->click();
         event->accept();
         return;
@@ -147,9 +151,9 @@ void FixedDialog::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-QPushButton* FixedDialog::MakeButton(QWidget* parent, const char* name, const QString& caption,
-                                     QRect geometry, const QString& iconPath) {
-    auto* button = Place(new QPushButton(caption, parent), name, geometry);
+QPushButton *FixedDialog::MakeButton(QWidget *parent, const char *name, const QString &caption,
+                                     QRect geometry, const QString &iconPath) {
+    auto *button = Place(new QPushButton(caption, parent), name, geometry);
     button->setAutoDefault(false);
     button->setDefault(false);
     if (!iconPath.isEmpty()) {
@@ -159,31 +163,31 @@ QPushButton* FixedDialog::MakeButton(QWidget* parent, const char* name, const QS
     return button;
 }
 
-QLabel* FixedDialog::LabelAbove(QLineEdit* edit, const QString& caption) {
-    QLabel* label = MakeLabel(edit, caption);
+QLabel *FixedDialog::LabelAbove(QLineEdit *edit, const QString &caption) {
+    QLabel *label = MakeLabel(edit, caption);
     label->move(edit->x(), edit->y() - label->height() - kLabelSpacing);
     return label;
 }
 
-QLabel* FixedDialog::LabelLeft(QLineEdit* edit, const QString& caption) {
-    QLabel* label = MakeLabel(edit, caption);
+QLabel *FixedDialog::LabelLeft(QLineEdit *edit, const QString &caption) {
+    QLabel *label = MakeLabel(edit, caption);
     label->move(edit->x() - label->width() - kLabelSpacing,
                 edit->y() + (edit->height() - label->height()) / 2);
     return label;
 }
 
 void FixedDialog::FitCaptions() {
-    for (QWidget* control : findChildren<QWidget*>()) {
+    for (QWidget *control : findChildren<QWidget *>()) {
         if (CaptionFits(*control))
             continue;
-        if (qobject_cast<QGroupBox*>(control))
+        if (qobject_cast<QGroupBox *>(control))
             PinChildFonts(*control);
         NarrowUntilFits(*control);
     }
 }
 
 void FixedDialog::CentreOnScreen() {
-    const QScreen* target = screen();
+    const QScreen *target = screen();
     if (!target)
         return;
     QRect frame = frameGeometry();

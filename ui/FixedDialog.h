@@ -24,27 +24,27 @@ public:
     // Runs each time the dialog is shown.
     virtual void FormShow() {}
     // Asked on every close, whatever causes it; leaving canClose false keeps the dialog open.
-    virtual void FormCloseQuery(bool& canClose) { canClose = true; }
+    virtual void FormCloseQuery(bool &canClose) { canClose = true; }
 
 protected:
-    FixedDialog(const QString& caption, int clientWidth, int clientHeight, QWidget* parent);
+    FixedDialog(const QString &caption, int clientWidth, int clientHeight, QWidget *parent);
 
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
     // Gives a child its object name and its place in its parent.
-    template <class Widget> static Widget* Place(Widget* widget, const char* name, QRect geometry) {
+    template <class Widget> static Widget *Place(Widget *widget, const char *name, QRect geometry) {
         widget->setObjectName(QString::fromLatin1(name));
         widget->setGeometry(geometry);
         return widget;
     }
     // A push button that never becomes a default button; iconPath may be empty.
-    static QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
-                                   QRect geometry, const QString& iconPath);
+    static QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption,
+                                   QRect geometry, const QString &iconPath);
     // The caption of an edit, 3 pixels above it or to its left.
-    static QLabel* LabelAbove(QLineEdit* edit, const QString& caption);
-    static QLabel* LabelLeft(QLineEdit* edit, const QString& caption);
+    static QLabel *LabelAbove(QLineEdit *edit, const QString &caption);
+    static QLabel *LabelLeft(QLineEdit *edit, const QString &caption);
     // Narrows the font of every caption that is wider than its control, so that the fixed
     // layout holds with whatever font the desktop has. Call once the controls exist.
     void FitCaptions();
@@ -58,6 +58,6 @@ QFont DialogFont();
 
 // Whether the caption of a push button, check box, radio button, group box or label shows in
 // full at the control's present size. Other widgets have no caption and always fit.
-bool CaptionFits(const QWidget& control);
+bool CaptionFits(const QWidget &control);
 
 } // namespace ui

@@ -11,18 +11,18 @@
 namespace ui {
 namespace {
 
-constexpr const char* kCaption = "Nimbrel";
-constexpr const char* kUnknownError = "An unknown error occurred.";
+constexpr const char *kCaption = "Nimbrel";
+constexpr const char *kUnknownError = "An unknown error occurred.";
 
-QtApplication* running = nullptr;
+QtApplication *running = nullptr;
 
-bool IsEscape(QEvent* event) {
-    return static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+bool IsEscape(QEvent *event) {
+    return static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape;
 }
 
 } // namespace
 
-QtApplication::QtApplication(int& argc, char** argv)
+QtApplication::QtApplication(int &argc, char **argv)
     : QApplication(argc, argv), previous_(platform::SetApplication(this)) {
     running = this;
     installEventFilter(this);
@@ -34,20 +34,26 @@ QtApplication::~QtApplication() {
     running = nullptr;
 }
 
-QtApplication* QtApplication::Instance() { return running; }
+QtApplication *QtApplication::Instance() {
+    return running;
+}
 
-void QtApplication::ProcessMessages() { processEvents(QEventLoop::AllEvents); }
+void QtApplication::ProcessMessages() {
+    processEvents(QEventLoop::AllEvents);
+}
 
-bool QtApplication::IsEscapeDown() { return escapeDown_; }
+bool QtApplication::IsEscapeDown() {
+    return escapeDown_;
+}
 
-void QtApplication::ShellOpen(const std::string& address, platform::ShowWindow) {
+void QtApplication::ShellOpen(const std::string &address, platform::ShowWindow) {
     // The browser decides how big its window is; the requested window state has no meaning here.
     if (address.empty())
         return;
     QDesktopServices::openUrl(QUrl::fromUserInput(ToQString(address)));
 }
 
-void QtApplication::ShowMessage(const std::string& text) {
+void QtApplication::ShowMessage(const std::string &text) {
     if (display_) {
         display_(text);
         return;
@@ -77,7 +83,7 @@ void QtApplication::HandleException(std::exception_ptr error) {
     ShowMessage(ExceptionMessage(error));
 }
 
-bool QtApplication::notify(QObject* receiver, QEvent* event) {
+bool QtApplication::notify(QObject *receiver, QEvent *event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
@@ -86,7 +92,7 @@ bool QtApplication::notify(QObject* receiver, QEvent* event) {
     }
 }
 
-bool QtApplication::eventFilter(QObject* watched, QEvent* event) {
+bool QtApplication::eventFilter(QObject *watched, QEvent *event) {
     switch (event->type()) {
     case QEvent::KeyPress:
         if (IsEscape(event))
@@ -94,12 +100,12 @@ bool QtApplication::eventFilter(QObject* watched, QEvent* event) {
         break;
     case QEvent::KeyRelease:
         // Held keys repeat as release and press pairs; the key is still down during those.
-        if (IsEscape(event) && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
+        if (IsEscape(event) && !static_cast<QKeyEvent *>(event)->isAutoRepeat())
             escapeDown_ = false;
         break;
     case QEvent::ApplicationStateChange:
         // The release of a key held while switching away goes to another program.
-        if (static_cast<QApplicationStateChangeEvent*>(event)->applicationState() !=
+        if (static_cast<QApplicationStateChangeEvent *>(event)->applicationState() !=
             Qt::ApplicationActive)
             escapeDown_ = false;
         break;
@@ -109,8 +115,8 @@ bool QtApplication::eventFilter(QObject* watched, QEvent* event) {
     return QApplication::eventFilter(watched, event);
 }
 
-void QtApplication::ShowMessageBox(const std::string& text) {
-    QWidget* parent = activeModalWidget() ? activeModalWidget() : activeWindow();
+void QtApplication::ShowMessageBox(const std::string &text) {
+    QWidget *parent = activeModalWidget() ? activeModalWidget() : activeWindow();
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kCaption), ToQString(text),
                     QMessageBox::Ok, parent);
     box.exec();
@@ -121,9 +127,9 @@ std::string ExceptionMessage(std::exception_ptr error) {
         return kUnknownError;
     try {
         std::rethrow_exception(error);
-    } catch (const base::Exception& e) {
+    } catch (const base::Exception &e) {
         return e.Message();
-    } catch (const std::exception& e) {
+    } catch (const std::exception &e) {
         return e.what();
     } catch (...) {
         return kUnknownError;

@@ -19,18 +19,18 @@ class QtApplication : public QApplication, public platform::Application {
 
 public:
     // Every message box goes through this; tests replace it to see the texts.
-    using MessageDisplay = std::function<void(const std::string& text)>;
+    using MessageDisplay = std::function<void(const std::string &text)>;
 
-    QtApplication(int& argc, char** argv);
+    QtApplication(int &argc, char **argv);
     ~QtApplication() override;
 
     // The one instance, or nullptr.
-    static QtApplication* Instance();
+    static QtApplication *Instance();
 
     void ProcessMessages() override;
     bool IsEscapeDown() override;
-    void ShellOpen(const std::string& address, platform::ShowWindow show) override;
-    void ShowMessage(const std::string& text) override;
+    void ShellOpen(const std::string &address, platform::ShowWindow show) override;
+    void ShowMessage(const std::string &text) override;
     void ShowBusyCursor() override;
     void RestoreCursor() override;
 
@@ -40,15 +40,15 @@ public:
     // The default error handling: the failure's message in a message box.
     void HandleException(std::exception_ptr error);
 
-    bool notify(QObject* receiver, QEvent* event) override;
+    bool notify(QObject *receiver, QEvent *event) override;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void ShowMessageBox(const std::string& text);
+    void ShowMessageBox(const std::string &text);
 
-    platform::Application* previous_;
+    platform::Application *previous_;
     MessageDisplay display_;
     bool escapeDown_ = false;
     int busyDepth_ = 0;

@@ -4,8 +4,12 @@
 
 namespace ui {
 
-QString ToQString(std::string_view bytes) { return QString::fromStdString(base::DisplayUtf8(bytes)); }
+QString ToQString(std::string_view bytes) {
+    return QString::fromStdString(base::DisplayUtf8(bytes));
+}
 
-std::string ToStdString(const QString& text) { return text.toStdString(); }
+std::string ToStdString(const QString &text) {
+    return text.toStdString();
+}
 
 } // namespace ui

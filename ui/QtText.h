@@ -12,6 +12,6 @@ namespace ui {
 // Windows program, say) is read byte by byte as Windows-1252.
 QString ToQString(std::string_view bytes);
 // Always UTF-8.
-std::string ToStdString(const QString& text);
+std::string ToStdString(const QString &text);
 
 } // namespace ui

@@ -5,12 +5,12 @@
 
 namespace ui {
 
-RadioGroup::RadioGroup(const QString& caption, const QStringList& items, int columns,
-                       QRect geometry, QWidget* parent)
+RadioGroup::RadioGroup(const QString &caption, const QStringList &items, int columns,
+                       QRect geometry, QWidget *parent)
     : QGroupBox(caption, parent), columns_(columns < 1 ? 1 : columns) {
     setGeometry(geometry);
     for (int i = 0; i < items.size(); ++i) {
-        auto* button = new QRadioButton(items[i], this);
+        auto *button = new QRadioButton(items[i], this);
         group_.addButton(button, i);
         buttons_.append(button);
     }
@@ -21,26 +21,28 @@ RadioGroup::RadioGroup(const QString& caption, const QStringList& items, int col
     ArrangeButtons();
 }
 
-int RadioGroup::ItemIndex() const { return group_.checkedId(); }
+int RadioGroup::ItemIndex() const {
+    return group_.checkedId();
+}
 
 void RadioGroup::SetItemIndex(int index) {
-    if (QRadioButton* button = Button(index)) {
+    if (QRadioButton *button = Button(index)) {
         button->setChecked(true);
         return;
     }
     // An exclusive group refuses to uncheck its last marked button, so lift that for a moment.
     group_.setExclusive(false);
-    for (QRadioButton* button : buttons_)
+    for (QRadioButton *button : buttons_)
         button->setChecked(false);
     group_.setExclusive(true);
 }
 
-void RadioGroup::resizeEvent(QResizeEvent* event) {
+void RadioGroup::resizeEvent(QResizeEvent *event) {
     QGroupBox::resizeEvent(event);
     ArrangeButtons();
 }
 
-void RadioGroup::changeEvent(QEvent* event) {
+void RadioGroup::changeEvent(QEvent *event) {
     QGroupBox::changeEvent(event);
     if (event->type() == QEvent::FontChange)
         ArrangeButtons();

@@ -14,16 +14,16 @@
 namespace ui {
 namespace {
 
-QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const char* caption, QRect geometry) {
-    auto* box = new QCheckBox(QString::fromLatin1(caption), parent);
+QCheckBox *MakeCheckBox(QWidget *parent, const char *name, const char *caption, QRect geometry) {
+    auto *box = new QCheckBox(QString::fromLatin1(caption), parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setGeometry(geometry);
     return box;
 }
 
 // The suffixes shown for information only: never checked, never stored.
-QCheckBox* MakeShownOnly(QWidget* parent, const char* name, const char* caption, QRect geometry) {
-    QCheckBox* box = MakeCheckBox(parent, name, caption, geometry);
+QCheckBox *MakeShownOnly(QWidget *parent, const char *name, const char *caption, QRect geometry) {
+    QCheckBox *box = MakeCheckBox(parent, name, caption, geometry);
     box->setChecked(false);
     box->setEnabled(false);
     return box;
@@ -31,7 +31,7 @@ QCheckBox* MakeShownOnly(QWidget* parent, const char* name, const char* caption,
 
 } // namespace
 
-TSettingsForm::TSettingsForm(core::SearchOptions& options, QWidget* parent)
+TSettingsForm::TSettingsForm(core::SearchOptions &options, QWidget *parent)
     : FixedDialog(QStringLiteral("Settings..."), 337, 348, parent), options_(options) {
     setObjectName(QStringLiteral("SettingsForm"));
     CreateControls();
@@ -77,7 +77,7 @@ void TSettingsForm::CreateControls() {
 }
 
 void TSettingsForm::ConnectControls() {
-    const auto connectBox = [this](QCheckBox* box, bool core::SearchOptions::*field) {
+    const auto connectBox = [this](QCheckBox *box, bool core::SearchOptions::*field) {
         connect(box, &QCheckBox::toggled, this,
                 Guarded([this, box, field] { options_.*field = box->isChecked(); }));
     };
@@ -94,7 +94,7 @@ void TSettingsForm::ConnectControls() {
 }
 
 void TSettingsForm::SetFocusOrder() {
-    QWidget* const order[] = {COMcb,
+    QWidget *const order[] = {COMcb,
                               NETcb,
                               ORGcb,
                               BIZcb,
@@ -116,12 +116,14 @@ void TSettingsForm::FormCreate() {
     ShowSettings();
 }
 
-void TSettingsForm::FormCloseQuery(bool& canClose) {
+void TSettingsForm::FormCloseQuery(bool &canClose) {
     core::StoreSettings(options_);
     canClose = true;
 }
 
-void TSettingsForm::BitBtn1Click() { close(); }
+void TSettingsForm::BitBtn1Click() {
+    close();
+}
 
 void TSettingsForm::ShowSettings() {
     COMcb->setChecked(options_.COM);

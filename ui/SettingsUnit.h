@@ -22,10 +22,10 @@ class TSettingsForm : public FixedDialog {
 
 public:
     // Created once at start-up; loads the settings into options.
-    explicit TSettingsForm(core::SearchOptions& options, QWidget* parent = nullptr);
+    explicit TSettingsForm(core::SearchOptions &options, QWidget *parent = nullptr);
 
     void FormCreate();
-    void FormCloseQuery(bool& canClose) override;
+    void FormCloseQuery(bool &canClose) override;
     // OK.
     void BitBtn1Click();
 
@@ -35,22 +35,22 @@ private:
     void SetFocusOrder();
     void ShowSettings();
 
-    core::SearchOptions& options_;
-    QGroupBox* GroupBox1;
-    QCheckBox* COMcb;
-    QCheckBox* NETcb;
-    QCheckBox* ORGcb;
-    QCheckBox* BIZcb;
-    QCheckBox* UScb;
-    QCheckBox* INFOcb;
-    QCheckBox* COUKcb;
-    QGroupBox* GroupBox2;
-    QCheckBox* HyphensCheckBox;
-    QCheckBox* AcronymsCheckBox;
-    QPushButton* BitBtn1;
-    RadioGroup* rgShowDomain;
-    QGroupBox* GroupBox3;
-    QLineEdit* leRegService;
+    core::SearchOptions &options_;
+    QGroupBox *GroupBox1;
+    QCheckBox *COMcb;
+    QCheckBox *NETcb;
+    QCheckBox *ORGcb;
+    QCheckBox *BIZcb;
+    QCheckBox *UScb;
+    QCheckBox *INFOcb;
+    QCheckBox *COUKcb;
+    QGroupBox *GroupBox2;
+    QCheckBox *HyphensCheckBox;
+    QCheckBox *AcronymsCheckBox;
+    QPushButton *BitBtn1;
+    RadioGroup *rgShowDomain;
+    QGroupBox *GroupBox3;
+    QLineEdit *leRegService;
 };
 
 } // namespace ui

@@ -24,15 +24,15 @@ namespace {
 constexpr std::size_t kMaxKeywords = 3;
 constexpr int kItemHeight = 13;
 
-bool Contains(const std::vector<std::string>& keywords, const std::string& keyword) {
-    return std::any_of(keywords.begin(), keywords.end(), [&](const std::string& entry) {
+bool Contains(const std::vector<std::string> &keywords, const std::string &keyword) {
+    return std::any_of(keywords.begin(), keywords.end(), [&](const std::string &entry) {
         return base::SameTextAscii(entry, keyword);
     });
 }
 
 } // namespace
 
-TStartForm::TStartForm(core::SearchOptions& options, QWidget* parent)
+TStartForm::TStartForm(core::SearchOptions &options, QWidget *parent)
     : FixedDialog(QStringLiteral("Keywords related to your business..."), 294, 339, parent),
       options_(options) {
     setObjectName(QStringLiteral("StartForm"));
@@ -55,14 +55,14 @@ void TStartForm::CreateControls() {
                          PicturePath("remove"));
     BitBtn5 = MakeButton(GroupBox1, "BitBtn5", QStringLiteral("Clear"), QRect(196, 69, 70, 25),
                          PicturePath("clear"));
-    KeywordsListBox =
-        Place(new QListWidget(GroupBox1), "KeywordsListBox", QRect(10, 102, 255, 77));
+    KeywordsListBox = Place(new QListWidget(GroupBox1), "KeywordsListBox", QRect(10, 102, 255, 77));
     KeywordsListBox->setSortingEnabled(false);
     KeywordsListBox->setUniformItemSizes(true);
 
-    SearchRadioGroup = new RadioGroup(QStringLiteral("Search for..."),
-                                      {QStringLiteral("Exact phrase"), QStringLiteral("All variants")},
-                                      2, QRect(10, 220, 276, 52), this);
+    SearchRadioGroup =
+        new RadioGroup(QStringLiteral("Search for..."),
+                       {QStringLiteral("Exact phrase"), QStringLiteral("All variants")}, 2,
+                       QRect(10, 220, 276, 52), this);
     SearchRadioGroup->setObjectName(QStringLiteral("SearchRadioGroup"));
     BitBtn2 = MakeButton(this, "BitBtn2", QStringLiteral("Cancel"), QRect(28, 294, 100, 35),
                          PicturePath("cancel"));
@@ -79,10 +79,15 @@ void TStartForm::CreateControls() {
 }
 
 void TStartForm::SetFocusOrder() {
-    QWidget* const order[] = {BitBtn1,   BitBtn2, SearchRadioGroup->Button(0),
+    QWidget *const order[] = {BitBtn1,
+                              BitBtn2,
+                              SearchRadioGroup->Button(0),
                               SearchRadioGroup->Button(1),
-                              leKeyword, AddBtn,  BitBtn4,
-                              BitBtn5,   KeywordsListBox};
+                              leKeyword,
+                              AddBtn,
+                              BitBtn4,
+                              BitBtn5,
+                              KeywordsListBox};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -98,7 +103,7 @@ void TStartForm::FormShow() {
     leKeyword->setFocus(Qt::OtherFocusReason);
 }
 
-void TStartForm::FormCloseQuery(bool& canClose) {
+void TStartForm::FormCloseQuery(bool &canClose) {
     core::StoreSearchMode(options_);
     canClose = true;
 }
@@ -143,7 +148,7 @@ void TStartForm::BitBtn1Click() {
         platform::ShowMessage("Mistake: You did not enter any keyword!");
         return;
     }
-    for (std::string& keyword : options_.keywords)
+    for (std::string &keyword : options_.keywords)
         base::AsciiLowerInPlace(keyword);
     ShowKeywords();
     platform::ProcessMessages();
@@ -156,12 +161,14 @@ void TStartForm::BitBtn2Click() {
     close();
 }
 
-void TStartForm::SearchRadioGroupClick() { options_.SetSearchFor(SearchRadioGroup->ItemIndex()); }
+void TStartForm::SearchRadioGroupClick() {
+    options_.SetSearchFor(SearchRadioGroup->ItemIndex());
+}
 
-bool TStartForm::eventFilter(QObject* watched, QEvent* event) {
+bool TStartForm::eventFilter(QObject *watched, QEvent *event) {
     if (watched == leKeyword && event->type() == QEvent::KeyRelease) {
         // A held key repeats as release and press pairs; only the real release counts.
-        auto* key = static_cast<QKeyEvent*>(event);
+        auto *key = static_cast<QKeyEvent *>(event);
         if (!key->isAutoRepeat())
             leKeywordKeyUp(key->key());
     }
@@ -170,8 +177,8 @@ bool TStartForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TStartForm::ShowKeywords() {
     KeywordsListBox->clear();
-    for (const std::string& keyword : options_.keywords) {
-        auto* item = new QListWidgetItem(ToQString(keyword), KeywordsListBox);
+    for (const std::string &keyword : options_.keywords) {
+        auto *item = new QListWidgetItem(ToQString(keyword), KeywordsListBox);
         item->setSizeHint(QSize(0, kItemHeight));
     }
 }

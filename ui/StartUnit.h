@@ -23,11 +23,11 @@ class TStartForm : public FixedDialog {
 
 public:
     // Created once at start-up; loads the search mode into options.
-    explicit TStartForm(core::SearchOptions& options, QWidget* parent = nullptr);
+    explicit TStartForm(core::SearchOptions &options, QWidget *parent = nullptr);
 
     void FormCreate();
     void FormShow() override;
-    void FormCloseQuery(bool& canClose) override;
+    void FormCloseQuery(bool &canClose) override;
 
     void AddBtnClick();
     // A key released in the edit; Enter adds.
@@ -43,23 +43,23 @@ public:
     void SearchRadioGroupClick();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void CreateControls();
     void SetFocusOrder();
     void ShowKeywords();
 
-    core::SearchOptions& options_;
-    QGroupBox* GroupBox1;
-    QLineEdit* leKeyword;
-    QPushButton* AddBtn;
-    QPushButton* BitBtn4;
-    QPushButton* BitBtn5;
-    QListWidget* KeywordsListBox;
-    RadioGroup* SearchRadioGroup;
-    QPushButton* BitBtn2;
-    QPushButton* BitBtn1;
+    core::SearchOptions &options_;
+    QGroupBox *GroupBox1;
+    QLineEdit *leKeyword;
+    QPushButton *AddBtn;
+    QPushButton *BitBtn4;
+    QPushButton *BitBtn5;
+    QListWidget *KeywordsListBox;
+    RadioGroup *SearchRadioGroup;
+    QPushButton *BitBtn2;
+    QPushButton *BitBtn1;
 };
 
 } // namespace ui

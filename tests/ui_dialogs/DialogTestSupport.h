@@ -9,17 +9,17 @@
 #include <vector>
 
 // Every message box text the application showed; main() sends them here instead of the screen.
-std::vector<std::string>& ShownMessages();
+std::vector<std::string> &ShownMessages();
 
 // The child of form with the given object name; a missing control ends the test.
-template <class Widget> Widget* Find(const QWidget& form, const char* name) {
-    auto* widget = form.findChild<Widget*>(QString::fromLatin1(name));
+template <class Widget> Widget *Find(const QWidget &form, const char *name) {
+    auto *widget = form.findChild<Widget *>(QString::fromLatin1(name));
     if (!widget)
         throw std::logic_error(std::string("no control named ") + name);
     return widget;
 }
 
-inline QStringList Items(const QListWidget& list) {
+inline QStringList Items(const QListWidget &list) {
     QStringList items;
     for (int i = 0; i < list.count(); ++i)
         items << list.item(i)->text();

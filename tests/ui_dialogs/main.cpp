@@ -6,15 +6,15 @@
 
 #include <cstdlib>
 
-std::vector<std::string>& ShownMessages() {
+std::vector<std::string> &ShownMessages() {
     static std::vector<std::string> messages;
     return messages;
 }
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ui::QtApplication app(argc, argv);
-    app.SetMessageDisplay([](const std::string& text) { ShownMessages().push_back(text); });
+    app.SetMessageDisplay([](const std::string &text) { ShownMessages().push_back(text); });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,189 @@
+#include "ui/SettingsUnit.h"
+#include "ui/StartUnit.h"
+
+#include "core/SearchOptions.h"
+#include "tests/support/TempConfigHome.h"
+#include "tests/ui_dialogs/DialogTestSupport.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QScreen>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+
+namespace {
+
+struct Place {
+    const char *name;
+    const char *parent;
+    QRect geometry;
+};
+
+// A control's name, or the caption of an unnamed radio button.
+QString Id(const QWidget &widget) {
+    if (!widget.objectName().isEmpty())
+        return widget.objectName();
+    if (auto *button = qobject_cast<const QAbstractButton *>(&widget))
+        return button->text();
+    return {};
+}
+
+class DialogLayout : public ::testing::Test {
+protected:
+    DialogLayout() {
+        options_.keywords = {"my shop", "online"};
+        keywords_ = std::make_unique<ui::TStartForm>(options_);
+        settings_ = std::make_unique<ui::TSettingsForm>(options_);
+        keywords_->show();
+        settings_->show();
+    }
+
+    std::vector<QWidget *> Forms() { return {keywords_.get(), settings_.get()}; }
+
+    static void ExpectPlaces(const QWidget &form, const std::vector<Place> &places) {
+        for (const Place &place : places) {
+            SCOPED_TRACE(place.name);
+            const auto *widget = Find<QWidget>(form, place.name);
+            EXPECT_EQ(widget->geometry(), place.geometry);
+            EXPECT_EQ(widget->parentWidget()->objectName(), QString::fromLatin1(place.parent));
+        }
+    }
+
+    static void ExpectFocusOrder(const QWidget &form, const QStringList &order) {
+        const std::set<QString> wanted(order.begin(), order.end());
+        QWidget *first = nullptr;
+        for (QWidget *widget : form.findChildren<QWidget *>())
+            if (Id(*widget) == order.front())
+                first = widget;
+        ASSERT_NE(first, nullptr);
+        QStringList seen;
+        QWidget *widget = first;
+        do {
+            if (wanted.count(Id(*widget)))
+                seen << Id(*widget);
+            widget = widget->nextInFocusChain();
+        } while (widget != first);
+        EXPECT_EQ(seen, order);
+    }
+
+    TempConfigHome home_;
+    core::SearchOptions options_;
+    std::unique_ptr<ui::TStartForm> keywords_;
+    std::unique_ptr<ui::TSettingsForm> settings_;
+};
+
+TEST_F(DialogLayout, WindowsHaveTheirCaptionFixedSizeAndOnlyACloseBox) {
+    struct Case {
+        QWidget *form;
+        QString caption;
+        QSize client;
+    };
+    const Case cases[] = {
+        {keywords_.get(), "Keywords related to your business...", QSize(294, 339)},
+        {settings_.get(), "Settings...", QSize(337, 348)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.caption.toStdString());
+        EXPECT_EQ(c.form->windowTitle(), c.caption);
+        EXPECT_EQ(c.form->size(), c.client);
+        EXPECT_EQ(c.form->minimumSize(), c.client);
+        EXPECT_EQ(c.form->maximumSize(), c.client);
+        const Qt::WindowFlags flags = c.form->windowFlags();
+        EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+        EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+        EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+        EXPECT_FALSE(flags.testFlag(Qt::WindowContextHelpButtonHint));
+        EXPECT_EQ(c.form->frameGeometry().center(), c.form->screen()->availableGeometry().center());
+        EXPECT_EQ(c.form->font().pointSize(), 8);
+    }
+    EXPECT_TRUE(Find<QPushButton>(*settings_, "BitBtn1")->font().bold());
+}
+
+TEST_F(DialogLayout, KeywordsControlsSitWhereTheyBelong) {
+    ExpectPlaces(*keywords_, {
+                                 {"GroupBox1", "StartForm", {10, 5, 276, 191}},
+                                 {"leKeyword", "GroupBox1", {11, 42, 254, 21}},
+                                 {"AddBtn", "GroupBox1", {38, 69, 70, 25}},
+                                 {"BitBtn4", "GroupBox1", {118, 69, 70, 25}},
+                                 {"BitBtn5", "GroupBox1", {196, 69, 70, 25}},
+                                 {"KeywordsListBox", "GroupBox1", {10, 102, 255, 77}},
+                                 {"SearchRadioGroup", "StartForm", {10, 220, 276, 52}},
+                                 {"BitBtn2", "StartForm", {28, 294, 100, 35}},
+                                 {"BitBtn1", "StartForm", {169, 294, 100, 35}},
+                             });
+    const auto *label = Find<QWidget>(*keywords_, "leKeywordLabel");
+    EXPECT_EQ(label->x(), 11);
+    EXPECT_EQ(label->geometry().bottom() + 1 + 3, 42);
+}
+
+TEST_F(DialogLayout, SettingsControlsSitWhereTheyBelong) {
+    ExpectPlaces(*settings_, {
+                                 {"GroupBox1", "SettingsForm", {7, 14, 149, 210}},
+                                 {"COMcb", "GroupBox1", {15, 26, 61, 17}},
+                                 {"NETcb", "GroupBox1", {15, 46, 61, 17}},
+                                 {"ORGcb", "GroupBox1", {15, 66, 61, 17}},
+                                 {"BIZcb", "GroupBox1", {15, 91, 61, 17}},
+                                 {"UScb", "GroupBox1", {15, 116, 61, 17}},
+                                 {"INFOcb", "GroupBox1", {15, 141, 61, 17}},
+                                 {"COUKcb", "GroupBox1", {15, 166, 61, 17}},
+                                 {"GroupBox2", "SettingsForm", {174, 14, 154, 90}},
+                                 {"HyphensCheckBox", "GroupBox2", {19, 25, 81, 17}},
+                                 {"AcronymsCheckBox", "GroupBox2", {19, 51, 81, 17}},
+                                 {"BitBtn1", "SettingsForm", {256, 310, 71, 32}},
+                                 {"rgShowDomain", "SettingsForm", {174, 133, 153, 91}},
+                                 {"GroupBox3", "SettingsForm", {8, 239, 318, 61}},
+                                 {"leRegService", "GroupBox3", {57, 24, 244, 21}},
+                             });
+    const auto *label = Find<QWidget>(*settings_, "leRegServiceLabel");
+    EXPECT_EQ(label->geometry().right() + 1 + 3, 57);
+}
+
+TEST_F(DialogLayout, FocusMovesInTheDialogsOrder) {
+    ExpectFocusOrder(*keywords_, {"BitBtn1", "BitBtn2", "Exact phrase", "All variants", "leKeyword",
+                                  "AddBtn", "BitBtn4", "BitBtn5", "KeywordsListBox"});
+    ExpectFocusOrder(*settings_, {"COMcb", "NETcb", "ORGcb", "BIZcb", "UScb", "INFOcb", "COUKcb",
+                                  "HyphensCheckBox", "AcronymsCheckBox", "BitBtn1",
+                                  "Available domain Only", "All domain names", "leRegService"});
+}
+
+TEST_F(DialogLayout, EveryCaptionFitsAndNoControlIsCutOff) {
+    for (QWidget *form : Forms()) {
+        for (QWidget *control : form->findChildren<QWidget *>()) {
+            if (!control->isVisibleTo(form))
+                continue;
+            SCOPED_TRACE(Id(*control).toStdString());
+            EXPECT_TRUE(ui::CaptionFits(*control));
+            EXPECT_TRUE(control->parentWidget()->rect().contains(control->geometry()));
+        }
+    }
+}
+
+TEST_F(DialogLayout, ButtonsCarryTheirPictures) {
+    for (const char *name : {"AddBtn", "BitBtn4", "BitBtn5", "BitBtn2", "BitBtn1"}) {
+        SCOPED_TRACE(name);
+        const auto *button = Find<QPushButton>(*keywords_, name);
+        EXPECT_EQ(button->iconSize(), QSize(16, 16));
+        EXPECT_FALSE(button->icon().pixmap(16, 16).isNull());
+    }
+}
+
+// Renders both dialogs into the build folder, so that they can be looked at.
+TEST_F(DialogLayout, Screenshots) {
+    const QString folder = QStringLiteral(NIMBREL_BINARY_DIR "/screenshots");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const std::pair<QWidget *, const char *> shots[] = {
+        {keywords_.get(), "keywords-dialog.png"},
+        {settings_.get(), "settings-dialog.png"},
+    };
+    for (const auto &[form, file] : shots) {
+        const QPixmap picture = form->grab();
+        EXPECT_EQ(picture.size(), form->size());
+        EXPECT_TRUE(picture.save(folder + "/" + file));
+    }
+}
+
+} // namespace

@@ -1,0 +1,148 @@
+#include "ui/SettingsUnit.h"
+
+#include "core/OptionsStore.h"
+#include "core/SearchOptions.h"
+#include "tests/support/TempConfigHome.h"
+#include "tests/ui_dialogs/DialogTestSupport.h"
+#include "ui/RadioGroup.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+class SettingsDialog : public ::testing::Test {
+public:
+    ui::TSettingsForm &Show() {
+        form_ = std::make_unique<ui::TSettingsForm>(options_);
+        form_->show();
+        return *form_;
+    }
+    QCheckBox &Box(const char *name) { return *Find<QCheckBox>(*form_, name); }
+    QLineEdit &Url() { return *Find<QLineEdit>(*form_, "leRegService"); }
+    ui::RadioGroup &ShowUp() { return *Find<ui::RadioGroup>(*form_, "rgShowDomain"); }
+    static core::SearchOptions Stored() {
+        core::SearchOptions stored;
+        core::LoadSettings(stored);
+        return stored;
+    }
+
+    TempConfigHome home_;
+    core::SearchOptions options_;
+    std::unique_ptr<ui::TSettingsForm> form_;
+};
+
+TEST_F(SettingsDialog, ShowsTheLoadedSettings) {
+    core::SearchOptions stored;
+    stored.COM = false;
+    stored.ORG = true;
+    stored.acronyms = true;
+    stored.SetShow(core::kNoChoice);
+    stored.reg = "http://www.example.com";
+    core::StoreSettings(stored);
+
+    Show();
+    EXPECT_FALSE(Box("COMcb").isChecked());
+    EXPECT_FALSE(Box("NETcb").isChecked());
+    EXPECT_TRUE(Box("ORGcb").isChecked());
+    EXPECT_FALSE(Box("HyphensCheckBox").isChecked());
+    EXPECT_TRUE(Box("AcronymsCheckBox").isChecked());
+    EXPECT_EQ(ShowUp().ItemIndex(), -1);
+    EXPECT_EQ(Url().text(), "http://www.example.com");
+    EXPECT_EQ(options_.reg, "http://www.example.com");
+    EXPECT_EQ(options_.show(), core::kNoChoice);
+}
+
+TEST_F(SettingsDialog, EveryControlWritesThroughAtOnce) {
+    using Options = core::SearchOptions;
+    struct Case {
+        const char *name;
+        std::function<void(SettingsDialog &)> change;
+        std::function<bool(const Options &)> changed;
+    };
+    const auto click = [](const char *box) {
+        return [box](SettingsDialog &t) { QTest::mouseClick(&t.Box(box), Qt::LeftButton); };
+    };
+    const Case cases[] = {
+        {".COM", click("COMcb"), [](const Options &o) { return !o.COM; }},
+        {".NET", click("NETcb"), [](const Options &o) { return o.NET; }},
+        {".ORG", click("ORGcb"), [](const Options &o) { return o.ORG; }},
+        {"hyphens", click("HyphensCheckBox"), [](const Options &o) { return o.hyphens; }},
+        {"acronyms", click("AcronymsCheckBox"), [](const Options &o) { return o.acronyms; }},
+        {"show available only",
+         [](SettingsDialog &t) { QTest::mouseClick(t.ShowUp().Button(0), Qt::LeftButton); },
+         [](const Options &o) { return o.show() == core::kShowAvailableOnly; }},
+        {"URL typed", [](SettingsDialog &t) { QTest::keyClicks(&t.Url(), "/register"); },
+         [](const Options &o) {
+             return o.reg == std::string(core::kDefaultRegistrationAddress) + "/register";
+         }},
+        {"URL with a non-ASCII letter",
+         [](SettingsDialog &t) {
+             t.Url().setText(QStringLiteral("http://www.d\u00E9p\u00F4t.fr"));
+         },
+         [](const Options &o) { return o.reg == "http://www.d\xC3\xA9p\xC3\xB4t.fr"; }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        options_ = Options();
+        Show();
+        c.change(*this);
+        EXPECT_TRUE(c.changed(options_));
+        EXPECT_TRUE(form_->isVisible());
+    }
+}
+
+TEST_F(SettingsDialog, CloseBoxStoresAndTheNextStartShowsTheSame) {
+    Show();
+    QTest::mouseClick(&Box("COMcb"), Qt::LeftButton);
+    QTest::mouseClick(&Box("NETcb"), Qt::LeftButton);
+    form_->close();
+    EXPECT_FALSE(form_->isVisible());
+
+    const core::SearchOptions stored = Stored();
+    EXPECT_FALSE(stored.COM);
+    EXPECT_TRUE(stored.NET);
+    EXPECT_FALSE(stored.ORG);
+
+    core::SearchOptions next;
+    ui::TSettingsForm again(next);
+    EXPECT_FALSE(Find<QCheckBox>(again, "COMcb")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>(again, "NETcb")->isChecked());
+    EXPECT_FALSE(Find<QCheckBox>(again, "ORGcb")->isChecked());
+}
+
+TEST_F(SettingsDialog, EmptiedUrlIsStoredEmpty) {
+    Show();
+    Url().setFocus();
+    QTest::keyClick(&Url(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&Url(), Qt::Key_Backspace);
+    EXPECT_EQ(options_.reg, "");
+    Find<QPushButton>(*form_, "BitBtn1")->click();
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_EQ(Stored().reg, "");
+}
+
+TEST_F(SettingsDialog, ShownOnlySuffixesCannotChange) {
+    Show();
+    const core::SearchOptions before = options_;
+    for (const char *name : {"BIZcb", "UScb", "INFOcb", "COUKcb"}) {
+        SCOPED_TRACE(name);
+        QCheckBox &box = Box(name);
+        QTest::mouseClick(&box, Qt::LeftButton);
+        box.click();
+        QTest::keyClick(&box, Qt::Key_Space);
+        EXPECT_FALSE(box.isEnabled());
+        EXPECT_FALSE(box.isChecked());
+    }
+    EXPECT_EQ(options_.COM, before.COM);
+    EXPECT_EQ(options_.NET, before.NET);
+    EXPECT_EQ(options_.ORG, before.ORG);
+}
+
+} // namespace

@@ -1,0 +1,278 @@
+#include "ui/StartUnit.h"
+
+#include "core/OptionsStore.h"
+#include "core/SearchOptions.h"
+#include "core/StopRequest.h"
+#include "tests/support/TempConfigHome.h"
+#include "tests/ui_dialogs/DialogTestSupport.h"
+#include "ui/RadioGroup.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using Keywords = std::vector<std::string>;
+
+const std::string kThreeKeywords = "You have already typed in 3 keywords!";
+const std::string kNoKeyword = "Mistake: You did not enter any keyword!";
+
+class KeywordsDialog : public ::testing::Test {
+protected:
+    KeywordsDialog() {
+        ShownMessages().clear();
+        // The Start command raises the stop request before it shows the dialog.
+        core::RaiseStopRequest();
+    }
+    ~KeywordsDialog() override { core::ClearStopRequest(); }
+
+    // Creates the dialog, as start-up does, and shows it.
+    ui::TStartForm &Show(const Keywords &keywords = {}) {
+        form_ = std::make_unique<ui::TStartForm>(options_);
+        options_.keywords = keywords;
+        form_->show();
+        return *form_;
+    }
+    QLineEdit &Edit() { return *Find<QLineEdit>(*form_, "leKeyword"); }
+    QListWidget &List() { return *Find<QListWidget>(*form_, "KeywordsListBox"); }
+    void Click(const char *button) { Find<QPushButton>(*form_, button)->click(); }
+    ui::RadioGroup &Mode() { return *Find<ui::RadioGroup>(*form_, "SearchRadioGroup"); }
+
+    static QStringList AsItems(const Keywords &keywords) {
+        QStringList items;
+        for (const std::string &keyword : keywords)
+            items << QString::fromStdString(keyword);
+        return items;
+    }
+    static std::int32_t StoredSearchMode() {
+        core::SearchOptions stored;
+        stored.SetSearchFor(42);
+        core::LoadSearchMode(stored);
+        return stored.searchfor();
+    }
+
+    TempConfigHome home_;
+    core::SearchOptions options_;
+    std::unique_ptr<ui::TStartForm> form_;
+};
+
+TEST_F(KeywordsDialog, EnterInTheEditAddsAndLeavesTheTextSelected) {
+    for (Qt::Key enter : {Qt::Key_Return, Qt::Key_Enter}) {
+        Show();
+        QTest::keyClicks(&Edit(), "shop");
+        QTest::keyClick(&Edit(), enter);
+        EXPECT_EQ(options_.keywords, Keywords{"shop"});
+        EXPECT_EQ(Items(List()), QStringList{"shop"});
+        EXPECT_EQ(Edit().text(), "shop");
+        EXPECT_EQ(Edit().selectedText(), "shop");
+        EXPECT_EQ(form_->focusWidget(), &Edit());
+        EXPECT_TRUE(ShownMessages().empty());
+    }
+}
+
+TEST_F(KeywordsDialog, OtherKeysInTheEditAddNothing) {
+    Show();
+    QTest::keyClicks(&Edit(), "shop");
+    QTest::keyClick(&Edit(), Qt::Key_Tab);
+    QTest::keyClick(&Edit(), Qt::Key_Space);
+    EXPECT_TRUE(options_.keywords.empty());
+}
+
+TEST_F(KeywordsDialog, AddKeepsAtMostThreeDistinctKeywords) {
+    struct Case {
+        const char *name;
+        Keywords before;
+        QString typed;
+        Keywords after;
+        std::vector<std::string> messages;
+    };
+    const Case cases[] = {
+        {"first", {}, "My  Shop ", {"My  Shop "}, {}},
+        {"same word in other case", {"shop"}, "Shop", {"shop"}, {}},
+        {"third", {"a", "b"}, "c", {"a", "b", "c"}, {}},
+        {"fourth", {"a", "b", "c"}, "d", {"a", "b", "c"}, {kThreeKeywords}},
+        {"fourth that is a duplicate", {"a", "b", "c"}, "A", {"a", "b", "c"}, {kThreeKeywords}},
+        {"empty edit", {}, "", {}, {}},
+        {"empty edit with three", {"a", "b", "c"}, "", {"a", "b", "c"}, {}},
+        {"non-ASCII letters keep their case",
+         {"\xC3\xA4pfel"},
+         "\u00C4pfel",
+         {"\xC3\xA4pfel", "\xC3\x84pfel"},
+         {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ShownMessages().clear();
+        Show(c.before);
+        Edit().setText(c.typed);
+        Click("AddBtn");
+        EXPECT_EQ(options_.keywords, c.after);
+        EXPECT_EQ(Items(List()), AsItems(c.after));
+        EXPECT_EQ(ShownMessages(), c.messages);
+        EXPECT_EQ(Edit().text(), c.typed);
+        EXPECT_EQ(Edit().selectedText(), c.typed);
+    }
+}
+
+TEST_F(KeywordsDialog, RemoveTakesTheLastKeywordAndClearTakesAll) {
+    struct Case {
+        const char *button;
+        Keywords before;
+        int selected;
+        Keywords after;
+    };
+    const Case cases[] = {
+        {"BitBtn4", {"one", "two", "three"}, 0, {"one", "two"}},
+        {"BitBtn4", {"one", "two", "three"}, -1, {"one", "two"}},
+        {"BitBtn4", {"one"}, 0, {}},
+        {"BitBtn4", {}, -1, {}},
+        {"BitBtn5", {"one", "two", "three"}, 1, {}},
+        {"BitBtn5", {}, -1, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.button + (" with " + std::to_string(c.before.size())));
+        Show(c.before);
+        List().setCurrentRow(c.selected);
+        Click(c.button);
+        EXPECT_EQ(options_.keywords, c.after);
+        EXPECT_EQ(Items(List()), AsItems(c.after));
+        EXPECT_TRUE(ShownMessages().empty());
+    }
+    Show({"one"});
+    Click("BitBtn4");
+    EXPECT_EQ(form_->focusWidget(), &List());
+}
+
+TEST_F(KeywordsDialog, SearchLowerCasesClearsTheStopRequestAndCloses) {
+    Show({"My Shop", "ONLINE", "\xC3\x84pfel"});
+    Click("BitBtn1");
+    const Keywords lowered = {"my shop", "online", "\xC3\x84pfel"};
+    EXPECT_EQ(options_.keywords, lowered);
+    EXPECT_EQ(Items(List()), AsItems(lowered));
+    EXPECT_FALSE(core::StopRequested());
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_TRUE(ShownMessages().empty());
+
+    // The dialog lives on: shown again, it still holds the keywords.
+    form_->show();
+    EXPECT_EQ(Items(List()), AsItems(lowered));
+    EXPECT_EQ(form_->focusWidget(), &Edit());
+}
+
+TEST_F(KeywordsDialog, SearchWithoutKeywordsComplainsAndStaysOpen) {
+    Show();
+    QTest::keyClicks(&Edit(), "not added");
+    Click("BitBtn1");
+    EXPECT_EQ(ShownMessages(), std::vector<std::string>{kNoKeyword});
+    EXPECT_TRUE(form_->isVisible());
+    EXPECT_TRUE(core::StopRequested());
+    EXPECT_TRUE(options_.keywords.empty());
+
+    form_->close();
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_TRUE(core::StopRequested());
+}
+
+TEST_F(KeywordsDialog, EveryCloseStoresTheSearchMode) {
+    enum class Close { Cancel, CloseBox, Search };
+    struct Case {
+        const char *name;
+        Close how;
+        bool stopBefore;
+        bool stopAfter;
+    };
+    const Case cases[] = {
+        {"Cancel raises the stop request", Close::Cancel, false, true},
+        {"close box leaves it raised", Close::CloseBox, true, true},
+        {"close box leaves it clear", Close::CloseBox, false, false},
+        {"Search clears it", Close::Search, true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(home_.SetupFile());
+        options_ = core::SearchOptions();
+        Show({"shop"});
+        ASSERT_EQ(Mode().ItemIndex(), core::kAllVariants);
+        QTest::mouseClick(Mode().Button(core::kExactPhrase), Qt::LeftButton);
+        EXPECT_EQ(options_.searchfor(), core::kExactPhrase);
+
+        c.stopBefore ? core::RaiseStopRequest() : core::ClearStopRequest();
+        switch (c.how) {
+        case Close::Cancel:
+            Click("BitBtn2");
+            break;
+        case Close::CloseBox:
+            form_->close();
+            break;
+        case Close::Search:
+            Click("BitBtn1");
+            break;
+        }
+        EXPECT_FALSE(form_->isVisible());
+        EXPECT_EQ(core::StopRequested(), c.stopAfter);
+        EXPECT_EQ(StoredSearchMode(), core::kExactPhrase);
+
+        // The next start of the program shows the stored mode.
+        core::SearchOptions next;
+        ui::TStartForm again(next);
+        EXPECT_EQ(next.searchfor(), core::kExactPhrase);
+        EXPECT_TRUE(Find<ui::RadioGroup>(again, "SearchRadioGroup")->Button(0)->isChecked());
+    }
+}
+
+TEST_F(KeywordsDialog, StoredNoChoiceMarksNoMode) {
+    core::SearchOptions stored;
+    stored.SetSearchFor(core::kNoChoice);
+    core::StoreSearchMode(stored);
+    Show();
+    EXPECT_EQ(options_.searchfor(), core::kNoChoice);
+    EXPECT_EQ(Mode().ItemIndex(), -1);
+    EXPECT_FALSE(Mode().Button(0)->isChecked());
+    EXPECT_FALSE(Mode().Button(1)->isChecked());
+
+    form_->close();
+    EXPECT_EQ(StoredSearchMode(), core::kNoChoice);
+}
+
+TEST_F(KeywordsDialog, EscapeAndEnterHaveNoDialogWideMeaning) {
+    Show();
+    QTest::keyClick(&Edit(), Qt::Key_Escape);
+    EXPECT_TRUE(form_->isVisible());
+    // No default button: Enter in an empty edit presses neither Search nor anything else.
+    QTest::keyClick(&Edit(), Qt::Key_Return);
+    EXPECT_TRUE(form_->isVisible());
+    EXPECT_TRUE(ShownMessages().empty());
+    for (auto *button : form_->findChildren<QPushButton *>()) {
+        EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
+        EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+    }
+}
+
+TEST_F(KeywordsDialog, EnterPressesTheFocusedButton) {
+    Show({"one", "two"});
+    auto *remove = Find<QPushButton>(*form_, "BitBtn4");
+    remove->setFocus();
+    QTest::keyClick(remove, Qt::Key_Return);
+    EXPECT_EQ(options_.keywords, Keywords{"one"});
+}
+
+TEST_F(KeywordsDialog, ShowModalReturnsOnceTheDialogCloses) {
+    form_ = std::make_unique<ui::TStartForm>(options_);
+    options_.keywords = {"Shop"};
+    QTimer::singleShot(0, form_.get(), [this] {
+        EXPECT_TRUE(form_->isModal());
+        Click("BitBtn1");
+    });
+    form_->ShowModal();
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_FALSE(core::StopRequested());
+    EXPECT_EQ(options_.keywords, Keywords{"shop"});
+}
+
+} // namespace
