@@ -76,14 +76,6 @@ TEST_F(KeywordsDialog, EnterInTheEditAddsAndLeavesTheTextSelected) {
     }
 }
 
-TEST_F(KeywordsDialog, OtherKeysInTheEditAddNothing) {
-    Show();
-    QTest::keyClicks(&Edit(), "shop");
-    QTest::keyClick(&Edit(), Qt::Key_Tab);
-    QTest::keyClick(&Edit(), Qt::Key_Space);
-    EXPECT_TRUE(options_.keywords.empty());
-}
-
 TEST_F(KeywordsDialog, AddKeepsAtMostThreeDistinctKeywords) {
     struct Case {
         const char *name;
