@@ -11,6 +11,37 @@
 namespace platform {
 namespace {
 
+mode_t TargetMode(const std::filesystem::path &target) {
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0)
+        return info.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// The rename lasts a crash only once the folder's entry is on disk too; a folder that cannot
+// be synced does not make the write fail.
+void SyncFolder(const std::filesystem::path &target) {
+    const std::filesystem::path folder =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return;
+    ::fsync(descriptor);
+    ::close(descriptor);
+}
+
+// The file that a write to path lands in: the end of a chain of symbolic links, or path
+// itself when it is no link.
+std::filesystem::path ResolveTarget(const std::filesystem::path &path) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(path, error))
+        return path;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+    return error ? path : resolved;
+}
+
 // Owns the temporary file until it has been renamed into place.
 class TemporaryFile {
 public:
@@ -19,10 +50,9 @@ public:
         descriptor_ = ::mkstemp(path_.data());
         if (descriptor_ < 0)
             Fail(target, "cannot create a temporary file");
-        // mkstemp makes the file private; give it the permissions of any new file of the user.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(descriptor_, 0666 & ~mask);
+        // mkstemp makes the file private; give it the permissions the target has, or those of
+        // any new file of the user.
+        ::fchmod(descriptor_, TargetMode(target));
     }
     ~TemporaryFile() {
         if (descriptor_ >= 0)
@@ -54,6 +84,7 @@ public:
         if (::rename(path_.c_str(), target.c_str()) != 0)
             Fail(target, "cannot replace");
         committed_ = true;
+        SyncFolder(target);
     }
 
 private:
@@ -70,9 +101,10 @@ private:
 } // namespace
 
 void WriteFileAtomically(const std::filesystem::path &path, std::string_view bytes) {
-    TemporaryFile temporary(path);
-    temporary.WriteAll(path, bytes);
-    temporary.CommitAs(path);
+    const std::filesystem::path target = ResolveTarget(path);
+    TemporaryFile temporary(target);
+    temporary.WriteAll(target, bytes);
+    temporary.CommitAs(target);
 }
 
 } // namespace platform

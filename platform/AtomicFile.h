@@ -15,6 +15,8 @@ public:
 
 // Replaces the file at path with bytes: writes a temporary file in the same folder, flushes it
 // to disk and renames it over the target, so a reader sees either the old file or the new one.
+// A symbolic link is followed, so the file it points at is replaced and the link stays; an
+// existing file keeps its permissions.
 void WriteFileAtomically(const std::filesystem::path &path, std::string_view bytes);
 
 } // namespace platform

@@ -1,0 +1,243 @@
+#include "results/ResultCommands.h"
+
+#include "base/Exception.h"
+#include "platform/Application.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace results {
+namespace {
+
+// An application whose message queue runs the actions a test has queued.
+class ScriptedApplication : public platform::Application {
+public:
+    void ProcessMessages() override {
+        ++drains;
+        while (!queued.empty()) {
+            auto action = std::move(queued.front());
+            queued.pop_front();
+            action();
+        }
+    }
+    bool IsEscapeDown() override { return false; }
+    void ShellOpen(const std::string &address, platform::ShowWindow show) override {
+        opened.emplace_back(address, show);
+    }
+    void ShowMessage(const std::string &) override {}
+    void ShowBusyCursor() override {}
+    void RestoreCursor() override {}
+
+    std::deque<std::function<void()>> queued;
+    std::vector<std::pair<std::string, platform::ShowWindow>> opened;
+    int drains = 0;
+};
+
+// Probes that answer fixed texts and run an action while they work.
+class ScriptedProbes : public net::Probes {
+public:
+    std::string CheckAvailability(const std::string &, int) override { return "Yes"; }
+    std::string GetLinkPopularity(const std::string &name) override {
+        asked.push_back("links " + name);
+        if (duringLinkPopularity)
+            duringLinkPopularity();
+        return "1234";
+    }
+    std::string GetTrafficRank(const std::string &name) override {
+        asked.push_back("rank " + name);
+        if (duringTrafficRank)
+            duringTrafficRank();
+        return "56";
+    }
+
+    std::function<void()> duringLinkPopularity;
+    std::function<void()> duringTrafficRank;
+    std::vector<std::string> asked;
+};
+
+class ResultCommandsTest : public ::testing::Test {
+protected:
+    std::shared_ptr<ResultRow> AddRow(const std::string &name, const std::string &available,
+                                      bool checked) {
+        auto row = list.Append();
+        row->SetCaption(name);
+        for (const char *text : {"com", available.c_str(), "-", "-"})
+            row->AppendSubItem(text);
+        row->SetChecked(checked);
+        return row;
+    }
+
+    std::vector<bool> CheckMarks() const {
+        std::vector<bool> marks;
+        for (int i = 0; i < list.Count(); ++i)
+            marks.push_back(list.Row(i)->Checked());
+        return marks;
+    }
+
+    static std::vector<std::string> Cells(const ResultRow &row) {
+        std::vector<std::string> cells{row.Caption()};
+        for (int i = 0; i < row.SubItemCount(); ++i)
+            cells.push_back(*row.SubItem(i));
+        return cells;
+    }
+
+    ScriptedApplication app;
+    platform::ScopedApplication installed{&app};
+    ResultList list;
+    ScriptedProbes probes;
+};
+
+TEST_F(ResultCommandsTest, OpensPagesMaximizedWhenThereIsSomethingToOpen) {
+    using platform::ShowWindow;
+    Checkitmanually1Click(list); // no row selected
+    AddRow("fastcar.com", "Yes", true);
+    Checkitmanually1Click(list); // still none selected
+    Registerthisdomain1Click("http://register.example/");
+    list.SetSelectedIndex(0);
+    Checkitmanually1Click(list);
+    Registerthisdomain1Click("http://register.example/");
+    Registerthisdomain1Click("");
+    list.Row(0)->SetCaption("");
+    Checkitmanually1Click(list);
+
+    const std::vector<std::pair<std::string, ShowWindow>> expected = {
+        {"http://register.example/", ShowWindow::Maximized},
+        {"http://www.fastcar.com", ShowWindow::Maximized},
+        {"http://register.example/", ShowWindow::Maximized}};
+    EXPECT_EQ(app.opened, expected);
+}
+
+TEST_F(ResultCommandsTest, CheckMarkCommandsChangeOnlyCheckMarks) {
+    const struct {
+        const char *name;
+        std::function<void(ResultList &)> command;
+        std::vector<bool> expected;
+    } cases[] = {
+        {"Select All", SelectAll1Click, {true, true, true}},
+        {"Select None", SelectNone1Click, {false, false, false}},
+        {"Invert Selection", InvertSelection1Click, {false, true, false}},
+        {"Invert Selection twice",
+         [](ResultList &l) {
+             InvertSelection1Click(l);
+             InvertSelection1Click(l);
+         },
+         {true, false, true}},
+    };
+    for (const auto &c : cases) {
+        list.Clear();
+        AddRow("a.com", "Yes", true);
+        AddRow("b.com", "No", false);
+        AddRow("c.com", "Yes", true);
+        list.SetSelectedIndex(1);
+        c.command(list);
+        EXPECT_EQ(CheckMarks(), c.expected) << c.name;
+        EXPECT_EQ(list.SelectedIndex(), 1) << c.name;
+        EXPECT_EQ(Cells(*list.Row(1)), (std::vector<std::string>{"b.com", "com", "No", "-", "-"}));
+    }
+    list.Clear();
+    SelectNone1Click(list);
+    InvertSelection1Click(list);
+    EXPECT_EQ(list.Count(), 0);
+}
+
+TEST_F(ResultCommandsTest, ForceDetailsFillsTheTakenRowAndKeepsItsMark) {
+    AddRow("a.com", "Yes", true);
+    AddRow("taken.com", "No", false);
+    list.SetSelectedIndex(1);
+    Force1Click(list, probes);
+    EXPECT_EQ(probes.asked, (std::vector<std::string>{"links taken.com", "rank taken.com"}));
+    EXPECT_EQ(Cells(*list.Row(1)),
+              (std::vector<std::string>{"taken.com", "com", "No", "1234", "56"}));
+    EXPECT_FALSE(list.Row(1)->Checked());
+    EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"a.com", "com", "Yes", "-", "-"}));
+    EXPECT_EQ(app.drains, 3);
+}
+
+TEST_F(ResultCommandsTest, ForceDetailsDoesNothingWithoutANamedRow) {
+    Force1Click(list, probes);
+    AddRow("", "Yes", true);
+    Force1Click(list, probes); // no row selected
+    list.SetSelectedIndex(0);
+    Force1Click(list, probes); // an empty name
+    EXPECT_TRUE(probes.asked.empty());
+    EXPECT_EQ(app.drains, 0);
+}
+
+TEST_F(ResultCommandsTest, ForceDetailsFollowsItsRowThroughASort) {
+    AddRow("z.com", "No", false);
+    AddRow("b.com", "No", false);
+    AddRow("a.com", "No", false);
+    list.SetSelectedIndex(0);
+    // A header click arrives while the message queue drains, a selection change while the
+    // rank probe runs.
+    app.queued.push_back([&] { list.ListView1ColumnClick(ResultList::DomainName); });
+    probes.duringTrafficRank = [&] { list.SetSelectedIndex(0); };
+    Force1Click(list, probes);
+    EXPECT_EQ(probes.asked, (std::vector<std::string>{"links z.com", "rank z.com"}));
+    EXPECT_EQ(Cells(*list.Row(2)), (std::vector<std::string>{"z.com", "com", "No", "1234", "56"}));
+    EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"a.com", "com", "No", "-", "-"}));
+}
+
+TEST_F(ResultCommandsTest, ForceDetailsDropsItsResultsWhenTheRowsAreReplaced) {
+    const struct {
+        const char *name;
+        bool duringLinkPopularity;
+        bool keepOldRowAlive;
+    } cases[] = {
+        {"cleared while link popularity runs", true, false},
+        {"cleared while traffic rank runs", false, false},
+        {"cleared while someone still holds the old row", false, true},
+    };
+    for (const auto &c : cases) {
+        list.Clear();
+        probes.asked.clear();
+        std::shared_ptr<ResultRow> old = AddRow("old.com", "No", false);
+        list.SetSelectedIndex(0);
+        const auto load = [&] {
+            list.Clear();
+            AddRow("new.com", "No", false);
+            list.SetSelectedIndex(0);
+        };
+        probes.duringLinkPopularity = nullptr;
+        probes.duringTrafficRank = nullptr;
+        (c.duringLinkPopularity ? probes.duringLinkPopularity : probes.duringTrafficRank) = load;
+        std::weak_ptr<ResultRow> watch = old;
+        if (!c.keepOldRowAlive)
+            old.reset();
+
+        Force1Click(list, probes);
+        EXPECT_EQ(probes.asked, (std::vector<std::string>{"links old.com", "rank old.com"}))
+            << c.name;
+        EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"new.com", "com", "No", "-", "-"}))
+            << c.name;
+        EXPECT_EQ(watch.expired(), !c.keepOldRowAlive) << c.name;
+        if (old) {
+            EXPECT_EQ(*old->SubItem(2), "-") << c.name;
+        }
+    }
+}
+
+TEST_F(ResultCommandsTest, ForceDetailsIgnoresFailuresAndRowsStillBeingFilled) {
+    AddRow("a.com", "No", false);
+    list.SetSelectedIndex(0);
+    probes.duringTrafficRank = [] { throw base::Exception("socket layer failed"); };
+    EXPECT_NO_THROW(Force1Click(list, probes));
+    EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"a.com", "com", "No", "-", "-"}));
+
+    probes.duringTrafficRank = nullptr;
+    auto partial = list.Append(); // a check run has appended only suffix and availability
+    partial->SetCaption("run.com");
+    partial->AppendSubItem("com");
+    partial->AppendSubItem("Yes");
+    list.SetSelectedIndex(1);
+    Force1Click(list, probes);
+    EXPECT_EQ(Cells(*partial), (std::vector<std::string>{"run.com", "com", "Yes"}));
+}
+
+} // namespace
+} // namespace results

@@ -1,0 +1,184 @@
+#include "results/ResultsFile.h"
+
+#include "platform/AtomicFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace results {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string DataFolder = std::string(NIMBREL_TEST_DATA) + "/results/";
+
+// A row as one line: its cells joined by "|", then its check mark as 1 or 0.
+std::vector<std::string> Snapshot(const ResultList &list) {
+    std::vector<std::string> rows;
+    for (int i = 0; i < list.Count(); ++i) {
+        const ResultRow &row = *list.Row(i);
+        std::string line = row.Caption();
+        for (int s = 0; s < row.SubItemCount(); ++s)
+            line += "|" + *row.SubItem(s);
+        rows.push_back(line + (row.Checked() ? "|1" : "|0"));
+    }
+    return rows;
+}
+
+void AddRow(ResultList &list, const std::vector<std::string> &cells, bool checked) {
+    auto row = list.Append();
+    row->SetCaption(cells[0]);
+    for (std::size_t i = 1; i < cells.size(); ++i)
+        row->AppendSubItem(cells[i]);
+    row->SetChecked(checked);
+}
+
+std::string Contents(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+class ResultsFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("nimbrel-results-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::string PathOf(const std::string &name) const { return (folder_ / name).string(); }
+
+    fs::path folder_;
+};
+
+TEST_F(ResultsFileTest, ReadsFilesOfTheOriginalLayout) {
+    const struct {
+        const char *file;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"original.nbr",
+         {"fastcar.com|com|Yes|1234000|947|1", "car.com|com|No|-|-|0", "fast-car.net|net|Yes|0||1",
+          "caf\xe9 bar.org|org|Yes|12|7|1"}},
+        {"sections-reordered.nbr", {"first.com||||1|1", "second.com|||||0"}},
+        {"foreign-section.nbr", {"a.com|||||1", "b.com|||||0", "|||||1"}},
+        {"gap.nbr", {"a.com|com||||0", "|||||1"}},
+        {"check-values.nbr",
+         {"row0.com|||||0", "row1.com|||||1", "row2.com|||||1", "row3.com|||||1", "row4.com|||||1",
+          "row5.com|||||1", "row6.com|||||1", "row7.com|||||0", "row8.com|||||1", "row9.com|||||0",
+          "row10.com|||||0", "row11.com|||||0"}},
+        {"empty.nbr", {}},
+        {"no-such-file.nbr", {}},
+    };
+    for (const auto &c : cases) {
+        ResultList list;
+        AddRow(list, {"previous.com", "com", "Yes", "1", "2"}, true);
+        list.ListView1ColumnClick(ResultList::AlexaRanking);
+        ReadResultsFile(DataFolder + c.file, list);
+        EXPECT_EQ(Snapshot(list), c.expected) << c.file;
+        EXPECT_EQ(list.SortColumn(), ResultList::AlexaRanking) << c.file;
+    }
+}
+
+TEST_F(ResultsFileTest, WritesTheGoldenLayoutAndReadsItBack) {
+    ResultList list;
+    AddRow(list, {"fastcar.com", "com", "Yes", "1234000", "947"}, true);
+    AddRow(list, {"car.com", "com", "No", "-", "-"}, false);
+    AddRow(list, {" odd\"name ", "c=m;x", "'Yes'", "", "line\nbreak\\"}, true);
+    const std::string path = PathOf("written.nbr");
+    WriteResultsFile(path, list);
+    EXPECT_EQ(Contents(path), Contents(DataFolder + "written.nbr"));
+
+    ResultList back;
+    ReadResultsFile(path, back);
+    EXPECT_EQ(Snapshot(back), Snapshot(list));
+}
+
+TEST_F(ResultsFileTest, SavingReplacesTheWholeFileInDisplayOrder) {
+    const std::string path = PathOf("list.nbr");
+    ResultList list;
+    for (int i = 0; i < 10; ++i)
+        AddRow(list, {"row" + std::to_string(i) + ".com", "com", "Yes", "", ""}, true);
+    WriteResultsFile(path, list);
+
+    list.Clear();
+    AddRow(list, {"taken.com", "com", "No", "-", "-"}, false);
+    AddRow(list, {"free.com", "com", "Yes", "5", "9"}, true);
+    AddRow(list, {"also.com", "com", "No", "-", "-"}, false);
+    list.ListView1ColumnClick(ResultList::Available);
+    WriteResultsFile(path, list);
+
+    ResultList back;
+    ReadResultsFile(path, back);
+    EXPECT_EQ(Snapshot(back),
+              (std::vector<std::string>{"free.com|com|Yes|5|9|1", "taken.com|com|No|-|-|0",
+                                        "also.com|com|No|-|-|0"}));
+}
+
+TEST_F(ResultsFileTest, AFailedSaveRaisesAndKeepsThePreviousFile) {
+    const std::string path = PathOf("kept.nbr");
+    ResultList list;
+    AddRow(list, {"a.com", "com", "Yes", "1", "2"}, true);
+    WriteResultsFile(path, list);
+    const std::string before = Contents(path);
+
+    EXPECT_THROW(WriteResultsFile(PathOf("missing/x.nbr"), list), platform::EFileWriteError);
+    EXPECT_THROW(WriteNamesList(folder_.string(), list), platform::EFileWriteError);
+    EXPECT_EQ(Contents(path), before);
+}
+
+TEST_F(ResultsFileTest, NamesListHoldsEveryNameInDisplayOrder) {
+    ResultList list;
+    AddRow(list, {"b.com", "com", "No", "-", "-"}, false);
+    AddRow(list, {"a.net", "net", "Yes", "1", "2"}, true);
+    list.ListView1ColumnClick(ResultList::DomainName);
+    const std::string path = PathOf("names.txt");
+    WriteNamesList(path, list);
+    EXPECT_EQ(Contents(path), "a.net\nb.com\n");
+    list.Clear();
+    WriteNamesList(path, list);
+    EXPECT_EQ(Contents(path), "");
+}
+
+// Values of arbitrary bytes (no NUL), biased towards what an INI line treats specially.
+std::string RandomValue(std::mt19937 &random) {
+    static const std::string special = " \t\"'=;[]\\\r\nx\x7f\xff";
+    const std::size_t length = random() % 100 == 0 ? 2047 - random() % 3 : random() % 24;
+    std::string value;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (random() % 2)
+            value += special[random() % special.size()];
+        else
+            value += static_cast<char>(1 + random() % 255);
+    }
+    return value;
+}
+
+TEST_F(ResultsFileTest, TenThousandRandomRowsComeBackIdentical) {
+    std::mt19937 random(31337);
+    ResultList list;
+    for (int i = 0; i < 10000; ++i) {
+        std::vector<std::string> cells;
+        for (int c = 0; c < ResultList::ColumnCount; ++c)
+            cells.push_back(RandomValue(random));
+        AddRow(list, cells, random() % 2 == 0);
+    }
+    const std::string path = PathOf("random.nbr");
+    WriteResultsFile(path, list);
+    ResultList back;
+    ReadResultsFile(path, back);
+    ASSERT_EQ(back.Count(), list.Count());
+    EXPECT_TRUE(Snapshot(back) == Snapshot(list));
+}
+
+} // namespace
+} // namespace results
