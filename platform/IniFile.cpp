@@ -3,9 +3,11 @@
 #include "base/AsciiCase.h"
 #include "platform/AtomicFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 
 namespace platform {
 namespace {
@@ -160,6 +162,9 @@ std::string ReadWholeFile(const std::string &path) {
     if (!file)
         return {};
     std::string bytes;
+    struct stat info {};
+    if (::fstat(::fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode))
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[1 << 16];
     for (;;) {
         const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
@@ -172,59 +177,24 @@ std::string ReadWholeFile(const std::string &path) {
     return bytes;
 }
 
-} // namespace
-
-std::optional<std::string_view> IniSection::Value(std::string_view key) const {
-    const Entry *entry = Find(key);
-    if (!entry)
-        return std::nullopt;
-    return std::string_view(entry->value).substr(0, MaxValueLength);
-}
-
-std::string IniSection::ReadString(std::string_view key, std::string_view fallback) const {
-    return std::string(Value(key).value_or(fallback));
-}
-
-void IniSection::WriteString(std::string_view key, std::string_view value) {
-    CheckName(key, "=");
-    for (Entry &entry : entries_) {
-        if (base::SameTextAscii(entry.key, key)) {
-            entry.value = value;
-            return;
-        }
-    }
-    entries_.push_back({std::string(key), std::string(value)});
-}
-
-const IniSection::Entry *IniSection::Find(std::string_view key) const {
-    for (const Entry &entry : entries_) {
-        if (base::SameTextAscii(entry.key, key))
-            return &entry;
-    }
-    return nullptr;
-}
-
-void IniSection::AddRead(std::string_view key, std::string value) {
-    if (!Find(key))
-        entries_.push_back({std::string(key), std::move(value)});
-}
-
-std::size_t IniFile::FoldedHash::operator()(std::string_view text) const {
-    std::size_t hash = 14695981039346656037ull;
+// FNV-1a over the lower-cased bytes, mixed so that the low bits used for slots vary well.
+std::uint64_t FoldedHash(std::string_view text) {
+    std::uint64_t hash = 14695981039346656037ull;
     for (char c : text) {
         hash ^= static_cast<unsigned char>(base::AsciiLowerChar(c));
         hash *= 1099511628211ull;
     }
-    return hash;
+    hash ^= hash >> 32;
+    hash *= 0x9E3779B97F4A7C15ull;
+    return hash ^ (hash >> 29);
 }
 
-bool IniFile::FoldedEqual::operator()(std::string_view a, std::string_view b) const {
-    return base::SameTextAscii(a, b);
-}
+} // namespace
 
 IniFile IniFile::Parse(std::string_view text) {
     IniFile ini;
-    IniSection *current = nullptr;
+    ini.entries_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    std::optional<std::size_t> current;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
@@ -237,15 +207,15 @@ IniFile IniFile::Parse(std::string_view text) {
             continue;
         if (line.front() == '[') {
             const std::size_t close = line.find(']');
-            current = &ini.SectionForRead(TrimBlanks(line.substr(1, close - 1)));
+            current = ini.SectionFor(TrimBlanks(line.substr(1, close - 1)));
             continue;
         }
         const std::size_t equals = line.find('=');
-        if (current == nullptr || equals == std::string_view::npos)
+        if (!current || equals == std::string_view::npos)
             continue;
         const std::string_view key = TrimBlanks(line.substr(0, equals));
-        if (!key.empty())
-            current->AddRead(key, DecodeValue(TrimBlanks(line.substr(equals + 1))));
+        if (!key.empty() && !ini.FindEntry(*current, key))
+            ini.AddEntry(*current, key, DecodeValue(TrimBlanks(line.substr(equals + 1))));
     }
     return ini;
 }
@@ -257,51 +227,120 @@ IniFile IniFile::Load(const std::string &path) {
 std::vector<std::string> IniFile::SectionNames() const {
     std::vector<std::string> names;
     names.reserve(sections_.size());
-    for (const IniSection &section : sections_)
-        names.push_back(section.Name());
+    for (const Section &section : sections_)
+        names.push_back(section.name);
     return names;
 }
 
-const IniSection *IniFile::FindSection(std::string_view name) const {
-    const auto found = positions_.find(name);
-    return found == positions_.end() ? nullptr : &sections_[found->second];
+std::optional<std::size_t> IniFile::FindSection(std::string_view name) const {
+    if (slots_.empty())
+        return std::nullopt;
+    const std::uint32_t slot = slots_[SlotOf(name, FoldedHash(name))];
+    if (slot == 0)
+        return std::nullopt;
+    return slot - 1;
 }
 
-IniSection &IniFile::Section(std::string_view name) {
+std::size_t IniFile::AddSection(std::string_view name) {
     CheckName(name, "]");
-    return SectionForRead(name);
+    return SectionFor(name);
 }
 
-IniSection &IniFile::SectionForRead(std::string_view name) {
-    const auto found = positions_.find(name);
-    if (found != positions_.end())
-        return sections_[found->second];
-    positions_.emplace(std::string(name), sections_.size());
-    return sections_.emplace_back(std::string(name));
+std::size_t IniFile::SectionFor(std::string_view name) {
+    if ((sections_.size() + 1) * 2 > slots_.size())
+        GrowSlots();
+    const std::uint64_t hash = FoldedHash(name);
+    const std::size_t slot = SlotOf(name, hash);
+    if (slots_[slot] != 0)
+        return slots_[slot] - 1;
+    sections_.push_back({std::string(name), hash});
+    slots_[slot] = static_cast<std::uint32_t>(sections_.size());
+    return sections_.size() - 1;
+}
+
+std::size_t IniFile::SlotOf(std::string_view name, std::uint64_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t held = slots_[slot];
+        if (held == 0)
+            return slot;
+        const Section &section = sections_[held - 1];
+        if (section.hash == hash && base::SameTextAscii(section.name, name))
+            return slot;
+    }
+}
+
+void IniFile::GrowSlots() {
+    slots_.assign(std::max<std::size_t>(16, slots_.size() * 2), 0);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = 0; i < sections_.size(); ++i) {
+        std::size_t slot = sections_[i].hash & mask;
+        while (slots_[slot] != 0)
+            slot = (slot + 1) & mask;
+        slots_[slot] = static_cast<std::uint32_t>(i + 1);
+    }
+}
+
+const IniFile::Entry *IniFile::FindEntry(std::size_t section, std::string_view key) const {
+    for (std::uint32_t at = sections_[section].first; at != NoEntry; at = entries_[at].next) {
+        if (base::SameTextAscii(entries_[at].key, key))
+            return &entries_[at];
+    }
+    return nullptr;
+}
+
+void IniFile::AddEntry(std::size_t section, std::string_view key, std::string value) {
+    const auto position = static_cast<std::uint32_t>(entries_.size());
+    entries_.push_back({std::string(key), std::move(value)});
+    Section &owner = sections_[section];
+    if (owner.last == NoEntry)
+        owner.first = position;
+    else
+        entries_[owner.last].next = position;
+    owner.last = position;
+}
+
+std::optional<std::string_view> IniFile::Value(std::size_t section, std::string_view key) const {
+    const Entry *entry = FindEntry(section, key);
+    if (!entry)
+        return std::nullopt;
+    return std::string_view(entry->value).substr(0, MaxValueLength);
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view fallback) const {
-    const IniSection *found = FindSection(section);
-    return found ? found->ReadString(key, fallback) : std::string(fallback);
+    const std::optional<std::size_t> found = FindSection(section);
+    const std::optional<std::string_view> value = found ? Value(*found, key) : std::nullopt;
+    return std::string(value.value_or(fallback));
+}
+
+void IniFile::WriteString(std::size_t section, std::string_view key, std::string_view value) {
+    CheckName(key, "=");
+    for (std::uint32_t at = sections_[section].first; at != NoEntry; at = entries_[at].next) {
+        if (base::SameTextAscii(entries_[at].key, key)) {
+            entries_[at].value = value;
+            return;
+        }
+    }
+    AddEntry(section, key, std::string(value));
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    Section(section).WriteString(key, value);
+    WriteString(AddSection(section), key, value);
 }
 
 std::string IniFile::Text() const {
     std::string text;
-    for (const IniSection &section : sections_) {
+    for (const Section &section : sections_) {
         if (!text.empty())
             text += '\n';
         text += '[';
-        text += section.Name();
+        text += section.name;
         text += "]\n";
-        for (const IniSection::Entry &entry : section.entries_) {
-            text += entry.key;
+        for (std::uint32_t at = section.first; at != NoEntry; at = entries_[at].next) {
+            text += entries_[at].key;
             text += '=';
-            AppendEncoded(text, entry.value);
+            AppendEncoded(text, entries_[at].value);
             text += '\n';
         }
     }

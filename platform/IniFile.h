@@ -3,10 +3,10 @@
 #include "base/Exception.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // The INI profile: sections of key=value lines, names compared without ASCII case.
@@ -29,36 +29,11 @@ public:
     using Exception::Exception;
 };
 
-class IniSection {
+class IniFile {
 public:
     // Values read from a profile are cut to this many bytes.
     static constexpr std::size_t MaxValueLength = 2047;
 
-    explicit IniSection(std::string name) : name_(std::move(name)) {}
-
-    const std::string &Name() const { return name_; }
-    // The value of key cut to MaxValueLength bytes; nothing when the key is missing.
-    std::optional<std::string_view> Value(std::string_view key) const;
-    std::string ReadString(std::string_view key, std::string_view fallback = {}) const;
-    // Sets key to value, replacing an earlier value of the same key.
-    void WriteString(std::string_view key, std::string_view value);
-
-private:
-    friend class IniFile;
-    struct Entry {
-        std::string key;
-        std::string value;
-    };
-    const Entry *Find(std::string_view key) const;
-    // Keeps the first value when the key is already there.
-    void AddRead(std::string_view key, std::string value);
-
-    std::string name_;
-    std::vector<Entry> entries_;
-};
-
-class IniFile {
-public:
     IniFile() = default;
 
     static IniFile Parse(std::string_view text);
@@ -66,14 +41,21 @@ public:
     static IniFile Load(const std::string &path);
 
     std::size_t SectionCount() const { return sections_.size(); }
-    // The names of the sections in the order they first appear.
+    // The names of the sections in the order they first appear; a section's position in this
+    // list is how the calls below name it.
     std::vector<std::string> SectionNames() const;
-    const IniSection *FindSection(std::string_view name) const;
-    // The named section, made at the end when it does not exist.
-    IniSection &Section(std::string_view name);
+    const std::string &SectionName(std::size_t section) const { return sections_[section].name; }
+    std::optional<std::size_t> FindSection(std::string_view name) const;
+    // The named section's position; a missing section is made at the end.
+    std::size_t AddSection(std::string_view name);
 
+    // The value of key in the section at position section, cut to MaxValueLength bytes;
+    // nothing when the key is missing.
+    std::optional<std::string_view> Value(std::size_t section, std::string_view key) const;
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view fallback = {}) const;
+    // Sets key to value, replacing an earlier value of the same key.
+    void WriteString(std::size_t section, std::string_view key, std::string_view value);
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
 
     // The profile in its file form.
@@ -87,19 +69,35 @@ public:
     static std::string DecodeValue(std::string_view written);
 
 private:
-    struct FoldedHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const;
+    static constexpr std::uint32_t NoEntry = 0xFFFFFFFF;
+
+    // The keys of a section form a chain through entries_, so that a profile needs no
+    // allocation per section and a section named twice simply continues its chain.
+    struct Entry {
+        std::string key;
+        std::string value;
+        std::uint32_t next = NoEntry;
     };
-    struct FoldedEqual {
-        using is_transparent = void;
-        bool operator()(std::string_view a, std::string_view b) const;
+    struct Section {
+        std::string name;
+        std::uint64_t hash = 0;
+        std::uint32_t first = NoEntry;
+        std::uint32_t last = NoEntry;
     };
 
-    IniSection &SectionForRead(std::string_view name);
+    // AddSection without the check of the name, for names read from a file.
+    std::size_t SectionFor(std::string_view name);
+    const Entry *FindEntry(std::size_t section, std::string_view key) const;
+    void AddEntry(std::size_t section, std::string_view key, std::string value);
+    // The slot of the named section in slots_, or the empty slot where it would go.
+    std::size_t SlotOf(std::string_view name, std::uint64_t hash) const;
+    void GrowSlots();
 
-    std::vector<IniSection> sections_;
-    std::unordered_map<std::string, std::size_t, FoldedHash, FoldedEqual> positions_;
+    std::vector<Section> sections_;
+    std::vector<Entry> entries_;
+    // An open-addressing index of sections_ by folded name: section position + 1, 0 for an
+    // empty slot; the size is a power of two, at least twice the number of sections.
+    std::vector<std::uint32_t> slots_;
 };
 
 } // namespace platform

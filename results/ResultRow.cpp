@@ -16,6 +16,8 @@ const std::string *ResultRow::SubItem(int index) const {
 }
 
 void ResultRow::AppendSubItem(std::string text) {
+    if (subItems_.empty())
+        subItems_.reserve(4); // a full row: suffix, availability, link popularity, rank
     subItems_.push_back(std::move(text));
     Changed();
 }

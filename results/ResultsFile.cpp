@@ -1,14 +1,18 @@
 #include "results/ResultsFile.h"
 
+#include "base/AsciiCase.h"
 #include "base/IntegerText.h"
 #include "platform/AtomicFile.h"
 #include "platform/IniFile.h"
 
 #include <exception>
+#include <optional>
 #include <string_view>
 
 namespace results {
 namespace {
+
+using platform::IniFile;
 
 // The keys of a row's sub-items, in sub-item order.
 constexpr std::string_view SubItemKeys[] = {"suffix", "available", "links", "rank"};
@@ -17,20 +21,37 @@ std::string SectionName(int position) {
     return "item" + std::to_string(position);
 }
 
+// The section of row k; usually it stands at position k, where no search is needed.
+std::optional<std::size_t> FindItem(const IniFile &ini, int k) {
+    const std::string name = SectionName(k);
+    const auto position = static_cast<std::size_t>(k);
+    if (base::SameTextAscii(ini.SectionName(position), name))
+        return position;
+    return ini.FindSection(name);
+}
+
+// A missing section or key reads as the empty text.
+std::string ReadText(const IniFile &ini, std::optional<std::size_t> section, std::string_view key) {
+    if (!section)
+        return {};
+    return std::string(ini.Value(*section, key).value_or(""));
+}
+
 // 0 unchecks; any other integer, decimal or 0x hexadecimal, and anything that is not an
 // integer at all, checks.
-bool ReadCheckMark(const platform::IniSection &section) {
-    const std::optional<std::string_view> value = section.Value("check");
+bool ReadCheckMark(const IniFile &ini, std::optional<std::size_t> section) {
+    const std::optional<std::string_view> value =
+        section ? ini.Value(*section, "check") : std::nullopt;
     if (!value)
         return true;
     return base::StrToIntDef(*value, 1, base::IntegerForm::DecimalOrHex) != 0;
 }
 
-void FillRow(ResultRow &row, const platform::IniSection &section) {
-    row.SetCaption(section.ReadString("domain"));
+void FillRow(ResultRow &row, const IniFile &ini, std::optional<std::size_t> section) {
+    row.SetCaption(ReadText(ini, section, "domain"));
     for (std::string_view key : SubItemKeys)
-        row.AppendSubItem(section.ReadString(key));
-    row.SetChecked(ReadCheckMark(section));
+        row.AppendSubItem(ReadText(ini, section, key));
+    row.SetChecked(ReadCheckMark(ini, section));
 }
 
 } // namespace
@@ -39,30 +60,27 @@ void ReadResultsFile(const std::string &path, ResultList &list) {
     const ResultListUpdate batch(list);
     try {
         list.Clear();
-        const platform::IniFile ini = platform::IniFile::Load(path);
+        const IniFile ini = IniFile::Load(path);
         // Only the count of sections matters: row k always comes from item<k>.
-        const platform::IniSection missing("");
         const int count = static_cast<int>(ini.SectionCount());
-        for (int k = 0; k < count; ++k) {
-            const platform::IniSection *section = ini.FindSection(SectionName(k));
-            FillRow(*list.Append(), section ? *section : missing);
-        }
+        for (int k = 0; k < count; ++k)
+            FillRow(*list.Append(), ini, FindItem(ini, k));
     } catch (const std::exception &) {
         // Reading is silent; the rows read so far stay.
     }
 }
 
 void WriteResultsFile(const std::string &path, const ResultList &list) {
-    platform::IniFile ini;
+    IniFile ini;
     for (int k = 0; k < list.Count(); ++k) {
         const ResultRow &row = *list.Row(k);
-        platform::IniSection &section = ini.Section(SectionName(k));
-        section.WriteString("domain", row.Caption());
+        const std::size_t section = ini.AddSection(SectionName(k));
+        ini.WriteString(section, "domain", row.Caption());
         for (int i = 0; i < static_cast<int>(std::size(SubItemKeys)); ++i) {
             const std::string *text = row.SubItem(i);
-            section.WriteString(SubItemKeys[i], text ? std::string_view(*text) : "");
+            ini.WriteString(section, SubItemKeys[i], text ? std::string_view(*text) : "");
         }
-        section.WriteString("check", row.Checked() ? "1" : "0");
+        ini.WriteString(section, "check", row.Checked() ? "1" : "0");
     }
     ini.Save(path);
 }

@@ -41,9 +41,9 @@ TEST(IniFile, ReadsValuesByTheLayoutRules) {
     };
     for (const ReadCase &c : cases) {
         const IniFile ini = IniFile::Parse(c.text);
-        const IniSection *section = ini.FindSection(c.section);
-        ASSERT_NE(section, nullptr) << c.name;
-        const auto value = section->Value(c.key);
+        const auto section = ini.FindSection(c.section);
+        ASSERT_TRUE(section.has_value()) << c.name;
+        const auto value = ini.Value(*section, c.key);
         EXPECT_EQ(value ? std::optional<std::string>(*value) : std::nullopt, c.expected) << c.name;
     }
 }
