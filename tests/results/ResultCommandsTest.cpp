@@ -1,42 +1,16 @@
 #include "results/ResultCommands.h"
 
 #include "base/Exception.h"
-#include "platform/Application.h"
+#include "tests/support/ScriptedApplication.h"
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace results {
 namespace {
-
-// An application whose message queue runs the actions a test has queued.
-class ScriptedApplication : public platform::Application {
-public:
-    void ProcessMessages() override {
-        ++drains;
-        while (!queued.empty()) {
-            auto action = std::move(queued.front());
-            queued.pop_front();
-            action();
-        }
-    }
-    bool IsEscapeDown() override { return false; }
-    void ShellOpen(const std::string &address, platform::ShowWindow show) override {
-        opened.emplace_back(address, show);
-    }
-    void ShowMessage(const std::string &) override {}
-    void ShowBusyCursor() override {}
-    void RestoreCursor() override {}
-
-    std::deque<std::function<void()>> queued;
-    std::vector<std::pair<std::string, platform::ShowWindow>> opened;
-    int drains = 0;
-};
 
 // Probes that answer fixed texts and run an action while they work.
 class ScriptedProbes : public net::Probes {
@@ -87,13 +61,11 @@ protected:
     }
 
     ScriptedApplication app;
-    platform::ScopedApplication installed{&app};
     ResultList list;
     ScriptedProbes probes;
 };
 
 TEST_F(ResultCommandsTest, OpensPagesMaximizedWhenThereIsSomethingToOpen) {
-    using platform::ShowWindow;
     Checkitmanually1Click(list); // no row selected
     AddRow("fastcar.com", "Yes", true);
     Checkitmanually1Click(list); // still none selected
@@ -105,11 +77,10 @@ TEST_F(ResultCommandsTest, OpensPagesMaximizedWhenThereIsSomethingToOpen) {
     list.Row(0)->SetCaption("");
     Checkitmanually1Click(list);
 
-    const std::vector<std::pair<std::string, ShowWindow>> expected = {
-        {"http://register.example/", ShowWindow::Maximized},
-        {"http://www.fastcar.com", ShowWindow::Maximized},
-        {"http://register.example/", ShowWindow::Maximized}};
-    EXPECT_EQ(app.opened, expected);
+    EXPECT_EQ(app.opened,
+              (std::vector<std::string>{"http://register.example/", "http://www.fastcar.com",
+                                        "http://register.example/"}));
+    EXPECT_EQ(app.openedMaximized, (std::vector<bool>{true, true, true}));
 }
 
 TEST_F(ResultCommandsTest, CheckMarkCommandsChangeOnlyCheckMarks) {
@@ -155,7 +126,7 @@ TEST_F(ResultCommandsTest, ForceDetailsFillsTheTakenRowAndKeepsItsMark) {
               (std::vector<std::string>{"taken.com", "com", "No", "1234", "56"}));
     EXPECT_FALSE(list.Row(1)->Checked());
     EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"a.com", "com", "Yes", "-", "-"}));
-    EXPECT_EQ(app.drains, 3);
+    EXPECT_EQ(app.Drains(), 3);
 }
 
 TEST_F(ResultCommandsTest, ForceDetailsDoesNothingWithoutANamedRow) {
@@ -165,7 +136,7 @@ TEST_F(ResultCommandsTest, ForceDetailsDoesNothingWithoutANamedRow) {
     list.SetSelectedIndex(0);
     Force1Click(list, probes); // an empty name
     EXPECT_TRUE(probes.asked.empty());
-    EXPECT_EQ(app.drains, 0);
+    EXPECT_EQ(app.Drains(), 0);
 }
 
 TEST_F(ResultCommandsTest, ForceDetailsFollowsItsRowThroughASort) {
@@ -175,7 +146,7 @@ TEST_F(ResultCommandsTest, ForceDetailsFollowsItsRowThroughASort) {
     list.SetSelectedIndex(0);
     // A header click arrives while the message queue drains, a selection change while the
     // rank probe runs.
-    app.queued.push_back([&] { list.ListView1ColumnClick(ResultList::DomainName); });
+    app.AtNextDrain([&] { list.ListView1ColumnClick(ResultList::DomainName); });
     probes.duringTrafficRank = [&] { list.SetSelectedIndex(0); };
     Force1Click(list, probes);
     EXPECT_EQ(probes.asked, (std::vector<std::string>{"links z.com", "rank z.com"}));
