@@ -8,22 +8,22 @@ namespace cli {
 namespace {
 
 // Adds --name and --no-name; the result is set only when one of them was given.
-void AddSwitch(CLI::App& app, const std::string& name, const std::string& help,
-               std::optional<bool>& target) {
+void AddSwitch(CLI::App &app, const std::string &name, const std::string &help,
+               std::optional<bool> &target) {
     app.add_flag_callback(
         "--" + name, [&target] { target = true; }, help);
     app.add_flag_callback(
         "--no-" + name, [&target] { target = false; }, "no " + help);
 }
 
-int ReadPort(const std::string& text, const std::string& whole) {
+int ReadPort(const std::string &text, const std::string &whole) {
     const auto port = base::TryReadInteger(text, base::IntegerForm::Decimal);
     if (!port || *port < 1 || *port > 65535 || text.find(' ') != std::string::npos)
         throw EUsageError("--connect-to: bad port '" + text + "' in '" + whole + "'");
     return *port;
 }
 
-OutputFormat ReadFormat(const std::string& text) {
+OutputFormat ReadFormat(const std::string &text) {
     if (text == "table")
         return OutputFormat::Table;
     if (text == "tsv")
@@ -31,14 +31,14 @@ OutputFormat ReadFormat(const std::string& text) {
     return OutputFormat::Json;
 }
 
-void CheckTimeout(const std::optional<double>& seconds, const char* name) {
+void CheckTimeout(const std::optional<double> &seconds, const char *name) {
     if (seconds && !(*seconds > 0 && *seconds <= 3600))
         throw EUsageError(std::string(name) + " takes a number of seconds from 0 to 3600");
 }
 
 } // namespace
 
-ConnectTo ParseConnectTo(const std::string& text) {
+net::ConnectRoute ParseConnectTo(const std::string &text) {
     // HOST1:PORT1:HOST2:PORT2, split at the last three colons so the first host stays whole.
     std::vector<std::string> parts;
     std::size_t end = text.size();
@@ -50,7 +50,7 @@ ConnectTo ParseConnectTo(const std::string& text) {
         end = colon;
     }
     parts.insert(parts.begin(), text.substr(0, end));
-    ConnectTo rule;
+    net::ConnectRoute rule;
     rule.fromHost = parts[0];
     if (!parts[1].empty())
         rule.fromPort = ReadPort(parts[1], text);
@@ -61,7 +61,7 @@ ConnectTo ParseConnectTo(const std::string& text) {
     return rule;
 }
 
-CliOptions ParseCommandLine(int argc, const char* const* argv) {
+CliOptions ParseCommandLine(int argc, const char *const *argv) {
     CliOptions options;
     CLI::App app{"Checks which domain names built from up to three keywords are free, with their "
                  "link popularity and traffic rank.",
@@ -97,11 +97,11 @@ CliOptions ParseCommandLine(int argc, const char* const* argv) {
 
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
+    } catch (const CLI::CallForHelp &) {
         options.helpShown = true;
         options.helpText = app.help();
         return options;
-    } catch (const CLI::ParseError& error) {
+    } catch (const CLI::ParseError &error) {
         throw EUsageError(error.what());
     }
 
@@ -111,7 +111,7 @@ CliOptions ParseCommandLine(int argc, const char* const* argv) {
         options.show = show == "all" ? 1 : (show == "available" ? 0 : -1);
     if (!format.empty())
         options.format = ReadFormat(format);
-    for (const std::string& rule : connectTo)
+    for (const std::string &rule : connectTo)
         options.connectTo.push_back(ParseConnectTo(rule));
     CheckTimeout(options.connectTimeout, "--connect-timeout");
     CheckTimeout(options.readTimeout, "--read-timeout");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Exception.h"
+#include "net/ConnectRouteStack.h"
 
 #include <optional>
 #include <string>
@@ -15,15 +16,6 @@ public:
 };
 
 enum class OutputFormat { Table, Tsv, Json };
-
-// A redirection of connections: HOST1:PORT1 goes to HOST2:PORT2; an empty HOST1 or PORT1 matches
-// any host or port.
-struct ConnectTo {
-    std::string fromHost;
-    std::optional<int> fromPort;
-    std::string toHost;
-    int toPort = 0;
-};
 
 // What the command line asks for. Unset choices keep what the per-user store holds.
 struct CliOptions {
@@ -43,15 +35,16 @@ struct CliOptions {
     std::string rankingService;
     std::optional<double> connectTimeout;
     std::optional<double> readTimeout;
-    std::vector<ConnectTo> connectTo;
+    std::vector<net::ConnectRoute> connectTo;
 
     bool helpShown = false;
     std::string helpText;
 };
 
 // Reads argv; EUsageError for anything it cannot use.
-CliOptions ParseCommandLine(int argc, const char* const* argv);
+CliOptions ParseCommandLine(int argc, const char *const *argv);
 
-ConnectTo ParseConnectTo(const std::string& text);
+// HOST1:PORT1:HOST2:PORT2; an empty HOST1 or PORT1 matches any host or port.
+net::ConnectRoute ParseConnectTo(const std::string &text);
 
 } // namespace cli

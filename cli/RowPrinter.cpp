@@ -9,48 +9,47 @@
 namespace cli {
 namespace {
 
-constexpr std::array<const char*, 6> kTsvHeader = {"domain", "suffix",   "available",
-                                                   "links",  "rank",     "checked"};
-constexpr std::array<const char*, 6> kTableHeader = {"Domain name",     "Top Level",
-                                                     "Available",       "Link Popularity",
-                                                     "Alexa Ranking",   "Checked"};
+constexpr std::array<const char *, 6> kTsvHeader = {"domain", "suffix", "available",
+                                                    "links",  "rank",   "checked"};
+constexpr std::array<const char *, 6> kTableHeader = {
+    "Domain name", "Top Level", "Available", "Link Popularity", "Alexa Ranking", "Checked"};
 
-std::array<std::string, 6> Cells(const OutputRow& row) {
+std::array<std::string, 6> Cells(const OutputRow &row) {
     return {row.domain, row.suffix, row.available, row.links, row.rank, row.checked ? "1" : "0"};
 }
 
 // Number of characters a UTF-8 text takes on a terminal, counting one per code point.
-std::size_t DisplayWidth(const std::string& text) {
+std::size_t DisplayWidth(const std::string &text) {
     return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
         return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     }));
 }
 
 // A cell fit for one line of a table: readable text, control characters shown as blanks.
-std::string TableCell(const std::string& cell) {
+std::string TableCell(const std::string &cell) {
     std::string text = base::DisplayUtf8(cell);
-    for (char& c : text) {
+    for (char &c : text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             c = ' ';
     }
     return text;
 }
 
-void PrintTsv(std::ostream& out, const std::vector<OutputRow>& rows) {
-    auto printLine = [&out](const auto& cells) {
+void PrintTsv(std::ostream &out, const std::vector<OutputRow> &rows) {
+    auto printLine = [&out](const auto &cells) {
         for (std::size_t i = 0; i < cells.size(); ++i)
             out << (i ? "\t" : "") << EscapeTsv(cells[i]);
         out << '\n';
     };
-    printLine(std::array<std::string, 6>{kTsvHeader[0], kTsvHeader[1], kTsvHeader[2],
-                                         kTsvHeader[3], kTsvHeader[4], kTsvHeader[5]});
-    for (const OutputRow& row : rows)
+    printLine(std::array<std::string, 6>{kTsvHeader[0], kTsvHeader[1], kTsvHeader[2], kTsvHeader[3],
+                                         kTsvHeader[4], kTsvHeader[5]});
+    for (const OutputRow &row : rows)
         printLine(Cells(row));
 }
 
-void PrintJson(std::ostream& out, const std::vector<OutputRow>& rows) {
+void PrintJson(std::ostream &out, const std::vector<OutputRow> &rows) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const OutputRow& row : rows) {
+    for (const OutputRow &row : rows) {
         list.push_back({{"domain", base::DisplayUtf8(row.domain)},
                         {"suffix", base::DisplayUtf8(row.suffix)},
                         {"available", base::DisplayUtf8(row.available)},
@@ -61,23 +60,23 @@ void PrintJson(std::ostream& out, const std::vector<OutputRow>& rows) {
     out << list.dump(2) << '\n';
 }
 
-void PrintTable(std::ostream& out, const std::vector<OutputRow>& rows) {
+void PrintTable(std::ostream &out, const std::vector<OutputRow> &rows) {
     std::vector<std::array<std::string, 6>> lines;
     lines.push_back({kTableHeader[0], kTableHeader[1], kTableHeader[2], kTableHeader[3],
                      kTableHeader[4], kTableHeader[5]});
-    for (const OutputRow& row : rows) {
+    for (const OutputRow &row : rows) {
         auto cells = Cells(row);
-        for (std::string& cell : cells)
+        for (std::string &cell : cells)
             cell = TableCell(cell);
         cells[5] = row.checked ? "[x]" : "[ ]";
         lines.push_back(cells);
     }
     std::array<std::size_t, 6> widths{};
-    for (const auto& line : lines) {
+    for (const auto &line : lines) {
         for (std::size_t i = 0; i < line.size(); ++i)
             widths[i] = std::max(widths[i], DisplayWidth(line[i]));
     }
-    for (const auto& line : lines) {
+    for (const auto &line : lines) {
         std::string text;
         for (std::size_t i = 0; i < line.size(); ++i) {
             text += line[i];
@@ -90,26 +89,41 @@ void PrintTable(std::ostream& out, const std::vector<OutputRow>& rows) {
 
 } // namespace
 
-std::string EscapeTsv(const std::string& cell) {
+std::string EscapeTsv(const std::string &cell) {
     std::string escaped;
     escaped.reserve(cell.size());
     for (char c : cell) {
         switch (c) {
-        case '\t': escaped += "\\t"; break;
-        case '\n': escaped += "\\n"; break;
-        case '\r': escaped += "\\r"; break;
-        case '\\': escaped += "\\\\"; break;
-        default: escaped += c;
+        case '\t':
+            escaped += "\\t";
+            break;
+        case '\n':
+            escaped += "\\n";
+            break;
+        case '\r':
+            escaped += "\\r";
+            break;
+        case '\\':
+            escaped += "\\\\";
+            break;
+        default:
+            escaped += c;
         }
     }
     return escaped;
 }
 
-void PrintRows(std::ostream& out, const std::vector<OutputRow>& rows, OutputFormat format) {
+void PrintRows(std::ostream &out, const std::vector<OutputRow> &rows, OutputFormat format) {
     switch (format) {
-    case OutputFormat::Tsv: PrintTsv(out, rows); return;
-    case OutputFormat::Json: PrintJson(out, rows); return;
-    case OutputFormat::Table: PrintTable(out, rows); return;
+    case OutputFormat::Tsv:
+        PrintTsv(out, rows);
+        return;
+    case OutputFormat::Json:
+        PrintJson(out, rows);
+        return;
+    case OutputFormat::Table:
+        PrintTable(out, rows);
+        return;
     }
 }
 

@@ -19,9 +19,9 @@ struct OutputRow {
 };
 
 // Writes the rows in list order in the given format.
-void PrintRows(std::ostream& out, const std::vector<OutputRow>& rows, OutputFormat format);
+void PrintRows(std::ostream &out, const std::vector<OutputRow> &rows, OutputFormat format);
 
 // A TSV cell: tab, line feed, carriage return and backslash written as \t, \n, \r and \\.
-std::string EscapeTsv(const std::string& cell);
+std::string EscapeTsv(const std::string &cell);
 
 } // namespace cli

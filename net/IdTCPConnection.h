@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/MemoryStream.h"
+#include "net/ConnectionDefaults.h"
 #include "net/IdBuffer.h"
 #include "net/IdComponent.h"
 #include "net/IdSocketHandle.h"
@@ -70,8 +71,8 @@ public:
     bool ASCIIFilter = false;
     int RecvBufferSize = 32768;
     int SendBufferSize = 32768;
-    int ConnectTimeout = 10000;
-    int ReadTimeout = 20000;
+    int ConnectTimeout = CurrentConnectionDefaults().ConnectTimeout;
+    int ReadTimeout = CurrentConnectionDefaults().ReadTimeout;
     // A line longer than this raises EIdException "Reply line too long.".
     std::size_t MaxLineLength = 65536;
     std::function<void(TIdTCPConnection &)> OnDisconnected;
