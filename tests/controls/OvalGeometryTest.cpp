@@ -162,12 +162,6 @@ TEST(OvalGeometry, StripsCoverWhereTheGlyphStoodInItsOtherPlace) {
     EXPECT_EQ(pressed.Strips[1], (TRect{42, 17, 59, 18})); // top row
 }
 
-TEST(OvalGeometry, ContentLargerThanTheButtonHalvesDownwards) {
-    const TContentMeasures m{
-        .Width = 20, .Height = 10, .HasCaption = true, .TextWidth = 25, .TextHeight = 13};
-    EXPECT_EQ(PlaceContent(m).Caption, (TRect{-3, -2, 22, 11}));
-}
-
 TEST(OvalGeometry, GlyphCellForEachLook) {
     struct Case {
         int numGlyphs;

@@ -134,12 +134,3 @@ TEST(InfoForm, NoControlTakesTheKeyboardFocusAndEscapeDoesNotClose) {
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(QApplication::focusWidget() == nullptr || QApplication::focusWidget() == &form);
 }
-
-TEST(InfoForm, ClosingByTheCloseBoxEndsTheModalDisplay) {
-    TInfoForm form;
-    form.open();
-    form.close();
-    EXPECT_FALSE(form.isVisible());
-    form.open();
-    EXPECT_TRUE(form.isVisible()) << "shown again after closing";
-}
