@@ -436,6 +436,7 @@ TEST(OvalButtonPixels, DisabledButtonDrawsItsSecondGlyphAndGreyCaption) {
         QColor glyph;
         QColor text;
     };
+    EnsureDesktopColorTable();
     const QColor grey = ToQColor(clGrayText);
     const Case cases[] = {
         {true, false, cells[0], QColor(Qt::black)},
