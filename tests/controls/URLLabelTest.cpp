@@ -1,7 +1,7 @@
 #include "controls/URLLabel.h"
 
 #include "controls/ScreenCursors.h"
-#include "platform/Application.h"
+#include "tests/support/ScriptedApplication.h"
 
 #include <QApplication>
 #include <QBitmap>
@@ -15,23 +15,6 @@
 using namespace controls;
 
 namespace {
-
-// Records what the label hands to the desktop.
-class RecordingApplication : public platform::Application {
-public:
-    void ProcessMessages() override {}
-    bool IsEscapeDown() override { return false; }
-    void ShellOpen(const std::string &address, platform::ShowWindow show) override {
-        opened.push_back(address);
-        shows.push_back(show);
-    }
-    void ShowMessage(const std::string &) override {}
-    void ShowBusyCursor() override {}
-    void RestoreCursor() override {}
-
-    std::vector<std::string> opened;
-    std::vector<platform::ShowWindow> shows;
-};
 
 void SendMouse(QWidget *widget, QEvent::Type type, QPoint at) {
     QMouseEvent event(type, QPointF(at), widget->mapToGlobal(QPointF(at)), Qt::LeftButton,
@@ -78,8 +61,7 @@ TEST(URLAddress, CompletesTheCaptionWithThePrefixUnlessItHoldsIt) {
 }
 
 TEST(URLLabel, ClickRunsTheHandlerThenOpensTheAddress) {
-    RecordingApplication app;
-    platform::ScopedApplication installed(&app);
+    ScriptedApplication app;
     TURLLabel label;
     label.SetURLType(TURLType::utMailTo);
     label.SetCaption("contact@example.com");
@@ -91,7 +73,7 @@ TEST(URLLabel, ClickRunsTheHandlerThenOpensTheAddress) {
     SendMouse(&label, QEvent::MouseButtonPress, QPoint(2, 2));
     SendMouse(&label, QEvent::MouseButtonRelease, QPoint(2, 2));
     ASSERT_EQ(app.opened, std::vector<std::string>{"mailto:contact@example.com"});
-    EXPECT_EQ(app.shows.front(), platform::ShowWindow::Normal);
+    EXPECT_EQ(app.openedMaximized, std::vector<bool>{false});
     EXPECT_EQ(order, std::vector<std::string>{"handler, opened 0"});
 
     SendMouse(&label, QEvent::MouseButtonPress, QPoint(2, 2));

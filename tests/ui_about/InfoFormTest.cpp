@@ -2,7 +2,7 @@
 
 #include "controls/OvalBtn.h"
 #include "controls/URLLabel.h"
-#include "platform/Application.h"
+#include "tests/support/ScriptedApplication.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -21,20 +21,6 @@ using controls::TURLLabel;
 using ui::TInfoForm;
 
 namespace {
-
-class RecordingApplication : public platform::Application {
-public:
-    void ProcessMessages() override {}
-    bool IsEscapeDown() override { return false; }
-    void ShellOpen(const std::string &address, platform::ShowWindow) override {
-        opened.push_back(address);
-    }
-    void ShowMessage(const std::string &) override {}
-    void ShowBusyCursor() override {}
-    void RestoreCursor() override {}
-
-    std::vector<std::string> opened;
-};
 
 void Send(QWidget *widget, QEvent::Type type, QPoint at) {
     QMouseEvent event(type, QPointF(at), widget->mapToGlobal(QPointF(at)),
@@ -111,8 +97,7 @@ TEST(InfoForm, ShowModalReturnsTheCloseButtonsResult) {
 }
 
 TEST(InfoForm, MailLinkOpensANewMailToTheContactAddress) {
-    RecordingApplication app;
-    platform::ScopedApplication installed(&app);
+    ScriptedApplication app;
     TInfoForm form;
     auto *link = form.findChild<TURLLabel *>("URLLabel2");
     ASSERT_NE(link, nullptr);
