@@ -37,8 +37,13 @@ int MemoryStack::WSConnect(net::TIdStackSocketHandle socket, const std::string &
 }
 
 int MemoryStack::WSSelectRead(net::TIdStackSocketHandle socket, int) {
-    const auto &peer = peers_.at(socket);
-    const bool piecesLeft = peer.piece < peer.reply.pieces.size();
+    auto &peer = peers_.at(socket);
+    const auto &pieces = peer.reply.pieces;
+    while (peer.piece < pieces.size() && peer.offset >= pieces[peer.piece].size()) {
+        ++peer.piece;
+        peer.offset = 0;
+    }
+    const bool piecesLeft = peer.piece < pieces.size();
     return piecesLeft || peer.reply.end != PeerEnd::Silent ? 1 : 0;
 }
 

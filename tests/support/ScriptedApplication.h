@@ -14,8 +14,8 @@ class ScriptedApplication : public platform::Application {
 public:
     ScriptedApplication() : previous_(platform::SetApplication(this)) {}
     ~ScriptedApplication() override { platform::SetApplication(previous_); }
-    ScriptedApplication(const ScriptedApplication&) = delete;
-    ScriptedApplication& operator=(const ScriptedApplication&) = delete;
+    ScriptedApplication(const ScriptedApplication &) = delete;
+    ScriptedApplication &operator=(const ScriptedApplication &) = delete;
 
     // Runs action during drain number `drain` (1 for the first drain).
     void AtDrain(int drain, std::function<void()> action) {
@@ -31,16 +31,19 @@ public:
             return;
         auto actions = std::move(found->second);
         actions_.erase(found);
-        for (auto& action : actions)
+        for (auto &action : actions)
             action();
     }
     bool IsEscapeDown() override { return escapeDown; }
-    void ShellOpen(const std::string& address, platform::ShowWindow show) override {
+    void ShellOpen(const std::string &address, platform::ShowWindow show) override {
         opened.push_back(address);
         openedMaximized.push_back(show == platform::ShowWindow::Maximized);
     }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void ShowBusyCursor() override { ++busyDepth; ++busyShown; }
+    void ShowMessage(const std::string &text) override { messages.push_back(text); }
+    void ShowBusyCursor() override {
+        ++busyDepth;
+        ++busyShown;
+    }
     void RestoreCursor() override { --busyDepth; }
 
     int Drains() const { return drains_; }
@@ -53,7 +56,7 @@ public:
     int busyShown = 0;
 
 private:
-    platform::Application* previous_;
+    platform::Application *previous_;
     std::map<int, std::vector<std::function<void()>>> actions_;
     int drains_ = 0;
 };

@@ -1,0 +1,334 @@
+#include "net/IdHTTP.h"
+
+#include "base/AsciiCase.h"
+#include "base/IntegerText.h"
+#include "net/IdDateTime.h"
+#include "net/IdException.h"
+#include "net/IdURI.h"
+
+#include <limits>
+#include <optional>
+#include <utility>
+
+namespace net {
+namespace {
+
+constexpr int kDefaultPort = 80;
+
+std::string Base64(const std::string &text) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string encoded;
+    for (std::size_t i = 0; i < text.size(); i += 3) {
+        const std::size_t count = std::min<std::size_t>(3, text.size() - i);
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            group = (group << 8) | (k < count ? static_cast<unsigned char>(text[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k)
+            encoded += k <= count ? kDigits[(group >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+    return encoded;
+}
+
+std::string Fetch(std::string &text, const std::string &delimiter) {
+    const auto found = text.find(delimiter);
+    if (found == std::string::npos)
+        return std::exchange(text, {});
+    std::string head = text.substr(0, found);
+    text.erase(0, found + delimiter.size());
+    return head;
+}
+
+std::string Trim(const std::string &text) {
+    std::size_t start = 0, end = text.size();
+    while (start < end && static_cast<unsigned char>(text[start]) <= ' ')
+        ++start;
+    while (end > start && static_cast<unsigned char>(text[end - 1]) <= ' ')
+        --end;
+    return text.substr(start, end - start);
+}
+
+bool HoldsLineBreakOrNul(const std::string &url) {
+    return url.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+// A chunk size: hexadecimal digits up to the first blank, tab or ";". A line that is not one
+// reads as 0; a size too large to hold reads as the largest value.
+std::uint64_t ChunkSize(const std::string &line) {
+    const std::string digits = line.substr(0, line.find_first_of(" \t;"));
+    if (digits.empty())
+        return 0;
+    std::uint64_t size = 0;
+    for (char c : digits) {
+        int digit = -1;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        if (digit < 0)
+            return 0;
+        if (size > (std::numeric_limits<std::uint64_t>::max() >> 4))
+            return std::numeric_limits<std::uint64_t>::max();
+        size = (size << 4) | static_cast<std::uint64_t>(digit);
+    }
+    return size;
+}
+
+[[noreturn]] void FailBodyTooLarge() {
+    throw EIdException("Reply body too large.");
+}
+
+} // namespace
+
+TIdHTTP::TIdHTTP() : request_(this), reply_(this) {
+    Port = kDefaultPort;
+}
+
+TIdHTTP::~TIdHTTP() = default;
+
+std::string TIdHTTP::FetchText(const std::string &url) {
+    base::TStringStream stream;
+    FetchToStream(url, stream);
+    return stream.DataString();
+}
+
+void TIdHTTP::FetchToStream(const std::string &url, base::TStream &stream) {
+    PerformRequest("GET", url, nullptr, &stream);
+}
+
+bool TIdHTTP::NotifyRedirect(std::string &location, int redirectCount) {
+    bool handled = HandleRedirects;
+    if (OnRedirect)
+        OnRedirect(*this, location, redirectCount, handled);
+    return handled;
+}
+
+void TIdHTTP::PerformRequest(const std::string &method, const std::string &url,
+                             base::TStream * /*source*/, base::TStream *response) {
+    ++redirectCount_;
+    if (method != "GET")
+        throw EIdException("Method not supported.");
+    std::string target;
+    SelectEndpoint(url, target);
+    CheckClosed(false, false);
+    if (!IsConnected())
+        OpenConnection();
+    SendRequest(method, target);
+    ReadStatusLine();
+    ReadHeaderBlock();
+    ReadReplyFields();
+
+    const bool redirectLike = IsRedirectLike();
+    if (response != nullptr)
+        ReadBody(*response);
+    if (!redirectLike) {
+        if (statusCode_ / 100 != 2) {
+            if (InterceptEnabled())
+                CloseConnection();
+            throw EIdProtocolReplyError(statusCode_, statusText_);
+        }
+    } else if (HandleRedirects && redirectCount_ < RedirectMaximum) {
+        if (response != nullptr)
+            response->SetPosition(0);
+        std::string location = reply_.Location;
+        if (NotifyRedirect(location, redirectCount_)) {
+            if (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 || responseIs10_)
+                CloseConnection();
+            PerformRequest(method, location, nullptr, response);
+        }
+    } else {
+        std::string location = reply_.Location;
+        if (!NotifyRedirect(location, redirectCount_))
+            throw EIdProtocolReplyError(statusCode_, statusText_);
+        reply_.Location = location;
+    }
+    DisposeConnection();
+    redirectCount_ = 0;
+}
+
+void TIdHTTP::SelectEndpoint(const std::string &url, std::string &target) {
+    // A line break or NUL would let a name write headers of its own into the request.
+    if (HoldsLineBreakOrNul(url))
+        throw EIdException("Invalid character in URL.");
+    const TIdURIParts parts = TIdURI::SplitUrl(url);
+    target = parts.Path + parts.Document;
+    if (base::SameTextAscii(parts.Protocol, "HTTPS"))
+        throw EIdInterceptPropInvalid(); // there is no secure-connection layer
+    const int urlPort = base::StrToIntDef(parts.Port, -1);
+    if (!parts.Host.empty()) {
+        if ((!base::SameTextAscii(parts.Host, Host) || urlPort != Port) && IsConnected())
+            CloseConnection();
+        Host = parts.Host;
+        hostHeader_ = parts.Host;
+        if (!parts.Protocol.empty())
+            protocolHeader_ = parts.Protocol;
+    } else {
+        hostHeader_ = Host;
+    }
+    Port = urlPort != -1 ? urlPort : kDefaultPort;
+}
+
+void TIdHTTP::SendRequest(const std::string &method, const std::string &target) {
+    headerLines_.Clear();
+    request_.ContentLength = 0;
+    auto addIfSet = [this](const char *name, const std::string &value) {
+        if (!value.empty())
+            headerLines_.Add(std::string(name) + ": " + value);
+    };
+    addIfSet("Accept", request_.Accept);
+    addIfSet("Accept-Charset", request_.AcceptCharSet);
+    addIfSet("Accept-Encoding", request_.AcceptEncoding);
+    addIfSet("Accept-Language", request_.AcceptLanguage);
+    addIfSet("From", request_.From);
+    addIfSet("Referer", request_.Referer);
+    addIfSet("User-Agent", request_.UserAgent);
+    addIfSet("Connection", request_.Connection);
+    addIfSet("Content-Version", request_.ContentVersion);
+    addIfSet("Content-Encoding", request_.ContentEncoding);
+    addIfSet("Content-Language", request_.ContentLanguage);
+    addIfSet("Content-Type", request_.ContentType);
+    if (request_.ContentLength != 0)
+        addIfSet("Content-Length", std::to_string(request_.ContentLength));
+    if (request_.ContentRangeStart != 0 || request_.ContentRangeEnd != 0) {
+        std::string range = "bytes=" + std::to_string(request_.ContentRangeStart) + "-";
+        if (request_.ContentRangeEnd != 0)
+            range += std::to_string(request_.ContentRangeEnd);
+        addIfSet("Range", range);
+    }
+    if (!request_.Username.empty())
+        addIfSet("Authorization", "Basic " + Base64(request_.Username + ":" + request_.Password));
+    if (!request_.ProxyServer.empty() && !request_.ProxyUsername.empty())
+        addIfSet("Proxy-Authorization",
+                 "Basic " + Base64(request_.ProxyUsername + ":" + request_.ProxyPassword));
+    for (const auto &line : request_.ExtraHeaders.Lines())
+        headerLines_.Add(line);
+
+    const char *version = ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 ? "1.0" : "1.1";
+    WriteLine(method + " " + target + " HTTP/" + version);
+    WriteLine("Host: " + hostHeader_);
+    for (const auto &line : headerLines_.Lines())
+        WriteLine(line);
+    WriteLine("");
+}
+
+void TIdHTTP::ReadStatusLine() {
+    statusText_ = ReadLine();
+    responseIs10_ = statusText_.size() >= 8 && base::SameTextAscii(statusText_.substr(5, 3), "1.0");
+    const auto blank = statusText_.find(' ');
+    statusText_ = blank == std::string::npos ? std::string() : statusText_.substr(blank + 1);
+    const std::string code = statusText_.substr(0, statusText_.find(' '));
+    statusCode_ = base::StrToInt(code, base::IntegerForm::Decimal);
+}
+
+void TIdHTTP::ReadHeaderBlock() {
+    headerLines_.Clear();
+    for (;;) {
+        std::string line = ReadLine();
+        if (line.empty())
+            return;
+        if (headerLines_.Count() >= MaxHeaderLines)
+            throw EIdException("Too many header lines.");
+        headerLines_.Add(std::move(line));
+    }
+}
+
+void TIdHTTP::ReadReplyFields() {
+    reply_.ExtraHeaders.Clear();
+    auto take = [this](const char *name) {
+        std::string value = headerLines_.Values(name);
+        headerLines_.Remove(name);
+        return value;
+    };
+    reply_.Location = take("Location");
+    reply_.Server = take("Server");
+    reply_.Connection = take("Connection");
+    reply_.ContentVersion = take("Content-Version");
+    reply_.WWWAuthenticate = take("WWW-Authenticate");
+    reply_.ContentEncoding = take("Content-Encoding");
+    reply_.ContentLanguage = take("Content-Language");
+    reply_.ContentType = take("Content-Type");
+
+    const std::string length = take("Content-Length");
+    const auto lengthValue = base::TryReadInteger(length, base::IntegerForm::Decimal);
+    reply_.ContentLength = lengthValue.value_or(0);
+    // A length that is missing, unreadable or negative leaves the body to other framing.
+    replyHasLength_ = lengthValue.has_value() && *lengthValue >= 0;
+    const std::string second = headerLines_.Values("Content-Length");
+    if (replyHasLength_ && !second.empty() &&
+        base::TryReadInteger(second, base::IntegerForm::Decimal) != lengthValue)
+        throw EIdException("Conflicting Content-Length values.");
+
+    std::string range = take("Content-Range");
+    reply_.ContentRangeStart = 0;
+    reply_.ContentRangeEnd = 0;
+    if (!range.empty()) {
+        Fetch(range, " ");
+        reply_.ContentRangeStart = static_cast<std::uint32_t>(base::StrToInt(Fetch(range, "-")));
+        reply_.ContentRangeEnd = static_cast<std::uint32_t>(base::StrToInt(Fetch(range, "/")));
+    }
+    const std::string date = take("Date");
+    reply_.Date = DecodeInternetDate(date, LocalUtcOffsetMinutes());
+    const std::string lastModified = take("Last-Modified");
+    reply_.LastModified = DecodeInternetDate(lastModified, LocalUtcOffsetMinutes());
+    const std::string expires = take("Expires");
+    reply_.Expires = DecodeInternetDate(expires, LocalUtcOffsetMinutes());
+    reply_.ProxyAuthenticate = take("Proxy-Authenticate");
+    reply_.ExtraHeaders.Assign(headerLines_);
+}
+
+bool TIdHTTP::ReplyHasBody() const {
+    return statusCode_ / 100 != 1 && statusCode_ != 204 && statusCode_ != 304;
+}
+
+void TIdHTTP::ReadBody(base::TStream &stream) {
+    if (!ReplyHasBody())
+        return;
+    if (replyHasLength_) {
+        if (reply_.ContentLength > MaxBodySize)
+            FailBodyTooLarge();
+        if (reply_.ContentLength > 0)
+            ReadToStream(stream, reply_.ContentLength, false);
+        return;
+    }
+    const std::string coding = base::AsciiLower(reply_.ExtraHeaders.Values("Transfer-Encoding"));
+    if (coding.find("chunked") != std::string::npos) {
+        ReadChunkedBody(stream);
+        return;
+    }
+    ReadToStream(stream, -1, true, MaxBodySize);
+}
+
+void TIdHTTP::ReadChunkedBody(base::TStream &stream) {
+    NotifyStatus(TIdStatus::hsStatusText, "Chunk Started");
+    std::int64_t left = MaxBodySize;
+    std::uint64_t size = ChunkSize(ReadLine());
+    while (size > 0) {
+        if (size > static_cast<std::uint64_t>(left))
+            FailBodyTooLarge();
+        ReadToStream(stream, static_cast<std::int64_t>(size), false);
+        left -= static_cast<std::int64_t>(size);
+        ReadLine();
+        size = ChunkSize(ReadLine());
+    }
+    ReadLine();
+}
+
+bool TIdHTTP::IsRedirectLike() const {
+    return (statusCode_ / 100 == 3 && statusCode_ != 304) || !reply_.Location.empty();
+}
+
+void TIdHTTP::DisposeConnection() {
+    if (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 || responseIs10_) {
+        CloseConnection();
+        return;
+    }
+    if (base::SameTextAscii(Trim(reply_.Connection), "CLOSE") && IsConnected()) {
+        CloseConnection();
+        return;
+    }
+    PollForClose(false);
+}
+
+} // namespace net

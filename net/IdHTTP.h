@@ -1,0 +1,87 @@
+#pragma once
+
+#include "base/MemoryStream.h"
+#include "net/IdHeaderInfo.h"
+#include "net/IdHeaderList.h"
+#include "net/IdTCPClient.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace net {
+
+enum class TIdHTTPProtocolVersion { pv1_0, pv1_1 };
+
+class TIdHTTP;
+// Consulted before a redirect is followed or refused; may change the destination and Handled.
+using TIdHTTPOnRedirectEvent =
+    std::function<void(TIdHTTP &sender, std::string &dest, int numRedirect, bool &handled)>;
+
+// A blocking HTTP/1.1 client for plain http GETs. Every status other than 2xx, and every
+// redirect it does not follow, ends in EIdProtocolReplyError after the body has been read.
+// StatusCode is set from the status line before anything else of the reply is read and keeps
+// that value through every later failure of the same request.
+class TIdHTTP : public TIdTCPClient {
+public:
+    TIdHTTP();
+    ~TIdHTTP() override;
+
+    // The whole body as one 8-bit text; on failure the exception passes and the text is lost.
+    std::string FetchText(const std::string &url);
+    // Writes the body at the stream's position; on failure the stream keeps what arrived (the
+    // whole page of an error or redirect reply).
+    void FetchToStream(const std::string &url, base::TStream &stream);
+
+    // Whether a redirect to location is handled; starts from HandleRedirects, asks OnRedirect.
+    virtual bool NotifyRedirect(std::string &location, int redirectCount);
+    // Only "GET" is supported; source is the request body (none for a GET).
+    virtual void PerformRequest(const std::string &method, const std::string &url,
+                                base::TStream *source, base::TStream *response);
+
+    int StatusCode() const { return statusCode_; }
+    const std::string &StatusText() const { return statusText_; }
+    TIdHeaderInfo &Request() { return request_; }
+    TIdHeaderInfo &Reply() { return reply_; }
+    // The header lines of the request being sent, or of the reply last received.
+    const TIdHeaderList &HeaderLines() const { return headerLines_; }
+    int RedirectCount() const { return redirectCount_; }
+    // Whether the last reply's status line was HTTP/1.0.
+    bool ResponseIsVersion10() const { return responseIs10_; }
+
+    TIdHTTPProtocolVersion ProtocolVersion = TIdHTTPProtocolVersion::pv1_1;
+    int RedirectMaximum = 15;
+    bool HandleRedirects = false;
+    TIdHTTPOnRedirectEvent OnRedirect;
+    // Limits against hostile servers; past them the request fails with EIdException.
+    std::int64_t MaxBodySize = 16 * 1024 * 1024;
+    std::size_t MaxHeaderLines = 1000;
+
+private:
+    void SelectEndpoint(const std::string &url, std::string &target);
+    void SendRequest(const std::string &method, const std::string &target);
+    void ReadStatusLine();
+    void ReadHeaderBlock();
+    void ReadReplyFields();
+    bool ReplyHasBody() const;
+    void ReadBody(base::TStream &stream);
+    void ReadChunkedBody(base::TStream &stream);
+    bool IsRedirectLike() const;
+    void DisposeConnection();
+
+    TIdHeaderList headerLines_;
+    int redirectCount_ = 0;
+    TIdHeaderInfo request_;
+    TIdHeaderInfo reply_;
+    int statusCode_ = 0;
+    std::string statusText_;
+    std::string tunnelHost_;
+    int tunnelPort_ = 0;
+    std::string tunnelVersion_;
+    std::string hostHeader_;
+    std::string protocolHeader_;
+    bool responseIs10_ = false;
+    bool replyHasLength_ = false;
+};
+
+} // namespace net

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace net {
+
+// The parts of a URL as the HTTP client needs them. Nothing is escaped or decoded; a query
+// stays in the document (or in the path when a "/" follows it).
+struct TIdURIParts {
+    std::string Protocol;
+    std::string Host;
+    std::string Port;
+    std::string Path;
+    std::string Document;
+    std::string Bookmark;
+};
+
+class TIdURI {
+public:
+    // "http://host:8080/a/b?x#y" gives http, host, 8080, /a/, b?x, y. Backslashes count as
+    // slashes; the path always begins with "/".
+    static TIdURIParts SplitUrl(const std::string &url);
+};
+
+} // namespace net
