@@ -206,11 +206,15 @@ void TIdHTTP::SendRequest(const std::string &method, const std::string &target) 
         headerLines_.Add(line);
 
     const char *version = ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 ? "1.0" : "1.1";
+    // Each line is a write of its own; corking lets them leave as one segment instead of
+    // waiting, line by line, for the peer's acknowledgement.
+    GStack().WSSetCork(socket_.Handle(), true);
     WriteLine(method + " " + target + " HTTP/" + version);
     WriteLine("Host: " + hostHeader_);
     for (const auto &line : headerLines_.Lines())
         WriteLine(line);
     WriteLine("");
+    GStack().WSSetCork(socket_.Handle(), false);
 }
 
 void TIdHTTP::ReadStatusLine() {
@@ -283,6 +287,10 @@ bool TIdHTTP::ReplyHasBody() const {
 }
 
 void TIdHTTP::ReadBody(base::TStream &stream) {
+    // After a followed redirect rewound the stream, an empty body must not leave the redirect
+    // page's bytes behind as the text of the new page.
+    if (stream.Size() > stream.Position())
+        stream.SetSize(stream.Position());
     if (!ReplyHasBody())
         return;
     if (replyHasLength_) {

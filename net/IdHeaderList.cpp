@@ -64,7 +64,9 @@ void TIdHeaderList::AddValue(const std::string &name, const std::string &value) 
         if (blank == std::string::npos || blank <= name.size() + 1)
             break;
         lines_.push_back(line.substr(0, blank));
-        line = " " + line.substr(blank + 1);
+        std::string rest(1, ' ');
+        rest.append(line, blank + 1);
+        line = std::move(rest);
     }
     lines_.push_back(line);
 }

@@ -48,6 +48,9 @@ public:
     // Never raises SIGPIPE; a send that cannot go out within the send time-out fails with 10060.
     virtual int WSSend(TIdStackSocketHandle socket, const void *buffer, int length) = 0;
     virtual int WSSetSendTimeout(TIdStackSocketHandle socket, int timeoutMs) = 0;
+    // Holds back partial segments while corked, so that many small writes leave as few
+    // segments; uncorking sends what is held.
+    virtual int WSSetCork(TIdStackSocketHandle, bool) { return 0; }
     // Switches the TCP no-delay option on.
     virtual int WSSetNoDelay(TIdStackSocketHandle) { return 0; }
     virtual int WSShutdown(TIdStackSocketHandle socket, int how) = 0;

@@ -194,6 +194,13 @@ int TIdStackPosix::WSSetNoDelay(TIdStackSocketHandle socket) {
     return 0;
 }
 
+int TIdStackPosix::WSSetCork(TIdStackSocketHandle socket, bool corked) {
+    const int value = corked ? 1 : 0;
+    if (setsockopt(socket, IPPROTO_TCP, TCP_CORK, &value, sizeof value) != 0)
+        return FailWithErrno();
+    return 0;
+}
+
 int TIdStackPosix::WSShutdown(TIdStackSocketHandle socket, int how) {
     if (::shutdown(socket, how) != 0)
         return FailWithErrno();

@@ -17,6 +17,7 @@ public:
     int WSSend(TIdStackSocketHandle socket, const void *buffer, int length) override;
     int WSSetSendTimeout(TIdStackSocketHandle socket, int timeoutMs) override;
     int WSSetNoDelay(TIdStackSocketHandle socket) override;
+    int WSSetCork(TIdStackSocketHandle socket, bool corked) override;
     int WSShutdown(TIdStackSocketHandle socket, int how) override;
     int WSCloseSocket(TIdStackSocketHandle socket) override;
     int WSGetSockName(TIdStackSocketHandle socket, TIdSocketAddress &address) override;

@@ -38,7 +38,7 @@ TIdURIParts TIdURI::SplitUrl(const std::string &url) {
         parts.Document = rest;
     }
     if (!parts.Path.starts_with('/'))
-        parts.Path.insert(0, "/");
+        parts.Path = std::string(1, '/').append(parts.Path);
     const auto hash = parts.Document.find('#');
     if (hash != std::string::npos) {
         parts.Bookmark = parts.Document.substr(hash + 1);

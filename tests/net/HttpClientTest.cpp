@@ -389,3 +389,21 @@ TEST(InternetDate, DecodesTheCommonFormsToLocalTime) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(HttpClient, FollowedRedirectToAnEmptyPageLeavesNoOldBytes) {
+    auto network = std::make_shared<testsupport::MemoryNetwork>();
+    testsupport::ScopedMemoryStack stack(network);
+    network->Enqueue({{"HTTP/1.1 302 Found\r\nLocation: http://www.b.com/\r\n"
+                       "Content-Length: 9\r\n\r\nold bytes"},
+                      testsupport::PeerEnd::Silent});
+    network->Enqueue(
+        {{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}, testsupport::PeerEnd::Silent});
+    net::TIdHTTP client;
+    client.HandleRedirects = true;
+    EXPECT_EQ(client.FetchText("http://www.a.com/"), "");
+    EXPECT_EQ(network->Connections(), 2);
+}
+
+} // namespace

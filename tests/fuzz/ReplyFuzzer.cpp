@@ -1,0 +1,52 @@
+// Feeds arbitrary bytes to the HTTP client as a server's reply, cut into pieces as the first
+// byte says, over a socket layer without sockets. Every outcome must be a normal return or an
+// exception of the program's own tree; anything else (a crash, a leak, undefined behaviour, an
+// escaping foreign exception) is a finding.
+#include "base/Exception.h"
+#include "base/MemoryStream.h"
+#include "net/IdHTTP.h"
+#include "tests/support/MemoryStack.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Cut(const std::string &bytes, std::uint8_t pattern) {
+    std::vector<std::string> pieces;
+    const std::size_t step = (pattern & 0x0F) == 0 ? bytes.size() + 1 : (pattern & 0x0F);
+    for (std::size_t at = 0; at < bytes.size(); at += step)
+        pieces.push_back(bytes.substr(at, step));
+    return pieces;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    if (size < 1)
+        return 0;
+    const std::uint8_t control = data[0];
+    const std::string reply(reinterpret_cast<const char *>(data + 1), size - 1);
+    auto network = std::make_shared<testsupport::MemoryNetwork>();
+    testsupport::ScopedMemoryStack stack(network);
+    const auto end = (control >> 4) % 3 == 0   ? testsupport::PeerEnd::Close
+                     : (control >> 4) % 3 == 1 ? testsupport::PeerEnd::Reset
+                                               : testsupport::PeerEnd::Silent;
+    network->Enqueue({Cut(reply, control), end});
+    network->Enqueue({Cut(reply, control), end});
+    try {
+        net::TIdHTTP client;
+        client.MaxBodySize = 1 << 20;
+        client.HandleRedirects = (control & 0x80) != 0;
+        client.RedirectMaximum = 3;
+        base::TMemoryStream stream;
+        client.FetchToStream("http://www.fuzz.com/", stream);
+        if (stream.Size() != stream.Position())
+            __builtin_trap();
+    } catch (const base::Exception &) {
+    }
+    return 0;
+}
