@@ -142,21 +142,19 @@ int OpenDescriptors() {
 }
 
 TEST(SocketLayer, FailedConnectionsLeaveNoDescriptorBehind) {
+    // Bound but not listening: connections to it are refused, and no one else can take it.
+    const int closedSocket = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(closedSocket, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    getsockname(closedSocket, reinterpret_cast<sockaddr *>(&address), &length);
+    const int closedPort = ntohs(address.sin_port);
     const int before = OpenDescriptors();
     int refused = 0, reset = 0, timedOut = 0;
     {
         ScriptedServer server;
-        const int closedPort = [] {
-            const int probe = socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            socklen_t length = sizeof address;
-            bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
-            getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length);
-            close(probe);
-            return ntohs(address.sin_port);
-        }();
         for (int i = 0; i < 1000; ++i) {
             const int kind = i % 3;
             if (kind == 1)
@@ -185,6 +183,7 @@ TEST(SocketLayer, FailedConnectionsLeaveNoDescriptorBehind) {
     EXPECT_EQ(reset, 333);
     EXPECT_EQ(timedOut, 333);
     EXPECT_EQ(OpenDescriptors(), before);
+    close(closedSocket);
 }
 
 } // namespace
