@@ -1,0 +1,270 @@
+#include "net/Probes.h"
+#include "net/ConnectionDefaults.h"
+#include "net/IdException.h"
+#include "tests/support/LoopbackStack.h"
+#include "tests/support/ScriptedApplication.h"
+#include "tests/support/ScriptedServer.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace testsupport;
+
+// Short waits for every client the probes create.
+class ShortWaits {
+public:
+    ShortWaits() : previous_(net::SetConnectionDefaults({2000, 500})) {}
+    ~ShortWaits() { net::SetConnectionDefaults(previous_); }
+
+private:
+    net::ConnectionDefaults previous_;
+};
+
+struct AvailabilityCase {
+    const char *name;
+    Script afterRequest;
+    const char *expected;
+};
+
+void PrintTo(const AvailabilityCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+const AvailabilityCase kAvailability[] = {
+    {"Ok", {Send(HttpReply(200, "<html>taken</html>")), Close()}, "No"},
+    {"Found", {Send(HttpReply(302, "moved", "Location: /x\r\n")), Close()}, "No"},
+    {"FoundWithoutBodyKeepAlive",
+     {Send("HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n"), Silent()},
+     "No"},
+    {"MovedPermanently", {Send(HttpReply(301, "", "Location: /x\r\n")), Close()}, "Yes"},
+    {"RedirectEmptyBodyKeepAlive",
+     {Send("HTTP/1.1 301 Moved Permanently\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n"),
+      Silent()},
+     "Yes"},
+    {"SeeOther", {Send(HttpReply(303, "")), Close()}, "Yes"},
+    {"TemporaryRedirect", {Send(HttpReply(307, "")), Close()}, "Yes"},
+    {"Unauthorized", {Send(HttpReply(401, "")), Close()}, "Yes"},
+    {"Forbidden", {Send(HttpReply(403, "")), Close()}, "Yes"},
+    {"NotFound", {Send(HttpReply(404, "<h1>none</h1>")), Close()}, "Yes"},
+    {"ServerError", {Send(HttpReply(500, "")), Close()}, "Yes"},
+    {"AcceptAndClose", {Close()}, "Yes"},
+    {"Silent", {Silent()}, "Yes"},
+    {"OkThenCloseMidBody",
+     {Send("HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\nabc"), Close()},
+     "No"},
+    {"Garbage", {Send("SSH-2.0-x\r\n"), Close()}, "Yes"},
+};
+
+class AvailabilityTest : public ::testing::TestWithParam<AvailabilityCase> {};
+
+TEST_P(AvailabilityTest, OnlyStatus200Or302CountsAsTaken) {
+    const auto &c = GetParam();
+    ScriptedServer server;
+    Script script{ReadRequest()};
+    script.insert(script.end(), c.afterRequest.begin(), c.afterRequest.end());
+    server.Enqueue(script);
+    ScopedLoopbackStack stack(server.Port());
+    ShortWaits waits;
+    EXPECT_EQ(net::CheckAvailability("http://www.fastcar.com", 80), c.expected);
+    EXPECT_EQ(server.Requests().at(0), "GET / HTTP/1.1\r\nHost: www.fastcar.com\r\n"
+                                       "Accept: text/html, */*\r\n"
+                                       "User-Agent: Mozilla/3.0 (compatible; Nimbrel)\r\n\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, AvailabilityTest, ::testing::ValuesIn(kAvailability),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Availability, NameThatDoesNotResolveIsAvailable) {
+    ScriptedServer server;
+    ScopedLoopbackStack stack(server.Port(), {"www.nowhere.com"});
+    EXPECT_EQ(net::CheckAvailability("http://www.nowhere.com", 80), "Yes");
+    EXPECT_EQ(server.Accepted(), 0u);
+}
+
+TEST(Availability, SocketLayerThatCannotStartReachesTheCaller) {
+    ScopedFailingStack failing;
+    EXPECT_THROW(net::CheckAvailability("http://www.fastcar.com", 80),
+                 net::EIdStackInitializationFailed);
+    EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), "");
+    EXPECT_EQ(net::GetTrafficRank("fastcar.com"), "");
+    net::WebProbes probes;
+    EXPECT_THROW(probes.CheckAvailability("http://www.fastcar.com", 80),
+                 net::EIdStackInitializationFailed);
+    EXPECT_EQ(probes.GetLinkPopularity("fastcar.com"), "");
+}
+
+TEST(Suffix, IsWhatFollowsTheFirstDotUpToTenCharacters) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"fast.com", "com"},
+        {"a.co.uk", "co.uk"},
+        {"my.shop.com", "shop.com"},
+        {"fastcar", ""},
+        {"fast.", ""},
+        {".com", "com"},
+        {"x.abcdefghijklm", "abcdefghij"},
+        {"", ""},
+        {"..", "."},
+    };
+    for (const auto &[name, suffix] : cases)
+        EXPECT_EQ(net::ExtractSuffix(name), suffix) << name;
+    EXPECT_EQ(net::ReverseText("abc."), ".cba");
+}
+
+TEST(TextHelpers, ReplaceAllTextIgnoresCaseAndAlwaysEnds) {
+    struct Case {
+        const char *text, *pattern, *replacement, *expected;
+    };
+    const Case cases[] = {
+        {"link:http://www.a b.com", ":", "%3A", "link%3Ahttp%3A//www.a b.com"},
+        {"a b  c", " ", "-", "a-b--c"},
+        {"AbcABC", "b", "x", "AxcAxC"},
+        {"text", "", "x", "text"},
+        {"aaa", "a", "aa", "aaaaaa"},
+        {"abAB", "AB", "ab", "abab"},
+        {"", "a", "b", ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(net::ReplaceAllText(c.text, c.pattern, c.replacement), c.expected) << c.text;
+    EXPECT_EQ(net::StripSeparators("1,234.5 6"), "123456");
+}
+
+struct PageCase {
+    const char *name;
+    std::string page;
+    const char *popularity;
+    const char *rank;
+};
+
+void PrintTo(const PageCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+const PageCase kPages[] = {
+    {"Worked", "Results 1 - 10 of about <b>1,234,000</b> for link:x", "1234000", ""},
+    {"MarkerInCapitals", "OF ABOUT <B>77</B>", "77", ""},
+    {"NoCloseTagInWindow", "of about <b>12" + std::string(400, ' ') + "</b>", "0", ""},
+    {"OpenAfterClose", "page ending of about 12</b>", "0", ""},
+    {"NoOpenInWindow", "of about 12</", "ofabout12", ""},
+    {"DotSeparator", "of about <b>1.234</b>", "1234", ""},
+    {"NoMarker", "<html>nothing here</html>", "0", ""},
+    {"EmptyPage", "", "0", ""},
+    {"RankDigitsAfterTags", "Traffic Rank for fastcar.com: <b>9</b><i>4</i>7<br>", "0", "947"},
+    {"RankOnlyFirstDigit", "traffic rank for fastcar.com: <b>1,234</b><br>", "0", "1"},
+    {"RankMarkerAbsent", "<p>5 <b>3</b> x<br>later <b>8</b>", "0", "53"},
+    {"RankNoBreak", "traffic rank for x: <b>42</b>", "0", ""},
+    {"RankBreakOnlyBeforeMarker", "<b>7</b><br>traffic rank for x: <b>42</b>", "0", ""},
+};
+
+class PageProbeTest : public ::testing::TestWithParam<PageCase> {};
+
+TEST_P(PageProbeTest, ReadsItsNumberFromThePage) {
+    const auto &c = GetParam();
+    ScriptedServer server;
+    server.Answer("*", "*", 200, c.page);
+    ScopedLoopbackStack stack(server.Port());
+    ShortWaits waits;
+    EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), c.popularity);
+    EXPECT_EQ(net::GetTrafficRank("fastcar.com"), c.rank);
+}
+
+TEST_P(PageProbeTest, ReadsErrorPagesTheSameWay) {
+    const auto &c = GetParam();
+    ScriptedServer server;
+    server.Answer("*", "*", 404, c.page);
+    ScopedLoopbackStack stack(server.Port());
+    ShortWaits waits;
+    EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), c.popularity);
+    EXPECT_EQ(net::GetTrafficRank("fastcar.com"), c.rank);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, PageProbeTest, ::testing::ValuesIn(kPages),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+std::string RequestHead(const std::string &target, const std::string &host) {
+    return "GET " + target + " HTTP/1.1\r\nHost: " + host +
+           "\r\nAccept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; Nimbrel)\r\n\r\n";
+}
+
+TEST(PageProbes, AskTheDefaultServicesWithTheExactRequests) {
+    ScriptedServer server;
+    server.Answer("search.yahoo.com", "/search?p=link%3Ahttp%3A%2F%2Fwww.fast-car.com", 200,
+                  "of about <b>5</b>");
+    server.Answer("www.alexa.com", "*", 200, "traffic rank for x: <b>6</b><br>");
+    ScopedLoopbackStack stack(server.Port());
+    ShortWaits waits;
+    EXPECT_EQ(net::GetLinkPopularity("fast car.com"), "5");
+    EXPECT_EQ(net::GetTrafficRank("fast car.com"), "6");
+    EXPECT_EQ(server.Requests(),
+              (std::vector<std::string>{
+                  RequestHead("/search?p=link%3Ahttp%3A%2F%2Fwww.fast-car.com", "search.yahoo.com"),
+                  RequestHead("/data/details/?url=www.fast car.com", "www.alexa.com")}));
+}
+
+TEST(PageProbes, UseTheServiceAddressesInForce) {
+    ScriptedServer server;
+    server.Answer("search.test", "*", 200, "of about <b>11</b>");
+    server.Answer("rank.test", "*", 200, "traffic rank for x: <b>1</b>2<br>");
+    ScopedLoopbackStack stack(server.Port());
+    ShortWaits waits;
+    net::ScopedServiceAddresses addresses({"http://search.test", "http://rank.test"});
+    net::WebProbes probes;
+    EXPECT_EQ(probes.GetLinkPopularity("fastcar.com"), "11");
+    EXPECT_EQ(probes.GetTrafficRank("fastcar.com"), "12");
+    EXPECT_EQ(server.Requests().at(1),
+              RequestHead("/data/details/?url=www.fastcar.com", "rank.test"));
+}
+
+TEST(PageProbes, DefaultServiceAddresses) {
+    EXPECT_EQ(net::CurrentServiceAddresses().SearchEngine, "http://search.yahoo.com");
+    EXPECT_EQ(net::CurrentServiceAddresses().RankingService, "http://www.alexa.com");
+}
+
+TEST(PageProbes, FailedTransfersGiveTheNeutralTexts) {
+    ScriptedServer server;
+    ScopedLoopbackStack stack(server.Port(), {"search.yahoo.com", "www.alexa.com"});
+    ShortWaits waits;
+    EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), "0");
+    EXPECT_EQ(net::GetTrafficRank("fastcar.com"), "");
+}
+
+TEST(PageProbes, FetchPageKeepsWhatArrivedBeforeAFailure) {
+    ScriptedServer server;
+    server.Enqueue(
+        {ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\npartial"), Close()});
+    ScopedLoopbackStack stack(server.Port());
+    ShortWaits waits;
+    base::TStringStream stream;
+    net::FetchPage("http://www.fastcar.com/", stream, 80);
+    EXPECT_EQ(stream.DataString(), "partial");
+}
+
+TEST(PageProbes, DrainTheMessageQueueWhereTheRunExpectsIt) {
+    ScriptedServer server;
+    server.Answer("*", "*", 200, "of about <b>3</b> traffic rank for x: <b>4</b><br>");
+    ScopedLoopbackStack stack(server.Port());
+    ShortWaits waits;
+    ScriptedApplication app;
+    std::vector<std::size_t> requestsAtDrain;
+    for (int drain = 1; drain <= 4; ++drain)
+        app.AtDrain(drain, [&] { requestsAtDrain.push_back(server.Requests().size()); });
+    EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), "3");
+    EXPECT_EQ(requestsAtDrain, (std::vector<std::size_t>{0, 1, 1}));
+    EXPECT_EQ(net::GetTrafficRank("fastcar.com"), "4");
+    EXPECT_EQ(requestsAtDrain, (std::vector<std::size_t>{0, 1, 1, 2}));
+    EXPECT_EQ(app.Drains(), 4);
+    net::CheckAvailability("http://www.fastcar.com", 80);
+    EXPECT_EQ(app.Drains(), 4);
+}
+
+TEST(PageProbes, FailureWhileDrainingGivesTheEmptyText) {
+    ScriptedServer server;
+    server.Answer("*", "*", 200, "of about <b>3</b>");
+    ScopedLoopbackStack stack(server.Port());
+    ShortWaits waits;
+    ScriptedApplication app;
+    app.AtDrain(2, [] { throw base::Exception("window gone"); });
+    EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), "");
+}
+
+} // namespace
