@@ -75,11 +75,10 @@ std::string GetLinkPopularity(const std::string &name) {
         const std::string page =
             FetchPageText(CurrentServiceAddresses().SearchEngine + kSearchPath + query);
         platform::ProcessMessages();
-        std::string hits = HitsIn(page);
-        if (hits.empty())
-            hits = "0";
+        const std::string hits = HitsIn(page);
         platform::ProcessMessages();
-        return StripSeparators(hits);
+        // Nothing found reads as no links at all.
+        return hits.empty() ? std::string(1, '0') : StripSeparators(hits);
     } catch (const std::exception &) {
         return {};
     }
