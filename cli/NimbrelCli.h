@@ -1,0 +1,23 @@
+#pragma once
+
+#include <ostream>
+
+namespace cli {
+
+// Exit statuses of nimbrel-cli.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFileError = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 130;
+
+struct Terminal {
+    bool outIsTerminal = false;
+    bool errIsTerminal = false;
+};
+
+// Runs one search (or prints a results file) as the command line asks and returns the exit
+// status. Rows go to out, progress and messages to err.
+int RunNimbrelCli(int argc, const char *const *argv, std::ostream &out, std::ostream &err,
+                  Terminal terminal);
+
+} // namespace cli

@@ -1,0 +1,196 @@
+#include "cli/CliOptions.h"
+#include "cli/RowPrinter.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempConfigHome.h"
+
+#include <csignal>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+using testsupport::ChildResult;
+
+namespace {
+
+const std::string kProgram = std::string(NIMBREL_BINARY_DIR) + "/cli/nimbrel-cli";
+
+const char *kLinksPage = "<p>Results 1 - 10 of about <b>1,234</b> for link</p>";
+const char *kRankPage = "Traffic rank for it: <b>7</b><br>";
+
+// Stands in for every web server the program asks: www.NAME, the search engine, the ranking
+// service. Names without an answer get 404, so they count as free.
+class CliTest : public ::testing::Test {
+protected:
+    CliTest() {
+        server.Answer("search.test", "*", 200, kLinksPage);
+        server.Answer("rank.test", "*", 200, kRankPage);
+    }
+
+    std::vector<std::string> NetworkArgs(const std::string &readTimeout = "5") const {
+        return {"--connect-to",      "::127.0.0.1:" + std::to_string(server.Port()),
+                "--search-engine",   "http://search.test",
+                "--ranking-service", "http://rank.test",
+                "--connect-timeout", "5",
+                "--read-timeout",    readTimeout};
+    }
+    ChildResult Run(std::vector<std::string> args, bool network = true) {
+        if (network) {
+            const auto extra = NetworkArgs();
+            args.insert(args.end(), extra.begin(), extra.end());
+        }
+        return testsupport::RunChild(kProgram, args, {"XDG_CONFIG_HOME=" + home.Folder().string()});
+    }
+    std::string Path(const std::string &name) const { return (home.Folder() / name).string(); }
+
+    TempConfigHome home;
+    testsupport::ScriptedServer server;
+};
+
+} // namespace
+
+TEST_F(CliTest, SearchListsFreeNamesWithDetailsAndTakenNamesWithPlaceholders) {
+    server.Answer("www.car.com", "/", 200, "a site");
+    server.Answer("www.fast.com", "/", 404, "nothing here");
+    const ChildResult result =
+        Run({"--mode", "exact", "--show", "all", "--format", "tsv", "Fast", "car", "FAST"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tchecked\n"
+                          "fast.com\tcom\tYes\t1234\t7\t1\n"
+                          "car.com\tcom\tNo\t-\t-\t0\n");
+    EXPECT_NE(result.err.find("Checking... fast.com (1/2)"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Checking... car.com (2/2)"), std::string::npos) << result.err;
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_TRUE(
+        requests[1].starts_with("GET /search?p=link%3Ahttp%3A%2F%2Fwww.fast.com HTTP/1.1\r\n"))
+        << requests[1];
+    EXPECT_TRUE(requests[2].starts_with("GET /data/details/?url=www.fast.com HTTP/1.1\r\n"))
+        << requests[2];
+}
+
+TEST_F(CliTest, PrintsJsonAndTables) {
+    server.Answer("www.car.com", "/", 302, "");
+    const ChildResult json = Run({"--mode", "exact", "--format", "json", "car", "bike"});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const auto rows = nlohmann::json::parse(json.out);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]["domain"], "car.com");
+    EXPECT_EQ(rows[0]["available"], "No");
+    EXPECT_EQ(rows[0]["checked"], false);
+    EXPECT_EQ(rows[1]["links"], "1234");
+
+    const ChildResult table = Run({"--mode", "exact", "--format", "table", "bike"});
+    ASSERT_EQ(table.exitCode, 0) << table.err;
+    EXPECT_EQ(table.out,
+              "Domain name  Top Level  Available  Link Popularity  Alexa Ranking  "
+              "Checked\n"
+              "bike.com     com        Yes        1234             7              [x]\n");
+}
+
+TEST_F(CliTest, SavedResultsLoadBackAsTheSameRows) {
+    server.Answer("www.car.com", "/", 200, "taken");
+    const std::string file = Path("run.nbr"), names = Path("names.txt");
+    const ChildResult search = Run({"--mode", "all", "--show", "all", "--format", "tsv", "--save",
+                                    file, "--names", names, "car", "go"});
+    ASSERT_EQ(search.exitCode, 0) << search.err;
+    const ChildResult loaded = Run({"--load", file, "--format", "tsv"}, false);
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
+    EXPECT_EQ(loaded.out, search.out);
+
+    std::ifstream list(names);
+    std::string first;
+    std::getline(list, first);
+    EXPECT_EQ(first, "car.com");
+
+    const ChildResult sorted = Run({"--load", file, "--format", "tsv", "--sort", "2"}, false);
+    EXPECT_NE(sorted.out.find("\tNo\t-\t-\t0\n"), std::string::npos);
+    EXPECT_EQ(sorted.out.substr(sorted.out.rfind('\n', sorted.out.size() - 2) + 1),
+              "car.com\tcom\tNo\t-\t-\t0\n");
+}
+
+TEST_F(CliTest, CandidatesAreListedWithoutAnyRequest) {
+    const ChildResult result = Run({"--candidates", "--mode", "all", "--hyphens", "--acronyms",
+                                    "--com", "--net", "--no-org", "fast", "car"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out,
+              "fast.com\nfast.net\nf.com\nf.net\ncar.com\ncar.net\nc.com\nc.net\nfastcar.com\n"
+              "fastcar.net\nfc.com\nfc.net\ncarfast.com\ncarfast.net\ncf.com\ncf.net\n"
+              "fast-car.com\nfast-car.net\nf-c.com\nf-c.net\ncar-fast.com\ncar-fast.net\n"
+              "c-f.com\nc-f.net\n");
+    EXPECT_EQ(server.Accepted(), 0u);
+}
+
+TEST_F(CliTest, UsageAndFileErrorsHaveTheirExitStatusAndOneLine) {
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"a", "b", "c", "d"}, 2, "You have already typed in 3 keywords!"},
+        {{}, 2, "Mistake: You did not enter any keyword!"},
+        {{"--show", "some", "a"}, 2, "--show"},
+        {{"--sort", "5", "--load", "x.nbr"}, 2, "--sort"},
+        {{"--connect-to", "a:80:b", "x"}, 2, "--connect-to"},
+        {{"--connect-to", "a:http:b:80", "x"}, 2, "--connect-to"},
+        {{"--read-timeout", "0", "x"}, 2, "--read-timeout"},
+        {{"--load", "run.nbr", "extra"}, 2, "--load"},
+        {{"--load", "/nonexistent/run.nbr"}, 1, "/nonexistent/run.nbr"},
+        {{"--candidates", "--save", "/nonexistent/out.nbr", "x"}, 0, ""},
+    };
+    for (const Case &c : cases) {
+        const ChildResult result = Run(c.args, false);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.args.size() << result.err;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+        if (c.exitCode != 0) {
+            EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        }
+    }
+
+    const ChildResult unwritable =
+        Run({"--mode", "exact", "--format", "tsv", "--save", "/nonexistent/out.nbr", "x"});
+    EXPECT_EQ(unwritable.exitCode, 1);
+    EXPECT_NE(unwritable.err.find("/nonexistent/out.nbr"), std::string::npos) << unwritable.err;
+}
+
+TEST_F(CliTest, InterruptCompletesTheNameInProgressAndExits130) {
+    server.Route("www.slow.com", "/", {testsupport::Silent()});
+    auto args = NetworkArgs("1");
+    const std::vector<std::string> search = {"--mode", "exact",         "--format", "tsv",
+                                             "--save", Path("cut.nbr"), "slow",     "later"};
+    args.insert(args.begin(), search.begin(), search.end());
+    testsupport::ChildProcess child(kProgram, args, {"XDG_CONFIG_HOME=" + home.Folder().string()});
+    // Interrupt once the first name's request has reached its (silent) server.
+    for (int i = 0; i < 2000 && server.Requests().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    child.Signal(SIGINT);
+    const ChildResult result = child.Wait();
+    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tchecked\n"
+                          "slow.com\tcom\tYes\t1234\t7\t1\n");
+    EXPECT_TRUE(std::filesystem::exists(Path("cut.nbr")));
+}
+
+TEST(CliOptions, ReadsConnectToRules) {
+    const auto any = cli::ParseConnectTo("::127.0.0.1:8080");
+    EXPECT_EQ(any.fromHost, "");
+    EXPECT_FALSE(any.fromPort);
+    EXPECT_EQ(any.toHost, "127.0.0.1");
+    EXPECT_EQ(any.toPort, 8080);
+    const auto one = cli::ParseConnectTo("www.a.com:80:localhost:9");
+    EXPECT_EQ(one.fromHost, "www.a.com");
+    EXPECT_EQ(one.fromPort, 80);
+    EXPECT_THROW(cli::ParseConnectTo("a:80::9"), cli::EUsageError);
+    EXPECT_THROW(cli::ParseConnectTo("a:80:b:99999"), cli::EUsageError);
+}
+
+TEST(RowPrinter, EscapesTsvCells) {
+    EXPECT_EQ(cli::EscapeTsv("a\tb\nc\rd\\e"), "a\\tb\\nc\\rd\\\\e");
+    std::ostringstream out;
+    cli::PrintRows(out, {{"x\ty.com", "com", "Yes", "", "", true}}, cli::OutputFormat::Tsv);
+    EXPECT_EQ(out.str(), "domain\tsuffix\tavailable\tlinks\trank\tchecked\n"
+                         "x\\ty.com\tcom\tYes\t\t\t1\n");
+}

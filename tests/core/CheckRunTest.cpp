@@ -1,0 +1,271 @@
+#include "core/CheckRun.h"
+
+#include "core/StopRequest.h"
+#include "net/Probes.h"
+#include "results/ResultList.h"
+#include "tests/support/ScriptedApplication.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <stdexcept>
+
+using core::StringList;
+
+namespace {
+
+// Probes that answer from tables and let a test act in the middle of a probe.
+class FakeProbes : public net::Probes {
+public:
+    std::string CheckAvailability(const std::string &url, int port) override {
+        EXPECT_EQ(port, 80);
+        calls.push_back("avail " + url);
+        Hook("avail", url);
+        if (failOn == url)
+            throw std::runtime_error("the socket layer did not start");
+        return taken.count(url.substr(11)) ? "No" : "Yes";
+    }
+    std::string GetLinkPopularity(const std::string &name) override {
+        calls.push_back("links " + name);
+        Hook("links", name);
+        return "1" + std::to_string(name.size());
+    }
+    std::string GetTrafficRank(const std::string &name) override {
+        calls.push_back("rank " + name);
+        Hook("rank", name);
+        return "9" + std::to_string(name.size());
+    }
+
+    std::map<std::string, int> taken;
+    std::string failOn;
+    std::vector<std::string> calls;
+    std::map<std::string, std::function<void()>> during; // "rank fast.com" -> action
+
+private:
+    void Hook(const std::string &probe, const std::string &subject) {
+        auto found = during.find(probe + " " + subject);
+        if (found == during.end())
+            return;
+        auto action = std::move(found->second);
+        during.erase(found);
+        action();
+    }
+};
+
+class FakePrompt : public core::KeywordsPrompt {
+public:
+    void ShowKeywordsModal() override {
+        ++shown;
+        if (answer)
+            answer();
+    }
+    std::function<void()> answer;
+    int shown = 0;
+};
+
+class FakeStatus : public core::StatusLine {
+public:
+    void SetStatusText(const std::string &text) override { texts.push_back(text); }
+    std::vector<std::string> texts;
+};
+
+struct RowView {
+    std::string caption;
+    StringList subItems;
+    bool checked;
+    bool operator==(const RowView &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &out, const RowView &row) {
+    out << row.caption << (row.checked ? " [x]" : " [ ]");
+    for (const auto &item : row.subItems)
+        out << " | " << item;
+    return out;
+}
+
+class CheckRunTest : public ::testing::Test {
+protected:
+    CheckRunTest() {
+        core::ClearStopRequest();
+        options.keywords = {"fast", "car"};
+        options.SetSearchFor(core::kExactPhrase);
+        prompt.answer = [] { core::ClearStopRequest(); };
+    }
+    ~CheckRunTest() override { core::ClearStopRequest(); }
+
+    std::vector<RowView> Rows() const {
+        std::vector<RowView> rows;
+        for (int i = 0; i < list.Count(); ++i) {
+            const auto &row = *list.Row(i);
+            StringList subItems;
+            for (int k = 0; k < row.SubItemCount(); ++k)
+                subItems.push_back(*row.SubItem(k));
+            rows.push_back({row.Caption(), subItems, row.Checked()});
+        }
+        return rows;
+    }
+    int Probed(const std::string &prefix) const {
+        return static_cast<int>(
+            std::count_if(probes.calls.begin(), probes.calls.end(),
+                          [&](const auto &c) { return c.starts_with(prefix); }));
+    }
+
+    ScriptedApplication app;
+    core::SearchOptions options;
+    StringList candidates, scratch;
+    results::ResultList list;
+    FakeProbes probes;
+    FakePrompt prompt;
+    FakeStatus status;
+    core::CheckRun run{options, candidates, scratch, list, probes, prompt, status};
+};
+
+} // namespace
+
+TEST_F(CheckRunTest, ListsAvailableNamesWithDetailsAndTakenNamesWithPlaceholders) {
+    probes.taken = {{"car.com", 1}};
+    run.BitBtn2Click();
+    EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98"}, true},
+                                            {"car.com", {"com", "No", "-", "-"}, false}}));
+    EXPECT_EQ(status.texts, (StringList{"Checking... fast.com", "Checking... car.com", "Done!"}));
+    EXPECT_EQ(probes.calls, (StringList{"avail http://www.fast.com", "links fast.com",
+                                        "rank fast.com", "avail http://www.car.com"}));
+    EXPECT_EQ(app.busyShown, 1);
+    EXPECT_EQ(app.busyDepth, 0);
+    EXPECT_FALSE(core::StopRequested());
+}
+
+TEST_F(CheckRunTest, CancelKeepsTheRowsAndTheStatusAndLeavesTheStopRaised) {
+    run.BitBtn2Click();
+    const auto rowsBefore = Rows();
+    status.texts.clear();
+    probes.calls.clear();
+    prompt.answer = nullptr;
+    run.BitBtn2Click();
+    EXPECT_EQ(Rows(), rowsBefore);
+    EXPECT_TRUE(status.texts.empty());
+    EXPECT_TRUE(probes.calls.empty());
+    EXPECT_TRUE(core::StopRequested());
+}
+
+TEST_F(CheckRunTest, NoSuffixClearsTheListAndEndsDone) {
+    run.BitBtn2Click();
+    options.COM = false;
+    run.BitBtn2Click();
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_EQ(status.texts.back(), "Done!");
+}
+
+TEST_F(CheckRunTest, ShowFilterDecidesWhichProbedNamesBecomeRows) {
+    probes.taken = {{"fast.com", 1}, {"car.com", 1}};
+    options.SetShow(core::kShowAvailableOnly);
+    run.BitBtn2Click();
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_EQ(Probed("avail"), 2);
+
+    probes.taken = {};
+    options.SetShow(core::kNoChoice);
+    run.BitBtn2Click();
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_EQ(Probed("links"), 0);
+}
+
+TEST_F(CheckRunTest, StopDuringTheRankProbeCompletesThatRowThenEnds) {
+    probes.during["rank fast.com"] = [this] { run.StopBtnClick(); };
+    run.BitBtn2Click();
+    EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98"}, true}}));
+    EXPECT_EQ(Probed("avail"), 1);
+    EXPECT_EQ(status.texts.back(), "Done!");
+}
+
+TEST_F(CheckRunTest, EscapeCountsOnlyWhileDownAtAStopTest) {
+    probes.during["rank fast.com"] = [this] { app.escapeDown = true; };
+    run.BitBtn2Click();
+    EXPECT_EQ(Rows().size(), 1u);
+
+    app.escapeDown = false;
+    probes.calls.clear();
+    probes.during["avail http://www.fast.com"] = [this] {
+        app.escapeDown = true;
+        app.AtNextDrain([this] { app.escapeDown = false; }); // released before the stop test
+    };
+    run.BitBtn2Click();
+    EXPECT_EQ(Rows().size(), 2u);
+}
+
+TEST_F(CheckRunTest, RepeatedNamesAreProbedAndListedEachTime) {
+    options.keywords = {"sun", "shop"};
+    options.acronyms = true;
+    run.BitBtn2Click();
+    const auto rows = Rows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[1].caption, "s.com");
+    EXPECT_EQ(rows[3].caption, "s.com");
+    EXPECT_EQ(Probed("avail http://www.s.com"), 2);
+}
+
+TEST_F(CheckRunTest, ANestedStartAnsweredSearchTakesTheListOver) {
+    probes.during["links fast.com"] = [this] {
+        options.keywords = {"new"};
+        run.BitBtn2Click();
+    };
+    run.BitBtn2Click();
+    EXPECT_EQ(Rows(), (std::vector<RowView>{{"new.com", {"com", "Yes", "17", "97"}, true}}));
+    EXPECT_EQ(Probed("avail http://www.car.com"), 0);
+    EXPECT_EQ(Probed("rank fast.com"), 0);
+    EXPECT_EQ(app.busyDepth, 0);
+    EXPECT_EQ(status.texts.back(), "Done!");
+}
+
+TEST_F(CheckRunTest, ANestedStartAnsweredCancelLetsTheOlderRunFinishItsName) {
+    probes.during["links fast.com"] = [this] {
+        prompt.answer = nullptr;
+        run.BitBtn2Click();
+    };
+    run.BitBtn2Click();
+    EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98"}, true}}));
+    EXPECT_EQ(Probed("avail http://www.car.com"), 0);
+}
+
+TEST_F(CheckRunTest, RowsLoadedDuringARunReceiveNothingFromIt) {
+    probes.during["links fast.com"] = [this] {
+        run.StopBtnClick();
+        list.Clear();
+        const auto loaded = list.Append();
+        loaded->SetCaption("loaded.org");
+        loaded->AppendSubItem("org");
+    };
+    run.BitBtn2Click();
+    EXPECT_EQ(Rows(), (std::vector<RowView>{{"loaded.org", {"org"}, false}}));
+    EXPECT_EQ(Probed("rank"), 0);
+}
+
+TEST_F(CheckRunTest, AFailureEndsTheRunQuietlyAndKeepsItsRows) {
+    probes.failOn = "http://www.car.com";
+    run.BitBtn2Click();
+    EXPECT_EQ(Rows().size(), 1u);
+    EXPECT_EQ(status.texts.back(), "Done!");
+    EXPECT_EQ(app.busyDepth, 0);
+    EXPECT_TRUE(app.messages.empty());
+}
+
+TEST_F(CheckRunTest, ShowChangedWhileACandidateIsInProgressAppliesToIt) {
+    probes.taken = {{"fast.com", 1}};
+    // Drains: Stop, after the dialog, after generation, then the first name's suffix step, where
+    // the settings dialog opens (stopping the run) and the user picks "Available domain Only".
+    app.AtDrain(4, [this] {
+        run.StopBtnClick();
+        options.SetShow(core::kShowAvailableOnly);
+    });
+    run.BitBtn2Click();
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_EQ(Probed("avail"), 1);
+}
+
+TEST_F(CheckRunTest, ARunKeepsFillingItsRowWhereverASortMovedIt) {
+    options.keywords = {"b", "a"};
+    probes.during["links a.com"] = [this] { list.ListView1ColumnClick(0); };
+    run.BitBtn2Click();
+    EXPECT_EQ(Rows(), (std::vector<RowView>{{"a.com", {"com", "Yes", "15", "95"}, true},
+                                            {"b.com", {"com", "Yes", "15", "95"}, true}}));
+}

@@ -1,0 +1,101 @@
+#include "tests/support/ChildProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testsupport {
+namespace {
+
+void ReadAvailable(int &fd, std::string &into) {
+    char buffer[4096];
+    const ssize_t count = ::read(fd, buffer, sizeof buffer);
+    if (count > 0) {
+        into.append(buffer, static_cast<std::size_t>(count));
+        return;
+    }
+    if (count < 0 && errno == EINTR)
+        return;
+    ::close(fd);
+    fd = -1;
+}
+
+} // namespace
+
+ChildProcess::ChildProcess(const std::string &program, const std::vector<std::string> &args,
+                           const std::vector<std::string> &environment) {
+    int out[2], err[2];
+    if (::pipe(out) != 0 || ::pipe(err) != 0)
+        throw std::runtime_error("pipe");
+    pid_ = ::fork();
+    if (pid_ < 0)
+        throw std::runtime_error("fork");
+    if (pid_ == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(err[1], STDERR_FILENO);
+        ::close(out[0]), ::close(out[1]), ::close(err[0]), ::close(err[1]);
+        for (const std::string &setting : environment)
+            ::putenv(const_cast<char *>(setting.c_str()));
+        std::vector<char *> argv{const_cast<char *>(program.c_str())};
+        for (const std::string &arg : args)
+            argv.push_back(const_cast<char *>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    outFd_ = out[0];
+    errFd_ = err[0];
+}
+
+ChildProcess::~ChildProcess() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    if (outFd_ >= 0)
+        ::close(outFd_);
+    if (errFd_ >= 0)
+        ::close(errFd_);
+}
+
+void ChildProcess::Signal(int signal) {
+    ::kill(pid_, signal);
+}
+
+ChildResult ChildProcess::Wait(std::chrono::milliseconds limit) {
+    ChildResult result;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (outFd_ >= 0 || errFd_ >= 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            ::kill(pid_, SIGKILL);
+            break;
+        }
+        pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
+        if (::poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR)
+            break;
+        if (outFd_ >= 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
+            ReadAvailable(outFd_, result.out);
+        if (errFd_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
+            ReadAvailable(errFd_, result.err);
+    }
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+ChildResult RunChild(const std::string &program, const std::vector<std::string> &args,
+                     const std::vector<std::string> &environment) {
+    return ChildProcess(program, args, environment).Wait();
+}
+
+} // namespace testsupport

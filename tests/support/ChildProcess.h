@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// What a finished child process left behind.
+struct ChildResult {
+    int exitCode = -1; // -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// A program run in a child process with its output captured. It is killed when it outlives its
+// time limit, so no test waits for ever.
+class ChildProcess {
+public:
+    ChildProcess(const std::string &program, const std::vector<std::string> &args,
+                 const std::vector<std::string> &environment = {});
+    ~ChildProcess();
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+
+    void Signal(int signal);
+    // Collects the output until the child ends (killing it after limit) and returns it.
+    ChildResult Wait(std::chrono::milliseconds limit = std::chrono::milliseconds(20000));
+
+private:
+    int pid_ = -1;
+    int outFd_ = -1;
+    int errFd_ = -1;
+};
+
+// Runs program with args to its end.
+ChildResult RunChild(const std::string &program, const std::vector<std::string> &args,
+                     const std::vector<std::string> &environment = {});
+
+} // namespace testsupport
