@@ -142,9 +142,9 @@ TEST_F(OptionsStore, StoringTheModeAloneKeepsTheSettings) {
 }
 
 TEST_F(OptionsStore, ACorruptFileReadsAsDefaultsOrMissingValues) {
-    WriteStore(std::string("\x01\xff garbage\n\"COM\"=dword:0000000000000\n\"ORG\"=dword:1\n"
-                           "\"hyphens\"=\"unterminated\n\0\0\n",
-                           90));
+    static const char corrupt[] = "\x01\xff garbage\n\"COM\"=dword:0000000000000\n\"ORG\"=dword:1\n"
+                                  "\"hyphens\"=\"unterminated\n\0\0\n";
+    WriteStore(std::string(corrupt, sizeof corrupt - 1));
     const SearchOptions options = Loaded();
     EXPECT_TRUE(options.COM);
     EXPECT_TRUE(options.ORG);
