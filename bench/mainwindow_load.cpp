@@ -1,0 +1,97 @@
+// Loading a 100,000-row results file into the main window and showing it, against loading the
+// same file into a result list that no window shows.
+#include "core/SearchOptions.h"
+#include "net/Probes.h"
+#include "results/ResultsFile.h"
+#include "ui/QtApplication.h"
+#include "ui/Unit1.h"
+
+#include <QTableView>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr int RowCount = 100000;
+
+class NoProbes : public net::Probes {
+public:
+    std::string CheckAvailability(const std::string &, int) override { return "Yes"; }
+    std::string GetLinkPopularity(const std::string &) override { return "0"; }
+    std::string GetTrafficRank(const std::string &) override { return ""; }
+};
+
+// The file every benchmark reads, written once.
+const std::string &SampleFile() {
+    static const std::string path = [] {
+        const std::string file = (std::filesystem::temp_directory_path() /
+                                  ("nimbrel-window-bench-" + std::to_string(::getpid()) + ".nbr"))
+                                     .string();
+        results::ResultList list;
+        std::mt19937 random(1);
+        for (int i = 0; i < RowCount; ++i) {
+            const bool available = random() % 2 == 0;
+            auto row = list.Append();
+            row->SetCaption("keyword" + std::to_string(i) + (i % 3 ? ".com" : "-fast.net"));
+            row->AppendSubItem(i % 3 ? "com" : "net");
+            row->AppendSubItem(available ? "Yes" : "No");
+            row->AppendSubItem(available ? std::to_string(random() % 10000000) : "-");
+            row->AppendSubItem(available ? std::to_string(random() % 5000000) : "-");
+            row->SetChecked(available);
+        }
+        results::WriteResultsFile(file, list);
+        std::atexit([] { std::filesystem::remove(SampleFile()); });
+        return file;
+    }();
+    return path;
+}
+
+void BM_LoadWithoutWindow(benchmark::State &state) {
+    results::ResultList list;
+    for (auto _ : state) {
+        results::ReadResultsFile(SampleFile(), list);
+        benchmark::DoNotOptimize(list.Count());
+    }
+    state.SetItemsProcessed(state.iterations() * RowCount);
+}
+BENCHMARK(BM_LoadWithoutWindow)->Unit(benchmark::kMillisecond);
+
+// The rows are read into the window's own list, which its table shows; the window is then
+// painted, so that the table has laid out and drawn the rows it shows.
+void BM_LoadIntoWindow(benchmark::State &state) {
+    core::SearchOptions options;
+    NoProbes probes;
+    ui::TForm1 form(options, probes);
+    form.show();
+    auto *view = form.findChild<QTableView *>("ListView1");
+    for (auto _ : state) {
+        results::ReadResultsFile(SampleFile(), form.Results());
+        QApplication::processEvents();
+        benchmark::DoNotOptimize(form.grab());
+        if (view->model()->rowCount() != RowCount)
+            state.SkipWithError("the table does not show every row");
+    }
+    state.SetItemsProcessed(state.iterations() * RowCount);
+}
+BENCHMARK(BM_LoadIntoWindow)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    ui::QtApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,190 @@
+#include "ui/Unit1.h"
+
+#include "tests/ui_main/MainWindowSupport.h"
+#include "ui/ResultListView.h"
+#include "ui/ResultTableModel.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ListCommands : public ::testing::Test, public MainWindowFixture {
+protected:
+    ListCommands() {
+        view = Find<ui::ResultListView>(form, "ListView1");
+        form.show();
+    }
+
+    void AddRow(const std::string &name, const std::string &available, const std::string &links,
+                const std::string &rank, bool checked) {
+        auto row = form.Results().Append();
+        row->SetCaption(name);
+        row->AppendSubItem(name.substr(name.find('.') + 1));
+        row->AppendSubItem(available);
+        row->AppendSubItem(links);
+        row->AppendSubItem(rank);
+        row->SetChecked(checked);
+    }
+
+    std::vector<std::string> Names() {
+        std::vector<std::string> names;
+        for (int i = 0; i < form.Results().Count(); ++i)
+            names.push_back(form.Results().Row(i)->Caption());
+        return names;
+    }
+
+    std::string Marks() {
+        std::string marks;
+        for (int i = 0; i < form.Results().Count(); ++i)
+            marks += form.Results().Row(i)->Checked() ? 'x' : '-';
+        return marks;
+    }
+
+    void ClickHeader(int column) {
+        QHeaderView *header = view->horizontalHeader();
+        const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    }
+
+    void RightClickRow(int row) {
+        const QRect cell = view->visualRect(view->model()->index(row, 1));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, cell.center(),
+                                view->viewport()->mapToGlobal(cell.center()));
+        QApplication::sendEvent(view->viewport(), &event);
+    }
+
+    void Fill() {
+        AddRow("abc.com", "No", "5", "50", false);
+        AddRow("AB.net", "Yes", "10", "7", true);
+        AddRow("ab.com", "Yes", "9", "300", true);
+        AddRow("a-b.com", "No", "2000", "2", false);
+        AddRow("b.org", "Yes", "100", "1", true);
+    }
+
+    // The texts of a column, top to bottom.
+    std::vector<std::string> Column(int column) {
+        std::vector<std::string> texts;
+        for (int i = 0; i < form.Results().Count(); ++i)
+            texts.push_back(*form.Results().Row(i)->Cell(column));
+        return texts;
+    }
+
+    ui::ResultListView *view;
+};
+
+TEST_F(ListCommands, HeaderClicksSortByColumnRules) {
+    struct Case {
+        int column;
+        std::vector<std::string> texts;
+    } cases[] = {
+        {0, {"a-b.com", "ab.com", "AB.net", "abc.com", "b.org"}},
+        {2, {"Yes", "Yes", "Yes", "No", "No"}},
+        {2, {"Yes", "Yes", "Yes", "No", "No"}},
+        {3, {"5", "9", "10", "100", "2000"}},
+        {4, {"1", "2", "7", "50", "300"}},
+        {1, {"com", "com", "com", "net", "org"}},
+    };
+    Fill();
+    for (const Case &c : cases) {
+        ClickHeader(c.column);
+        EXPECT_EQ(form.Results().SortColumn(), c.column);
+        EXPECT_EQ(Column(c.column), c.texts) << "column " << c.column;
+        EXPECT_FALSE(view->horizontalHeader()->isSortIndicatorShown());
+    }
+    // The view shows the list's order.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(view->model()->data(view->model()->index(i, 1)).toString().toStdString(),
+                  Column(1)[i]);
+}
+
+TEST_F(ListCommands, SelectionFollowsItsRowAcrossSorts) {
+    Fill();
+    view->selectRow(4); // b.org
+    EXPECT_EQ(form.Results().SelectedIndex(), 4);
+    ClickHeader(0);
+    EXPECT_EQ(form.Results().SelectedRow()->Caption(), "b.org");
+    const QModelIndexList selected = view->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(view->model()->data(selected[0]).toString(), "b.org");
+}
+
+TEST_F(ListCommands, RightClickSelectsRowThenOpensPopup) {
+    Fill();
+    view->selectRow(0);
+    RightClickRow(3);
+    auto *popup = Find<QMenu>(form, "PopupMenu2");
+    EXPECT_TRUE(popup->isVisible());
+    EXPECT_EQ(form.Results().SelectedIndex(), 3);
+    popup->hide();
+}
+
+TEST_F(ListCommands, PopupCommandsActOnTheClickedRowOrAllMarks) {
+    options.reg = "http://registrar.example/";
+    struct Case {
+        const char *action;
+        int row; // right-clicked first
+        std::string marks;
+        QStringList opened;
+    } cases[] = {
+        {"Checkitmanually1", 3, "-xx-x", {"http://www.a-b.com"}},
+        {"Registerthisdomain1", 0, "-xx-x", {"http://registrar.example/"}},
+        {"MenuItem3", 1, "-----", {}},
+        {"MenuItem2", 1, "xxxxx", {}},
+        {"MenuItem5", 1, "-----", {}},
+        {"MenuItem5", 2, "xxxxx", {}},
+    };
+    Fill();
+    for (const Case &c : cases) {
+        urls.opened.clear();
+        RightClickRow(c.row);
+        auto *popup = Find<QMenu>(form, "PopupMenu2");
+        popup->hide();
+        Action(c.action)->trigger();
+        EXPECT_EQ(urls.opened, c.opened) << c.action;
+        EXPECT_EQ(Marks(), c.marks) << c.action;
+        EXPECT_EQ(form.Results().SelectedIndex(), c.row) << "marks do not move the selection";
+    }
+}
+
+TEST_F(ListCommands, ForceDetailsFillsTakenRowsCells) {
+    AddRow("abc.com", "No", "-", "-", false);
+    RightClickRow(0);
+    Find<QMenu>(form, "PopupMenu2")->hide();
+    Action("Force1")->trigger();
+    const results::ResultRow &row = *form.Results().Row(0);
+    EXPECT_EQ(*row.SubItem(1), "No");
+    EXPECT_EQ(*row.SubItem(2), "107");
+    EXPECT_EQ(*row.SubItem(3), "1007");
+    EXPECT_FALSE(row.Checked());
+    EXPECT_EQ(view->model()->data(view->model()->index(0, 3)).toString(), "107");
+}
+
+TEST_F(ListCommands, HelpAndHomepageOpenInTheBrowser) {
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(view, Qt::Key_F1);
+    Action("Homepage1")->trigger();
+    EXPECT_EQ(urls.opened,
+              (QStringList{QUrl::fromLocalFile(QString::fromStdString(form.ProgramFolder()) +
+                                               "help.html")
+                               .toString(),
+                           QString::fromLatin1(ui::kHomepage)}));
+}
+
+TEST_F(ListCommands, UserTogglesCheckMarkInTheList) {
+    Fill();
+    QAbstractItemModel *model = view->model();
+    EXPECT_TRUE(model->flags(model->index(0, 0)) & Qt::ItemIsUserCheckable);
+    EXPECT_FALSE(model->flags(model->index(0, 1)) & Qt::ItemIsUserCheckable);
+    EXPECT_FALSE(model->flags(model->index(0, 0)) & Qt::ItemIsEditable);
+    model->setData(model->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    model->setData(model->index(1, 0), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_EQ(Marks(), "x-x-x");
+}
+
+} // namespace

@@ -1,0 +1,218 @@
+#pragma once
+
+#include "core/SearchOptions.h"
+#include "core/StopRequest.h"
+#include "net/Probes.h"
+#include "tests/support/TempConfigHome.h"
+#include "ui/SettingsUnit.h"
+#include "ui/StartUnit.h"
+#include "ui/Unit1.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Every message box text the application showed; main() sends them here instead of the screen.
+std::vector<std::string> &ShownMessages();
+
+// The child of parent with the given object name; a missing one ends the test.
+template <class Object> Object *Find(const QObject &parent, const char *name) {
+    auto *object = parent.findChild<Object *>(QString::fromLatin1(name));
+    if (!object)
+        throw std::logic_error(std::string("no object named ") + name);
+    return object;
+}
+
+// Stands in for the desktop's handlers of web and file addresses and records what it is asked
+// to open, so that no browser starts.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    UrlRecorder() {
+        for (const char *scheme : {"http", "https", "file"})
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "Open");
+    }
+    ~UrlRecorder() override {
+        for (const char *scheme : {"http", "https", "file"})
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    }
+
+    QStringList opened;
+
+public slots:
+    void Open(const QUrl &url) { opened << url.toString(); }
+};
+
+// Probes that answer from tables and log every call. An action hooked to a call runs inside it,
+// as a user's click would arrive while the probe waits for the network.
+class FakeProbes : public net::Probes {
+public:
+    std::map<std::string, std::string> taken; // name -> anything: the name's site answers
+    std::map<std::string, std::function<void()>> during; // "check:NAME", "links:NAME", "rank:NAME"
+    std::vector<std::string> log;
+
+    std::string CheckAvailability(const std::string &url, int) override {
+        const std::string name = url.substr(std::string("http://www.").size());
+        Call("check:" + name);
+        return taken.count(name) ? "No" : "Yes";
+    }
+    std::string GetLinkPopularity(const std::string &name) override {
+        Call("links:" + name);
+        return std::to_string(100 + name.size());
+    }
+    std::string GetTrafficRank(const std::string &name) override {
+        Call("rank:" + name);
+        return std::to_string(1000 + name.size());
+    }
+
+private:
+    void Call(const std::string &call) {
+        log.push_back(call);
+        auto found = during.find(call);
+        if (found == during.end())
+            return;
+        auto action = std::move(found->second);
+        during.erase(found);
+        action();
+    }
+};
+
+// Runs action once, right after the next dialog of type Dialog has been shown, inside its own
+// message loop.
+template <class Dialog> void WhenShown(std::function<void(Dialog &)> action) {
+    class Watcher : public QObject {
+    public:
+        explicit Watcher(std::function<void(Dialog &)> action) : action_(std::move(action)) {
+            qApp->installEventFilter(this);
+        }
+
+    protected:
+        bool eventFilter(QObject *watched, QEvent *event) override {
+            auto *dialog = qobject_cast<Dialog *>(watched);
+            if (event->type() != QEvent::Show || !dialog)
+                return false;
+            qApp->removeEventFilter(this);
+            QPointer<Dialog> shown(dialog);
+            QTimer::singleShot(0, qApp, [shown, action = std::move(action_), self = this] {
+                if (shown)
+                    action(*shown);
+                self->deleteLater();
+            });
+            return false;
+        }
+
+    private:
+        std::function<void(Dialog &)> action_;
+    };
+    new Watcher(std::move(action));
+}
+
+// Runs action at the next drain of the message queue, as a user's click arrives.
+inline void AtNextDrain(std::function<void()> action) {
+    QTimer::singleShot(0, qApp, std::move(action));
+}
+
+// Clears the keywords dialog's list, types each keyword and adds it, and presses Search.
+inline void AnswerKeywords(ui::TStartForm &dialog, const std::vector<std::string> &keywords) {
+    Find<QAbstractButton>(dialog, "BitBtn5")->click();
+    auto *edit = Find<QLineEdit>(dialog, "leKeyword");
+    for (const std::string &keyword : keywords) {
+        edit->setText(QString::fromStdString(keyword));
+        Find<QAbstractButton>(dialog, "AddBtn")->click();
+    }
+    Find<QAbstractButton>(dialog, "BitBtn1")->click();
+}
+
+inline void AnswerCancel(ui::TStartForm &dialog) {
+    Find<QAbstractButton>(dialog, "BitBtn2")->click();
+}
+
+inline void SendKey(QObject *receiver, QEvent::Type type, int key) {
+    QKeyEvent event(type, key, Qt::NoModifier);
+    QApplication::sendEvent(receiver, &event);
+}
+
+// The main window with its real dialogs over fake probes, the per-user store in a temporary
+// folder, and file dialogs answered from a list.
+class MainWindowFixture {
+public:
+    MainWindowFixture() {
+        core::ClearStopRequest();
+        options.COM = true;
+        options.NET = false;
+        options.ORG = false;
+        options.SetShow(core::kShowAll);
+        form.AttachDialogs([this] { startForm.ShowModal(); }, [this] { ++aboutShown; },
+                           [this] { settingsForm.ShowModal(); });
+        form.SetFileChooser([this](QFileDialog &dialog) -> std::optional<std::string> {
+            askedDialogs.push_back({dialog.objectName(), dialog.acceptMode(), dialog.nameFilters(),
+                                    dialog.defaultSuffix()});
+            if (fileAnswers.empty())
+                return std::nullopt;
+            std::optional<std::string> answer = fileAnswers.front();
+            fileAnswers.erase(fileAnswers.begin());
+            return answer;
+        });
+    }
+    ~MainWindowFixture() {
+        SendKey(&form, QEvent::KeyRelease, Qt::Key_Escape);
+        ShownMessages().clear();
+    }
+
+    QAbstractButton *Button(const char *name) { return Find<QAbstractButton>(form, name); }
+    QAction *Action(const char *name) { return Find<QAction>(form, name); }
+
+    // Presses Start and answers the keywords dialog.
+    void Search(const std::vector<std::string> &keywords) {
+        WhenShown<ui::TStartForm>(
+            [keywords](ui::TStartForm &dialog) { AnswerKeywords(dialog, keywords); });
+        Button("BitBtn2")->click();
+    }
+
+    // Every row as "name suffix available links rank" followed by "[x]" or "[ ]".
+    std::vector<std::string> Rows() {
+        std::vector<std::string> rows;
+        results::ResultList &list = form.Results();
+        for (int i = 0; i < list.Count(); ++i) {
+            const results::ResultRow &row = *list.Row(i);
+            std::string text = row.Caption();
+            for (int s = 0; s < row.SubItemCount(); ++s)
+                text += " " + *row.SubItem(s);
+            text += row.Checked() ? " [x]" : " [ ]";
+            rows.push_back(text);
+        }
+        return rows;
+    }
+
+    TempConfigHome home;
+    core::SearchOptions options;
+    FakeProbes probes;
+    UrlRecorder urls;
+    ui::TForm1 form{options, probes};
+    ui::TStartForm startForm{options, &form};
+    ui::TSettingsForm settingsForm{options, &form};
+    int aboutShown = 0;
+    std::vector<std::optional<std::string>> fileAnswers;
+    struct AskedDialog {
+        QString name;
+        QFileDialog::AcceptMode mode;
+        QStringList filters;
+        QString suffix;
+    };
+    std::vector<AskedDialog> askedDialogs;
+};

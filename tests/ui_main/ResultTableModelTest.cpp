@@ -1,0 +1,123 @@
+#include "ui/ResultTableModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+using results::ResultList;
+
+void AddRow(ResultList &list, const std::string &name, std::vector<std::string> cells,
+            bool checked) {
+    auto row = list.Append();
+    row->SetCaption(name);
+    for (std::string &cell : cells)
+        row->AppendSubItem(std::move(cell));
+    row->SetChecked(checked);
+}
+
+QStringList Shown(const QAbstractItemModel &model, int column) {
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row)
+        texts << model.data(model.index(row, column)).toString();
+    return texts;
+}
+
+// Every change the list goes through reaches the views in the order Qt checks it.
+TEST(ResultTableModel, FollowsEveryChangeOfTheList) {
+    struct Case {
+        const char *what;
+        std::function<void(ResultList &)> change;
+        QStringList names;
+        QStringList links;
+    } cases[] = {
+        {"row appended in two steps",
+         [](ResultList &list) {
+             auto row = list.Append();
+             row->SetCaption("car.com");
+             row->AppendSubItem("com");
+             row->AppendSubItem("Yes");
+         },
+         {"car.com"},
+         {""}},
+        {"details arrive",
+         [](ResultList &list) {
+             list.Row(0)->AppendSubItem("12");
+             list.Row(0)->AppendSubItem("3");
+         },
+         {"car.com"},
+         {"12"}},
+        {"more rows",
+         [](ResultList &list) {
+             AddRow(list, "bus.com", {"com", "No", "-", "-"}, false);
+             AddRow(list, "art.com", {"com", "Yes", "5", "9"}, true);
+         },
+         {"car.com", "bus.com", "art.com"},
+         {"12", "-", "5"}},
+        {"sorted by name", [](ResultList &list) { list.ListView1ColumnClick(0); },
+         {"art.com", "bus.com", "car.com"},
+         {"5", "-", "12"}},
+        {"a batch of rows",
+         [](ResultList &list) {
+             results::ResultListUpdate batch(list);
+             AddRow(list, "dog.com", {"com", "Yes", "1", "1"}, true);
+             AddRow(list, "eel.com", {"com", "Yes", "2", "2"}, true);
+         },
+         {"art.com", "bus.com", "car.com", "dog.com", "eel.com"},
+         {"5", "-", "12", "1", "2"}},
+        {"cleared", [](ResultList &list) { list.Clear(); }, {}, {}},
+    };
+    ResultList list;
+    ui::ResultTableModel model(list);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    for (const Case &c : cases) {
+        c.change(list);
+        EXPECT_EQ(Shown(model, 0), c.names) << c.what;
+        EXPECT_EQ(Shown(model, 3), c.links) << c.what;
+    }
+}
+
+TEST(ResultTableModel, ChangedCellsAreAnnouncedForTheirRow) {
+    ResultList list;
+    AddRow(list, "a.com", {"com", "Yes"}, false);
+    AddRow(list, "b.com", {"com", "Yes"}, false);
+    ui::ResultTableModel model(list);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    list.Row(1)->AppendSubItem("7");
+    list.Row(1)->SetChecked(true);
+    ASSERT_EQ(changed.count(), 2);
+    for (const QList<QVariant> &signal : changed) {
+        EXPECT_EQ(signal[0].toModelIndex().row(), 1);
+        EXPECT_EQ(signal[1].toModelIndex().row(), 1);
+    }
+}
+
+TEST(ResultTableModel, CheckMarkIsTheOnlyUserChange) {
+    ResultList list;
+    AddRow(list, "a.com", {"com", "Yes", "1", "2"}, false);
+    ui::ResultTableModel model(list);
+    EXPECT_TRUE(model.setData(model.index(0, 0), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_TRUE(list.Row(0)->Checked());
+    EXPECT_EQ(model.data(model.index(0, 0), Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_FALSE(model.setData(model.index(0, 0), "b.com", Qt::EditRole));
+    EXPECT_FALSE(model.setData(model.index(0, 2), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_EQ(list.Row(0)->Caption(), "a.com");
+    EXPECT_FALSE(model.data(model.index(0, 1), Qt::CheckStateRole).isValid());
+}
+
+TEST(ResultTableModel, ShowsEightBitTextsOfOlderFiles) {
+    ResultList list;
+    AddRow(list, "caf\xc3\xa9.com", {"com"}, true);
+    AddRow(list, "caf\xe9.com", {"com"}, true);
+    ui::ResultTableModel model(list);
+    EXPECT_EQ(Shown(model, 0), (QStringList{QString::fromUtf8("café.com"),
+                                            QString::fromUtf8("café.com")}));
+    // A row without its last cells shows them empty.
+    EXPECT_EQ(model.data(model.index(0, 4)).toString(), "");
+}
+
+} // namespace

@@ -1,0 +1,234 @@
+#include "ui/Unit1.h"
+
+#include "results/ResultsFile.h"
+#include "tests/ui_main/MainWindowSupport.h"
+#include "ui/ResultListView.h"
+#include "ui/ResultTableModel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QStatusBar>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+class SearchRun : public ::testing::Test, public MainWindowFixture {
+protected:
+    SearchRun() { options.NET = true; }
+
+    std::vector<std::string> Checked() {
+        std::vector<std::string> names;
+        for (const std::string &call : probes.log)
+            if (call.rfind("check:", 0) == 0)
+                names.push_back(call.substr(6));
+        return names;
+    }
+
+    std::string TempFile(const std::string &name) { return (home.Folder() / name).string(); }
+};
+
+TEST_F(SearchRun, RowsAppearOneByOneWhileStatusNamesTheCandidate) {
+    probes.taken["car.net"] = "";
+    struct Seen {
+        int first;
+        int count;
+        QString status;
+    };
+    std::vector<Seen> seen;
+    auto *model = Find<ui::ResultListView>(form, "ListView1")->Model();
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, &form,
+                     [&](const QModelIndex &, int first, int last) {
+                         seen.push_back({first, last - first + 1, form.StatusText()});
+                     });
+    // While the details of an available name are fetched, its row already shows the rest.
+    QStringList shownWhileFetching;
+    probes.during["links:car.com"] = [&] {
+        for (int column = 0; column < 5; ++column)
+            shownWhileFetching << model->data(model->index(0, column)).toString();
+    };
+
+    Search({"Car"});
+
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].first, 0);
+    EXPECT_EQ(seen[0].count, 1);
+    EXPECT_EQ(seen[0].status, "Checking... car.com");
+    EXPECT_EQ(seen[1].first, 1);
+    EXPECT_EQ(seen[1].status, "Checking... car.net");
+    EXPECT_EQ(shownWhileFetching, (QStringList{"car.com", "com", "Yes", "", ""}));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"car.com com Yes 107 1007 [x]",
+                                                "car.net net No - - [ ]"}));
+    EXPECT_EQ(form.StatusText(), "Done!");
+    EXPECT_EQ(model->rowCount(), 2);
+    EXPECT_EQ(model->data(model->index(0, 0), Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_EQ(model->data(model->index(1, 0), Qt::CheckStateRole).toInt(), Qt::Unchecked);
+    EXPECT_EQ(model->data(model->index(1, 4)).toString(), "-");
+}
+
+TEST_F(SearchRun, EndsAfterCurrentNameOnStopOrEscape) {
+    struct Case {
+        const char *during;
+        std::function<void(MainWindowFixture &)> act;
+    } cases[] = {
+        {"rank:car.com",
+         [](MainWindowFixture &f) {
+             QAbstractButton *stop = f.Button("StopBtn");
+             AtNextDrain([stop] { stop->click(); });
+         }},
+        {"links:car.com",
+         [](MainWindowFixture &f) { SendKey(&f.form, QEvent::KeyPress, Qt::Key_Escape); }},
+    };
+    for (const Case &c : cases) {
+        probes.log.clear();
+        probes.during[c.during] = [this, &c] { c.act(*this); };
+        Search({"car"});
+        SendKey(&form, QEvent::KeyRelease, Qt::Key_Escape);
+        EXPECT_EQ(Checked(), std::vector<std::string>{"car.com"}) << c.during;
+        EXPECT_EQ(Rows(), std::vector<std::string>{"car.com com Yes 107 1007 [x]"}) << c.during;
+        EXPECT_EQ(form.StatusText(), "Done!");
+    }
+}
+
+TEST_F(SearchRun, SecondStartAnsweredSearchReplacesTheOlderRun) {
+    options.NET = false;
+    probes.during["check:van.com"] = [this] { AtNextDrain([this] { Search({"bus"}); }); };
+    Search({"car", "van"});
+    EXPECT_EQ(Checked(), (std::vector<std::string>{"car.com", "van.com", "bus.com"}));
+    EXPECT_EQ(Rows(), std::vector<std::string>{"bus.com com Yes 107 1007 [x]"});
+    EXPECT_EQ(form.StatusText(), "Done!");
+}
+
+TEST_F(SearchRun, SecondStartAnsweredCancelLetsOlderRunFinishItsName) {
+    options.NET = false;
+    probes.during["check:van.com"] = [this] {
+        AtNextDrain([this] {
+            WhenShown<ui::TStartForm>([](ui::TStartForm &dialog) { AnswerCancel(dialog); });
+            Button("BitBtn2")->click();
+        });
+    };
+    Search({"car", "van"});
+    EXPECT_EQ(Checked(), (std::vector<std::string>{"car.com", "van.com"}));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"car.com com Yes 107 1007 [x]",
+                                                "van.com com Yes 107 1007 [x]"}));
+}
+
+TEST_F(SearchRun, OpenFileDuringRunKeepsLoadedRowsUntouched) {
+    const std::string file = TempFile("saved.nbr");
+    std::ofstream(file) << "[item0]\ndomain=saved.org\nsuffix=org\navailable=No\nlinks=-\nrank=-\n"
+                           "check=0\n";
+    fileAnswers = {file};
+    probes.during["links:car.com"] = [this] { AtNextDrain([this] { Action("Open1")->trigger(); }); };
+    Search({"car"});
+    EXPECT_EQ(Rows(), std::vector<std::string>{"saved.org org No - - [ ]"});
+    EXPECT_EQ(Checked(), std::vector<std::string>{"car.com"});
+}
+
+TEST_F(SearchRun, SettingsDuringRunDrainsAfterTheDialogCloses) {
+    bool markerRan = false;
+    bool markerRanBeforeCommandReturned = false;
+    probes.during["check:car.com"] = [this] {
+        AtNextDrain([this] { Button("BitBtn1")->click(); });
+    };
+    WhenShown<ui::TSettingsForm>([&](ui::TSettingsForm &dialog) {
+        // A message that arrives while the dialog is up waits for the drain after it.
+        AtNextDrain([&] { markerRan = true; });
+        dialog.close();
+    });
+    // Connected after the window's own handler, so it runs once that handler has returned.
+    QObject::connect(Button("BitBtn1"), &QAbstractButton::clicked, &form,
+                     [&] { markerRanBeforeCommandReturned = markerRan; });
+    Search({"car"});
+    EXPECT_TRUE(markerRanBeforeCommandReturned);
+    EXPECT_EQ(Checked(), std::vector<std::string>{"car.com"});
+    EXPECT_EQ(Rows(), std::vector<std::string>{"car.com com Yes 107 1007 [x]"});
+}
+
+TEST_F(SearchRun, DialogCommandsDuringRunStopIt) {
+    struct Case {
+        const char *action;
+    } cases[] = {{"About1"}, {"Open1"}, {"Save1"}, {"Savetotextfile1"}, {"Exit1"}};
+    for (const Case &c : cases) {
+        probes.log.clear();
+        fileAnswers = {std::nullopt};
+        form.show();
+        probes.during["check:car.com"] = [this, &c] {
+            AtNextDrain([this, &c] { Action(c.action)->trigger(); });
+        };
+        Search({"car"});
+        EXPECT_EQ(Checked(), std::vector<std::string>{"car.com"}) << c.action;
+        EXPECT_EQ(Rows().size(), 1u) << c.action;
+    }
+    EXPECT_EQ(aboutShown, 1);
+    EXPECT_FALSE(form.isVisible()) << "E&xit closes the window";
+}
+
+TEST_F(SearchRun, ClosingWindowDuringRunEndsTheProgram) {
+    QApplication::setQuitOnLastWindowClosed(true);
+    form.show();
+    bool timedOut = false;
+    probes.during["check:car.com"] = [this] { AtNextDrain([this] { form.close(); }); };
+    QTimer::singleShot(0, &form, [this] { Search({"car"}); });
+    QTimer::singleShot(10000, qApp, [&] {
+        timedOut = true;
+        QApplication::exit(1);
+    });
+    const int code = QApplication::exec();
+    QApplication::setQuitOnLastWindowClosed(false);
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(Checked(), std::vector<std::string>{"car.com"});
+}
+
+TEST_F(SearchRun, SaveThenOpenGivesTheSameRows) {
+    options.ORG = true;
+    probes.taken["car.net"] = "";
+    Search({"car"});
+    form.ListView1ColumnClick(2); // "Available": "Yes" rows first
+    const std::vector<std::string> shown = Rows();
+    ui::ResultTableModel *model = Find<ui::ResultListView>(form, "ListView1")->Model();
+    model->setData(model->index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
+    const std::vector<std::string> edited = Rows();
+    ASSERT_NE(edited, shown);
+
+    const std::string file = TempFile("run");
+    fileAnswers = {file};
+    Action("Save1")->trigger();
+    ASSERT_TRUE(std::filesystem::exists(file + ".nbr")) << "the extension is added";
+    form.Results().Clear();
+    fileAnswers = {file + ".nbr"};
+    Action("Open1")->trigger();
+    EXPECT_EQ(Rows(), edited);
+
+    ASSERT_GE(askedDialogs.size(), 2u);
+    EXPECT_EQ(askedDialogs[0].mode, QFileDialog::AcceptSave);
+    EXPECT_EQ(askedDialogs[0].suffix, "nbr");
+    EXPECT_EQ(askedDialogs[1].name, "OpenDialog1");
+}
+
+TEST_F(SearchRun, CancelledFileDialogsChangeNothing) {
+    Search({"car"});
+    const std::vector<std::string> before = Rows();
+    for (const char *action : {"Open1", "Save1", "Savetotextfile1"}) {
+        fileAnswers = {std::nullopt};
+        Action(action)->trigger();
+        EXPECT_EQ(Rows(), before) << action;
+    }
+}
+
+TEST_F(SearchRun, NamesListHoldsTheNamesInDisplayOrder) {
+    Search({"car"});
+    const std::string file = TempFile("names.txt");
+    fileAnswers = {file};
+    Action("Savetotextfile1")->trigger();
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line.back() == '\r' ? line.substr(0, line.size() - 1) : line);
+    EXPECT_EQ(lines, (std::vector<std::string>{"car.com", "car.net"}));
+}
+
+} // namespace

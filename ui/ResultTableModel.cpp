@@ -1,0 +1,130 @@
+#include "ui/ResultTableModel.h"
+
+#include "ui/QtText.h"
+
+#include <array>
+
+namespace ui {
+namespace {
+
+struct ColumnLook {
+    const char *caption;
+    int width;
+    int minimumWidth;
+};
+
+constexpr std::array<ColumnLook, results::ResultList::ColumnCount> kColumns = {{
+    {"Domain name", 165, 110},
+    {"Top Level", 62, 62},
+    {"Available", 70, 65},
+    {"Link Popularity", 95, 90},
+    {"Alexa Ranking", 100, 95},
+}};
+
+bool IsColumn(int column) {
+    return column >= 0 && column < results::ResultList::ColumnCount;
+}
+
+} // namespace
+
+ResultTableModel::ResultTableModel(results::ResultList &list, QObject *parent)
+    : QAbstractTableModel(parent), list_(list), shownRows_(list.Count()) {
+    list_.SetObserver(this);
+}
+
+ResultTableModel::~ResultTableModel() {
+    list_.SetObserver(nullptr);
+}
+
+QString ResultTableModel::Caption(int column) {
+    return IsColumn(column) ? QString::fromLatin1(kColumns[column].caption) : QString();
+}
+
+int ResultTableModel::Width(int column) {
+    return IsColumn(column) ? kColumns[column].width : 0;
+}
+
+int ResultTableModel::MinimumWidth(int column) {
+    return IsColumn(column) ? kColumns[column].minimumWidth : 0;
+}
+
+int ResultTableModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : shownRows_;
+}
+
+int ResultTableModel::columnCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : results::ResultList::ColumnCount;
+}
+
+const results::ResultRow *ResultTableModel::RowAt(int position) const {
+    if (position < 0 || position >= list_.Count())
+        return nullptr;
+    return list_.Row(position).get();
+}
+
+QVariant ResultTableModel::data(const QModelIndex &index, int role) const {
+    const results::ResultRow *row = index.isValid() ? RowAt(index.row()) : nullptr;
+    if (!row)
+        return {};
+    if (role == Qt::DisplayRole) {
+        const std::string *cell = row->Cell(index.column());
+        return cell ? ToQString(*cell) : QString();
+    }
+    if (role == Qt::CheckStateRole && index.column() == results::ResultList::DomainName)
+        return row->Checked() ? Qt::Checked : Qt::Unchecked;
+    return {};
+}
+
+bool ResultTableModel::setData(const QModelIndex &index, const QVariant &value, int role) {
+    if (role != Qt::CheckStateRole || index.column() != results::ResultList::DomainName)
+        return false;
+    if (!RowAt(index.row()))
+        return false;
+    // The row tells the list, and the list tells this model, which announces the change.
+    list_.Row(index.row())->SetChecked(value.toInt() == Qt::Checked);
+    return true;
+}
+
+Qt::ItemFlags ResultTableModel::flags(const QModelIndex &index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.column() == results::ResultList::DomainName)
+        flags |= Qt::ItemIsUserCheckable;
+    return flags;
+}
+
+QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || !IsColumn(section))
+        return {};
+    return Caption(section);
+}
+
+void ResultTableModel::ListReset() {
+    beginResetModel();
+    shownRows_ = list_.Count();
+    endResetModel();
+    emit ListWasReset();
+}
+
+void ResultTableModel::RowsInserted(int first, int count) {
+    if (count <= 0)
+        return;
+    if (first != shownRows_) {
+        // Rows the views were not told of yet stand before the new ones: start over.
+        ListReset();
+        return;
+    }
+    beginInsertRows(QModelIndex(), first, first + count - 1);
+    shownRows_ += count;
+    endInsertRows();
+}
+
+void ResultTableModel::CellsChanged(int firstRow, int lastRow) {
+    if (firstRow < 0 || lastRow < firstRow || firstRow >= shownRows_)
+        return;
+    lastRow = std::min(lastRow, shownRows_ - 1);
+    emit dataChanged(index(firstRow, 0), index(lastRow, results::ResultList::ColumnCount - 1));
+}
+
+} // namespace ui

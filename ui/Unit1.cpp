@@ -1,0 +1,393 @@
+#include "ui/Unit1.h"
+
+#include "core/SearchOptions.h"
+#include "platform/Application.h"
+#include "results/ResultCommands.h"
+#include "results/ResultsFile.h"
+#include "ui/FixedDialog.h"
+#include "ui/MainWindowPictures.h"
+#include "ui/QtApplication.h"
+#include "ui/QtText.h"
+#include "ui/ResultListView.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolButton>
+
+#include <exception>
+
+namespace ui {
+namespace {
+
+constexpr int kClientWidth = 502;
+constexpr int kClientHeight = 390;
+constexpr int kStatusBarHeight = 19;
+constexpr const char *kResultsFilter = "Nimbrel files (*.nbr)";
+constexpr const char *kResultsSuffix = "nbr";
+constexpr const char *kNamesFilter = "Text files (*.txt)";
+constexpr const char *kNamesSuffix = "txt";
+
+enum MenuImage { PageOfText, Door, FloppyDisk, OpenFolder, QuestionMark, Globe, LightBulb };
+
+template <class Object> Object *Named(Object *object, const char *name) {
+    object->setObjectName(QString::fromLatin1(name));
+    return object;
+}
+
+QToolButton *PictureButton(QWidget *parent, const char *name, const char *caption,
+                           const QIcon &picture, QSize pictureSize, QRect geometry) {
+    auto *button = Named(new QToolButton(parent), name);
+    button->setText(QString::fromLatin1(caption));
+    button->setIcon(picture);
+    button->setIconSize(pictureSize);
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setGeometry(geometry);
+    return button;
+}
+
+QAction *MenuAction(QMenu *menu, const char *name, const char *caption, const QIcon &image) {
+    auto *action = Named(menu->addAction(image, QString::fromLatin1(caption)), name);
+    action->setIconVisibleInMenu(true);
+    return action;
+}
+
+// Runs the Stop command and hands back its failure instead of raising it, so that the command's
+// own step can still run before the failure goes on to the default error handling.
+template <class Stop> std::exception_ptr TryStopping(Stop stop) {
+    try {
+        stop();
+        return nullptr;
+    } catch (...) {
+        return std::current_exception();
+    }
+}
+
+void RethrowIfFailed(const std::exception_ptr &failure) {
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace
+
+TForm1::TForm1(core::SearchOptions &options, net::Probes &probes, QWidget *parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      options_(options), probes_(probes),
+      run_(std::make_unique<core::CheckRun>(options, candidates_, scratch_, results_, probes,
+                                            static_cast<core::KeywordsPrompt &>(*this),
+                                            static_cast<core::StatusLine &>(*this))) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Nimbrel"));
+    setWindowIcon(ProgramIcon());
+    setFont(DialogFont());
+    CreateControls();
+    CreateMenus();
+    CreatePopupMenu();
+    ConnectControls();
+    SetFixedClientArea();
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::AttachDialogs(ShowDialog keywords, ShowDialog about, ShowDialog settings) {
+    keywordsDialog_ = std::move(keywords);
+    aboutBox_ = std::move(about);
+    settingsDialog_ = std::move(settings);
+}
+
+void TForm1::SetFileChooser(FileChooser chooser) {
+    chooseFile_ = std::move(chooser);
+}
+
+void TForm1::CreateControls() {
+    auto *client = Named(new QWidget(this), "Client");
+    setCentralWidget(client);
+
+    Image1 = Named(new QLabel(client), "Image1");
+    Image1->setGeometry(7, 4, 490, 55);
+    Image1->setScaledContents(true);
+    Image1->setPixmap(QPixmap::fromImage(BannerImage()));
+
+    // Created after the banner, so that they lie on top of it.
+    BitBtn2 = PictureButton(client, "BitBtn2", "Start", StartPicture(), QSize(17, 15),
+                            QRect(337, 10, 48, 43));
+    StopBtn = PictureButton(client, "StopBtn", "Stop", StopPicture(), QSize(16, 16),
+                            QRect(390, 10, 48, 43));
+    BitBtn1 = PictureButton(client, "BitBtn1", "Settings", SettingsPicture(), QSize(16, 16),
+                            QRect(443, 10, 48, 43));
+
+    ListView1 = Named(new ResultListView(results_, client), "ListView1");
+    ListView1->setGeometry(5, 68, 490, 299);
+
+    StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setFixedHeight(kStatusBarHeight);
+    StatusBar1->addWidget(Named(new QLabel(StatusBar1), "StatusText"), 1);
+    setStatusBar(StatusBar1);
+
+    OpenDialog1 = Named(new QFileDialog(this), "OpenDialog1");
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    // The typed name need not exist.
+    OpenDialog1->setFileMode(QFileDialog::AnyFile);
+    OpenDialog1->setNameFilter(QString::fromLatin1(kResultsFilter));
+    OpenDialog1->setDefaultSuffix(QString::fromLatin1(kResultsSuffix));
+
+    ImageList1 = MenuImages();
+
+    setTabOrder(ListView1, StopBtn);
+    setTabOrder(StopBtn, BitBtn2);
+    setTabOrder(BitBtn2, BitBtn1);
+}
+
+void TForm1::CreateMenus() {
+    QMenuBar *MainMenu1 = Named(menuBar(), "MainMenu1");
+
+    File1 = Named(MainMenu1->addMenu(QStringLiteral("&Results")), "File1");
+    Open1 = MenuAction(File1, "Open1", "&Open file...", ImageList1[OpenFolder]);
+    Save1 = MenuAction(File1, "Save1", "&Save file...", ImageList1[FloppyDisk]);
+    N2 = Named(File1->addSeparator(), "N2");
+    Exit1 = MenuAction(File1, "Exit1", "E&xit", ImageList1[Door]);
+
+    Domains1 = Named(MainMenu1->addMenu(QStringLiteral("Domains")), "Domains1");
+    Savetotextfile1 =
+        MenuAction(Domains1, "Savetotextfile1", "Save names list...", ImageList1[PageOfText]);
+
+    Help1 = Named(MainMenu1->addMenu(QStringLiteral("&Help")), "Help1");
+    Contents1 = MenuAction(Help1, "Contents1", "&Contents", ImageList1[QuestionMark]);
+    Contents1->setShortcut(QKeySequence(Qt::Key_F1));
+    Contents1->setShortcutContext(Qt::WindowShortcut);
+    Homepage1 = MenuAction(Help1, "Homepage1", "The Nimbrel homepage...", ImageList1[Globe]);
+    N1 = Named(Help1->addSeparator(), "N1");
+    About1 = MenuAction(Help1, "About1", "&About...", ImageList1[LightBulb]);
+}
+
+void TForm1::CreatePopupMenu() {
+    PopupMenu2 = Named(new QMenu(this), "PopupMenu2");
+    const QIcon none;
+    Registerthisdomain1 =
+        MenuAction(PopupMenu2, "Registerthisdomain1", "Register this domain...", none);
+    QFont bold = Registerthisdomain1->font();
+    bold.setBold(true);
+    Registerthisdomain1->setFont(bold);
+    PopupMenu2->setDefaultAction(Registerthisdomain1);
+    Checkitmanually1 = MenuAction(PopupMenu2, "Checkitmanually1", "Check it manually...", none);
+    PopupMenu2->addSeparator();
+    MenuItem2 = MenuAction(PopupMenu2, "MenuItem2", "Select All", none);
+    MenuItem3 = MenuAction(PopupMenu2, "MenuItem3", "Select None", none);
+    MenuItem5 = MenuAction(PopupMenu2, "MenuItem5", "Invert Selection", none);
+    PopupMenu2->addSeparator();
+    Force1 = MenuAction(PopupMenu2, "Force1", "Force details", none);
+}
+
+void TForm1::ConnectControls() {
+    auto on = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
+        connect(sender, signal, this, Guarded([this, handler] { (this->*handler)(); }));
+    };
+    on(BitBtn2, &QToolButton::clicked, &TForm1::BitBtn2Click);
+    on(StopBtn, &QToolButton::clicked, &TForm1::StopBtnClick);
+    on(BitBtn1, &QToolButton::clicked, &TForm1::BitBtn1Click);
+    on(Open1, &QAction::triggered, &TForm1::Open1Click);
+    on(Save1, &QAction::triggered, &TForm1::Save1Click);
+    on(Exit1, &QAction::triggered, &TForm1::Exit1Click);
+    on(Savetotextfile1, &QAction::triggered, &TForm1::Savetotextfile1Click);
+    on(Contents1, &QAction::triggered, &TForm1::Contents1Click);
+    on(Homepage1, &QAction::triggered, &TForm1::Homepage1Click);
+    on(About1, &QAction::triggered, &TForm1::About1Click);
+    on(Registerthisdomain1, &QAction::triggered, &TForm1::Registerthisdomain1Click);
+    on(Checkitmanually1, &QAction::triggered, &TForm1::Checkitmanually1Click);
+    on(MenuItem2, &QAction::triggered, &TForm1::SelectAll1Click);
+    on(MenuItem3, &QAction::triggered, &TForm1::SelectNone1Click);
+    on(MenuItem5, &QAction::triggered, &TForm1::InvertSelection1Click);
+    on(Force1, &QAction::triggered, &TForm1::Force1Click);
+
+    connect(ListView1, &ResultListView::ColumnClicked, this,
+            [this](int column) { Guarded([this, column] { ListView1ColumnClick(column); })(); });
+    connect(ListView1, &ResultListView::PopupRequested, this,
+            [this](const QPoint &position) { PopupMenu2->popup(position); });
+}
+
+void TForm1::SetFixedClientArea() {
+    // The menu bar lies outside the client area; the status bar is part of it.
+    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+}
+
+void TForm1::FormCreate() {
+    programFolder_ = ToStdString(QCoreApplication::applicationDirPath());
+    if (programFolder_.empty() || programFolder_.back() != '/')
+        programFolder_ += '/';
+    try {
+        OpenDialog1->setDirectory(ToQString(programFolder_));
+    } catch (...) {
+        // Without its first folder the dialog opens where the toolkit chooses.
+    }
+}
+
+void TForm1::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    if (centred_)
+        return;
+    centred_ = true;
+    if (QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - frameGeometry().center() + pos());
+}
+
+void TForm1::closeEvent(QCloseEvent *event) {
+    bool canClose = true;
+    try {
+        FormCloseQuery(canClose);
+    } catch (...) {
+        HandleException(std::current_exception());
+    }
+    if (canClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TForm1::FormCloseQuery(bool &canClose) {
+    const std::exception_ptr failure = TryStopping([this] { StopBtnClick(); });
+    canClose = true;
+    RethrowIfFailed(failure);
+}
+
+void TForm1::BitBtn2Click() {
+    run_->BitBtn2Click();
+}
+
+void TForm1::StopBtnClick() {
+    run_->StopBtnClick();
+}
+
+void TForm1::BitBtn1Click() {
+    try {
+        StopBtnClick();
+        if (settingsDialog_)
+            settingsDialog_();
+    } catch (...) {
+        platform::ProcessMessages();
+        throw;
+    }
+    platform::ProcessMessages();
+}
+
+void TForm1::Open1Click() {
+    StopBtnClick();
+    const std::optional<std::string> file = ChooseFile(*OpenDialog1);
+    if (!file)
+        return;
+    results::ReadResultsFile(*file, results_);
+}
+
+void TForm1::Save1Click() {
+    StopBtnClick();
+    const std::optional<std::string> file = ChooseSaveFile(
+        QStringLiteral("Save file"), QString::fromLatin1(kResultsFilter), kResultsSuffix);
+    if (!file)
+        return;
+    results::WriteResultsFile(*file, results_);
+}
+
+void TForm1::Savetotextfile1Click() {
+    StopBtnClick();
+    const std::optional<std::string> file = ChooseSaveFile(
+        QStringLiteral("Save names list"), QString::fromLatin1(kNamesFilter), kNamesSuffix);
+    if (!file)
+        return;
+    results::WriteNamesList(*file, results_);
+}
+
+void TForm1::Exit1Click() {
+    const std::exception_ptr failure = TryStopping([this] { StopBtnClick(); });
+    close();
+    RethrowIfFailed(failure);
+}
+
+void TForm1::Contents1Click() {
+    platform::ShellOpen(programFolder_ + kHelpFile, platform::ShowWindow::Maximized);
+}
+
+void TForm1::Homepage1Click() {
+    platform::ShellOpen(kHomepage, platform::ShowWindow::Maximized);
+}
+
+void TForm1::About1Click() {
+    const std::exception_ptr failure = TryStopping([this] { StopBtnClick(); });
+    if (aboutBox_)
+        aboutBox_();
+    RethrowIfFailed(failure);
+}
+
+void TForm1::ListView1ColumnClick(int column) {
+    results_.ListView1ColumnClick(column);
+}
+
+void TForm1::Registerthisdomain1Click() {
+    results::Registerthisdomain1Click(options_.reg);
+}
+
+void TForm1::Checkitmanually1Click() {
+    results::Checkitmanually1Click(results_);
+}
+
+void TForm1::SelectAll1Click() {
+    results::SelectAll1Click(results_);
+}
+
+void TForm1::SelectNone1Click() {
+    results::SelectNone1Click(results_);
+}
+
+void TForm1::InvertSelection1Click() {
+    results::InvertSelection1Click(results_);
+}
+
+void TForm1::Force1Click() {
+    results::Force1Click(results_, probes_);
+}
+
+QString TForm1::StatusText() const {
+    return StatusBar1->findChild<QLabel *>(QStringLiteral("StatusText"))->text();
+}
+
+void TForm1::SetStatusText(const std::string &text) {
+    StatusBar1->findChild<QLabel *>(QStringLiteral("StatusText"))->setText(ToQString(text));
+}
+
+void TForm1::ShowKeywordsModal() {
+    if (keywordsDialog_)
+        keywordsDialog_();
+}
+
+std::optional<std::string> TForm1::ChooseFile(QFileDialog &dialog) {
+    if (chooseFile_)
+        return chooseFile_(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return ToStdString(dialog.selectedFiles().first());
+}
+
+std::optional<std::string> TForm1::ChooseSaveFile(const QString &title, const QString &filter,
+                                                  const char *suffix) {
+    QFileDialog dialog(this, title, ToQString(programFolder_), filter);
+    dialog.setObjectName(QStringLiteral("SaveDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QString::fromLatin1(suffix));
+    std::optional<std::string> file = ChooseFile(dialog);
+    // Some desktops' own dialogs leave the default suffix to the program.
+    if (file && QFileInfo(ToQString(*file)).suffix().isEmpty())
+        *file += std::string(".") + suffix;
+    return file;
+}
+
+} // namespace ui

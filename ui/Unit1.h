@@ -1,0 +1,153 @@
+#pragma once
+
+#include "core/CandidateGenerator.h"
+#include "core/CheckRun.h"
+#include "results/ResultList.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QAction;
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class QToolButton;
+
+namespace core {
+class SearchOptions;
+}
+namespace net {
+class Probes;
+}
+
+namespace ui {
+
+class ResultListView;
+
+// The product's own page, opened by "The Nimbrel homepage...".
+inline constexpr const char *kHomepage = "http://www.pellwick.com/nimbrel/";
+// The help page, beside the executable.
+inline constexpr const char *kHelpFile = "help.html";
+
+// The main window: banner, Start, Stop and Settings buttons, the result list, the status bar and
+// the menus. It owns the result list, the candidate and scratch lists and the check run. Every
+// command that opens a dialog, loads or saves a file or ends the program stops a running search
+// first; since a run drains the message queue, such a command runs nested inside the run.
+class TForm1 : public QMainWindow, private core::StatusLine, private core::KeywordsPrompt {
+    Q_OBJECT
+
+public:
+    // Shows a file dialog and returns the chosen file, or nothing when the user cancelled.
+    using FileChooser = std::function<std::optional<std::string>(QFileDialog &dialog)>;
+    using ShowDialog = std::function<void()>;
+
+    TForm1(core::SearchOptions &options, net::Probes &probes, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // The keywords dialog, the about box and the settings dialog are created after this window;
+    // they are attached here once they exist. Each shows its dialog modally.
+    void AttachDialogs(ShowDialog keywords, ShowDialog about, ShowDialog settings);
+    // Replaces how file dialogs are shown (tests answer them without a screen).
+    void SetFileChooser(FileChooser chooser);
+
+    void FormCreate();
+    void FormCloseQuery(bool &canClose);
+
+    // Start, Stop, Settings.
+    void BitBtn2Click();
+    void StopBtnClick();
+    void BitBtn1Click();
+    // "&Results" menu.
+    void Open1Click();
+    void Save1Click();
+    void Exit1Click();
+    // "Domains" menu.
+    void Savetotextfile1Click();
+    // "&Help" menu.
+    void Contents1Click();
+    void Homepage1Click();
+    void About1Click();
+
+    // The result list's header and popup menu; none of these stops a run.
+    void ListView1ColumnClick(int column);
+    void Registerthisdomain1Click();
+    void Checkitmanually1Click();
+    void SelectAll1Click();
+    void SelectNone1Click();
+    void InvertSelection1Click();
+    void Force1Click();
+
+    // The executable's folder with its trailing separator; empty before FormCreate.
+    const std::string &ProgramFolder() const { return programFolder_; }
+    results::ResultList &Results() { return results_; }
+    const core::StringList &Candidates() const { return candidates_; }
+    // What the status bar shows.
+    QString StatusText() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void SetStatusText(const std::string &text) override;
+    void ShowKeywordsModal() override;
+
+    void CreateControls();
+    void CreateMenus();
+    void CreatePopupMenu();
+    void ConnectControls();
+    void SetFixedClientArea();
+    std::optional<std::string> ChooseFile(QFileDialog &dialog);
+    std::optional<std::string> ChooseSaveFile(const QString &title, const QString &filter,
+                                              const char *suffix);
+
+    core::SearchOptions &options_;
+    net::Probes &probes_;
+    std::string programFolder_;
+    core::StringList candidates_;
+    core::StringList scratch_;
+    results::ResultList results_;
+    std::unique_ptr<core::CheckRun> run_;
+    ShowDialog keywordsDialog_;
+    ShowDialog aboutBox_;
+    ShowDialog settingsDialog_;
+    FileChooser chooseFile_;
+    bool centred_ = false;
+
+    QLabel *Image1;
+    QToolButton *BitBtn2;
+    QToolButton *StopBtn;
+    QToolButton *BitBtn1;
+    ResultListView *ListView1;
+    QStatusBar *StatusBar1;
+    QFileDialog *OpenDialog1;
+    QList<QIcon> ImageList1;
+
+    QMenu *File1;
+    QAction *Open1;
+    QAction *Save1;
+    QAction *N2;
+    QAction *Exit1;
+    QMenu *Domains1;
+    QAction *Savetotextfile1;
+    QMenu *Help1;
+    QAction *Contents1;
+    QAction *Homepage1;
+    QAction *N1;
+    QAction *About1;
+
+    QMenu *PopupMenu2;
+    QAction *Registerthisdomain1;
+    QAction *Checkitmanually1;
+    QAction *MenuItem2;
+    QAction *MenuItem3;
+    QAction *MenuItem5;
+    QAction *Force1;
+};
+
+} // namespace ui
