@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -40,6 +41,9 @@ TEST_F(MainWindowLook, ControlsStandWhereTheyBelong) {
     EXPECT_EQ(status->height(), 19);
     EXPECT_EQ(form.centralWidget()->height() + status->height(), 390);
     EXPECT_EQ(status->geometry().bottom(), form.height() - 1);
+    const QPoint offCentre =
+        form.frameGeometry().center() - form.screen()->availableGeometry().center();
+    EXPECT_LE(offCentre.manhattanLength(), 2) << "centred when first shown";
     form.hide();
 }
 
