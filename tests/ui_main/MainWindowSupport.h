@@ -4,6 +4,7 @@
 #include "core/StopRequest.h"
 #include "net/Probes.h"
 #include "tests/support/TempConfigHome.h"
+#include "ui/InfoUnit.h"
 #include "ui/SettingsUnit.h"
 #include "ui/StartUnit.h"
 #include "ui/Unit1.h"
@@ -97,7 +98,9 @@ private:
 template <class Dialog> void WhenShown(std::function<void(Dialog &)> action) {
     class Watcher : public QObject {
     public:
-        explicit Watcher(std::function<void(Dialog &)> action) : action_(std::move(action)) {
+        // Owned by the application, so that a watcher whose dialog never shows is freed too.
+        explicit Watcher(std::function<void(Dialog &)> action)
+            : QObject(qApp), action_(std::move(action)) {
             qApp->installEventFilter(this);
         }
 
@@ -157,8 +160,13 @@ public:
         options.NET = false;
         options.ORG = false;
         options.SetShow(core::kShowAll);
-        form.AttachDialogs([this] { startForm.ShowModal(); }, [this] { ++aboutShown; },
-                           [this] { settingsForm.ShowModal(); });
+        form.AttachDialogs(
+            [this] { startForm.ShowModal(); },
+            [this] {
+                ++aboutShown;
+                infoForm.ShowModal();
+            },
+            [this] { settingsForm.ShowModal(); });
         form.SetFileChooser([this](QFileDialog &dialog) -> std::optional<std::string> {
             askedDialogs.push_back({dialog.objectName(), dialog.acceptMode(), dialog.nameFilters(),
                                     dialog.defaultSuffix()});
@@ -205,6 +213,7 @@ public:
     UrlRecorder urls;
     ui::TForm1 form{options, probes};
     ui::TStartForm startForm{options, &form};
+    ui::TInfoForm infoForm{&form};
     ui::TSettingsForm settingsForm{options, &form};
     int aboutShown = 0;
     std::vector<std::optional<std::string>> fileAnswers;

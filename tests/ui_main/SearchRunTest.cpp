@@ -155,7 +155,11 @@ TEST_F(SearchRun, DialogCommandsDuringRunStopIt) {
         fileAnswers = {std::nullopt};
         form.show();
         probes.during["check:car.com"] = [this, &c] {
-            AtNextDrain([this, &c] { Action(c.action)->trigger(); });
+            AtNextDrain([this, &c] {
+                if (std::string(c.action) == "About1")
+                    WhenShown<ui::TInfoForm>([](ui::TInfoForm &about) { about.BitBtn3Click(); });
+                Action(c.action)->trigger();
+            });
         };
         Search({"car"});
         EXPECT_EQ(Checked(), std::vector<std::string>{"car.com"}) << c.action;
