@@ -158,10 +158,10 @@ TEST_F(ListCommands, ForceDetailsFillsTakenRowsCells) {
     Action("Force1")->trigger();
     const results::ResultRow &row = *form.Results().Row(0);
     EXPECT_EQ(*row.SubItem(1), "No");
-    EXPECT_EQ(*row.SubItem(2), "107");
-    EXPECT_EQ(*row.SubItem(3), "1007");
+    EXPECT_EQ(*row.SubItem(2), kLinks);
+    EXPECT_EQ(*row.SubItem(3), kRank);
     EXPECT_FALSE(row.Checked());
-    EXPECT_EQ(view->model()->data(view->model()->index(0, 3)).toString(), "107");
+    EXPECT_EQ(view->model()->data(view->model()->index(0, 3)).toString(), kLinks);
 }
 
 TEST_F(ListCommands, HelpAndHomepageOpenInTheBrowser) {
@@ -169,11 +169,11 @@ TEST_F(ListCommands, HelpAndHomepageOpenInTheBrowser) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     QTest::keyClick(view, Qt::Key_F1);
     Action("Homepage1")->trigger();
-    EXPECT_EQ(urls.opened,
-              (QStringList{QUrl::fromLocalFile(QString::fromStdString(form.ProgramFolder()) +
-                                               "help.html")
-                               .toString(),
-                           QString::fromLatin1(ui::kHomepage)}));
+    EXPECT_EQ(
+        urls.opened,
+        (QStringList{QUrl::fromLocalFile(QString::fromStdString(form.ProgramFolder()) + "help.html")
+                         .toString(),
+                     QString::fromLatin1(ui::kHomepage)}));
 }
 
 TEST_F(ListCommands, UserTogglesCheckMarkInTheList) {

@@ -59,26 +59,36 @@ public slots:
     void Open(const QUrl &url) { opened << url.toString(); }
 };
 
-// Probes that answer from tables and log every call. An action hooked to a call runs inside it,
-// as a user's click would arrive while the probe waits for the network.
-class FakeProbes : public net::Probes {
+// What the probes answer for every available name.
+inline constexpr const char *kLinks = "1234";
+inline constexpr const char *kRank = "947";
+
+// Probes that log every call and run an action hooked to it inside the call, as a user's click
+// would arrive while the probe waits for the network. They answer from a table of taken names,
+// or pass each call on to other probes (the real ones over a test socket layer).
+class HookedProbes : public net::Probes {
 public:
-    std::map<std::string, std::string> taken; // name -> anything: the name's site answers
+    std::map<std::string, std::string> taken;            // the names whose sites answer
     std::map<std::string, std::function<void()>> during; // "check:NAME", "links:NAME", "rank:NAME"
     std::vector<std::string> log;
+    net::Probes *through = nullptr;
 
-    std::string CheckAvailability(const std::string &url, int) override {
+    std::string CheckAvailability(const std::string &url, int port) override {
         const std::string name = url.substr(std::string("http://www.").size());
+        std::string answer =
+            through ? through->CheckAvailability(url, port) : (taken.count(name) ? "No" : "Yes");
         Call("check:" + name);
-        return taken.count(name) ? "No" : "Yes";
+        return answer;
     }
     std::string GetLinkPopularity(const std::string &name) override {
+        std::string answer = through ? through->GetLinkPopularity(name) : kLinks;
         Call("links:" + name);
-        return std::to_string(100 + name.size());
+        return answer;
     }
     std::string GetTrafficRank(const std::string &name) override {
+        std::string answer = through ? through->GetTrafficRank(name) : kRank;
         Call("rank:" + name);
-        return std::to_string(1000 + name.size());
+        return answer;
     }
 
 private:
@@ -92,6 +102,14 @@ private:
         action();
     }
 };
+
+// A row as MainWindowFixture::Rows shows it.
+inline std::string AvailableRow(const std::string &name, const std::string &suffix) {
+    return name + " " + suffix + " Yes " + kLinks + " " + kRank + " [x]";
+}
+inline std::string TakenRow(const std::string &name, const std::string &suffix) {
+    return name + " " + suffix + " No - - [ ]";
+}
 
 // Runs action once, right after the next dialog of type Dialog has been shown, inside its own
 // message loop.
@@ -160,13 +178,12 @@ public:
         options.NET = false;
         options.ORG = false;
         options.SetShow(core::kShowAll);
-        form.AttachDialogs(
-            [this] { startForm.ShowModal(); },
-            [this] {
-                ++aboutShown;
-                infoForm.ShowModal();
-            },
-            [this] { settingsForm.ShowModal(); });
+        form.AttachDialogs([this] { startForm.ShowModal(); },
+                           [this] {
+                               ++aboutShown;
+                               infoForm.ShowModal();
+                           },
+                           [this] { settingsForm.ShowModal(); });
         form.SetFileChooser([this](QFileDialog &dialog) -> std::optional<std::string> {
             askedDialogs.push_back({dialog.objectName(), dialog.acceptMode(), dialog.nameFilters(),
                                     dialog.defaultSuffix()});
@@ -209,7 +226,7 @@ public:
 
     TempConfigHome home;
     core::SearchOptions options;
-    FakeProbes probes;
+    HookedProbes probes;
     UrlRecorder urls;
     ui::TForm1 form{options, probes};
     ui::TStartForm startForm{options, &form};

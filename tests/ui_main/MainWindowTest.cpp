@@ -27,8 +27,8 @@ TEST_F(MainWindowLook, ControlsStandWhereTheyBelong) {
         const char *name;
         QRect geometry;
     } cases[] = {
-        {"Image1", {7, 4, 490, 55}},     {"BitBtn2", {337, 10, 48, 43}},
-        {"StopBtn", {390, 10, 48, 43}},  {"BitBtn1", {443, 10, 48, 43}},
+        {"Image1", {7, 4, 490, 55}},      {"BitBtn2", {337, 10, 48, 43}},
+        {"StopBtn", {390, 10, 48, 43}},   {"BitBtn1", {443, 10, 48, 43}},
         {"ListView1", {5, 68, 490, 299}},
     };
     for (const Case &c : cases)
@@ -149,9 +149,14 @@ TEST_F(MainWindowLook, MenuBarHasItsMenusWithImages) {
 TEST_F(MainWindowLook, PopupMenuListsItsCommandsWithBoldDefault) {
     auto *popup = Find<QMenu>(form, "PopupMenu2");
     const QList<QAction *> actions = popup->actions();
-    const std::vector<const char *> captions = {
-        "Register this domain...", "Check it manually...", nullptr, "Select All",
-        "Select None",             "Invert Selection",     nullptr, "Force details"};
+    const std::vector<const char *> captions = {"Register this domain...",
+                                                "Check it manually...",
+                                                nullptr,
+                                                "Select All",
+                                                "Select None",
+                                                "Invert Selection",
+                                                nullptr,
+                                                "Force details"};
     ASSERT_EQ(actions.size(), static_cast<qsizetype>(captions.size()));
     for (std::size_t i = 0; i < captions.size(); ++i) {
         QAction *action = actions[static_cast<qsizetype>(i)];

@@ -58,7 +58,8 @@ TEST(ResultTableModel, FollowsEveryChangeOfTheList) {
          },
          {"car.com", "bus.com", "art.com"},
          {"12", "-", "5"}},
-        {"sorted by name", [](ResultList &list) { list.ListView1ColumnClick(0); },
+        {"sorted by name",
+         [](ResultList &list) { list.ListView1ColumnClick(0); },
          {"art.com", "bus.com", "car.com"},
          {"5", "-", "12"}},
         {"a batch of rows",
@@ -114,8 +115,8 @@ TEST(ResultTableModel, ShowsEightBitTextsOfOlderFiles) {
     AddRow(list, "caf\xc3\xa9.com", {"com"}, true);
     AddRow(list, "caf\xe9.com", {"com"}, true);
     ui::ResultTableModel model(list);
-    EXPECT_EQ(Shown(model, 0), (QStringList{QString::fromUtf8("café.com"),
-                                            QString::fromUtf8("café.com")}));
+    EXPECT_EQ(Shown(model, 0),
+              (QStringList{QString::fromUtf8("café.com"), QString::fromUtf8("café.com")}));
     // A row without its last cells shows them empty.
     EXPECT_EQ(model.data(model.index(0, 4)).toString(), "");
 }

@@ -59,8 +59,8 @@ TEST_F(SearchRun, RowsAppearOneByOneWhileStatusNamesTheCandidate) {
     EXPECT_EQ(seen[1].first, 1);
     EXPECT_EQ(seen[1].status, "Checking... car.net");
     EXPECT_EQ(shownWhileFetching, (QStringList{"car.com", "com", "Yes", "", ""}));
-    EXPECT_EQ(Rows(), (std::vector<std::string>{"car.com com Yes 107 1007 [x]",
-                                                "car.net net No - - [ ]"}));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{AvailableRow("car.com", "com"),
+                                                TakenRow("car.net", "net")}));
     EXPECT_EQ(form.StatusText(), "Done!");
     EXPECT_EQ(model->rowCount(), 2);
     EXPECT_EQ(model->data(model->index(0, 0), Qt::CheckStateRole).toInt(), Qt::Checked);
@@ -87,7 +87,7 @@ TEST_F(SearchRun, EndsAfterCurrentNameOnStopOrEscape) {
         Search({"car"});
         SendKey(&form, QEvent::KeyRelease, Qt::Key_Escape);
         EXPECT_EQ(Checked(), std::vector<std::string>{"car.com"}) << c.during;
-        EXPECT_EQ(Rows(), std::vector<std::string>{"car.com com Yes 107 1007 [x]"}) << c.during;
+        EXPECT_EQ(Rows(), std::vector<std::string>{AvailableRow("car.com", "com")}) << c.during;
         EXPECT_EQ(form.StatusText(), "Done!");
     }
 }
@@ -97,7 +97,7 @@ TEST_F(SearchRun, SecondStartAnsweredSearchReplacesTheOlderRun) {
     probes.during["check:van.com"] = [this] { AtNextDrain([this] { Search({"bus"}); }); };
     Search({"car", "van"});
     EXPECT_EQ(Checked(), (std::vector<std::string>{"car.com", "van.com", "bus.com"}));
-    EXPECT_EQ(Rows(), std::vector<std::string>{"bus.com com Yes 107 1007 [x]"});
+    EXPECT_EQ(Rows(), std::vector<std::string>{AvailableRow("bus.com", "com")});
     EXPECT_EQ(form.StatusText(), "Done!");
 }
 
@@ -111,8 +111,8 @@ TEST_F(SearchRun, SecondStartAnsweredCancelLetsOlderRunFinishItsName) {
     };
     Search({"car", "van"});
     EXPECT_EQ(Checked(), (std::vector<std::string>{"car.com", "van.com"}));
-    EXPECT_EQ(Rows(), (std::vector<std::string>{"car.com com Yes 107 1007 [x]",
-                                                "van.com com Yes 107 1007 [x]"}));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{AvailableRow("car.com", "com"),
+                                                AvailableRow("van.com", "com")}));
 }
 
 TEST_F(SearchRun, OpenFileDuringRunKeepsLoadedRowsUntouched) {
@@ -120,9 +120,11 @@ TEST_F(SearchRun, OpenFileDuringRunKeepsLoadedRowsUntouched) {
     std::ofstream(file) << "[item0]\ndomain=saved.org\nsuffix=org\navailable=No\nlinks=-\nrank=-\n"
                            "check=0\n";
     fileAnswers = {file};
-    probes.during["links:car.com"] = [this] { AtNextDrain([this] { Action("Open1")->trigger(); }); };
+    probes.during["links:car.com"] = [this] {
+        AtNextDrain([this] { Action("Open1")->trigger(); });
+    };
     Search({"car"});
-    EXPECT_EQ(Rows(), std::vector<std::string>{"saved.org org No - - [ ]"});
+    EXPECT_EQ(Rows(), std::vector<std::string>{TakenRow("saved.org", "org")});
     EXPECT_EQ(Checked(), std::vector<std::string>{"car.com"});
 }
 
@@ -143,7 +145,7 @@ TEST_F(SearchRun, SettingsDuringRunDrainsAfterTheDialogCloses) {
     Search({"car"});
     EXPECT_TRUE(markerRanBeforeCommandReturned);
     EXPECT_EQ(Checked(), std::vector<std::string>{"car.com"});
-    EXPECT_EQ(Rows(), std::vector<std::string>{"car.com com Yes 107 1007 [x]"});
+    EXPECT_EQ(Rows(), std::vector<std::string>{AvailableRow("car.com", "com")});
 }
 
 TEST_F(SearchRun, DialogCommandsDuringRunStopIt) {
