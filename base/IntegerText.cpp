@@ -9,16 +9,6 @@ bool IsDecimalDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-int HexDigitValue(char c) {
-    if (IsDecimalDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Strips a hex prefix when the form allows one; returns whether there was one.
 bool TakeHexPrefix(std::string_view &digits, IntegerForm form) {
     if (form != IntegerForm::DecimalOrHex)
@@ -90,6 +80,16 @@ std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback, IntegerFo
 
 std::string IntToStr(std::int64_t value) {
     return std::to_string(value);
+}
+
+int HexDigitValue(char c) {
+    if (IsDecimalDigit(c))
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 
 } // namespace base

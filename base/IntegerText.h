@@ -24,4 +24,7 @@ std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback,
 
 std::string IntToStr(std::int64_t value);
 
+// The value of one hexadecimal digit (either case), -1 for any other character.
+int HexDigitValue(char c);
+
 } // namespace base

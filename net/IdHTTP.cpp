@@ -30,15 +30,6 @@ std::string Base64(const std::string &text) {
     return encoded;
 }
 
-std::string Fetch(std::string &text, const std::string &delimiter) {
-    const auto found = text.find(delimiter);
-    if (found == std::string::npos)
-        return std::exchange(text, {});
-    std::string head = text.substr(0, found);
-    text.erase(0, found + delimiter.size());
-    return head;
-}
-
 std::string Trim(const std::string &text) {
     std::size_t start = 0, end = text.size();
     while (start < end && static_cast<unsigned char>(text[start]) <= ' ')

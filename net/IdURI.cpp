@@ -4,7 +4,6 @@
 #include <utility>
 
 namespace net {
-namespace {
 
 // Text before the first delimiter, removing it and the delimiter from text; all of text (leaving
 // it empty) when the delimiter is absent.
@@ -16,8 +15,6 @@ std::string Fetch(std::string &text, const std::string &delimiter) {
     text.erase(0, found + delimiter.size());
     return head;
 }
-
-} // namespace
 
 TIdURIParts TIdURI::SplitUrl(const std::string &url) {
     TIdURIParts parts;

@@ -22,4 +22,8 @@ public:
     static TIdURIParts SplitUrl(const std::string &url);
 };
 
+// Text before the first delimiter, removing it and the delimiter from text; all of text (leaving
+// it empty) when the delimiter is absent.
+std::string Fetch(std::string &text, const std::string &delimiter);
+
 } // namespace net

@@ -1,6 +1,7 @@
 #include "platform/IniFile.h"
 
 #include "base/AsciiCase.h"
+#include "base/IntegerText.h"
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
@@ -91,16 +92,6 @@ void AppendEncoded(std::string &out, std::string_view value) {
     out += '"';
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Decodes the inside of a double-quoted value. An unknown escape keeps its backslash.
 std::string Unescape(std::string_view inner) {
     std::string result;
@@ -131,9 +122,10 @@ std::string Unescape(std::string_view inner) {
             ++i;
             continue;
         case 'x':
-            if (i + 3 < inner.size() && HexValue(inner[i + 2]) >= 0 &&
-                HexValue(inner[i + 3]) >= 0) {
-                result += static_cast<char>(HexValue(inner[i + 2]) * 16 + HexValue(inner[i + 3]));
+            if (i + 3 < inner.size() && base::HexDigitValue(inner[i + 2]) >= 0 &&
+                base::HexDigitValue(inner[i + 3]) >= 0) {
+                result += static_cast<char>(base::HexDigitValue(inner[i + 2]) * 16 +
+                                            base::HexDigitValue(inner[i + 3]));
                 i += 3;
                 continue;
             }

@@ -1,6 +1,7 @@
 #include "platform/Registry.h"
 
 #include "base/AsciiCase.h"
+#include "base/IntegerText.h"
 #include "platform/AtomicFile.h"
 
 #include <cstdlib>
@@ -47,21 +48,12 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path &file) {
     return text.str();
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = base::AsciiLowerChar(c);
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 std::optional<std::uint32_t> ParseHexNumber(std::string_view text, std::size_t maxDigits) {
     if (text.empty() || text.size() > maxDigits)
         return std::nullopt;
     std::uint32_t value = 0;
     for (char c : text) {
-        const int digit = HexValue(c);
+        const int digit = base::HexDigitValue(c);
         if (digit < 0)
             return std::nullopt;
         value = value * 16 + static_cast<std::uint32_t>(digit);
