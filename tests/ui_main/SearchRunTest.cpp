@@ -1,6 +1,8 @@
 #include "ui/Unit1.h"
 
 #include "results/ResultsFile.h"
+#include "tests/support/LoopbackStack.h"
+#include "tests/support/ScriptedServer.h"
 #include "tests/ui_main/MainWindowSupport.h"
 #include "ui/ResultListView.h"
 #include "ui/ResultTableModel.h"
@@ -15,9 +17,32 @@
 
 namespace {
 
+// The window's runs over the real probes, HTTP client and socket layer, with every host name
+// resolved to one local server that answers as the web sites and the two services would.
 class SearchRun : public ::testing::Test, public MainWindowFixture {
 protected:
-    SearchRun() { options.NET = true; }
+    SearchRun() {
+        options.NET = true;
+        probes.through = &web;
+        server.Answer("search.yahoo.com", "*", 200,
+                      "<p>Results 1 - 10 of about <b>1,234</b> for link</p>");
+        server.Answer("www.alexa.com", "*", 200, "Traffic Rank for x: <b>9</b><i>4</i>7<br>");
+    }
+
+    // A web site answers at the name's address.
+    void Taken(const std::string &name) {
+        server.Answer("www." + name, "/", 200, "<html>in use</html>");
+    }
+
+    // The Host of every request the server received, in order.
+    std::vector<std::string> Hosts() {
+        std::vector<std::string> hosts;
+        for (const std::string &request : server.Requests()) {
+            const auto start = request.find("Host: ") + 6;
+            hosts.push_back(request.substr(start, request.find("\r\n", start) - start));
+        }
+        return hosts;
+    }
 
     std::vector<std::string> Checked() {
         std::vector<std::string> names;
@@ -28,10 +53,14 @@ protected:
     }
 
     std::string TempFile(const std::string &name) { return (home.Folder() / name).string(); }
+
+    testsupport::ScriptedServer server;
+    testsupport::ScopedLoopbackStack stack{server.Port()};
+    net::WebProbes web;
 };
 
 TEST_F(SearchRun, RowsAppearOneByOneWhileStatusNamesTheCandidate) {
-    probes.taken["car.net"] = "";
+    Taken("car.net");
     struct Seen {
         int first;
         int count;
@@ -66,6 +95,8 @@ TEST_F(SearchRun, RowsAppearOneByOneWhileStatusNamesTheCandidate) {
     EXPECT_EQ(model->data(model->index(0, 0), Qt::CheckStateRole).toInt(), Qt::Checked);
     EXPECT_EQ(model->data(model->index(1, 0), Qt::CheckStateRole).toInt(), Qt::Unchecked);
     EXPECT_EQ(model->data(model->index(1, 4)).toString(), "-");
+    EXPECT_EQ(Hosts(), (std::vector<std::string>{"www.car.com", "search.yahoo.com", "www.alexa.com",
+                                                 "www.car.net"}));
 }
 
 TEST_F(SearchRun, EndsAfterCurrentNameOnStopOrEscape) {
@@ -191,7 +222,7 @@ TEST_F(SearchRun, ClosingWindowDuringRunEndsTheProgram) {
 
 TEST_F(SearchRun, SaveThenOpenGivesTheSameRows) {
     options.ORG = true;
-    probes.taken["car.net"] = "";
+    Taken("car.net");
     Search({"car"});
     form.ListView1ColumnClick(2); // "Available": "Yes" rows first
     const std::vector<std::string> shown = Rows();

@@ -1,5 +1,7 @@
 #include "core/SearchOptions.h"
 #include "net/Probes.h"
+#include "tests/support/LoopbackStack.h"
+#include "tests/support/ScriptedServer.h"
 #include "ui/QtApplication.h"
 #include "ui/StartUnit.h"
 #include "ui/Unit1.h"
@@ -11,38 +13,43 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <map>
 #include <string>
 
 namespace {
 
-// Answers as the web would for a handful of names, so that the picture shows every kind of row.
-class PictureProbes : public net::Probes {
-public:
-    std::string CheckAvailability(const std::string &url, int) override {
-        static const char *const taken[] = {"greentea.com", "greentea.net", "teagreen.com"};
-        const std::string name = url.substr(std::string("http://www.").size());
-        for (const char *site : taken)
-            if (name == site)
-                return "No";
-        return "Yes";
-    }
-    std::string GetLinkPopularity(const std::string &name) override {
-        return std::to_string(Spread(name) % 900 + 4);
-    }
-    std::string GetTrafficRank(const std::string &name) override {
-        const unsigned value = Spread(name + "rank");
-        return value % 4 == 0 ? "" : std::to_string(value % 2900000 + 81234);
-    }
+unsigned Spread(const std::string &text) {
+    unsigned value = 2166136261u;
+    for (unsigned char c : text)
+        value = (value ^ c) * 16777619u;
+    return value;
+}
 
-private:
-    static unsigned Spread(const std::string &text) {
-        unsigned value = 2166136261u;
-        for (unsigned char c : text)
-            value = (value ^ c) * 16777619u;
-        return value;
+// The ranking page writes each digit of a rank in a tag of its own.
+std::string RankMarkup(unsigned rank) {
+    std::string markup;
+    for (char digit : std::to_string(rank))
+        markup += std::string("<span>") + digit + "</span>";
+    return markup;
+}
+
+// Answers as the web would for the names of the search below: a few sites in use, link counts
+// and ranks for the rest, one name without a rank.
+void AnswerAsTheWeb(testsupport::ScriptedServer &server) {
+    for (const char *site : {"greentea.com", "greentea.net", "teagreen.com"})
+        server.Answer(std::string("www.") + site, "/", 200, "<html>in use</html>");
+    for (const char *base : {"green", "tea", "greentea", "teagreen"}) {
+        for (const char *suffix : {".com", ".net", ".org"}) {
+            const std::string name = std::string(base) + suffix;
+            const unsigned links = Spread(name) % 9000 + 40;
+            const unsigned rank = Spread(name + "rank") % 2900000 + 81234;
+            server.Answer("search.yahoo.com", "/search?p=link%3Ahttp%3A%2F%2Fwww." + name, 200,
+                          "Results 1 - 10 of about <b>" + std::to_string(links) + "</b> for");
+            server.Answer("www.alexa.com", "/data/details/?url=www." + name, 200,
+                          "Traffic Rank for " + name + ": " +
+                              (name == "tea.com" ? "" : RankMarkup(rank)) + "<br>");
+        }
     }
-};
+}
 
 bool Save(QWidget &window, const char *file) {
     if (window.grab().save(QString::fromLocal8Bit(file)))
@@ -69,7 +76,11 @@ int main(int argc, char **argv) {
     options.COM = options.NET = options.ORG = true;
     options.SetSearchFor(core::kAllVariants);
     options.SetShow(core::kShowAll);
-    PictureProbes probes;
+    // The real probes, with every host name sent to a local server.
+    testsupport::ScriptedServer server;
+    AnswerAsTheWeb(server);
+    testsupport::ScopedLoopbackStack stack(server.Port());
+    net::WebProbes probes;
     ui::TForm1 form(options, probes);
     ui::TStartForm startForm(options, &form);
     form.AttachDialogs(
