@@ -85,15 +85,6 @@ TEST_F(SingleInstanceTest, SecondCopyFindsFirstUntilFirstEnds) {
     EXPECT_TRUE(second.HoldsLock());
 }
 
-TEST_F(SingleInstanceTest, FallsBackToConfigFolderWithoutRuntimeFolder) {
-    ScopedRuntimeDir dir(std::nullopt);
-    platform::SingleInstance first("Nimbrel");
-    EXPECT_FALSE(first.FindOtherInstance());
-    EXPECT_TRUE(std::filesystem::exists(home.Folder() / "Nimbrel.lock"));
-    platform::SingleInstance second("Nimbrel");
-    EXPECT_TRUE(second.FindOtherInstance());
-}
-
 TEST_F(SingleInstanceTest, CopyThatWasKilledDoesNotBlockNextStart) {
     ScopedRuntimeDir dir(runtime.string());
     int ready[2];

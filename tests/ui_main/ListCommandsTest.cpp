@@ -176,15 +176,4 @@ TEST_F(ListCommands, HelpAndHomepageOpenInTheBrowser) {
                      QString::fromLatin1(ui::kHomepage)}));
 }
 
-TEST_F(ListCommands, UserTogglesCheckMarkInTheList) {
-    Fill();
-    QAbstractItemModel *model = view->model();
-    EXPECT_TRUE(model->flags(model->index(0, 0)) & Qt::ItemIsUserCheckable);
-    EXPECT_FALSE(model->flags(model->index(0, 1)) & Qt::ItemIsUserCheckable);
-    EXPECT_FALSE(model->flags(model->index(0, 0)) & Qt::ItemIsEditable);
-    model->setData(model->index(0, 0), Qt::Checked, Qt::CheckStateRole);
-    model->setData(model->index(1, 0), Qt::Unchecked, Qt::CheckStateRole);
-    EXPECT_EQ(Marks(), "x-x-x");
-}
-
 } // namespace

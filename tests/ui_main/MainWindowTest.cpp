@@ -210,16 +210,4 @@ TEST_F(MainWindowLook, ProgramFolderAndOpenDialog) {
     EXPECT_EQ(dialog->directory().absolutePath() + "/", QString::fromStdString(folder));
 }
 
-TEST_F(MainWindowLook, FocusMovesFromListToStopStartSettings) {
-    std::vector<QString> order;
-    QWidget *widget = Find<QWidget>(form, "ListView1");
-    for (int i = 0; i < 4; ++i) {
-        order.push_back(widget->objectName());
-        do
-            widget = widget->nextInFocusChain();
-        while (widget->focusPolicy() == Qt::NoFocus || widget->objectName().isEmpty());
-    }
-    EXPECT_EQ(order, (std::vector<QString>{"ListView1", "StopBtn", "BitBtn2", "BitBtn1"}));
-}
-
 } // namespace

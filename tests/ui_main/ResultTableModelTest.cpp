@@ -1,7 +1,6 @@
 #include "ui/ResultTableModel.h"
 
 #include <QAbstractItemModelTester>
-#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -79,21 +78,6 @@ TEST(ResultTableModel, FollowsEveryChangeOfTheList) {
         c.change(list);
         EXPECT_EQ(Shown(model, 0), c.names) << c.what;
         EXPECT_EQ(Shown(model, 3), c.links) << c.what;
-    }
-}
-
-TEST(ResultTableModel, ChangedCellsAreAnnouncedForTheirRow) {
-    ResultList list;
-    AddRow(list, "a.com", {"com", "Yes"}, false);
-    AddRow(list, "b.com", {"com", "Yes"}, false);
-    ui::ResultTableModel model(list);
-    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    list.Row(1)->AppendSubItem("7");
-    list.Row(1)->SetChecked(true);
-    ASSERT_EQ(changed.count(), 2);
-    for (const QList<QVariant> &signal : changed) {
-        EXPECT_EQ(signal[0].toModelIndex().row(), 1);
-        EXPECT_EQ(signal[1].toModelIndex().row(), 1);
     }
 }
 

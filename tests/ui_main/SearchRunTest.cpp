@@ -246,16 +246,6 @@ TEST_F(SearchRun, SaveThenOpenGivesTheSameRows) {
     EXPECT_EQ(askedDialogs[1].name, "OpenDialog1");
 }
 
-TEST_F(SearchRun, CancelledFileDialogsChangeNothing) {
-    Search({"car"});
-    const std::vector<std::string> before = Rows();
-    for (const char *action : {"Open1", "Save1", "Savetotextfile1"}) {
-        fileAnswers = {std::nullopt};
-        Action(action)->trigger();
-        EXPECT_EQ(Rows(), before) << action;
-    }
-}
-
 TEST_F(SearchRun, NamesListHoldsTheNamesInDisplayOrder) {
     Search({"car"});
     const std::string file = TempFile("names.txt");
