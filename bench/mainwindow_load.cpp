@@ -1,5 +1,6 @@
 // Loading a 100,000-row results file into the main window and showing it, against loading the
 // same file into a result list that no window shows.
+#include "bench/ResultsFileFixture.h"
 #include "core/SearchOptions.h"
 #include "net/Probes.h"
 #include "results/ResultsFile.h"
@@ -10,16 +11,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <random>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
-constexpr int RowCount = 100000;
+using bench::ResultsFileRows;
+using bench::SampleResultsFile;
 
 class NoProbes : public net::Probes {
 public:
@@ -28,38 +25,13 @@ public:
     std::string GetTrafficRank(const std::string &) override { return ""; }
 };
 
-// The file every benchmark reads, written once.
-const std::string &SampleFile() {
-    static const std::string path = [] {
-        const std::string file = (std::filesystem::temp_directory_path() /
-                                  ("nimbrel-window-bench-" + std::to_string(::getpid()) + ".nbr"))
-                                     .string();
-        results::ResultList list;
-        std::mt19937 random(1);
-        for (int i = 0; i < RowCount; ++i) {
-            const bool available = random() % 2 == 0;
-            auto row = list.Append();
-            row->SetCaption("keyword" + std::to_string(i) + (i % 3 ? ".com" : "-fast.net"));
-            row->AppendSubItem(i % 3 ? "com" : "net");
-            row->AppendSubItem(available ? "Yes" : "No");
-            row->AppendSubItem(available ? std::to_string(random() % 10000000) : "-");
-            row->AppendSubItem(available ? std::to_string(random() % 5000000) : "-");
-            row->SetChecked(available);
-        }
-        results::WriteResultsFile(file, list);
-        std::atexit([] { std::filesystem::remove(SampleFile()); });
-        return file;
-    }();
-    return path;
-}
-
 void BM_LoadWithoutWindow(benchmark::State &state) {
     results::ResultList list;
     for (auto _ : state) {
-        results::ReadResultsFile(SampleFile(), list);
+        results::ReadResultsFile(SampleResultsFile(), list);
         benchmark::DoNotOptimize(list.Count());
     }
-    state.SetItemsProcessed(state.iterations() * RowCount);
+    state.SetItemsProcessed(state.iterations() * ResultsFileRows);
 }
 BENCHMARK(BM_LoadWithoutWindow)->Unit(benchmark::kMillisecond);
 
@@ -72,13 +44,13 @@ void BM_LoadIntoWindow(benchmark::State &state) {
     form.show();
     auto *view = form.findChild<QTableView *>("ListView1");
     for (auto _ : state) {
-        results::ReadResultsFile(SampleFile(), form.Results());
+        results::ReadResultsFile(SampleResultsFile(), form.Results());
         QApplication::processEvents();
         benchmark::DoNotOptimize(form.grab());
-        if (view->model()->rowCount() != RowCount)
+        if (view->model()->rowCount() != ResultsFileRows)
             state.SkipWithError("the table does not show every row");
     }
-    state.SetItemsProcessed(state.iterations() * RowCount);
+    state.SetItemsProcessed(state.iterations() * ResultsFileRows);
 }
 BENCHMARK(BM_LoadIntoWindow)->Unit(benchmark::kMillisecond);
 

@@ -1,4 +1,5 @@
 // Load and save of a 100,000-row results file, with inih parsing the same file as the yardstick.
+#include "bench/ResultsFileFixture.h"
 #include "results/ResultsFile.h"
 
 #include <benchmark/benchmark.h>
@@ -6,51 +7,22 @@
 
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-constexpr int RowCount = 100000;
-
-void FillList(results::ResultList &list) {
-    std::mt19937 random(1);
-    for (int i = 0; i < RowCount; ++i) {
-        const bool available = random() % 2 == 0;
-        auto row = list.Append();
-        row->SetCaption("keyword" + std::to_string(i) + (i % 3 ? ".com" : "-fast.net"));
-        row->AppendSubItem(i % 3 ? "com" : "net");
-        row->AppendSubItem(available ? "Yes" : "No");
-        row->AppendSubItem(available ? std::to_string(random() % 10000000) : "-");
-        row->AppendSubItem(available ? std::to_string(random() % 5000000) : "-");
-        row->SetChecked(available);
-    }
-}
-
-// The file every benchmark reads, written once.
-const std::string &SampleFile() {
-    static const std::string path = [] {
-        const std::string file = (std::filesystem::temp_directory_path() /
-                                  ("nimbrel-bench-" + std::to_string(::getpid()) + ".nbr"))
-                                     .string();
-        results::ResultList list;
-        FillList(list);
-        results::WriteResultsFile(file, list);
-        std::atexit([] { std::filesystem::remove(SampleFile()); });
-        return file;
-    }();
-    return path;
-}
+using bench::FillResultList;
+using bench::ResultsFileRows;
+using bench::SampleResultsFile;
 
 void BM_LoadResultsFile(benchmark::State &state) {
     results::ResultList list;
     for (auto _ : state) {
-        results::ReadResultsFile(SampleFile(), list);
+        results::ReadResultsFile(SampleResultsFile(), list);
         benchmark::DoNotOptimize(list.Count());
     }
-    state.SetItemsProcessed(state.iterations() * RowCount);
+    state.SetItemsProcessed(state.iterations() * ResultsFileRows);
 }
 BENCHMARK(BM_LoadResultsFile)->Unit(benchmark::kMillisecond);
 
@@ -89,13 +61,13 @@ int StoreValue(void *user, const char *section, const char *name, const char *va
 void BM_InihParseAndStore(benchmark::State &state) {
     for (auto _ : state) {
         InihRows store;
-        if (ini_parse(SampleFile().c_str(), StoreValue, &store) != 0)
+        if (ini_parse(SampleResultsFile().c_str(), StoreValue, &store) != 0)
             state.SkipWithError("inih failed");
-        if (store.rows.size() != RowCount)
+        if (store.rows.size() != ResultsFileRows)
             state.SkipWithError("inih read a different number of rows");
         benchmark::DoNotOptimize(store.rows.data());
     }
-    state.SetItemsProcessed(state.iterations() * RowCount);
+    state.SetItemsProcessed(state.iterations() * ResultsFileRows);
 }
 BENCHMARK(BM_InihParseAndStore)->Unit(benchmark::kMillisecond);
 
@@ -107,21 +79,21 @@ int CountValue(void *user, const char *, const char *, const char *) {
 void BM_InihParseOnly(benchmark::State &state) {
     for (auto _ : state) {
         long values = 0;
-        ini_parse(SampleFile().c_str(), CountValue, &values);
+        ini_parse(SampleResultsFile().c_str(), CountValue, &values);
         benchmark::DoNotOptimize(values);
     }
-    state.SetItemsProcessed(state.iterations() * RowCount);
+    state.SetItemsProcessed(state.iterations() * ResultsFileRows);
 }
 BENCHMARK(BM_InihParseOnly)->Unit(benchmark::kMillisecond);
 
 void BM_SaveResultsFile(benchmark::State &state) {
     results::ResultList list;
-    FillList(list);
-    const std::string path = SampleFile() + ".saved";
+    FillResultList(list);
+    const std::string path = SampleResultsFile() + ".saved";
     for (auto _ : state)
         results::WriteResultsFile(path, list);
     std::filesystem::remove(path);
-    state.SetItemsProcessed(state.iterations() * RowCount);
+    state.SetItemsProcessed(state.iterations() * ResultsFileRows);
 }
 BENCHMARK(BM_SaveResultsFile)->Unit(benchmark::kMillisecond);
 
