@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/QtTestMain.h"
+
 #include <QListWidget>
 #include <QStringList>
 #include <QWidget>
@@ -7,9 +9,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-// Every message box text the application showed; main() sends them here instead of the screen.
-std::vector<std::string> &ShownMessages();
 
 // The child of form with the given object name; a missing control ends the test.
 template <class Widget> Widget *Find(const QWidget &form, const char *name) {

@@ -3,6 +3,7 @@
 #include "core/SearchOptions.h"
 #include "core/StopRequest.h"
 #include "net/Probes.h"
+#include "tests/support/QtTestMain.h"
 #include "tests/support/TempConfigHome.h"
 #include "ui/InfoUnit.h"
 #include "ui/SettingsUnit.h"
@@ -26,9 +27,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-// Every message box text the application showed; main() sends them here instead of the screen.
-std::vector<std::string> &ShownMessages();
 
 // The child of parent with the given object name; a missing one ends the test.
 template <class Object> Object *Find(const QObject &parent, const char *name) {
