@@ -1,19 +1,17 @@
 // A GET of a 1 KiB page over a fresh connection from a server on 127.0.0.1: the program's own
 // HTTP client against libcurl with a fresh easy handle per request, in the same run.
 #include "net/IdHTTP.h"
+#include "tests/support/LoopbackSocket.h"
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -28,27 +26,19 @@ public:
         reply_ = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 1024\r\n";
         reply_ += closeAfterReply ? "Connection: close\r\n\r\n" : "\r\n";
         reply_ += body;
-        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        listener_.Listen(64);
         wake_ = eventfd(0, EFD_CLOEXEC);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-            listen(listener_, 64) != 0 ||
-            getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            std::abort();
-        port_ = ntohs(address.sin_port);
         thread_ = std::thread([this] { Run(); });
     }
     ~PageServer() {
         const std::uint64_t one = 1;
         [[maybe_unused]] auto written = write(wake_, &one, sizeof one);
         thread_.join();
-        close(listener_);
         close(wake_);
     }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/page"; }
+    std::string Url() const {
+        return "http://127.0.0.1:" + std::to_string(listener_.Port()) + "/page";
+    }
 
 private:
     bool Wait(int socket) {
@@ -56,8 +46,8 @@ private:
         return poll(entries, 2, 5000) > 0 && entries[1].revents == 0;
     }
     void Run() {
-        while (Wait(listener_)) {
-            const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        while (Wait(listener_.Handle())) {
+            const int connection = accept4(listener_.Handle(), nullptr, nullptr, SOCK_CLOEXEC);
             if (connection < 0)
                 continue;
             Serve(connection);
@@ -85,9 +75,8 @@ private:
 
     bool closeAfterReply_;
     std::string reply_;
-    int listener_ = -1;
+    testsupport::LoopbackSocket listener_;
     int wake_ = -1;
-    int port_ = 0;
     std::thread thread_;
 };
 

@@ -233,9 +233,7 @@ class HostileServerTest : public ::testing::TestWithParam<HostileCase> {};
 TEST_P(HostileServerTest, EndsInTimeWithTheExpectedOutcome) {
     const auto &c = GetParam();
     ScriptedServer server;
-    Script script{ReadRequest()};
-    script.insert(script.end(), c.afterRequest.begin(), c.afterRequest.end());
-    server.Enqueue(script);
+    server.Enqueue(AfterRequest(c.afterRequest));
     ScopedLoopbackStack stack(server.Port());
     const auto started = std::chrono::steady_clock::now();
     net::TIdHTTP client;

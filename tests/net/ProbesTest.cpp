@@ -61,9 +61,7 @@ class AvailabilityTest : public ::testing::TestWithParam<AvailabilityCase> {};
 TEST_P(AvailabilityTest, OnlyStatus200Or302CountsAsTaken) {
     const auto &c = GetParam();
     ScriptedServer server;
-    Script script{ReadRequest()};
-    script.insert(script.end(), c.afterRequest.begin(), c.afterRequest.end());
-    server.Enqueue(script);
+    server.Enqueue(AfterRequest(c.afterRequest));
     ScopedLoopbackStack stack(server.Port());
     ShortWaits waits;
     EXPECT_EQ(net::CheckAvailability("http://www.fastcar.com", 80), c.expected);
@@ -156,26 +154,26 @@ const PageCase kPages[] = {
     {"RankBreakOnlyBeforeMarker", "<b>7</b><br>traffic rank for x: <b>42</b>", "0", ""},
 };
 
-class PageProbeTest : public ::testing::TestWithParam<PageCase> {};
+class PageProbeTest : public ::testing::TestWithParam<PageCase> {
+protected:
+    // Both probes against a server that answers every request with the case's page.
+    void ExpectNumbersFromPageWithStatus(int status) {
+        const auto &c = GetParam();
+        ScriptedServer server;
+        server.Answer("*", "*", status, c.page);
+        ScopedLoopbackStack stack(server.Port());
+        ShortWaits waits;
+        EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), c.popularity);
+        EXPECT_EQ(net::GetTrafficRank("fastcar.com"), c.rank);
+    }
+};
 
 TEST_P(PageProbeTest, ReadsItsNumberFromThePage) {
-    const auto &c = GetParam();
-    ScriptedServer server;
-    server.Answer("*", "*", 200, c.page);
-    ScopedLoopbackStack stack(server.Port());
-    ShortWaits waits;
-    EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), c.popularity);
-    EXPECT_EQ(net::GetTrafficRank("fastcar.com"), c.rank);
+    ExpectNumbersFromPageWithStatus(200);
 }
 
 TEST_P(PageProbeTest, ReadsErrorPagesTheSameWay) {
-    const auto &c = GetParam();
-    ScriptedServer server;
-    server.Answer("*", "*", 404, c.page);
-    ScopedLoopbackStack stack(server.Port());
-    ShortWaits waits;
-    EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), c.popularity);
-    EXPECT_EQ(net::GetTrafficRank("fastcar.com"), c.rank);
+    ExpectNumbersFromPageWithStatus(404);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, PageProbeTest, ::testing::ValuesIn(kPages),

@@ -2,17 +2,14 @@
 #include "net/IdStack.h"
 #include "net/IdStackPosix.h"
 #include "net/IdTCPClient.h"
+#include "tests/support/LoopbackSocket.h"
 #include "tests/support/LoopbackStack.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <filesystem>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -143,14 +140,8 @@ int OpenDescriptors() {
 
 TEST(SocketLayer, FailedConnectionsLeaveNoDescriptorBehind) {
     // Bound but not listening: connections to it are refused, and no one else can take it.
-    const int closedSocket = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(closedSocket, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    getsockname(closedSocket, reinterpret_cast<sockaddr *>(&address), &length);
-    const int closedPort = ntohs(address.sin_port);
+    LoopbackSocket closed;
+    const int closedPort = closed.Port();
     const int before = OpenDescriptors();
     int refused = 0, reset = 0, timedOut = 0;
     {
@@ -182,7 +173,6 @@ TEST(SocketLayer, FailedConnectionsLeaveNoDescriptorBehind) {
     EXPECT_EQ(reset, 333);
     EXPECT_EQ(timedOut, 333);
     EXPECT_EQ(OpenDescriptors(), before);
-    close(closedSocket);
 }
 
 } // namespace

@@ -1,15 +1,11 @@
 #include "net/IdException.h"
 #include "net/IdTCPClient.h"
+#include "tests/support/LoopbackSocket.h"
 #include "tests/support/LoopbackStack.h"
 #include "tests/support/MemoryStack.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -31,26 +27,6 @@ std::unique_ptr<TIdTCPClient> Connect(int port, int readTimeoutMs = 2000) {
     client->OpenConnection();
     return client;
 }
-
-// A port on 127.0.0.1 where nothing listens, held so no one else takes it.
-class ClosedPort {
-public:
-    ClosedPort() : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(socket_, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        getsockname(socket_, reinterpret_cast<sockaddr *>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~ClosedPort() { close(socket_); }
-    int Port() const { return port_; }
-
-private:
-    int socket_;
-    int port_ = 0;
-};
 
 template <typename Action> int SocketErrorOf(Action action) {
     try {
@@ -192,7 +168,7 @@ TEST(ReadToStream, BodyPastTheLimitRaisesWithTheLimitWritten) {
 }
 
 TEST(OpenConnection, RefusedConnectRaises10061AndClosesTheSocket) {
-    ClosedPort closed;
+    LoopbackSocket closed; // bound, not listening: connections are refused
     TIdTCPClient client;
     client.Host = "127.0.0.1";
     client.Port = closed.Port();
@@ -280,15 +256,9 @@ TEST(OpenConnection, UnknownHostRaises11001WithEmptySecondLine) {
 
 TEST(OpenConnection, ConnectThatIsNeverAnsweredTimesOut) {
     // A listener with a full backlog drops further connection requests unanswered.
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 0), 0);
-    getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-    const int port = ntohs(address.sin_port);
+    LoopbackSocket listener;
+    listener.Listen(0);
+    const int port = listener.Port();
     std::vector<std::unique_ptr<TIdTCPClient>> fillers;
     int code = 0;
     for (int attempt = 0; attempt < 4 && code == 0; ++attempt) {
@@ -299,7 +269,6 @@ TEST(OpenConnection, ConnectThatIsNeverAnsweredTimesOut) {
         code = SocketErrorOf([&] { client->OpenConnection(); });
         fillers.push_back(std::move(client));
     }
-    close(listener);
     EXPECT_EQ(code, 10060);
 }
 

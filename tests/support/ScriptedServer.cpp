@@ -1,6 +1,5 @@
 #include "tests/support/ScriptedServer.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -127,6 +126,11 @@ Step SendForever(std::string unit) {
     return {Step::Kind::SendForever, std::move(unit), {}, Millis(0)};
 }
 
+Script AfterRequest(const Script &afterRequest) {
+    Script script{ReadRequest()};
+    script.insert(script.end(), afterRequest.begin(), afterRequest.end());
+    return script;
+}
 Script Respond(std::string reply) {
     return {ReadRequest(), Send(std::move(reply)), Close()};
 }
@@ -165,19 +169,10 @@ std::string HttpReply(int status, std::string_view body, std::string_view extraH
 
 ScriptedServer::ScriptedServer() {
     default_ = Respond(HttpReply(404, ""));
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listener_.Listen(128);
     wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (listener_ < 0 || wake_ < 0)
-        throw std::runtime_error("test server: no socket");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        listen(listener_, 128) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-        throw std::runtime_error("test server: cannot listen");
-    port_ = ntohs(address.sin_port);
+    if (wake_ < 0)
+        throw std::runtime_error("test server: no wake-up event");
     acceptThread_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -190,7 +185,6 @@ ScriptedServer::~ScriptedServer() {
     [[maybe_unused]] auto written = write(wake_, &one, sizeof one);
     acceptThread_.join();
     Reap(true);
-    close(listener_);
     close(wake_);
 }
 
@@ -237,9 +231,10 @@ bool ScriptedServer::WaitForFinished(std::size_t count, Millis timeout) const {
 
 void ScriptedServer::AcceptLoop() {
     for (;;) {
-        if (WaitFor(listener_, POLLIN, wake_, kLongestWait * 100) == Wait::Stopped)
+        if (WaitFor(listener_.Handle(), POLLIN, wake_, kLongestWait * 100) == Wait::Stopped)
             return;
-        const int socket = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int socket =
+            accept4(listener_.Handle(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (socket < 0)
             continue;
         const int on = 1;

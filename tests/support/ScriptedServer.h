@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/LoopbackSocket.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -66,6 +68,8 @@ Step Reset();
 // Sends unit again and again until the client goes away or the server stops.
 Step SendForever(std::string unit);
 
+// Reads the request, then runs the steps of afterRequest.
+Script AfterRequest(const Script &afterRequest);
 // Reads the request, sends reply, closes.
 Script Respond(std::string reply);
 // Reads the request, sends reply, then keeps the connection open until the client closes it.
@@ -84,7 +88,7 @@ public:
     ScriptedServer(const ScriptedServer &) = delete;
     ScriptedServer &operator=(const ScriptedServer &) = delete;
 
-    int Port() const { return port_; }
+    int Port() const { return listener_.Port(); }
 
     // Scripts for the next connections, one each, in order of arrival.
     void Enqueue(Script script);
@@ -118,9 +122,8 @@ private:
     void RunScript(Connection &connection, const Script &script);
     void Reap(bool all);
 
-    int listener_ = -1;
+    LoopbackSocket listener_;
     int wake_ = -1;
-    int port_ = 0;
     std::thread acceptThread_;
 
     mutable std::mutex mutex_;
