@@ -5,7 +5,6 @@
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/resource.h>
 
 using core::SearchOptions;
@@ -20,12 +19,7 @@ protected:
             << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Pellwick\\Brindlemark\\Setup]\n"
             << values;
     }
-    std::string ReadStore() const {
-        std::ifstream in(home_.SetupFile(), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string ReadStore() const { return FileContents(home_.SetupFile()); }
     SearchOptions Loaded() const {
         SearchOptions options;
         core::LoadSearchMode(options);

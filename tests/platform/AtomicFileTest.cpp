@@ -1,11 +1,11 @@
 #include "platform/AtomicFile.h"
 
+#include "tests/support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -16,28 +16,13 @@ namespace fs = std::filesystem;
 
 class AtomicFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("nimbrel-atomic-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    std::string PathOf(const std::string &name) const { return (folder_ / name).string(); }
-
-    static std::string Contents(const std::string &path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        return bytes.str();
-    }
+    std::string PathOf(const std::string &name) const { return folder_.PathOf(name); }
 
     std::size_t EntryCount() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {}));
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_.Path()), {}));
     }
 
-    fs::path folder_;
+    TempFolder folder_{"nimbrel-atomic"};
 };
 
 TEST_F(AtomicFileTest, ReplacesTheWholeContentAndKeepsPermissions) {
@@ -45,7 +30,7 @@ TEST_F(AtomicFileTest, ReplacesTheWholeContentAndKeepsPermissions) {
     WriteFileAtomically(path, std::string(10000, 'x'));
     ::chmod(path.c_str(), 0640);
     WriteFileAtomically(path, "short");
-    EXPECT_EQ(Contents(path), "short");
+    EXPECT_EQ(FileContents(path), "short");
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
@@ -59,7 +44,7 @@ TEST_F(AtomicFileTest, FollowsASymbolicLinkToItsFile) {
     fs::create_symlink(target, link);
     WriteFileAtomically(link, "new");
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(Contents(target), "new");
+    EXPECT_EQ(FileContents(target), "new");
 }
 
 TEST_F(AtomicFileTest, FailureRaisesAndLeavesThePreviousFileWhole) {
@@ -67,7 +52,7 @@ TEST_F(AtomicFileTest, FailureRaisesAndLeavesThePreviousFileWhole) {
     WriteFileAtomically(path, "previous content");
 
     EXPECT_THROW(WriteFileAtomically(PathOf("missing/x.nbr"), "x"), EFileWriteError);
-    EXPECT_THROW(WriteFileAtomically(folder_.string(), "x"), EFileWriteError);
+    EXPECT_THROW(WriteFileAtomically(folder_.Path().string(), "x"), EFileWriteError);
     EXPECT_THROW(WriteFileAtomically("", "x"), EFileWriteError);
 
     // A file size limit makes the write fail part-way through.
@@ -81,7 +66,7 @@ TEST_F(AtomicFileTest, FailureRaisesAndLeavesThePreviousFileWhole) {
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_EQ(Contents(path), "previous content");
+    EXPECT_EQ(FileContents(path), "previous content");
     EXPECT_EQ(EntryCount(), 1u);
 }
 

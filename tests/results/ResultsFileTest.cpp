@@ -1,20 +1,16 @@
 #include "results/ResultsFile.h"
 
 #include "platform/AtomicFile.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace results {
 namespace {
-
-namespace fs = std::filesystem;
 
 const std::string DataFolder = std::string(NIMBREL_TEST_DATA) + "/results/";
 
@@ -39,26 +35,11 @@ void AddRow(ResultList &list, const std::vector<std::string> &cells, bool checke
     row->SetChecked(checked);
 }
 
-std::string Contents(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 class ResultsFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("nimbrel-results-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
+    std::string PathOf(const std::string &name) const { return folder_.PathOf(name); }
 
-    std::string PathOf(const std::string &name) const { return (folder_ / name).string(); }
-
-    fs::path folder_;
+    TempFolder folder_{"nimbrel-results"};
 };
 
 TEST_F(ResultsFileTest, ReadsFilesOfTheOriginalLayout) {
@@ -96,7 +77,7 @@ TEST_F(ResultsFileTest, WritesTheGoldenLayoutAndReadsItBack) {
     AddRow(list, {" odd\"name ", "c=m;x", "'Yes'", "", "line\nbreak\\"}, true);
     const std::string path = PathOf("written.nbr");
     WriteResultsFile(path, list);
-    EXPECT_EQ(Contents(path), Contents(DataFolder + "written.nbr"));
+    EXPECT_EQ(FileContents(path), FileContents(DataFolder + "written.nbr"));
 
     ResultList back;
     ReadResultsFile(path, back);
@@ -129,11 +110,11 @@ TEST_F(ResultsFileTest, AFailedSaveRaisesAndKeepsThePreviousFile) {
     ResultList list;
     AddRow(list, {"a.com", "com", "Yes", "1", "2"}, true);
     WriteResultsFile(path, list);
-    const std::string before = Contents(path);
+    const std::string before = FileContents(path);
 
     EXPECT_THROW(WriteResultsFile(PathOf("missing/x.nbr"), list), platform::EFileWriteError);
-    EXPECT_THROW(WriteNamesList(folder_.string(), list), platform::EFileWriteError);
-    EXPECT_EQ(Contents(path), before);
+    EXPECT_THROW(WriteNamesList(folder_.Path().string(), list), platform::EFileWriteError);
+    EXPECT_EQ(FileContents(path), before);
 }
 
 TEST_F(ResultsFileTest, NamesListHoldsEveryNameInDisplayOrder) {
@@ -143,10 +124,10 @@ TEST_F(ResultsFileTest, NamesListHoldsEveryNameInDisplayOrder) {
     list.ListView1ColumnClick(ResultList::DomainName);
     const std::string path = PathOf("names.txt");
     WriteNamesList(path, list);
-    EXPECT_EQ(Contents(path), "a.net\nb.com\n");
+    EXPECT_EQ(FileContents(path), "a.net\nb.com\n");
     list.Clear();
     WriteNamesList(path, list);
-    EXPECT_EQ(Contents(path), "");
+    EXPECT_EQ(FileContents(path), "");
 }
 
 // Values of arbitrary bytes (no NUL), biased towards what an INI line treats specially.
