@@ -4,6 +4,7 @@
 #include "ui/ResultTableModel.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QSignalBlocker>
 
 namespace ui {
@@ -51,6 +52,17 @@ void ResultListView::KeepMinimumWidth(int column, int newWidth) {
     const int minimum = ResultTableModel::MinimumWidth(column);
     if (newWidth < minimum)
         horizontalHeader()->resizeSection(column, minimum);
+}
+
+void ResultListView::keyPressEvent(QKeyEvent *event) {
+    // The space bar toggles the check mark of the selected row, whichever of its cells is current.
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        if (const auto row = list_.SelectedRow())
+            row->SetChecked(!row->Checked());
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void ResultListView::RightClicked(const QPoint &position) {

@@ -28,6 +28,9 @@ signals:
     // A right click in the list, at a position on the screen.
     void PopupRequested(const QPoint &globalPosition);
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void SetUpColumns();
     void KeepMinimumWidth(int column, int newWidth);

@@ -17,12 +17,17 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <utility>
 
 namespace ui {
 namespace {
 
 constexpr std::size_t kMaxKeywords = 3;
 constexpr int kItemHeight = 13;
+
+bool IsEnter(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
 
 bool Contains(const std::vector<std::string> &keywords, const std::string &keyword) {
     return std::any_of(keywords.begin(), keywords.end(), [&](const std::string &entry) {
@@ -126,7 +131,7 @@ void TStartForm::AddBtnClick() {
 }
 
 void TStartForm::leKeywordKeyUp(int key) {
-    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+    if (IsEnter(key))
         AddBtnClick();
 }
 
@@ -166,13 +171,37 @@ void TStartForm::SearchRadioGroupClick() {
 }
 
 bool TStartForm::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == leKeyword && event->type() == QEvent::KeyRelease) {
-        // A held key repeats as release and press pairs; only the real release counts.
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (!key->isAutoRepeat())
-            leKeywordKeyUp(key->key());
-    }
+    if (watched == leKeyword)
+        WatchEditKeys(*event);
     return FixedDialog::eventFilter(watched, event);
+}
+
+void TStartForm::WatchEditKeys(QEvent &event) {
+    switch (event.type()) {
+    case QEvent::KeyPress: {
+        const auto &key = static_cast<const QKeyEvent &>(event);
+        if (IsEnter(key.key()) && !key.isAutoRepeat())
+            enterPressedInEdit_ = true;
+        break;
+    }
+    case QEvent::KeyRelease: {
+        // A held key repeats as release and press pairs; only the real release counts.
+        const auto &key = static_cast<const QKeyEvent &>(event);
+        if (key.isAutoRepeat())
+            break;
+        // An Enter that closed a message box or pressed a button ends here once focus is back:
+        // that is no Add, or "3 keywords" would come back with every Enter that dismisses it.
+        if (IsEnter(key.key()) && !std::exchange(enterPressedInEdit_, false))
+            break;
+        leKeywordKeyUp(key.key());
+        break;
+    }
+    case QEvent::FocusOut:
+        enterPressedInEdit_ = false;
+        break;
+    default:
+        break;
+    }
 }
 
 void TStartForm::ShowKeywords() {

@@ -49,6 +49,7 @@ private:
     void CreateControls();
     void SetFocusOrder();
     void ShowKeywords();
+    void WatchEditKeys(QEvent &event);
 
     core::SearchOptions &options_;
     QGroupBox *GroupBox1;
@@ -60,6 +61,8 @@ private:
     RadioGroup *SearchRadioGroup;
     QPushButton *BitBtn2;
     QPushButton *BitBtn1;
+    // Whether the Enter key now going up was pressed in the edit.
+    bool enterPressedInEdit_ = false;
 };
 
 } // namespace ui

@@ -10,8 +10,10 @@
 #include "ui/QtText.h"
 #include "ui/ResultListView.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -69,6 +71,14 @@ template <class Stop> std::exception_ptr TryStopping(Stop stop) {
     } catch (...) {
         return std::current_exception();
     }
+}
+
+// A file name typed with Enter while its completions were listed leaves that list standing over
+// the main window once the dialog has closed; the open dialog lives on, and so would the list.
+void HideCompletions(const QFileDialog &dialog) {
+    for (const QCompleter *completer : dialog.findChildren<QCompleter *>())
+        if (QAbstractItemView *list = completer->popup(); list && list->isVisible())
+            list->hide();
 }
 
 void RethrowIfFailed(const std::exception_ptr &failure) {
@@ -372,7 +382,9 @@ void TForm1::ShowKeywordsModal() {
 std::optional<std::string> TForm1::ChooseFile(QFileDialog &dialog) {
     if (chooseFile_)
         return chooseFile_(dialog);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const int answer = dialog.exec();
+    HideCompletions(dialog);
+    if (answer != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return ToStdString(dialog.selectedFiles().first());
 }

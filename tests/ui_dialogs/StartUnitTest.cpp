@@ -7,6 +7,8 @@
 #include "tests/ui_dialogs/DialogTestSupport.h"
 #include "ui/RadioGroup.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -73,6 +75,48 @@ TEST_F(KeywordsDialog, EnterInTheEditAddsAndLeavesTheTextSelected) {
         EXPECT_EQ(Edit().selectedText(), "shop");
         EXPECT_EQ(form_->focusWidget(), &Edit());
         EXPECT_TRUE(ShownMessages().empty());
+    }
+}
+
+// Only an Enter both pressed and released in the edit adds: the release of an Enter that pressed a
+// button or dismissed a message box lands in the edit once focus is back there.
+TEST_F(KeywordsDialog, OnlyAnEnterPressedInTheEditAdds) {
+    enum Target { NoWhere, InEdit, OnAddButton };
+    struct Case {
+        const char *name;
+        Target pressed;
+        bool held;
+        std::size_t messages;
+    };
+    const Case cases[] = {
+        {"pressed and released in the edit", InEdit, false, 1},
+        {"held down in the edit", InEdit, true, 1},
+        {"pressed on the focused Add button", OnAddButton, false, 1},
+        {"pressed in a message box that is gone", NoWhere, false, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ShownMessages().clear();
+        Show({"a", "b", "c"});
+        Edit().setText("d");
+        const auto send = [](QWidget &to, QEvent::Type type, bool repeated) {
+            QKeyEvent key(type, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), repeated);
+            QApplication::sendEvent(&to, &key);
+        };
+        if (c.pressed == InEdit)
+            send(Edit(), QEvent::KeyPress, false);
+        if (c.pressed == OnAddButton) {
+            auto *add = Find<QPushButton>(*form_, "AddBtn");
+            add->setFocus();
+            send(*add, QEvent::KeyPress, false);
+        }
+        if (c.held) {
+            send(Edit(), QEvent::KeyRelease, true);
+            send(Edit(), QEvent::KeyPress, true);
+        }
+        send(Edit(), QEvent::KeyRelease, false);
+        EXPECT_EQ(ShownMessages().size(), c.messages);
+        EXPECT_EQ(options_.keywords, (Keywords{"a", "b", "c"}));
     }
 }
 

@@ -151,6 +151,29 @@ TEST_F(ListCommands, PopupCommandsActOnTheClickedRowOrAllMarks) {
     }
 }
 
+TEST_F(ListCommands, SpaceTogglesTheCheckMarkOfTheSelectedRow) {
+    struct Case {
+        int row;    // clicked, -1 for none
+        int column; // where the row was clicked
+        std::string marks;
+    } cases[] = {
+        {1, 0, "-----"}, {1, 3, "-x---"}, {4, 2, "-x--x"}, {4, 4, "-x---"}, {-1, 0, "-x---"},
+    };
+    Fill();
+    for (int i = 0; i < form.Results().Count(); ++i)
+        form.Results().Row(i)->SetChecked(i == 1);
+    for (const Case &c : cases) {
+        if (c.row < 0) {
+            view->clearSelection();
+        } else {
+            const QRect cell = view->visualRect(view->model()->index(c.row, c.column));
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+        }
+        QTest::keyClick(view, Qt::Key_Space);
+        EXPECT_EQ(Marks(), c.marks) << "row " << c.row << " column " << c.column;
+    }
+}
+
 TEST_F(ListCommands, ForceDetailsFillsTakenRowsCells) {
     AddRow("abc.com", "No", "-", "-", false);
     RightClickRow(0);
