@@ -109,20 +109,6 @@ private:
     bool shown_ = false;
 };
 
-std::vector<OutputRow> OutputRows(const results::ResultList &list) {
-    std::vector<OutputRow> rows;
-    for (int i = 0; i < list.Count(); ++i) {
-        const results::ResultRow &row = *list.Row(i);
-        OutputRow output{{}, row.Checked()};
-        for (int c = 0; c < list.ColumnCount(); ++c) {
-            const std::string *text = row.Cell(c);
-            output.cells.push_back(text ? *text : std::string());
-        }
-        rows.push_back(std::move(output));
-    }
-    return rows;
-}
-
 void LoadInto(const std::string &path, results::ResultList &list) {
     std::ifstream probe(path, std::ios::binary);
     if (!probe)

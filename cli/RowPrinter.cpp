@@ -95,6 +95,20 @@ void PrintTable(std::ostream &out, const results::Columns &columns,
 
 } // namespace
 
+std::vector<OutputRow> OutputRows(const results::ResultList &list) {
+    std::vector<OutputRow> rows;
+    for (int i = 0; i < list.Count(); ++i) {
+        const results::ResultRow &row = *list.Row(i);
+        OutputRow output{{}, row.Checked()};
+        for (int c = 0; c < list.ColumnCount(); ++c) {
+            const std::string *text = row.Cell(c);
+            output.cells.push_back(text ? *text : std::string());
+        }
+        rows.push_back(std::move(output));
+    }
+    return rows;
+}
+
 std::string EscapeTsv(const std::string &cell) {
     std::string escaped;
     escaped.reserve(cell.size());

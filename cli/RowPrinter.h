@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "results/Columns.h"
+#include "results/ResultList.h"
 
 #include <ostream>
 #include <string>
@@ -14,6 +15,9 @@ struct OutputRow {
     std::vector<std::string> cells;
     bool checked = false;
 };
+
+// The rows of list in display order.
+std::vector<OutputRow> OutputRows(const results::ResultList &list);
 
 // Writes the rows in list order in the given format, a field per column and "checked" last.
 void PrintRows(std::ostream &out, const results::Columns &columns,

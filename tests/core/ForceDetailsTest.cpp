@@ -61,7 +61,7 @@ protected:
     ResultList list;
     ScriptedProbes probes;
 
-    void Force1Click(ResultList &rows, ScriptedProbes &calls) {
+    void Force(ResultList &rows, ScriptedProbes &calls) {
         core::ForceDetails(rows, testsupport::ProbeListOf(calls), net::NetworkContext());
     }
 };
@@ -70,7 +70,7 @@ TEST_F(ForceDetailsTest, ForceDetailsFillsTheTakenRowAndKeepsItsMark) {
     AddRow("a.com", "Yes", true);
     AddRow("taken.com", "No", false);
     list.SetSelectedIndex(1);
-    Force1Click(list, probes);
+    Force(list, probes);
     EXPECT_EQ(probes.asked, (std::vector<std::string>{"links taken.com", "rank taken.com"}));
     EXPECT_EQ(Cells(*list.Row(1)),
               (std::vector<std::string>{"taken.com", "com", "No", "1234", "56"}));
@@ -80,11 +80,11 @@ TEST_F(ForceDetailsTest, ForceDetailsFillsTheTakenRowAndKeepsItsMark) {
 }
 
 TEST_F(ForceDetailsTest, ForceDetailsDoesNothingWithoutANamedRow) {
-    Force1Click(list, probes);
+    Force(list, probes);
     AddRow("", "Yes", true);
-    Force1Click(list, probes); // no row selected
+    Force(list, probes); // no row selected
     list.SetSelectedIndex(0);
-    Force1Click(list, probes); // an empty name
+    Force(list, probes); // an empty name
     EXPECT_TRUE(probes.asked.empty());
     EXPECT_EQ(app.Drains(), 0);
 }
@@ -98,7 +98,7 @@ TEST_F(ForceDetailsTest, ForceDetailsFollowsItsRowThroughASort) {
     // rank probe runs.
     app.AtNextDrain([&] { list.SortByColumn(ResultList::DomainName); });
     probes.duringTrafficRank = [&] { list.SetSelectedIndex(0); };
-    Force1Click(list, probes);
+    Force(list, probes);
     EXPECT_EQ(probes.asked, (std::vector<std::string>{"links z.com", "rank z.com"}));
     EXPECT_EQ(Cells(*list.Row(2)), (std::vector<std::string>{"z.com", "com", "No", "1234", "56"}));
     EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"a.com", "com", "No", "-", "-"}));
@@ -131,7 +131,7 @@ TEST_F(ForceDetailsTest, ForceDetailsDropsItsResultsWhenTheRowsAreReplaced) {
         if (!c.keepOldRowAlive)
             old.reset();
 
-        Force1Click(list, probes);
+        Force(list, probes);
         EXPECT_EQ(probes.asked, (std::vector<std::string>{"links old.com", "rank old.com"}))
             << c.name;
         EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"new.com", "com", "No", "-", "-"}))
@@ -147,7 +147,7 @@ TEST_F(ForceDetailsTest, ForceDetailsIgnoresFailuresAndRowsStillBeingFilled) {
     AddRow("a.com", "No", false);
     list.SetSelectedIndex(0);
     probes.duringTrafficRank = [] { throw base::Exception("socket layer failed"); };
-    EXPECT_NO_THROW(Force1Click(list, probes));
+    EXPECT_NO_THROW(Force(list, probes));
     EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"a.com", "com", "No", "-", "-"}));
 
     probes.duringTrafficRank = nullptr;
@@ -156,7 +156,7 @@ TEST_F(ForceDetailsTest, ForceDetailsIgnoresFailuresAndRowsStillBeingFilled) {
     partial->AppendSubItem("com");
     partial->AppendSubItem("Yes");
     list.SetSelectedIndex(1);
-    Force1Click(list, probes);
+    Force(list, probes);
     EXPECT_EQ(Cells(*partial), (std::vector<std::string>{"run.com", "com", "Yes"}));
 }
 
