@@ -3,19 +3,22 @@
 #include "base/TextEncoding.h"
 
 #include <algorithm>
-#include <array>
 #include <nlohmann/json.hpp>
 
 namespace cli {
 namespace {
 
-constexpr std::array<const char *, 6> kTsvHeader = {"domain", "suffix", "available",
-                                                    "links",  "rank",   "checked"};
-constexpr std::array<const char *, 6> kTableHeader = {
-    "Domain name", "Top Level", "Available", "Link Popularity", "Alexa Ranking", "Checked"};
+using Line = std::vector<std::string>;
 
-std::array<std::string, 6> Cells(const OutputRow &row) {
-    return {row.domain, row.suffix, row.available, row.links, row.rank, row.checked ? "1" : "0"};
+constexpr const char *kCheckedKey = "checked";
+constexpr const char *kCheckedCaption = "Checked";
+
+Line Header(const results::Columns &columns, bool captions) {
+    Line header;
+    for (const results::Column &column : columns)
+        header.push_back(captions ? column.caption : column.key);
+    header.push_back(captions ? kCheckedCaption : kCheckedKey);
+    return header;
 }
 
 // Number of characters a UTF-8 text takes on a terminal, counting one per code point.
@@ -35,48 +38,51 @@ std::string TableCell(const std::string &cell) {
     return text;
 }
 
-void PrintTsv(std::ostream &out, const std::vector<OutputRow> &rows) {
-    auto printLine = [&out](const auto &cells) {
+void PrintTsv(std::ostream &out, const results::Columns &columns,
+              const std::vector<OutputRow> &rows) {
+    auto printLine = [&out](const Line &cells) {
         for (std::size_t i = 0; i < cells.size(); ++i)
             out << (i ? "\t" : "") << EscapeTsv(cells[i]);
         out << '\n';
     };
-    printLine(std::array<std::string, 6>{kTsvHeader[0], kTsvHeader[1], kTsvHeader[2], kTsvHeader[3],
-                                         kTsvHeader[4], kTsvHeader[5]});
-    for (const OutputRow &row : rows)
-        printLine(Cells(row));
+    printLine(Header(columns, false));
+    for (const OutputRow &row : rows) {
+        Line cells = row.cells;
+        cells.push_back(row.checked ? "1" : "0");
+        printLine(cells);
+    }
 }
 
-void PrintJson(std::ostream &out, const std::vector<OutputRow> &rows) {
+void PrintJson(std::ostream &out, const results::Columns &columns,
+               const std::vector<OutputRow> &rows) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const OutputRow &row : rows) {
-        list.push_back({{"domain", base::DisplayUtf8(row.domain)},
-                        {"suffix", base::DisplayUtf8(row.suffix)},
-                        {"available", base::DisplayUtf8(row.available)},
-                        {"links", base::DisplayUtf8(row.links)},
-                        {"rank", base::DisplayUtf8(row.rank)},
-                        {"checked", row.checked}});
+        nlohmann::ordered_json object = nlohmann::ordered_json::object();
+        for (int c = 0; c < columns.Count(); ++c)
+            object[columns.At(c).key] =
+                base::DisplayUtf8(row.cells.at(static_cast<std::size_t>(c)));
+        object[kCheckedKey] = row.checked;
+        list.push_back(std::move(object));
     }
     out << list.dump(2) << '\n';
 }
 
-void PrintTable(std::ostream &out, const std::vector<OutputRow> &rows) {
-    std::vector<std::array<std::string, 6>> lines;
-    lines.push_back({kTableHeader[0], kTableHeader[1], kTableHeader[2], kTableHeader[3],
-                     kTableHeader[4], kTableHeader[5]});
+void PrintTable(std::ostream &out, const results::Columns &columns,
+                const std::vector<OutputRow> &rows) {
+    std::vector<Line> lines{Header(columns, true)};
     for (const OutputRow &row : rows) {
-        auto cells = Cells(row);
-        for (std::string &cell : cells)
-            cell = TableCell(cell);
-        cells[5] = row.checked ? "[x]" : "[ ]";
-        lines.push_back(cells);
+        Line cells;
+        for (const std::string &cell : row.cells)
+            cells.push_back(TableCell(cell));
+        cells.push_back(row.checked ? "[x]" : "[ ]");
+        lines.push_back(std::move(cells));
     }
-    std::array<std::size_t, 6> widths{};
-    for (const auto &line : lines) {
-        for (std::size_t i = 0; i < line.size(); ++i)
+    std::vector<std::size_t> widths(lines.front().size());
+    for (const Line &line : lines) {
+        for (std::size_t i = 0; i < line.size() && i < widths.size(); ++i)
             widths[i] = std::max(widths[i], DisplayWidth(line[i]));
     }
-    for (const auto &line : lines) {
+    for (const Line &line : lines) {
         std::string text;
         for (std::size_t i = 0; i < line.size(); ++i) {
             text += line[i];
@@ -88,6 +94,20 @@ void PrintTable(std::ostream &out, const std::vector<OutputRow> &rows) {
 }
 
 } // namespace
+
+std::vector<OutputRow> OutputRows(const results::ResultList &list) {
+    std::vector<OutputRow> rows;
+    for (int i = 0; i < list.Count(); ++i) {
+        const results::ResultRow &row = *list.Row(i);
+        OutputRow output{{}, row.Checked()};
+        for (int c = 0; c < list.ColumnCount(); ++c) {
+            const std::string *text = row.Cell(c);
+            output.cells.push_back(text ? *text : std::string());
+        }
+        rows.push_back(std::move(output));
+    }
+    return rows;
+}
 
 std::string EscapeTsv(const std::string &cell) {
     std::string escaped;
@@ -113,16 +133,17 @@ std::string EscapeTsv(const std::string &cell) {
     return escaped;
 }
 
-void PrintRows(std::ostream &out, const std::vector<OutputRow> &rows, OutputFormat format) {
+void PrintRows(std::ostream &out, const results::Columns &columns,
+               const std::vector<OutputRow> &rows, OutputFormat format) {
     switch (format) {
     case OutputFormat::Tsv:
-        PrintTsv(out, rows);
+        PrintTsv(out, columns, rows);
         return;
     case OutputFormat::Json:
-        PrintJson(out, rows);
+        PrintJson(out, columns, rows);
         return;
     case OutputFormat::Table:
-        PrintTable(out, rows);
+        PrintTable(out, columns, rows);
         return;
     }
 }

@@ -14,9 +14,6 @@ namespace {
 
 using platform::IniFile;
 
-// The keys of a row's sub-items, in sub-item order.
-constexpr std::string_view SubItemKeys[] = {"suffix", "available", "links", "rank"};
-
 std::string SectionName(int position) {
     return "item" + std::to_string(position);
 }
@@ -47,10 +44,11 @@ bool ReadCheckMark(const IniFile &ini, std::optional<std::size_t> section) {
     return base::StrToIntDef(*value, 1, base::IntegerForm::DecimalOrHex) != 0;
 }
 
-void FillRow(ResultRow &row, const IniFile &ini, std::optional<std::size_t> section) {
-    row.SetCaption(ReadText(ini, section, "domain"));
-    for (std::string_view key : SubItemKeys)
-        row.AppendSubItem(ReadText(ini, section, key));
+void FillRow(ResultRow &row, const Columns &columns, const IniFile &ini,
+             std::optional<std::size_t> section) {
+    row.SetCaption(ReadText(ini, section, columns.At(0).fileKey));
+    for (int c = 1; c < columns.Count(); ++c)
+        row.AppendSubItem(ReadText(ini, section, columns.At(c).fileKey));
     row.SetChecked(ReadCheckMark(ini, section));
 }
 
@@ -64,7 +62,7 @@ void ReadResultsFile(const std::string &path, ResultList &list) {
         // Only the count of sections matters: row k always comes from item<k>.
         const int count = static_cast<int>(ini.SectionCount());
         for (int k = 0; k < count; ++k)
-            FillRow(*list.Append(), ini, FindItem(ini, k));
+            FillRow(*list.Append(), list.GetColumns(), ini, FindItem(ini, k));
     } catch (const std::exception &) {
         // Reading is silent; the rows read so far stay.
     }
@@ -75,10 +73,10 @@ void WriteResultsFile(const std::string &path, const ResultList &list) {
     for (int k = 0; k < list.Count(); ++k) {
         const ResultRow &row = *list.Row(k);
         const std::size_t section = ini.AddSection(SectionName(k));
-        ini.WriteString(section, "domain", row.Caption());
-        for (int i = 0; i < static_cast<int>(std::size(SubItemKeys)); ++i) {
-            const std::string *text = row.SubItem(i);
-            ini.WriteString(section, SubItemKeys[i], text ? std::string_view(*text) : "");
+        for (int c = 0; c < list.ColumnCount(); ++c) {
+            const std::string *text = row.Cell(c);
+            ini.WriteString(section, list.GetColumns().At(c).fileKey,
+                            text ? std::string_view(*text) : "");
         }
         ini.WriteString(section, "check", row.Checked() ? "1" : "0");
     }

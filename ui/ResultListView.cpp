@@ -44,12 +44,12 @@ void ResultListView::SetUpColumns() {
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int column = 0; column < model_->columnCount(); ++column)
-        header->resizeSection(column, ResultTableModel::Width(column));
+        header->resizeSection(column, model_->Width(column));
 }
 
 void ResultListView::KeepMinimumWidth(int column, int newWidth) {
     // The header knows one minimum for all sections; each column has its own.
-    const int minimum = ResultTableModel::MinimumWidth(column);
+    const int minimum = model_->MinimumWidth(column);
     if (newWidth < minimum)
         horizontalHeader()->resizeSection(column, minimum);
 }

@@ -1,6 +1,6 @@
 #include "core/SearchOptions.h"
-#include "net/Probes.h"
 #include "platform/SingleInstance.h"
+#include "probes/WebProbes.h"
 #include "ui/InfoUnit.h"
 #include "ui/QtApplication.h"
 #include "ui/SettingsUnit.h"
@@ -20,9 +20,7 @@ int main(int argc, char **argv) {
         return 0;
 
     core::SearchOptions options;
-    net::WebProbes probes;
-
-    ui::TForm1 Form1(options, probes);
+    ui::TForm1 Form1(options, probes::WebProbes(), net::NetworkContext());
     ui::TStartForm StartForm(options, &Form1);
     ui::TInfoForm InfoForm(&Form1);
     ui::TSettingsForm SettingsForm(options, &Form1);

@@ -190,7 +190,8 @@ TEST(CliOptions, ReadsConnectToRules) {
 TEST(RowPrinter, EscapesTsvCells) {
     EXPECT_EQ(cli::EscapeTsv("a\tb\nc\rd\\e"), "a\\tb\\nc\\rd\\\\e");
     std::ostringstream out;
-    cli::PrintRows(out, {{"x\ty.com", "com", "Yes", "", "", true}}, cli::OutputFormat::Tsv);
+    cli::PrintRows(out, results::Columns::Standard(), {{{"x\ty.com", "com", "Yes", "", ""}, true}},
+                   cli::OutputFormat::Tsv);
     EXPECT_EQ(out.str(), "domain\tsuffix\tavailable\tlinks\trank\tchecked\n"
                          "x\\ty.com\tcom\tYes\t\t\t1\n");
 }

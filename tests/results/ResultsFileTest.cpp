@@ -63,7 +63,7 @@ TEST_F(ResultsFileTest, ReadsFilesOfTheOriginalLayout) {
     for (const auto &c : cases) {
         ResultList list;
         AddRow(list, {"previous.com", "com", "Yes", "1", "2"}, true);
-        list.ListView1ColumnClick(ResultList::AlexaRanking);
+        list.SortByColumn(ResultList::AlexaRanking);
         ReadResultsFile(DataFolder + c.file, list);
         EXPECT_EQ(Snapshot(list), c.expected) << c.file;
         EXPECT_EQ(list.SortColumn(), ResultList::AlexaRanking) << c.file;
@@ -95,7 +95,7 @@ TEST_F(ResultsFileTest, SavingReplacesTheWholeFileInDisplayOrder) {
     AddRow(list, {"taken.com", "com", "No", "-", "-"}, false);
     AddRow(list, {"free.com", "com", "Yes", "5", "9"}, true);
     AddRow(list, {"also.com", "com", "No", "-", "-"}, false);
-    list.ListView1ColumnClick(ResultList::Available);
+    list.SortByColumn(ResultList::Available);
     WriteResultsFile(path, list);
 
     ResultList back;
@@ -121,7 +121,7 @@ TEST_F(ResultsFileTest, NamesListHoldsEveryNameInDisplayOrder) {
     ResultList list;
     AddRow(list, {"b.com", "com", "No", "-", "-"}, false);
     AddRow(list, {"a.net", "net", "Yes", "1", "2"}, true);
-    list.ListView1ColumnClick(ResultList::DomainName);
+    list.SortByColumn(ResultList::DomainName);
     const std::string path = PathOf("names.txt");
     WriteNamesList(path, list);
     EXPECT_EQ(FileContents(path), "a.net\nb.com\n");
@@ -149,7 +149,7 @@ TEST_F(ResultsFileTest, TenThousandRandomRowsComeBackIdentical) {
     ResultList list;
     for (int i = 0; i < 10000; ++i) {
         std::vector<std::string> cells;
-        for (int c = 0; c < ResultList::ColumnCount; ++c)
+        for (int c = 0; c < ResultList().ColumnCount(); ++c)
             cells.push_back(RandomValue(random));
         AddRow(list, cells, random() % 2 == 0);
     }
