@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace results {
@@ -68,6 +72,43 @@ TEST_F(ResultsFileTest, ReadsFilesOfTheOriginalLayout) {
         EXPECT_EQ(Snapshot(list), c.expected) << c.file;
         EXPECT_EQ(list.SortColumn(), ResultList::AlexaRanking) << c.file;
     }
+}
+
+TEST_F(ResultsFileTest, LoadRaisesWhyAFileCannotBeLoaded) {
+    std::ofstream(PathOf("text.txt")) << "a.com\nb.com\n";
+    std::ofstream(PathOf("nul.nbr"), std::ios::binary) << std::string("[item0]\0\n", 9);
+    std::filesystem::create_directory(PathOf("folder.nbr"));
+    const auto expectFailure = [this](const std::string &path, auto failure) {
+        ResultList list;
+        AddRow(list, {"previous.com"}, true);
+        try {
+            LoadResultsFile(path, list);
+            ADD_FAILURE() << path << " loaded";
+        } catch (const EResultsFileError &error) {
+            EXPECT_NE(dynamic_cast<const decltype(failure) *>(&error), nullptr)
+                << path << ": " << error.Message();
+            EXPECT_NE(error.Message().find(path), std::string::npos) << error.Message();
+        }
+        EXPECT_EQ(list.Count(), 0) << path;
+    };
+    expectFailure(PathOf("missing.nbr"), EResultsFileMissing(""));
+    expectFailure(PathOf("folder.nbr"), EResultsFileNotReadable(""));
+    expectFailure("/dev/zero", EResultsFileNotReadable(""));
+    expectFailure(PathOf("text.txt"), ENotAResultsFile(""));
+    expectFailure(PathOf("nul.nbr"), ENotAResultsFile(""));
+    if (::geteuid() != 0) {
+        std::ofstream(PathOf("private.nbr")) << "[item0]\n";
+        ::chmod(PathOf("private.nbr").c_str(), 0);
+        expectFailure(PathOf("private.nbr"), EResultsFileNotReadable(""));
+    }
+}
+
+TEST_F(ResultsFileTest, FileOverTheSizeLimitIsRefusedBeforeReading) {
+    const std::string path = PathOf("huge.nbr");
+    { std::ofstream(path) << "[item0]\ndomain=a.com\n"; }
+    std::filesystem::resize_file(path, MaxResultsFileBytes + 1);
+    ResultList list;
+    EXPECT_THROW(LoadResultsFile(path, list), EResultsFileTooLarge);
 }
 
 TEST_F(ResultsFileTest, WritesTheGoldenLayoutAndReadsItBack) {

@@ -1,0 +1,201 @@
+#include "results/ResultsFileReader.h"
+
+#include "base/AsciiCase.h"
+#include "base/IntegerText.h"
+#include "platform/IniFile.h"
+
+#include <array>
+#include <optional>
+
+namespace results {
+namespace {
+
+// The keys of a row in the order of its cells: caption, sub-items, then the check mark.
+constexpr std::array<std::string_view, 6> RowKeys = {"domain", "suffix", "available",
+                                                     "links",  "rank",   "check"};
+constexpr std::size_t DomainKey = 0;
+constexpr std::size_t CheckKey = 5;
+constexpr int SubItemCount = 4;
+
+constexpr std::uint32_t ForeignName = 0x80000000;
+
+std::uint32_t FoldedHash(std::string_view text) {
+    std::uint32_t hash = 2166136261u;
+    for (char c : text) {
+        hash ^= static_cast<unsigned char>(base::AsciiLowerChar(c));
+        hash *= 16777619u;
+    }
+    return hash ^ (hash >> 15);
+}
+
+// k of a section name item<k> in the form the writer gives it ("item" in any case).
+std::optional<std::uint32_t> ItemNumber(std::string_view name) {
+    if (name.size() < 5 || name.size() > 14 || !base::SameTextAscii(name.substr(0, 4), "item"))
+        return std::nullopt;
+    const std::string_view digits = name.substr(4);
+    if (digits.size() > 1 && digits.front() == '0')
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value >= ForeignName)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+}
+
+std::string ItemName(std::uint32_t k) {
+    return "item" + std::to_string(k);
+}
+
+// The cells and check mark of a row, kept while rows change places.
+struct RowCells {
+    std::string caption;
+    std::array<std::string, SubItemCount> subItems;
+    bool checked = true;
+};
+
+RowCells CellsOf(const ResultRow &row) {
+    RowCells cells{row.Caption(), {}, row.Checked()};
+    for (int i = 0; i < SubItemCount; ++i)
+        cells.subItems[static_cast<std::size_t>(i)] = *row.SubItem(i);
+    return cells;
+}
+
+void SetCells(ResultRow &row, RowCells cells) {
+    row.SetCaption(std::move(cells.caption));
+    for (int i = 0; i < SubItemCount; ++i)
+        row.SetSubItem(i, std::move(cells.subItems[static_cast<std::size_t>(i)]));
+    row.SetChecked(cells.checked);
+}
+
+// 0 unchecks; any other integer, decimal or 0x hexadecimal, and anything that is not an
+// integer at all, checks.
+bool ReadCheckMark(std::string_view value) {
+    return base::StrToIntDef(value, 1, base::IntegerForm::DecimalOrHex) != 0;
+}
+
+} // namespace
+
+ResultsFileReader::ResultsFileReader(ResultList &list) : list_(list), reader_(*this) {}
+
+void ResultsFileReader::Section(std::string_view name) {
+    const std::uint32_t hash = FoldedHash(name);
+    current_ = FindSection(name, hash);
+    if (current_ != NoSection)
+        return;
+    AddSection(name, hash);
+    current_ = static_cast<std::uint32_t>(names_.size() - 1);
+    const auto row = list_.Append();
+    for (int i = 0; i < SubItemCount; ++i)
+        row->AppendSubItem({});
+    row->SetChecked(true);
+}
+
+void ResultsFileReader::Value(std::string_view key, std::string_view written) {
+    std::size_t index = 0;
+    while (index < RowKeys.size() && !base::SameTextAscii(RowKeys[index], key))
+        ++index;
+    if (index == RowKeys.size())
+        return;
+    const auto bit = static_cast<std::uint8_t>(1u << index);
+    if (seen_[current_] & bit)
+        return;
+    seen_[current_] |= bit;
+    std::string value = platform::IniFile::DecodeValue(written);
+    if (value.size() > platform::IniFile::MaxValueLength)
+        value.resize(platform::IniFile::MaxValueLength);
+    ResultRow &row = *list_.Row(static_cast<int>(current_));
+    if (index == CheckKey)
+        row.SetChecked(ReadCheckMark(value));
+    else if (index == DomainKey)
+        row.SetCaption(std::move(value));
+    else
+        row.SetSubItem(static_cast<int>(index) - 1, std::move(value));
+}
+
+void ResultsFileReader::Finish(const std::string &path) {
+    reader_.Finish();
+    if (reader_.SawNulByte() || (names_.empty() && reader_.SawContent())) {
+        list_.Clear();
+        throw ENotAResultsFile("cannot load " + path + ": it is not a results file");
+    }
+    PutRowsInPlace();
+}
+
+std::uint32_t ResultsFileReader::FindSection(std::string_view name, std::uint32_t hash) const {
+    if (slots_.empty())
+        return NoSection;
+    const std::uint32_t held = slots_[SlotOf(name, hash)];
+    return held == 0 ? NoSection : held - 1;
+}
+
+std::size_t ResultsFileReader::SlotOf(std::string_view name, std::uint32_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t held = slots_[slot];
+        if (held == 0 || (hashes_[held - 1] == hash && SectionIsNamed(held - 1, name)))
+            return slot;
+    }
+}
+
+bool ResultsFileReader::SectionIsNamed(std::uint32_t position, std::string_view name) const {
+    const std::uint32_t stored = names_[position];
+    if (stored & ForeignName)
+        return base::SameTextAscii(foreignNames_[stored & ~ForeignName], name);
+    return ItemNumber(name) == stored;
+}
+
+void ResultsFileReader::AddSection(std::string_view name, std::uint32_t hash) {
+    if ((names_.size() + 1) * 2 > slots_.size())
+        GrowSlots();
+    const std::size_t slot = SlotOf(name, hash);
+    if (const auto k = ItemNumber(name)) {
+        names_.push_back(*k);
+    } else {
+        names_.push_back(ForeignName | static_cast<std::uint32_t>(foreignNames_.size()));
+        foreignNames_.emplace_back(name);
+    }
+    hashes_.push_back(hash);
+    seen_.push_back(0);
+    slots_[slot] = static_cast<std::uint32_t>(names_.size());
+}
+
+void ResultsFileReader::GrowSlots() {
+    slots_.assign(std::max<std::size_t>(16, slots_.size() * 2), 0);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = 0; i < hashes_.size(); ++i) {
+        std::size_t slot = hashes_[i] & mask;
+        while (slots_[slot] != 0)
+            slot = (slot + 1) & mask;
+        slots_[slot] = static_cast<std::uint32_t>(i + 1);
+    }
+}
+
+// Row k takes the values of the section item<k>, wherever that section stood; a row without
+// such a section is left empty and checked.
+void ResultsFileReader::PutRowsInPlace() {
+    struct Move {
+        std::uint32_t row;
+        std::uint32_t from;
+    };
+    std::vector<Move> moves;
+    for (std::uint32_t k = 0; k < names_.size(); ++k) {
+        if (names_[k] == k)
+            continue;
+        const std::string name = ItemName(k);
+        moves.push_back({k, FindSection(name, FoldedHash(name))});
+    }
+    // Every row that gives its values is copied before any row is overwritten.
+    std::vector<RowCells> taken;
+    taken.reserve(moves.size());
+    for (const Move &move : moves)
+        taken.push_back(move.from == NoSection ? RowCells{}
+                                               : CellsOf(*list_.Row(static_cast<int>(move.from))));
+    for (std::size_t i = 0; i < moves.size(); ++i)
+        SetCells(*list_.Row(static_cast<int>(moves[i].row)), std::move(taken[i]));
+}
+
+} // namespace results
