@@ -144,4 +144,30 @@ TEST_F(HostileFilesTest, FifoIsReadOnceToItsEnd) {
                           "name2.com\tcom\tYes\t12345\t678\t1\n");
 }
 
+TEST_F(HostileFilesTest, OutputsOntoWhatIsNotAFileAreWrittenInPlace) {
+    const std::string rows = WriteRows("rows.nbr", 2);
+    const std::string fifo = PathOf("out.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string stdoutLink = PathOf("stdout-link");
+    std::filesystem::create_symlink("/proc/self/fd/1", stdoutLink);
+    const std::string dangling = PathOf("dangling.nbr");
+    std::filesystem::create_symlink("made.nbr", dangling);
+
+    std::string fromFifo;
+    std::thread reader([&] { fromFifo = FileContents(fifo); });
+    const ChildResult result =
+        Run({"--load", rows, "--format", "tsv", "--save", fifo, "--names", stdoutLink});
+    reader.join();
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(fromFifo, FileContents(rows));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_TRUE(result.out.ends_with("\nname0.com\nname1.com\n")) << result.out;
+    EXPECT_TRUE(std::filesystem::is_symlink(stdoutLink));
+
+    const ChildResult saved = Run({"--load", rows, "--save", dangling});
+    EXPECT_EQ(saved.exitCode, 0) << saved.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(dangling));
+    EXPECT_EQ(FileContents(PathOf("made.nbr")), FileContents(rows));
+}
+
 } // namespace
