@@ -99,8 +99,8 @@ TEST_F(HostileFilesTest, LoadUnderAMemoryLimitGivesEveryRowOrAFailureAndKeepsThe
     const ChildResult whole = Run({"--load", file, "--format", "tsv"});
     ASSERT_EQ(whole.exitCode, 0) << whole.err;
     int failures = 0;
-    // From limits too small for the rows to ones that leave room to load, print and save.
-    for (int megabytes : {30, 60, 120, 400}) {
+    // Limits that stop the load, the printing, the save (which needs the most), and none.
+    for (int megabytes : {30, 50, 90, 400}) {
         const ChildResult result = RunInShell("ulimit -v " + std::to_string(megabytes * 1024),
                                               {"--load", file, "--save", file, "--format", "tsv"});
         ASSERT_NE(result.exitCode, -1) << megabytes << " MB: killed by a signal\n" << result.err;
@@ -168,6 +168,20 @@ TEST_F(HostileFilesTest, OutputsOntoWhatIsNotAFileAreWrittenInPlace) {
     EXPECT_EQ(saved.exitCode, 0) << saved.err;
     EXPECT_TRUE(std::filesystem::is_symlink(dangling));
     EXPECT_EQ(FileContents(PathOf("made.nbr")), FileContents(rows));
+}
+
+TEST_F(HostileFilesTest, StandardOutputThatFailsIsAFailure) {
+    const std::string rows = WriteRows("rows.nbr", 2);
+    for (const std::string redirect : {">/dev/full", ">&-"}) {
+        const ChildResult result =
+            RunInShell("exec " + redirect, {"--load", rows, "--format", "tsv"});
+        EXPECT_EQ(result.exitCode, 1) << redirect;
+        EXPECT_NE(result.err.find("standard output"), std::string::npos) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+    const ChildResult candidates =
+        RunInShell("exec >/dev/full", {"--candidates", "--mode", "exact", "car"});
+    EXPECT_EQ(candidates.exitCode, 1) << candidates.err;
 }
 
 } // namespace
