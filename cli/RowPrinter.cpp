@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 namespace cli {
 namespace {
@@ -25,14 +26,37 @@ std::size_t DisplayWidth(const std::string &text) {
     }));
 }
 
-// A cell fit for one line of a table: readable text, control characters shown as blanks.
+bool IsC1Control(std::string_view text, std::size_t at) {
+    return static_cast<unsigned char>(text[at]) == 0xC2 && at + 1 < text.size() &&
+           static_cast<unsigned char>(text[at + 1]) >= 0x80 &&
+           static_cast<unsigned char>(text[at + 1]) <= 0x9F;
+}
+
+void AppendHexEscape(std::string &out, const char *prefix, unsigned char code) {
+    static const char digits[] = "0123456789abcdef";
+    out += prefix;
+    out += digits[code >> 4];
+    out += digits[code & 15];
+}
+
+// A cell fit for one line of a table: readable text in which no byte can steer the terminal.
+// C0 controls and DEL show as \xHH, C1 controls (also where a Windows-1252 byte reads as one)
+// as \u00HH.
 std::string TableCell(const std::string &cell) {
-    std::string text = base::DisplayUtf8(cell);
-    for (char &c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
+    const std::string text = base::DisplayUtf8(cell);
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte == 0x7F) {
+            AppendHexEscape(shown, "\\x", byte);
+        } else if (IsC1Control(text, i)) {
+            AppendHexEscape(shown, "\\u00", static_cast<unsigned char>(text[++i]));
+        } else {
+            shown += text[i];
+        }
     }
-    return text;
+    return shown;
 }
 
 void PrintTsv(std::ostream &out, const std::vector<OutputRow> &rows) {

@@ -20,6 +20,28 @@ std::string SectionName(int position) {
     return "item" + std::to_string(position);
 }
 
+// A caption as one line of the names list: tab, line feed, carriage return and backslash
+// escaped as TSV escapes them, other control characters as \xHH.
+void AppendNamesListLine(std::string &text, const std::string &caption) {
+    static const char digits[] = "0123456789abcdef";
+    for (char c : caption) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\t')
+            text += "\\t";
+        else if (c == '\n')
+            text += "\\n";
+        else if (c == '\r')
+            text += "\\r";
+        else if (c == '\\')
+            text += "\\\\";
+        else if (byte < 0x20 || byte == 0x7F)
+            text += {'\\', 'x', digits[byte >> 4], digits[byte & 15]};
+        else
+            text += c;
+    }
+    text += '\n';
+}
+
 } // namespace
 
 void LoadResultsFile(const std::string &path, ResultList &list) {
@@ -70,10 +92,8 @@ void WriteResultsFile(const std::string &path, const ResultList &list) {
 
 void WriteNamesList(const std::string &path, const ResultList &list) {
     std::string text;
-    for (int k = 0; k < list.Count(); ++k) {
-        text += list.Row(k)->Caption();
-        text += '\n';
-    }
+    for (int k = 0; k < list.Count(); ++k)
+        AppendNamesListLine(text, list.Row(k)->Caption());
     platform::WriteFileAtomically(path, text);
 }
 

@@ -31,7 +31,8 @@ void ReadResultsFile(const std::string &path, ResultList &list);
 void WriteResultsFile(const std::string &path, const ResultList &list);
 
 // Writes the domain name of every row in display order, one a line, replacing the file as
-// WriteResultsFile does.
+// WriteResultsFile does. A row is always one line: line breaks and other control characters
+// in a name are escaped as TSV escapes them (\n, \t, \r, \\, others as \xHH).
 void WriteNamesList(const std::string &path, const ResultList &list);
 
 } // namespace results

@@ -194,3 +194,25 @@ TEST(RowPrinter, EscapesTsvCells) {
     EXPECT_EQ(out.str(), "domain\tsuffix\tavailable\tlinks\trank\tchecked\n"
                          "x\\ty.com\tcom\tYes\t\t\t1\n");
 }
+
+TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
+    const struct {
+        std::string cell;
+        std::string shown;
+    } cases[] = {
+        {"a\x1b[31mb", "a\\x1b[31mb"},
+        {"tab\there\x7f", "tab\\x09here\\x7f"},
+        {"csi\xc2\x9b"
+         "2J",
+         "csi\\u009b2J"},
+        {"cp1252 \x9b\x81", "cp1252 \xe2\x80\xba\\u0081"},
+        {"caf\xc3\xa9 \xc2\xa0", "caf\xc3\xa9 \xc2\xa0"},
+    };
+    for (const auto &c : cases) {
+        std::ostringstream out;
+        cli::PrintRows(out, {{c.cell, "", "", "", "", false}}, cli::OutputFormat::Table);
+        const std::string text = out.str();
+        const std::size_t line = text.find('\n') + 1;
+        EXPECT_EQ(text.substr(line, text.find("  ", line) - line), c.shown) << c.shown;
+    }
+}

@@ -171,6 +171,25 @@ TEST_F(ResultsFileTest, NamesListHoldsEveryNameInDisplayOrder) {
     EXPECT_EQ(FileContents(path), "");
 }
 
+TEST_F(ResultsFileTest, NamesListKeepsEachRowOnOneLine) {
+    ResultList list;
+    AddRow(list, {"evil.com\ninjected.example"}, true);
+    AddRow(list, {"a\tb\rc\\d\x1b[2J\x7f.com"}, true);
+    const std::string path = PathOf("names.txt");
+    WriteNamesList(path, list);
+    EXPECT_EQ(FileContents(path), "evil.com\\ninjected.example\n"
+                                  "a\\tb\\rc\\\\d\\x1b[2J\\x7f.com\n");
+}
+
+TEST_F(ResultsFileTest, ByteOrderMarkBeforeTheFirstSectionIsSkipped) {
+    const std::string path = PathOf("bom.nbr");
+    std::ofstream(path)
+        << "\xEF\xBB\xBF[item0]\ndomain=first.com\ncheck=0\n[item1]\ndomain=b.com\n";
+    ResultList list;
+    LoadResultsFile(path, list);
+    EXPECT_EQ(Snapshot(list), (std::vector<std::string>{"first.com|||||0", "b.com|||||1"}));
+}
+
 // Values of arbitrary bytes (no NUL), biased towards what an INI line treats specially.
 std::string RandomValue(std::mt19937 &random) {
     static const std::string special = " \t\"'=;[]\\\r\nx\x7f\xff";
