@@ -122,6 +122,7 @@ private:
 
 std::vector<OutputRow> OutputRows(const results::ResultList &list) {
     std::vector<OutputRow> rows;
+    rows.reserve(static_cast<std::size_t>(list.Count()));
     for (int i = 0; i < list.Count(); ++i) {
         const results::ResultRow &row = *list.Row(i);
         auto cell = [&row](int column) {

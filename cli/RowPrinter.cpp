@@ -71,17 +71,29 @@ void PrintTsv(std::ostream &out, const std::vector<OutputRow> &rows) {
         printLine(Cells(row));
 }
 
+// One row object at a time, in the layout a whole document dumped with an indent of two would
+// have, so that a million rows never stand in memory as one document.
 void PrintJson(std::ostream &out, const std::vector<OutputRow> &rows) {
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const OutputRow &row : rows) {
-        list.push_back({{"domain", base::DisplayUtf8(row.domain)},
-                        {"suffix", base::DisplayUtf8(row.suffix)},
-                        {"available", base::DisplayUtf8(row.available)},
-                        {"links", base::DisplayUtf8(row.links)},
-                        {"rank", base::DisplayUtf8(row.rank)},
-                        {"checked", row.checked}});
+    if (rows.empty()) {
+        out << "[]\n";
+        return;
     }
-    out << list.dump(2) << '\n';
+    out << "[\n";
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const OutputRow &row = rows[i];
+        const nlohmann::ordered_json object = {{"domain", base::DisplayUtf8(row.domain)},
+                                               {"suffix", base::DisplayUtf8(row.suffix)},
+                                               {"available", base::DisplayUtf8(row.available)},
+                                               {"links", base::DisplayUtf8(row.links)},
+                                               {"rank", base::DisplayUtf8(row.rank)},
+                                               {"checked", row.checked}};
+        std::string text = object.dump(2);
+        for (std::size_t at = text.find('\n'); at != std::string::npos;
+             at = text.find('\n', at + 1))
+            text.insert(at + 1, "  ");
+        out << "  " << text << (i + 1 < rows.size() ? ",\n" : "\n");
+    }
+    out << "]\n";
 }
 
 void PrintTable(std::ostream &out, const std::vector<OutputRow> &rows) {

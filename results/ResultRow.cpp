@@ -16,9 +16,9 @@ const std::string *ResultRow::SubItem(int index) const {
 }
 
 void ResultRow::AppendSubItem(std::string text) {
-    if (subItems_.empty())
-        subItems_.reserve(4); // a full row: suffix, availability, link popularity, rank
-    subItems_.push_back(std::move(text));
+    if (subItemCount_ == MaxSubItems)
+        throw EListError("a row has no column for another sub-item");
+    subItems_[static_cast<std::size_t>(subItemCount_++)] = std::move(text);
     Changed();
 }
 

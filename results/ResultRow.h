@@ -1,7 +1,7 @@
 #pragma once
 
+#include <array>
 #include <string>
-#include <vector>
 
 namespace results {
 
@@ -20,9 +20,13 @@ public:
     const std::string &Caption() const { return caption_; }
     void SetCaption(std::string caption);
 
-    int SubItemCount() const { return static_cast<int>(subItems_.size()); }
+    // A row has at most one sub-item for each column after the caption.
+    static constexpr int MaxSubItems = 4;
+
+    int SubItemCount() const { return subItemCount_; }
     // The sub-item at index, or nullptr when the row has no such sub-item.
     const std::string *SubItem(int index) const;
+    // Adds a sub-item after the last; a row that has all MaxSubItems raises EListError.
     void AppendSubItem(std::string text);
     // Replaces an existing sub-item; a row without that sub-item is left as it is (false).
     bool SetSubItem(int index, std::string text);
@@ -46,7 +50,10 @@ private:
     ResultList *owner_ = nullptr;
     int index_ = -1;
     std::string caption_;
-    std::vector<std::string> subItems_;
+    // Held in the row itself: a list of a million rows is held in a million allocations, not
+    // two million.
+    std::array<std::string, MaxSubItems> subItems_;
+    int subItemCount_ = 0;
     bool checked_ = false;
 };
 

@@ -82,11 +82,10 @@ bool ReadCheckMark(std::string_view value) {
 ResultsFileReader::ResultsFileReader(ResultList &list) : list_(list), reader_(*this) {}
 
 void ResultsFileReader::Section(std::string_view name) {
-    const std::uint32_t hash = FoldedHash(name);
-    current_ = FindSection(name, hash);
+    current_ = FindSection(name);
     if (current_ != NoSection)
         return;
-    AddSection(name, hash);
+    AddSection(name);
     current_ = static_cast<std::uint32_t>(names_.size() - 1);
     const auto row = list_.Append();
     for (int i = 0; i < SubItemCount; ++i)
@@ -125,18 +124,20 @@ void ResultsFileReader::Finish(const std::string &path) {
     PutRowsInPlace();
 }
 
-std::uint32_t ResultsFileReader::FindSection(std::string_view name, std::uint32_t hash) const {
+std::uint32_t ResultsFileReader::FindSection(std::string_view name) const {
+    if (const auto k = ItemNumber(name); k && *k < names_.size() && names_[*k] == *k)
+        return *k;
     if (slots_.empty())
         return NoSection;
-    const std::uint32_t held = slots_[SlotOf(name, hash)];
+    const std::uint32_t held = slots_[SlotOf(name, FoldedHash(name))].held;
     return held == 0 ? NoSection : held - 1;
 }
 
 std::size_t ResultsFileReader::SlotOf(std::string_view name, std::uint32_t hash) const {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t held = slots_[slot];
-        if (held == 0 || (hashes_[held - 1] == hash && SectionIsNamed(held - 1, name)))
+        const Slot &at = slots_[slot];
+        if (at.held == 0 || (at.hash == hash && SectionIsNamed(at.held - 1, name)))
             return slot;
     }
 }
@@ -148,29 +149,36 @@ bool ResultsFileReader::SectionIsNamed(std::uint32_t position, std::string_view 
     return ItemNumber(name) == stored;
 }
 
-void ResultsFileReader::AddSection(std::string_view name, std::uint32_t hash) {
-    if ((names_.size() + 1) * 2 > slots_.size())
-        GrowSlots();
-    const std::size_t slot = SlotOf(name, hash);
-    if (const auto k = ItemNumber(name)) {
+void ResultsFileReader::AddSection(std::string_view name) {
+    const auto position = static_cast<std::uint32_t>(names_.size());
+    const auto k = ItemNumber(name);
+    if (k) {
         names_.push_back(*k);
     } else {
         names_.push_back(ForeignName | static_cast<std::uint32_t>(foreignNames_.size()));
         foreignNames_.emplace_back(name);
     }
-    hashes_.push_back(hash);
     seen_.push_back(0);
-    slots_[slot] = static_cast<std::uint32_t>(names_.size());
+    if (k == position)
+        return;
+    if ((hashedSections_ + 1) * 2 > slots_.size())
+        GrowSlots();
+    const std::uint32_t hash = FoldedHash(name);
+    slots_[SlotOf(name, hash)] = {position + 1, hash};
+    ++hashedSections_;
 }
 
 void ResultsFileReader::GrowSlots() {
-    slots_.assign(std::max<std::size_t>(16, slots_.size() * 2), 0);
+    std::vector<Slot> old(std::max<std::size_t>(16, slots_.size() * 2));
+    old.swap(slots_);
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = 0; i < hashes_.size(); ++i) {
-        std::size_t slot = hashes_[i] & mask;
-        while (slots_[slot] != 0)
+    for (const Slot &at : old) {
+        if (at.held == 0)
+            continue;
+        std::size_t slot = at.hash & mask;
+        while (slots_[slot].held != 0)
             slot = (slot + 1) & mask;
-        slots_[slot] = static_cast<std::uint32_t>(i + 1);
+        slots_[slot] = at;
     }
 }
 
@@ -185,8 +193,7 @@ void ResultsFileReader::PutRowsInPlace() {
     for (std::uint32_t k = 0; k < names_.size(); ++k) {
         if (names_[k] == k)
             continue;
-        const std::string name = ItemName(k);
-        moves.push_back({k, FindSection(name, FoldedHash(name))});
+        moves.push_back({k, FindSection(ItemName(k))});
     }
     // Every row that gives its values is copied before any row is overwritten.
     std::vector<RowCells> taken;

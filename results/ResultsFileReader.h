@@ -64,25 +64,30 @@ private:
     void Section(std::string_view name) override;
     void Value(std::string_view key, std::string_view written) override;
 
-    std::uint32_t FindSection(std::string_view name, std::uint32_t hash) const;
+    std::uint32_t FindSection(std::string_view name) const;
     std::size_t SlotOf(std::string_view name, std::uint32_t hash) const;
     bool SectionIsNamed(std::uint32_t position, std::string_view name) const;
-    void AddSection(std::string_view name, std::uint32_t hash);
+    void AddSection(std::string_view name);
     void GrowSlots();
     void PutRowsInPlace();
 
     ResultList &list_;
     platform::IniReader reader_;
     std::uint32_t current_ = NoSection;
-    // Per section: the keys already read (one bit each), the folded hash of its name, and its
-    // name: the number k of a name item<k>, or a flagged index into foreignNames_. Names of the
-    // usual form thus take no memory of their own.
+    // Per section: the keys already read (one bit each) and its name: the number k of a name
+    // item<k>, or a flagged index into foreignNames_. A section item<k> at position k, the
+    // usual case, is found by its number alone and takes five bytes here.
     std::vector<std::uint8_t> seen_;
-    std::vector<std::uint32_t> hashes_;
     std::vector<std::uint32_t> names_;
     std::vector<std::string> foreignNames_;
-    // Open addressing over the sections: position + 1, 0 for an empty slot.
-    std::vector<std::uint32_t> slots_;
+    // Open addressing over the other sections by the folded hash of their names: position + 1
+    // (0 for an empty slot) and the hash.
+    struct Slot {
+        std::uint32_t held = 0;
+        std::uint32_t hash = 0;
+    };
+    std::vector<Slot> slots_;
+    std::size_t hashedSections_ = 0;
 };
 
 } // namespace results

@@ -1,3 +1,4 @@
+#include "base/TextEncoding.h"
 #include "cli/CliOptions.h"
 #include "cli/RowPrinter.h"
 #include "tests/support/ChildProcess.h"
@@ -214,5 +215,25 @@ TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
         const std::string text = out.str();
         const std::size_t line = text.find('\n') + 1;
         EXPECT_EQ(text.substr(line, text.find("  ", line) - line), c.shown) << c.shown;
+    }
+}
+
+TEST(RowPrinter, JsonIsTheWholeDocumentIndentedByTwo) {
+    const std::vector<std::vector<cli::OutputRow>> lists = {
+        {},
+        {{"a.com", "com", "Yes", "1", "2", true}},
+        {{"a\"b\n", "", "No", "-", "-", false}, {"caf\xe9", "x", "", "", "", true}}};
+    for (const auto &rows : lists) {
+        nlohmann::ordered_json document = nlohmann::ordered_json::array();
+        for (const auto &row : rows)
+            document.push_back({{"domain", base::DisplayUtf8(row.domain)},
+                                {"suffix", row.suffix},
+                                {"available", row.available},
+                                {"links", row.links},
+                                {"rank", row.rank},
+                                {"checked", row.checked}});
+        std::ostringstream out;
+        cli::PrintRows(out, rows, cli::OutputFormat::Json);
+        EXPECT_EQ(out.str(), document.dump(2) + "\n");
     }
 }

@@ -181,6 +181,22 @@ TEST_F(ResultsFileTest, NamesListKeepsEachRowOnOneLine) {
                                   "a\\tb\\rc\\\\d\\x1b[2J\\x7f.com\n");
 }
 
+TEST(ResultsFileReader, SectionsInAnyOrderAndPiecesOfAnySizeGiveTheSameRows) {
+    const std::string text = "[item2]\ndomain=c.com\n[Other]\ndomain=x\n[ITEM0]\ndomain=a.com\n"
+                             "check=0\n[item2]\ndomain=ignored\nsuffix=com\n[item01]\n"
+                             "domain=not row 1\n[item1]\ndomain=b.com\nDomain=ignored\n";
+    const std::vector<std::string> expected = {"a.com|||||0", "b.com|||||1", "c.com|com||||1",
+                                               "|||||1", "|||||1"};
+    for (std::size_t piece = 1; piece <= text.size(); ++piece) {
+        ResultList list;
+        ResultsFileReader reader(list);
+        for (std::size_t at = 0; at < text.size(); at += piece)
+            reader.Feed(std::string_view(text).substr(at, piece));
+        reader.Finish("pieces.nbr");
+        ASSERT_EQ(Snapshot(list), expected) << piece;
+    }
+}
+
 TEST_F(ResultsFileTest, ByteOrderMarkBeforeTheFirstSectionIsSkipped) {
     const std::string path = PathOf("bom.nbr");
     std::ofstream(path)
