@@ -75,7 +75,7 @@ void ReadResultsFile(const std::string &path, ResultList &list) {
     }
 }
 
-void WriteResultsFile(const std::string &path, const ResultList &list) {
+std::string ResultsFileText(const ResultList &list) {
     IniFile ini;
     for (int k = 0; k < list.Count(); ++k) {
         const ResultRow &row = *list.Row(k);
@@ -87,7 +87,11 @@ void WriteResultsFile(const std::string &path, const ResultList &list) {
         }
         ini.WriteString(section, "check", row.Checked() ? "1" : "0");
     }
-    ini.Save(path);
+    return ini.Text();
+}
+
+void WriteResultsFile(const std::string &path, const ResultList &list) {
+    platform::WriteFileAtomically(path, ResultsFileText(list));
 }
 
 void WriteNamesList(const std::string &path, const ResultList &list) {

@@ -25,6 +25,9 @@ void LoadResultsFile(const std::string &path, ResultList &list);
 // before the failure, which for a missing or unreadable file are none.
 void ReadResultsFile(const std::string &path, ResultList &list);
 
+// The text of a results file holding every row in display order, check as 1 or 0.
+std::string ResultsFileText(const ResultList &list);
+
 // Writes every row in display order, check as 1 or 0. The file is replaced as a whole and
 // atomically: when writing fails the previous file stays as it was, and platform's
 // EFileWriteError reports the failure.
