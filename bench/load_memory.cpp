@@ -1,5 +1,6 @@
 // Peak memory of loading a 1,000,000-row results file, measured in a child process: the rise of
 // its resident set's high-water mark over what it held before the load, per byte of the file.
+#include "bench/ResultsFileFixture.h"
 #include "results/ResultsFile.h"
 
 #include <benchmark/benchmark.h>
@@ -7,7 +8,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,20 +16,9 @@ namespace {
 
 constexpr int Rows = 1000000;
 
-// Rows in the form the check run gives them: half free with numbers, half taken with "-".
 void FillAndWrite(const std::string &path) {
-    std::mt19937 random(1);
     results::ResultList list;
-    for (int i = 0; i < Rows; ++i) {
-        const bool available = random() % 2 == 0;
-        auto row = list.Append();
-        row->SetCaption("keyword" + std::to_string(i) + (i % 3 ? ".com" : "-fast.net"));
-        row->AppendSubItem(i % 3 ? "com" : "net");
-        row->AppendSubItem(available ? "Yes" : "No");
-        row->AppendSubItem(available ? std::to_string(random() % 10000000) : "-");
-        row->AppendSubItem(available ? std::to_string(random() % 5000000) : "-");
-        row->SetChecked(available);
-    }
+    bench::FillResultList(list, Rows);
     results::WriteResultsFile(path, list);
 }
 

@@ -149,6 +149,32 @@ std::uint64_t FoldedHash(std::string_view text) {
     return hash ^ (hash >> 29);
 }
 
+// The slot of an open-addressing index (position + 1, 0 for empty; a power of two in size)
+// that holds what matches, or the empty slot where it would go.
+template <typename Matches>
+std::size_t ProbeSlot(const std::vector<std::uint32_t> &slots, std::uint64_t hash,
+                      Matches matches) {
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t held = slots[slot];
+        if (held == 0 || matches(held - 1))
+            return slot;
+    }
+}
+
+// Doubles the index and puts every item back by its hash.
+template <typename Item>
+void RebuildSlots(std::vector<std::uint32_t> &slots, const std::vector<Item> &items) {
+    slots.assign(std::max<std::size_t>(16, slots.size() * 2), 0);
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        std::size_t slot = items[i].hash & mask;
+        while (slots[slot] != 0)
+            slot = (slot + 1) & mask;
+        slots[slot] = static_cast<std::uint32_t>(i + 1);
+    }
+}
+
 // A key's hash within its section.
 std::uint64_t KeyHash(std::size_t section, std::string_view key) {
     return FoldedHash(key) ^ (static_cast<std::uint64_t>(section) * 0xC2B2AE3D27D4EB4Full);
@@ -224,50 +250,27 @@ std::size_t IniFile::SectionFor(std::string_view name) {
 }
 
 std::size_t IniFile::SlotOf(std::string_view name, std::uint64_t hash) const {
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t held = slots_[slot];
-        if (held == 0)
-            return slot;
-        const Section &section = sections_[held - 1];
-        if (section.hash == hash && base::SameTextAscii(section.name, name))
-            return slot;
-    }
+    return ProbeSlot(slots_, hash, [&](std::uint32_t position) {
+        const Section &section = sections_[position];
+        return section.hash == hash && base::SameTextAscii(section.name, name);
+    });
 }
 
 void IniFile::GrowSlots() {
-    slots_.assign(std::max<std::size_t>(16, slots_.size() * 2), 0);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = 0; i < sections_.size(); ++i) {
-        std::size_t slot = sections_[i].hash & mask;
-        while (slots_[slot] != 0)
-            slot = (slot + 1) & mask;
-        slots_[slot] = static_cast<std::uint32_t>(i + 1);
-    }
+    RebuildSlots(slots_, sections_);
 }
 
 std::size_t IniFile::EntrySlotOf(std::size_t section, std::string_view key,
                                  std::uint64_t hash) const {
-    const std::size_t mask = entrySlots_.size() - 1;
-    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t held = entrySlots_[slot];
-        if (held == 0)
-            return slot;
-        const Entry &entry = entries_[held - 1];
-        if (entry.hash == hash && entry.section == section && base::SameTextAscii(entry.key, key))
-            return slot;
-    }
+    return ProbeSlot(entrySlots_, hash, [&](std::uint32_t position) {
+        const Entry &entry = entries_[position];
+        return entry.hash == hash && entry.section == section &&
+               base::SameTextAscii(entry.key, key);
+    });
 }
 
 void IniFile::GrowEntrySlots() {
-    entrySlots_.assign(std::max<std::size_t>(16, entrySlots_.size() * 2), 0);
-    const std::size_t mask = entrySlots_.size() - 1;
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        std::size_t slot = entries_[i].hash & mask;
-        while (entrySlots_[slot] != 0)
-            slot = (slot + 1) & mask;
-        entrySlots_[slot] = static_cast<std::uint32_t>(i + 1);
-    }
+    RebuildSlots(entrySlots_, entries_);
 }
 
 const IniFile::Entry *IniFile::FindEntry(std::size_t section, std::string_view key) const {
