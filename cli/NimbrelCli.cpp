@@ -13,7 +13,7 @@
 #include "results/ResultList.h"
 #include "results/ResultsFile.h"
 
-#include <fstream>
+#include <new>
 
 namespace cli {
 namespace {
@@ -110,21 +110,30 @@ private:
 };
 
 void LoadInto(const std::string &path, results::ResultList &list) {
-    std::ifstream probe(path, std::ios::binary);
-    if (!probe)
-        throw EFileProblem("cannot read " + path);
-    results::ReadResultsFile(path, list);
+    try {
+        results::LoadResultsFile(path, list);
+    } catch (const results::EResultsFileError &failure) {
+        throw EFileProblem(failure.Message());
+    }
+}
+
+void WriteOutput(const std::string &path,
+                 void (*write)(const std::string &, const results::ResultList &),
+                 const results::ResultList &list) {
+    if (path.empty())
+        return;
+    try {
+        write(path, list);
+    } catch (const base::Exception &failure) {
+        throw EFileProblem(failure.Message());
+    } catch (const std::bad_alloc &) {
+        throw EFileProblem("cannot write " + path + ": not enough memory");
+    }
 }
 
 void WriteOutputs(const CliOptions &cli, const results::ResultList &list) {
-    try {
-        if (!cli.saveFile.empty())
-            results::WriteResultsFile(cli.saveFile, list);
-        if (!cli.namesFile.empty())
-            results::WriteNamesList(cli.namesFile, list);
-    } catch (const base::Exception &failure) {
-        throw EFileProblem(failure.Message());
-    }
+    WriteOutput(cli.saveFile, results::WriteResultsFile, list);
+    WriteOutput(cli.namesFile, results::WriteNamesList, list);
 }
 
 int Search(const CliOptions &cli, core::SearchOptions &options, results::ResultList &list,
@@ -167,7 +176,10 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
         cli.format.value_or(terminal.outIsTerminal ? OutputFormat::Table : OutputFormat::Tsv);
     PrintRows(out, list.GetColumns(), OutputRows(list), format);
     out.flush();
+    // The files are written even when standard output failed, so that the rows reach them.
     WriteOutputs(cli, list);
+    if (!out)
+        throw EFileProblem("cannot write the rows to standard output");
     return status;
 }
 

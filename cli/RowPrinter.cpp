@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 namespace cli {
 namespace {
@@ -28,14 +29,37 @@ std::size_t DisplayWidth(const std::string &text) {
     }));
 }
 
-// A cell fit for one line of a table: readable text, control characters shown as blanks.
+bool IsC1Control(std::string_view text, std::size_t at) {
+    return static_cast<unsigned char>(text[at]) == 0xC2 && at + 1 < text.size() &&
+           static_cast<unsigned char>(text[at + 1]) >= 0x80 &&
+           static_cast<unsigned char>(text[at + 1]) <= 0x9F;
+}
+
+void AppendHexEscape(std::string &out, const char *prefix, unsigned char code) {
+    static const char digits[] = "0123456789abcdef";
+    out += prefix;
+    out += digits[code >> 4];
+    out += digits[code & 15];
+}
+
+// A cell fit for one line of a table: readable text in which no byte can steer the terminal.
+// C0 controls and DEL show as \xHH, C1 controls (also where a Windows-1252 byte reads as one)
+// as \u00HH.
 std::string TableCell(const std::string &cell) {
-    std::string text = base::DisplayUtf8(cell);
-    for (char &c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
+    const std::string text = base::DisplayUtf8(cell);
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte == 0x7F) {
+            AppendHexEscape(shown, "\\x", byte);
+        } else if (IsC1Control(text, i)) {
+            AppendHexEscape(shown, "\\u00", static_cast<unsigned char>(text[++i]));
+        } else {
+            shown += text[i];
+        }
     }
-    return text;
+    return shown;
 }
 
 void PrintTsv(std::ostream &out, const results::Columns &columns,
@@ -53,18 +77,29 @@ void PrintTsv(std::ostream &out, const results::Columns &columns,
     }
 }
 
+// One row object at a time, in the layout a whole document dumped with an indent of two would
+// have, so that a million rows never stand in memory as one document.
 void PrintJson(std::ostream &out, const results::Columns &columns,
                const std::vector<OutputRow> &rows) {
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const OutputRow &row : rows) {
+    if (rows.empty()) {
+        out << "[]\n";
+        return;
+    }
+    out << "[\n";
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const OutputRow &row = rows[i];
         nlohmann::ordered_json object = nlohmann::ordered_json::object();
         for (int c = 0; c < columns.Count(); ++c)
             object[columns.At(c).key] =
                 base::DisplayUtf8(row.cells.at(static_cast<std::size_t>(c)));
         object[kCheckedKey] = row.checked;
-        list.push_back(std::move(object));
+        std::string text = object.dump(2);
+        for (std::size_t at = text.find('\n'); at != std::string::npos;
+             at = text.find('\n', at + 1))
+            text.insert(at + 1, "  ");
+        out << "  " << text << (i + 1 < rows.size() ? ",\n" : "\n");
     }
-    out << list.dump(2) << '\n';
+    out << "]\n";
 }
 
 void PrintTable(std::ostream &out, const results::Columns &columns,

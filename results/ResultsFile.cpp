@@ -1,13 +1,12 @@
 #include "results/ResultsFile.h"
 
-#include "base/AsciiCase.h"
-#include "base/IntegerText.h"
 #include "platform/AtomicFile.h"
 #include "platform/IniFile.h"
+#include "platform/InputFile.h"
 
-#include <exception>
-#include <optional>
+#include <new>
 #include <string_view>
+#include <vector>
 
 namespace results {
 namespace {
@@ -18,57 +17,62 @@ std::string SectionName(int position) {
     return "item" + std::to_string(position);
 }
 
-// The section of row k; usually it stands at position k, where no search is needed.
-std::optional<std::size_t> FindItem(const IniFile &ini, int k) {
-    const std::string name = SectionName(k);
-    const auto position = static_cast<std::size_t>(k);
-    if (base::SameTextAscii(ini.SectionName(position), name))
-        return position;
-    return ini.FindSection(name);
-}
-
-// A missing section or key reads as the empty text.
-std::string ReadText(const IniFile &ini, std::optional<std::size_t> section, std::string_view key) {
-    if (!section)
-        return {};
-    return std::string(ini.Value(*section, key).value_or(""));
-}
-
-// 0 unchecks; any other integer, decimal or 0x hexadecimal, and anything that is not an
-// integer at all, checks.
-bool ReadCheckMark(const IniFile &ini, std::optional<std::size_t> section) {
-    const std::optional<std::string_view> value =
-        section ? ini.Value(*section, "check") : std::nullopt;
-    if (!value)
-        return true;
-    return base::StrToIntDef(*value, 1, base::IntegerForm::DecimalOrHex) != 0;
-}
-
-void FillRow(ResultRow &row, const Columns &columns, const IniFile &ini,
-             std::optional<std::size_t> section) {
-    row.SetCaption(ReadText(ini, section, columns.At(0).fileKey));
-    for (int c = 1; c < columns.Count(); ++c)
-        row.AppendSubItem(ReadText(ini, section, columns.At(c).fileKey));
-    row.SetChecked(ReadCheckMark(ini, section));
+// A caption as one line of the names list: tab, line feed, carriage return and backslash
+// escaped as TSV escapes them, other control characters as \xHH.
+void AppendNamesListLine(std::string &text, const std::string &caption) {
+    static const char digits[] = "0123456789abcdef";
+    for (char c : caption) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\t')
+            text += "\\t";
+        else if (c == '\n')
+            text += "\\n";
+        else if (c == '\r')
+            text += "\\r";
+        else if (c == '\\')
+            text += "\\\\";
+        else if (byte < 0x20 || byte == 0x7F)
+            text += {'\\', 'x', digits[byte >> 4], digits[byte & 15]};
+        else
+            text += c;
+    }
+    text += '\n';
 }
 
 } // namespace
 
-void ReadResultsFile(const std::string &path, ResultList &list) {
+void LoadResultsFile(const std::string &path, ResultList &list) {
     const ResultListUpdate batch(list);
+    list.Clear();
     try {
+        platform::InputFile file(path, MaxResultsFileBytes);
+        ResultsFileReader reader(list);
+        std::vector<char> buffer(1 << 16);
+        while (const std::size_t got = file.Read(buffer.data(), buffer.size()))
+            reader.Feed({buffer.data(), got});
+        reader.Finish(path);
+    } catch (const platform::EFileMissing &failure) {
+        throw EResultsFileMissing(failure.Message());
+    } catch (const platform::EFileTooLarge &failure) {
+        throw EResultsFileTooLarge(failure.Message());
+    } catch (const platform::EFileReadError &failure) {
+        throw EResultsFileNotReadable(failure.Message());
+    } catch (const std::bad_alloc &) {
+        // The rows go first, so that the message and whatever follows have memory again.
         list.Clear();
-        const IniFile ini = IniFile::Load(path);
-        // Only the count of sections matters: row k always comes from item<k>.
-        const int count = static_cast<int>(ini.SectionCount());
-        for (int k = 0; k < count; ++k)
-            FillRow(*list.Append(), list.GetColumns(), ini, FindItem(ini, k));
-    } catch (const std::exception &) {
+        throw EResultsFileOutOfMemory("cannot load " + path + ": not enough memory");
+    }
+}
+
+void ReadResultsFile(const std::string &path, ResultList &list) {
+    try {
+        LoadResultsFile(path, list);
+    } catch (const EResultsFileError &) {
         // Reading is silent; the rows read so far stay.
     }
 }
 
-void WriteResultsFile(const std::string &path, const ResultList &list) {
+std::string ResultsFileText(const ResultList &list) {
     IniFile ini;
     for (int k = 0; k < list.Count(); ++k) {
         const ResultRow &row = *list.Row(k);
@@ -80,15 +84,17 @@ void WriteResultsFile(const std::string &path, const ResultList &list) {
         }
         ini.WriteString(section, "check", row.Checked() ? "1" : "0");
     }
-    ini.Save(path);
+    return ini.Text();
+}
+
+void WriteResultsFile(const std::string &path, const ResultList &list) {
+    platform::WriteFileAtomically(path, ResultsFileText(list));
 }
 
 void WriteNamesList(const std::string &path, const ResultList &list) {
     std::string text;
-    for (int k = 0; k < list.Count(); ++k) {
-        text += list.Row(k)->Caption();
-        text += '\n';
-    }
+    for (int k = 0; k < list.Count(); ++k)
+        AppendNamesListLine(text, list.Row(k)->Caption());
     platform::WriteFileAtomically(path, text);
 }
 

@@ -7,9 +7,14 @@
 #include "ui/StartUnit.h"
 #include "ui/Unit1.h"
 
+#include <exception>
+#include <iostream>
+
+namespace {
+
 // Starts the program: one copy per user, four windows created once, the message loop until the
 // main window closes.
-int main(int argc, char **argv) {
+int Run(int argc, char **argv) {
     ui::QtApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("Nimbrel"));
     application.setDesktopFileName(QStringLiteral("nimbrel"));
@@ -31,4 +36,17 @@ int main(int argc, char **argv) {
     Form1.show();
     application.exec();
     return 0;
+}
+
+} // namespace
+
+// A failure that leaves start-up or shutdown ends here: a message and exit status 1, never an
+// abort. (Failures of commands are shown by the application while it runs.)
+int main(int argc, char **argv) {
+    try {
+        return Run(argc, argv);
+    } catch (...) {
+        std::cerr << "nimbrel: " << ui::ExceptionMessage(std::current_exception()) << '\n';
+        return 1;
+    }
 }

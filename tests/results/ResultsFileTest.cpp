@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace results {
@@ -70,6 +74,43 @@ TEST_F(ResultsFileTest, ReadsFilesOfTheOriginalLayout) {
     }
 }
 
+TEST_F(ResultsFileTest, LoadRaisesWhyAFileCannotBeLoaded) {
+    std::ofstream(PathOf("text.txt")) << "a.com\nb.com\n";
+    std::ofstream(PathOf("nul.nbr"), std::ios::binary) << std::string("[item0]\0\n", 9);
+    std::filesystem::create_directory(PathOf("folder.nbr"));
+    const auto expectFailure = [this](const std::string &path, auto failure) {
+        ResultList list;
+        AddRow(list, {"previous.com"}, true);
+        try {
+            LoadResultsFile(path, list);
+            ADD_FAILURE() << path << " loaded";
+        } catch (const EResultsFileError &error) {
+            EXPECT_NE(dynamic_cast<const decltype(failure) *>(&error), nullptr)
+                << path << ": " << error.Message();
+            EXPECT_NE(error.Message().find(path), std::string::npos) << error.Message();
+        }
+        EXPECT_EQ(list.Count(), 0) << path;
+    };
+    expectFailure(PathOf("missing.nbr"), EResultsFileMissing(""));
+    expectFailure(PathOf("folder.nbr"), EResultsFileNotReadable(""));
+    expectFailure("/dev/zero", EResultsFileNotReadable(""));
+    expectFailure(PathOf("text.txt"), ENotAResultsFile(""));
+    expectFailure(PathOf("nul.nbr"), ENotAResultsFile(""));
+    if (::geteuid() != 0) {
+        std::ofstream(PathOf("private.nbr")) << "[item0]\n";
+        ::chmod(PathOf("private.nbr").c_str(), 0);
+        expectFailure(PathOf("private.nbr"), EResultsFileNotReadable(""));
+    }
+}
+
+TEST_F(ResultsFileTest, FileOverTheSizeLimitIsRefusedBeforeReading) {
+    const std::string path = PathOf("huge.nbr");
+    { std::ofstream(path) << "[item0]\ndomain=a.com\n"; }
+    std::filesystem::resize_file(path, MaxResultsFileBytes + 1);
+    ResultList list;
+    EXPECT_THROW(LoadResultsFile(path, list), EResultsFileTooLarge);
+}
+
 TEST_F(ResultsFileTest, WritesTheGoldenLayoutAndReadsItBack) {
     ResultList list;
     AddRow(list, {"fastcar.com", "com", "Yes", "1234000", "947"}, true);
@@ -128,6 +169,41 @@ TEST_F(ResultsFileTest, NamesListHoldsEveryNameInDisplayOrder) {
     list.Clear();
     WriteNamesList(path, list);
     EXPECT_EQ(FileContents(path), "");
+}
+
+TEST_F(ResultsFileTest, NamesListKeepsEachRowOnOneLine) {
+    ResultList list;
+    AddRow(list, {"evil.com\ninjected.example"}, true);
+    AddRow(list, {"a\tb\rc\\d\x1b[2J\x7f.com"}, true);
+    const std::string path = PathOf("names.txt");
+    WriteNamesList(path, list);
+    EXPECT_EQ(FileContents(path), "evil.com\\ninjected.example\n"
+                                  "a\\tb\\rc\\\\d\\x1b[2J\\x7f.com\n");
+}
+
+TEST(ResultsFileReader, SectionsInAnyOrderAndPiecesOfAnySizeGiveTheSameRows) {
+    const std::string text = "[item2]\ndomain=c.com\n[Other]\ndomain=x\n[ITEM0]\ndomain=a.com\n"
+                             "check=0\n[item2]\ndomain=ignored\nsuffix=com\n[item01]\n"
+                             "domain=not row 1\n[item1]\ndomain=b.com\nDomain=ignored\n";
+    const std::vector<std::string> expected = {"a.com|||||0", "b.com|||||1", "c.com|com||||1",
+                                               "|||||1", "|||||1"};
+    for (std::size_t piece = 1; piece <= text.size(); ++piece) {
+        ResultList list;
+        ResultsFileReader reader(list);
+        for (std::size_t at = 0; at < text.size(); at += piece)
+            reader.Feed(std::string_view(text).substr(at, piece));
+        reader.Finish("pieces.nbr");
+        ASSERT_EQ(Snapshot(list), expected) << piece;
+    }
+}
+
+TEST_F(ResultsFileTest, ByteOrderMarkBeforeTheFirstSectionIsSkipped) {
+    const std::string path = PathOf("bom.nbr");
+    std::ofstream(path)
+        << "\xEF\xBB\xBF[item0]\ndomain=first.com\ncheck=0\n[item1]\ndomain=b.com\n";
+    ResultList list;
+    LoadResultsFile(path, list);
+    EXPECT_EQ(Snapshot(list), (std::vector<std::string>{"first.com|||||0", "b.com|||||1"}));
 }
 
 // Values of arbitrary bytes (no NUL), biased towards what an INI line treats specially.
