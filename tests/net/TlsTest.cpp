@@ -3,7 +3,6 @@
 #include "tests/net/HttpTestSupport.h"
 #include "tests/support/LoopbackStack.h"
 #include "tests/support/ScriptedServer.h"
-#include "tests/support/TempFolder.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TlsServer.h"
 
@@ -12,7 +11,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 
 namespace {
@@ -21,21 +19,6 @@ using namespace testsupport;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char *kHost = "rdap.test";
-
-// A certificate authority written to a file, and a TLS context that trusts only it.
-struct TrustedAuthority {
-    TrustedAuthority() : authority(MakeCertificateAuthority("Nimbrel Test CA")) {
-        std::ofstream(folder.PathOf("ca.pem")) << authority.certificatePem;
-    }
-    std::shared_ptr<const net::TlsClientContext> Context() const {
-        return std::make_shared<const net::TlsClientContext>(
-            net::TlsSettings{folder.PathOf("ca.pem"), {}});
-    }
-    std::string File() const { return folder.PathOf("ca.pem"); }
-
-    TempFolder folder;
-    TestCertificate authority;
-};
 
 // A client with short waits and a TLS intercept over context.
 struct SecureClient {
@@ -55,7 +38,7 @@ std::string Url(int port, const std::string &target = "/") {
 
 TEST(Tls, TrustedChainCarriesTheExchangeAndSendsTheHostName) {
     TrustedAuthority trust;
-    const auto leaf = MakeLeafCertificate(trust.authority, {{kHost}});
+    const auto leaf = trust.Leaf({kHost});
     ScriptedServer plain;
     plain.Enqueue(Respond(HttpReply(200, "{\"objectClassName\":\"domain\"}")));
     TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem);
@@ -99,7 +82,7 @@ TEST_P(TlsRefusalTest, FailsWithAClearMessageAndSendsNoRequest) {
     const auto &c = GetParam();
     TrustedAuthority trust;
     const auto stranger = MakeCertificateAuthority("Someone Else");
-    const auto leaf = MakeLeafCertificate(c.signedByTrusted ? trust.authority : stranger,
+    const auto leaf = MakeLeafCertificate(c.signedByTrusted ? trust.Authority() : stranger,
                                           {c.names, c.notBefore, c.notAfter});
     ScriptedServer plain;
     TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem);
@@ -127,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(Certificates, TlsRefusalTest, ::testing::ValuesIn(kRefu
 
 TEST(Tls, AddressLiteralIsVerifiedAgainstTheCertificatesAddressesAndSendsNoName) {
     TrustedAuthority trust;
-    const auto leaf = MakeLeafCertificate(trust.authority, {{"IP:127.0.0.1"}});
+    const auto leaf = trust.Leaf({"IP:127.0.0.1"});
     ScriptedServer plain;
     plain.Enqueue(Respond(HttpReply(200, "ok")));
     TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem);
@@ -139,7 +122,7 @@ TEST(Tls, AddressLiteralIsVerifiedAgainstTheCertificatesAddressesAndSendsNoName)
 
 TEST(Tls, ProtocolsBeforeTls12AreRefused) {
     TrustedAuthority trust;
-    const auto leaf = MakeLeafCertificate(trust.authority, {{kHost}});
+    const auto leaf = trust.Leaf({kHost});
     ScriptedServer plain;
     TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem, {TLS1_1_VERSION});
     ScopedLoopbackStack stack(plain.Port());
@@ -179,7 +162,7 @@ TEST(Tls, ServerThatSendsPlainTextFailsTheHandshake) {
 
 TEST(Tls, ChunkedBodyInSmallPiecesAndKeepAliveWork) {
     TrustedAuthority trust;
-    const auto leaf = MakeLeafCertificate(trust.authority, {{kHost}});
+    const auto leaf = trust.Leaf({kHost});
     ScriptedServer plain;
     const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
                                 "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n";
@@ -197,7 +180,7 @@ TEST(Tls, ChunkedBodyInSmallPiecesAndKeepAliveWork) {
 
 TEST(Tls, PlainAddressAfterSecureOneUsesNoTls) {
     TrustedAuthority trust;
-    const auto leaf = MakeLeafCertificate(trust.authority, {{kHost}});
+    const auto leaf = trust.Leaf({kHost});
     ScriptedServer plain;
     plain.Enqueue(Respond(HttpReply(200, "secure")));
     plain.Enqueue(Respond(HttpReply(200, "plain")));
@@ -225,7 +208,7 @@ private:
 
 TEST(Tls, HttpsWithoutAPortGoesTo443) {
     TrustedAuthority trust;
-    const auto leaf = MakeLeafCertificate(trust.authority, {{kHost}});
+    const auto leaf = trust.Leaf({kHost});
     ScriptedServer plain;
     plain.Enqueue(Respond(HttpReply(200, "on 443")));
     TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem);
@@ -240,7 +223,7 @@ TEST(Tls, HttpsWithoutAPortGoesTo443) {
 
 TEST(Tls, DefaultTrustStoreHonoursSslCertFile) {
     TrustedAuthority trust;
-    const auto leaf = MakeLeafCertificate(trust.authority, {{kHost}});
+    const auto leaf = trust.Leaf({kHost});
     ScriptedServer plain;
     plain.Enqueue(Respond(HttpReply(200, "trusted by environment")));
     TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem);

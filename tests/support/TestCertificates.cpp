@@ -7,6 +7,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 
@@ -129,6 +130,18 @@ TestCertificate MakeLeafCertificate(const TestCertificate &authority, const Leaf
         AddExtension(certificate.get(), issuer.get(), NID_subject_alt_name, names);
     Check(X509_sign(certificate.get(), issuerKey.get(), EVP_sha256()) > 0, "cannot sign");
     return {CertificatePem(certificate.get()), KeyPem(key.get())};
+}
+
+TrustedAuthority::TrustedAuthority() : authority_(MakeCertificateAuthority("Nimbrel Test CA")) {
+    std::ofstream(File()) << authority_.certificatePem;
+}
+
+std::shared_ptr<const net::TlsClientContext> TrustedAuthority::Context() const {
+    return std::make_shared<const net::TlsClientContext>(net::TlsSettings{File(), {}});
+}
+
+TestCertificate TrustedAuthority::Leaf(std::vector<std::string> names) const {
+    return MakeLeafCertificate(authority_, {std::move(names)});
 }
 
 } // namespace testsupport

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "net/IdSSLConnectionIntercept.h"
+#include "tests/support/TempFolder.h"
+
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,5 +28,22 @@ struct LeafOptions {
 TestCertificate MakeCertificateAuthority(const std::string &commonName);
 // A server certificate for options.names, signed by authority.
 TestCertificate MakeLeafCertificate(const TestCertificate &authority, const LeafOptions &options);
+
+// A certificate authority of the test's own, written to a PEM file that lives as long as the
+// object, and a TLS context that trusts it alone.
+class TrustedAuthority {
+public:
+    TrustedAuthority();
+
+    const TestCertificate &Authority() const { return authority_; }
+    std::string File() const { return folder_.PathOf("ca.pem"); }
+    std::shared_ptr<const net::TlsClientContext> Context() const;
+    // A server certificate for names, signed by this authority.
+    TestCertificate Leaf(std::vector<std::string> names) const;
+
+private:
+    TempFolder folder_;
+    TestCertificate authority_;
+};
 
 } // namespace testsupport
