@@ -38,22 +38,21 @@ std::string Url(int port, const std::string &target = "/") {
 
 TEST(Tls, TrustedChainCarriesTheExchangeAndSendsTheHostName) {
     TrustedAuthority trust;
-    const auto leaf = trust.Leaf({kHost});
-    ScriptedServer plain;
-    plain.Enqueue(Respond(HttpReply(200, "{\"objectClassName\":\"domain\"}")));
-    TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem);
-    ScopedLoopbackStack stack(plain.Port());
+    ScriptedTlsServer server(trust, kHost);
+    server.plain.Enqueue(Respond(HttpReply(200, "{\"objectClassName\":\"domain\"}")));
+    ScopedLoopbackStack stack(server.plain.Port());
     SecureClient secure(trust.Context());
 
-    EXPECT_EQ(secure.client.FetchText(Url(server.Port(), "/domain/fastcar.com")),
+    EXPECT_EQ(secure.client.FetchText(Url(server.tls.Port(), "/domain/fastcar.com")),
               "{\"objectClassName\":\"domain\"}");
     EXPECT_EQ(secure.client.StatusCode(), 200);
-    ASSERT_EQ(server.ServerNames().size(), 1u);
-    EXPECT_EQ(server.ServerNames().at(0), kHost);
-    EXPECT_EQ(server.Handshakes(), 1u);
-    EXPECT_EQ(plain.Requests().at(0), "GET /domain/fastcar.com HTTP/1.1\r\nHost: rdap.test\r\n"
-                                      "Accept: text/html, */*\r\n"
-                                      "User-Agent: Mozilla/3.0 (compatible; Nimbrel)\r\n\r\n");
+    ASSERT_EQ(server.tls.ServerNames().size(), 1u);
+    EXPECT_EQ(server.tls.ServerNames().at(0), kHost);
+    EXPECT_EQ(server.tls.Handshakes(), 1u);
+    EXPECT_EQ(server.plain.Requests().at(0),
+              "GET /domain/fastcar.com HTTP/1.1\r\nHost: rdap.test\r\n"
+              "Accept: text/html, */*\r\n"
+              "User-Agent: Mozilla/3.0 (compatible; Nimbrel)\r\n\r\n");
 }
 
 struct RefusedCase {
@@ -122,16 +121,15 @@ TEST(Tls, AddressLiteralIsVerifiedAgainstTheCertificatesAddressesAndSendsNoName)
 
 TEST(Tls, ProtocolsBeforeTls12AreRefused) {
     TrustedAuthority trust;
-    const auto leaf = trust.Leaf({kHost});
-    ScriptedServer plain;
-    TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem, {TLS1_1_VERSION});
-    ScopedLoopbackStack stack(plain.Port());
+    ScriptedTlsServer server(trust, kHost, {TLS1_1_VERSION});
+    ScopedLoopbackStack stack(server.plain.Port());
     SecureClient secure(trust.Context());
-    const auto outcome = nettest::OutcomeOf([&] { secure.client.FetchText(Url(server.Port())); });
+    const auto outcome =
+        nettest::OutcomeOf([&] { secure.client.FetchText(Url(server.tls.Port())); });
     EXPECT_EQ(outcome.kind, "EIdException");
     EXPECT_EQ(outcome.message.rfind("The TLS handshake with rdap.test failed: ", 0), 0u)
         << outcome.message;
-    EXPECT_EQ(plain.Accepted(), 0u);
+    EXPECT_EQ(server.plain.Accepted(), 0u);
 }
 
 TEST(Tls, ServerThatNeverAnswersTheHandshakeTimesOutWithinTheReadTimeout) {
@@ -162,35 +160,32 @@ TEST(Tls, ServerThatSendsPlainTextFailsTheHandshake) {
 
 TEST(Tls, ChunkedBodyInSmallPiecesAndKeepAliveWork) {
     TrustedAuthority trust;
-    const auto leaf = trust.Leaf({kHost});
-    ScriptedServer plain;
+    ScriptedTlsServer server(trust, kHost);
     const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
                                 "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n";
     const std::string second = "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecond";
-    plain.Enqueue({ReadRequest(), SendCut(chunked, 7), ReadRequest(), Send(second), Silent()});
-    TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem);
-    ScopedLoopbackStack stack(plain.Port());
+    server.plain.Enqueue(
+        {ReadRequest(), SendCut(chunked, 7), ReadRequest(), Send(second), Silent()});
+    ScopedLoopbackStack stack(server.plain.Port());
     SecureClient secure(trust.Context());
-    EXPECT_EQ(secure.client.FetchText(Url(server.Port(), "/a")), "hello world");
+    EXPECT_EQ(secure.client.FetchText(Url(server.tls.Port(), "/a")), "hello world");
     EXPECT_TRUE(secure.client.Connected());
-    EXPECT_EQ(secure.client.FetchText(Url(server.Port(), "/b")), "second");
-    EXPECT_EQ(server.Handshakes(), 1u);
-    EXPECT_EQ(plain.Accepted(), 1u);
+    EXPECT_EQ(secure.client.FetchText(Url(server.tls.Port(), "/b")), "second");
+    EXPECT_EQ(server.tls.Handshakes(), 1u);
+    EXPECT_EQ(server.plain.Accepted(), 1u);
 }
 
 TEST(Tls, PlainAddressAfterSecureOneUsesNoTls) {
     TrustedAuthority trust;
-    const auto leaf = trust.Leaf({kHost});
-    ScriptedServer plain;
-    plain.Enqueue(Respond(HttpReply(200, "secure")));
-    plain.Enqueue(Respond(HttpReply(200, "plain")));
-    TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem);
-    ScopedLoopbackStack stack(plain.Port());
+    ScriptedTlsServer server(trust, kHost);
+    server.plain.Enqueue(Respond(HttpReply(200, "secure")));
+    server.plain.Enqueue(Respond(HttpReply(200, "plain")));
+    ScopedLoopbackStack stack(server.plain.Port());
     SecureClient secure(trust.Context());
-    EXPECT_EQ(secure.client.FetchText(Url(server.Port())), "secure");
+    EXPECT_EQ(secure.client.FetchText(Url(server.tls.Port())), "secure");
     EXPECT_EQ(secure.client.FetchText("http://www.fastcar.com/"), "plain");
     EXPECT_FALSE(secure.client.InterceptEnabled());
-    EXPECT_EQ(server.Handshakes(), 1u);
+    EXPECT_EQ(server.tls.Handshakes(), 1u);
 }
 
 // The loopback layer, with port 443 sent to the TLS test server.
@@ -208,13 +203,11 @@ private:
 
 TEST(Tls, HttpsWithoutAPortGoesTo443) {
     TrustedAuthority trust;
-    const auto leaf = trust.Leaf({kHost});
-    ScriptedServer plain;
-    plain.Enqueue(Respond(HttpReply(200, "on 443")));
-    TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem);
-    const int tlsPort = server.Port();
+    ScriptedTlsServer server(trust, kHost);
+    server.plain.Enqueue(Respond(HttpReply(200, "on 443")));
+    const int tlsPort = server.tls.Port();
     net::ScopedStackFactory stack([&]() -> std::unique_ptr<net::TIdStack> {
-        return std::make_unique<SecurePortStack>(plain.Port(), tlsPort);
+        return std::make_unique<SecurePortStack>(server.plain.Port(), tlsPort);
     });
     SecureClient secure(trust.Context());
     EXPECT_EQ(secure.client.FetchText("https://rdap.test/"), "on 443");
@@ -223,11 +216,9 @@ TEST(Tls, HttpsWithoutAPortGoesTo443) {
 
 TEST(Tls, DefaultTrustStoreHonoursSslCertFile) {
     TrustedAuthority trust;
-    const auto leaf = trust.Leaf({kHost});
-    ScriptedServer plain;
-    plain.Enqueue(Respond(HttpReply(200, "trusted by environment")));
-    TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem);
-    ScopedLoopbackStack stack(plain.Port());
+    ScriptedTlsServer server(trust, kHost);
+    server.plain.Enqueue(Respond(HttpReply(200, "trusted by environment")));
+    ScopedLoopbackStack stack(server.plain.Port());
     const char *previous = std::getenv("SSL_CERT_FILE");
     const std::string saved = previous != nullptr ? previous : "";
     setenv("SSL_CERT_FILE", trust.File().c_str(), 1);
@@ -237,7 +228,7 @@ TEST(Tls, DefaultTrustStoreHonoursSslCertFile) {
     else
         unsetenv("SSL_CERT_FILE");
     SecureClient secure(context);
-    EXPECT_EQ(secure.client.FetchText(Url(server.Port())), "trusted by environment");
+    EXPECT_EQ(secure.client.FetchText(Url(server.tls.Port())), "trusted by environment");
 }
 
 TEST(Tls, UnreadableTrustStoreIsAnError) {

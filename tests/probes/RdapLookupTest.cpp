@@ -24,19 +24,11 @@ const std::string kRecord = R"({"objectClassName": "domain", "ldhName": "FASTCAR
   "entities": [{"objectClassName": "entity", "roles": ["registrar"],
                 "vcardArray": ["vcard", [["fn", {}, "text", "Example Registrar, Inc."]]]}]})";
 
-// An RDAP server over TLS, its certificate for host signed by trust.
-struct RdapServer {
+// An RDAP server over TLS: its base address is https://<host>:<port>/rdap/.
+struct RdapServer : ScriptedTlsServer {
     RdapServer(const TrustedAuthority &trust, const std::string &host = "rdap.test")
-        : host(host), leaf(trust.Leaf({host})),
-          tls(plain.Port(), leaf.certificatePem, leaf.keyPem) {}
-    std::string Base() const {
-        return "https://" + host + ":" + std::to_string(tls.Port()) + "/rdap/";
-    }
-
-    std::string host;
-    TestCertificate leaf;
-    ScriptedServer plain;
-    TlsServer tls;
+        : ScriptedTlsServer(trust, host) {}
+    std::string Base() const { return Url("/rdap/"); }
 };
 
 // A client with short waits whose pauses are recorded instead of waited.

@@ -282,4 +282,13 @@ void TlsServer::Relay(SSL *ssl, int client) {
     close(backend);
 }
 
+ScriptedTlsServer::ScriptedTlsServer(const TrustedAuthority &trust, const std::string &host,
+                                     TlsServerOptions options)
+    : host(host), leaf(trust.Leaf({host})),
+      tls(plain.Port(), leaf.certificatePem, leaf.keyPem, options) {}
+
+std::string ScriptedTlsServer::Url(const std::string &target) const {
+    return "https://" + host + ":" + std::to_string(tls.Port()) + target;
+}
+
 } // namespace testsupport

@@ -2,6 +2,7 @@
 
 #include "tests/support/LoopbackSocket.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TestCertificates.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -70,6 +71,20 @@ private:
     std::size_t handshakes_ = 0;
     std::size_t ended_ = 0;
     std::vector<std::thread> workers_;
+};
+
+// The usual set-up of a TLS test: a scripted server behind TLS, with a certificate for host
+// signed by trust.
+struct ScriptedTlsServer {
+    ScriptedTlsServer(const TrustedAuthority &trust, const std::string &host,
+                      TlsServerOptions options = {});
+    // "https://<host>:<port>" + target.
+    std::string Url(const std::string &target) const;
+
+    std::string host;
+    TestCertificate leaf;
+    ScriptedServer plain;
+    TlsServer tls;
 };
 
 } // namespace testsupport
