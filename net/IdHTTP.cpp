@@ -4,6 +4,7 @@
 #include "base/IntegerText.h"
 #include "net/IdDateTime.h"
 #include "net/IdException.h"
+#include "net/IdSSLConnectionIntercept.h"
 #include "net/IdURI.h"
 
 #include <limits>
@@ -14,6 +15,7 @@ namespace net {
 namespace {
 
 constexpr int kDefaultPort = 80;
+constexpr int kDefaultSecurePort = 443;
 
 std::string Base64(const std::string &text) {
     static constexpr char kDigits[] =
@@ -142,9 +144,16 @@ void TIdHTTP::SelectEndpoint(const std::string &url, std::string &target) {
         throw EIdException("Invalid character in URL.");
     const TIdURIParts parts = TIdURI::SplitUrl(url);
     target = parts.Path + parts.Document;
-    if (base::SameTextAscii(parts.Protocol, "HTTPS"))
-        throw EIdInterceptPropInvalid(); // there is no secure-connection layer
+    const bool secure = base::SameTextAscii(parts.Protocol, "HTTPS");
+    auto *tls = dynamic_cast<TIdSSLConnectionIntercept *>(Intercept());
+    if (secure && tls == nullptr)
+        throw EIdInterceptPropInvalid();
     const int urlPort = base::StrToIntDef(parts.Port, -1);
+    // A connection never changes between plain and encrypted while it is open.
+    if (tls != nullptr && secure != InterceptEnabled() && IsConnected())
+        CloseConnection();
+    if (tls != nullptr)
+        SetInterceptEnabled(secure);
     if (!parts.Host.empty()) {
         if ((!base::SameTextAscii(parts.Host, Host) || urlPort != Port) && IsConnected())
             CloseConnection();
@@ -155,7 +164,7 @@ void TIdHTTP::SelectEndpoint(const std::string &url, std::string &target) {
     } else {
         hostHeader_ = Host;
     }
-    Port = urlPort != -1 ? urlPort : kDefaultPort;
+    Port = urlPort != -1 ? urlPort : (secure ? kDefaultSecurePort : kDefaultPort);
 }
 
 void TIdHTTP::SendRequest(const std::string &method, const std::string &target) {

@@ -18,10 +18,11 @@ class TIdHTTP;
 using TIdHTTPOnRedirectEvent =
     std::function<void(TIdHTTP &sender, std::string &dest, int numRedirect, bool &handled)>;
 
-// A blocking HTTP/1.1 client for plain http GETs. Every status other than 2xx, and every
-// redirect it does not follow, ends in EIdProtocolReplyError after the body has been read.
-// StatusCode is set from the status line before anything else of the reply is read and keeps
-// that value through every later failure of the same request.
+// A blocking HTTP/1.1 client for GETs: plain http, and https when a TIdSSLConnectionIntercept is
+// assigned with SetIntercept (without one an https address raises EIdInterceptPropInvalid). Every
+// status other than 2xx, and every redirect it does not follow, ends in EIdProtocolReplyError after
+// the body has been read. StatusCode is set from the status line before anything else of the reply
+// is read and keeps that value through every later failure of the same request.
 class TIdHTTP : public TIdTCPClient {
 public:
     TIdHTTP();

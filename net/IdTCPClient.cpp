@@ -32,6 +32,18 @@ void TIdTCPClient::OpenConnection() {
         }
         throw;
     }
+    if (InterceptEnabled()) {
+        // The intercept's own handshake; a connection it refuses is not left open.
+        try {
+            Intercept()->Connect(*this);
+        } catch (...) {
+            try {
+                CloseConnection();
+            } catch (...) {
+            }
+            throw;
+        }
+    }
     NotifyStatus(TIdStatus::hsConnected, socket_.PeerIP());
     NotifyConnected();
 }

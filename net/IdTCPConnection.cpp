@@ -28,6 +28,28 @@ private:
 
 } // namespace
 
+void TIdConnectionIntercept::Connect(TIdTCPConnection &) {}
+
+void TIdConnectionIntercept::Disconnect(TIdTCPConnection &) {}
+
+int TIdConnectionIntercept::Receive(TIdTCPConnection &connection, void *buffer, int length,
+                                    int timeoutMs) {
+    auto &socket = connection.Socket();
+    if (!socket.IsReadable(timeoutMs))
+        return kInterceptTimedOut;
+    const int received = socket.ReceiveBytes(buffer, length);
+    if (received == Id_SOCKET_ERROR)
+        TIdStack::FailWithSocketError(connection.Stack().WSGetLastError());
+    return received;
+}
+
+int TIdConnectionIntercept::Send(TIdTCPConnection &connection, const void *buffer, int length) {
+    const int sent = connection.Socket().SendBytes(buffer, length);
+    if (sent == Id_SOCKET_ERROR)
+        TIdStack::FailWithSocketError(connection.Stack().WSGetLastError());
+    return sent;
+}
+
 TIdTCPConnection::TIdTCPConnection() : TIdTCPConnection(DefaultNetworkContext()) {}
 
 TIdTCPConnection::TIdTCPConnection(const NetworkContext &context)
@@ -82,6 +104,8 @@ void TIdTCPConnection::DropSocket() {
         closedGracefully_ = true;
         NotifyStatus(TIdStatus::hsDisconnected);
         NotifyDisconnected();
+        if (interceptEnabled_)
+            intercept_->Disconnect(*this);
     }
 }
 
@@ -108,13 +132,27 @@ int TIdTCPConnection::ReadFromSocket(bool raiseIfClosed, int timeoutMs, bool use
         destination = &recvBuffer_;
     }
     const bool unbounded = timeoutMs == IdTimeoutInfinite;
-    if (!socket_.IsReadable(unbounded ? ReadTimeout : timeoutMs)) {
-        // Waiting without limit is bounded by ReadTimeout; giving up there is a failure.
-        if (unbounded)
-            TIdStack::FailWithSocketError(Id_WSAETIMEDOUT);
-        return 0;
+    const int wait = unbounded ? ReadTimeout : timeoutMs;
+    int received = 0;
+    if (interceptEnabled_) {
+        // The intercept may hold bytes already decoded, so it, not the socket, says whether
+        // anything can be read.
+        received = intercept_->Receive(*this, destination->data(),
+                                       static_cast<int>(destination->size()), wait);
+        if (received == TIdConnectionIntercept::kInterceptTimedOut) {
+            if (unbounded)
+                TIdStack::FailWithSocketError(Id_WSAETIMEDOUT);
+            return 0;
+        }
+    } else {
+        if (!socket_.IsReadable(wait)) {
+            // Waiting without limit is bounded by ReadTimeout; giving up there is a failure.
+            if (unbounded)
+                TIdStack::FailWithSocketError(Id_WSAETIMEDOUT);
+            return 0;
+        }
+        received = socket_.ReceiveBytes(destination->data(), static_cast<int>(destination->size()));
     }
-    int received = socket_.ReceiveBytes(destination->data(), static_cast<int>(destination->size()));
     closedGracefully_ = received == 0;
     if (received == Id_SOCKET_ERROR) {
         const int number = Stack().WSGetLastError();
@@ -211,7 +249,8 @@ void TIdTCPConnection::WriteBytes(const void *bytes, std::int64_t count) {
     std::int64_t sent = 0;
     while (sent < count) {
         const int piece = static_cast<int>(std::min<std::int64_t>(count - sent, INT_MAX));
-        const int result = socket_.SendBytes(next + sent, piece);
+        const int result = interceptEnabled_ ? intercept_->Send(*this, next + sent, piece)
+                                             : socket_.SendBytes(next + sent, piece);
         closedGracefully_ = result == 0;
         CheckClosed(true, false);
         if (result == Id_SOCKET_ERROR) {

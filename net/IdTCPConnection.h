@@ -15,10 +15,27 @@ namespace net {
 // Waits given in milliseconds; this value means "as long as the connection's own limit".
 constexpr int IdTimeoutInfinite = -2;
 
-// A hook for an encrypting layer; the program has none.
+class TIdTCPConnection;
+
+// A layer between a connection and its socket, such as encryption. While the connection's
+// InterceptEnabled is true, every byte it reads or writes goes through the intercept. This base
+// class passes the bytes through unchanged.
 class TIdConnectionIntercept {
 public:
     virtual ~TIdConnectionIntercept() = default;
+
+    // Runs once the socket is connected, before anything is sent; may raise, and the connection
+    // is then closed.
+    virtual void Connect(TIdTCPConnection &connection);
+    // Runs after the connection's socket has been released.
+    virtual void Disconnect(TIdTCPConnection &connection);
+    // Receives at most length bytes within timeoutMs (negative: without limit): the count, 0 when
+    // the peer has closed, kInterceptTimedOut when nothing came in time. Failures raise.
+    virtual int Receive(TIdTCPConnection &connection, void *buffer, int length, int timeoutMs);
+    // Sends up to length bytes and returns how many went out (at least one); failures raise.
+    virtual int Send(TIdTCPConnection &connection, const void *buffer, int length);
+
+    static constexpr int kInterceptTimedOut = -1;
 };
 
 // A blocking TCP connection with a read buffer: line reading and writing, counted or

@@ -1,0 +1,18 @@
+#include "probes/CancellableWait.h"
+
+namespace probes {
+
+bool CancellableWait::WaitFor(std::chrono::milliseconds length) {
+    std::unique_lock lock(mutex_);
+    return !changed_.wait_for(lock, length, [this] { return cancelled_; });
+}
+
+void CancellableWait::Cancel() {
+    {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+    }
+    changed_.notify_all();
+}
+
+} // namespace probes

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "probes/RdapHostLimiter.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/NetworkContext.h"
+
+namespace net {
+class TlsClientContext;
+}
+
+// Asking an RDAP server about a domain (RFC 9082): GET {base}domain/{name} over TLS. 200 is a
+// registration, 404 a free name; "too many requests" and "unavailable" are waited out and
+// asked again a few times; a redirect to another server is followed; anything else is unknown.
+namespace probes {
+
+struct RdapSettings {
+    // The run's network; its waits are replaced by the ones below.
+    net::NetworkContext network;
+    int connectTimeoutMs = 10000;
+    int readTimeoutMs = 20000;
+    std::int64_t maxBodyBytes = 16 * 1024 * 1024;
+    // Asks after a 429 or 503, each after the wait its Retry-After gives (capped; a default
+    // when absent or unreadable).
+    int retries = 2;
+    std::chrono::seconds longestRetryWait{30};
+    std::chrono::seconds defaultRetryWait{2};
+    int redirects = 3;
+};
+
+// Waits the given time; false when the run is being abandoned.
+using RdapWait = std::function<bool(std::chrono::milliseconds)>;
+
+enum class RdapOutcome { Registered, NotFound, Unknown };
+
+struct RdapResult {
+    RdapOutcome outcome = RdapOutcome::Unknown;
+    std::string registered;
+    std::string expires;
+    std::string registrar;
+    // Why the outcome is unknown, for a person ("HTTP 500", a TLS error, ...).
+    std::string detail;
+    // The address asked last.
+    std::string url;
+};
+
+class RdapClient {
+public:
+    // wait pauses before a retry (empty: a plain sleep); limiter is the run's.
+    RdapClient(RdapSettings settings, std::shared_ptr<const net::TlsClientContext> tls,
+               RdapHostLimiter &limiter, RdapWait wait);
+
+    // Never raises: every failure is an Unknown result with its reason.
+    RdapResult LookupDomain(const std::string &baseUrl, const std::string &name);
+
+private:
+    struct Reply;
+    Reply Fetch(const std::string &url);
+    RdapResult Unknown(std::string detail, const std::string &url) const;
+
+    RdapSettings settings_;
+    std::shared_ptr<const net::TlsClientContext> tls_;
+    RdapHostLimiter &limiter_;
+    RdapWait wait_;
+};
+
+// The wait a Retry-After value asks for: delta-seconds or an HTTP date, capped at longest;
+// fallback when the value is empty or unreadable.
+std::chrono::seconds RetryAfterWait(const std::string &value, std::chrono::seconds longest,
+                                    std::chrono::seconds fallback);
+
+} // namespace probes

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "probes/DnsDelegation.h"
+
+#include <string>
+
+// Whether a name is free by the registries' own records: its delegation first, then RDAP. An
+// error never counts as free.
+namespace probes {
+
+class RdapBootstrap;
+class RdapClient;
+
+struct RegistryAnswer {
+    // "Yes" (free), "No" (registered) or "Unknown".
+    std::string available;
+    // "dns" or "rdap" for a Yes or No; empty for Unknown.
+    std::string evidence;
+    std::string expires;
+    std::string registrar;
+    // What decided it, for a person.
+    std::string detail;
+};
+
+// A delegated name is registered without asking RDAP. Otherwise RDAP decides: a record is "No",
+// "not found" is "Yes", anything else, and a suffix without an RDAP server, is "Unknown".
+RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
+                             const RdapBootstrap &bootstrap, RdapClient &rdap);
+
+} // namespace probes

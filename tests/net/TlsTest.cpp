@@ -1,0 +1,251 @@
+#include "net/IdHTTP.h"
+#include "net/IdSSLConnectionIntercept.h"
+#include "tests/net/HttpTestSupport.h"
+#include "tests/support/LoopbackStack.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TestCertificates.h"
+#include "tests/support/TlsServer.h"
+
+#include <gtest/gtest.h>
+#include <openssl/ssl.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+using namespace testsupport;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char *kHost = "rdap.test";
+
+// A client with short waits and a TLS intercept over context.
+struct SecureClient {
+    explicit SecureClient(std::shared_ptr<const net::TlsClientContext> context,
+                          const net::NetworkContext &network = {})
+        : tls(std::move(context)), client(network) {
+        client.ConnectTimeout = 2000;
+        client.ReadTimeout = 1000;
+        client.SetIntercept(&tls);
+    }
+    net::TIdSSLConnectionIntercept tls;
+    net::TIdHTTP client;
+};
+
+std::string Url(int port, const std::string &target = "/") {
+    return "https://" + std::string(kHost) + ":" + std::to_string(port) + target;
+}
+
+TEST(Tls, TrustedChainCarriesTheExchangeAndSendsTheHostName) {
+    TrustedAuthority trust;
+    ScriptedTlsServer server(trust, kHost);
+    server.plain.Enqueue(Respond(HttpReply(200, "{\"objectClassName\":\"domain\"}")));
+    const LoopbackNetwork stack(server.plain.Port());
+    SecureClient secure(trust.Context(), stack.Context());
+
+    EXPECT_EQ(secure.client.FetchText(Url(server.tls.Port(), "/domain/fastcar.com")),
+              "{\"objectClassName\":\"domain\"}");
+    EXPECT_EQ(secure.client.StatusCode(), 200);
+    ASSERT_EQ(server.tls.ServerNames().size(), 1u);
+    EXPECT_EQ(server.tls.ServerNames().at(0), kHost);
+    EXPECT_EQ(server.tls.Handshakes(), 1u);
+    EXPECT_EQ(server.plain.Requests().at(0),
+              "GET /domain/fastcar.com HTTP/1.1\r\nHost: rdap.test\r\n"
+              "Accept: text/html, */*\r\n"
+              "User-Agent: Mozilla/3.0 (compatible; Nimbrel)\r\n\r\n");
+}
+
+struct RefusedCase {
+    const char *name;
+    std::vector<std::string> names;
+    long notBefore;
+    long notAfter;
+    bool signedByTrusted;
+    const char *reason;
+};
+
+void PrintTo(const RefusedCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+const RefusedCase kRefused[] = {
+    {"UntrustedChain", {kHost}, -3600, 86400, false, "unable to get local issuer certificate"},
+    {"WrongHostName", {"other.test"}, -3600, 86400, true, "hostname mismatch"},
+    {"Expired", {kHost}, -7200, -60, true, "certificate has expired"},
+    {"NotYetValid", {kHost}, 3600, 7200, true, "certificate is not yet valid"},
+};
+
+class TlsRefusalTest : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(TlsRefusalTest, FailsWithAClearMessageAndSendsNoRequest) {
+    const auto &c = GetParam();
+    TrustedAuthority trust;
+    const auto stranger = MakeCertificateAuthority("Someone Else");
+    const auto leaf = MakeLeafCertificate(c.signedByTrusted ? trust.Authority() : stranger,
+                                          {c.names, c.notBefore, c.notAfter});
+    ScriptedServer plain;
+    TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem);
+    const LoopbackNetwork stack(plain.Port());
+    SecureClient secure(trust.Context(), stack.Context());
+
+    std::string message;
+    try {
+        secure.client.FetchText(Url(server.Port()));
+        ADD_FAILURE() << "the request succeeded";
+    } catch (const net::EIdTLSVerifyError &error) {
+        message = error.what();
+    }
+    EXPECT_EQ(message,
+              std::string("The certificate of rdap.test is not accepted: ") + c.reason + ".");
+    EXPECT_FALSE(secure.client.Connected());
+    EXPECT_EQ(secure.client.StatusCode(), 0);
+    EXPECT_TRUE(server.WaitForEnded(1, std::chrono::milliseconds(5000)));
+    EXPECT_EQ(plain.Accepted(), 0u);
+    EXPECT_EQ(server.ServerNames().at(0), kHost);
+}
+
+INSTANTIATE_TEST_SUITE_P(Certificates, TlsRefusalTest, ::testing::ValuesIn(kRefused),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Tls, AddressLiteralIsVerifiedAgainstTheCertificatesAddressesAndSendsNoName) {
+    TrustedAuthority trust;
+    const auto leaf = trust.Leaf({"IP:127.0.0.1"});
+    ScriptedServer plain;
+    plain.Enqueue(Respond(HttpReply(200, "ok")));
+    TlsServer server(plain.Port(), leaf.certificatePem, leaf.keyPem);
+    SecureClient secure(trust.Context());
+    EXPECT_EQ(secure.client.FetchText("https://127.0.0.1:" + std::to_string(server.Port()) + "/"),
+              "ok");
+    EXPECT_EQ(server.ServerNames().at(0), "");
+}
+
+TEST(Tls, ProtocolsBeforeTls12AreRefused) {
+    TrustedAuthority trust;
+    ScriptedTlsServer server(trust, kHost, {TLS1_1_VERSION});
+    const LoopbackNetwork stack(server.plain.Port());
+    SecureClient secure(trust.Context(), stack.Context());
+    const auto outcome =
+        nettest::OutcomeOf([&] { secure.client.FetchText(Url(server.tls.Port())); });
+    EXPECT_EQ(outcome.kind, "EIdException");
+    EXPECT_EQ(outcome.message.rfind("The TLS handshake with rdap.test failed: ", 0), 0u)
+        << outcome.message;
+    EXPECT_EQ(server.plain.Accepted(), 0u);
+}
+
+TEST(Tls, ServerThatNeverAnswersTheHandshakeTimesOutWithinTheReadTimeout) {
+    TrustedAuthority trust;
+    ScriptedServer silent;
+    silent.SetDefault({Silent()});
+    const LoopbackNetwork stack(silent.Port());
+    SecureClient secure(trust.Context(), stack.Context());
+    const auto start = Clock::now();
+    const auto outcome = nettest::OutcomeOf([&] { secure.client.FetchText(Url(silent.Port())); });
+    const auto took = Clock::now() - start;
+    EXPECT_EQ(outcome.kind, "EIdSocketError 10060");
+    EXPECT_LT(took, std::chrono::milliseconds(3000));
+    EXPECT_FALSE(secure.client.Connected());
+}
+
+TEST(Tls, ServerThatSendsPlainTextFailsTheHandshake) {
+    TrustedAuthority trust;
+    ScriptedServer plain;
+    plain.SetDefault({Send(HttpReply(200, "not tls")), Close()});
+    const LoopbackNetwork stack(plain.Port());
+    SecureClient secure(trust.Context(), stack.Context());
+    const auto outcome = nettest::OutcomeOf([&] { secure.client.FetchText(Url(plain.Port())); });
+    EXPECT_EQ(outcome.kind, "EIdException");
+    EXPECT_NE(outcome.message.find("The TLS handshake with rdap.test failed"), std::string::npos)
+        << outcome.message;
+}
+
+TEST(Tls, ChunkedBodyInSmallPiecesAndKeepAliveWork) {
+    TrustedAuthority trust;
+    ScriptedTlsServer server(trust, kHost);
+    const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n";
+    const std::string second = "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecond";
+    server.plain.Enqueue(
+        {ReadRequest(), SendCut(chunked, 7), ReadRequest(), Send(second), Silent()});
+    const LoopbackNetwork stack(server.plain.Port());
+    SecureClient secure(trust.Context(), stack.Context());
+    EXPECT_EQ(secure.client.FetchText(Url(server.tls.Port(), "/a")), "hello world");
+    EXPECT_TRUE(secure.client.Connected());
+    EXPECT_EQ(secure.client.FetchText(Url(server.tls.Port(), "/b")), "second");
+    EXPECT_EQ(server.tls.Handshakes(), 1u);
+    EXPECT_EQ(server.plain.Accepted(), 1u);
+}
+
+TEST(Tls, PlainAddressAfterSecureOneUsesNoTls) {
+    TrustedAuthority trust;
+    ScriptedTlsServer server(trust, kHost);
+    server.plain.Enqueue(Respond(HttpReply(200, "secure")));
+    server.plain.Enqueue(Respond(HttpReply(200, "plain")));
+    const LoopbackNetwork stack(server.plain.Port());
+    SecureClient secure(trust.Context(), stack.Context());
+    EXPECT_EQ(secure.client.FetchText(Url(server.tls.Port())), "secure");
+    EXPECT_EQ(secure.client.FetchText("http://www.fastcar.com/"), "plain");
+    EXPECT_FALSE(secure.client.InterceptEnabled());
+    EXPECT_EQ(server.tls.Handshakes(), 1u);
+}
+
+// The loopback layer, with port 443 sent to the TLS test server.
+class SecurePortStack : public LoopbackStack {
+public:
+    SecurePortStack(int port80, int port443)
+        : LoopbackStack(port80, {}, std::make_shared<ResolvedNames>()), port443_(port443) {}
+    int WSConnect(net::TIdStackSocketHandle socket, const std::string &ip, int port,
+                  int timeoutMs) override {
+        return LoopbackStack::WSConnect(socket, ip, port == 443 ? port443_ : port, timeoutMs);
+    }
+
+private:
+    int port443_;
+};
+
+TEST(Tls, HttpsWithoutAPortGoesTo443) {
+    TrustedAuthority trust;
+    ScriptedTlsServer server(trust, kHost);
+    server.plain.Enqueue(Respond(HttpReply(200, "on 443")));
+    const int tlsPort = server.tls.Port();
+    net::NetworkContext network;
+    network.Sockets = std::make_shared<net::SocketLayer>(
+        [port80 = server.plain.Port(), tlsPort]() -> std::unique_ptr<net::TIdStack> {
+            return std::make_unique<SecurePortStack>(port80, tlsPort);
+        });
+    SecureClient secure(trust.Context(), network);
+    EXPECT_EQ(secure.client.FetchText("https://rdap.test/"), "on 443");
+    EXPECT_EQ(secure.client.Port, 443);
+}
+
+TEST(Tls, DefaultTrustStoreHonoursSslCertFile) {
+    TrustedAuthority trust;
+    ScriptedTlsServer server(trust, kHost);
+    server.plain.Enqueue(Respond(HttpReply(200, "trusted by environment")));
+    const LoopbackNetwork stack(server.plain.Port());
+    const char *previous = std::getenv("SSL_CERT_FILE");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("SSL_CERT_FILE", trust.File().c_str(), 1);
+    auto context = std::make_shared<const net::TlsClientContext>();
+    if (previous != nullptr)
+        setenv("SSL_CERT_FILE", saved.c_str(), 1);
+    else
+        unsetenv("SSL_CERT_FILE");
+    SecureClient secure(context, stack.Context());
+    EXPECT_EQ(secure.client.FetchText(Url(server.tls.Port())), "trusted by environment");
+}
+
+TEST(Tls, UnreadableTrustStoreIsAnError) {
+    try {
+        net::TlsClientContext context(net::TlsSettings{"/nonexistent/ca.pem", {}});
+        ADD_FAILURE() << "no error";
+    } catch (const net::EIdTLSError &error) {
+        EXPECT_EQ(
+            std::string(error.what())
+                .rfind("The trusted certificates in /nonexistent/ca.pem cannot be loaded: ", 0),
+            0u)
+            << error.what();
+    }
+}
+
+} // namespace

@@ -1,0 +1,126 @@
+#include "probes/DnsDelegation.h"
+#include "probes/DnsAnswer.h"
+#include "tests/support/ScriptedNameServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace {
+
+using namespace testsupport;
+using probes::Delegation;
+
+struct DelegationCase {
+    const char *name;
+    NameServerReply reply;
+    Delegation state;
+    const char *detail;
+    std::vector<std::string> nameServers;
+};
+
+void PrintTo(const DelegationCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+const DelegationCase kCases[] = {
+    {"NsAnswer",
+     NameServerReply::Delegation,
+     Delegation::Delegated,
+     "2 NS records",
+     {"ns1.example.net", "ns2.example.net"}},
+    {"NameError", NameServerReply::NameError, Delegation::NotDelegated, "NXDOMAIN", {}},
+    {"NoData", NameServerReply::NoData, Delegation::NotDelegated, "no NS records", {}},
+    {"ServerFailure", NameServerReply::ServerFailure, Delegation::Failed, "SERVFAIL", {}},
+    {"Silence", NameServerReply::Silence, Delegation::Failed, "no answer within 1 s", {}},
+};
+
+class DelegationTest : public ::testing::TestWithParam<DelegationCase> {};
+
+TEST_P(DelegationTest, ReplyDecidesTheState) {
+    const auto &c = GetParam();
+    ScriptedNameServer server;
+    server.Answer("fastcar.com", c.reply, {"NS1.Example.NET", "ns2.example.net"});
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = probes::CheckDelegation("fastcar.com", {server.Address(), 1, 1});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_EQ(result.state, c.state);
+    EXPECT_EQ(result.detail, c.detail);
+    EXPECT_EQ(result.nameServers, c.nameServers);
+    ASSERT_FALSE(server.Queries().empty());
+    EXPECT_EQ(server.Queries().at(0), "fastcar.com 2");
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, DelegationTest, ::testing::ValuesIn(kCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Delegation, UnreadableResolverAddressFailsWithoutAQuery) {
+    for (const char *address : {"127.0.0.1:x", "nowhere", "127.0.0.1:70000", "1.2.3.4:"}) {
+        const auto result = probes::CheckDelegation("fastcar.com", {address, 1, 1});
+        EXPECT_EQ(result.state, Delegation::Failed) << address;
+        EXPECT_EQ(result.detail, std::string("bad resolver address ") + address);
+    }
+}
+
+std::vector<std::uint8_t> Header(std::uint16_t flags, std::uint16_t questions,
+                                 std::uint16_t answers) {
+    return {0x12,
+            0x34,
+            static_cast<std::uint8_t>(flags >> 8),
+            static_cast<std::uint8_t>(flags),
+            0,
+            static_cast<std::uint8_t>(questions),
+            0,
+            static_cast<std::uint8_t>(answers),
+            0,
+            0,
+            0,
+            0};
+}
+
+std::vector<std::uint8_t> Join(std::vector<std::uint8_t> a, const std::vector<std::uint8_t> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The question "ab.c" NS IN, at offset 12.
+const std::vector<std::uint8_t> kQuestion{2, 'a', 'b', 1, 'c', 0, 0, 2, 0, 1};
+// An NS record for the question's name (pointer to 12) whose data is "ns" + pointer to 15 ("c").
+const std::vector<std::uint8_t> kNsRecord{0xC0, 12, 0, 2, 0,   1,   0,    0, 0,
+                                          60,   0,  5, 2, 'n', 's', 0xC0, 15};
+
+TEST(DnsAnswer, ReadsCompressedNameServerNames) {
+    const auto reply = Join(Join(Header(0x8180, 1, 1), kQuestion), kNsRecord);
+    const auto answer = probes::ReadDnsAnswer(reply.data(), reply.size());
+    EXPECT_TRUE(answer.isResponse);
+    EXPECT_EQ(answer.id, 0x1234);
+    EXPECT_EQ(answer.responseCode, 0);
+    EXPECT_EQ(answer.nameServers, std::vector<std::string>{"ns.c"});
+}
+
+TEST(DnsAnswer, RejectsMalformedReplies) {
+    const auto good = Join(Join(Header(0x8180, 1, 1), kQuestion), kNsRecord);
+    auto forwardPointer = good;
+    forwardPointer[good.size() - 1] =
+        static_cast<std::uint8_t>(good.size() - 2); // points at itself
+    auto longData = good;
+    longData[good.size() - 6] = 40; // data length past the end
+    auto shortData = good;
+    shortData[good.size() - 6] = 2; // the name runs past its record's data
+    auto badLabel = good;
+    badLabel[12] = 0x80;
+    const std::vector<std::pair<const char *, std::vector<std::uint8_t>>> cases{
+        {"short header", {0x12, 0x34, 0x81}},
+        {"missing question", Header(0x8180, 1, 0)},
+        {"missing answer", Join(Header(0x8180, 1, 1), kQuestion)},
+        {"pointer that does not go back", forwardPointer},
+        {"data past the end", longData},
+        {"name longer than its data", shortData},
+        {"unknown label type", badLabel},
+    };
+    for (const auto &[name, bytes] : cases)
+        EXPECT_THROW(probes::ReadDnsAnswer(bytes.data(), bytes.size()), probes::EDnsFormatError)
+            << name;
+}
+
+} // namespace
