@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -42,69 +43,67 @@ std::filesystem::path ResolveTarget(const std::filesystem::path &path) {
     return error ? path : resolved;
 }
 
-// Owns the temporary file until it has been renamed into place.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(const std::filesystem::path &target)
-        : path_(target.string() + ".XXXXXX") {
-        descriptor_ = ::mkstemp(path_.data());
-        if (descriptor_ < 0)
-            Fail(target, "cannot create a temporary file");
-        // mkstemp makes the file private; give it the permissions the target has, or those of
-        // any new file of the user.
-        ::fchmod(descriptor_, TargetMode(target));
-    }
-    ~TemporaryFile() {
-        if (descriptor_ >= 0)
-            ::close(descriptor_);
-        if (!committed_)
-            ::unlink(path_.c_str());
-    }
-    TemporaryFile(const TemporaryFile &) = delete;
-    TemporaryFile &operator=(const TemporaryFile &) = delete;
-
-    void WriteAll(const std::filesystem::path &target, std::string_view bytes) {
-        while (!bytes.empty()) {
-            const ssize_t written = ::write(descriptor_, bytes.data(), bytes.size());
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                Fail(target, "cannot write");
-            bytes.remove_prefix(static_cast<std::size_t>(written));
-        }
-    }
-
-    void CommitAs(const std::filesystem::path &target) {
-        if (::fsync(descriptor_) != 0)
-            Fail(target, "cannot flush");
-        const int descriptor = descriptor_;
-        descriptor_ = -1;
-        if (::close(descriptor) != 0)
-            Fail(target, "cannot close");
-        if (::rename(path_.c_str(), target.c_str()) != 0)
-            Fail(target, "cannot replace");
-        committed_ = true;
-        SyncFolder(target);
-    }
-
-private:
-    [[noreturn]] static void Fail(const std::filesystem::path &target, const char *what) {
-        throw EFileWriteError(std::string(what) + " " + target.string() + ": " +
-                              std::strerror(errno));
-    }
-
-    std::string path_;
-    int descriptor_ = -1;
-    bool committed_ = false;
-};
-
 } // namespace
 
 void WriteFileAtomically(const std::filesystem::path &path, std::string_view bytes) {
-    const std::filesystem::path target = ResolveTarget(path);
-    TemporaryFile temporary(target);
-    temporary.WriteAll(target, bytes);
-    temporary.CommitAs(target);
+    AtomicFileWriter file(path);
+    file.Write(bytes);
+    file.Commit();
+}
+
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path &path)
+    : target_(ResolveTarget(path)), temporary_(target_.string() + ".XXXXXX") {
+    descriptor_ = ::mkstemp(temporary_.data());
+    if (descriptor_ < 0)
+        Fail("cannot create a temporary file for");
+    // mkstemp makes the file private; give it the permissions the target has, or those of any
+    // new file of the user.
+    ::fchmod(descriptor_, TargetMode(target_));
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (descriptor_ >= 0)
+        ::close(descriptor_);
+    if (!committed_)
+        ::unlink(temporary_.c_str());
+}
+
+void AtomicFileWriter::Write(std::string_view bytes) {
+    WriteAt(size_, bytes);
+}
+
+void AtomicFileWriter::WriteAt(std::uint64_t offset, std::string_view bytes) {
+    if (descriptor_ < 0)
+        Fail("cannot write after closing");
+    while (!bytes.empty()) {
+        const ssize_t written =
+            ::pwrite(descriptor_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            Fail("cannot write");
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+        offset += static_cast<std::uint64_t>(written);
+    }
+    size_ = std::max(size_, offset);
+}
+
+void AtomicFileWriter::Commit() {
+    if (::fsync(descriptor_) != 0)
+        Fail("cannot flush");
+    const int descriptor = descriptor_;
+    descriptor_ = -1;
+    if (::close(descriptor) != 0)
+        Fail("cannot close");
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+        Fail("cannot replace");
+    committed_ = true;
+    SyncFolder(target_);
+}
+
+void AtomicFileWriter::Fail(const char *what) const {
+    throw EFileWriteError(std::string(what) + " " + target_.string() + ": " +
+                          std::strerror(errno));
 }
 
 } // namespace platform
