@@ -102,8 +102,7 @@ void AtomicFileWriter::Commit() {
 }
 
 void AtomicFileWriter::Fail(const char *what) const {
-    throw EFileWriteError(std::string(what) + " " + target_.string() + ": " +
-                          std::strerror(errno));
+    throw EFileWriteError(std::string(what) + " " + target_.string() + ": " + std::strerror(errno));
 }
 
 } // namespace platform

@@ -92,7 +92,7 @@ ImportReport ImportRankFile(RankKind kind, const std::filesystem::path &source,
     if (writer.Added() == 0)
         throw EImportError(source.string() + ": no line is a " + RankKindName(kind) + " line (" +
                            std::to_string(report.malformedLines) + " malformed of " +
-                           std::to_string(report.lines) + "); the index was not changed");
+                           std::to_string(report.lines) + ")");
 
     const RankIndexSource header{kind, report.sourceName, report.lines, report.malformedLines,
                                  SecondsNow()};
