@@ -94,8 +94,12 @@ ImportReport ImportRankFile(RankKind kind, const std::filesystem::path &source,
                            std::to_string(report.malformedLines) + " malformed of " +
                            std::to_string(report.lines) + ")");
 
-    const RankIndexSource header{kind, report.sourceName, report.lines, report.malformedLines,
-                                 SecondsNow()};
+    RankIndexInfo header;
+    header.kind = kind;
+    header.sourceName = report.sourceName;
+    header.sourceLines = report.lines;
+    header.skippedLines = report.malformedLines;
+    header.importTime = SecondsNow();
     auto mergeProgress = [&](std::uint64_t done, std::uint64_t total) {
         return !options.progress ||
                options.progress({ImportProgress::Stage::Writing, done, total, report.lines});

@@ -1,25 +1,13 @@
 #pragma once
 
-#include "probes/RankLineParser.h"
+#include "probes/RankIndexFormat.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <string>
 #include <string_view>
 
 namespace probes {
-
-// What an index file says about itself.
-struct RankIndexInfo {
-    RankKind kind = RankKind::WebGraph;
-    std::string sourceName;
-    std::uint64_t sourceLines = 0;
-    std::uint64_t skippedLines = 0;
-    std::uint64_t entries = 0;
-    std::int64_t importTime = 0;
-    std::uint64_t fileSize = 0;
-};
 
 // A rank index file mapped into memory, read in place: opening costs no reading of the records,
 // and a lookup touches a few bytes of the file. The header's sizes are checked against the file

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "probes/RankLineParser.h"
+
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 // The layout of a rank index file, shared by its writer and its reader. All numbers are
@@ -42,6 +45,17 @@ struct RankIndexHeader {
     std::uint64_t fileSize;
 };
 static_assert(sizeof(RankIndexHeader) == 80);
+
+// What an index file says about itself; the writer fills entries and fileSize.
+struct RankIndexInfo {
+    RankKind kind = RankKind::WebGraph;
+    std::string sourceName;
+    std::uint64_t sourceLines = 0;
+    std::uint64_t skippedLines = 0;
+    std::uint64_t entries = 0;
+    std::int64_t importTime = 0;
+    std::uint64_t fileSize = 0;
+};
 
 // The 64-bit key of a domain name: ASCII case and one final dot do not count. The function is
 // part of the file format and must never change without a new version.

@@ -286,18 +286,18 @@ void RankIndexWriter::SpillRun() {
     run_.reserve(runEntries_);
 }
 
-RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexSource &source,
+RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
                                                  const MergeProgress &progress) {
     {
         std::vector<Entry> scratch;
         SortByKey(run_, scratch);
     }
-    const std::string name = source.name.substr(0, kMaxSourceNameLength);
+    const std::string name = source.sourceName.substr(0, kMaxSourceNameLength);
     RankIndexHeader header{};
     std::memcpy(header.magic, kRankIndexMagic, sizeof header.magic);
     header.version = kRankIndexVersion;
     header.kind = static_cast<std::uint32_t>(source.kind);
-    header.sourceLines = source.lines;
+    header.sourceLines = source.sourceLines;
     header.skippedLines = source.skippedLines;
     header.importTime = source.importTime;
     header.bucketBits = BucketBitsFor(added_);

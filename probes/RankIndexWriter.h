@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/AtomicFile.h"
-#include "probes/RankLineParser.h"
+#include "probes/RankIndexFormat.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -16,15 +16,6 @@ namespace probes {
 struct DuplicateName {
     std::uint64_t keptLine;
     std::uint64_t droppedLine;
-};
-
-// What goes into an index file's header besides the records.
-struct RankIndexSource {
-    RankKind kind = RankKind::WebGraph;
-    std::string name;
-    std::uint64_t lines = 0;
-    std::uint64_t skippedLines = 0;
-    std::int64_t importTime = 0;
 };
 
 // Builds a rank index file from (key, position) pairs in any order with bounded memory: pairs
@@ -53,8 +44,8 @@ public:
 
     void Add(std::uint64_t key, std::uint32_t position, std::uint64_t line);
     std::uint64_t Added() const { return added_; }
-    // Writes the whole file (not yet in place).
-    Summary Finish(const RankIndexSource &source, const MergeProgress &progress = {});
+    // Writes the whole file (not yet in place) with the source fields of info.
+    Summary Finish(const RankIndexInfo &source, const MergeProgress &progress = {});
     // Puts the written file in place of the previous index.
     void Commit();
 
