@@ -46,7 +46,8 @@ struct RankIndexHeader {
 };
 static_assert(sizeof(RankIndexHeader) == 80);
 
-// What an index file says about itself; the writer fills entries and fileSize.
+// What an index file says about itself. The writer takes the source fields; entries and fileSize
+// come from what it wrote.
 struct RankIndexInfo {
     RankKind kind = RankKind::WebGraph;
     std::string sourceName;
