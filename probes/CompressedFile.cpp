@@ -249,18 +249,20 @@ private:
     // Folders and the resource entries some archivers add do not count.
     zip_uint64_t TheOneFile() {
         const zip_int64_t count = zip_get_num_entries(archive_, 0);
-        std::vector<zip_uint64_t> files;
+        zip_uint64_t first = 0;
+        std::uint64_t files = 0;
         for (zip_int64_t i = 0; i < count; ++i) {
             const char *name = zip_get_name(archive_, static_cast<zip_uint64_t>(i), 0);
             const std::string_view entry = name ? name : "";
             if (entry.empty() || entry.ends_with('/') || entry.starts_with("__MACOSX/"))
                 continue;
-            files.push_back(static_cast<zip_uint64_t>(i));
+            if (files++ == 0)
+                first = static_cast<zip_uint64_t>(i);
         }
-        if (files.size() != 1)
-            Fail(path_, "the zip archive holds " + std::to_string(files.size()) +
+        if (files != 1)
+            Fail(path_, "the zip archive holds " + std::to_string(files) +
                             " files; it should hold exactly one");
-        return files.front();
+        return first;
     }
 
     std::filesystem::path path_;

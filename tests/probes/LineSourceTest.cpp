@@ -134,5 +134,12 @@ TEST_F(DamagedArchiveTest, GzipMembersFollowingEachOtherAreOneText) {
     EXPECT_EQ(AllLines(source), (std::vector<std::string>{"1,one.com", "2,two.com"}));
 }
 
+TEST_F(DamagedArchiveTest, ZipResourceEntriesDoNotCountAsFiles) {
+    const auto zip = folder_.Path() / "list.zip";
+    testdata::WriteZip(zip, "1,one.com\n", {"top-1m.csv", "__MACOSX/._top-1m.csv", "data/"});
+    LineSource source(zip);
+    EXPECT_EQ(AllLines(source), std::vector<std::string>{"1,one.com"});
+}
+
 } // namespace
 } // namespace probes
