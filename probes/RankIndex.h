@@ -24,7 +24,7 @@ public:
     RankIndex &operator=(const RankIndex &) = delete;
 
     // The position listed for the name (ASCII case and a final dot do not count); none when
-    // the name is not listed.
+    // the name is not listed. Reads only, so several threads may look up at once.
     std::optional<std::uint32_t> Find(std::string_view name) const;
     std::optional<std::uint32_t> FindKey(std::uint64_t key) const;
 
