@@ -94,6 +94,7 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     app.add_option("--read-timeout", options.readTimeout, "seconds to wait for data");
     app.add_option("--connect-to", connectTo,
                    "HOST1:PORT1:HOST2:PORT2: connect there instead (repeatable)");
+    AddIndexOptions(app, options.index);
 
     try {
         app.parse(argc, argv);

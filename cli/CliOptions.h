@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Exception.h"
+#include "cli/IndexCommands.h"
 #include "net/ConnectRouteStack.h"
 
 #include <optional>
@@ -36,6 +37,8 @@ struct CliOptions {
     std::optional<double> connectTimeout;
     std::optional<double> readTimeout;
     std::vector<net::ConnectRoute> connectTo;
+
+    IndexRequest index;
 
     bool helpShown = false;
     std::string helpText;

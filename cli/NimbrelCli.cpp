@@ -1,6 +1,7 @@
 #include "cli/NimbrelCli.h"
 
 #include "cli/CliOptions.h"
+#include "cli/IndexCommands.h"
 #include "cli/RowPrinter.h"
 #include "cli/TerminalApplication.h"
 #include "core/CandidateGenerator.h"
@@ -149,6 +150,11 @@ int Search(const CliOptions &cli, core::SearchOptions &options, results::ResultL
 }
 
 int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal terminal) {
+    if (cli.index.Any()) {
+        if (!cli.keywords.empty() || !cli.loadFile.empty())
+            throw EUsageError("the index commands take no keywords and no --load");
+        return RunIndexCommands(cli.index, out, err, terminal.errIsTerminal);
+    }
     results::ResultList list;
     int status = kExitDone;
     if (!cli.loadFile.empty()) {

@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -137,49 +138,6 @@ void WriteInPlace(const std::filesystem::path &path, std::string_view bytes) {
         Fail(path, "cannot close");
 }
 
-// Owns the temporary file until it has been renamed into place.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(const std::filesystem::path &target) : path_(TemporaryPattern(target)) {
-        descriptor_ = ::mkstemp(path_.data());
-        if (descriptor_ < 0)
-            Fail(target, "cannot create a temporary file");
-        // mkstemp makes the file private; give it the permissions the target has, or those of
-        // any new file of the user.
-        ::fchmod(descriptor_, TargetMode(target));
-    }
-    ~TemporaryFile() {
-        if (descriptor_ >= 0)
-            ::close(descriptor_);
-        if (!committed_)
-            ::unlink(path_.c_str());
-    }
-    TemporaryFile(const TemporaryFile &) = delete;
-    TemporaryFile &operator=(const TemporaryFile &) = delete;
-
-    void WriteAll(const std::filesystem::path &target, std::string_view bytes) {
-        WriteDescriptor(descriptor_, target, bytes);
-    }
-
-    void CommitAs(const std::filesystem::path &target) {
-        if (::fsync(descriptor_) != 0)
-            Fail(target, "cannot flush");
-        const int descriptor = descriptor_;
-        descriptor_ = -1;
-        if (::close(descriptor) != 0)
-            Fail(target, "cannot close");
-        if (::rename(path_.c_str(), target.c_str()) != 0)
-            Fail(target, "cannot replace");
-        committed_ = true;
-        SyncFolder(target);
-    }
-
-private:
-    std::string path_;
-    int descriptor_ = -1;
-    bool committed_ = false;
-};
-
 } // namespace
 
 void WriteFileAtomically(const std::filesystem::path &path, std::string_view bytes) {
@@ -188,10 +146,64 @@ void WriteFileAtomically(const std::filesystem::path &path, std::string_view byt
         WriteInPlace(target.path, bytes);
         return;
     }
-    RemoveStaleTemporaryFiles(target.path);
-    TemporaryFile temporary(target.path);
-    temporary.WriteAll(target.path, bytes);
-    temporary.CommitAs(target.path);
+    AtomicFileWriter file(target.path);
+    file.Write(bytes);
+    file.Commit();
+}
+
+AtomicFileWriter::AtomicFileWriter(const std::filesystem::path &path)
+    : target_(ResolveTarget(path).path), temporary_(TemporaryPattern(target_)) {
+    RemoveStaleTemporaryFiles(target_);
+    descriptor_ = ::mkstemp(temporary_.data());
+    if (descriptor_ < 0)
+        Fail("cannot create a temporary file for");
+    // mkstemp makes the file private; give it the permissions the target has, or those of any
+    // new file of the user.
+    ::fchmod(descriptor_, TargetMode(target_));
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (descriptor_ >= 0)
+        ::close(descriptor_);
+    if (!committed_)
+        ::unlink(temporary_.c_str());
+}
+
+void AtomicFileWriter::Write(std::string_view bytes) {
+    WriteAt(size_, bytes);
+}
+
+void AtomicFileWriter::WriteAt(std::uint64_t offset, std::string_view bytes) {
+    if (descriptor_ < 0)
+        Fail("cannot write after closing");
+    while (!bytes.empty()) {
+        const ssize_t written =
+            ::pwrite(descriptor_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            Fail("cannot write");
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+        offset += static_cast<std::uint64_t>(written);
+    }
+    size_ = std::max(size_, offset);
+}
+
+void AtomicFileWriter::Commit() {
+    if (::fsync(descriptor_) != 0)
+        Fail("cannot flush");
+    const int descriptor = descriptor_;
+    descriptor_ = -1;
+    if (::close(descriptor) != 0)
+        Fail("cannot close");
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+        Fail("cannot replace");
+    committed_ = true;
+    SyncFolder(target_);
+}
+
+void AtomicFileWriter::Fail(const char *what) const {
+    throw EFileWriteError(std::string(what) + " " + target_.string() + ": " + std::strerror(errno));
 }
 
 } // namespace platform

@@ -2,7 +2,9 @@
 
 #include "base/Exception.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -21,5 +23,32 @@ public:
 // in place, never renamed over. Temporary files of this naming left a day or more ago by a save
 // that was killed are removed from the folder.
 void WriteFileAtomically(const std::filesystem::path &path, std::string_view bytes);
+
+// The same replacement for a file too large to hold in memory: written in pieces to a temporary
+// file beside the target, which replaces the target only at Commit. Dropped without Commit (a
+// failure, a cancel), the temporary file is removed and the previous file stays as it was.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(const std::filesystem::path &path);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter &) = delete;
+    AtomicFileWriter &operator=(const AtomicFileWriter &) = delete;
+
+    // Appends at the end of what was written so far.
+    void Write(std::string_view bytes);
+    // Overwrites bytes already written (or extends the file) at offset; the end stays where it was.
+    void WriteAt(std::uint64_t offset, std::string_view bytes);
+    std::uint64_t Size() const { return size_; }
+    void Commit();
+
+private:
+    [[noreturn]] void Fail(const char *what) const;
+
+    std::filesystem::path target_;
+    std::string temporary_;
+    int descriptor_ = -1;
+    std::uint64_t size_ = 0;
+    bool committed_ = false;
+};
 
 } // namespace platform

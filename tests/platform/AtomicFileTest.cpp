@@ -130,5 +130,26 @@ TEST_F(AtomicFileTest, FailureRaisesAndLeavesThePreviousFileWhole) {
     EXPECT_EQ(EntryCount(), 1u);
 }
 
+TEST_F(AtomicFileTest, WriterInPiecesReplacesOnlyAtCommit) {
+    const std::string path = PathOf("index.idx");
+    WriteFileAtomically(path, "previous");
+    {
+        AtomicFileWriter abandoned(path);
+        abandoned.Write("never seen");
+    }
+    EXPECT_EQ(FileContents(path), "previous");
+    EXPECT_EQ(EntryCount(), 1u);
+
+    AtomicFileWriter file(path);
+    file.Write("....body");
+    file.WriteAt(0, "head");
+    file.Write("!");
+    EXPECT_EQ(file.Size(), 9u);
+    EXPECT_EQ(FileContents(path), "previous");
+    file.Commit();
+    EXPECT_EQ(FileContents(path), "headbody!");
+    EXPECT_EQ(EntryCount(), 1u);
+}
+
 } // namespace
 } // namespace platform

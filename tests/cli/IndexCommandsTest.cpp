@@ -1,0 +1,79 @@
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+using testsupport::ChildResult;
+
+const std::string kProgram = std::string(NIMBREL_BINARY_DIR) + "/cli/nimbrel-cli";
+
+class IndexCommandsTest : public ::testing::Test {
+protected:
+    ChildResult Run(const std::vector<std::string> &args) {
+        return testsupport::RunChild(
+            kProgram, args,
+            {"XDG_DATA_HOME=" + data_.Path().string(), "XDG_CONFIG_HOME=" + data_.Path().string()});
+    }
+    std::string Write(const std::string &name, const std::string &text) {
+        std::ofstream(files_.PathOf(name), std::ios::binary) << text;
+        return files_.PathOf(name);
+    }
+    static void ExpectHas(const std::string &text, const std::string &part) {
+        EXPECT_NE(text.find(part), std::string::npos) << "no '" << part << "' in:\n" << text;
+    }
+
+    TempFolder files_{"nimbrel-cli-files"};
+    TempFolder data_{"nimbrel-cli-data"};
+};
+
+TEST_F(IndexCommandsTest, ImportsBothKindsAndSaysWhatTheIndexesHold) {
+    const ChildResult before = Run({"--index-info"});
+    EXPECT_EQ(before.exitCode, 0) << before.err;
+    ExpectHas(before.out, "web graph: not imported (" + data_.PathOf("Nimbrel/web-graph.idx"));
+    ExpectHas(before.out, "rank list: not imported");
+
+    const std::string graph =
+        Write("domain-ranks.txt",
+              "#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\t#n_hosts\n"
+              "1\t3.4E7\t2\t0.0012\tcom.example\t125\n"
+              "broken\n"
+              "40\t1.0E5\t7\t1.0E-4\tcom.example\t3\n");
+    const std::string list = Write("top-1m.csv", "1,google.com\r\n2,example.org\r\n");
+    const ChildResult imported =
+        Run({"--import-web-graph", graph, "--import-rank-list", list, "--index-info"});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err;
+    ExpectHas(imported.out, "Imported the web graph from domain-ranks.txt (plain text): 4 lines, "
+                            "1 name\n  skipped 1 header line\n"
+                            "  skipped 1 malformed line (first ones: 3)\n"
+                            "  1 name listed again; the better position was kept and line 4 "
+                            "dropped\n  index: " +
+                                data_.PathOf("Nimbrel/web-graph.idx"));
+    ExpectHas(imported.out,
+              "Imported the rank list from top-1m.csv (plain text): 2 lines, 2 names");
+    ExpectHas(imported.out,
+              "web graph: domain-ranks.txt, 4 lines (1 malformed), 1 name, imported 2");
+    ExpectHas(imported.out, "rank list: top-1m.csv, 2 lines (0 malformed), 2 names, imported 2");
+}
+
+TEST_F(IndexCommandsTest, FailedImportExitsWithFileErrorAndKeepsTheIndex) {
+    const std::string list = Write("top-1m.csv", "1,google.com\n");
+    ASSERT_EQ(Run({"--import-rank-list", list}).exitCode, 0);
+
+    const std::string wrongKind = Write("graph.txt", "1\t3.4E7\t2\t0.0012\tcom.example\t125\n");
+    const ChildResult failed = Run({"--import-rank-list", wrongKind});
+    EXPECT_EQ(failed.exitCode, 1);
+    ExpectHas(failed.err, "graph.txt: no line is a rank list line (1 malformed of 1); the index "
+                          "was not changed");
+    const ChildResult missing = Run({"--import-web-graph", files_.PathOf("missing.gz")});
+    EXPECT_EQ(missing.exitCode, 1);
+    ExpectHas(missing.err, "missing.gz: cannot open");
+
+    ExpectHas(Run({"--index-info"}).out, "rank list: top-1m.csv, 1 line (0 malformed), 1 name");
+    EXPECT_EQ(Run({"--import-rank-list", list, "fast", "car"}).exitCode, 2);
+}
+
+} // namespace
