@@ -28,6 +28,8 @@ OutputFormat ReadFormat(const std::string &text) {
         return OutputFormat::Table;
     if (text == "tsv")
         return OutputFormat::Tsv;
+    if (text == "csv")
+        return OutputFormat::Csv;
     return OutputFormat::Json;
 }
 
@@ -66,22 +68,23 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     CLI::App app{"Checks which domain names built from up to three keywords are free, with their "
                  "link popularity and traffic rank.",
                  "nimbrel-cli"};
+    app.get_formatter()->column_width(34);
     std::string mode, show, format;
     std::vector<std::string> connectTo;
     app.add_option("keywords", options.keywords, "up to three keywords");
     app.add_option("--mode", mode, "exact: the keywords alone; all: also pairs and triples")
         ->check(CLI::IsMember({"exact", "all"}));
-    AddSwitch(app, "com", "try .com", options.com);
-    AddSwitch(app, "net", "try .net", options.net);
-    AddSwitch(app, "org", "try .org", options.org);
-    AddSwitch(app, "hyphens", "also join pairs and triples with hyphens", options.hyphens);
-    AddSwitch(app, "acronyms", "also build first-letter forms", options.acronyms);
+    AddSwitch(app, "com", ".com names", options.com);
+    AddSwitch(app, "net", ".net names", options.net);
+    AddSwitch(app, "org", ".org names", options.org);
+    AddSwitch(app, "hyphens", "pairs and triples joined with hyphens", options.hyphens);
+    AddSwitch(app, "acronyms", "first-letter forms", options.acronyms);
     app.add_option("--show", show, "which checked names become rows")
         ->check(CLI::IsMember({"available", "all", "none"}));
     app.add_flag("--candidates", options.candidatesOnly,
                  "print the candidate names, one a line, and make no request");
     app.add_option("--format", format, "output format (default: table on a terminal, else tsv)")
-        ->check(CLI::IsMember({"table", "tsv", "json"}));
+        ->check(CLI::IsMember({"table", "tsv", "csv", "json"}));
     app.add_option("--save", options.saveFile, "write the rows to a results file");
     app.add_option("--names", options.namesFile, "write the domain names to a text file");
     app.add_option("--load", options.loadFile, "print a results file instead of searching");
@@ -92,8 +95,17 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
                    "ranking service address (http://host)");
     app.add_option("--connect-timeout", options.connectTimeout, "seconds to wait for a connection");
     app.add_option("--read-timeout", options.readTimeout, "seconds to wait for data");
+    app.add_option("--request-timeout", options.requestTimeout,
+                   "seconds a whole request may take (default 60)");
     app.add_option("--connect-to", connectTo,
-                   "HOST1:PORT1:HOST2:PORT2: connect there instead (repeatable)");
+                   "HOST1:PORT1:HOST2:PORT2: connect there instead (repeatable)")
+        ->allow_extra_args(false);
+    app.add_option("--jobs", options.jobs, "names checked at once, 1 to 64 (default 16)")
+        ->check(CLI::Range(1, 64));
+    app.add_option("--from", options.fromFile,
+                   "check the names in FILE, one a line (- for standard input), not keywords");
+    app.add_option("--limit", options.limit, "stop after this many free names")
+        ->check(CLI::Range(1, 1000000));
     AddIndexOptions(app, options.index);
 
     try {
@@ -116,6 +128,7 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
         options.connectTo.push_back(ParseConnectTo(rule));
     CheckTimeout(options.connectTimeout, "--connect-timeout");
     CheckTimeout(options.readTimeout, "--read-timeout");
+    CheckTimeout(options.requestTimeout, "--request-timeout");
     return options;
 }
 

@@ -16,7 +16,7 @@ public:
     using Exception::Exception;
 };
 
-enum class OutputFormat { Table, Tsv, Json };
+enum class OutputFormat { Table, Tsv, Json, Csv };
 
 // What the command line asks for. Unset choices keep what the per-user store holds.
 struct CliOptions {
@@ -36,7 +36,13 @@ struct CliOptions {
     std::string rankingService;
     std::optional<double> connectTimeout;
     std::optional<double> readTimeout;
+    std::optional<double> requestTimeout;
     std::vector<net::ConnectRoute> connectTo;
+    std::optional<int> jobs;
+    // A file of names to check instead of the generated ones ("-": standard input).
+    std::string fromFile;
+    // Stop after this many free names.
+    std::optional<int> limit;
 
     IndexRequest index;
 

@@ -7,14 +7,20 @@
 #include "core/CandidateGenerator.h"
 #include "core/CheckRun.h"
 #include "core/KeywordRules.h"
+#include "core/NameList.h"
 #include "core/OptionsStore.h"
 #include "core/StopRequest.h"
 #include "net/ConnectRouteStack.h"
+#include "platform/InputFile.h"
 #include "probes/WebProbes.h"
 #include "results/ResultList.h"
 #include "results/ResultsFile.h"
 
+#include <chrono>
+#include <cstdio>
+#include <iostream>
 #include <new>
+#include <sstream>
 
 namespace cli {
 namespace {
@@ -51,6 +57,8 @@ void ApplyChoices(const CliOptions &cli, core::SearchOptions &options) {
         if (choice)
             field = *choice;
     }
+    if (cli.jobs)
+        options.SetJobs(*cli.jobs);
 }
 
 net::NetworkContext NetworkChoices(const CliOptions &cli) {
@@ -63,6 +71,8 @@ net::NetworkContext NetworkChoices(const CliOptions &cli) {
         context.ConnectTimeout = static_cast<int>(*cli.connectTimeout * 1000);
     if (cli.readTimeout)
         context.ReadTimeout = static_cast<int>(*cli.readTimeout * 1000);
+    if (cli.requestTimeout)
+        context.RequestTimeout = static_cast<int>(*cli.requestTimeout * 1000);
     context.Sockets = net::RoutedSocketLayer(cli.connectTo);
     return context;
 }
@@ -80,7 +90,8 @@ private:
     core::SearchOptions &options_;
 };
 
-// "Checking... NAME (k/N)" on standard error; one line rewritten in place on a terminal.
+// "Checking... NAME (k/N)" on standard error; on a terminal one line rewritten in place, with
+// the rate so far and an estimate of the time left.
 class Progress : public core::StatusLine {
 public:
     Progress(std::ostream &err, bool terminal, const core::StringList &candidates)
@@ -93,19 +104,41 @@ public:
         if (!text.starts_with("Checking... "))
             return;
         ++checked_;
-        const std::string line =
-            text + " (" + std::to_string(checked_) + "/" + std::to_string(candidates_.size()) + ")";
-        if (terminal_)
-            err_ << "\r\033[K" << line << std::flush;
+        // A run of many names at once says which of them it waits for; otherwise count.
+        std::string line = text;
+        std::size_t done = checked_ - 1;
+        if (const auto open = text.rfind(" ("); open != std::string::npos && text.ends_with(")"))
+            done = std::stoul(text.substr(open + 2)) - 1;
         else
+            line +=
+                " (" + std::to_string(checked_) + "/" + std::to_string(candidates_.size()) + ")";
+        if (!terminal_) {
             err_ << line << '\n';
+            return;
+        }
+        err_ << "\r\033[K" << line << Estimate(done) << std::flush;
         shown_ = true;
     }
 
 private:
+    std::string Estimate(std::size_t done) const {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        if (done == 0 || seconds <= 0)
+            return {};
+        const double rate = static_cast<double>(done) / seconds;
+        const auto left = static_cast<long>(
+            static_cast<double>(candidates_.size() > done ? candidates_.size() - done : 0) / rate);
+        char text[64];
+        std::snprintf(text, sizeof text, "  %.1f names/s, %ld:%02ld left", rate, left / 60,
+                      left % 60);
+        return text;
+    }
+
     std::ostream &err_;
     bool terminal_;
     const core::StringList &candidates_;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::size_t checked_ = 0;
     bool shown_ = false;
 };
@@ -137,16 +170,62 @@ void WriteOutputs(const CliOptions &cli, const results::ResultList &list) {
     WriteOutput(cli.namesFile, results::WriteNamesList, list);
 }
 
+// The most a names list may hold: far more names than any run checks.
+constexpr std::uint64_t kLongestNamesList = 64 * 1024 * 1024;
+
+// The text of --from: a regular file or a FIFO, or standard input for "-", within the limit.
+std::string NamesListText(const std::string &path, std::istream &in) {
+    if (path != "-") {
+        try {
+            return platform::ReadWholeFile(path, kLongestNamesList);
+        } catch (const base::Exception &failure) {
+            throw EFileProblem(failure.Message());
+        }
+    }
+    std::string text;
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
+        if (text.size() > kLongestNamesList)
+            throw EFileProblem("standard input: more names than a names list may hold");
+    }
+    return text;
+}
+
+// The names of --from, with a line on standard error for each one that is no name.
+core::StringList NamesFrom(const std::string &path, std::istream &in, std::ostream &err) {
+    std::istringstream text(NamesListText(path, in));
+    const core::NameList list = core::ReadNameList(text);
+    for (const core::BadName &bad : list.bad)
+        err << "nimbrel-cli: " << path << ":" << bad.line << ": not a domain name: '" << bad.text
+            << "'\n";
+    return list.names;
+}
+
+// Checks the generated candidates, or names when given.
 int Search(const CliOptions &cli, core::SearchOptions &options, results::ResultList &list,
-           std::ostream &err, Terminal terminal) {
+           std::ostream &err, Terminal terminal, const core::StringList *names) {
     core::StringList candidates, scratch;
     TerminalApplication app(err);
     ConfirmedKeywords prompt(options);
     Progress progress(err, terminal.errIsTerminal, candidates);
     core::CheckRun run(options, candidates, scratch, list, probes::WebProbes(), NetworkChoices(cli),
                        prompt, progress);
-    run.Start();
+    run.SetAvailableLimit(static_cast<std::size_t>(cli.limit.value_or(0)));
+    if (names)
+        run.CheckNames(*names);
+    else
+        run.Start();
     return TerminalApplication::Interrupted() ? kExitInterrupted : kExitDone;
+}
+
+// The search settings of the per-user store, with the command line's choices applied.
+core::SearchOptions ChosenOptions(const CliOptions &cli) {
+    core::SearchOptions options;
+    core::LoadSearchMode(options);
+    core::LoadSettings(options);
+    ApplyChoices(cli, options);
+    return options;
 }
 
 int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal terminal) {
@@ -161,11 +240,14 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
         if (!cli.keywords.empty())
             throw EUsageError("--load prints a results file and takes no keywords");
         LoadInto(cli.loadFile, list);
+    } else if (!cli.fromFile.empty()) {
+        if (!cli.keywords.empty())
+            throw EUsageError("--from checks the names of a file and takes no keywords");
+        core::SearchOptions options = ChosenOptions(cli);
+        const core::StringList names = NamesFrom(cli.fromFile, std::cin, err);
+        status = Search(cli, options, list, err, terminal, &names);
     } else {
-        core::SearchOptions options;
-        core::LoadSearchMode(options);
-        core::LoadSettings(options);
-        ApplyChoices(cli, options);
+        core::SearchOptions options = ChosenOptions(cli);
         options.keywords = AcceptKeywords(cli.keywords);
         if (cli.candidatesOnly) {
             core::StringList candidates, scratch;
@@ -174,7 +256,7 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
                 out << name << '\n';
             return kExitDone;
         }
-        status = Search(cli, options, list, err, terminal);
+        status = Search(cli, options, list, err, terminal, nullptr);
     }
     if (cli.sortColumn)
         list.SortByColumn(*cli.sortColumn);

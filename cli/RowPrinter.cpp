@@ -62,12 +62,14 @@ std::string TableCell(const std::string &cell) {
     return shown;
 }
 
-void PrintTsv(std::ostream &out, const results::Columns &columns,
-              const std::vector<OutputRow> &rows) {
-    auto printLine = [&out](const Line &cells) {
+// Delimited lines: the keys, then a line per row with the check mark as 1 or 0.
+void PrintDelimited(std::ostream &out, const results::Columns &columns,
+                    const std::vector<OutputRow> &rows, const char *separator, const char *lineEnd,
+                    std::string (*escape)(const std::string &)) {
+    auto printLine = [&](const Line &cells) {
         for (std::size_t i = 0; i < cells.size(); ++i)
-            out << (i ? "\t" : "") << EscapeTsv(cells[i]);
-        out << '\n';
+            out << (i ? separator : "") << escape(cells[i]);
+        out << lineEnd;
     };
     printLine(Header(columns, false));
     for (const OutputRow &row : rows) {
@@ -144,6 +146,18 @@ std::vector<OutputRow> OutputRows(const results::ResultList &list) {
     return rows;
 }
 
+std::string QuoteCsv(const std::string &cell) {
+    if (cell.find_first_of(",\"\r\n") == std::string::npos)
+        return cell;
+    std::string quoted = "\"";
+    for (char c : cell) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
 std::string EscapeTsv(const std::string &cell) {
     std::string escaped;
     escaped.reserve(cell.size());
@@ -172,7 +186,10 @@ void PrintRows(std::ostream &out, const results::Columns &columns,
                const std::vector<OutputRow> &rows, OutputFormat format) {
     switch (format) {
     case OutputFormat::Tsv:
-        PrintTsv(out, columns, rows);
+        PrintDelimited(out, columns, rows, "\t", "\n", EscapeTsv);
+        return;
+    case OutputFormat::Csv:
+        PrintDelimited(out, columns, rows, ",", "\r\n", QuoteCsv);
         return;
     case OutputFormat::Json:
         PrintJson(out, columns, rows);

@@ -25,5 +25,8 @@ void PrintRows(std::ostream &out, const results::Columns &columns,
 
 // A TSV cell: tab, line feed, carriage return and backslash written as \t, \n, \r and \\.
 std::string EscapeTsv(const std::string &cell);
+// A CSV field (RFC 4180): quoted, with quotes doubled, when it holds a comma, a quote or a line
+// break; as it is otherwise.
+std::string QuoteCsv(const std::string &cell);
 
 } // namespace cli

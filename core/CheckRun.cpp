@@ -1,13 +1,22 @@
 #include "core/CheckRun.h"
 
+#include "core/CheckPool.h"
 #include "core/DomainCheck.h"
 #include "core/RowCells.h"
 #include "core/StopRequest.h"
 #include "platform/Application.h"
 #include "results/ResultList.h"
 
+#include <chrono>
+#include <utility>
+
 namespace core {
 namespace {
+
+// How long the window's thread waits for the next finished name before it drains the queue.
+constexpr std::chrono::milliseconds kWaitSlice(10);
+// Exchanges at once with any one host in a run of many names at once.
+constexpr int kPerHost = 4;
 
 bool IsShown(std::int32_t show, const probes::DomainRecord &record) {
     return show == kShowAll || (show == kShowAvailableOnly && IsAvailable(record));
@@ -97,12 +106,18 @@ CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &s
     : options_(options), candidates_(candidates), scratch_(scratch), list_(list),
       probes_(std::move(probes)), context_(std::move(context)), prompt_(prompt), status_(status) {}
 
+void CheckRun::Abandon() {
+    if (activePool_)
+        activePool_->Abandon();
+}
+
 void CheckRun::Stop() {
     RaiseStopRequest();
     platform::ProcessMessages();
 }
 
 void CheckRun::Start() {
+    Abandon();
     Stop();
     prompt_.ShowKeywordsModal();
     platform::ProcessMessages();
@@ -114,6 +129,21 @@ void CheckRun::Start() {
             RunSearch();
         } catch (...) {
             // A failure ends the run without a message; the rows so far stay.
+        }
+    }
+    status_.SetStatusText("Done!");
+    platform::ProcessMessages();
+}
+
+void CheckRun::CheckNames(const StringList &names) {
+    Abandon();
+    candidates_ = names;
+    {
+        BusyCursor busy;
+        try {
+            CheckCandidates();
+        } catch (...) {
+            // As in a search: a failure ends the run without a message; the rows so far stay.
         }
     }
     status_.SetStatusText("Done!");
@@ -140,6 +170,11 @@ void CheckRun::RunSearch() {
 }
 
 void CheckRun::CheckCandidates() {
+    availableFound_ = 0;
+    if (options_.jobs() > 1) {
+        CheckConcurrently();
+        return;
+    }
     ClearStopRequest();
     list_.Clear();
     const std::uint64_t generation = list_.Generation();
@@ -150,7 +185,7 @@ void CheckRun::CheckCandidates() {
             return;
         if (!CheckCandidate(candidates_[i], generation))
             return;
-        if (StopTest(i, count))
+        if (StopTest(i, count) || AvailableLimitReached())
             return;
     }
 }
@@ -160,7 +195,70 @@ bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t genera
     status_.SetStatusText("Checking... " + name);
     WindowSchedule schedule(list_, options_, generation);
     const auto record = CheckDomain(name, probes_, context_, schedule);
+    if (record && IsAvailable(*record) && IsShown(options_.show(), *record))
+        ++availableFound_;
     return record && schedule.Finish(*record);
+}
+
+bool CheckRun::AvailableLimitReached() const {
+    return availableLimit_ != 0 && availableFound_ >= availableLimit_;
+}
+
+bool CheckRun::PlaceRow(const probes::DomainRecord &record) {
+    if (!IsShown(options_.show(), record))
+        return false;
+    const auto row = list_.Append();
+    AppendCells(*row, record, list_.GetColumns(), Missing::ShowPlaceholder);
+    row->SetChecked(IsAvailable(record));
+    return IsAvailable(record);
+}
+
+void CheckRun::CheckConcurrently() {
+    ClearStopRequest();
+    list_.Clear();
+    const std::uint64_t generation = list_.Generation();
+    // The workers see the show filter as it was at the start; rows follow the current one.
+    const std::int32_t show = options_.show();
+    CheckPool pool(candidates_, probes_, ContextForRun(context_, kPerHost), options_.jobs(),
+                   [show](const probes::DomainRecord &record) { return IsShown(show, record); });
+    struct ActivePool {
+        CheckPool *&slot;
+        CheckPool *previous;
+        ~ActivePool() { slot = previous; }
+    } active{activePool_, std::exchange(activePool_, &pool)};
+    bool stopping = false;
+    std::string shown;
+    for (;;) {
+        // A nested Start or a load owns the list now; closing the window abandoned the run.
+        if (list_.Generation() != generation || pool.Abandoned()) {
+            pool.Abandon();
+            return;
+        }
+        if (!stopping && (StopRequested() || platform::IsEscapeDown())) {
+            stopping = true;
+            pool.StopStarting();
+        }
+        if (auto outcome = pool.Next(kWaitSlice)) {
+            if (outcome->failure) {
+                pool.Abandon();
+                std::rethrow_exception(outcome->failure);
+            }
+            if (PlaceRow(outcome->record) && ++availableFound_ == availableLimit_) {
+                pool.Abandon();
+                return;
+            }
+        } else if (pool.Done()) {
+            return;
+        }
+        std::string text = "Stopping...";
+        if (!stopping)
+            if (const auto oldest = pool.Oldest())
+                text = "Checking... " + oldest->second + " (" + std::to_string(oldest->first + 1) +
+                       "/" + std::to_string(pool.Count()) + ")";
+        if (text != shown)
+            status_.SetStatusText(shown = text);
+        platform::ProcessMessages();
+    }
 }
 
 bool CheckRun::StopTest(std::size_t index, std::size_t count) const {

@@ -14,6 +14,8 @@ class ResultList;
 
 namespace core {
 
+class CheckPool;
+
 // The keywords dialog as the Start command sees it: shown modally, it edits the keywords and the
 // search mode in place; Search clears the stop request, Cancel and the close box leave it raised.
 class KeywordsPrompt {
@@ -38,10 +40,20 @@ public:
              results::ResultList &list, probes::ProbeList probes, net::NetworkContext context,
              KeywordsPrompt &prompt, StatusLine &status);
 
-    // Stops a run in progress, asks for the keywords and runs the search.
+    // Stops a run in progress (abandoning one that checks many names at once), asks for the
+    // keywords and runs the search.
     void Start();
-    // Raises the stop request; a run ends at its next stop test.
+    // Raises the stop request; a run ends at its next stop test. A run of many names at once
+    // starts no new name; the ones under way finish and are filled in.
     void Stop();
+    // Ends a run of many names at once now: its exchanges end, its results are dropped.
+    void Abandon();
+
+    // The run ends once this many names were found free (0: no limit).
+    void SetAvailableLimit(std::size_t limit) { availableLimit_ = limit; }
+
+    // Checks names as given, with no keywords dialog and no generated names.
+    void CheckNames(const StringList &names);
 
     void RunSearch();
     void CheckCandidates();
@@ -52,6 +64,13 @@ public:
 private:
     // Checks one name; false when the run must end (the rows were replaced meanwhile).
     bool CheckCandidate(const std::string &name, std::uint64_t generation);
+    // Checks options.jobs() names at once on worker threads; this thread only drains the
+    // message queue, shows the progress and fills the rows in candidate order.
+    void CheckConcurrently();
+    // Appends the row of a finished check when the show filter lets it; true when the name was
+    // free.
+    bool PlaceRow(const probes::DomainRecord &record);
+    bool AvailableLimitReached() const;
     bool StopTest(std::size_t index, std::size_t count) const;
 
     SearchOptions &options_;
@@ -62,6 +81,9 @@ private:
     const net::NetworkContext context_;
     KeywordsPrompt &prompt_;
     StatusLine &status_;
+    CheckPool *activePool_ = nullptr;
+    std::size_t availableLimit_ = 0;
+    std::size_t availableFound_ = 0;
 };
 
 } // namespace core

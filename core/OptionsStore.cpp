@@ -80,6 +80,16 @@ void LoadShow(const RegistryKey *key, SearchOptions &options) {
     }
 }
 
+void LoadJobs(const RegistryKey *key, SearchOptions &options) {
+    const auto value = Query(key, "jobs");
+    if (!value)
+        return;
+    try {
+        options.SetJobs(ReadInteger(*value));
+    } catch (const EWrongType &) {
+    }
+}
+
 void LoadRegistrationAddress(const RegistryKey *key, SearchOptions &options) {
     const auto value = Query(key, "reg");
     if (!value)
@@ -117,6 +127,7 @@ void LoadSettings(SearchOptions &options) {
         return;
     LoadShow(key.get(), options);
     LoadRegistrationAddress(key.get(), options);
+    LoadJobs(key.get(), options);
 }
 
 void StoreSearchMode(const SearchOptions &options) {
@@ -136,6 +147,7 @@ void StoreSettings(const SearchOptions &options) {
         key->SetValue("acronyms", Flag(options.acronyms));
         key->SetValue("show", Integer(options.show()));
         key->SetValue("reg", RegValue::Text(options.reg));
+        key->SetValue("jobs", Integer(options.jobs()));
     } catch (const platform::ERegistryError &) {
     }
 }

@@ -16,6 +16,11 @@ inline constexpr std::int32_t kAllVariants = 1;
 inline constexpr std::int32_t kShowAvailableOnly = 0;
 inline constexpr std::int32_t kShowAll = 1;
 
+// Names checked at once: 1 is the one-after-the-other run.
+inline constexpr std::int32_t kMinJobs = 1;
+inline constexpr std::int32_t kDefaultJobs = 16;
+inline constexpr std::int32_t kMaxJobs = 64;
+
 // The one record of search settings, alive from start-up to exit. The dialogs edit it in place;
 // the generator, the check run and the registration command read it when they need it.
 class SearchOptions {
@@ -30,6 +35,11 @@ public:
     std::string reg = kDefaultRegistrationAddress;
 
     std::int32_t searchfor() const { return searchfor_; }
+    std::int32_t jobs() const { return jobs_; }
+    // Clamps to kMinJobs..kMaxJobs.
+    void SetJobs(std::int32_t value) {
+        jobs_ = value < kMinJobs ? kMinJobs : (value > kMaxJobs ? kMaxJobs : value);
+    }
     std::int32_t show() const { return show_; }
     // Both clamp to -1..1 as they set.
     void SetSearchFor(std::int32_t value) { searchfor_ = Clamp(value); }
@@ -42,6 +52,7 @@ private:
 
     std::int32_t searchfor_ = kAllVariants;
     std::int32_t show_ = kShowAll;
+    std::int32_t jobs_ = kDefaultJobs;
 };
 
 } // namespace core

@@ -7,6 +7,8 @@
 #include "net/IdSSLConnectionIntercept.h"
 #include "net/IdURI.h"
 
+#include <algorithm>
+#include <chrono>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -71,8 +73,36 @@ std::uint64_t ChunkSize(const std::string &line) {
 
 TIdHTTP::TIdHTTP() : TIdHTTP(DefaultNetworkContext()) {}
 
+class TIdHTTP::ExchangeScope {
+public:
+    explicit ExchangeScope(TIdHTTP &client) : client_(client), outermost_(client.exchangeDepth_++ == 0) {
+        if (outermost_)
+            client_.BeginExchange();
+    }
+    ~ExchangeScope() {
+        if (--client_.exchangeDepth_ == 0)
+            client_.EndExchange();
+    }
+    ExchangeScope(const ExchangeScope &) = delete;
+    ExchangeScope &operator=(const ExchangeScope &) = delete;
+
+    // Takes the exchange's place with host, once: a redirect keeps the first one.
+    void TakePlaceWith(const std::string &host) {
+        if (!outermost_ || !client_.hosts_)
+            return;
+        slot_ = client_.hosts_->Acquire(
+            host, std::chrono::steady_clock::now() +
+                      std::chrono::milliseconds(std::max(client_.RequestTimeout, 0)));
+    }
+
+private:
+    TIdHTTP &client_;
+    const bool outermost_;
+    HostLimiter::Slot slot_;
+};
+
 TIdHTTP::TIdHTTP(const NetworkContext &context)
-    : TIdTCPClient(context), request_(this), reply_(this) {
+    : TIdTCPClient(context), hosts_(context.Hosts), request_(this), reply_(this) {
     Port = kDefaultPort;
 }
 
@@ -100,8 +130,10 @@ void TIdHTTP::PerformRequest(const std::string &method, const std::string &url,
     ++redirectCount_;
     if (method != "GET")
         throw EIdException("Method not supported.");
+    ExchangeScope exchange(*this);
     std::string target;
     SelectEndpoint(url, target);
+    exchange.TakePlaceWith(Host);
     CheckClosed(false, false);
     if (!IsConnected())
         OpenConnection();
@@ -330,6 +362,10 @@ void TIdHTTP::DisposeConnection() {
         return;
     }
     if (base::SameTextAscii(Trim(reply_.Connection), "CLOSE") && IsConnected()) {
+        CloseConnection();
+        return;
+    }
+    if (!KeepConnection) {
         CloseConnection();
         return;
     }

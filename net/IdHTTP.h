@@ -3,6 +3,7 @@
 #include "base/MemoryStream.h"
 #include "net/IdHeaderInfo.h"
 #include "net/IdHeaderList.h"
+#include "net/HostLimiter.h"
 #include "net/IdTCPClient.h"
 
 #include <cstdint>
@@ -58,8 +59,15 @@ public:
     // Limits against hostile servers; past them the request fails with EIdException.
     std::int64_t MaxBodySize = 16 * 1024 * 1024;
     std::size_t MaxHeaderLines = 1000;
+    // False for a client that makes one request and goes: a reply that would keep the
+    // connection open closes it instead of waiting for the server's close.
+    bool KeepConnection = true;
 
 private:
+    // What one exchange holds from its first request to its last redirect: its deadline and
+    // its place with the host.
+    class ExchangeScope;
+
     void SelectEndpoint(const std::string &url, std::string &target);
     void SendRequest(const std::string &method, const std::string &target);
     void ReadStatusLine();
@@ -73,6 +81,8 @@ private:
 
     TIdHeaderList headerLines_;
     int redirectCount_ = 0;
+    int exchangeDepth_ = 0;
+    std::shared_ptr<HostLimiter> hosts_;
     TIdHeaderInfo request_;
     TIdHeaderInfo reply_;
     int statusCode_ = 0;

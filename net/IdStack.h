@@ -15,6 +15,7 @@ constexpr TIdStackSocketHandle Id_INVALID_SOCKET = -1;
 constexpr int Id_SOCKET_ERROR = -1;
 
 // Windows Sockets error numbers that the layer itself produces or looks for.
+constexpr int Id_WSAEINTR = 10004;
 constexpr int Id_WSAEADDRINUSE = 10048;
 constexpr int Id_WSAEADDRNOTAVAIL = 10049;
 constexpr int Id_WSAESHUTDOWN = 10058;
@@ -59,6 +60,12 @@ public:
     // The first IPv4 address of name as dotted text; nothing when the name does not resolve.
     virtual std::optional<std::string> WSGetHostByName(const std::string &name) = 0;
     virtual int WSGetLastError() = 0;
+
+    // Ends every wait of this layer at once and makes every later call fail with 10004, so
+    // that an abandoned run's exchanges end now. A layer without waits of its own ignores it.
+    virtual void Interrupt() {}
+    // The longest a name lookup may take (milliseconds); past it the lookup fails with 11002.
+    virtual void SetResolveTimeout(int) {}
 
     std::uint16_t WSHToNs(std::uint16_t value) const;
     std::uint16_t WSNToHs(std::uint16_t value) const;

@@ -7,12 +7,19 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace net {
 namespace {
@@ -61,14 +68,36 @@ void ReadAddress(const sockaddr_in &raw, TIdSocketAddress &address) {
     address.Port = ntohs(raw.sin_port);
 }
 
-int PollFor(int socket, short events, int timeoutMs) {
-    pollfd entry{socket, events, 0};
-    for (;;) {
-        const int ready = poll(&entry, 1, timeoutMs < 0 ? -1 : timeoutMs);
-        if (ready >= 0 || errno != EINTR)
-            return ready;
+// A getaddrinfo that the caller may stop waiting for: the lookup goes on in a thread of its own
+// and leaves its answer here; whoever is last to let go frees it.
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    int result = 0;
+    int error = 0;
+    std::optional<sockaddr_in> address;
+};
+
+void RunLookup(const std::shared_ptr<Lookup> &lookup, const std::string &name) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *answer = nullptr;
+    const int result = getaddrinfo(name.c_str(), nullptr, &hints, &answer);
+    const int error = errno;
+    std::lock_guard lock(lookup->mutex);
+    lookup->result = result;
+    lookup->error = error;
+    if (result == 0) {
+        lookup->address = *reinterpret_cast<const sockaddr_in *>(answer->ai_addr);
+        freeaddrinfo(answer);
     }
+    lookup->finished = true;
+    lookup->done.notify_all();
 }
+
+constexpr auto kInterruptCheck = std::chrono::milliseconds(50);
 
 bool SetBlocking(int socket, bool blocking) {
     const int flags = fcntl(socket, F_GETFL);
@@ -81,6 +110,38 @@ bool SetBlocking(int socket, bool blocking) {
 } // namespace
 
 thread_local int TIdStackPosix::lastError_ = 0;
+
+TIdStackPosix::TIdStackPosix() : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+TIdStackPosix::~TIdStackPosix() {
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
+}
+
+void TIdStackPosix::Interrupt() {
+    interrupted_ = true;
+    const std::uint64_t one = 1;
+    if (wakeFd_ >= 0 && ::write(wakeFd_, &one, sizeof one) < 0) {
+        // The counter is already far from zero: every poll sees it readable anyway.
+    }
+}
+
+int TIdStackPosix::PollFor(int socket, short events, int timeoutMs) {
+    pollfd entries[2] = {{socket, events, 0}, {wakeFd_, POLLIN, 0}};
+    for (;;) {
+        if (Interrupted()) {
+            errno = EINTR;
+            return -1;
+        }
+        const int ready = poll(entries, wakeFd_ >= 0 ? 2 : 1, timeoutMs < 0 ? -1 : timeoutMs);
+        if (ready > 0 && entries[1].revents != 0) {
+            errno = EINTR;
+            return -1;
+        }
+        if (ready >= 0 || errno != EINTR)
+            return ready;
+    }
+}
 
 int TIdStackPosix::MapErrno(int error) {
     if (error == ENOTEMPTY)
@@ -101,6 +162,8 @@ int TIdStackPosix::FailWithErrno() {
 }
 
 TIdStackSocketHandle TIdStackPosix::WSSocket() {
+    if (Interrupted())
+        return Fail(Id_WSAEINTR);
     const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (socket < 0)
         return FailWithErrno();
@@ -234,21 +297,35 @@ int TIdStackPosix::WSGetPeerName(TIdStackSocketHandle socket, TIdSocketAddress &
 }
 
 std::optional<std::string> TIdStackPosix::WSGetHostByName(const std::string &name) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *answer = nullptr;
-    const int result = getaddrinfo(name.c_str(), nullptr, &hints, &answer);
-    if (result != 0) {
-        if (result == EAI_SYSTEM)
-            FailWithErrno();
+    // The platform's lookup has no time-out of its own: it runs aside, and the wait for it is
+    // bounded by the resolve time-out and ended by an interruption.
+    auto lookup = std::make_shared<Lookup>();
+    std::thread(RunLookup, lookup, name).detach();
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(resolveTimeoutMs_.load());
+    std::unique_lock lock(lookup->mutex);
+    while (!lookup->finished) {
+        if (Interrupted()) {
+            Fail(Id_WSAEINTR);
+            return std::nullopt;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            Fail(Id_WSATRY_AGAIN);
+            return std::nullopt;
+        }
+        lookup->done.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
+                                        deadline - now, kInterruptCheck));
+    }
+    if (lookup->result != 0) {
+        if (lookup->result == EAI_SYSTEM)
+            Fail(MapErrno(lookup->error));
         else
-            Fail(result == EAI_AGAIN ? Id_WSATRY_AGAIN : Id_WSAHOST_NOT_FOUND);
+            Fail(lookup->result == EAI_AGAIN ? Id_WSATRY_AGAIN : Id_WSAHOST_NOT_FOUND);
         return std::nullopt;
     }
     TIdSocketAddress address;
-    ReadAddress(*reinterpret_cast<const sockaddr_in *>(answer->ai_addr), address);
-    freeaddrinfo(answer);
+    ReadAddress(*lookup->address, address);
     return address.IP;
 }
 

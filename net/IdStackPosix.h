@@ -2,12 +2,19 @@
 
 #include "net/IdStack.h"
 
+#include <atomic>
+
 // The socket layer over POSIX sockets and getaddrinfo (IPv4). Error numbers are reported as the
 // Windows Sockets numbers of the same name.
 namespace net {
 
 class TIdStackPosix : public TIdStack {
 public:
+    TIdStackPosix();
+    ~TIdStackPosix() override;
+    TIdStackPosix(const TIdStackPosix &) = delete;
+    TIdStackPosix &operator=(const TIdStackPosix &) = delete;
+
     TIdStackSocketHandle WSSocket() override;
     int WSBind(TIdStackSocketHandle socket, const std::string &ip, int port) override;
     int WSConnect(TIdStackSocketHandle socket, const std::string &ip, int port,
@@ -24,6 +31,8 @@ public:
     int WSGetPeerName(TIdStackSocketHandle socket, TIdSocketAddress &address) override;
     std::optional<std::string> WSGetHostByName(const std::string &name) override;
     int WSGetLastError() override { return lastError_; }
+    void Interrupt() override;
+    void SetResolveTimeout(int timeoutMs) override { resolveTimeoutMs_ = timeoutMs; }
 
     // The Windows Sockets number for a POSIX errno; numbers without a counterpart stay as they
     // are (below 10000, so they never pick up a wrong text).
@@ -33,7 +42,16 @@ protected:
     int Fail(int windowsSocketsNumber);
     int FailWithErrno();
 
+    // Polls socket for events and for an interruption; the result of poll, or -1 with EINTR
+    // once interrupted.
+    int PollFor(int socket, short events, int timeoutMs);
+    bool Interrupted() const { return interrupted_.load(); }
+
 private:
+    // Written once by Interrupt; every poll of this layer watches it.
+    int wakeFd_ = -1;
+    std::atomic<bool> interrupted_{false};
+    std::atomic<int> resolveTimeoutMs_{60000};
     // Per thread, as the platform keeps errno: threads sharing one layer never see each
     // other's failures.
     static thread_local int lastError_;

@@ -22,9 +22,9 @@ void TIdTCPClient::OpenConnection() {
         socket_.SetRemote(target.IP, target.Port);
         if (!UseNagle)
             Stack().CheckSocketResult(Stack().WSSetNoDelay(socket_.Handle()));
-        socket_.SetSendTimeout(ReadTimeout);
+        socket_.SetSendTimeout(WithinExchange(ReadTimeout));
         NotifyStatus(TIdStatus::hsConnecting, socket_.PeerIP());
-        socket_.ConnectPeer(ConnectTimeout);
+        socket_.ConnectPeer(WithinExchange(ConnectTimeout));
     } catch (...) {
         try {
             CloseConnection();

@@ -54,7 +54,28 @@ TIdTCPConnection::TIdTCPConnection() : TIdTCPConnection(DefaultNetworkContext())
 
 TIdTCPConnection::TIdTCPConnection(const NetworkContext &context)
     : TIdComponent(context), ConnectTimeout(context.ConnectTimeout),
-      ReadTimeout(context.ReadTimeout), socket_(Stack()) {}
+      ReadTimeout(context.ReadTimeout), RequestTimeout(context.RequestTimeout), socket_(Stack()) {}
+
+void TIdTCPConnection::BeginExchange() {
+    exchangeDeadline_ =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(RequestTimeout, 0));
+}
+
+void TIdTCPConnection::EndExchange() {
+    exchangeDeadline_.reset();
+}
+
+int TIdTCPConnection::WithinExchange(int timeoutMs) const {
+    if (!exchangeDeadline_)
+        return timeoutMs;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          *exchangeDeadline_ - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0)
+        TIdStack::FailWithSocketError(Id_WSAETIMEDOUT);
+    const int wait = timeoutMs < 0 ? ReadTimeout : timeoutMs;
+    return static_cast<int>(std::min<long long>(wait, left));
+}
 
 TIdTCPConnection::~TIdTCPConnection() = default;
 
@@ -132,7 +153,10 @@ int TIdTCPConnection::ReadFromSocket(bool raiseIfClosed, int timeoutMs, bool use
         destination = &recvBuffer_;
     }
     const bool unbounded = timeoutMs == IdTimeoutInfinite;
-    const int wait = unbounded ? ReadTimeout : timeoutMs;
+    const int wait = WithinExchange(unbounded ? ReadTimeout : timeoutMs);
+    // Waiting without limit is bounded by ReadTimeout, and every wait by the exchange's end;
+    // giving up there is a failure.
+    const bool failOnTimeout = unbounded || (exchangeDeadline_ && wait < timeoutMs);
     int received = 0;
     if (interceptEnabled_) {
         // The intercept may hold bytes already decoded, so it, not the socket, says whether
@@ -140,14 +164,13 @@ int TIdTCPConnection::ReadFromSocket(bool raiseIfClosed, int timeoutMs, bool use
         received = intercept_->Receive(*this, destination->data(),
                                        static_cast<int>(destination->size()), wait);
         if (received == TIdConnectionIntercept::kInterceptTimedOut) {
-            if (unbounded)
+            if (failOnTimeout)
                 TIdStack::FailWithSocketError(Id_WSAETIMEDOUT);
             return 0;
         }
     } else {
         if (!socket_.IsReadable(wait)) {
-            // Waiting without limit is bounded by ReadTimeout; giving up there is a failure.
-            if (unbounded)
+            if (failOnTimeout)
                 TIdStack::FailWithSocketError(Id_WSAETIMEDOUT);
             return 0;
         }

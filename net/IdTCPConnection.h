@@ -5,7 +5,9 @@
 #include "net/IdComponent.h"
 #include "net/IdSocketHandle.h"
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <functional>
 #include <string>
 #include <vector>
@@ -90,6 +92,8 @@ public:
     int SendBufferSize = 32768;
     int ConnectTimeout;
     int ReadTimeout;
+    // Milliseconds a whole exchange may take once begun (see BeginExchange).
+    int RequestTimeout;
     // A line longer than this raises EIdException "Reply line too long.".
     std::size_t MaxLineLength = 65536;
     std::function<void(TIdTCPConnection &)> OnDisconnected;
@@ -99,7 +103,16 @@ public:
     bool InterceptEnabled() const { return interceptEnabled_; }
     void SetInterceptEnabled(bool enabled);
 
+    // Every wait from now on ends by RequestTimeout from now, failing with EIdSocketError
+    // 10060 "Connection timed out." when it would go on past it; EndExchange lifts the bound.
+    void BeginExchange();
+    void EndExchange();
+
 protected:
+    // timeoutMs cut to what is left of the exchange (a negative one meaning ReadTimeout);
+    // raises 10060 when nothing is left.
+    int WithinExchange(int timeoutMs) const;
+
     TIdSocketHandle socket_;
     TIdBuffer inputBuffer_;
     bool closedGracefully_ = false;
@@ -107,6 +120,7 @@ protected:
 
 private:
     std::vector<char> recvBuffer_;
+    std::optional<std::chrono::steady_clock::time_point> exchangeDeadline_;
     TIdConnectionIntercept *intercept_ = nullptr;
     bool interceptEnabled_ = false;
 };

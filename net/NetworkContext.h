@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/HostLimiter.h"
 #include "net/SocketLayer.h"
 
 #include <memory>
@@ -20,8 +21,12 @@ struct NetworkContext {
     // Milliseconds.
     int ConnectTimeout = 10000;
     int ReadTimeout = 20000;
+    // A whole exchange (name lookup, connect, request, reply, redirects) ends by then.
+    int RequestTimeout = 60000;
     ServiceAddresses Services;
     std::shared_ptr<SocketLayer> Sockets = PlatformSocketLayer();
+    // Exchanges at once with one host; none: no limit.
+    std::shared_ptr<HostLimiter> Hosts;
 };
 
 // The context of components made without one: platform sockets, default waits and services.

@@ -10,6 +10,9 @@ TIdStack &SocketLayer::Acquire() {
     std::lock_guard lock(mutex_);
     if (!stack_) {
         stack_ = factory_ ? factory_() : std::make_unique<TIdStackPosix>();
+        stack_->SetResolveTimeout(resolveTimeoutMs_);
+        if (interrupted_)
+            stack_->Interrupt();
         ++startCount_;
     }
     ++liveCount_;
@@ -20,6 +23,19 @@ void SocketLayer::Release() {
     std::lock_guard lock(mutex_);
     if (--liveCount_ == 0)
         stack_.reset();
+}
+
+std::shared_ptr<SocketLayer> SocketLayer::Fresh(int resolveTimeoutMs) const {
+    auto layer = std::make_shared<SocketLayer>(factory_);
+    layer->resolveTimeoutMs_ = resolveTimeoutMs;
+    return layer;
+}
+
+void SocketLayer::Interrupt() {
+    std::lock_guard lock(mutex_);
+    interrupted_ = true;
+    if (stack_)
+        stack_->Interrupt();
 }
 
 bool SocketLayer::Started() const {

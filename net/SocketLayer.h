@@ -20,6 +20,11 @@ public:
     TIdStack &Acquire();
     void Release();
 
+    // A new layer made the same way, for one run that may be interrupted on its own.
+    std::shared_ptr<SocketLayer> Fresh(int resolveTimeoutMs) const;
+    // Ends every wait of the layer now and fails what follows (see TIdStack::Interrupt).
+    void Interrupt();
+
     bool Started() const;
     // Users now, and starts since this layer was made.
     int LiveCount() const;
@@ -29,6 +34,8 @@ private:
     mutable std::mutex mutex_;
     TIdStackFactory factory_;
     std::unique_ptr<TIdStack> stack_;
+    int resolveTimeoutMs_ = 60000;
+    bool interrupted_ = false;
     int liveCount_ = 0;
     int startCount_ = 0;
 };

@@ -19,6 +19,8 @@ std::string CheckAvailability(const std::string &url, int port,
     // caller's to see.
     net::TIdHTTP client(context);
     client.Port = port;
+    // One request per client: waiting for the server's close would only cost time.
+    client.KeepConnection = false;
     try {
         client.FetchText(url);
     } catch (const std::exception &) {

@@ -11,6 +11,8 @@ void FetchPage(const std::string &url, base::TStringStream &stream, int port,
                const net::NetworkContext &context) {
     net::TIdHTTP client(context);
     client.Port = port;
+    // One request per client: waiting for the server's close would only cost time.
+    client.KeepConnection = false;
     try {
         client.FetchToStream(url, stream);
     } catch (const std::exception &) {

@@ -268,6 +268,8 @@ void TForm1::closeEvent(QCloseEvent *event) {
 }
 
 void TForm1::FormCloseQuery(bool &canClose) {
+    // A run of many names at once ends now: the program must not wait for its exchanges.
+    run_->Abandon();
     const std::exception_ptr failure = TryStopping([this] { StopBtnClick(); });
     canClose = true;
     RethrowIfFailed(failure);
@@ -298,6 +300,8 @@ void TForm1::Open1Click() {
     const std::optional<std::string> file = ChooseFile(*OpenDialog1);
     if (!file)
         return;
+    // The loaded rows replace the run's: its exchanges end now and its results are dropped.
+    run_->Abandon();
     results::ReadResultsFile(*file, results_);
 }
 

@@ -34,7 +34,9 @@ protected:
                 "--search-engine",   "http://search.test",
                 "--ranking-service", "http://rank.test",
                 "--connect-timeout", "5",
-                "--read-timeout",    readTimeout};
+                "--read-timeout",    readTimeout,
+                // The one-after-the-other run, whose order of requests the tests follow.
+                "--jobs",            "1"};
     }
     ChildResult Run(std::vector<std::string> args, bool network = true) {
         if (network) {

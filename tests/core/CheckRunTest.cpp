@@ -89,6 +89,7 @@ protected:
         core::ClearStopRequest();
         options.keywords = {"fast", "car"};
         options.SetSearchFor(core::kExactPhrase);
+        options.SetJobs(1); // the one-after-the-other run
         prompt.answer = [] { core::ClearStopRequest(); };
     }
     ~CheckRunTest() override { core::ClearStopRequest(); }

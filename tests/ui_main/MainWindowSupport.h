@@ -176,6 +176,7 @@ public:
         options.NET = false;
         options.ORG = false;
         options.SetShow(core::kShowAll);
+        options.SetJobs(1); // the one-after-the-other run, whose drains the tests follow
         form.AttachDialogs([this] { startForm.ShowModal(); },
                            [this] {
                                ++aboutShown;

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "net/NetworkContext.h"
+#include "probes/Probe.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace core {
+
+// What the check of one name came to.
+struct CheckOutcome {
+    std::size_t index = 0; // the name's place in the list given to the pool
+    std::string name;
+    probes::DomainRecord record;
+    // Set when the check failed (a socket layer that cannot start); record is then empty.
+    std::exception_ptr failure;
+};
+
+// Checks a list of names on worker threads, up to a number at once, and hands the outcomes
+// over in the order of the list: a name that finishes early waits for the names before it.
+// The workers touch nothing but their own names and the run's network context; the thread
+// that owns the pool takes the outcomes. Its destructor abandons what is left and joins.
+class CheckPool {
+public:
+    // Whether the details of a name found free are wanted (the show filter).
+    using WantsDetails = std::function<bool(const probes::DomainRecord &)>;
+
+    CheckPool(std::vector<std::string> names, probes::ProbeList probes,
+              net::NetworkContext context, int jobs, WantsDetails wantsDetails);
+    ~CheckPool();
+    CheckPool(const CheckPool &) = delete;
+    CheckPool &operator=(const CheckPool &) = delete;
+
+    // The next outcome in list order, when it is there within wait.
+    std::optional<CheckOutcome> Next(std::chrono::milliseconds wait);
+    // Every name that started has been handed over, and no other will start.
+    bool Done() const;
+    // Names not started yet never start; the ones under way finish.
+    void StopStarting();
+    // Ends every exchange now (their sockets' waits end), starts nothing more and drops every
+    // outcome not taken yet.
+    void Abandon();
+    bool Abandoned() const;
+
+    // The first name not handed over yet (empty when none), with its place in the list.
+    std::optional<std::pair<std::size_t, std::string>> Oldest() const;
+    std::size_t Count() const { return names_.size(); }
+
+private:
+    void Work();
+    std::optional<std::size_t> TakeName();
+    void Finish(CheckOutcome outcome);
+
+    const std::vector<std::string> names_;
+    const probes::ProbeList probes_;
+    const net::NetworkContext context_;
+    const WantsDetails wantsDetails_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable finished_;
+    std::size_t started_ = 0;
+    std::size_t handedOver_ = 0;
+    bool stopStarting_ = false;
+    bool abandoned_ = false;
+    std::vector<std::optional<CheckOutcome>> outcomes_;
+    std::vector<std::thread> workers_;
+};
+
+// The context of one run: the same settings, a socket layer and host limits of its own, so that
+// abandoning the run ends only its exchanges.
+net::NetworkContext ContextForRun(const net::NetworkContext &base, int perHost);
+
+} // namespace core

@@ -1,0 +1,81 @@
+#include "core/NameList.h"
+
+namespace core {
+namespace {
+
+constexpr std::size_t kLongestName = 253;
+constexpr std::size_t kLongestLabel = 63;
+// Room for a name with blanks and a comment around it; anything longer is no name.
+constexpr std::size_t kLongestLine = 1024;
+
+bool IsLdh(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+}
+
+bool IsLabel(const std::string &label) {
+    if (label.empty() || label.size() > kLongestLabel)
+        return false;
+    if (label.front() == '-' || label.back() == '-')
+        return false;
+    for (char c : label)
+        if (!IsLdh(c))
+            return false;
+    return true;
+}
+
+std::string Trimmed(const std::string &line) {
+    const auto first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return {};
+    return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+}
+
+// Reads up to the next line feed, keeping at most kLongestLine + 1 characters of the line.
+bool ReadBoundedLine(std::istream &in, std::string &line) {
+    line.clear();
+    char c = 0;
+    bool any = false;
+    while (in.get(c)) {
+        any = true;
+        if (c == '\n')
+            return true;
+        if (line.size() <= kLongestLine)
+            line += c;
+    }
+    return any;
+}
+
+} // namespace
+
+bool IsDomainName(const std::string &text) {
+    if (text.empty() || text.size() > kLongestName)
+        return false;
+    std::size_t labels = 0;
+    std::size_t start = 0;
+    for (;;) {
+        const auto dot = text.find('.', start);
+        if (!IsLabel(text.substr(start, dot - start)))
+            return false;
+        ++labels;
+        if (dot == std::string::npos)
+            return labels >= 2;
+        start = dot + 1;
+    }
+}
+
+NameList ReadNameList(std::istream &in) {
+    NameList list;
+    std::string line;
+    for (std::size_t number = 1; ReadBoundedLine(in, line); ++number) {
+        const std::string text = Trimmed(line);
+        if (text.empty() || text.front() == '#')
+            continue;
+        if (line.size() > kLongestLine || !IsDomainName(text))
+            list.bad.push_back({number, text.substr(0, 80)});
+        else
+            list.names.push_back(text);
+    }
+    return list;
+}
+
+} // namespace core
