@@ -9,6 +9,7 @@
 #include "ui/QtApplication.h"
 #include "ui/QtText.h"
 #include "ui/ResultListView.h"
+#include "ui/WindowStore.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -84,6 +85,19 @@ void HideCompletions(const QFileDialog &dialog) {
 void RethrowIfFailed(const std::exception_ptr &failure) {
     if (failure)
         std::rethrow_exception(failure);
+}
+
+// Why a write failed, for people: the system's reason, with the temporary file mentioned only
+// when creating it was what failed (the folder cannot be written to, say).
+std::string WriteFailureReason(const std::exception &failure) {
+    const std::string message = failure.what();
+    const std::size_t colon = message.rfind(": ");
+    std::string reason = colon == std::string::npos ? message : message.substr(colon + 2);
+    if (message.rfind("cannot create a temporary file", 0) == 0)
+        reason += " (no temporary file could be created beside it)";
+    if (!reason.empty() && reason.front() >= 'a' && reason.front() <= 'z')
+        reason.front() = static_cast<char>(reason.front() - 'a' + 'A');
+    return reason;
 }
 
 } // namespace
@@ -236,11 +250,6 @@ void TForm1::FormCreate() {
     programFolder_ = ToStdString(QCoreApplication::applicationDirPath());
     if (programFolder_.empty() || programFolder_.back() != '/')
         programFolder_ += '/';
-    try {
-        OpenDialog1->setDirectory(ToQString(programFolder_));
-    } catch (...) {
-        // Without its first folder the dialog opens where the toolkit chooses.
-    }
 }
 
 void TForm1::showEvent(QShowEvent *event) {
@@ -293,28 +302,51 @@ void TForm1::BitBtn1Click() {
 
 void TForm1::Open1Click() {
     StopBtnClick();
+    OpenDialog1->setDirectory(StartFolder(FileKind::Results));
     const std::optional<std::string> file = ChooseFile(*OpenDialog1);
     if (!file)
         return;
     results::ReadResultsFile(*file, results_);
+    RememberFolder(FileKind::Results, *file);
 }
 
 void TForm1::Save1Click() {
+    SaveResults();
+}
+
+bool TForm1::SaveResults() {
     StopBtnClick();
-    const std::optional<std::string> file = ChooseSaveFile(
-        QStringLiteral("Save file"), QString::fromLatin1(kResultsFilter), kResultsSuffix);
+    const std::optional<std::string> file =
+        ChooseSaveFile(QStringLiteral("Save file"), QString::fromLatin1(kResultsFilter),
+                       kResultsSuffix, FileKind::Results);
     if (!file)
-        return;
-    results::WriteResultsFile(*file, results_);
+        return false;
+    try {
+        results::WriteResultsFile(*file, results_);
+    } catch (const std::exception &failure) {
+        platform::ShowMessage("Could not save results to " + *file + ": " +
+                              WriteFailureReason(failure) + ".");
+        return false;
+    }
+    RememberFolder(FileKind::Results, *file);
+    return true;
 }
 
 void TForm1::Savetotextfile1Click() {
     StopBtnClick();
-    const std::optional<std::string> file = ChooseSaveFile(
-        QStringLiteral("Save names list"), QString::fromLatin1(kNamesFilter), kNamesSuffix);
+    const std::optional<std::string> file =
+        ChooseSaveFile(QStringLiteral("Save names list"), QString::fromLatin1(kNamesFilter),
+                       kNamesSuffix, FileKind::NamesList);
     if (!file)
         return;
-    results::WriteNamesList(*file, results_);
+    try {
+        results::WriteNamesList(*file, results_);
+    } catch (const std::exception &failure) {
+        platform::ShowMessage("Could not save the names list to " + *file + ": " +
+                              WriteFailureReason(failure) + ".");
+        return;
+    }
+    RememberFolder(FileKind::NamesList, *file);
 }
 
 void TForm1::Exit1Click() {
@@ -390,8 +422,8 @@ std::optional<std::string> TForm1::ChooseFile(QFileDialog &dialog) {
 }
 
 std::optional<std::string> TForm1::ChooseSaveFile(const QString &title, const QString &filter,
-                                                  const char *suffix) {
-    QFileDialog dialog(this, title, ToQString(programFolder_), filter);
+                                                  const char *suffix, FileKind kind) {
+    QFileDialog dialog(this, title, StartFolder(kind), filter);
     dialog.setObjectName(QStringLiteral("SaveDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QString::fromLatin1(suffix));

@@ -28,6 +28,7 @@ class Probes;
 namespace ui {
 
 class ResultListView;
+enum class FileKind;
 
 // The product's own page, opened by "The Nimbrel homepage...".
 inline constexpr const char *kHomepage = "http://www.pellwick.com/nimbrel/";
@@ -82,7 +83,8 @@ public:
     void InvertSelection1Click();
     void Force1Click();
 
-    // The executable's folder with its trailing separator; empty before FormCreate.
+    // The executable's folder with its trailing separator, where the help page stands; empty
+    // before FormCreate. File dialogs never start here (see WindowStore.h).
     const std::string &ProgramFolder() const { return programFolder_; }
     results::ResultList &Results() { return results_; }
     const core::StringList &Candidates() const { return candidates_; }
@@ -104,7 +106,10 @@ private:
     void SetFixedClientArea();
     std::optional<std::string> ChooseFile(QFileDialog &dialog);
     std::optional<std::string> ChooseSaveFile(const QString &title, const QString &filter,
-                                              const char *suffix);
+                                              const char *suffix, FileKind kind);
+    // Asks for a file and saves the rows to it; false when the user cancelled or it failed (the
+    // failure has been shown then).
+    bool SaveResults();
 
     core::SearchOptions &options_;
     net::Probes &probes_;

@@ -184,7 +184,7 @@ public:
                            [this] { settingsForm.ShowModal(); });
         form.SetFileChooser([this](QFileDialog &dialog) -> std::optional<std::string> {
             askedDialogs.push_back({dialog.objectName(), dialog.acceptMode(), dialog.nameFilters(),
-                                    dialog.defaultSuffix()});
+                                    dialog.defaultSuffix(), dialog.directory().absolutePath()});
             if (fileAnswers.empty())
                 return std::nullopt;
             std::optional<std::string> answer = fileAnswers.front();
@@ -237,6 +237,7 @@ public:
         QFileDialog::AcceptMode mode;
         QStringList filters;
         QString suffix;
+        QString folder;
     };
     std::vector<AskedDialog> askedDialogs;
 };

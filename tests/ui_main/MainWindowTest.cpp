@@ -184,12 +184,14 @@ TEST_F(MainWindowLook, ResultListHasItsColumnsAndBehaviour) {
                    {"Link Popularity", 95, 90},
                    {"Alexa Ranking", 100, 95}};
     ASSERT_EQ(view->model()->columnCount(), 5);
+    // The preferred widths, until the list is shown and its columns fill it (see ListFitTest).
     for (int c = 0; c < 5; ++c) {
         EXPECT_EQ(view->model()->headerData(c, Qt::Horizontal).toString(), columns[c].caption);
         EXPECT_EQ(header->sectionSize(c), columns[c].width) << columns[c].caption;
+    }
+    for (int c = 0; c < 5; ++c) {
         header->resizeSection(c, 10);
         EXPECT_EQ(header->sectionSize(c), columns[c].minimum) << columns[c].caption;
-        header->resizeSection(c, columns[c].width);
     }
     EXPECT_FALSE(header->isSortIndicatorShown());
     EXPECT_TRUE(header->sectionsClickable());
@@ -207,7 +209,6 @@ TEST_F(MainWindowLook, ProgramFolderAndOpenDialog) {
     EXPECT_EQ(dialog->defaultSuffix(), "nbr");
     EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile);
     EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
-    EXPECT_EQ(dialog->directory().absolutePath() + "/", QString::fromStdString(folder));
 }
 
 } // namespace
