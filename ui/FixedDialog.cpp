@@ -104,6 +104,11 @@ QFont DialogFont() {
     return font;
 }
 
+void SetAccessibleText(QWidget &control, const QString &name, const QString &description) {
+    control.setAccessibleName(name);
+    control.setAccessibleDescription(description);
+}
+
 FixedDialog::FixedDialog(const QString &caption, int clientWidth, int clientHeight, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
@@ -139,6 +144,7 @@ void FixedDialog::keyPressEvent(QKeyEvent *event) {
     const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if (event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier) {
         event->accept();
+        EscapePressed();
         return;
     }
     if (IsEnter(event->key()) && modifiers == Qt::NoModifier) {

@@ -12,8 +12,8 @@ class QPushButton;
 namespace ui {
 
 // A dialog of fixed size, centred on the screen each time it shows, with only a close box in its
-// title bar. It has no default and no cancel button: Escape does nothing, and Enter presses only
-// a push button that has the focus.
+// title bar. It has no default button: Enter presses only a push button that has the focus.
+// Escape does what the dialog's way out does (EscapePressed), by default what the close box does.
 class FixedDialog : public QDialog {
     Q_OBJECT
 
@@ -25,6 +25,8 @@ public:
     virtual void FormShow() {}
     // Asked on every close, whatever causes it; leaving canClose false keeps the dialog open.
     virtual void FormCloseQuery(bool &canClose) { canClose = true; }
+    // Escape pressed with no modifier.
+    virtual void EscapePressed() { close(); }
 
 protected:
     FixedDialog(const QString &caption, int clientWidth, int clientHeight, QWidget *parent);
@@ -55,6 +57,9 @@ private:
 
 // The dialogs' font: the desktop's general font, which is sans-serif, at 8 points.
 QFont DialogFont();
+
+// What a screen reader says for a control: its name and what it does.
+void SetAccessibleText(QWidget &control, const QString &name, const QString &description);
 
 // Whether the caption of a push button, check box, radio button, group box or label shows in
 // full at the control's present size. Other widgets have no caption and always fit.

@@ -44,6 +44,7 @@ TStartForm::TStartForm(core::SearchOptions &options, QWidget *parent)
     CreateControls();
     FitCaptions();
     SetFocusOrder();
+    DescribeControls();
     FormCreate();
 }
 
@@ -95,6 +96,27 @@ void TStartForm::SetFocusOrder() {
                               KeywordsListBox};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
+}
+
+void TStartForm::DescribeControls() {
+    const std::pair<QWidget *, std::pair<const char *, const char *>> texts[] = {
+        {GroupBox1, {"Keywords", "The keywords the search builds domain names from"}},
+        {leKeyword, {"Keyword", "Type a keyword and press Enter to add it; up to three"}},
+        {AddBtn, {"Add", "Adds the typed keyword to the list"}},
+        {BitBtn4, {"Remove", "Removes the last keyword from the list"}},
+        {BitBtn5, {"Clear", "Removes every keyword from the list"}},
+        {KeywordsListBox, {"Keywords to search for", "The keywords added so far, in order"}},
+        {SearchRadioGroup, {"Search for", "Whether names use the exact phrase or all variants"}},
+        {SearchRadioGroup->Button(0),
+         {"Exact phrase", "Names made of the keywords in the order typed"}},
+        {SearchRadioGroup->Button(1),
+         {"All variants", "Names made of the keywords in every order and combination"}},
+        {BitBtn2, {"Cancel", "Closes the dialog without searching"}},
+        {BitBtn1, {"Search", "Closes the dialog and searches for free domain names"}},
+    };
+    for (const auto &[control, text] : texts)
+        SetAccessibleText(*control, QString::fromLatin1(text.first),
+                          QString::fromLatin1(text.second));
 }
 
 void TStartForm::FormCreate() {
@@ -164,6 +186,10 @@ void TStartForm::BitBtn1Click() {
 void TStartForm::BitBtn2Click() {
     core::RaiseStopRequest();
     close();
+}
+
+void TStartForm::EscapePressed() {
+    BitBtn2Click();
 }
 
 void TStartForm::SearchRadioGroupClick() {

@@ -169,6 +169,19 @@ void TForm1::CreateControls() {
 
     ImageList1 = MenuImages();
 
+    SetAccessibleText(*Image1, QStringLiteral("Nimbrel"), QStringLiteral("The program's banner"));
+    SetAccessibleText(*BitBtn2, QStringLiteral("Start"),
+                      QStringLiteral("Asks for keywords and searches for free domain names"));
+    SetAccessibleText(*StopBtn, QStringLiteral("Stop"),
+                      QStringLiteral("Ends the search after the name being checked"));
+    SetAccessibleText(*BitBtn1, QStringLiteral("Settings"),
+                      QStringLiteral("Top level domains, name variants and the registrar"));
+    SetAccessibleText(*ListView1, QStringLiteral("Domain names found"),
+                      QStringLiteral("One row a name: top level domain, whether it is free, "
+                                     "link popularity and traffic rank; Space toggles the mark"));
+    SetAccessibleText(*StatusBar1->findChild<QLabel *>(QStringLiteral("StatusText")),
+                      QStringLiteral("Status"), QStringLiteral("What the search is doing"));
+
     setTabOrder(ListView1, StopBtn);
     setTabOrder(StopBtn, BitBtn2);
     setTabOrder(BitBtn2, BitBtn1);
@@ -183,7 +196,7 @@ void TForm1::CreateMenus() {
     N2 = Named(File1->addSeparator(), "N2");
     Exit1 = MenuAction(File1, "Exit1", "E&xit", ImageList1[Door]);
 
-    Domains1 = Named(MainMenu1->addMenu(QStringLiteral("Domains")), "Domains1");
+    Domains1 = Named(MainMenu1->addMenu(QStringLiteral("&Domains")), "Domains1");
     Savetotextfile1 =
         MenuAction(Domains1, "Savetotextfile1", "Save names list...", ImageList1[PageOfText]);
 

@@ -135,7 +135,7 @@ TEST_F(MainWindowLook, MenuBarHasItsMenusWithImages) {
                 {"Save1", "&Save file...", 2},
                 {"N2", nullptr, -1},
                 {"Exit1", "E&xit", 1}});
-    ExpectMenu(Find<QMenu>(form, "Domains1"), "Domains",
+    ExpectMenu(Find<QMenu>(form, "Domains1"), "&Domains",
                {{"Savetotextfile1", "Save names list...", 0}});
     ExpectMenu(Find<QMenu>(form, "Help1"), "&Help",
                {{"Contents1", "&Contents", 4},
