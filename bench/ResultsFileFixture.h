@@ -14,9 +14,9 @@ namespace bench {
 
 constexpr int ResultsFileRows = 100000;
 
-inline void FillResultList(results::ResultList &list) {
+inline void FillResultList(results::ResultList &list, int rows = ResultsFileRows) {
     std::mt19937 random(1);
-    for (int i = 0; i < ResultsFileRows; ++i) {
+    for (int i = 0; i < rows; ++i) {
         const bool available = random() % 2 == 0;
         auto row = list.Append();
         row->SetCaption("keyword" + std::to_string(i) + (i % 3 ? ".com" : "-fast.net"));

@@ -2,7 +2,7 @@
 // same file into a result list that no window shows.
 #include "bench/ResultsFileFixture.h"
 #include "core/SearchOptions.h"
-#include "net/Probes.h"
+#include "probes/Probe.h"
 #include "results/ResultsFile.h"
 #include "ui/QtApplication.h"
 #include "ui/Unit1.h"
@@ -18,13 +18,6 @@ namespace {
 using bench::ResultsFileRows;
 using bench::SampleResultsFile;
 
-class NoProbes : public net::Probes {
-public:
-    std::string CheckAvailability(const std::string &, int) override { return "Yes"; }
-    std::string GetLinkPopularity(const std::string &) override { return "0"; }
-    std::string GetTrafficRank(const std::string &) override { return ""; }
-};
-
 void BM_LoadWithoutWindow(benchmark::State &state) {
     results::ResultList list;
     for (auto _ : state) {
@@ -39,8 +32,7 @@ BENCHMARK(BM_LoadWithoutWindow)->Unit(benchmark::kMillisecond);
 // painted, so that the table has laid out and drawn the rows it shows.
 void BM_LoadIntoWindow(benchmark::State &state) {
     core::SearchOptions options;
-    NoProbes probes;
-    ui::TForm1 form(options, probes);
+    ui::TForm1 form(options, probes::ProbeList(), net::NetworkContext());
     form.show();
     auto *view = form.findChild<QTableView *>("ListView1");
     for (auto _ : state) {

@@ -35,7 +35,7 @@ void BM_ColumnClickLinkPopularity(benchmark::State &state) {
         results::ResultList list;
         FillList(list);
         state.ResumeTiming();
-        list.ListView1ColumnClick(results::ResultList::LinkPopularity);
+        list.SortByColumn(results::ResultList::LinkPopularity);
         benchmark::DoNotOptimize(list.Row(0).get());
         state.PauseTiming();
         list.Clear();
@@ -93,13 +93,13 @@ void BM_StdStableSortByCompare(benchmark::State &state) {
     Rows original;
     for (int i = 0; i < list.Count(); ++i)
         original.push_back(list.Row(i));
-    list.ListView1ColumnClick(results::ResultList::LinkPopularity);
+    list.SortByColumn(results::ResultList::LinkPopularity);
     for (auto _ : state) {
         state.PauseTiming();
         Rows rows = original;
         state.ResumeTiming();
         std::stable_sort(rows.begin(), rows.end(), [&](const auto &a, const auto &b) {
-            return list.ListView1Compare(*a, *b) < 0;
+            return list.CompareInSortOrder(*a, *b) < 0;
         });
         benchmark::DoNotOptimize(rows.data());
     }

@@ -1,20 +1,19 @@
 #include "cli/NimbrelCli.h"
 
-#include "base/AsciiCase.h"
 #include "cli/CliOptions.h"
 #include "cli/RowPrinter.h"
 #include "cli/TerminalApplication.h"
 #include "core/CandidateGenerator.h"
 #include "core/CheckRun.h"
+#include "core/KeywordRules.h"
 #include "core/OptionsStore.h"
 #include "core/StopRequest.h"
 #include "net/ConnectRouteStack.h"
-#include "net/ConnectionDefaults.h"
-#include "net/Probes.h"
+#include "probes/WebProbes.h"
 #include "results/ResultList.h"
 #include "results/ResultsFile.h"
 
-#include <fstream>
+#include <new>
 
 namespace cli {
 namespace {
@@ -25,23 +24,16 @@ public:
     using Exception::Exception;
 };
 
-// The keyword rules of the keywords dialog: at most three, a repeat that differs only in case
-// is dropped, an empty one is ignored.
+// The keywords as the keywords dialog would accept them, lower-cased for the search.
 std::vector<std::string> AcceptKeywords(const std::vector<std::string> &typed) {
     std::vector<std::string> keywords;
     for (const std::string &keyword : typed) {
-        if (keyword.empty())
-            continue;
-        if (keywords.size() == 3)
-            throw EUsageError("You have already typed in 3 keywords!");
-        const bool repeated = std::any_of(keywords.begin(), keywords.end(), [&](const auto &k) {
-            return base::SameTextAscii(k, keyword);
-        });
-        if (!repeated)
-            keywords.push_back(keyword);
+        if (core::AddKeyword(keywords, keyword) == core::KeywordAdded::TooMany)
+            throw EUsageError(core::kTooManyKeywords);
     }
     if (keywords.empty())
-        throw EUsageError("Mistake: You did not enter any keyword!");
+        throw EUsageError(core::kNoKeyword);
+    core::LowerKeywords(keywords);
     return keywords;
 }
 
@@ -60,20 +52,18 @@ void ApplyChoices(const CliOptions &cli, core::SearchOptions &options) {
     }
 }
 
-void ApplyNetworkChoices(const CliOptions &cli) {
-    net::ServiceAddresses addresses = net::CurrentServiceAddresses();
+net::NetworkContext NetworkChoices(const CliOptions &cli) {
+    net::NetworkContext context;
     if (!cli.searchEngine.empty())
-        addresses.SearchEngine = cli.searchEngine;
+        context.Services.SearchEngine = cli.searchEngine;
     if (!cli.rankingService.empty())
-        addresses.RankingService = cli.rankingService;
-    net::SetServiceAddresses(addresses);
-    net::ConnectionDefaults waits = net::CurrentConnectionDefaults();
+        context.Services.RankingService = cli.rankingService;
     if (cli.connectTimeout)
-        waits.ConnectTimeout = static_cast<int>(*cli.connectTimeout * 1000);
+        context.ConnectTimeout = static_cast<int>(*cli.connectTimeout * 1000);
     if (cli.readTimeout)
-        waits.ReadTimeout = static_cast<int>(*cli.readTimeout * 1000);
-    net::SetConnectionDefaults(waits);
-    net::InstallConnectRoutes(cli.connectTo);
+        context.ReadTimeout = static_cast<int>(*cli.readTimeout * 1000);
+    context.Sockets = net::RoutedSocketLayer(cli.connectTo);
+    return context;
 }
 
 // The keywords "dialog" of the terminal: the keywords are already given, so it confirms them.
@@ -81,8 +71,7 @@ class ConfirmedKeywords : public core::KeywordsPrompt {
 public:
     explicit ConfirmedKeywords(core::SearchOptions &options) : options_(options) {}
     void ShowKeywordsModal() override {
-        for (std::string &keyword : options_.keywords)
-            base::AsciiLowerInPlace(keyword);
+        core::LowerKeywords(options_.keywords);
         core::ClearStopRequest();
     }
 
@@ -120,47 +109,42 @@ private:
     bool shown_ = false;
 };
 
-std::vector<OutputRow> OutputRows(const results::ResultList &list) {
-    std::vector<OutputRow> rows;
-    for (int i = 0; i < list.Count(); ++i) {
-        const results::ResultRow &row = *list.Row(i);
-        auto cell = [&row](int column) {
-            const std::string *text = row.Cell(column);
-            return text ? *text : std::string();
-        };
-        rows.push_back({cell(0), cell(1), cell(2), cell(3), cell(4), row.Checked()});
+void LoadInto(const std::string &path, results::ResultList &list) {
+    try {
+        results::LoadResultsFile(path, list);
+    } catch (const results::EResultsFileError &failure) {
+        throw EFileProblem(failure.Message());
     }
-    return rows;
 }
 
-void LoadInto(const std::string &path, results::ResultList &list) {
-    std::ifstream probe(path, std::ios::binary);
-    if (!probe)
-        throw EFileProblem("cannot read " + path);
-    results::ReadResultsFile(path, list);
+void WriteOutput(const std::string &path,
+                 void (*write)(const std::string &, const results::ResultList &),
+                 const results::ResultList &list) {
+    if (path.empty())
+        return;
+    try {
+        write(path, list);
+    } catch (const base::Exception &failure) {
+        throw EFileProblem(failure.Message());
+    } catch (const std::bad_alloc &) {
+        throw EFileProblem("cannot write " + path + ": not enough memory");
+    }
 }
 
 void WriteOutputs(const CliOptions &cli, const results::ResultList &list) {
-    try {
-        if (!cli.saveFile.empty())
-            results::WriteResultsFile(cli.saveFile, list);
-        if (!cli.namesFile.empty())
-            results::WriteNamesList(cli.namesFile, list);
-    } catch (const base::Exception &failure) {
-        throw EFileProblem(failure.Message());
-    }
+    WriteOutput(cli.saveFile, results::WriteResultsFile, list);
+    WriteOutput(cli.namesFile, results::WriteNamesList, list);
 }
 
 int Search(const CliOptions &cli, core::SearchOptions &options, results::ResultList &list,
            std::ostream &err, Terminal terminal) {
     core::StringList candidates, scratch;
-    ApplyNetworkChoices(cli);
     TerminalApplication app(err);
-    net::WebProbes probes;
     ConfirmedKeywords prompt(options);
     Progress progress(err, terminal.errIsTerminal, candidates);
-    core::CheckRun run(options, candidates, scratch, list, probes, prompt, progress);
-    run.BitBtn2Click();
+    core::CheckRun run(options, candidates, scratch, list, probes::WebProbes(), NetworkChoices(cli),
+                       prompt, progress);
+    run.Start();
     return TerminalApplication::Interrupted() ? kExitInterrupted : kExitDone;
 }
 
@@ -178,8 +162,6 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
         ApplyChoices(cli, options);
         options.keywords = AcceptKeywords(cli.keywords);
         if (cli.candidatesOnly) {
-            for (std::string &keyword : options.keywords)
-                base::AsciiLowerInPlace(keyword);
             core::StringList candidates, scratch;
             core::CandidateGenerator(options, candidates, scratch).BuildCandidates();
             for (const std::string &name : candidates)
@@ -189,12 +171,15 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
         status = Search(cli, options, list, err, terminal);
     }
     if (cli.sortColumn)
-        list.ListView1ColumnClick(*cli.sortColumn);
+        list.SortByColumn(*cli.sortColumn);
     const OutputFormat format =
         cli.format.value_or(terminal.outIsTerminal ? OutputFormat::Table : OutputFormat::Tsv);
-    PrintRows(out, OutputRows(list), format);
+    PrintRows(out, list.GetColumns(), OutputRows(list), format);
     out.flush();
+    // The files are written even when standard output failed, so that the rows reach them.
     WriteOutputs(cli, list);
+    if (!out)
+        throw EFileProblem("cannot write the rows to standard output");
     return status;
 }
 

@@ -3,19 +3,23 @@
 #include "base/TextEncoding.h"
 
 #include <algorithm>
-#include <array>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 namespace cli {
 namespace {
 
-constexpr std::array<const char *, 6> kTsvHeader = {"domain", "suffix", "available",
-                                                    "links",  "rank",   "checked"};
-constexpr std::array<const char *, 6> kTableHeader = {
-    "Domain name", "Top Level", "Available", "Link Popularity", "Alexa Ranking", "Checked"};
+using Line = std::vector<std::string>;
 
-std::array<std::string, 6> Cells(const OutputRow &row) {
-    return {row.domain, row.suffix, row.available, row.links, row.rank, row.checked ? "1" : "0"};
+constexpr const char *kCheckedKey = "checked";
+constexpr const char *kCheckedCaption = "Checked";
+
+Line Header(const results::Columns &columns, bool captions) {
+    Line header;
+    for (const results::Column &column : columns)
+        header.push_back(captions ? column.caption : column.key);
+    header.push_back(captions ? kCheckedCaption : kCheckedKey);
+    return header;
 }
 
 // Number of characters a UTF-8 text takes on a terminal, counting one per code point.
@@ -25,58 +29,95 @@ std::size_t DisplayWidth(const std::string &text) {
     }));
 }
 
-// A cell fit for one line of a table: readable text, control characters shown as blanks.
-std::string TableCell(const std::string &cell) {
-    std::string text = base::DisplayUtf8(cell);
-    for (char &c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
-    }
-    return text;
+bool IsC1Control(std::string_view text, std::size_t at) {
+    return static_cast<unsigned char>(text[at]) == 0xC2 && at + 1 < text.size() &&
+           static_cast<unsigned char>(text[at + 1]) >= 0x80 &&
+           static_cast<unsigned char>(text[at + 1]) <= 0x9F;
 }
 
-void PrintTsv(std::ostream &out, const std::vector<OutputRow> &rows) {
-    auto printLine = [&out](const auto &cells) {
+void AppendHexEscape(std::string &out, const char *prefix, unsigned char code) {
+    static const char digits[] = "0123456789abcdef";
+    out += prefix;
+    out += digits[code >> 4];
+    out += digits[code & 15];
+}
+
+// A cell fit for one line of a table: readable text in which no byte can steer the terminal.
+// C0 controls and DEL show as \xHH, C1 controls (also where a Windows-1252 byte reads as one)
+// as \u00HH.
+std::string TableCell(const std::string &cell) {
+    const std::string text = base::DisplayUtf8(cell);
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte == 0x7F) {
+            AppendHexEscape(shown, "\\x", byte);
+        } else if (IsC1Control(text, i)) {
+            AppendHexEscape(shown, "\\u00", static_cast<unsigned char>(text[++i]));
+        } else {
+            shown += text[i];
+        }
+    }
+    return shown;
+}
+
+void PrintTsv(std::ostream &out, const results::Columns &columns,
+              const std::vector<OutputRow> &rows) {
+    auto printLine = [&out](const Line &cells) {
         for (std::size_t i = 0; i < cells.size(); ++i)
             out << (i ? "\t" : "") << EscapeTsv(cells[i]);
         out << '\n';
     };
-    printLine(std::array<std::string, 6>{kTsvHeader[0], kTsvHeader[1], kTsvHeader[2], kTsvHeader[3],
-                                         kTsvHeader[4], kTsvHeader[5]});
-    for (const OutputRow &row : rows)
-        printLine(Cells(row));
+    printLine(Header(columns, false));
+    for (const OutputRow &row : rows) {
+        Line cells = row.cells;
+        cells.push_back(row.checked ? "1" : "0");
+        printLine(cells);
+    }
 }
 
-void PrintJson(std::ostream &out, const std::vector<OutputRow> &rows) {
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const OutputRow &row : rows) {
-        list.push_back({{"domain", base::DisplayUtf8(row.domain)},
-                        {"suffix", base::DisplayUtf8(row.suffix)},
-                        {"available", base::DisplayUtf8(row.available)},
-                        {"links", base::DisplayUtf8(row.links)},
-                        {"rank", base::DisplayUtf8(row.rank)},
-                        {"checked", row.checked}});
+// One row object at a time, in the layout a whole document dumped with an indent of two would
+// have, so that a million rows never stand in memory as one document.
+void PrintJson(std::ostream &out, const results::Columns &columns,
+               const std::vector<OutputRow> &rows) {
+    if (rows.empty()) {
+        out << "[]\n";
+        return;
     }
-    out << list.dump(2) << '\n';
+    out << "[\n";
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const OutputRow &row = rows[i];
+        nlohmann::ordered_json object = nlohmann::ordered_json::object();
+        for (int c = 0; c < columns.Count(); ++c)
+            object[columns.At(c).key] =
+                base::DisplayUtf8(row.cells.at(static_cast<std::size_t>(c)));
+        object[kCheckedKey] = row.checked;
+        std::string text = object.dump(2);
+        for (std::size_t at = text.find('\n'); at != std::string::npos;
+             at = text.find('\n', at + 1))
+            text.insert(at + 1, "  ");
+        out << "  " << text << (i + 1 < rows.size() ? ",\n" : "\n");
+    }
+    out << "]\n";
 }
 
-void PrintTable(std::ostream &out, const std::vector<OutputRow> &rows) {
-    std::vector<std::array<std::string, 6>> lines;
-    lines.push_back({kTableHeader[0], kTableHeader[1], kTableHeader[2], kTableHeader[3],
-                     kTableHeader[4], kTableHeader[5]});
+void PrintTable(std::ostream &out, const results::Columns &columns,
+                const std::vector<OutputRow> &rows) {
+    std::vector<Line> lines{Header(columns, true)};
     for (const OutputRow &row : rows) {
-        auto cells = Cells(row);
-        for (std::string &cell : cells)
-            cell = TableCell(cell);
-        cells[5] = row.checked ? "[x]" : "[ ]";
-        lines.push_back(cells);
+        Line cells;
+        for (const std::string &cell : row.cells)
+            cells.push_back(TableCell(cell));
+        cells.push_back(row.checked ? "[x]" : "[ ]");
+        lines.push_back(std::move(cells));
     }
-    std::array<std::size_t, 6> widths{};
-    for (const auto &line : lines) {
-        for (std::size_t i = 0; i < line.size(); ++i)
+    std::vector<std::size_t> widths(lines.front().size());
+    for (const Line &line : lines) {
+        for (std::size_t i = 0; i < line.size() && i < widths.size(); ++i)
             widths[i] = std::max(widths[i], DisplayWidth(line[i]));
     }
-    for (const auto &line : lines) {
+    for (const Line &line : lines) {
         std::string text;
         for (std::size_t i = 0; i < line.size(); ++i) {
             text += line[i];
@@ -88,6 +129,20 @@ void PrintTable(std::ostream &out, const std::vector<OutputRow> &rows) {
 }
 
 } // namespace
+
+std::vector<OutputRow> OutputRows(const results::ResultList &list) {
+    std::vector<OutputRow> rows;
+    for (int i = 0; i < list.Count(); ++i) {
+        const results::ResultRow &row = *list.Row(i);
+        OutputRow output{{}, row.Checked()};
+        for (int c = 0; c < list.ColumnCount(); ++c) {
+            const std::string *text = row.Cell(c);
+            output.cells.push_back(text ? *text : std::string());
+        }
+        rows.push_back(std::move(output));
+    }
+    return rows;
+}
 
 std::string EscapeTsv(const std::string &cell) {
     std::string escaped;
@@ -113,16 +168,17 @@ std::string EscapeTsv(const std::string &cell) {
     return escaped;
 }
 
-void PrintRows(std::ostream &out, const std::vector<OutputRow> &rows, OutputFormat format) {
+void PrintRows(std::ostream &out, const results::Columns &columns,
+               const std::vector<OutputRow> &rows, OutputFormat format) {
     switch (format) {
     case OutputFormat::Tsv:
-        PrintTsv(out, rows);
+        PrintTsv(out, columns, rows);
         return;
     case OutputFormat::Json:
-        PrintJson(out, rows);
+        PrintJson(out, columns, rows);
         return;
     case OutputFormat::Table:
-        PrintTable(out, rows);
+        PrintTable(out, columns, rows);
         return;
     }
 }

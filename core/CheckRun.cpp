@@ -1,18 +1,16 @@
 #include "core/CheckRun.h"
 
+#include "core/DomainCheck.h"
+#include "core/RowCells.h"
 #include "core/StopRequest.h"
-#include "net/Probes.h"
 #include "platform/Application.h"
 #include "results/ResultList.h"
 
 namespace core {
 namespace {
 
-constexpr const char *kAvailable = "Yes";
-constexpr const char *kNoDetail = "-";
-
-bool IsShown(std::int32_t show, const std::string &availability) {
-    return show == kShowAll || (show == kShowAvailableOnly && availability == kAvailable);
+bool IsShown(std::int32_t show, const probes::DomainRecord &record) {
+    return show == kShowAll || (show == kShowAvailableOnly && IsAvailable(record));
 }
 
 // Pairs the busy cursor with its restore, whatever way the run ends.
@@ -30,21 +28,82 @@ public:
     BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
+// One name's check on the window's own thread: the message queue drains before every probe and
+// wherever a probe pauses, and a shown name gets its row as soon as its availability is known,
+// so the user sees it while its details are fetched. Commands that run during a drain may
+// replace the rows; from then on the check fills nothing.
+class WindowSchedule : public CheckSteps {
+public:
+    WindowSchedule(results::ResultList &list, const SearchOptions &options,
+                   std::uint64_t generation)
+        : list_(list), options_(options), generation_(generation) {}
+
+    NextStep BeforeProbe(const probes::DomainRecord &record, const probes::Probe &next) override {
+        if (!next.OnlyForAvailable()) {
+            platform::ProcessMessages();
+            return NextStep::Go;
+        }
+        if (!row_) {
+            if (!IsShown(options_.show(), record))
+                return NextStep::SkipRest;
+            if (!AppendRow(record))
+                return NextStep::Abandon;
+        }
+        platform::ProcessMessages();
+        return RowsReplaced() ? NextStep::Abandon : NextStep::Go;
+    }
+
+    void Pause() override { platform::ProcessMessages(); }
+
+    // Fills the rest of the row of a finished check; false when the run must end.
+    bool Finish(const probes::DomainRecord &record) {
+        if (IsShown(options_.show(), record)) {
+            if (!row_ && !AppendRow(record))
+                return false;
+            if (RowsReplaced() || !row_->Listed())
+                return false;
+            AppendCells(*row_, record, list_.GetColumns(), Missing::ShowPlaceholder);
+            row_->SetChecked(IsAvailable(record));
+            platform::ProcessMessages();
+        }
+        platform::ProcessMessages();
+        return !RowsReplaced();
+    }
+
+    bool RowsReplaced() const { return list_.Generation() != generation_; }
+
+private:
+    bool AppendRow(const probes::DomainRecord &record) {
+        platform::ProcessMessages();
+        if (RowsReplaced())
+            return false;
+        // The check keeps its row, not its position: a sort in between does not matter.
+        row_ = list_.Append();
+        AppendCells(*row_, record, list_.GetColumns(), Missing::StopThere);
+        return true;
+    }
+
+    results::ResultList &list_;
+    const SearchOptions &options_;
+    const std::uint64_t generation_;
+    std::shared_ptr<results::ResultRow> row_;
+};
+
 } // namespace
 
 CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
-                   results::ResultList &list, net::Probes &probes, KeywordsPrompt &prompt,
-                   StatusLine &status)
-    : options_(options), candidates_(candidates), scratch_(scratch), list_(list), probes_(probes),
-      prompt_(prompt), status_(status) {}
+                   results::ResultList &list, probes::ProbeList probes, net::NetworkContext context,
+                   KeywordsPrompt &prompt, StatusLine &status)
+    : options_(options), candidates_(candidates), scratch_(scratch), list_(list),
+      probes_(std::move(probes)), context_(std::move(context)), prompt_(prompt), status_(status) {}
 
-void CheckRun::StopBtnClick() {
+void CheckRun::Stop() {
     RaiseStopRequest();
     platform::ProcessMessages();
 }
 
-void CheckRun::BitBtn2Click() {
-    StopBtnClick();
+void CheckRun::Start() {
+    Stop();
     prompt_.ShowKeywordsModal();
     platform::ProcessMessages();
     if (StopRequested())
@@ -87,7 +146,7 @@ void CheckRun::CheckCandidates() {
     const std::size_t count = candidates_.size();
     for (std::size_t i = 0; i < count; ++i) {
         // The list of names may have been rebuilt by a nested run; that run owns the list then.
-        if (RowsReplaced(generation) || i >= candidates_.size())
+        if (list_.Generation() != generation || i >= candidates_.size())
             return;
         if (!CheckCandidate(candidates_[i], generation))
             return;
@@ -99,42 +158,9 @@ void CheckRun::CheckCandidates() {
 bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t generation) {
     const std::string name = candidate; // the list may change while the queue drains
     status_.SetStatusText("Checking... " + name);
-    const std::string suffix = net::ExtractSuffix(name);
-    platform::ProcessMessages();
-    const std::string availability = probes_.CheckAvailability("http://www." + name, 80);
-    if (IsShown(options_.show(), availability)) {
-        platform::ProcessMessages();
-        if (RowsReplaced(generation))
-            return false;
-        // The run keeps its row, not its position: a sort in between does not matter.
-        const auto row = list_.Append();
-        row->SetCaption(name);
-        row->AppendSubItem(suffix);
-        row->AppendSubItem(availability);
-        std::string links = kNoDetail, rank = kNoDetail;
-        if (availability == kAvailable) {
-            platform::ProcessMessages();
-            if (RowsReplaced(generation))
-                return false;
-            links = probes_.GetLinkPopularity(name);
-            platform::ProcessMessages();
-            if (RowsReplaced(generation))
-                return false;
-            rank = probes_.GetTrafficRank(name);
-        }
-        if (RowsReplaced(generation) || !row->Listed())
-            return false;
-        row->AppendSubItem(links);
-        row->AppendSubItem(rank);
-        row->SetChecked(availability == kAvailable);
-        platform::ProcessMessages();
-    }
-    platform::ProcessMessages();
-    return !RowsReplaced(generation);
-}
-
-bool CheckRun::RowsReplaced(std::uint64_t generation) const {
-    return list_.Generation() != generation;
+    WindowSchedule schedule(list_, options_, generation);
+    const auto record = CheckDomain(name, probes_, context_, schedule);
+    return record && schedule.Finish(*record);
 }
 
 bool CheckRun::StopTest(std::size_t index, std::size_t count) const {

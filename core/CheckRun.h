@@ -2,13 +2,12 @@
 
 #include "core/CandidateGenerator.h"
 #include "core/SearchOptions.h"
+#include "net/NetworkContext.h"
+#include "probes/Probe.h"
 
 #include <cstdint>
 #include <string>
 
-namespace net {
-class Probes;
-}
 namespace results {
 class ResultList;
 }
@@ -36,28 +35,31 @@ public:
 class CheckRun {
 public:
     CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
-             results::ResultList &list, net::Probes &probes, KeywordsPrompt &prompt,
-             StatusLine &status);
+             results::ResultList &list, probes::ProbeList probes, net::NetworkContext context,
+             KeywordsPrompt &prompt, StatusLine &status);
 
-    // Start: stops a run in progress, asks for the keywords and runs the search.
-    void BitBtn2Click();
-    // Stop: raises the stop request; a run ends at its next stop test.
-    void StopBtnClick();
+    // Stops a run in progress, asks for the keywords and runs the search.
+    void Start();
+    // Raises the stop request; a run ends at its next stop test.
+    void Stop();
 
     void RunSearch();
     void CheckCandidates();
 
+    const probes::ProbeList &Probes() const { return probes_; }
+    const net::NetworkContext &Context() const { return context_; }
+
 private:
-    // Checks one name; false when the rows were replaced meanwhile and the run must end.
+    // Checks one name; false when the run must end (the rows were replaced meanwhile).
     bool CheckCandidate(const std::string &name, std::uint64_t generation);
-    bool RowsReplaced(std::uint64_t generation) const;
     bool StopTest(std::size_t index, std::size_t count) const;
 
     SearchOptions &options_;
     StringList &candidates_;
     StringList &scratch_;
     results::ResultList &list_;
-    net::Probes &probes_;
+    const probes::ProbeList probes_;
+    const net::NetworkContext context_;
     KeywordsPrompt &prompt_;
     StatusLine &status_;
 };

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "net/IdStackPosix.h"
+#include "net/SocketLayer.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,27 +21,21 @@ struct ConnectRoute {
 };
 
 // The platform's socket layer with connections redirected by the first matching route, for
-// trying the program against local or staging servers. A name that a route may take is not
-// looked up until its port is known, so it need not exist.
+// trying the program against local or staging servers. A name that a route takes is never
+// looked up, so it need not exist.
 class TIdStackConnectRoutes : public TIdStackPosix {
 public:
     explicit TIdStackConnectRoutes(std::vector<ConnectRoute> routes);
 
-    std::optional<std::string> WSGetHostByName(const std::string &name) override;
-    int WSConnect(TIdStackSocketHandle socket, const std::string &ip, int port,
-                  int timeoutMs) override;
+    TIdSocketAddress ConnectTarget(const std::string &host, int port) override;
 
 private:
     const ConnectRoute *Match(const std::string &host, int port) const;
-    bool MayRoute(const std::string &host) const;
 
-    std::vector<ConnectRoute> routes_;
-    // The name asked last: a connection follows its resolution at once on the one thread.
-    std::string pendingName_;
+    const std::vector<ConnectRoute> routes_;
 };
 
-// Makes every socket layer started from now on route connections by routes (none: the plain
-// platform layer).
-void InstallConnectRoutes(std::vector<ConnectRoute> routes);
+// A socket layer that routes connections by routes (none: the platform's own layer).
+std::shared_ptr<SocketLayer> RoutedSocketLayer(std::vector<ConnectRoute> routes);
 
 } // namespace net

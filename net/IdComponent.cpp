@@ -4,12 +4,13 @@
 
 namespace net {
 
-TIdComponent::TIdComponent() {
-    AcquireStack();
-}
+TIdComponent::TIdComponent() : TIdComponent(DefaultNetworkContext()) {}
+
+TIdComponent::TIdComponent(const NetworkContext &context)
+    : sockets_(context.Sockets), stack_(sockets_->Acquire()) {}
 
 TIdComponent::~TIdComponent() {
-    ReleaseStack();
+    sockets_->Release();
 }
 
 void TIdComponent::BeginProgress(TWorkMode mode, int expectedTotal) {

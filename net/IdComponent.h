@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/NetworkContext.h"
+
 #include <array>
 #include <functional>
 #include <string>
@@ -28,11 +30,13 @@ using TWorkEvent = std::function<void(TIdComponent &sender, TWorkMode mode, int 
 using TWorkBeginEvent = std::function<void(TIdComponent &sender, TWorkMode mode, int countMax)>;
 using TWorkEndEvent = std::function<void(TIdComponent &sender, TWorkMode mode)>;
 
-// A component of the web layer. The socket layer lives while at least one component does: the
-// first constructor starts it (and raises when it cannot), the last destructor stops it.
+// A component of the web layer, working through its network context's socket layer. The layer
+// lives while at least one component uses it: the first constructor starts it (and raises when
+// it cannot), the last destructor stops it.
 class TIdComponent : public TIdBaseComponent {
 public:
     TIdComponent();
+    explicit TIdComponent(const NetworkContext &context);
     ~TIdComponent() override;
     TIdComponent(const TIdComponent &) = delete;
     TIdComponent &operator=(const TIdComponent &) = delete;
@@ -44,6 +48,8 @@ public:
     // Formats the status's text with argument and hands it to OnStatus, if assigned.
     void NotifyStatus(TIdStatus status, const std::string &argument = {});
     static std::string StatusText(TIdStatus status, const std::string &argument);
+
+    TIdStack &Stack() const { return stack_; }
 
     TIdStatusEvent OnStatus;
     TWorkEvent OnWork;
@@ -58,6 +64,8 @@ private:
     };
     Progress &ProgressOf(TWorkMode mode) { return progress_[static_cast<int>(mode)]; }
 
+    std::shared_ptr<SocketLayer> sockets_;
+    TIdStack &stack_;
     std::array<Progress, 2> progress_{};
 };
 

@@ -51,13 +51,7 @@ std::uint64_t ChunkSize(const std::string &line) {
         return 0;
     std::uint64_t size = 0;
     for (char c : digits) {
-        int digit = -1;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
+        const int digit = base::HexDigitValue(c);
         if (digit < 0)
             return 0;
         if (size > (std::numeric_limits<std::uint64_t>::max() >> 4))
@@ -73,7 +67,10 @@ std::uint64_t ChunkSize(const std::string &line) {
 
 } // namespace
 
-TIdHTTP::TIdHTTP() : request_(this), reply_(this) {
+TIdHTTP::TIdHTTP() : TIdHTTP(DefaultNetworkContext()) {}
+
+TIdHTTP::TIdHTTP(const NetworkContext &context)
+    : TIdTCPClient(context), request_(this), reply_(this) {
     Port = kDefaultPort;
 }
 
@@ -199,13 +196,13 @@ void TIdHTTP::SendRequest(const std::string &method, const std::string &target) 
     const char *version = ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 ? "1.0" : "1.1";
     // Each line is a write of its own; corking lets them leave as one segment instead of
     // waiting, line by line, for the peer's acknowledgement.
-    GStack().WSSetCork(socket_.Handle(), true);
+    Stack().WSSetCork(socket_.Handle(), true);
     WriteLine(method + " " + target + " HTTP/" + version);
     WriteLine("Host: " + hostHeader_);
     for (const auto &line : headerLines_.Lines())
         WriteLine(line);
     WriteLine("");
-    GStack().WSSetCork(socket_.Handle(), false);
+    Stack().WSSetCork(socket_.Handle(), false);
 }
 
 void TIdHTTP::ReadStatusLine() {

@@ -25,6 +25,7 @@ using TIdHTTPOnRedirectEvent =
 class TIdHTTP : public TIdTCPClient {
 public:
     TIdHTTP();
+    explicit TIdHTTP(const NetworkContext &context);
     ~TIdHTTP() override;
 
     // The whole body as one 8-bit text; on failure the exception passes and the text is lost.

@@ -17,7 +17,7 @@ TIdSocketHandle::~TIdSocketHandle() {
 void TIdSocketHandle::AllocateHandle() {
     if (allocated_)
         ReleaseHandle();
-    handle_ = GStack().WSSocket();
+    handle_ = stack_.WSSocket();
     if (handle_ == Id_INVALID_SOCKET)
         throw EIdInvalidSocket();
     allocated_ = true;
@@ -26,8 +26,8 @@ void TIdSocketHandle::AllocateHandle() {
 void TIdSocketHandle::ReleaseHandle() {
     if (handle_ != Id_INVALID_SOCKET) {
         allocated_ = false;
-        GStack().WSShutdown(handle_, kShutdownSending);
-        GStack().WSCloseSocket(handle_);
+        stack_.WSShutdown(handle_, kShutdownSending);
+        stack_.WSCloseSocket(handle_);
     }
     Reset();
 }
@@ -46,8 +46,7 @@ void TIdSocketHandle::ResetAddresses() {
 }
 
 void TIdSocketHandle::BindLocal(const std::string &ip, int port) {
-    auto &stack = GStack();
-    if (stack.CheckSocketResult(stack.WSBind(handle_, ip, port), {Id_WSAEADDRINUSE}))
+    if (stack_.CheckSocketResult(stack_.WSBind(handle_, ip, port), {Id_WSAEADDRINUSE}))
         throw EIdCouldNotBindSocket();
     UpdateBindingLocal();
 }
@@ -58,43 +57,39 @@ void TIdSocketHandle::SetRemote(const std::string &ip, int port) {
 }
 
 void TIdSocketHandle::ConnectPeer(int timeoutMs) {
-    auto &stack = GStack();
-    stack.CheckSocketResult(stack.WSConnect(handle_, peerIP_, peerPort_, timeoutMs));
+    stack_.CheckSocketResult(stack_.WSConnect(handle_, peerIP_, peerPort_, timeoutMs));
     UpdateBindingLocal();
     UpdateBindingPeer();
 }
 
 void TIdSocketHandle::SetSendTimeout(int timeoutMs) {
-    auto &stack = GStack();
-    stack.CheckSocketResult(stack.WSSetSendTimeout(handle_, timeoutMs));
+    stack_.CheckSocketResult(stack_.WSSetSendTimeout(handle_, timeoutMs));
 }
 
 bool TIdSocketHandle::IsReadable(int timeoutMs) {
     if (!allocated_)
         throw EIdConnClosedGracefully();
-    return GStack().WSSelectRead(handle_, timeoutMs) == 1;
+    return stack_.WSSelectRead(handle_, timeoutMs) == 1;
 }
 
 int TIdSocketHandle::SendBytes(const void *buffer, int length) {
-    return GStack().WSSend(handle_, buffer, length);
+    return stack_.WSSend(handle_, buffer, length);
 }
 
 int TIdSocketHandle::ReceiveBytes(void *buffer, int length) {
-    return GStack().WSRecv(handle_, buffer, length);
+    return stack_.WSRecv(handle_, buffer, length);
 }
 
 void TIdSocketHandle::UpdateBindingLocal() {
     TIdSocketAddress address;
-    auto &stack = GStack();
-    stack.CheckSocketResult(stack.WSGetSockName(handle_, address));
+    stack_.CheckSocketResult(stack_.WSGetSockName(handle_, address));
     ip_ = address.IP;
     port_ = address.Port;
 }
 
 void TIdSocketHandle::UpdateBindingPeer() {
     TIdSocketAddress address;
-    auto &stack = GStack();
-    stack.CheckSocketResult(stack.WSGetPeerName(handle_, address));
+    stack_.CheckSocketResult(stack_.WSGetPeerName(handle_, address));
     peerIP_ = address.IP;
     peerPort_ = address.Port;
 }

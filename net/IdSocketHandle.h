@@ -10,7 +10,7 @@ namespace net {
 // allocated handle shuts down sending and closes the socket.
 class TIdSocketHandle {
 public:
-    TIdSocketHandle() = default;
+    explicit TIdSocketHandle(TIdStack &stack) : stack_(stack) {}
     ~TIdSocketHandle();
     TIdSocketHandle(const TIdSocketHandle &) = delete;
     TIdSocketHandle &operator=(const TIdSocketHandle &) = delete;
@@ -46,6 +46,7 @@ private:
     void UpdateBindingLocal();
     void UpdateBindingPeer();
 
+    TIdStack &stack_;
     TIdStackSocketHandle handle_ = Id_INVALID_SOCKET;
     bool allocated_ = false;
     std::string ip_;

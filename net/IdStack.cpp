@@ -3,11 +3,9 @@
 #include "base/AsciiCase.h"
 #include "base/IntegerText.h"
 #include "net/IdException.h"
-#include "net/IdStackPosix.h"
 
 #include <algorithm>
 #include <array>
-#include <utility>
 
 namespace net {
 namespace {
@@ -58,26 +56,6 @@ constexpr std::array<ErrorText, 38> kErrorTexts{{
     {10066, "Directory not empty"},
 }};
 
-struct StackState {
-    std::unique_ptr<TIdStack> stack;
-    TIdStackFactory factory;
-    int liveCount = 0;
-    int startCount = 0;
-};
-
-// Touched only by the thread that runs the web layer, like the window system's own state.
-StackState &State() {
-    static StackState state;
-    return state;
-}
-
-std::unique_ptr<TIdStack> MakeStack() {
-    auto &state = State();
-    if (state.factory)
-        return state.factory();
-    return std::make_unique<TIdStackPosix>();
-}
-
 } // namespace
 
 std::uint16_t TIdStack::WSHToNs(std::uint16_t value) const {
@@ -96,6 +74,10 @@ std::string TIdStack::HostToAddress(const std::string &name) {
     if (auto address = WSGetHostByName(name))
         return *address;
     FailWithSocketError(WSGetLastError());
+}
+
+TIdSocketAddress TIdStack::ConnectTarget(const std::string &host, int port) {
+    return {HostToAddress(host), port};
 }
 
 bool TIdStack::IsAddressLiteral(const std::string &text) {
@@ -135,41 +117,6 @@ std::string TIdStack::SocketErrorText(int number) {
         if (entry.number == number)
             return entry.text;
     return {};
-}
-
-TIdStack &GStack() {
-    return *State().stack;
-}
-
-bool IsStackStarted() {
-    return State().stack != nullptr;
-}
-
-int StackLiveCount() {
-    return State().liveCount;
-}
-
-int StackStartCount() {
-    return State().startCount;
-}
-
-void AcquireStack() {
-    auto &state = State();
-    if (state.liveCount == 0 && !state.stack) {
-        state.stack = MakeStack();
-        ++state.startCount;
-    }
-    ++state.liveCount;
-}
-
-void ReleaseStack() {
-    auto &state = State();
-    if (--state.liveCount == 0)
-        state.stack.reset();
-}
-
-TIdStackFactory SetStackFactory(TIdStackFactory factory) {
-    return std::exchange(State().factory, std::move(factory));
 }
 
 } // namespace net

@@ -7,8 +7,7 @@
 #include <optional>
 #include <string>
 
-// The socket layer: the platform's socket calls behind one abstract class, and the one
-// process-wide instance that lives while at least one component exists.
+// The socket layer: the platform's socket calls behind one abstract class.
 namespace net {
 
 using TIdStackSocketHandle = int;
@@ -67,6 +66,9 @@ public:
     // "localhost" and address literals without asking the platform; raises EIdSocketError
     // with the platform's error number when the name does not resolve.
     std::string HostToAddress(const std::string &name);
+    // Where a connection to host:port really goes: the resolved address and the same port
+    // unless the layer redirects it. Raises as HostToAddress does.
+    virtual TIdSocketAddress ConnectTarget(const std::string &host, int port);
     static bool IsAddressLiteral(const std::string &text);
 
     // False for a result other than Id_SOCKET_ERROR; true for an error number in ignored;
@@ -76,34 +78,7 @@ public:
     static std::string SocketErrorText(int number);
 };
 
-// The running stack; raises EIdStackInitializationFailed-like errors only at start-up, so a
-// component always finds one here while it lives.
-TIdStack &GStack();
-bool IsStackStarted();
-// Components alive now, and stacks started since the process began.
-int StackLiveCount();
-int StackStartCount();
-
-// Called by every component's constructor and destructor: the first starts the stack (and
-// may raise), the last stops it.
-void AcquireStack();
-void ReleaseStack();
-
-// Makes the stack that the next start creates; an empty factory restores the platform's own.
+// Makes a socket layer; an empty factory stands for the platform's own.
 using TIdStackFactory = std::function<std::unique_ptr<TIdStack>()>;
-TIdStackFactory SetStackFactory(TIdStackFactory factory);
-
-// Installs a stack factory for the lifetime of a scope.
-class ScopedStackFactory {
-public:
-    explicit ScopedStackFactory(TIdStackFactory factory)
-        : previous_(SetStackFactory(std::move(factory))) {}
-    ~ScopedStackFactory() { SetStackFactory(std::move(previous_)); }
-    ScopedStackFactory(const ScopedStackFactory &) = delete;
-    ScopedStackFactory &operator=(const ScopedStackFactory &) = delete;
-
-private:
-    TIdStackFactory previous_;
-};
 
 } // namespace net

@@ -80,6 +80,8 @@ bool SetBlocking(int socket, bool blocking) {
 
 } // namespace
 
+thread_local int TIdStackPosix::lastError_ = 0;
+
 int TIdStackPosix::MapErrno(int error) {
     if (error == ENOTEMPTY)
         return kWSAENOTEMPTY;

@@ -34,7 +34,9 @@ protected:
     int FailWithErrno();
 
 private:
-    int lastError_ = 0;
+    // Per thread, as the platform keeps errno: threads sharing one layer never see each
+    // other's failures.
+    static thread_local int lastError_;
 };
 
 } // namespace net

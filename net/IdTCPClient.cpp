@@ -18,9 +18,10 @@ void TIdTCPClient::OpenConnection() {
         socket_.BindLocal(BoundIP, 0);
         if (!TIdStack::IsAddressLiteral(Host))
             NotifyStatus(TIdStatus::hsResolving, Host);
-        socket_.SetRemote(GStack().HostToAddress(Host), Port);
+        const TIdSocketAddress target = Stack().ConnectTarget(Host, Port);
+        socket_.SetRemote(target.IP, target.Port);
         if (!UseNagle)
-            GStack().CheckSocketResult(GStack().WSSetNoDelay(socket_.Handle()));
+            Stack().CheckSocketResult(Stack().WSSetNoDelay(socket_.Handle()));
         socket_.SetSendTimeout(ReadTimeout);
         NotifyStatus(TIdStatus::hsConnecting, socket_.PeerIP());
         socket_.ConnectPeer(ConnectTimeout);

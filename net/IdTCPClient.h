@@ -16,6 +16,8 @@ struct TSocksInfo {
 // The client end of a connection: resolves Host and connects to it at Port.
 class TIdTCPClient : public TIdTCPConnection {
 public:
+    using TIdTCPConnection::TIdTCPConnection;
+
     virtual void NotifyConnected();
     // Raises on every failure and then leaves no socket open; EIdAlreadyConnected while a
     // socket is allocated.

@@ -28,7 +28,11 @@ private:
 
 } // namespace
 
-TIdTCPConnection::TIdTCPConnection() = default;
+TIdTCPConnection::TIdTCPConnection() : TIdTCPConnection(DefaultNetworkContext()) {}
+
+TIdTCPConnection::TIdTCPConnection(const NetworkContext &context)
+    : TIdComponent(context), ConnectTimeout(context.ConnectTimeout),
+      ReadTimeout(context.ReadTimeout), socket_(Stack()) {}
 
 TIdTCPConnection::~TIdTCPConnection() = default;
 
@@ -113,7 +117,7 @@ int TIdTCPConnection::ReadFromSocket(bool raiseIfClosed, int timeoutMs, bool use
     int received = socket_.ReceiveBytes(destination->data(), static_cast<int>(destination->size()));
     closedGracefully_ = received == 0;
     if (received == Id_SOCKET_ERROR) {
-        const int number = GStack().WSGetLastError();
+        const int number = Stack().WSGetLastError();
         if (number != Id_WSAESHUTDOWN)
             TIdStack::FailWithSocketError(number);
         received = 0;
@@ -211,7 +215,7 @@ void TIdTCPConnection::WriteBytes(const void *bytes, std::int64_t count) {
         closedGracefully_ = result == 0;
         CheckClosed(true, false);
         if (result == Id_SOCKET_ERROR) {
-            const int number = GStack().WSGetLastError();
+            const int number = Stack().WSGetLastError();
             if (number == Id_WSAESHUTDOWN)
                 DropSocket();
             TIdStack::FailWithSocketError(number);

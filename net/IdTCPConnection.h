@@ -1,7 +1,6 @@
 #pragma once
 
 #include "base/MemoryStream.h"
-#include "net/ConnectionDefaults.h"
 #include "net/IdBuffer.h"
 #include "net/IdComponent.h"
 #include "net/IdSocketHandle.h"
@@ -29,6 +28,7 @@ public:
 class TIdTCPConnection : public TIdComponent {
 public:
     TIdTCPConnection();
+    explicit TIdTCPConnection(const NetworkContext &context);
     ~TIdTCPConnection() override;
 
     virtual void NotifyDisconnected();
@@ -71,8 +71,8 @@ public:
     bool ASCIIFilter = false;
     int RecvBufferSize = 32768;
     int SendBufferSize = 32768;
-    int ConnectTimeout = CurrentConnectionDefaults().ConnectTimeout;
-    int ReadTimeout = CurrentConnectionDefaults().ReadTimeout;
+    int ConnectTimeout;
+    int ReadTimeout;
     // A line longer than this raises EIdException "Reply line too long.".
     std::size_t MaxLineLength = 65536;
     std::function<void(TIdTCPConnection &)> OnDisconnected;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -32,21 +33,114 @@ void SyncFolder(const std::filesystem::path &target) {
     ::close(descriptor);
 }
 
-// The file that a write to path lands in: the end of a chain of symbolic links, or path
-// itself when it is no link.
-std::filesystem::path ResolveTarget(const std::filesystem::path &path) {
+// Where a write to a path goes: a regular file (or a name not taken yet) is replaced through a
+// temporary file; anything else that exists is written in place.
+struct Target {
+    std::filesystem::path path;
+    bool inPlace = false;
+};
+
+bool IsUnderProc(const std::filesystem::path &path) {
+    return path.string().starts_with("/proc/");
+}
+
+[[noreturn]] void Fail(const std::filesystem::path &target, const char *what) {
+    throw EFileWriteError(std::string(what) + " " + target.string() + ": " + std::strerror(errno));
+}
+
+// Follows a chain of symbolic links to the file it ends in, which may not exist yet (a dangling
+// link names the file to make). A FIFO, a device, a socket or a folder is written in place, and
+// so is whatever a descriptor link under /proc leads to (/dev/stdout): renaming over its link
+// would replace it, not write to it.
+Target ResolveTarget(const std::filesystem::path &path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return {path, true};
+    std::filesystem::path current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        if (IsUnderProc(current))
+            return {path, true};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return {current, false};
+        std::error_code error;
+        const std::filesystem::path next = std::filesystem::read_symlink(current, error);
+        if (error)
+            return {path, true};
+        current = next.is_absolute() ? next : current.parent_path() / next;
+    }
+    errno = ELOOP;
+    Fail(path, "cannot write");
+}
+
+constexpr std::string_view kTemporaryMark = ".nimbrel-tmp-";
+constexpr std::size_t kRandomPart = 6;
+
+// ".<name>.nimbrel-tmp-XXXXXX" beside the target.
+std::string TemporaryPattern(const std::filesystem::path &target) {
+    return (target.parent_path() /
+            ("." + target.filename().string() + std::string(kTemporaryMark) + "XXXXXX"))
+        .string();
+}
+
+bool IsTemporaryName(const std::string &name) {
+    const std::size_t mark = name.rfind(kTemporaryMark);
+    return name.starts_with('.') && mark != std::string::npos &&
+           name.size() == mark + kTemporaryMark.size() + kRandomPart;
+}
+
+// A save killed between making its temporary file and renaming it leaves the file behind; the
+// next save in the folder removes such files of the user once they are a day old (a younger
+// one may belong to a save still running).
+void RemoveStaleTemporaryFiles(const std::filesystem::path &target) {
+    const std::filesystem::path folder =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    const time_t dayAgo = ::time(nullptr) - 24 * 60 * 60;
     std::error_code error;
-    if (!std::filesystem::is_symlink(path, error))
-        return path;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
-    return error ? path : resolved;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        struct stat info {};
+        if (!IsTemporaryName(name) || ::lstat(it->path().c_str(), &info) != 0)
+            continue;
+        if (S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && info.st_mtime < dayAgo)
+            ::unlink(it->path().c_str());
+    }
+}
+
+void WriteDescriptor(int descriptor, const std::filesystem::path &target, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            Fail(target, "cannot write");
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+// Writes to what stands at path as it is. A regular file met this way (through a descriptor
+// link) is appended to, as a shell's ">>" would, so that it keeps what was written before.
+void WriteInPlace(const std::filesystem::path &path, std::string_view bytes) {
+    int descriptor;
+    do
+        descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
+    while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0)
+        Fail(path, "cannot write");
+    try {
+        WriteDescriptor(descriptor, path, bytes);
+    } catch (...) {
+        ::close(descriptor);
+        throw;
+    }
+    if (::close(descriptor) != 0 && errno != EINTR)
+        Fail(path, "cannot close");
 }
 
 // Owns the temporary file until it has been renamed into place.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const std::filesystem::path &target)
-        : path_(target.string() + ".XXXXXX") {
+    explicit TemporaryFile(const std::filesystem::path &target) : path_(TemporaryPattern(target)) {
         descriptor_ = ::mkstemp(path_.data());
         if (descriptor_ < 0)
             Fail(target, "cannot create a temporary file");
@@ -64,14 +158,7 @@ public:
     TemporaryFile &operator=(const TemporaryFile &) = delete;
 
     void WriteAll(const std::filesystem::path &target, std::string_view bytes) {
-        while (!bytes.empty()) {
-            const ssize_t written = ::write(descriptor_, bytes.data(), bytes.size());
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                Fail(target, "cannot write");
-            bytes.remove_prefix(static_cast<std::size_t>(written));
-        }
+        WriteDescriptor(descriptor_, target, bytes);
     }
 
     void CommitAs(const std::filesystem::path &target) {
@@ -88,11 +175,6 @@ public:
     }
 
 private:
-    [[noreturn]] static void Fail(const std::filesystem::path &target, const char *what) {
-        throw EFileWriteError(std::string(what) + " " + target.string() + ": " +
-                              std::strerror(errno));
-    }
-
     std::string path_;
     int descriptor_ = -1;
     bool committed_ = false;
@@ -101,10 +183,15 @@ private:
 } // namespace
 
 void WriteFileAtomically(const std::filesystem::path &path, std::string_view bytes) {
-    const std::filesystem::path target = ResolveTarget(path);
-    TemporaryFile temporary(target);
-    temporary.WriteAll(target, bytes);
-    temporary.CommitAs(target);
+    const Target target = ResolveTarget(path);
+    if (target.inPlace) {
+        WriteInPlace(target.path, bytes);
+        return;
+    }
+    RemoveStaleTemporaryFiles(target.path);
+    TemporaryFile temporary(target.path);
+    temporary.WriteAll(target.path, bytes);
+    temporary.CommitAs(target.path);
 }
 
 } // namespace platform

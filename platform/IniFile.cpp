@@ -3,26 +3,16 @@
 #include "base/AsciiCase.h"
 #include "base/IntegerText.h"
 #include "platform/AtomicFile.h"
+#include "platform/IniReader.h"
+#include "platform/InputFile.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <memory>
-#include <sys/stat.h>
 
 namespace platform {
 namespace {
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 bool IsControl(char c) {
@@ -139,34 +129,12 @@ std::string Unescape(std::string_view inner) {
 }
 
 void CheckName(std::string_view name, std::string_view forbidden) {
-    const bool bad = name.empty() || TrimBlanks(name).size() != name.size() ||
+    const bool bad = name.empty() || TrimIniBlanks(name).size() != name.size() ||
                      name.front() == ';' || name.front() == '[' ||
                      name.find_first_of(forbidden) != std::string_view::npos ||
                      name.find_first_of("\r\n") != std::string_view::npos;
     if (bad)
         throw EIniFileException("Invalid name in an INI file: " + std::string(name));
-}
-
-// Reads a whole file; a missing or unreadable one reads as empty.
-std::string ReadWholeFile(const std::string &path) {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"),
-                                                                &std::fclose);
-    if (!file)
-        return {};
-    std::string bytes;
-    struct stat info {};
-    if (::fstat(::fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode))
-        bytes.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[1 << 16];
-    for (;;) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-        bytes.append(buffer, got);
-        if (got < sizeof buffer)
-            break;
-    }
-    if (std::ferror(file.get()))
-        return {};
-    return bytes;
 }
 
 // FNV-1a over the lower-cased bytes, mixed so that the low bits used for slots vary well.
@@ -181,39 +149,70 @@ std::uint64_t FoldedHash(std::string_view text) {
     return hash ^ (hash >> 29);
 }
 
+// The slot of an open-addressing index (position + 1, 0 for empty; a power of two in size)
+// that holds what matches, or the empty slot where it would go.
+template <typename Matches>
+std::size_t ProbeSlot(const std::vector<std::uint32_t> &slots, std::uint64_t hash,
+                      Matches matches) {
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t held = slots[slot];
+        if (held == 0 || matches(held - 1))
+            return slot;
+    }
+}
+
+// Doubles the index and puts every item back by its hash.
+template <typename Item>
+void RebuildSlots(std::vector<std::uint32_t> &slots, const std::vector<Item> &items) {
+    slots.assign(std::max<std::size_t>(16, slots.size() * 2), 0);
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        std::size_t slot = items[i].hash & mask;
+        while (slots[slot] != 0)
+            slot = (slot + 1) & mask;
+        slots[slot] = static_cast<std::uint32_t>(i + 1);
+    }
+}
+
+// A key's hash within its section.
+std::uint64_t KeyHash(std::size_t section, std::string_view key) {
+    return FoldedHash(key) ^ (static_cast<std::uint64_t>(section) * 0xC2B2AE3D27D4EB4Full);
+}
+
 } // namespace
+
+// Builds the profile from the reader's lines: the first value of a key wins.
+class IniFile::Builder : public IniReader::Handler {
+public:
+    explicit Builder(IniFile &ini) : ini_(ini) {}
+    void Section(std::string_view name) override { current_ = ini_.SectionFor(name); }
+    void Value(std::string_view key, std::string_view written) override {
+        if (!ini_.FindEntry(current_, key))
+            ini_.AddEntry(current_, key, DecodeValue(written));
+    }
+
+private:
+    IniFile &ini_;
+    std::size_t current_ = 0;
+};
 
 IniFile IniFile::Parse(std::string_view text) {
     IniFile ini;
     ini.entries_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-    std::optional<std::size_t> current;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-
-        line = TrimBlanks(line);
-        if (!line.empty() && line.back() == '\r')
-            line = TrimBlanks(line.substr(0, line.size() - 1));
-        if (line.empty() || line.front() == ';')
-            continue;
-        if (line.front() == '[') {
-            const std::size_t close = line.find(']');
-            current = ini.SectionFor(TrimBlanks(line.substr(1, close - 1)));
-            continue;
-        }
-        const std::size_t equals = line.find('=');
-        if (!current || equals == std::string_view::npos)
-            continue;
-        const std::string_view key = TrimBlanks(line.substr(0, equals));
-        if (!key.empty() && !ini.FindEntry(*current, key))
-            ini.AddEntry(*current, key, DecodeValue(TrimBlanks(line.substr(equals + 1))));
-    }
+    Builder builder(ini);
+    IniReader reader(builder);
+    reader.Feed(text);
+    reader.Finish();
     return ini;
 }
 
 IniFile IniFile::Load(const std::string &path) {
-    return Parse(ReadWholeFile(path));
+    try {
+        return Parse(ReadWholeFile(path, MaxFileBytes));
+    } catch (const EFileReadError &) {
+        return {};
+    }
 }
 
 std::vector<std::string> IniFile::SectionNames() const {
@@ -251,39 +250,44 @@ std::size_t IniFile::SectionFor(std::string_view name) {
 }
 
 std::size_t IniFile::SlotOf(std::string_view name, std::uint64_t hash) const {
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t held = slots_[slot];
-        if (held == 0)
-            return slot;
-        const Section &section = sections_[held - 1];
-        if (section.hash == hash && base::SameTextAscii(section.name, name))
-            return slot;
-    }
+    return ProbeSlot(slots_, hash, [&](std::uint32_t position) {
+        const Section &section = sections_[position];
+        return section.hash == hash && base::SameTextAscii(section.name, name);
+    });
 }
 
 void IniFile::GrowSlots() {
-    slots_.assign(std::max<std::size_t>(16, slots_.size() * 2), 0);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = 0; i < sections_.size(); ++i) {
-        std::size_t slot = sections_[i].hash & mask;
-        while (slots_[slot] != 0)
-            slot = (slot + 1) & mask;
-        slots_[slot] = static_cast<std::uint32_t>(i + 1);
-    }
+    RebuildSlots(slots_, sections_);
+}
+
+std::size_t IniFile::EntrySlotOf(std::size_t section, std::string_view key,
+                                 std::uint64_t hash) const {
+    return ProbeSlot(entrySlots_, hash, [&](std::uint32_t position) {
+        const Entry &entry = entries_[position];
+        return entry.hash == hash && entry.section == section &&
+               base::SameTextAscii(entry.key, key);
+    });
+}
+
+void IniFile::GrowEntrySlots() {
+    RebuildSlots(entrySlots_, entries_);
 }
 
 const IniFile::Entry *IniFile::FindEntry(std::size_t section, std::string_view key) const {
-    for (std::uint32_t at = sections_[section].first; at != NoEntry; at = entries_[at].next) {
-        if (base::SameTextAscii(entries_[at].key, key))
-            return &entries_[at];
-    }
-    return nullptr;
+    if (entrySlots_.empty())
+        return nullptr;
+    const std::uint32_t held = entrySlots_[EntrySlotOf(section, key, KeyHash(section, key))];
+    return held == 0 ? nullptr : &entries_[held - 1];
 }
 
 void IniFile::AddEntry(std::size_t section, std::string_view key, std::string value) {
+    if ((entries_.size() + 1) * 2 > entrySlots_.size())
+        GrowEntrySlots();
     const auto position = static_cast<std::uint32_t>(entries_.size());
-    entries_.push_back({std::string(key), std::move(value)});
+    const std::uint64_t hash = KeyHash(section, key);
+    entries_.push_back(
+        {std::string(key), std::move(value), hash, static_cast<std::uint32_t>(section)});
+    entrySlots_[EntrySlotOf(section, key, hash)] = position + 1;
     Section &owner = sections_[section];
     if (owner.last == NoEntry)
         owner.first = position;
@@ -308,11 +312,9 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
 
 void IniFile::WriteString(std::size_t section, std::string_view key, std::string_view value) {
     CheckName(key, "=");
-    for (std::uint32_t at = sections_[section].first; at != NoEntry; at = entries_[at].next) {
-        if (base::SameTextAscii(entries_[at].key, key)) {
-            entries_[at].value = value;
-            return;
-        }
+    if (const Entry *entry = FindEntry(section, key)) {
+        entries_[static_cast<std::size_t>(entry - entries_.data())].value = value;
+        return;
     }
     AddEntry(section, key, std::string(value));
 }

@@ -37,8 +37,10 @@ public:
     IniFile() = default;
 
     static IniFile Parse(std::string_view text);
-    // Reads the file at path once. A missing or unreadable file gives an empty profile.
+    // Reads the file at path once (see InputFile). A missing or unreadable file, or one over
+    // MaxFileBytes, gives an empty profile.
     static IniFile Load(const std::string &path);
+    static constexpr std::uint64_t MaxFileBytes = std::uint64_t{1} << 30;
 
     std::size_t SectionCount() const { return sections_.size(); }
     // The names of the sections in the order they first appear; a section's position in this
@@ -69,6 +71,7 @@ public:
     static std::string DecodeValue(std::string_view written);
 
 private:
+    class Builder;
     static constexpr std::uint32_t NoEntry = 0xFFFFFFFF;
 
     // The keys of a section form a chain through entries_, so that a profile needs no
@@ -76,6 +79,8 @@ private:
     struct Entry {
         std::string key;
         std::string value;
+        std::uint64_t hash = 0;
+        std::uint32_t section = 0;
         std::uint32_t next = NoEntry;
     };
     struct Section {
@@ -92,12 +97,18 @@ private:
     // The slot of the named section in slots_, or the empty slot where it would go.
     std::size_t SlotOf(std::string_view name, std::uint64_t hash) const;
     void GrowSlots();
+    // The same for the key of a section in entrySlots_.
+    std::size_t EntrySlotOf(std::size_t section, std::string_view key, std::uint64_t hash) const;
+    void GrowEntrySlots();
 
     std::vector<Section> sections_;
     std::vector<Entry> entries_;
     // An open-addressing index of sections_ by folded name: section position + 1, 0 for an
     // empty slot; the size is a power of two, at least twice the number of sections.
     std::vector<std::uint32_t> slots_;
+    // The index of entries_ by section and folded key, in the same form, so that a key is
+    // found without walking its section.
+    std::vector<std::uint32_t> entrySlots_;
 };
 
 } // namespace platform

@@ -3,10 +3,9 @@
 #include "base/AsciiCase.h"
 #include "base/IntegerText.h"
 #include "platform/AtomicFile.h"
+#include "platform/InputFile.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string_view>
 #include <system_error>
 
@@ -37,16 +36,8 @@ bool IsSafePathPart(const std::string &part) {
     return part != "." && part != ".." && part.find('/') == std::string::npos;
 }
 
-std::optional<std::string> ReadWholeFile(const std::filesystem::path &file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        return std::nullopt;
-    return text.str();
-}
+// A store file is a few hundred bytes; anything near this size is not one.
+constexpr std::uint64_t kMaxKeyFileBytes = 16 << 20;
 
 std::optional<std::uint32_t> ParseHexNumber(std::string_view text, std::size_t maxDigits) {
     if (text.empty() || text.size() > maxDigits)
@@ -159,23 +150,28 @@ std::optional<std::pair<std::string, RegValue>> ParseValueLine(std::string_view 
 }
 
 // Splits the file into logical lines: a hex list may go on over lines that end in a backslash.
-std::vector<std::string> LogicalLines(const std::string &text) {
+// Whether a line is a hex list is decided on its first physical line, so continuation lines
+// are only appended, never searched again.
+std::vector<std::string> LogicalLines(std::string_view text) {
     std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
     bool continues = false;
-    while (std::getline(in, line)) {
+    bool hexList = false;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+            line.remove_suffix(1);
+        if (continues) {
+            lines.back() += Trim(line);
+        } else {
+            lines.emplace_back(line);
+            hexList = line.find("=hex") != std::string_view::npos;
+        }
+        std::string &current = lines.back();
+        continues = hexList && !current.empty() && current.back() == '\\';
         if (continues)
-            lines.back() += std::string(Trim(line));
-        else
-            lines.push_back(line);
-        const std::string &current = lines.back();
-        continues =
-            !current.empty() && current.back() == '\\' && current.find("=hex") != std::string::npos;
-        if (continues)
-            lines.back().pop_back();
+            current.pop_back();
     }
     return lines;
 }
@@ -272,7 +268,7 @@ std::filesystem::path KeyFile(const std::string &keyPath) {
 
 RegValues ParseKeyFile(const std::string &text) {
     RegValues values;
-    for (const std::string &line : LogicalLines(text)) {
+    for (const std::string &line : LogicalLines(WithoutByteOrderMark(text))) {
         if (IsSkippedLine(line))
             continue;
         if (auto value = ParseValueLine(line))
@@ -299,11 +295,14 @@ std::unique_ptr<RegistryKey> RegistryKey::Open(const std::string &keyPath) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error))
         throw ERegistryError("key not found: " + keyPath);
-    const auto text = ReadWholeFile(file);
-    if (!text)
+    std::string text;
+    try {
+        text = ReadWholeFile(file.string(), kMaxKeyFileBytes);
+    } catch (const EFileReadError &) {
         throw ERegistryError("key cannot be read: " + keyPath);
+    }
     return std::unique_ptr<RegistryKey>(
-        new RegistryKey(keyPath, std::move(file), ParseKeyFile(*text)));
+        new RegistryKey(keyPath, std::move(file), ParseKeyFile(text)));
 }
 
 std::unique_ptr<RegistryKey> RegistryKey::Create(const std::string &keyPath) {

@@ -6,23 +6,34 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 namespace {
 
-bool IsUsableFolder(const char *folder) {
+// The runtime folder counts only when it is the user's own and private (owner, mode 0700), as
+// the XDG base directory rules require: in a shared folder another user could hold the lock
+// file, or take its name first.
+bool IsPrivateRuntimeFolder(const char *folder) {
     if (!folder || folder[0] != '/')
         return false;
-    std::error_code error;
-    return std::filesystem::is_directory(folder, error);
+    struct stat info {};
+    return ::stat(folder, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+           (info.st_mode & 07777) == 0700;
+}
+
+// A lock file that is not the user's own regular file proves nothing about the user's copies.
+bool IsOwnLockFile(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
 }
 
 } // namespace
 
 std::filesystem::path InstanceLockFile(const std::string &programName) {
     const std::string fileName = programName + ".lock";
-    if (const char *runtime = std::getenv("XDG_RUNTIME_DIR"); IsUsableFolder(runtime))
+    if (const char *runtime = std::getenv("XDG_RUNTIME_DIR"); IsPrivateRuntimeFolder(runtime))
         return std::filesystem::path(runtime) / fileName;
     return RegistryRoot() / fileName;
 }
@@ -46,6 +57,10 @@ bool SingleInstance::FindOtherInstance() {
         const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0)
             return false;
+        if (!IsOwnLockFile(fd)) {
+            ::close(fd);
+            return false;
+        }
         int result;
         do
             result = ::flock(fd, LOCK_EX | LOCK_NB);

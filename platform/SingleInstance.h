@@ -17,8 +17,8 @@ public:
     SingleInstance &operator=(const SingleInstance &) = delete;
 
     // True when another copy holds the lock. Otherwise this copy takes the lock and keeps it for
-    // its lifetime, and the answer is false. A failure to open or lock the file counts as finding
-    // no other copy.
+    // its lifetime, and the answer is false. A failure to open or lock the file, and a lock file
+    // that is not the user's own regular file, count as finding no other copy.
     bool FindOtherInstance();
     // Whether this object holds the lock.
     bool HoldsLock() const { return fd_ >= 0; }
@@ -28,8 +28,8 @@ private:
     int fd_ = -1;
 };
 
-// The lock file: "<name>.lock" in $XDG_RUNTIME_DIR, or in the per-user config folder when that
-// is not set.
+// The lock file: "<name>.lock" in $XDG_RUNTIME_DIR when that is an absolute path to a folder the
+// user owns with mode 0700, else in the per-user config folder.
 std::filesystem::path InstanceLockFile(const std::string &programName);
 
 } // namespace platform

@@ -57,15 +57,15 @@ template <typename Key> Rows InKeyOrder(Rows &rows, const std::vector<Key> &keys
     return sorted;
 }
 
-Rows SortedRows(Rows &rows, int column, char separator) {
-    if (IsNumberColumn(column)) {
+Rows SortedRows(Rows &rows, int column, Ordering ordering, char separator) {
+    if (ordering == Ordering::Number) {
         std::vector<NumberKey> keys = NumberKeys(rows, column, separator);
         MergeSort(keys, [](const NumberKey &a, const NumberKey &b) {
             return a.valid && b.valid ? CompareNumbers(a.value, b.value) : 0;
         });
         return InKeyOrder(rows, keys);
     }
-    const bool descending = column == ResultList::Available;
+    const bool descending = ordering == Ordering::TextDescending;
     std::vector<TextKey> keys = TextKeys(rows, column);
     MergeSort(keys, [descending](const TextKey &a, const TextKey &b) {
         if (!a.present || !b.present)
@@ -76,6 +76,8 @@ Rows SortedRows(Rows &rows, int column, char separator) {
 }
 
 } // namespace
+
+ResultList::ResultList(Columns columns) : columns_(std::move(columns)) {}
 
 ResultList::~ResultList() {
     for (const auto &row : rows_)
@@ -119,16 +121,16 @@ std::shared_ptr<ResultRow> ResultList::SelectedRow() const {
     return position < 0 ? nullptr : Row(position);
 }
 
-void ResultList::ListView1ColumnClick(int column) {
+void ResultList::SortByColumn(int column) {
     sortColumn_ = column;
-    if (rows_.size() < 2 || column < 0 || column >= ColumnCount)
+    if (rows_.size() < 2 || !columns_.Has(column))
         return;
-    rows_ = SortedRows(rows_, column, LocaleDecimalSeparator());
+    rows_ = SortedRows(rows_, column, columns_.At(column).ordering, LocaleDecimalSeparator());
     Reordered();
 }
 
-int ResultList::ListView1Compare(const ResultRow &row1, const ResultRow &row2) const {
-    return CompareRows(row1, row2, sortColumn_, LocaleDecimalSeparator());
+int ResultList::CompareInSortOrder(const ResultRow &row1, const ResultRow &row2) const {
+    return CompareRows(row1, row2, sortColumn_, columns_, LocaleDecimalSeparator());
 }
 
 void ResultList::BeginUpdate() {

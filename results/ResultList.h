@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Exception.h"
+#include "results/Columns.h"
 #include "results/ResultRow.h"
 
 #include <cstdint>
@@ -33,6 +34,7 @@ public:
 // the generation it saw, and drops its work once either is gone.
 class ResultList {
 public:
+    // Positions of the standard columns.
     enum Column {
         DomainName = 0,
         TopLevel = 1,
@@ -40,9 +42,8 @@ public:
         LinkPopularity = 3,
         AlexaRanking = 4
     };
-    static constexpr int ColumnCount = 5;
 
-    ResultList() = default;
+    explicit ResultList(Columns columns = Columns::Standard());
     ~ResultList();
     ResultList(const ResultList &) = delete;
     ResultList &operator=(const ResultList &) = delete;
@@ -64,12 +65,15 @@ public:
     void SetSelectedIndex(int position);
     std::shared_ptr<ResultRow> SelectedRow() const;
 
+    const Columns &GetColumns() const { return columns_; }
+    int ColumnCount() const { return columns_.Count(); }
+
     int SortColumn() const { return sortColumn_; }
-    // A header click: stores the column and sorts every row by it.
-    void ListView1ColumnClick(int column);
+    // Stores the column and sorts every row by it.
+    void SortByColumn(int column);
     // Negative places row1 before row2, positive after it, 0 when they compare equal, by the
     // ordering rule of the sort column.
-    int ListView1Compare(const ResultRow &row1, const ResultRow &row2) const;
+    int CompareInSortOrder(const ResultRow &row1, const ResultRow &row2) const;
 
     // The view told of changes; nullptr for none.
     void SetObserver(ResultListObserver *observer) { observer_ = observer; }
@@ -86,6 +90,7 @@ private:
     void Inserted(int position);
     void Detach(ResultRow &row);
 
+    Columns columns_;
     std::vector<std::shared_ptr<ResultRow>> rows_;
     std::uint64_t generation_ = 0;
     const ResultRow *selected_ = nullptr;

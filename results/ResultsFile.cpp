@@ -1,96 +1,100 @@
 #include "results/ResultsFile.h"
 
-#include "base/AsciiCase.h"
-#include "base/IntegerText.h"
 #include "platform/AtomicFile.h"
 #include "platform/IniFile.h"
+#include "platform/InputFile.h"
 
-#include <exception>
-#include <optional>
+#include <new>
 #include <string_view>
+#include <vector>
 
 namespace results {
 namespace {
 
 using platform::IniFile;
 
-// The keys of a row's sub-items, in sub-item order.
-constexpr std::string_view SubItemKeys[] = {"suffix", "available", "links", "rank"};
-
 std::string SectionName(int position) {
     return "item" + std::to_string(position);
 }
 
-// The section of row k; usually it stands at position k, where no search is needed.
-std::optional<std::size_t> FindItem(const IniFile &ini, int k) {
-    const std::string name = SectionName(k);
-    const auto position = static_cast<std::size_t>(k);
-    if (base::SameTextAscii(ini.SectionName(position), name))
-        return position;
-    return ini.FindSection(name);
-}
-
-// A missing section or key reads as the empty text.
-std::string ReadText(const IniFile &ini, std::optional<std::size_t> section, std::string_view key) {
-    if (!section)
-        return {};
-    return std::string(ini.Value(*section, key).value_or(""));
-}
-
-// 0 unchecks; any other integer, decimal or 0x hexadecimal, and anything that is not an
-// integer at all, checks.
-bool ReadCheckMark(const IniFile &ini, std::optional<std::size_t> section) {
-    const std::optional<std::string_view> value =
-        section ? ini.Value(*section, "check") : std::nullopt;
-    if (!value)
-        return true;
-    return base::StrToIntDef(*value, 1, base::IntegerForm::DecimalOrHex) != 0;
-}
-
-void FillRow(ResultRow &row, const IniFile &ini, std::optional<std::size_t> section) {
-    row.SetCaption(ReadText(ini, section, "domain"));
-    for (std::string_view key : SubItemKeys)
-        row.AppendSubItem(ReadText(ini, section, key));
-    row.SetChecked(ReadCheckMark(ini, section));
+// A caption as one line of the names list: tab, line feed, carriage return and backslash
+// escaped as TSV escapes them, other control characters as \xHH.
+void AppendNamesListLine(std::string &text, const std::string &caption) {
+    static const char digits[] = "0123456789abcdef";
+    for (char c : caption) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\t')
+            text += "\\t";
+        else if (c == '\n')
+            text += "\\n";
+        else if (c == '\r')
+            text += "\\r";
+        else if (c == '\\')
+            text += "\\\\";
+        else if (byte < 0x20 || byte == 0x7F)
+            text += {'\\', 'x', digits[byte >> 4], digits[byte & 15]};
+        else
+            text += c;
+    }
+    text += '\n';
 }
 
 } // namespace
 
-void ReadResultsFile(const std::string &path, ResultList &list) {
+void LoadResultsFile(const std::string &path, ResultList &list) {
     const ResultListUpdate batch(list);
+    list.Clear();
     try {
+        platform::InputFile file(path, MaxResultsFileBytes);
+        ResultsFileReader reader(list);
+        std::vector<char> buffer(1 << 16);
+        while (const std::size_t got = file.Read(buffer.data(), buffer.size()))
+            reader.Feed({buffer.data(), got});
+        reader.Finish(path);
+    } catch (const platform::EFileMissing &failure) {
+        throw EResultsFileMissing(failure.Message());
+    } catch (const platform::EFileTooLarge &failure) {
+        throw EResultsFileTooLarge(failure.Message());
+    } catch (const platform::EFileReadError &failure) {
+        throw EResultsFileNotReadable(failure.Message());
+    } catch (const std::bad_alloc &) {
+        // The rows go first, so that the message and whatever follows have memory again.
         list.Clear();
-        const IniFile ini = IniFile::Load(path);
-        // Only the count of sections matters: row k always comes from item<k>.
-        const int count = static_cast<int>(ini.SectionCount());
-        for (int k = 0; k < count; ++k)
-            FillRow(*list.Append(), ini, FindItem(ini, k));
-    } catch (const std::exception &) {
+        throw EResultsFileOutOfMemory("cannot load " + path + ": not enough memory");
+    }
+}
+
+void ReadResultsFile(const std::string &path, ResultList &list) {
+    try {
+        LoadResultsFile(path, list);
+    } catch (const EResultsFileError &) {
         // Reading is silent; the rows read so far stay.
     }
 }
 
-void WriteResultsFile(const std::string &path, const ResultList &list) {
+std::string ResultsFileText(const ResultList &list) {
     IniFile ini;
     for (int k = 0; k < list.Count(); ++k) {
         const ResultRow &row = *list.Row(k);
         const std::size_t section = ini.AddSection(SectionName(k));
-        ini.WriteString(section, "domain", row.Caption());
-        for (int i = 0; i < static_cast<int>(std::size(SubItemKeys)); ++i) {
-            const std::string *text = row.SubItem(i);
-            ini.WriteString(section, SubItemKeys[i], text ? std::string_view(*text) : "");
+        for (int c = 0; c < list.ColumnCount(); ++c) {
+            const std::string *text = row.Cell(c);
+            ini.WriteString(section, list.GetColumns().At(c).fileKey,
+                            text ? std::string_view(*text) : "");
         }
         ini.WriteString(section, "check", row.Checked() ? "1" : "0");
     }
-    ini.Save(path);
+    return ini.Text();
+}
+
+void WriteResultsFile(const std::string &path, const ResultList &list) {
+    platform::WriteFileAtomically(path, ResultsFileText(list));
 }
 
 void WriteNamesList(const std::string &path, const ResultList &list) {
     std::string text;
-    for (int k = 0; k < list.Count(); ++k) {
-        text += list.Row(k)->Caption();
-        text += '\n';
-    }
+    for (int k = 0; k < list.Count(); ++k)
+        AppendNamesListLine(text, list.Row(k)->Caption());
     platform::WriteFileAtomically(path, text);
 }
 

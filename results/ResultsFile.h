@@ -1,7 +1,9 @@
 #pragma once
 
 #include "results/ResultList.h"
+#include "results/ResultsFileReader.h"
 
+#include <cstdint>
 #include <string>
 
 // The results file: an INI file with one section per row, item0 to item(N-1), each with the
@@ -9,11 +11,22 @@
 // line.
 namespace results {
 
-// Replaces the rows of list with those of the file at path: one row for every section of the
-// file, row k read from the section item<k> (empty cells and a check mark where the section or
-// a key is missing). Silent: a missing or unreadable file gives an empty list, and a failure
-// part-way keeps the rows read so far. The sort column is kept; no sort is applied.
+// A larger results file is refused before it is read.
+constexpr std::uint64_t MaxResultsFileBytes = std::uint64_t{1} << 30;
+
+// Replaces the rows of list with those of the file at path (a regular file or a FIFO, opened
+// once): one row for every section of the file, row k read from the section item<k> (see
+// ResultsFileReader). The sort column is kept; no sort is applied. A failure raises the
+// EResultsFileError subclass that says why and leaves the rows read so far, or none when memory
+// ran out or the file is not a results file.
+void LoadResultsFile(const std::string &path, ResultList &list);
+
+// LoadResultsFile without a word of failure: a file that cannot be loaded gives the rows read
+// before the failure, which for a missing or unreadable file are none.
 void ReadResultsFile(const std::string &path, ResultList &list);
+
+// The text of a results file holding every row in display order, check as 1 or 0.
+std::string ResultsFileText(const ResultList &list);
 
 // Writes every row in display order, check as 1 or 0. The file is replaced as a whole and
 // atomically: when writing fails the previous file stays as it was, and platform's
@@ -21,7 +34,8 @@ void ReadResultsFile(const std::string &path, ResultList &list);
 void WriteResultsFile(const std::string &path, const ResultList &list);
 
 // Writes the domain name of every row in display order, one a line, replacing the file as
-// WriteResultsFile does.
+// WriteResultsFile does. A row is always one line: line breaks and other control characters
+// in a name are escaped as TSV escapes them (\n, \t, \r, \\, others as \xHH).
 void WriteNamesList(const std::string &path, const ResultList &list);
 
 } // namespace results

@@ -1,7 +1,6 @@
 #include "results/RowOrder.h"
 
 #include "base/AsciiCase.h"
-#include "results/ResultList.h"
 
 #include <charconv>
 #include <clocale>
@@ -110,20 +109,18 @@ char LocaleDecimalSeparator() {
     return point[0];
 }
 
-bool IsNumberColumn(int column) {
-    return column == ResultList::LinkPopularity || column == ResultList::AlexaRanking;
-}
-
-int CompareRows(const ResultRow &row1, const ResultRow &row2, int column, char decimalSeparator) {
-    if (column < 0 || column >= ResultList::ColumnCount)
+int CompareRows(const ResultRow &row1, const ResultRow &row2, int column, const Columns &columns,
+                char decimalSeparator) {
+    if (!columns.Has(column))
         return 0;
     const std::string *cell1 = row1.Cell(column);
     const std::string *cell2 = row2.Cell(column);
     if (!cell1 || !cell2)
         return 0;
-    if (column == ResultList::Available)
+    const Ordering ordering = columns.At(column).ordering;
+    if (ordering == Ordering::TextDescending)
         return CompareCellText(*cell2, *cell1);
-    if (!IsNumberColumn(column))
+    if (ordering == Ordering::TextAscending)
         return CompareCellText(*cell1, *cell2);
     const std::optional<double> number1 = CellNumber(*cell1, decimalSeparator);
     const std::optional<double> number2 = CellNumber(*cell2, decimalSeparator);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "results/Columns.h"
 #include "results/ResultRow.h"
 
 #include <optional>
@@ -26,11 +27,9 @@ inline int CompareNumbers(double a, double b) {
 // The current C locale's decimal separator; "." where the locale's is not a single byte.
 char LocaleDecimalSeparator();
 
-// The ordering rule of column for two rows: text columns ascending except "Available", which
-// runs descending; numeric columns by value. Anything that cannot be compared (a missing
-// sub-item, a cell that is no number, an unknown column) compares equal.
-int CompareRows(const ResultRow &row1, const ResultRow &row2, int column, char decimalSeparator);
-
-bool IsNumberColumn(int column);
+// Two rows by the ordering rule of column (see Columns). Anything that cannot be compared (a
+// missing sub-item, a cell that is no number, an unknown column) compares equal.
+int CompareRows(const ResultRow &row1, const ResultRow &row2, int column, const Columns &columns,
+                char decimalSeparator);
 
 } // namespace results

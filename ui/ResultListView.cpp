@@ -118,14 +118,14 @@ void ResultListView::SetUpColumns() {
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int column = 0; column < model_->columnCount(); ++column)
-        header->resizeSection(column, ResultTableModel::Width(column));
+        header->resizeSection(column, model_->Width(column));
 }
 
 void ResultListView::ColumnResized(int column, int newWidth) {
     if (sizing_)
         return;
     // The header knows one minimum for all sections; each column has its own.
-    const int minimum = ResultTableModel::MinimumWidth(column);
+    const int minimum = model_->MinimumWidth(column);
     if (newWidth < minimum) {
         horizontalHeader()->resizeSection(column, minimum);
         return;
@@ -147,8 +147,8 @@ void ResultListView::FitColumns() {
     std::vector<int> preferred;
     std::vector<int> minimum;
     for (int column = 0; column < model_->columnCount(); ++column) {
-        preferred.push_back(ResultTableModel::Width(column));
-        minimum.push_back(ResultTableModel::MinimumWidth(column));
+        preferred.push_back(model_->Width(column));
+        minimum.push_back(model_->MinimumWidth(column));
     }
     const std::vector<int> widths = FitColumnWidths(preferred, minimum, viewport()->width());
     const QScopedValueRollback<bool> guard(sizing_, true);
@@ -162,7 +162,7 @@ void ResultListView::StretchLastColumn() {
     int others = 0;
     for (int column = 0; column < last; ++column)
         others += header->sectionSize(column);
-    const int width = std::max(ResultTableModel::MinimumWidth(last), viewport()->width() - others);
+    const int width = std::max(model_->MinimumWidth(last), viewport()->width() - others);
     const QScopedValueRollback<bool> guard(sizing_, true);
     header->resizeSection(last, width);
 }

@@ -2,27 +2,28 @@
 
 #include "ui/QtText.h"
 
+#include <algorithm>
 #include <array>
 
 namespace ui {
 namespace {
 
-struct ColumnLook {
-    const char *caption;
+struct ColumnWidth {
     int width;
     int minimumWidth;
 };
 
-constexpr std::array<ColumnLook, results::ResultList::ColumnCount> kColumns = {{
-    {"Domain name", 165, 110},
-    {"Top Level", 62, 62},
-    {"Available", 70, 65},
-    {"Link Popularity", 95, 90},
-    {"Alexa Ranking", 100, 95},
+// The standard columns' widths; a further column gets the last one's.
+constexpr std::array<ColumnWidth, 5> kWidths = {{
+    {165, 110},
+    {62, 62},
+    {70, 65},
+    {95, 90},
+    {100, 95},
 }};
 
-bool IsColumn(int column) {
-    return column >= 0 && column < results::ResultList::ColumnCount;
+const ColumnWidth &WidthOf(int column) {
+    return kWidths[static_cast<std::size_t>(std::clamp(column, 0, int(kWidths.size()) - 1))];
 }
 
 } // namespace
@@ -36,16 +37,17 @@ ResultTableModel::~ResultTableModel() {
     list_.SetObserver(nullptr);
 }
 
-QString ResultTableModel::Caption(int column) {
-    return IsColumn(column) ? QString::fromLatin1(kColumns[column].caption) : QString();
+QString ResultTableModel::Caption(int column) const {
+    return list_.GetColumns().Has(column) ? ToQString(list_.GetColumns().At(column).caption)
+                                          : QString();
 }
 
-int ResultTableModel::Width(int column) {
-    return IsColumn(column) ? kColumns[column].width : 0;
+int ResultTableModel::Width(int column) const {
+    return list_.GetColumns().Has(column) ? WidthOf(column).width : 0;
 }
 
-int ResultTableModel::MinimumWidth(int column) {
-    return IsColumn(column) ? kColumns[column].minimumWidth : 0;
+int ResultTableModel::MinimumWidth(int column) const {
+    return list_.GetColumns().Has(column) ? WidthOf(column).minimumWidth : 0;
 }
 
 int ResultTableModel::rowCount(const QModelIndex &parent) const {
@@ -53,7 +55,7 @@ int ResultTableModel::rowCount(const QModelIndex &parent) const {
 }
 
 int ResultTableModel::columnCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : results::ResultList::ColumnCount;
+    return parent.isValid() ? 0 : list_.ColumnCount();
 }
 
 const results::ResultRow *ResultTableModel::RowAt(int position) const {
@@ -95,7 +97,8 @@ Qt::ItemFlags ResultTableModel::flags(const QModelIndex &index) const {
 }
 
 QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || !IsColumn(section))
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole ||
+        !list_.GetColumns().Has(section))
         return {};
     return Caption(section);
 }
@@ -124,7 +127,7 @@ void ResultTableModel::CellsChanged(int firstRow, int lastRow) {
     if (firstRow < 0 || lastRow < firstRow || firstRow >= shownRows_)
         return;
     lastRow = std::min(lastRow, shownRows_ - 1);
-    emit dataChanged(index(firstRow, 0), index(lastRow, results::ResultList::ColumnCount - 1));
+    emit dataChanged(index(firstRow, 0), index(lastRow, list_.ColumnCount() - 1));
 }
 
 } // namespace ui

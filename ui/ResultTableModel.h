@@ -26,9 +26,9 @@ public:
                         int role = Qt::DisplayRole) const override;
 
     // Column captions, widths and minimum widths, in column order.
-    static QString Caption(int column);
-    static int Width(int column);
-    static int MinimumWidth(int column);
+    QString Caption(int column) const;
+    int Width(int column) const;
+    int MinimumWidth(int column) const;
 
     results::ResultList &List() { return list_; }
 

@@ -1,6 +1,6 @@
 #include "ui/StartUnit.h"
 
-#include "base/AsciiCase.h"
+#include "core/KeywordRules.h"
 #include "core/OptionsStore.h"
 #include "core/SearchOptions.h"
 #include "core/StopRequest.h"
@@ -22,17 +22,10 @@
 namespace ui {
 namespace {
 
-constexpr std::size_t kMaxKeywords = 3;
 constexpr int kItemHeight = 13;
 
 bool IsEnter(int key) {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
-}
-
-bool Contains(const std::vector<std::string> &keywords, const std::string &keyword) {
-    return std::any_of(keywords.begin(), keywords.end(), [&](const std::string &entry) {
-        return base::SameTextAscii(entry, keyword);
-    });
 }
 
 } // namespace
@@ -139,17 +132,16 @@ void TStartForm::AddBtnClick() {
     // The text stays in the edit, selected, so that typing replaces it.
     leKeyword->setFocus(Qt::OtherFocusReason);
     leKeyword->selectAll();
-    const std::string keyword = ToStdString(leKeyword->text());
-    if (keyword.empty())
+    switch (core::AddKeyword(options_.keywords, ToStdString(leKeyword->text()))) {
+    case core::KeywordAdded::Added:
+        ShowKeywords();
         return;
-    if (options_.keywords.size() >= kMaxKeywords) {
-        platform::ShowMessage("You have already typed in 3 keywords!");
+    case core::KeywordAdded::TooMany:
+        platform::ShowMessage(core::kTooManyKeywords);
+        return;
+    case core::KeywordAdded::Ignored:
         return;
     }
-    if (Contains(options_.keywords, keyword))
-        return;
-    options_.keywords.push_back(keyword);
-    ShowKeywords();
 }
 
 void TStartForm::leKeywordKeyUp(int key) {
@@ -172,11 +164,10 @@ void TStartForm::BitBtn5Click() {
 
 void TStartForm::BitBtn1Click() {
     if (options_.keywords.empty()) {
-        platform::ShowMessage("Mistake: You did not enter any keyword!");
+        platform::ShowMessage(core::kNoKeyword);
         return;
     }
-    for (std::string &keyword : options_.keywords)
-        base::AsciiLowerInPlace(keyword);
+    core::LowerKeywords(options_.keywords);
     ShowKeywords();
     platform::ProcessMessages();
     core::ClearStopRequest();

@@ -1,5 +1,6 @@
 #include "ui/Unit1.h"
 
+#include "core/ForceDetails.h"
 #include "core/SearchOptions.h"
 #include "platform/Application.h"
 #include "results/ResultCommands.h"
@@ -102,14 +103,15 @@ std::string WriteFailureReason(const std::exception &failure) {
 
 } // namespace
 
-TForm1::TForm1(core::SearchOptions &options, net::Probes &probes, QWidget *parent)
+TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, net::NetworkContext context,
+               QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      options_(options), probes_(probes),
-      run_(std::make_unique<core::CheckRun>(options, candidates_, scratch_, results_, probes,
-                                            static_cast<core::KeywordsPrompt &>(*this),
-                                            static_cast<core::StatusLine &>(*this))) {
+      options_(options),
+      run_(std::make_unique<core::CheckRun>(
+          options, candidates_, scratch_, results_, std::move(probes), std::move(context),
+          static_cast<core::KeywordsPrompt &>(*this), static_cast<core::StatusLine &>(*this))) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nimbrel"));
     setWindowIcon(ProgramIcon());
@@ -294,11 +296,11 @@ void TForm1::FormCloseQuery(bool &canClose) {
 }
 
 void TForm1::BitBtn2Click() {
-    run_->BitBtn2Click();
+    run_->Start();
 }
 
 void TForm1::StopBtnClick() {
-    run_->StopBtnClick();
+    run_->Stop();
 }
 
 void TForm1::BitBtn1Click() {
@@ -384,31 +386,31 @@ void TForm1::About1Click() {
 }
 
 void TForm1::ListView1ColumnClick(int column) {
-    results_.ListView1ColumnClick(column);
+    results_.SortByColumn(column);
 }
 
 void TForm1::Registerthisdomain1Click() {
-    results::Registerthisdomain1Click(options_.reg);
+    results::OpenRegistration(options_.reg);
 }
 
 void TForm1::Checkitmanually1Click() {
-    results::Checkitmanually1Click(results_);
+    results::OpenSelectedSite(results_);
 }
 
 void TForm1::SelectAll1Click() {
-    results::SelectAll1Click(results_);
+    results::CheckAll(results_);
 }
 
 void TForm1::SelectNone1Click() {
-    results::SelectNone1Click(results_);
+    results::UncheckAll(results_);
 }
 
 void TForm1::InvertSelection1Click() {
-    results::InvertSelection1Click(results_);
+    results::InvertChecks(results_);
 }
 
 void TForm1::Force1Click() {
-    results::Force1Click(results_, probes_);
+    core::ForceDetails(results_, run_->Probes(), run_->Context());
 }
 
 QString TForm1::StatusText() const {

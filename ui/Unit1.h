@@ -21,9 +21,6 @@ class QToolButton;
 namespace core {
 class SearchOptions;
 }
-namespace net {
-class Probes;
-}
 
 namespace ui {
 
@@ -47,7 +44,8 @@ public:
     using FileChooser = std::function<std::optional<std::string>(QFileDialog &dialog)>;
     using ShowDialog = std::function<void()>;
 
-    TForm1(core::SearchOptions &options, net::Probes &probes, QWidget *parent = nullptr);
+    TForm1(core::SearchOptions &options, probes::ProbeList probes, net::NetworkContext context,
+           QWidget *parent = nullptr);
     ~TForm1() override;
 
     // The keywords dialog, the about box and the settings dialog are created after this window;
@@ -112,7 +110,6 @@ private:
     bool SaveResults();
 
     core::SearchOptions &options_;
-    net::Probes &probes_;
     std::string programFolder_;
     core::StringList candidates_;
     core::StringList scratch_;

@@ -1,15 +1,20 @@
 #include "core/SearchOptions.h"
-#include "net/Probes.h"
 #include "platform/SingleInstance.h"
+#include "probes/WebProbes.h"
 #include "ui/InfoUnit.h"
 #include "ui/QtApplication.h"
 #include "ui/SettingsUnit.h"
 #include "ui/StartUnit.h"
 #include "ui/Unit1.h"
 
+#include <exception>
+#include <iostream>
+
+namespace {
+
 // Starts the program: one copy per user, four windows created once, the message loop until the
 // main window closes.
-int main(int argc, char **argv) {
+int Run(int argc, char **argv) {
     ui::QtApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("Nimbrel"));
     application.setDesktopFileName(QStringLiteral("nimbrel"));
@@ -20,9 +25,7 @@ int main(int argc, char **argv) {
         return 0;
 
     core::SearchOptions options;
-    net::WebProbes probes;
-
-    ui::TForm1 Form1(options, probes);
+    ui::TForm1 Form1(options, probes::WebProbes(), net::NetworkContext());
     ui::TStartForm StartForm(options, &Form1);
     ui::TInfoForm InfoForm(&Form1);
     ui::TSettingsForm SettingsForm(options, &Form1);
@@ -33,4 +36,17 @@ int main(int argc, char **argv) {
     Form1.show();
     application.exec();
     return 0;
+}
+
+} // namespace
+
+// A failure that leaves start-up or shutdown ends here: a message and exit status 1, never an
+// abort. (Failures of commands are shown by the application while it runs.)
+int main(int argc, char **argv) {
+    try {
+        return Run(argc, argv);
+    } catch (...) {
+        std::cerr << "nimbrel: " << ui::ExceptionMessage(std::current_exception()) << '\n';
+        return 1;
+    }
 }

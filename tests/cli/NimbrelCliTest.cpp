@@ -1,3 +1,4 @@
+#include "base/TextEncoding.h"
 #include "cli/CliOptions.h"
 #include "cli/RowPrinter.h"
 #include "tests/support/ChildProcess.h"
@@ -190,7 +191,51 @@ TEST(CliOptions, ReadsConnectToRules) {
 TEST(RowPrinter, EscapesTsvCells) {
     EXPECT_EQ(cli::EscapeTsv("a\tb\nc\rd\\e"), "a\\tb\\nc\\rd\\\\e");
     std::ostringstream out;
-    cli::PrintRows(out, {{"x\ty.com", "com", "Yes", "", "", true}}, cli::OutputFormat::Tsv);
+    cli::PrintRows(out, results::Columns::Standard(), {{{"x\ty.com", "com", "Yes", "", ""}, true}},
+                   cli::OutputFormat::Tsv);
     EXPECT_EQ(out.str(), "domain\tsuffix\tavailable\tlinks\trank\tchecked\n"
                          "x\\ty.com\tcom\tYes\t\t\t1\n");
+}
+
+TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
+    const struct {
+        std::string cell;
+        std::string shown;
+    } cases[] = {
+        {"a\x1b[31mb", "a\\x1b[31mb"},
+        {"tab\there\x7f", "tab\\x09here\\x7f"},
+        {"csi\xc2\x9b"
+         "2J",
+         "csi\\u009b2J"},
+        {"cp1252 \x9b\x81", "cp1252 \xe2\x80\xba\\u0081"},
+        {"caf\xc3\xa9 \xc2\xa0", "caf\xc3\xa9 \xc2\xa0"},
+    };
+    for (const auto &c : cases) {
+        std::ostringstream out;
+        cli::PrintRows(out, results::Columns::Standard(), {{{c.cell, "", "", "", ""}, false}},
+                       cli::OutputFormat::Table);
+        const std::string text = out.str();
+        const std::size_t line = text.find('\n') + 1;
+        EXPECT_EQ(text.substr(line, text.find("  ", line) - line), c.shown) << c.shown;
+    }
+}
+
+TEST(RowPrinter, JsonIsTheWholeDocumentIndentedByTwo) {
+    const std::vector<std::vector<cli::OutputRow>> lists = {
+        {},
+        {{{"a.com", "com", "Yes", "1", "2"}, true}},
+        {{{"a\"b\n", "", "No", "-", "-"}, false}, {{"caf\xe9", "x", "", "", ""}, true}}};
+    for (const auto &rows : lists) {
+        nlohmann::ordered_json document = nlohmann::ordered_json::array();
+        for (const auto &row : rows)
+            document.push_back({{"domain", base::DisplayUtf8(row.cells[0])},
+                                {"suffix", row.cells[1]},
+                                {"available", row.cells[2]},
+                                {"links", row.cells[3]},
+                                {"rank", row.cells[4]},
+                                {"checked", row.checked}});
+        std::ostringstream out;
+        cli::PrintRows(out, results::Columns::Standard(), rows, cli::OutputFormat::Json);
+        EXPECT_EQ(out.str(), document.dump(2) + "\n");
+    }
 }

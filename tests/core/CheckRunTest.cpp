@@ -1,8 +1,8 @@
 #include "core/CheckRun.h"
 
 #include "core/StopRequest.h"
-#include "net/Probes.h"
 #include "results/ResultList.h"
+#include "tests/support/ProbeCalls.h"
 #include "tests/support/ScriptedApplication.h"
 
 #include <functional>
@@ -15,7 +15,7 @@ using core::StringList;
 namespace {
 
 // Probes that answer from tables and let a test act in the middle of a probe.
-class FakeProbes : public net::Probes {
+class FakeProbes : public testsupport::ProbeCalls {
 public:
     std::string CheckAvailability(const std::string &url, int port) override {
         EXPECT_EQ(port, 80);
@@ -117,14 +117,16 @@ protected:
     FakeProbes probes;
     FakePrompt prompt;
     FakeStatus status;
-    core::CheckRun run{options, candidates, scratch, list, probes, prompt, status};
+    core::CheckRun run{
+        options, candidates, scratch, list, testsupport::ProbeListOf(probes), net::NetworkContext(),
+        prompt,  status};
 };
 
 } // namespace
 
 TEST_F(CheckRunTest, ListsAvailableNamesWithDetailsAndTakenNamesWithPlaceholders) {
     probes.taken = {{"car.com", 1}};
-    run.BitBtn2Click();
+    run.Start();
     EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98"}, true},
                                             {"car.com", {"com", "No", "-", "-"}, false}}));
     EXPECT_EQ(status.texts, (StringList{"Checking... fast.com", "Checking... car.com", "Done!"}));
@@ -136,12 +138,12 @@ TEST_F(CheckRunTest, ListsAvailableNamesWithDetailsAndTakenNamesWithPlaceholders
 }
 
 TEST_F(CheckRunTest, CancelKeepsTheRowsAndTheStatusAndLeavesTheStopRaised) {
-    run.BitBtn2Click();
+    run.Start();
     const auto rowsBefore = Rows();
     status.texts.clear();
     probes.calls.clear();
     prompt.answer = nullptr;
-    run.BitBtn2Click();
+    run.Start();
     EXPECT_EQ(Rows(), rowsBefore);
     EXPECT_TRUE(status.texts.empty());
     EXPECT_TRUE(probes.calls.empty());
@@ -149,9 +151,9 @@ TEST_F(CheckRunTest, CancelKeepsTheRowsAndTheStatusAndLeavesTheStopRaised) {
 }
 
 TEST_F(CheckRunTest, NoSuffixClearsTheListAndEndsDone) {
-    run.BitBtn2Click();
+    run.Start();
     options.COM = false;
-    run.BitBtn2Click();
+    run.Start();
     EXPECT_TRUE(Rows().empty());
     EXPECT_EQ(status.texts.back(), "Done!");
 }
@@ -159,20 +161,20 @@ TEST_F(CheckRunTest, NoSuffixClearsTheListAndEndsDone) {
 TEST_F(CheckRunTest, ShowFilterDecidesWhichProbedNamesBecomeRows) {
     probes.taken = {{"fast.com", 1}, {"car.com", 1}};
     options.SetShow(core::kShowAvailableOnly);
-    run.BitBtn2Click();
+    run.Start();
     EXPECT_TRUE(Rows().empty());
     EXPECT_EQ(Probed("avail"), 2);
 
     probes.taken = {};
     options.SetShow(core::kNoChoice);
-    run.BitBtn2Click();
+    run.Start();
     EXPECT_TRUE(Rows().empty());
     EXPECT_EQ(Probed("links"), 0);
 }
 
 TEST_F(CheckRunTest, StopDuringTheRankProbeCompletesThatRowThenEnds) {
-    probes.during["rank fast.com"] = [this] { run.StopBtnClick(); };
-    run.BitBtn2Click();
+    probes.during["rank fast.com"] = [this] { run.Stop(); };
+    run.Start();
     EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98"}, true}}));
     EXPECT_EQ(Probed("avail"), 1);
     EXPECT_EQ(status.texts.back(), "Done!");
@@ -180,7 +182,7 @@ TEST_F(CheckRunTest, StopDuringTheRankProbeCompletesThatRowThenEnds) {
 
 TEST_F(CheckRunTest, EscapeCountsOnlyWhileDownAtAStopTest) {
     probes.during["rank fast.com"] = [this] { app.escapeDown = true; };
-    run.BitBtn2Click();
+    run.Start();
     EXPECT_EQ(Rows().size(), 1u);
 
     app.escapeDown = false;
@@ -189,14 +191,14 @@ TEST_F(CheckRunTest, EscapeCountsOnlyWhileDownAtAStopTest) {
         app.escapeDown = true;
         app.AtNextDrain([this] { app.escapeDown = false; }); // released before the stop test
     };
-    run.BitBtn2Click();
+    run.Start();
     EXPECT_EQ(Rows().size(), 2u);
 }
 
 TEST_F(CheckRunTest, RepeatedNamesAreProbedAndListedEachTime) {
     options.keywords = {"sun", "shop"};
     options.acronyms = true;
-    run.BitBtn2Click();
+    run.Start();
     const auto rows = Rows();
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[1].caption, "s.com");
@@ -207,9 +209,9 @@ TEST_F(CheckRunTest, RepeatedNamesAreProbedAndListedEachTime) {
 TEST_F(CheckRunTest, ANestedStartAnsweredSearchTakesTheListOver) {
     probes.during["links fast.com"] = [this] {
         options.keywords = {"new"};
-        run.BitBtn2Click();
+        run.Start();
     };
-    run.BitBtn2Click();
+    run.Start();
     EXPECT_EQ(Rows(), (std::vector<RowView>{{"new.com", {"com", "Yes", "17", "97"}, true}}));
     EXPECT_EQ(Probed("avail http://www.car.com"), 0);
     EXPECT_EQ(Probed("rank fast.com"), 0);
@@ -220,29 +222,29 @@ TEST_F(CheckRunTest, ANestedStartAnsweredSearchTakesTheListOver) {
 TEST_F(CheckRunTest, ANestedStartAnsweredCancelLetsTheOlderRunFinishItsName) {
     probes.during["links fast.com"] = [this] {
         prompt.answer = nullptr;
-        run.BitBtn2Click();
+        run.Start();
     };
-    run.BitBtn2Click();
+    run.Start();
     EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98"}, true}}));
     EXPECT_EQ(Probed("avail http://www.car.com"), 0);
 }
 
 TEST_F(CheckRunTest, RowsLoadedDuringARunReceiveNothingFromIt) {
     probes.during["links fast.com"] = [this] {
-        run.StopBtnClick();
+        run.Stop();
         list.Clear();
         const auto loaded = list.Append();
         loaded->SetCaption("loaded.org");
         loaded->AppendSubItem("org");
     };
-    run.BitBtn2Click();
+    run.Start();
     EXPECT_EQ(Rows(), (std::vector<RowView>{{"loaded.org", {"org"}, false}}));
     EXPECT_EQ(Probed("rank"), 0);
 }
 
 TEST_F(CheckRunTest, AFailureEndsTheRunQuietlyAndKeepsItsRows) {
     probes.failOn = "http://www.car.com";
-    run.BitBtn2Click();
+    run.Start();
     EXPECT_EQ(Rows().size(), 1u);
     EXPECT_EQ(status.texts.back(), "Done!");
     EXPECT_EQ(app.busyDepth, 0);
@@ -254,18 +256,18 @@ TEST_F(CheckRunTest, ShowChangedWhileACandidateIsInProgressAppliesToIt) {
     // Drains: Stop, after the dialog, after generation, then the first name's suffix step, where
     // the settings dialog opens (stopping the run) and the user picks "Available domain Only".
     app.AtDrain(4, [this] {
-        run.StopBtnClick();
+        run.Stop();
         options.SetShow(core::kShowAvailableOnly);
     });
-    run.BitBtn2Click();
+    run.Start();
     EXPECT_TRUE(Rows().empty());
     EXPECT_EQ(Probed("avail"), 1);
 }
 
 TEST_F(CheckRunTest, ARunKeepsFillingItsRowWhereverASortMovedIt) {
     options.keywords = {"b", "a"};
-    probes.during["links a.com"] = [this] { list.ListView1ColumnClick(0); };
-    run.BitBtn2Click();
+    probes.during["links a.com"] = [this] { list.SortByColumn(0); };
+    run.Start();
     EXPECT_EQ(Rows(), (std::vector<RowView>{{"a.com", {"com", "Yes", "15", "95"}, true},
                                             {"b.com", {"com", "Yes", "15", "95"}, true}}));
 }

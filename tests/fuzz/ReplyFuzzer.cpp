@@ -31,14 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::uint8_t control = data[0];
     const std::string reply(reinterpret_cast<const char *>(data + 1), size - 1);
     auto network = std::make_shared<testsupport::MemoryNetwork>();
-    testsupport::ScopedMemoryStack stack(network);
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
     const auto end = (control >> 4) % 3 == 0   ? testsupport::PeerEnd::Close
                      : (control >> 4) % 3 == 1 ? testsupport::PeerEnd::Reset
                                                : testsupport::PeerEnd::Silent;
     network->Enqueue({Cut(reply, control), end});
     network->Enqueue({Cut(reply, control), end});
     try {
-        net::TIdHTTP client;
+        net::TIdHTTP client(stack);
         client.MaxBodySize = 1 << 20;
         client.HandleRedirects = (control & 0x80) != 0;
         client.RedirectMaximum = 3;

@@ -234,9 +234,9 @@ TEST_P(HostileServerTest, EndsInTimeWithTheExpectedOutcome) {
     const auto &c = GetParam();
     ScriptedServer server;
     server.Enqueue(AfterRequest(c.afterRequest));
-    ScopedLoopbackStack stack(server.Port());
+    const testsupport::LoopbackNetwork stack(server.Port());
     const auto started = std::chrono::steady_clock::now();
-    net::TIdHTTP client;
+    net::TIdHTTP client(stack.Context());
     client.ReadTimeout = 300;
     base::TMemoryStream stream;
     const auto outcome =
@@ -259,8 +259,8 @@ INSTANTIATE_TEST_SUITE_P(Replies, HostileServerTest, ::testing::ValuesIn(kCases)
 TEST(HostileServer, EndlessRedirectsStopAtTheMaximum) {
     ScriptedServer server;
     server.SetDefault(Respond(HttpReply(302, "", "Location: http://www.loop.com/again\r\n")));
-    ScopedLoopbackStack stack(server.Port());
-    net::TIdHTTP client;
+    const testsupport::LoopbackNetwork stack(server.Port());
+    net::TIdHTTP client(stack.Context());
     client.HandleRedirects = true;
     client.ReadTimeout = 300;
     EXPECT_EQ(client.FetchText("http://www.loop.com/"), "");

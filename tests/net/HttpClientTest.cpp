@@ -128,11 +128,11 @@ TEST_P(ReplyTest, WholeOrInPiecesGivesTheSameResult) {
     for (unsigned seed = 0; seed < 8; ++seed) {
         SCOPED_TRACE(seed);
         auto network = std::make_shared<MemoryNetwork>();
-        ScopedMemoryStack stack(network);
+        const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
         std::vector<std::string> pieces =
             seed == 0 ? std::vector<std::string>{c.reply} : CutAtRandom(c.reply, seed);
         network->Enqueue({pieces, c.end});
-        net::TIdHTTP client;
+        net::TIdHTTP client(stack);
         base::TMemoryStream stream;
         const auto outcome = OutcomeOf([&] { client.FetchToStream(c.url, stream); });
         Check(client, stream, outcome, network->Sent().at(0));
@@ -148,8 +148,8 @@ TEST_P(ReplyTest, OverTcpGivesTheSameResult) {
     Step last = c.end == PeerEnd::Close ? Close() : c.end == PeerEnd::Reset ? Reset() : Silent();
     server.Enqueue(
         {ReadRequest(), SendCut(c.reply, 3), Pause(Millis(c.end == PeerEnd::Reset)), last});
-    ScopedLoopbackStack stack(server.Port());
-    net::TIdHTTP client;
+    const testsupport::LoopbackNetwork stack(server.Port());
+    net::TIdHTTP client(stack.Context());
     client.ReadTimeout = 2000;
     base::TMemoryStream stream;
     std::string url = c.url;
@@ -167,8 +167,8 @@ INSTANTIATE_TEST_SUITE_P(Replies, ReplyTest, ::testing::ValuesIn(kReplies),
 TEST(HttpClient, UrlPortIsUsedAndCallersPortIsReplaced) {
     ScriptedServer server;
     server.Enqueue(Respond(HttpReply(200, "x")));
-    ScopedLoopbackStack stack(server.Port());
-    net::TIdHTTP client;
+    const testsupport::LoopbackNetwork stack(server.Port());
+    net::TIdHTTP client(stack.Context());
     client.Port = 8080;
     client.FetchText("http://www.fastcar.com/");
     EXPECT_EQ(client.Port, 80);
@@ -181,9 +181,9 @@ TEST(HttpClient, UrlPortIsUsedAndCallersPortIsReplaced) {
 
 TEST(HttpClient, FetchTextReturnsNothingForAnErrorPage) {
     auto network = std::make_shared<MemoryNetwork>();
-    ScopedMemoryStack stack(network);
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
     network->Enqueue({{"HTTP/1.0 404 Not Found\r\n\r\nmissing"}, PeerEnd::Close});
-    net::TIdHTTP client;
+    net::TIdHTTP client(stack);
     std::string text = "unchanged";
     EXPECT_THROW(text = client.FetchText("http://www.fastcar.com/"), net::EIdProtocolReplyError);
     EXPECT_EQ(text, "unchanged");
@@ -192,12 +192,12 @@ TEST(HttpClient, FetchTextReturnsNothingForAnErrorPage) {
 
 TEST(HttpClient, RefusesUrlsThatCouldInjectHeadersBeforeConnecting) {
     auto network = std::make_shared<MemoryNetwork>();
-    ScopedMemoryStack stack(network);
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
     network->Enqueue({{"HTTP/1.1 200 OK\r\n\r\n"}, PeerEnd::Close});
     for (const std::string &url :
          {std::string("http://www.a.com/\r\nX-Evil: 1"), std::string("http://www.a\n.com/"),
           std::string("http://www.a.com/\0x", 19)}) {
-        net::TIdHTTP client;
+        net::TIdHTTP client(stack);
         EXPECT_EQ(OutcomeOf([&] { client.FetchText(url); }).message, "Invalid character in URL.");
     }
     EXPECT_EQ(network->Connections(), 0);
@@ -205,8 +205,8 @@ TEST(HttpClient, RefusesUrlsThatCouldInjectHeadersBeforeConnecting) {
 
 TEST(HttpClient, HttpsFailsBeforeAnyConnection) {
     auto network = std::make_shared<MemoryNetwork>();
-    ScopedMemoryStack stack(network);
-    net::TIdHTTP client;
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
+    net::TIdHTTP client(stack);
     const auto outcome = OutcomeOf([&] { client.FetchText("HTTPS://www.fastcar.com/"); });
     EXPECT_EQ(outcome.kind, "EIdInterceptPropInvalid");
     EXPECT_EQ(outcome.message, "Intercept value is not valid");
@@ -216,14 +216,14 @@ TEST(HttpClient, HttpsFailsBeforeAnyConnection) {
 
 TEST(HttpClient, ReplyFieldsComeFromTheHeaderBlock) {
     auto network = std::make_shared<MemoryNetwork>();
-    ScopedMemoryStack stack(network);
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
     network->Enqueue({{"HTTP/1.1 200 OK\r\nserver: Test/1\r\nX-A: one\r\n two\r\n"
                        "Content-Type: text/html\r\nContent-Range: bytes 2-5/10\r\n"
                        "Transfer-Encoding: identity\r\nContent-Length: 3\r\n"
                        "Date: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\nabc"},
                       PeerEnd::Silent});
     auto restore = net::SetUtcOffsetSource([] { return std::optional<int>(60); });
-    net::TIdHTTP client;
+    net::TIdHTTP client(stack);
     client.FetchText("http://www.fastcar.com/");
     net::SetUtcOffsetSource(restore);
     EXPECT_EQ(client.Reply().Server, "Test/1");
@@ -240,10 +240,10 @@ TEST(HttpClient, ReplyFieldsComeFromTheHeaderBlock) {
 
 TEST(HttpClient, MissingTimeZoneFailsTheRequestAfterTheStatus) {
     auto network = std::make_shared<MemoryNetwork>();
-    ScopedMemoryStack stack(network);
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
     network->Enqueue({{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}, PeerEnd::Silent});
     auto restore = net::SetUtcOffsetSource([] { return std::optional<int>(); });
-    net::TIdHTTP client;
+    net::TIdHTTP client(stack);
     const auto outcome = OutcomeOf([&] { client.FetchText("http://www.fastcar.com/"); });
     net::SetUtcOffsetSource(restore);
     EXPECT_EQ(outcome.message, "Failed attempting to retrieve time zone information.");
@@ -252,9 +252,9 @@ TEST(HttpClient, MissingTimeZoneFailsTheRequestAfterTheStatus) {
 
 TEST(HttpClient, RequestFieldsAreSentInTheirOrder) {
     auto network = std::make_shared<MemoryNetwork>();
-    ScopedMemoryStack stack(network);
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
     network->Enqueue({{"HTTP/1.0 200 OK\r\n\r\n"}, PeerEnd::Close});
-    net::TIdHTTP client;
+    net::TIdHTTP client(stack);
     client.ProtocolVersion = net::TIdHTTPProtocolVersion::pv1_0;
     auto &request = client.Request();
     request.Accept.clear();
@@ -273,12 +273,12 @@ TEST(HttpClient, RequestFieldsAreSentInTheirOrder) {
 
 TEST(HttpClient, FollowsRedirectsWhenAskedAndStopsAtTheMaximum) {
     auto network = std::make_shared<MemoryNetwork>();
-    ScopedMemoryStack stack(network);
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
     for (int i = 0; i < 20; ++i)
         network->Enqueue({{"HTTP/1.1 302 Found\r\nLocation: http://www.other.com/next\r\n"
                            "Connection: close\r\nContent-Length: 4\r\n\r\nmove"},
                           PeerEnd::Close});
-    net::TIdHTTP client;
+    net::TIdHTTP client(stack);
     client.HandleRedirects = true;
     int notified = 0;
     client.OnRedirect = [&](net::TIdHTTP &, std::string &, int, bool &) { ++notified; };
@@ -293,10 +293,10 @@ TEST(HttpClient, FollowsRedirectsWhenAskedAndStopsAtTheMaximum) {
 
 TEST(HttpClient, RedirectHandledByTheEventSucceedsWithItsLocation) {
     auto network = std::make_shared<MemoryNetwork>();
-    ScopedMemoryStack stack(network);
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
     network->Enqueue(
         {{"HTTP/1.1 301 Moved\r\nLocation: /a\r\nContent-Length: 0\r\n\r\n"}, PeerEnd::Silent});
-    net::TIdHTTP client;
+    net::TIdHTTP client(stack);
     client.OnRedirect = [](net::TIdHTTP &, std::string &dest, int count, bool &handled) {
         EXPECT_EQ(dest, "/a");
         EXPECT_EQ(count, 1);
@@ -309,12 +309,12 @@ TEST(HttpClient, RedirectHandledByTheEventSucceedsWithItsLocation) {
 
 TEST(HttpClient, ClientReusesItsConnectionForTheSameHostAndPort) {
     auto network = std::make_shared<MemoryNetwork>();
-    ScopedMemoryStack stack(network);
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
     network->Enqueue({{"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na",
                        "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"},
                       PeerEnd::Silent});
     network->Enqueue({{"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nc"}, PeerEnd::Silent});
-    net::TIdHTTP client;
+    net::TIdHTTP client(stack);
     EXPECT_EQ(client.FetchText("http://www.a.com:80/"), "a");
     EXPECT_EQ(client.FetchText("http://WWW.A.COM:80/"), "b");
     EXPECT_EQ(client.FetchText("http://www.b.com/"), "c");
@@ -394,13 +394,13 @@ namespace {
 
 TEST(HttpClient, FollowedRedirectToAnEmptyPageLeavesNoOldBytes) {
     auto network = std::make_shared<testsupport::MemoryNetwork>();
-    testsupport::ScopedMemoryStack stack(network);
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
     network->Enqueue({{"HTTP/1.1 302 Found\r\nLocation: http://www.b.com/\r\n"
                        "Content-Length: 9\r\n\r\nold bytes"},
                       testsupport::PeerEnd::Silent});
     network->Enqueue(
         {{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}, testsupport::PeerEnd::Silent});
-    net::TIdHTTP client;
+    net::TIdHTTP client(stack);
     client.HandleRedirects = true;
     EXPECT_EQ(client.FetchText("http://www.a.com/"), "");
     EXPECT_EQ(network->Connections(), 2);

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -18,34 +19,52 @@ using net::TIdStackPosix;
 using namespace testsupport;
 
 TEST(SocketLayer, LastComponentStopsItAndTheNextStartsItAgain) {
-    ASSERT_EQ(net::StackLiveCount(), 0);
-    const int starts = net::StackStartCount();
+    net::NetworkContext context;
+    context.Sockets = std::make_shared<net::SocketLayer>();
+    const net::SocketLayer &layer = *context.Sockets;
+    ASSERT_EQ(layer.LiveCount(), 0);
     {
-        net::TIdTCPClient first;
-        EXPECT_TRUE(net::IsStackStarted());
+        net::TIdTCPClient first(context);
+        EXPECT_TRUE(layer.Started());
         {
-            net::TIdTCPClient second;
-            EXPECT_EQ(net::StackLiveCount(), 2);
+            net::TIdTCPClient second(context);
+            EXPECT_EQ(layer.LiveCount(), 2);
         }
-        EXPECT_TRUE(net::IsStackStarted());
-        EXPECT_EQ(net::StackStartCount(), starts + 1);
+        EXPECT_TRUE(layer.Started());
+        EXPECT_EQ(layer.StartCount(), 1);
     }
-    EXPECT_FALSE(net::IsStackStarted());
-    EXPECT_EQ(net::StackLiveCount(), 0);
-    { net::TIdTCPClient again; }
-    EXPECT_EQ(net::StackStartCount(), starts + 2);
+    EXPECT_FALSE(layer.Started());
+    EXPECT_EQ(layer.LiveCount(), 0);
+    { net::TIdTCPClient again(context); }
+    EXPECT_EQ(layer.StartCount(), 2);
+}
+
+TEST(SocketLayer, ThreadsShareOneLayerAndItStopsWithTheLastOfThem) {
+    net::NetworkContext context;
+    context.Sockets = std::make_shared<net::SocketLayer>();
+    std::vector<std::thread> threads;
+    net::TIdTCPClient keepsStackAlive(context);
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&context] {
+            for (int i = 0; i < 200; ++i)
+                net::TIdTCPClient client(context);
+        });
+    for (auto &thread : threads)
+        thread.join();
+    EXPECT_EQ(context.Sockets->LiveCount(), 1);
+    EXPECT_EQ(context.Sockets->StartCount(), 1);
 }
 
 TEST(SocketLayer, StartFailureRaisesFromTheConstructorAndCountsNothing) {
-    ScopedFailingStack failing;
+    const net::NetworkContext failing = testsupport::FailingNetworkContext();
     try {
-        net::TIdTCPClient client;
+        net::TIdTCPClient client(failing);
         FAIL() << "constructed";
     } catch (const net::EIdStackInitializationFailed &error) {
         EXPECT_STREQ(error.what(), "Winsock Initialization Error.");
     }
-    EXPECT_EQ(net::StackLiveCount(), 0);
-    EXPECT_FALSE(net::IsStackStarted());
+    EXPECT_EQ(failing.Sockets->LiveCount(), 0);
+    EXPECT_FALSE(failing.Sockets->Started());
 }
 
 struct AddressCase {
@@ -58,10 +77,10 @@ class HostToAddressTest : public ::testing::TestWithParam<AddressCase> {};
 
 TEST_P(HostToAddressTest, AsksThePlatformOnlyForNames) {
     const auto &param = GetParam();
-    ScopedLoopbackStack stack(1);
-    net::TIdTCPClient keepsStackAlive;
-    EXPECT_EQ(net::GStack().HostToAddress(param.name), param.address);
-    const auto asked = LoopbackStack::Resolved();
+    const testsupport::LoopbackNetwork stack(1);
+    net::TIdTCPClient keepsStackAlive(stack.Context());
+    EXPECT_EQ(keepsStackAlive.Stack().HostToAddress(param.name), param.address);
+    const auto asked = stack.Resolved();
     EXPECT_EQ(asked.size(), param.asksPlatform ? 1u : 0u);
 }
 
@@ -74,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Names, HostToAddressTest,
 
 TEST(SocketLayer, PlatformResolvesNumericNamesItself) {
     net::TIdTCPClient keepsStackAlive;
-    EXPECT_EQ(net::GStack().HostToAddress("127.0.0.1"), "127.0.0.1");
+    EXPECT_EQ(keepsStackAlive.Stack().HostToAddress("127.0.0.1"), "127.0.0.1");
     EXPECT_EQ(TIdStackPosix().WSGetHostByName("127.0.0.2").value_or(""), "127.0.0.2");
 }
 

@@ -18,8 +18,9 @@ using net::EIdSocketError;
 using net::TIdTCPClient;
 using namespace testsupport;
 
-std::unique_ptr<TIdTCPClient> Connect(int port, int readTimeoutMs = 2000) {
-    auto client = std::make_unique<TIdTCPClient>();
+std::unique_ptr<TIdTCPClient> Connect(int port, int readTimeoutMs = 2000,
+                                      const net::NetworkContext &context = {}) {
+    auto client = std::make_unique<TIdTCPClient>(context);
     client->Host = "127.0.0.1";
     client->Port = port;
     client->ReadTimeout = readTimeoutMs;
@@ -56,12 +57,12 @@ TEST_P(ReadLineTest, SplitsAtLineFeedAndDropsOneCarriageReturn) {
 TEST_P(ReadLineTest, GivesTheSameLinesWhateverTheReceivePieces) {
     const auto &param = GetParam();
     auto network = std::make_shared<MemoryNetwork>();
-    ScopedMemoryStack stack(network);
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
     std::vector<std::string> bytes;
     for (const char *c = param.received; *c != '\0'; ++c)
         bytes.emplace_back(1, *c);
     network->Enqueue({bytes, PeerEnd::Silent});
-    auto client = Connect(80);
+    auto client = Connect(80, 2000, stack);
     for (const auto &expected : param.lines)
         EXPECT_EQ(client->ReadLine(), expected);
 }
@@ -114,9 +115,9 @@ TEST(ReadLine, LineLongerThanTheLimitRaises) {
 
 TEST(ReadToStream, CountedReadTakesBufferedBytesFirst) {
     auto network = std::make_shared<MemoryNetwork>();
-    ScopedMemoryStack stack(network);
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
     network->Enqueue({{"line\r\nabcd", "efghij", "rest"}, PeerEnd::Silent});
-    auto client = Connect(80);
+    auto client = Connect(80, 2000, stack);
     ASSERT_EQ(client->ReadLine(), "line");
     ASSERT_EQ(client->InputBuffer().View(), "abcd");
     base::TMemoryStream stream;
@@ -193,8 +194,8 @@ TEST(OpenConnection, RefusedConnectRaises10061AndClosesTheSocket) {
 TEST(OpenConnection, SendsStatusNotificationsAroundAConnection) {
     ScriptedServer server;
     server.Enqueue({Silent()});
-    ScopedLoopbackStack stack(server.Port());
-    TIdTCPClient client;
+    const testsupport::LoopbackNetwork stack(server.Port());
+    TIdTCPClient client(stack.Context());
     client.Host = "www.example.com";
     client.Port = 80;
     std::vector<std::string> statuses;
@@ -240,8 +241,8 @@ TEST(OpenConnection, CanOpenAgainAfterTheServerClosed) {
 }
 
 TEST(OpenConnection, UnknownHostRaises11001WithEmptySecondLine) {
-    ScopedLoopbackStack stack(1);
-    TIdTCPClient client;
+    const testsupport::LoopbackNetwork stack(1);
+    TIdTCPClient client(stack.Context());
     client.Host = "nowhere.invalid";
     client.Port = 80;
     try {
@@ -335,9 +336,9 @@ TEST(WriteLine, SendsTheTextWithCarriageReturnLineFeed) {
 
 TEST(Buffer, TakeFromBufferBeyondItsSizeRaises) {
     auto network = std::make_shared<MemoryNetwork>();
-    ScopedMemoryStack stack(network);
+    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
     network->Enqueue({{"abc\n"}, PeerEnd::Silent});
-    auto client = Connect(80);
+    auto client = Connect(80, 2000, stack);
     client->ReadFromSocket(true, 0, true);
     try {
         client->TakeFromBuffer(5);

@@ -4,10 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -45,6 +51,60 @@ TEST_F(AtomicFileTest, FollowsASymbolicLinkToItsFile) {
     WriteFileAtomically(link, "new");
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(FileContents(target), "new");
+}
+
+TEST_F(AtomicFileTest, DanglingLinkGetsTheFileItNames) {
+    const std::string link = PathOf("link.nbr");
+    fs::create_symlink("made.nbr", link);
+    WriteFileAtomically(link, "new");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(FileContents(PathOf("made.nbr")), "new");
+}
+
+TEST_F(AtomicFileTest, WhatIsNotARegularFileIsWrittenInPlace) {
+    // A link to one of our descriptors, as /dev/stdout is, and a FIFO with a reader.
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const std::string link = PathOf("stdout-like");
+    fs::create_symlink("/proc/self/fd/" + std::to_string(pipeFds[1]), link);
+    WriteFileAtomically(link, "through the link");
+    ::close(pipeFds[1]);
+    char buffer[64] = {};
+    EXPECT_EQ(::read(pipeFds[0], buffer, sizeof buffer), 16);
+    ::close(pipeFds[0]);
+    EXPECT_EQ(std::string(buffer), "through the link");
+    EXPECT_TRUE(fs::is_symlink(link));
+
+    const std::string fifo = PathOf("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = FileContents(fifo); });
+    WriteFileAtomically(fifo, "into the fifo");
+    reader.join();
+    EXPECT_EQ(received, "into the fifo");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(EntryCount(), 2u);
+}
+
+TEST_F(AtomicFileTest, SaveRemovesTemporaryFilesADayOld) {
+    const auto makeFile = [this](const std::string &name, int hoursAgo) {
+        WriteFileAtomically(PathOf(name), "x");
+        const timespec times[2] = {{::time(nullptr) - hoursAgo * 3600, 0},
+                                   {::time(nullptr) - hoursAgo * 3600, 0}};
+        ::utimensat(AT_FDCWD, PathOf(name).c_str(), times, 0);
+    };
+    makeFile(".results.nbr.nimbrel-tmp-a1B2c3", 25);
+    makeFile(".other.txt.nimbrel-tmp-zzzzzz", 48);
+    makeFile(".results.nbr.nimbrel-tmp-d4E5f6", 1); // a save that may still run
+    makeFile("results.nbr.nimbrel-tmp-g7h8i9", 48); // not our naming
+    makeFile("notes.txt", 48);
+    WriteFileAtomically(PathOf("results.nbr"), "saved");
+    std::vector<std::string> left;
+    for (const auto &entry : fs::directory_iterator(folder_.Path()))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".results.nbr.nimbrel-tmp-d4E5f6", "notes.txt",
+                                              "results.nbr", "results.nbr.nimbrel-tmp-g7h8i9"}));
 }
 
 TEST_F(AtomicFileTest, FailureRaisesAndLeavesThePreviousFileWhole) {

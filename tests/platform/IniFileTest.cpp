@@ -19,6 +19,7 @@ struct ReadCase {
 TEST(IniFile, ReadsValuesByTheLayoutRules) {
     const ReadCase cases[] = {
         {"plain", "[s]\nk=v\n", "s", "k", "v"},
+        {"byte order mark before the first section", "\xEF\xBB\xBF[s]\nk=v\n", "s", "k", "v"},
         {"names ignore ASCII case", "[Item0]\nDomain=x\n", "ITEM0", "domain", "x"},
         {"blanks around names and values", "  [ s ]  \n\t k \t=  a b \t\n", "s", "k", "a b"},
         {"CRLF lines", "[s]\r\nk=v\r\nj=w\r\n", "s", "j", "w"},
@@ -100,6 +101,22 @@ TEST(IniFile, RefusesNamesThatCannotStandInAFile) {
 TEST(IniFile, MissingFileReadsAsEmpty) {
     EXPECT_EQ(IniFile::Load("/nonexistent/folder/file.nbr").SectionCount(), 0u);
     EXPECT_EQ(IniFile::Load(NIMBREL_TEST_DATA).SectionCount(), 0u); // a folder
+}
+
+// Each line's key is looked up among the keys its section already holds; a section of many keys
+// must not make that a walk over all of them (200,000 keys took minutes).
+TEST(IniFile, ReadsAHugeSectionWithTheFirstValueOfEachKey) {
+    constexpr int Keys = 200000;
+    std::string text = "[big]\n";
+    for (int i = 0; i < Keys; ++i)
+        text += "key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    text += "KEY7=repeated\n";
+    const IniFile ini = IniFile::Parse(text);
+    ASSERT_EQ(ini.SectionCount(), 1u);
+    EXPECT_EQ(ini.ReadString("big", "key0"), "0");
+    EXPECT_EQ(ini.ReadString("big", "key7"), "7");
+    EXPECT_EQ(ini.ReadString("big", "Key199999"), "199999");
+    EXPECT_EQ(ini.Text().size(), text.size() - 14);
 }
 
 } // namespace

@@ -34,6 +34,27 @@ TEST(RegistryFile, ReadsEachValueFormAndSkipsWhatItCannotRead) {
     EXPECT_EQ(values[4].second.data, std::string("ends in backslash\\\0", 19));
 }
 
+TEST(RegistryFile, SkipsAByteOrderMark) {
+    const platform::RegValues values =
+        platform::ParseKeyFile("\xEF\xBB\xBF\"d\"=dword:00000001\n\"e\"=dword:00000002\n");
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_EQ(values[0].first, "d");
+}
+
+// Each continuation line is appended to the joined line; searching the whole joined line again
+// for every one of them took minutes for a file of a megabyte.
+TEST(RegistryFile, ReadsAHexListOverManyContinuationLines) {
+    constexpr int Lines = 150000;
+    std::string text = "\"long\"=hex:00,\\\n";
+    for (int i = 0; i < Lines; ++i)
+        text += "  01,\\\n";
+    text += "  02\n\"after\"=dword:00000003\n";
+    const platform::RegValues values = platform::ParseKeyFile(text);
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_TRUE(values[0].second.data == std::string(1, '\0') + std::string(Lines, '\1') + "\2");
+    EXPECT_EQ(values[1].first, "after");
+}
+
 TEST(RegistryFile, WritesWhatItReadsBackUnchanged) {
     const platform::RegValues values = {
         {"plain", RegValue::Text("http://www.example.com")},

@@ -41,7 +41,10 @@ class SingleInstanceTest : public ::testing::Test {
 protected:
     TempConfigHome home;
     std::filesystem::path runtime = home.Folder() / "runtime";
-    void SetUp() override { std::filesystem::create_directory(runtime); }
+    void SetUp() override {
+        std::filesystem::create_directory(runtime);
+        ::chmod(runtime.c_str(), 0700);
+    }
 };
 
 TEST_F(SingleInstanceTest, LockFileFollowsRuntimeFolderElseConfigFolder) {
@@ -64,6 +67,51 @@ TEST_F(SingleInstanceTest, LockFileFollowsRuntimeFolderElseConfigFolder) {
         EXPECT_EQ(platform::InstanceLockFile("Nimbrel"), c.expected)
             << c.runtimeDir.value_or("(unset)");
     }
+}
+
+TEST_F(SingleInstanceTest, RuntimeFolderCountsOnlyWhenItIsTheUsersOwnAndPrivate) {
+    ScopedRuntimeDir dir(runtime.string());
+    const struct {
+        mode_t mode;
+        uid_t owner;
+        bool used;
+    } cases[] = {
+        {0700, ::geteuid(), true},  {01777, ::geteuid(), false},    {0755, ::geteuid(), false},
+        {0500, ::geteuid(), false}, {0700, ::geteuid() + 1, false},
+    };
+    for (const auto &c : cases) {
+        // Only root can hand a folder to another user.
+        if (c.owner != ::geteuid() && ::geteuid() != 0)
+            continue;
+        ASSERT_EQ(::chown(runtime.c_str(), c.owner, static_cast<gid_t>(-1)), 0);
+        ASSERT_EQ(::chmod(runtime.c_str(), c.mode), 0);
+        EXPECT_EQ(platform::InstanceLockFile("Nimbrel"),
+                  (c.used ? runtime : home.Folder()) / "Nimbrel.lock")
+            << std::oct << c.mode << " " << std::dec << c.owner;
+    }
+    ::chown(runtime.c_str(), ::geteuid(), static_cast<gid_t>(-1));
+    ::chmod(runtime.c_str(), 0700);
+}
+
+TEST_F(SingleInstanceTest, LockFileOfAnotherUserLetsTheProgramStart) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can make a file of another user";
+    ScopedRuntimeDir dir(runtime.string());
+    const std::filesystem::path lock = runtime / "Nimbrel.lock";
+    const int held = ::open(lock.c_str(), O_RDWR | O_CREAT, 0666);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::fchown(held, 65534, 65534), 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    platform::SingleInstance copy("Nimbrel");
+    EXPECT_FALSE(copy.FindOtherInstance());
+    EXPECT_FALSE(copy.HoldsLock());
+    ::close(held);
+
+    // A link in the lock file's place is not followed.
+    std::filesystem::remove(lock);
+    std::filesystem::create_symlink(home.Folder() / "elsewhere", lock);
+    EXPECT_FALSE(copy.FindOtherInstance());
+    EXPECT_FALSE(std::filesystem::exists(home.Folder() / "elsewhere"));
 }
 
 TEST_F(SingleInstanceTest, SecondCopyFindsFirstUntilFirstEnds) {

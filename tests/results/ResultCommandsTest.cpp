@@ -1,6 +1,5 @@
 #include "results/ResultCommands.h"
 
-#include "base/Exception.h"
 #include "tests/support/ScriptedApplication.h"
 
 #include <gtest/gtest.h>
@@ -11,28 +10,6 @@
 
 namespace results {
 namespace {
-
-// Probes that answer fixed texts and run an action while they work.
-class ScriptedProbes : public net::Probes {
-public:
-    std::string CheckAvailability(const std::string &, int) override { return "Yes"; }
-    std::string GetLinkPopularity(const std::string &name) override {
-        asked.push_back("links " + name);
-        if (duringLinkPopularity)
-            duringLinkPopularity();
-        return "1234";
-    }
-    std::string GetTrafficRank(const std::string &name) override {
-        asked.push_back("rank " + name);
-        if (duringTrafficRank)
-            duringTrafficRank();
-        return "56";
-    }
-
-    std::function<void()> duringLinkPopularity;
-    std::function<void()> duringTrafficRank;
-    std::vector<std::string> asked;
-};
 
 class ResultCommandsTest : public ::testing::Test {
 protected:
@@ -62,20 +39,19 @@ protected:
 
     ScriptedApplication app;
     ResultList list;
-    ScriptedProbes probes;
 };
 
 TEST_F(ResultCommandsTest, OpensPagesMaximizedWhenThereIsSomethingToOpen) {
-    Checkitmanually1Click(list); // no row selected
+    OpenSelectedSite(list); // no row selected
     AddRow("fastcar.com", "Yes", true);
-    Checkitmanually1Click(list); // still none selected
-    Registerthisdomain1Click("http://register.example/");
+    OpenSelectedSite(list); // still none selected
+    OpenRegistration("http://register.example/");
     list.SetSelectedIndex(0);
-    Checkitmanually1Click(list);
-    Registerthisdomain1Click("http://register.example/");
-    Registerthisdomain1Click("");
+    OpenSelectedSite(list);
+    OpenRegistration("http://register.example/");
+    OpenRegistration("");
     list.Row(0)->SetCaption("");
-    Checkitmanually1Click(list);
+    OpenSelectedSite(list);
 
     EXPECT_EQ(app.opened,
               (std::vector<std::string>{"http://register.example/", "http://www.fastcar.com",
@@ -89,13 +65,13 @@ TEST_F(ResultCommandsTest, CheckMarkCommandsChangeOnlyCheckMarks) {
         std::function<void(ResultList &)> command;
         std::vector<bool> expected;
     } cases[] = {
-        {"Select All", SelectAll1Click, {true, true, true}},
-        {"Select None", SelectNone1Click, {false, false, false}},
-        {"Invert Selection", InvertSelection1Click, {false, true, false}},
+        {"Select All", CheckAll, {true, true, true}},
+        {"Select None", UncheckAll, {false, false, false}},
+        {"Invert Selection", InvertChecks, {false, true, false}},
         {"Invert Selection twice",
          [](ResultList &l) {
-             InvertSelection1Click(l);
-             InvertSelection1Click(l);
+             InvertChecks(l);
+             InvertChecks(l);
          },
          {true, false, true}},
     };
@@ -111,103 +87,9 @@ TEST_F(ResultCommandsTest, CheckMarkCommandsChangeOnlyCheckMarks) {
         EXPECT_EQ(Cells(*list.Row(1)), (std::vector<std::string>{"b.com", "com", "No", "-", "-"}));
     }
     list.Clear();
-    SelectNone1Click(list);
-    InvertSelection1Click(list);
+    UncheckAll(list);
+    InvertChecks(list);
     EXPECT_EQ(list.Count(), 0);
-}
-
-TEST_F(ResultCommandsTest, ForceDetailsFillsTheTakenRowAndKeepsItsMark) {
-    AddRow("a.com", "Yes", true);
-    AddRow("taken.com", "No", false);
-    list.SetSelectedIndex(1);
-    Force1Click(list, probes);
-    EXPECT_EQ(probes.asked, (std::vector<std::string>{"links taken.com", "rank taken.com"}));
-    EXPECT_EQ(Cells(*list.Row(1)),
-              (std::vector<std::string>{"taken.com", "com", "No", "1234", "56"}));
-    EXPECT_FALSE(list.Row(1)->Checked());
-    EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"a.com", "com", "Yes", "-", "-"}));
-    EXPECT_EQ(app.Drains(), 3);
-}
-
-TEST_F(ResultCommandsTest, ForceDetailsDoesNothingWithoutANamedRow) {
-    Force1Click(list, probes);
-    AddRow("", "Yes", true);
-    Force1Click(list, probes); // no row selected
-    list.SetSelectedIndex(0);
-    Force1Click(list, probes); // an empty name
-    EXPECT_TRUE(probes.asked.empty());
-    EXPECT_EQ(app.Drains(), 0);
-}
-
-TEST_F(ResultCommandsTest, ForceDetailsFollowsItsRowThroughASort) {
-    AddRow("z.com", "No", false);
-    AddRow("b.com", "No", false);
-    AddRow("a.com", "No", false);
-    list.SetSelectedIndex(0);
-    // A header click arrives while the message queue drains, a selection change while the
-    // rank probe runs.
-    app.AtNextDrain([&] { list.ListView1ColumnClick(ResultList::DomainName); });
-    probes.duringTrafficRank = [&] { list.SetSelectedIndex(0); };
-    Force1Click(list, probes);
-    EXPECT_EQ(probes.asked, (std::vector<std::string>{"links z.com", "rank z.com"}));
-    EXPECT_EQ(Cells(*list.Row(2)), (std::vector<std::string>{"z.com", "com", "No", "1234", "56"}));
-    EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"a.com", "com", "No", "-", "-"}));
-}
-
-TEST_F(ResultCommandsTest, ForceDetailsDropsItsResultsWhenTheRowsAreReplaced) {
-    const struct {
-        const char *name;
-        bool duringLinkPopularity;
-        bool keepOldRowAlive;
-    } cases[] = {
-        {"cleared while link popularity runs", true, false},
-        {"cleared while traffic rank runs", false, false},
-        {"cleared while someone still holds the old row", false, true},
-    };
-    for (const auto &c : cases) {
-        list.Clear();
-        probes.asked.clear();
-        std::shared_ptr<ResultRow> old = AddRow("old.com", "No", false);
-        list.SetSelectedIndex(0);
-        const auto load = [&] {
-            list.Clear();
-            AddRow("new.com", "No", false);
-            list.SetSelectedIndex(0);
-        };
-        probes.duringLinkPopularity = nullptr;
-        probes.duringTrafficRank = nullptr;
-        (c.duringLinkPopularity ? probes.duringLinkPopularity : probes.duringTrafficRank) = load;
-        std::weak_ptr<ResultRow> watch = old;
-        if (!c.keepOldRowAlive)
-            old.reset();
-
-        Force1Click(list, probes);
-        EXPECT_EQ(probes.asked, (std::vector<std::string>{"links old.com", "rank old.com"}))
-            << c.name;
-        EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"new.com", "com", "No", "-", "-"}))
-            << c.name;
-        EXPECT_EQ(watch.expired(), !c.keepOldRowAlive) << c.name;
-        if (old) {
-            EXPECT_EQ(*old->SubItem(2), "-") << c.name;
-        }
-    }
-}
-
-TEST_F(ResultCommandsTest, ForceDetailsIgnoresFailuresAndRowsStillBeingFilled) {
-    AddRow("a.com", "No", false);
-    list.SetSelectedIndex(0);
-    probes.duringTrafficRank = [] { throw base::Exception("socket layer failed"); };
-    EXPECT_NO_THROW(Force1Click(list, probes));
-    EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"a.com", "com", "No", "-", "-"}));
-
-    probes.duringTrafficRank = nullptr;
-    auto partial = list.Append(); // a check run has appended only suffix and availability
-    partial->SetCaption("run.com");
-    partial->AppendSubItem("com");
-    partial->AppendSubItem("Yes");
-    list.SetSelectedIndex(1);
-    Force1Click(list, probes);
-    EXPECT_EQ(Cells(*partial), (std::vector<std::string>{"run.com", "com", "Yes"}));
 }
 
 } // namespace

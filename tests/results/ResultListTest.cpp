@@ -45,7 +45,7 @@ TEST(ResultList, TellsTheViewOfEveryChangeAfterItHappens) {
     list.Row(0)->SetChecked(true); // no change, no word
     list.Row(1)->SetSubItem(0, "net");
     list.Row(1)->SetSubItem(5, "none");
-    list.ListView1ColumnClick(0);
+    list.SortByColumn(0);
     list.Clear();
 
     EXPECT_EQ(view.log,
@@ -85,7 +85,7 @@ TEST(ResultList, RowsKeepTheirIdentityAcrossSortsUntilAClear) {
     list.SetSelectedIndex(0);
     const auto generation = list.Generation();
 
-    list.ListView1ColumnClick(ResultList::DomainName);
+    list.SortByColumn(ResultList::DomainName);
     EXPECT_EQ(Captions(list), (std::vector<std::string>{"a.com", "b.com", "c.com"}));
     EXPECT_EQ(first->Index(), 2);
     EXPECT_EQ(list.Row(2), first);

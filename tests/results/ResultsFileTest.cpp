@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace results {
@@ -63,11 +67,48 @@ TEST_F(ResultsFileTest, ReadsFilesOfTheOriginalLayout) {
     for (const auto &c : cases) {
         ResultList list;
         AddRow(list, {"previous.com", "com", "Yes", "1", "2"}, true);
-        list.ListView1ColumnClick(ResultList::AlexaRanking);
+        list.SortByColumn(ResultList::AlexaRanking);
         ReadResultsFile(DataFolder + c.file, list);
         EXPECT_EQ(Snapshot(list), c.expected) << c.file;
         EXPECT_EQ(list.SortColumn(), ResultList::AlexaRanking) << c.file;
     }
+}
+
+TEST_F(ResultsFileTest, LoadRaisesWhyAFileCannotBeLoaded) {
+    std::ofstream(PathOf("text.txt")) << "a.com\nb.com\n";
+    std::ofstream(PathOf("nul.nbr"), std::ios::binary) << std::string("[item0]\0\n", 9);
+    std::filesystem::create_directory(PathOf("folder.nbr"));
+    const auto expectFailure = [this](const std::string &path, auto failure) {
+        ResultList list;
+        AddRow(list, {"previous.com"}, true);
+        try {
+            LoadResultsFile(path, list);
+            ADD_FAILURE() << path << " loaded";
+        } catch (const EResultsFileError &error) {
+            EXPECT_NE(dynamic_cast<const decltype(failure) *>(&error), nullptr)
+                << path << ": " << error.Message();
+            EXPECT_NE(error.Message().find(path), std::string::npos) << error.Message();
+        }
+        EXPECT_EQ(list.Count(), 0) << path;
+    };
+    expectFailure(PathOf("missing.nbr"), EResultsFileMissing(""));
+    expectFailure(PathOf("folder.nbr"), EResultsFileNotReadable(""));
+    expectFailure("/dev/zero", EResultsFileNotReadable(""));
+    expectFailure(PathOf("text.txt"), ENotAResultsFile(""));
+    expectFailure(PathOf("nul.nbr"), ENotAResultsFile(""));
+    if (::geteuid() != 0) {
+        std::ofstream(PathOf("private.nbr")) << "[item0]\n";
+        ::chmod(PathOf("private.nbr").c_str(), 0);
+        expectFailure(PathOf("private.nbr"), EResultsFileNotReadable(""));
+    }
+}
+
+TEST_F(ResultsFileTest, FileOverTheSizeLimitIsRefusedBeforeReading) {
+    const std::string path = PathOf("huge.nbr");
+    { std::ofstream(path) << "[item0]\ndomain=a.com\n"; }
+    std::filesystem::resize_file(path, MaxResultsFileBytes + 1);
+    ResultList list;
+    EXPECT_THROW(LoadResultsFile(path, list), EResultsFileTooLarge);
 }
 
 TEST_F(ResultsFileTest, WritesTheGoldenLayoutAndReadsItBack) {
@@ -95,7 +136,7 @@ TEST_F(ResultsFileTest, SavingReplacesTheWholeFileInDisplayOrder) {
     AddRow(list, {"taken.com", "com", "No", "-", "-"}, false);
     AddRow(list, {"free.com", "com", "Yes", "5", "9"}, true);
     AddRow(list, {"also.com", "com", "No", "-", "-"}, false);
-    list.ListView1ColumnClick(ResultList::Available);
+    list.SortByColumn(ResultList::Available);
     WriteResultsFile(path, list);
 
     ResultList back;
@@ -121,13 +162,48 @@ TEST_F(ResultsFileTest, NamesListHoldsEveryNameInDisplayOrder) {
     ResultList list;
     AddRow(list, {"b.com", "com", "No", "-", "-"}, false);
     AddRow(list, {"a.net", "net", "Yes", "1", "2"}, true);
-    list.ListView1ColumnClick(ResultList::DomainName);
+    list.SortByColumn(ResultList::DomainName);
     const std::string path = PathOf("names.txt");
     WriteNamesList(path, list);
     EXPECT_EQ(FileContents(path), "a.net\nb.com\n");
     list.Clear();
     WriteNamesList(path, list);
     EXPECT_EQ(FileContents(path), "");
+}
+
+TEST_F(ResultsFileTest, NamesListKeepsEachRowOnOneLine) {
+    ResultList list;
+    AddRow(list, {"evil.com\ninjected.example"}, true);
+    AddRow(list, {"a\tb\rc\\d\x1b[2J\x7f.com"}, true);
+    const std::string path = PathOf("names.txt");
+    WriteNamesList(path, list);
+    EXPECT_EQ(FileContents(path), "evil.com\\ninjected.example\n"
+                                  "a\\tb\\rc\\\\d\\x1b[2J\\x7f.com\n");
+}
+
+TEST(ResultsFileReader, SectionsInAnyOrderAndPiecesOfAnySizeGiveTheSameRows) {
+    const std::string text = "[item2]\ndomain=c.com\n[Other]\ndomain=x\n[ITEM0]\ndomain=a.com\n"
+                             "check=0\n[item2]\ndomain=ignored\nsuffix=com\n[item01]\n"
+                             "domain=not row 1\n[item1]\ndomain=b.com\nDomain=ignored\n";
+    const std::vector<std::string> expected = {"a.com|||||0", "b.com|||||1", "c.com|com||||1",
+                                               "|||||1", "|||||1"};
+    for (std::size_t piece = 1; piece <= text.size(); ++piece) {
+        ResultList list;
+        ResultsFileReader reader(list);
+        for (std::size_t at = 0; at < text.size(); at += piece)
+            reader.Feed(std::string_view(text).substr(at, piece));
+        reader.Finish("pieces.nbr");
+        ASSERT_EQ(Snapshot(list), expected) << piece;
+    }
+}
+
+TEST_F(ResultsFileTest, ByteOrderMarkBeforeTheFirstSectionIsSkipped) {
+    const std::string path = PathOf("bom.nbr");
+    std::ofstream(path)
+        << "\xEF\xBB\xBF[item0]\ndomain=first.com\ncheck=0\n[item1]\ndomain=b.com\n";
+    ResultList list;
+    LoadResultsFile(path, list);
+    EXPECT_EQ(Snapshot(list), (std::vector<std::string>{"first.com|||||0", "b.com|||||1"}));
 }
 
 // Values of arbitrary bytes (no NUL), biased towards what an INI line treats specially.
@@ -149,7 +225,7 @@ TEST_F(ResultsFileTest, TenThousandRandomRowsComeBackIdentical) {
     ResultList list;
     for (int i = 0; i < 10000; ++i) {
         std::vector<std::string> cells;
-        for (int c = 0; c < ResultList::ColumnCount; ++c)
+        for (int c = 0; c < ResultList().ColumnCount(); ++c)
             cells.push_back(RandomValue(random));
         AddRow(list, cells, random() % 2 == 0);
     }

@@ -119,7 +119,8 @@ TEST(RowOrder, ComparesRowsByTheRuleOfTheColumn) {
                 {"y.org", "No", "10.4"},
                 {"z.org", "No", "10.5"}});
     const auto compare = [&](int a, int b, int column) {
-        return Sign(CompareRows(*list.Row(a), *list.Row(b), column, '.'));
+        return Sign(
+            CompareRows(*list.Row(a), *list.Row(b), column, results::Columns::Standard(), '.'));
     };
     EXPECT_EQ(compare(0, 1, ResultList::DomainName), -1);
     EXPECT_EQ(compare(0, 1, ResultList::TopLevel), 0);
@@ -136,9 +137,15 @@ TEST(RowOrder, ComparesRowsByTheRuleOfTheColumn) {
 
     auto shortRow = list.Append(); // a row that lacks its sub-items compares equal
     shortRow->SetCaption("s.com");
-    EXPECT_EQ(CompareRows(*shortRow, *list.Row(0), ResultList::Available, '.'), 0);
-    EXPECT_EQ(CompareRows(*shortRow, *list.Row(0), ResultList::LinkPopularity, '.'), 0);
-    EXPECT_EQ(CompareRows(*shortRow, *list.Row(0), ResultList::DomainName, '.'), 1);
+    EXPECT_EQ(CompareRows(*shortRow, *list.Row(0), ResultList::Available,
+                          results::Columns::Standard(), '.'),
+              0);
+    EXPECT_EQ(CompareRows(*shortRow, *list.Row(0), ResultList::LinkPopularity,
+                          results::Columns::Standard(), '.'),
+              0);
+    EXPECT_EQ(CompareRows(*shortRow, *list.Row(0), ResultList::DomainName,
+                          results::Columns::Standard(), '.'),
+              1);
 }
 
 TEST(RowOrder, HeaderClicksSortTheWholeList) {
@@ -157,10 +164,10 @@ TEST(RowOrder, HeaderClicksSortTheWholeList) {
     for (const auto &c : cases) {
         ResultList list;
         Fill(list, rows);
-        list.ListView1ColumnClick(c.column);
+        list.SortByColumn(c.column);
         EXPECT_EQ(list.SortColumn(), c.column);
         EXPECT_EQ(Captions(list), c.expected) << "column " << c.column;
-        list.ListView1ColumnClick(c.column); // a second click sorts the same way
+        list.SortByColumn(c.column); // a second click sorts the same way
         EXPECT_EQ(Captions(list), c.expected) << "column " << c.column << ", twice";
     }
 }
@@ -168,10 +175,10 @@ TEST(RowOrder, HeaderClicksSortTheWholeList) {
 TEST(RowOrder, RowsAppendedAfterASortStayAtTheEnd) {
     ResultList list;
     Fill(list, {{"b.com", "Yes", "2"}, {"a.com", "Yes", "1"}});
-    list.ListView1ColumnClick(ResultList::DomainName);
+    list.SortByColumn(ResultList::DomainName);
     Fill(list, {{"0.com", "Yes", "0"}});
     EXPECT_EQ(Captions(list), (std::vector<std::string>{"a.com", "b.com", "0.com"}));
-    list.ListView1ColumnClick(ResultList::DomainName);
+    list.SortByColumn(ResultList::DomainName);
     EXPECT_EQ(Captions(list), (std::vector<std::string>{"0.com", "a.com", "b.com"}));
 }
 
@@ -209,10 +216,10 @@ std::string RandomCell(std::mt19937 &random) {
 }
 
 // Under the inconsistent comparison of the number columns every row must come back exactly
-// once, and the sort must order the rows as a merge sort by ListView1Compare itself does.
+// once, and the sort must order the rows as a merge sort by CompareInSortOrder itself does.
 TEST(RowOrder, SortsTenThousandMixedRowsInBounds) {
     std::mt19937 random(2024);
-    for (int column = 0; column < ResultList::ColumnCount; ++column) {
+    for (int column = 0; column < ResultList().ColumnCount(); ++column) {
         ResultList list;
         for (int i = 0; i < 10000; ++i) {
             auto row = list.Append();
@@ -227,9 +234,9 @@ TEST(RowOrder, SortsTenThousandMixedRowsInBounds) {
         std::vector<std::shared_ptr<ResultRow>> expected;
         for (int i = 0; i < list.Count(); ++i)
             expected.push_back(list.Row(i));
-        list.ListView1ColumnClick(column);
+        list.SortByColumn(column);
         MergeSort(expected,
-                  [&](const auto &a, const auto &b) { return list.ListView1Compare(*a, *b); });
+                  [&](const auto &a, const auto &b) { return list.CompareInSortOrder(*a, *b); });
 
         std::vector<bool> seen(10000, false);
         for (int i = 0; i < list.Count(); ++i) {

@@ -2,13 +2,8 @@
 
 #include "net/IdException.h"
 
-#include <mutex>
-
 namespace testsupport {
 namespace {
-
-std::mutex resolvedMutex;
-std::vector<std::string> resolvedNames;
 
 bool EndsWith(const std::string &text, const std::string &ending) {
     return text.size() >= ending.size() &&
@@ -17,14 +12,23 @@ bool EndsWith(const std::string &text, const std::string &ending) {
 
 } // namespace
 
-LoopbackStack::LoopbackStack(int port80Replacement, std::set<std::string> unresolvable)
-    : port80Replacement_(port80Replacement), unresolvable_(std::move(unresolvable)) {}
+void ResolvedNames::Add(const std::string &name) {
+    std::lock_guard lock(mutex_);
+    names_.push_back(name);
+}
+
+std::vector<std::string> ResolvedNames::All() const {
+    std::lock_guard lock(mutex_);
+    return names_;
+}
+
+LoopbackStack::LoopbackStack(int port80Replacement, std::set<std::string> unresolvable,
+                             std::shared_ptr<ResolvedNames> resolved)
+    : port80Replacement_(port80Replacement), unresolvable_(std::move(unresolvable)),
+      resolved_(std::move(resolved)) {}
 
 std::optional<std::string> LoopbackStack::WSGetHostByName(const std::string &name) {
-    {
-        std::lock_guard lock(resolvedMutex);
-        resolvedNames.push_back(name);
-    }
+    resolved_->Add(name);
     if (unresolvable_.count(name) != 0 || EndsWith(name, ".invalid")) {
         Fail(net::Id_WSAHOST_NOT_FOUND);
         return std::nullopt;
@@ -37,21 +41,26 @@ int LoopbackStack::WSConnect(net::TIdStackSocketHandle socket, const std::string
     return TIdStackPosix::WSConnect(socket, ip, port == 80 ? port80Replacement_ : port, timeoutMs);
 }
 
-std::vector<std::string> LoopbackStack::Resolved() {
-    std::lock_guard lock(resolvedMutex);
-    return resolvedNames;
+LoopbackNetwork::LoopbackNetwork(int port80Replacement, std::set<std::string> unresolvable) {
+    context_.Sockets = std::make_shared<net::SocketLayer>(
+        [port80Replacement, unresolvable,
+         resolved = resolved_]() -> std::unique_ptr<net::TIdStack> {
+            return std::make_unique<LoopbackStack>(port80Replacement, unresolvable, resolved);
+        });
 }
 
-ScopedLoopbackStack::ScopedLoopbackStack(int port80Replacement, std::set<std::string> unresolvable)
-    : factory_([port80Replacement, unresolvable]() -> std::unique_ptr<net::TIdStack> {
-          return std::make_unique<LoopbackStack>(port80Replacement, unresolvable);
-      }) {
-    std::lock_guard lock(resolvedMutex);
-    resolvedNames.clear();
+net::NetworkContext LoopbackNetwork::Context(int connectTimeout, int readTimeout) const {
+    net::NetworkContext context = context_;
+    context.ConnectTimeout = connectTimeout;
+    context.ReadTimeout = readTimeout;
+    return context;
 }
 
-ScopedFailingStack::ScopedFailingStack()
-    : factory_(
-          []() -> std::unique_ptr<net::TIdStack> { throw net::EIdStackInitializationFailed(); }) {}
+net::NetworkContext FailingNetworkContext() {
+    net::NetworkContext context;
+    context.Sockets = std::make_shared<net::SocketLayer>(
+        []() -> std::unique_ptr<net::TIdStack> { throw net::EIdStackInitializationFailed(); });
+    return context;
+}
 
 } // namespace testsupport

@@ -100,9 +100,13 @@ std::optional<std::string> MemoryStack::WSGetHostByName(const std::string &name)
     return "127.0.0.1";
 }
 
-ScopedMemoryStack::ScopedMemoryStack(std::shared_ptr<MemoryNetwork> network)
-    : factory_([network]() -> std::unique_ptr<net::TIdStack> {
-          return std::make_unique<MemoryStack>(network);
-      }) {}
+net::NetworkContext MemoryNetworkContext(std::shared_ptr<MemoryNetwork> network) {
+    net::NetworkContext context;
+    context.Sockets =
+        std::make_shared<net::SocketLayer>([network]() -> std::unique_ptr<net::TIdStack> {
+            return std::make_unique<MemoryStack>(network);
+        });
+    return context;
+}
 
 } // namespace testsupport

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/IdStack.h"
+#include "net/NetworkContext.h"
 
 #include <deque>
 #include <map>
@@ -74,13 +75,7 @@ private:
     int lastError_ = 0;
 };
 
-// Installs a MemoryStack over network for the lifetime of a scope.
-class ScopedMemoryStack {
-public:
-    explicit ScopedMemoryStack(std::shared_ptr<MemoryNetwork> network);
-
-private:
-    net::ScopedStackFactory factory_;
-};
+// A network context whose socket layer is a MemoryStack over network.
+net::NetworkContext MemoryNetworkContext(std::shared_ptr<MemoryNetwork> network);
 
 } // namespace testsupport

@@ -113,7 +113,7 @@ TEST_F(ListFit, OnlyAColumnTheUserWidensBringsTheScrollBar) {
     // Widening one beyond what the last can give up.
     header->resizeSection(0, 400);
     Settle();
-    EXPECT_EQ(header->sectionSize(4), ui::ResultTableModel::MinimumWidth(4));
+    EXPECT_EQ(header->sectionSize(4), view->Model()->MinimumWidth(4));
     EXPECT_TRUE(view->horizontalScrollBar()->isVisible());
 }
 

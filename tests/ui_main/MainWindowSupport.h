@@ -2,7 +2,7 @@
 
 #include "core/SearchOptions.h"
 #include "core/StopRequest.h"
-#include "net/Probes.h"
+#include "tests/support/ProbeCalls.h"
 #include "tests/support/QtTestMain.h"
 #include "tests/support/TempConfigHome.h"
 #include "ui/InfoUnit.h"
@@ -64,12 +64,12 @@ inline constexpr const char *kRank = "947";
 // Probes that log every call and run an action hooked to it inside the call, as a user's click
 // would arrive while the probe waits for the network. They answer from a table of taken names,
 // or pass each call on to other probes (the real ones over a test socket layer).
-class HookedProbes : public net::Probes {
+class HookedProbes : public testsupport::ProbeCalls {
 public:
     std::map<std::string, std::string> taken;            // the names whose sites answer
     std::map<std::string, std::function<void()>> during; // "check:NAME", "links:NAME", "rank:NAME"
     std::vector<std::string> log;
-    net::Probes *through = nullptr;
+    testsupport::ProbeCalls *through = nullptr;
 
     std::string CheckAvailability(const std::string &url, int port) override {
         const std::string name = url.substr(std::string("http://www.").size());
@@ -226,7 +226,7 @@ public:
     core::SearchOptions options;
     HookedProbes probes;
     UrlRecorder urls;
-    ui::TForm1 form{options, probes};
+    ui::TForm1 form{options, testsupport::ProbeListOf(probes), net::NetworkContext()};
     ui::TStartForm startForm{options, &form};
     ui::TInfoForm infoForm{&form};
     ui::TSettingsForm settingsForm{options, &form};

@@ -58,7 +58,7 @@ TEST(ResultTableModel, FollowsEveryChangeOfTheList) {
          {"car.com", "bus.com", "art.com"},
          {"12", "-", "5"}},
         {"sorted by name",
-         [](ResultList &list) { list.ListView1ColumnClick(0); },
+         [](ResultList &list) { list.SortByColumn(0); },
          {"art.com", "bus.com", "car.com"},
          {"5", "-", "12"}},
         {"a batch of rows",

@@ -55,8 +55,8 @@ protected:
     std::string TempFile(const std::string &name) { return (home.Folder() / name).string(); }
 
     testsupport::ScriptedServer server;
-    testsupport::ScopedLoopbackStack stack{server.Port()};
-    net::WebProbes web;
+    testsupport::LoopbackNetwork network{server.Port()};
+    testsupport::WebProbeCalls web{network.Context()};
 };
 
 TEST_F(SearchRun, RowsAppearOneByOneWhileStatusNamesTheCandidate) {

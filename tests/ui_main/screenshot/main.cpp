@@ -1,5 +1,5 @@
 #include "core/SearchOptions.h"
-#include "net/Probes.h"
+#include "probes/WebProbes.h"
 #include "tests/support/LoopbackStack.h"
 #include "tests/support/ScriptedServer.h"
 #include "ui/QtApplication.h"
@@ -79,9 +79,8 @@ int main(int argc, char **argv) {
     // The real probes, with every host name sent to a local server.
     testsupport::ScriptedServer server;
     AnswerAsTheWeb(server);
-    testsupport::ScopedLoopbackStack stack(server.Port());
-    net::WebProbes probes;
-    ui::TForm1 form(options, probes);
+    const testsupport::LoopbackNetwork network(server.Port());
+    ui::TForm1 form(options, probes::WebProbes(), network.Context());
     ui::TStartForm startForm(options, &form);
     form.AttachDialogs(
         [&] {

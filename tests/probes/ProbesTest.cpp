@@ -1,8 +1,11 @@
-#include "net/Probes.h"
-#include "net/ConnectionDefaults.h"
 #include "net/IdException.h"
+#include "probes/AvailabilityProbe.h"
+#include "probes/LinkPopularityProbe.h"
+#include "probes/PageFetch.h"
+#include "probes/Suffix.h"
+#include "probes/TrafficRankProbe.h"
+#include "probes/WebProbes.h"
 #include "tests/support/LoopbackStack.h"
-#include "tests/support/ScriptedApplication.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <gtest/gtest.h>
@@ -10,16 +13,6 @@
 namespace {
 
 using namespace testsupport;
-
-// Short waits for every client the probes create.
-class ShortWaits {
-public:
-    ShortWaits() : previous_(net::SetConnectionDefaults({2000, 500})) {}
-    ~ShortWaits() { net::SetConnectionDefaults(previous_); }
-
-private:
-    net::ConnectionDefaults previous_;
-};
 
 struct AvailabilityCase {
     const char *name;
@@ -62,9 +55,9 @@ TEST_P(AvailabilityTest, OnlyStatus200Or302CountsAsTaken) {
     const auto &c = GetParam();
     ScriptedServer server;
     server.Enqueue(AfterRequest(c.afterRequest));
-    ScopedLoopbackStack stack(server.Port());
-    ShortWaits waits;
-    EXPECT_EQ(net::CheckAvailability("http://www.fastcar.com", 80), c.expected);
+    const LoopbackNetwork network(server.Port());
+    const net::NetworkContext context = network.Context(2000, 500);
+    EXPECT_EQ(probes::CheckAvailability("http://www.fastcar.com", 80, context), c.expected);
     EXPECT_EQ(server.Requests().at(0), "GET / HTTP/1.1\r\nHost: www.fastcar.com\r\n"
                                        "Accept: text/html, */*\r\n"
                                        "User-Agent: Mozilla/3.0 (compatible; Nimbrel)\r\n\r\n");
@@ -75,21 +68,24 @@ INSTANTIATE_TEST_SUITE_P(Replies, AvailabilityTest, ::testing::ValuesIn(kAvailab
 
 TEST(Availability, NameThatDoesNotResolveIsAvailable) {
     ScriptedServer server;
-    ScopedLoopbackStack stack(server.Port(), {"www.nowhere.com"});
-    EXPECT_EQ(net::CheckAvailability("http://www.nowhere.com", 80), "Yes");
+    const LoopbackNetwork network(server.Port(), {"www.nowhere.com"});
+    const net::NetworkContext context = network.Context(2000, 500);
+    EXPECT_EQ(probes::CheckAvailability("http://www.nowhere.com", 80, context), "Yes");
     EXPECT_EQ(server.Accepted(), 0u);
 }
 
 TEST(Availability, SocketLayerThatCannotStartReachesTheCaller) {
-    ScopedFailingStack failing;
-    EXPECT_THROW(net::CheckAvailability("http://www.fastcar.com", 80),
+    const net::NetworkContext failing = FailingNetworkContext();
+    EXPECT_THROW(probes::CheckAvailability("http://www.fastcar.com", 80, failing),
                  net::EIdStackInitializationFailed);
-    EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), "");
-    EXPECT_EQ(net::GetTrafficRank("fastcar.com"), "");
-    net::WebProbes probes;
-    EXPECT_THROW(probes.CheckAvailability("http://www.fastcar.com", 80),
-                 net::EIdStackInitializationFailed);
-    EXPECT_EQ(probes.GetLinkPopularity("fastcar.com"), "");
+    EXPECT_EQ(probes::GetLinkPopularity("fastcar.com", failing), "");
+    EXPECT_EQ(probes::GetTrafficRank("fastcar.com", failing), "");
+    probes::DomainRecord record;
+    record.name = "fastcar.com";
+    const probes::ProbeList web = probes::WebProbes();
+    EXPECT_THROW(web.at(0)->Run(record, failing, {}), net::EIdStackInitializationFailed);
+    web.at(1)->Run(record, failing, {});
+    EXPECT_EQ(record.links, "");
 }
 
 TEST(Suffix, IsWhatFollowsTheFirstDotUpToTenCharacters) {
@@ -105,8 +101,8 @@ TEST(Suffix, IsWhatFollowsTheFirstDotUpToTenCharacters) {
         {"..", "."},
     };
     for (const auto &[name, suffix] : cases)
-        EXPECT_EQ(net::ExtractSuffix(name), suffix) << name;
-    EXPECT_EQ(net::ReverseText("abc."), ".cba");
+        EXPECT_EQ(probes::ExtractSuffix(name), suffix) << name;
+    EXPECT_EQ(probes::ReverseText("abc."), ".cba");
 }
 
 TEST(TextHelpers, ReplaceAllTextIgnoresCaseAndAlwaysEnds) {
@@ -123,8 +119,8 @@ TEST(TextHelpers, ReplaceAllTextIgnoresCaseAndAlwaysEnds) {
         {"", "a", "b", ""},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(net::ReplaceAllText(c.text, c.pattern, c.replacement), c.expected) << c.text;
-    EXPECT_EQ(net::StripSeparators("1,234.5 6"), "123456");
+        EXPECT_EQ(probes::ReplaceAllText(c.text, c.pattern, c.replacement), c.expected) << c.text;
+    EXPECT_EQ(probes::StripSeparators("1,234.5 6"), "123456");
 }
 
 struct PageCase {
@@ -161,10 +157,10 @@ protected:
         const auto &c = GetParam();
         ScriptedServer server;
         server.Answer("*", "*", status, c.page);
-        ScopedLoopbackStack stack(server.Port());
-        ShortWaits waits;
-        EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), c.popularity);
-        EXPECT_EQ(net::GetTrafficRank("fastcar.com"), c.rank);
+        const LoopbackNetwork network(server.Port());
+        const net::NetworkContext context = network.Context(2000, 500);
+        EXPECT_EQ(probes::GetLinkPopularity("fastcar.com", context), c.popularity);
+        EXPECT_EQ(probes::GetTrafficRank("fastcar.com", context), c.rank);
     }
 };
 
@@ -189,80 +185,82 @@ TEST(PageProbes, AskTheDefaultServicesWithTheExactRequests) {
     server.Answer("search.yahoo.com", "/search?p=link%3Ahttp%3A%2F%2Fwww.fast-car.com", 200,
                   "of about <b>5</b>");
     server.Answer("www.alexa.com", "*", 200, "traffic rank for x: <b>6</b><br>");
-    ScopedLoopbackStack stack(server.Port());
-    ShortWaits waits;
-    EXPECT_EQ(net::GetLinkPopularity("fast car.com"), "5");
-    EXPECT_EQ(net::GetTrafficRank("fast car.com"), "6");
+    const LoopbackNetwork network(server.Port());
+    const net::NetworkContext context = network.Context(2000, 500);
+    EXPECT_EQ(probes::GetLinkPopularity("fast car.com", context), "5");
+    EXPECT_EQ(probes::GetTrafficRank("fast car.com", context), "6");
     EXPECT_EQ(server.Requests(),
               (std::vector<std::string>{
                   RequestHead("/search?p=link%3Ahttp%3A%2F%2Fwww.fast-car.com", "search.yahoo.com"),
                   RequestHead("/data/details/?url=www.fast car.com", "www.alexa.com")}));
 }
 
-TEST(PageProbes, UseTheServiceAddressesInForce) {
+TEST(PageProbes, UseTheServiceAddressesOfTheirContext) {
     ScriptedServer server;
     server.Answer("search.test", "*", 200, "of about <b>11</b>");
     server.Answer("rank.test", "*", 200, "traffic rank for x: <b>1</b>2<br>");
-    ScopedLoopbackStack stack(server.Port());
-    ShortWaits waits;
-    net::ScopedServiceAddresses addresses({"http://search.test", "http://rank.test"});
-    net::WebProbes probes;
-    EXPECT_EQ(probes.GetLinkPopularity("fastcar.com"), "11");
-    EXPECT_EQ(probes.GetTrafficRank("fastcar.com"), "12");
+    const LoopbackNetwork network(server.Port());
+    net::NetworkContext context = network.Context(2000, 500);
+    context.Services = {"http://search.test", "http://rank.test"};
+    probes::DomainRecord record;
+    record.name = "fastcar.com";
+    for (const auto &probe : probes::WebProbes())
+        if (probe->OnlyForAvailable())
+            probe->Run(record, context, {});
+    EXPECT_EQ(record.links, "11");
+    EXPECT_EQ(record.rank, "12");
     EXPECT_EQ(server.Requests().at(1),
               RequestHead("/data/details/?url=www.fastcar.com", "rank.test"));
 }
 
 TEST(PageProbes, DefaultServiceAddresses) {
-    EXPECT_EQ(net::CurrentServiceAddresses().SearchEngine, "http://search.yahoo.com");
-    EXPECT_EQ(net::CurrentServiceAddresses().RankingService, "http://www.alexa.com");
+    EXPECT_EQ(net::NetworkContext().Services.SearchEngine, "http://search.yahoo.com");
+    EXPECT_EQ(net::NetworkContext().Services.RankingService, "http://www.alexa.com");
 }
 
 TEST(PageProbes, FailedTransfersGiveTheNeutralTexts) {
     ScriptedServer server;
-    ScopedLoopbackStack stack(server.Port(), {"search.yahoo.com", "www.alexa.com"});
-    ShortWaits waits;
-    EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), "0");
-    EXPECT_EQ(net::GetTrafficRank("fastcar.com"), "");
+    const LoopbackNetwork network(server.Port(), {"search.yahoo.com", "www.alexa.com"});
+    const net::NetworkContext context = network.Context(2000, 500);
+    EXPECT_EQ(probes::GetLinkPopularity("fastcar.com", context), "0");
+    EXPECT_EQ(probes::GetTrafficRank("fastcar.com", context), "");
 }
 
 TEST(PageProbes, FetchPageKeepsWhatArrivedBeforeAFailure) {
     ScriptedServer server;
     server.Enqueue(
         {ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\npartial"), Close()});
-    ScopedLoopbackStack stack(server.Port());
-    ShortWaits waits;
+    const LoopbackNetwork network(server.Port());
+    const net::NetworkContext context = network.Context(2000, 500);
     base::TStringStream stream;
-    net::FetchPage("http://www.fastcar.com/", stream, 80);
+    probes::FetchPage("http://www.fastcar.com/", stream, 80, context);
     EXPECT_EQ(stream.DataString(), "partial");
 }
 
-TEST(PageProbes, DrainTheMessageQueueWhereTheRunExpectsIt) {
+TEST(PageProbes, PauseWhereTheRunExpectsIt) {
     ScriptedServer server;
     server.Answer("*", "*", 200, "of about <b>3</b> traffic rank for x: <b>4</b><br>");
-    ScopedLoopbackStack stack(server.Port());
-    ShortWaits waits;
-    ScriptedApplication app;
-    std::vector<std::size_t> requestsAtDrain;
-    for (int drain = 1; drain <= 4; ++drain)
-        app.AtDrain(drain, [&] { requestsAtDrain.push_back(server.Requests().size()); });
-    EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), "3");
-    EXPECT_EQ(requestsAtDrain, (std::vector<std::size_t>{0, 1, 1}));
-    EXPECT_EQ(net::GetTrafficRank("fastcar.com"), "4");
-    EXPECT_EQ(requestsAtDrain, (std::vector<std::size_t>{0, 1, 1, 2}));
-    EXPECT_EQ(app.Drains(), 4);
-    net::CheckAvailability("http://www.fastcar.com", 80);
-    EXPECT_EQ(app.Drains(), 4);
+    const LoopbackNetwork network(server.Port());
+    const net::NetworkContext context = network.Context(2000, 500);
+    std::vector<std::size_t> requestsAtPause;
+    const probes::Pause pause = [&] { requestsAtPause.push_back(server.Requests().size()); };
+    EXPECT_EQ(probes::GetLinkPopularity("fastcar.com", context, pause), "3");
+    EXPECT_EQ(requestsAtPause, (std::vector<std::size_t>{0, 1, 1}));
+    EXPECT_EQ(probes::GetTrafficRank("fastcar.com", context, pause), "4");
+    EXPECT_EQ(requestsAtPause, (std::vector<std::size_t>{0, 1, 1, 2}));
 }
 
-TEST(PageProbes, FailureWhileDrainingGivesTheEmptyText) {
+TEST(PageProbes, FailureWhilePausingGivesTheEmptyText) {
     ScriptedServer server;
     server.Answer("*", "*", 200, "of about <b>3</b>");
-    ScopedLoopbackStack stack(server.Port());
-    ShortWaits waits;
-    ScriptedApplication app;
-    app.AtDrain(2, [] { throw base::Exception("window gone"); });
-    EXPECT_EQ(net::GetLinkPopularity("fastcar.com"), "");
+    const LoopbackNetwork network(server.Port());
+    const net::NetworkContext context = network.Context(2000, 500);
+    int pauses = 0;
+    const probes::Pause pause = [&] {
+        if (++pauses == 2)
+            throw base::Exception("window gone");
+    };
+    EXPECT_EQ(probes::GetLinkPopularity("fastcar.com", context, pause), "");
 }
 
 } // namespace

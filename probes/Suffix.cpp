@@ -1,8 +1,8 @@
-#include "net/Probes.h"
+#include "probes/Suffix.h"
 
 #include <string>
 
-namespace net {
+namespace probes {
 namespace {
 
 constexpr std::size_t kLongestSuffix = 10;
@@ -28,4 +28,4 @@ std::string ExtractSuffix(const std::string &name) {
     return name.substr(start, kLongestSuffix);
 }
 
-} // namespace net
+} // namespace probes

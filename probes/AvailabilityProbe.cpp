@@ -1,10 +1,10 @@
-#include "net/Probes.h"
+#include "probes/AvailabilityProbe.h"
 
 #include "net/IdHTTP.h"
 
 #include <exception>
 
-namespace net {
+namespace probes {
 namespace {
 
 bool AnswersAsTaken(int statusCode) {
@@ -13,10 +13,11 @@ bool AnswersAsTaken(int statusCode) {
 
 } // namespace
 
-std::string CheckAvailability(const std::string &url, int port) {
+std::string CheckAvailability(const std::string &url, int port,
+                              const net::NetworkContext &context) {
     // Creating the client may fail when the socket layer cannot start; that failure is the
     // caller's to see.
-    TIdHTTP client;
+    net::TIdHTTP client(context);
     client.Port = port;
     try {
         client.FetchText(url);
@@ -27,4 +28,9 @@ std::string CheckAvailability(const std::string &url, int port) {
     return AnswersAsTaken(client.StatusCode()) ? "No" : "Yes";
 }
 
-} // namespace net
+void AvailabilityProbe::Run(DomainRecord &record, const net::NetworkContext &context,
+                            const Pause &) const {
+    record.available = CheckAvailability("http://www." + record.name, 80, context);
+}
+
+} // namespace probes

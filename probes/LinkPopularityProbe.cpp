@@ -1,26 +1,16 @@
-#include "net/Probes.h"
+#include "probes/LinkPopularityProbe.h"
 
 #include "base/AsciiCase.h"
-#include "net/IdHTTP.h"
-#include "platform/Application.h"
+#include "probes/PageFetch.h"
 
 #include <exception>
 
-namespace net {
+namespace probes {
 namespace {
 
 constexpr const char *kSearchPath = "/search?p=";
-constexpr const char *kRankingPath = "/data/details/?url=www.";
 constexpr const char *kHitsMarker = "of about";
 constexpr std::size_t kHitsWindow = 300;
-constexpr const char *kRankMarker = "traffic rank for ";
-constexpr const char *kRankEnd = "<br>";
-
-std::string FetchPageText(const std::string &url) {
-    base::TStringStream stream;
-    FetchPage(url, stream, 80);
-    return base::AsciiLower(stream.DataString());
-}
 
 // The text between the first ">" and the first "</" of the window that starts at the marker;
 // with no ">" the text runs from the start of the window.
@@ -39,57 +29,23 @@ std::string HitsIn(const std::string &page) {
     return window.substr(start, close - start);
 }
 
-// Every digit that directly follows a ">", up to the first "<br>" after the marker (or after the
-// page's start when there is no marker).
-std::string RankIn(const std::string &page) {
-    const auto marker = page.find(kRankMarker);
-    std::string tail = marker == std::string::npos ? page : page.substr(marker);
-    const auto end = tail.find(kRankEnd);
-    tail = end == std::string::npos ? std::string() : tail.substr(0, end + 1);
-    std::string digits;
-    for (std::size_t i = 1; i < tail.size(); ++i)
-        if (tail[i] >= '0' && tail[i] <= '9' && tail[i - 1] == '>')
-            digits += tail[i];
-    return digits;
-}
-
 } // namespace
 
-void FetchPage(const std::string &url, base::TStringStream &stream, int port) {
-    TIdHTTP client;
-    client.Port = port;
+std::string GetLinkPopularity(const std::string &name, const net::NetworkContext &context,
+                              const Pause &pause) {
     try {
-        client.FetchToStream(url, stream);
-    } catch (const std::exception &) {
-        // The page text is whatever arrived: an error page's body, or nothing.
-    }
-}
-
-std::string GetLinkPopularity(const std::string &name) {
-    try {
-        platform::ProcessMessages();
+        PauseIfAsked(pause);
         std::string query = "link:http://www." + name;
         query = ReplaceAllText(query, " ", "-");
         query = ReplaceAllText(query, ":", "%3A");
         query = ReplaceAllText(query, "/", "%2F");
         const std::string page =
-            FetchPageText(CurrentServiceAddresses().SearchEngine + kSearchPath + query);
-        platform::ProcessMessages();
+            FetchPageText(context.Services.SearchEngine + kSearchPath + query, context);
+        PauseIfAsked(pause);
         const std::string hits = HitsIn(page);
-        platform::ProcessMessages();
+        PauseIfAsked(pause);
         // Nothing found reads as no links at all.
         return hits.empty() ? std::string(1, '0') : StripSeparators(hits);
-    } catch (const std::exception &) {
-        return {};
-    }
-}
-
-std::string GetTrafficRank(const std::string &name) {
-    try {
-        const std::string page =
-            FetchPageText(CurrentServiceAddresses().RankingService + kRankingPath + name);
-        platform::ProcessMessages();
-        return StripSeparators(RankIn(page));
     } catch (const std::exception &) {
         return {};
     }
@@ -115,12 +71,9 @@ std::string ReplaceAllText(const std::string &text, const std::string &pattern,
     return result;
 }
 
-std::string StripSeparators(const std::string &text) {
-    std::string kept;
-    for (char c : text)
-        if (c != ',' && c != '.' && c != ' ')
-            kept += c;
-    return kept;
+void LinkPopularityProbe::Run(DomainRecord &record, const net::NetworkContext &context,
+                              const Pause &pause) const {
+    record.links = GetLinkPopularity(record.name, context, pause);
 }
 
-} // namespace net
+} // namespace probes

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "probes/Probe.h"
+
+#include <optional>
+#include <string>
+
+namespace core {
+
+// What the caller of a check wants before the next probe runs.
+enum class NextStep {
+    Go,       // run it
+    SkipRest, // run no further probe; the record is complete as it stands
+    Abandon,  // drop the check; the caller's run ends
+};
+
+// The caller's part in one name's check: told before each probe with the record so far, and
+// lent to the probes as their pause (see probes::Pause).
+class CheckSteps {
+public:
+    virtual ~CheckSteps() = default;
+    virtual NextStep BeforeProbe(const probes::DomainRecord &record, const probes::Probe &next) = 0;
+    virtual void Pause() {}
+};
+
+// Checks one name: its suffix, then every probe of the list in order, the ones that ask only
+// about free names only when the name was found free. Nothing when steps abandoned the check.
+// A probe's failure (a socket layer that cannot start) is the caller's to see.
+std::optional<probes::DomainRecord> CheckDomain(const std::string &name,
+                                                const probes::ProbeList &probes,
+                                                const net::NetworkContext &context,
+                                                CheckSteps &steps);
+
+// Whether a record's availability is "Yes".
+bool IsAvailable(const probes::DomainRecord &record);
+
+} // namespace core

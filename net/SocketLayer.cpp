@@ -1,0 +1,45 @@
+#include "net/SocketLayer.h"
+
+#include "net/IdStackPosix.h"
+
+namespace net {
+
+SocketLayer::SocketLayer(TIdStackFactory factory) : factory_(std::move(factory)) {}
+
+TIdStack &SocketLayer::Acquire() {
+    std::lock_guard lock(mutex_);
+    if (!stack_) {
+        stack_ = factory_ ? factory_() : std::make_unique<TIdStackPosix>();
+        ++startCount_;
+    }
+    ++liveCount_;
+    return *stack_;
+}
+
+void SocketLayer::Release() {
+    std::lock_guard lock(mutex_);
+    if (--liveCount_ == 0)
+        stack_.reset();
+}
+
+bool SocketLayer::Started() const {
+    std::lock_guard lock(mutex_);
+    return stack_ != nullptr;
+}
+
+int SocketLayer::LiveCount() const {
+    std::lock_guard lock(mutex_);
+    return liveCount_;
+}
+
+int SocketLayer::StartCount() const {
+    std::lock_guard lock(mutex_);
+    return startCount_;
+}
+
+std::shared_ptr<SocketLayer> PlatformSocketLayer() {
+    static const std::shared_ptr<SocketLayer> platform = std::make_shared<SocketLayer>();
+    return platform;
+}
+
+} // namespace net

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "probes/Probe.h"
+
+namespace probes {
+
+// "No" when the server at url answers 200 or 302, "Yes" in every other case. A socket layer
+// that cannot start raises its EIdException from here; every other failure is absorbed.
+std::string CheckAvailability(const std::string &url, int port, const net::NetworkContext &context);
+
+// Whether www.NAME answers as a taken name's web site would.
+class AvailabilityProbe : public Probe {
+public:
+    std::vector<std::string> Fills() const override { return {"available"}; }
+    bool OnlyForAvailable() const override { return false; }
+    void Run(DomainRecord &record, const net::NetworkContext &context,
+             const Pause &pause) const override;
+};
+
+} // namespace probes

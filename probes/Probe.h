@@ -1,0 +1,40 @@
+#pragma once
+
+#include "net/NetworkContext.h"
+#include "probes/DomainRecord.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace probes {
+
+// Called by a probe where its caller's loop may run: before and after a wait on the network.
+// The one-at-a-time run drains the window's message queue there; elsewhere it does nothing.
+using Pause = std::function<void()>;
+
+// One question asked about a name. A probe keeps no state between calls, so one list serves
+// every name and every thread of a run.
+class Probe {
+public:
+    virtual ~Probe() = default;
+
+    // The column keys of the fields it fills.
+    virtual std::vector<std::string> Fills() const = 0;
+    // Whether it asks only about names found free (the details of a row).
+    virtual bool OnlyForAvailable() const = 0;
+    virtual void Run(DomainRecord &record, const net::NetworkContext &context,
+                     const Pause &pause) const = 0;
+};
+
+// The probes of a check, in the order they run.
+using ProbeList = std::vector<std::shared_ptr<const Probe>>;
+
+// Runs pause when it is set.
+inline void PauseIfAsked(const Pause &pause) {
+    if (pause)
+        pause();
+}
+
+} // namespace probes
