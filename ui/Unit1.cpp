@@ -1,5 +1,6 @@
 #include "ui/Unit1.h"
 
+#include "base/AsciiCase.h"
 #include "core/ForceDetails.h"
 #include "core/SearchOptions.h"
 #include "platform/Application.h"
@@ -10,6 +11,7 @@
 #include "ui/QtApplication.h"
 #include "ui/QtText.h"
 #include "ui/ResultListView.h"
+#include "ui/ResultTableModel.h"
 #include "ui/WindowStore.h"
 
 #include <QAbstractItemView>
@@ -22,6 +24,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolButton>
@@ -88,17 +91,41 @@ void RethrowIfFailed(const std::exception_ptr &failure) {
         std::rethrow_exception(failure);
 }
 
+std::string Capitalised(std::string text) {
+    if (!text.empty())
+        text.front() = base::AsciiUpperChar(text.front());
+    return text;
+}
+
+// The reason of a failure whose message reads "what FILE: reason", capitalised for a sentence
+// of its own.
+std::string FailureReason(const std::string &message) {
+    const std::size_t colon = message.rfind(": ");
+    return Capitalised(colon == std::string::npos ? message : message.substr(colon + 2));
+}
+
 // Why a write failed, for people: the system's reason, with the temporary file mentioned only
 // when creating it was what failed (the folder cannot be written to, say).
 std::string WriteFailureReason(const std::exception &failure) {
     const std::string message = failure.what();
-    const std::size_t colon = message.rfind(": ");
-    std::string reason = colon == std::string::npos ? message : message.substr(colon + 2);
+    std::string reason = FailureReason(message);
     if (message.rfind("cannot create a temporary file", 0) == 0)
         reason += " (no temporary file could be created beside it)";
-    if (!reason.empty() && reason.front() >= 'a' && reason.front() <= 'z')
-        reason.front() = static_cast<char>(reason.front() - 'a' + 'A');
     return reason;
+}
+
+// Replaces the rows of list with copies of those of from, in one batch.
+void ReplaceRows(results::ResultList &list, const results::ResultList &from) {
+    const results::ResultListUpdate batch(list);
+    list.Clear();
+    for (int k = 0; k < from.Count(); ++k) {
+        const results::ResultRow &source = *from.Row(k);
+        const std::shared_ptr<results::ResultRow> row = list.Append();
+        row->SetCaption(source.Caption());
+        for (int i = 0; i < source.SubItemCount(); ++i)
+            row->AppendSubItem(*source.SubItem(i));
+        row->SetChecked(source.Checked());
+    }
 }
 
 } // namespace
@@ -124,7 +151,12 @@ TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, net::Netw
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The list view and its model read the result list, which goes before the base class takes
+    // the child widgets down (hiding a shown window asks the header for its captions).
+    hide();
+    delete ListView1;
+}
 
 void TForm1::AttachDialogs(ShowDialog keywords, ShowDialog about, ShowDialog settings) {
     keywordsDialog_ = std::move(keywords);
@@ -252,6 +284,9 @@ void TForm1::ConnectControls() {
 
     connect(ListView1, &ResultListView::ColumnClicked, this,
             [this](int column) { Guarded([this, column] { ListView1ColumnClick(column); })(); });
+    auto changed = [this] { resultsChanged_ = true; };
+    connect(ListView1->Model(), &QAbstractItemModel::rowsInserted, this, changed);
+    connect(ListView1->Model(), &QAbstractItemModel::dataChanged, this, changed);
     connect(ListView1, &ResultListView::PopupRequested, this,
             [this](const QPoint &position) { PopupMenu2->popup(position); });
 }
@@ -290,12 +325,17 @@ void TForm1::closeEvent(QCloseEvent *event) {
 }
 
 void TForm1::FormCloseQuery(bool &canClose) {
+    canClose = ResultsMayGo();
+    if (!canClose)
+        return;
     const std::exception_ptr failure = TryStopping([this] { StopBtnClick(); });
     canClose = true;
     RethrowIfFailed(failure);
 }
 
 void TForm1::BitBtn2Click() {
+    if (!ResultsMayGo())
+        return;
     run_->Start();
 }
 
@@ -316,12 +356,24 @@ void TForm1::BitBtn1Click() {
 }
 
 void TForm1::Open1Click() {
+    if (!ResultsMayGo())
+        return;
     StopBtnClick();
     OpenDialog1->setDirectory(StartFolder(FileKind::Results));
     const std::optional<std::string> file = ChooseFile(*OpenDialog1);
     if (!file)
         return;
-    results::ReadResultsFile(*file, results_);
+    // Loaded beside the rows on screen, which stay as they are when the file cannot be loaded.
+    results::ResultList loaded(results_.GetColumns());
+    try {
+        results::LoadResultsFile(*file, loaded);
+    } catch (const results::EResultsFileError &failure) {
+        platform::ShowMessage("Could not open " + *file + ": " + FailureReason(failure.Message()) +
+                              ". The results on screen are kept.");
+        return;
+    }
+    ReplaceRows(results_, loaded);
+    resultsChanged_ = false;
     RememberFolder(FileKind::Results, *file);
 }
 
@@ -343,8 +395,28 @@ bool TForm1::SaveResults() {
                               WriteFailureReason(failure) + ".");
         return false;
     }
+    resultsChanged_ = false;
     RememberFolder(FileKind::Results, *file);
     return true;
+}
+
+bool TForm1::ResultsMayGo() {
+    if (!resultsChanged_ || results_.Count() == 0)
+        return true;
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Nimbrel"),
+                         QStringLiteral("Save the results first?"),
+                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    question.setObjectName(QStringLiteral("SaveQuestion"));
+    question.setDefaultButton(QMessageBox::Save);
+    question.setEscapeButton(QMessageBox::Cancel);
+    switch (question.exec()) {
+    case QMessageBox::Save:
+        return SaveResults();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void TForm1::Savetotextfile1Click() {
@@ -365,9 +437,8 @@ void TForm1::Savetotextfile1Click() {
 }
 
 void TForm1::Exit1Click() {
-    const std::exception_ptr failure = TryStopping([this] { StopBtnClick(); });
+    // Closing asks about unsaved results and stops a running search (FormCloseQuery).
     close();
-    RethrowIfFailed(failure);
 }
 
 void TForm1::Contents1Click() {

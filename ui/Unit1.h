@@ -88,6 +88,9 @@ public:
     const core::StringList &Candidates() const { return candidates_; }
     // What the status bar shows.
     QString StatusText() const;
+    // Whether the rows have changed since they were last saved or loaded; a search that found
+    // rows counts as a change.
+    bool HasUnsavedResults() const { return resultsChanged_; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -108,6 +111,9 @@ private:
     // Asks for a file and saves the rows to it; false when the user cancelled or it failed (the
     // failure has been shown then).
     bool SaveResults();
+    // Asks "Save the results first?" when unsaved rows would be lost; true when the command may
+    // go on (saved, or discarded, or nothing to lose).
+    bool ResultsMayGo();
 
     core::SearchOptions &options_;
     std::string programFolder_;
@@ -120,6 +126,7 @@ private:
     ShowDialog settingsDialog_;
     FileChooser chooseFile_;
     bool centred_ = false;
+    bool resultsChanged_ = false;
 
     QLabel *Image1;
     QToolButton *BitBtn2;
