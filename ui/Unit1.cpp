@@ -21,6 +21,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -37,6 +38,13 @@ namespace {
 constexpr int kClientWidth = 502;
 constexpr int kClientHeight = 390;
 constexpr int kStatusBarHeight = 19;
+// The list's place in the client area at the designed size: 5, 68, 490 x 299.
+constexpr int kListLeft = 5;
+constexpr int kListTop = 68;
+constexpr int kListRight = 7;
+constexpr int kListBottom = 4;
+// Space kept free on either side of a caption over the banner.
+constexpr int kCaptionMargin = 3;
 constexpr const char *kResultsFilter = "Nimbrel files (*.nbr)";
 constexpr const char *kResultsSuffix = "nbr";
 constexpr const char *kNamesFilter = "Text files (*.txt)";
@@ -49,6 +57,17 @@ template <class Object> Object *Named(Object *object, const char *name) {
     return object;
 }
 
+// The button's font, made smaller until its caption fits with a margin on either side.
+void FitCaption(QToolButton &button) {
+    QFont font = button.font();
+    while (QFontMetrics(font).horizontalAdvance(button.text()) >
+               button.width() - 2 * kCaptionMargin &&
+           font.pointSizeF() > 6) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    }
+    button.setFont(font);
+}
+
 QToolButton *PictureButton(QWidget *parent, const char *name, const char *caption,
                            const QIcon &picture, QSize pictureSize, QRect geometry) {
     auto *button = Named(new QToolButton(parent), name);
@@ -58,6 +77,7 @@ QToolButton *PictureButton(QWidget *parent, const char *name, const char *captio
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setCursor(Qt::PointingHandCursor);
     button->setGeometry(geometry);
+    FitCaption(*button);
     return button;
 }
 
@@ -132,22 +152,20 @@ void ReplaceRows(results::ResultList &list, const results::ResultList &from) {
 
 TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, net::NetworkContext context,
                QWidget *parent)
-    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                              Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      options_(options),
+    : QMainWindow(parent), options_(options),
       run_(std::make_unique<core::CheckRun>(
           options, candidates_, scratch_, results_, std::move(probes), std::move(context),
           static_cast<core::KeywordsPrompt &>(*this), static_cast<core::StatusLine &>(*this))) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nimbrel"));
     setWindowIcon(ProgramIcon());
-    setFont(DialogFont());
+    // The desktop's own font and size; only the captions over the banner are fitted to their
+    // buttons.
     CreateControls();
     CreateMenus();
     CreatePopupMenu();
     ConnectControls();
-    SetFixedClientArea();
+    SetClientAreaSize();
     FormCreate();
 }
 
@@ -155,6 +173,7 @@ TForm1::~TForm1() {
     // The list view and its model read the result list, which goes before the base class takes
     // the child widgets down (hiding a shown window asks the header for its captions).
     hide();
+    centralWidget()->removeEventFilter(this);
     delete ListView1;
 }
 
@@ -186,11 +205,12 @@ void TForm1::CreateControls() {
                             QRect(443, 10, 48, 43));
 
     ListView1 = Named(new ResultListView(results_, client), "ListView1");
-    ListView1->setGeometry(5, 68, 490, 299);
+    ListView1->setGeometry(kListLeft, kListTop, 490, 299);
+    client->installEventFilter(this);
 
     StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
-    StatusBar1->setSizeGripEnabled(false);
-    StatusBar1->setFixedHeight(kStatusBarHeight);
+    StatusBar1->setSizeGripEnabled(true);
+    StatusBar1->setFixedHeight(std::max(kStatusBarHeight, StatusBar1->fontMetrics().height() + 4));
     StatusBar1->addWidget(Named(new QLabel(StatusBar1), "StatusText"), 1);
     setStatusBar(StatusBar1);
 
@@ -291,9 +311,27 @@ void TForm1::ConnectControls() {
             [this](const QPoint &position) { PopupMenu2->popup(position); });
 }
 
-void TForm1::SetFixedClientArea() {
-    // The menu bar lies outside the client area; the status bar is part of it.
-    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+void TForm1::SetClientAreaSize() {
+    // The menu bar lies outside the client area; the status bar is part of it. The designed
+    // size is the smallest and the first; after that the window opens at the size it was left.
+    const QSize smallest(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    setMinimumSize(smallest);
+    resize(StoredWindowSize().value_or(smallest).expandedTo(smallest));
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == centralWidget() && event->type() == QEvent::Resize)
+        PlaceList();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::PlaceList() {
+    // The banner and its buttons keep their place; the list takes the rest of the client area
+    // with the margins it has at the designed size.
+    const QSize client = centralWidget()->size();
+    ListView1->setGeometry(kListLeft, kListTop,
+                           std::max(0, client.width() - kListLeft - kListRight),
+                           std::max(0, client.height() - kListTop - kListBottom));
 }
 
 void TForm1::FormCreate() {
@@ -318,9 +356,10 @@ void TForm1::closeEvent(QCloseEvent *event) {
     } catch (...) {
         HandleException(std::current_exception());
     }
-    if (canClose)
+    if (canClose) {
+        StoreWindowSize(isMaximized() || isFullScreen() ? normalGeometry().size() : size());
         event->accept();
-    else
+    } else
         event->ignore();
 }
 

@@ -95,6 +95,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void SetStatusText(const std::string &text) override;
@@ -104,7 +105,8 @@ private:
     void CreateMenus();
     void CreatePopupMenu();
     void ConnectControls();
-    void SetFixedClientArea();
+    void SetClientAreaSize();
+    void PlaceList();
     std::optional<std::string> ChooseFile(QFileDialog &dialog);
     std::optional<std::string> ChooseSaveFile(const QString &title, const QString &filter,
                                               const char *suffix, FileKind kind);

@@ -47,16 +47,50 @@ TEST_F(MainWindowLook, ControlsStandWhereTheyBelong) {
     form.hide();
 }
 
-TEST_F(MainWindowLook, WindowHasFixedSizeAndNoMaximizeBox) {
+TEST_F(MainWindowLook, WindowOpensAtItsDesignedSizeWhichIsItsSmallest) {
     EXPECT_EQ(form.objectName(), "Form1");
     EXPECT_EQ(form.windowTitle(), "Nimbrel");
-    EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_EQ(form.width(), 502);
+    EXPECT_EQ(form.size(), form.minimumSize());
+    EXPECT_GT(form.maximumWidth(), 5000) << "resizable";
     const Qt::WindowFlags flags = form.windowFlags();
-    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-    EXPECT_FALSE(Find<QStatusBar>(form, "StatusBar1")->isSizeGripEnabled());
+    EXPECT_TRUE(Find<QStatusBar>(form, "StatusBar1")->isSizeGripEnabled());
+}
+
+TEST_F(MainWindowLook, ResizingGrowsTheListAndTheSizeIsRemembered) {
+    form.show();
+    form.resize(900, 700);
+    QCoreApplication::processEvents();
+    auto *list = Find<ui::ResultListView>(form, "ListView1");
+    const QWidget *client = form.centralWidget();
+    EXPECT_EQ(list->geometry(), QRect(5, 68, client->width() - 12, client->height() - 72));
+    EXPECT_GT(list->height(), 299 + 250);
+    int columns = 0;
+    for (int c = 0; c < list->model()->columnCount(); ++c)
+        columns += list->horizontalHeader()->sectionSize(c);
+    EXPECT_EQ(columns, list->viewport()->width()) << "the columns fill the wider list";
+    EXPECT_EQ(Find<QWidget>(form, "Image1")->geometry(), QRect(7, 4, 490, 55));
+    // Smaller than designed is not allowed.
+    form.resize(300, 200);
+    EXPECT_EQ(form.size(), form.minimumSize());
+
+    form.resize(800, 600);
+    form.close();
+    ui::TForm1 again(options, testsupport::ProbeListOf(probes), net::NetworkContext());
+    EXPECT_EQ(again.size(), QSize(800, 600));
+}
+
+TEST_F(MainWindowLook, CaptionsOverTheBannerKeepAMargin) {
+    for (const char *name : {"BitBtn2", "StopBtn", "BitBtn1"}) {
+        auto *button = Find<QToolButton>(form, name);
+        EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()) + 2 * 3, button->width())
+            << name;
+    }
+    EXPECT_EQ(form.font().pointSizeF(), QApplication::font().pointSizeF())
+        << "the window's text at the desktop's size";
 }
 
 TEST_F(MainWindowLook, ButtonsShowPictureAboveCaptionWithHandPointer) {
