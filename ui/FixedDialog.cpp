@@ -1,8 +1,11 @@
 #include "ui/FixedDialog.h"
 
+#include "ui/RadioGroup.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -14,10 +17,14 @@
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 
+#include <cmath>
+
 namespace ui {
 namespace {
 
 constexpr int kLabelSpacing = 3;
+// The text size the layout is designed for.
+constexpr int kDesignedPointSize = 8;
 // Captions are narrowed in these steps, but never below the narrowest.
 constexpr int kStretchStep = 3;
 constexpr int kNarrowestStretch = 76;
@@ -100,7 +107,6 @@ bool CaptionFits(const QWidget &control) {
 QFont DialogFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
     return font;
 }
 
@@ -114,8 +120,33 @@ FixedDialog::FixedDialog(const QString &caption, int clientWidth, int clientHeig
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
     setWindowTitle(caption);
     setFont(DialogFont());
-    setFixedSize(clientWidth, clientHeight);
+    QFont designed = font();
+    designed.setPointSize(kDesignedPointSize);
+    scale_ = std::max(1.0, QFontMetricsF(font()).height() / QFontMetricsF(designed).height());
+    setFixedSize(Scaled(clientWidth), Scaled(clientHeight));
     setSizeGripEnabled(false);
+}
+
+QRect FixedDialog::Scaled(QRect designed) const {
+    return QRect(Scaled(designed.x()), Scaled(designed.y()), Scaled(designed.width()),
+                 Scaled(designed.height()));
+}
+
+int FixedDialog::Scaled(int designed) const {
+    return static_cast<int>(std::lround(designed * scale_));
+}
+
+void FixedDialog::ScaleLayout() {
+    if (scale_ == 1)
+        return;
+    for (QWidget *control : findChildren<QWidget *>()) {
+        QWidget *parent = control->parentWidget();
+        // Radio groups arrange their own buttons; lists and edits their own parts.
+        const bool placed = parent == this || (qobject_cast<QGroupBox *>(parent) &&
+                                               !qobject_cast<RadioGroup *>(parent));
+        if (placed)
+            control->setGeometry(Scaled(control->geometry()));
+    }
 }
 
 void FixedDialog::ShowModal() {

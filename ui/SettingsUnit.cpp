@@ -35,6 +35,7 @@ TSettingsForm::TSettingsForm(core::SearchOptions &options, QWidget *parent)
     : FixedDialog(QStringLiteral("Settings..."), 337, 348, parent), options_(options) {
     setObjectName(QStringLiteral("SettingsForm"));
     CreateControls();
+    ScaleLayout();
     FitCaptions();
     SetFocusOrder();
     DescribeControls();

@@ -35,6 +35,7 @@ TStartForm::TStartForm(core::SearchOptions &options, QWidget *parent)
       options_(options) {
     setObjectName(QStringLiteral("StartForm"));
     CreateControls();
+    ScaleLayout();
     FitCaptions();
     SetFocusOrder();
     DescribeControls();
@@ -225,7 +226,7 @@ void TStartForm::ShowKeywords() {
     KeywordsListBox->clear();
     for (const std::string &keyword : options_.keywords) {
         auto *item = new QListWidgetItem(ToQString(keyword), KeywordsListBox);
-        item->setSizeHint(QSize(0, kItemHeight));
+        item->setSizeHint(QSize(0, Scaled(kItemHeight)));
     }
 }
 
