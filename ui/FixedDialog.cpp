@@ -115,6 +115,12 @@ void SetAccessibleText(QWidget &control, const QString &name, const QString &des
     control.setAccessibleDescription(description);
 }
 
+void SetAccessibleTexts(std::initializer_list<AccessibleText> texts) {
+    for (const AccessibleText &text : texts)
+        SetAccessibleText(*text.control, QString::fromLatin1(text.name),
+                          QString::fromLatin1(text.description));
+}
+
 FixedDialog::FixedDialog(const QString &caption, int clientWidth, int clientHeight, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {

@@ -4,6 +4,8 @@
 #include <QRect>
 #include <QString>
 
+#include <initializer_list>
+
 class QIcon;
 class QLabel;
 class QLineEdit;
@@ -74,6 +76,12 @@ QFont DialogFont();
 
 // What a screen reader says for a control: its name and what it does.
 void SetAccessibleText(QWidget &control, const QString &name, const QString &description);
+struct AccessibleText {
+    QWidget *control;
+    const char *name;
+    const char *description;
+};
+void SetAccessibleTexts(std::initializer_list<AccessibleText> texts);
 
 // Whether the caption of a push button, check box, radio button, group box or label shows in
 // full at the control's present size. Other widgets have no caption and always fit.

@@ -93,24 +93,21 @@ void TStartForm::SetFocusOrder() {
 }
 
 void TStartForm::DescribeControls() {
-    const std::pair<QWidget *, std::pair<const char *, const char *>> texts[] = {
-        {GroupBox1, {"Keywords", "The keywords the search builds domain names from"}},
-        {leKeyword, {"Keyword", "Type a keyword and press Enter to add it; up to three"}},
-        {AddBtn, {"Add", "Adds the typed keyword to the list"}},
-        {BitBtn4, {"Remove", "Removes the last keyword from the list"}},
-        {BitBtn5, {"Clear", "Removes every keyword from the list"}},
-        {KeywordsListBox, {"Keywords to search for", "The keywords added so far, in order"}},
-        {SearchRadioGroup, {"Search for", "Whether names use the exact phrase or all variants"}},
-        {SearchRadioGroup->Button(0),
-         {"Exact phrase", "Names made of the keywords in the order typed"}},
-        {SearchRadioGroup->Button(1),
-         {"All variants", "Names made of the keywords in every order and combination"}},
-        {BitBtn2, {"Cancel", "Closes the dialog without searching"}},
-        {BitBtn1, {"Search", "Closes the dialog and searches for free domain names"}},
-    };
-    for (const auto &[control, text] : texts)
-        SetAccessibleText(*control, QString::fromLatin1(text.first),
-                          QString::fromLatin1(text.second));
+    SetAccessibleTexts({
+        {GroupBox1, "Keywords", "The keywords the search builds domain names from"},
+        {leKeyword, "Keyword", "Type a keyword and press Enter to add it; up to three"},
+        {AddBtn, "Add", "Adds the typed keyword to the list"},
+        {BitBtn4, "Remove", "Removes the last keyword from the list"},
+        {BitBtn5, "Clear", "Removes every keyword from the list"},
+        {KeywordsListBox, "Keywords to search for", "The keywords added so far, in order"},
+        {SearchRadioGroup, "Search for", "Whether names use the exact phrase or all variants"},
+        {SearchRadioGroup->Button(0), "Exact phrase",
+         "Names made of the keywords in the order typed"},
+        {SearchRadioGroup->Button(1), "All variants",
+         "Names made of the keywords in every order and combination"},
+        {BitBtn2, "Cancel", "Closes the dialog without searching"},
+        {BitBtn1, "Search", "Closes the dialog and searches for free domain names"},
+    });
 }
 
 void TStartForm::FormCreate() {
