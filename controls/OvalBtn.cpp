@@ -285,10 +285,17 @@ void TOvalButton::paintEvent(QPaintEvent *) {
 
 void TOvalButton::Paint(QPainter &painter) {
     painter.setFont(font_);
+    const QRectF outline = DrawingRect({0, 0, width() - 1, height() - 1});
+    const QPen outlinePen = flat_ ? QPen(Qt::NoPen) : QPen(Qt::black, 1);
     painter.setBrush(transparent_ ? QBrush(Qt::NoBrush) : QBrush(ToQColor(color_)));
-    painter.setPen(flat_ ? QPen(Qt::NoPen) : QPen(Qt::black, 1));
-    painter.drawEllipse(DrawingRect({0, 0, width() - 1, height() - 1}));
+    painter.setPen(outlinePen);
+    painter.drawEllipse(outline);
     DrawContent(painter);
+    // The outer ring runs so close to the outline at the diagonals that some of its pixels land
+    // on it; drawn once more, last, the outline stays a solid line at every angle.
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(outlinePen);
+    painter.drawEllipse(outline);
 }
 
 void TOvalButton::DrawBevel(QPainter &painter) {

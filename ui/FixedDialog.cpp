@@ -1,8 +1,11 @@
 #include "ui/FixedDialog.h"
 
+#include "ui/RadioGroup.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -14,10 +17,14 @@
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 
+#include <cmath>
+
 namespace ui {
 namespace {
 
 constexpr int kLabelSpacing = 3;
+// The text size the layout is designed for.
+constexpr int kDesignedPointSize = 8;
 // Captions are narrowed in these steps, but never below the narrowest.
 constexpr int kStretchStep = 3;
 constexpr int kNarrowestStretch = 76;
@@ -100,8 +107,18 @@ bool CaptionFits(const QWidget &control) {
 QFont DialogFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
     return font;
+}
+
+void SetAccessibleText(QWidget &control, const QString &name, const QString &description) {
+    control.setAccessibleName(name);
+    control.setAccessibleDescription(description);
+}
+
+void SetAccessibleTexts(std::initializer_list<AccessibleText> texts) {
+    for (const AccessibleText &text : texts)
+        SetAccessibleText(*text.control, QString::fromLatin1(text.name),
+                          QString::fromLatin1(text.description));
 }
 
 FixedDialog::FixedDialog(const QString &caption, int clientWidth, int clientHeight, QWidget *parent)
@@ -109,8 +126,33 @@ FixedDialog::FixedDialog(const QString &caption, int clientWidth, int clientHeig
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
     setWindowTitle(caption);
     setFont(DialogFont());
-    setFixedSize(clientWidth, clientHeight);
+    QFont designed = font();
+    designed.setPointSize(kDesignedPointSize);
+    scale_ = std::max(1.0, QFontMetricsF(font()).height() / QFontMetricsF(designed).height());
+    setFixedSize(Scaled(clientWidth), Scaled(clientHeight));
     setSizeGripEnabled(false);
+}
+
+QRect FixedDialog::Scaled(QRect designed) const {
+    return QRect(Scaled(designed.x()), Scaled(designed.y()), Scaled(designed.width()),
+                 Scaled(designed.height()));
+}
+
+int FixedDialog::Scaled(int designed) const {
+    return static_cast<int>(std::lround(designed * scale_));
+}
+
+void FixedDialog::ScaleLayout() {
+    if (scale_ == 1)
+        return;
+    for (QWidget *control : findChildren<QWidget *>()) {
+        QWidget *parent = control->parentWidget();
+        // Radio groups arrange their own buttons; lists and edits their own parts.
+        const bool placed = parent == this || (qobject_cast<QGroupBox *>(parent) &&
+                                               !qobject_cast<RadioGroup *>(parent));
+        if (placed)
+            control->setGeometry(Scaled(control->geometry()));
+    }
 }
 
 void FixedDialog::ShowModal() {
@@ -139,6 +181,7 @@ void FixedDialog::keyPressEvent(QKeyEvent *event) {
     const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if (event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier) {
         event->accept();
+        EscapePressed();
         return;
     }
     if (IsEnter(event->key()) && modifiers == Qt::NoModifier) {

@@ -2,6 +2,7 @@
 
 #include "controls/OvalBtn.h"
 #include "controls/URLLabel.h"
+#include "ui/FixedDialog.h"
 #include "ui/JpegImage.h"
 
 #include <QFile>
@@ -86,11 +87,17 @@ void TInfoForm::CreatePanel() {
     Image1->setScaledContents(true);
     Image1->setPixmap(ProductPicture());
 
+    SetAccessibleText(*Label7, "Nimbrel", "The program's name");
+    SetAccessibleText(*Image1, "Nimbrel", "The program's picture");
+    if (*ContactAddress == '\0')
+        return;
     URLLabel2 = new controls::TURLLabel(Panel1);
     URLLabel2->setObjectName("URLLabel2");
     URLLabel2->SetURLType(controls::TURLType::utMailTo);
     URLLabel2->SetCaption(ContactAddress);
     URLLabel2->move(198, 109);
+    SetAccessibleText(*URLLabel2, QString::fromLatin1(ContactAddress),
+                      "Writes a new mail to the maker");
 }
 
 void TInfoForm::CreateCloseButton() {
@@ -103,6 +110,7 @@ void TInfoForm::CreateCloseButton() {
     BitBtn3->SetFont(FontOf("MS Sans Serif", 11, true));
     BitBtn3->setCursor(Qt::PointingHandCursor);
     BitBtn3->OnClick = [this](controls::TOvalButton *) { BitBtn3Click(); };
+    SetAccessibleText(*BitBtn3, "Close", "Closes the about box");
 }
 
 int TInfoForm::ShowModal() {
@@ -123,8 +131,8 @@ void TInfoForm::showEvent(QShowEvent *event) {
 }
 
 void TInfoForm::keyPressEvent(QKeyEvent *event) {
-    // Typed characters go to the oval buttons as accelerators. Escape does not close the box:
-    // it has no Cancel button; the Close button, the close box and Alt+F4 close it.
+    // Typed characters go to the oval buttons as accelerators; Escape closes the box as its
+    // Close button does.
     const QString typed = event->text();
     if (!typed.isEmpty()) {
         for (controls::TOvalButton *button : findChildren<controls::TOvalButton *>()) {
@@ -134,8 +142,9 @@ void TInfoForm::keyPressEvent(QKeyEvent *event) {
             }
         }
     }
-    if (event->key() == Qt::Key_Escape) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         event->accept();
+        BitBtn3Click();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -12,11 +12,13 @@ class TURLLabel;
 
 namespace ui {
 
-// The maker's contact address that the about box shows and opens as a new mail.
-inline constexpr const char *ContactAddress = "info@example.com";
+// The product's contact address that the about box shows and opens as a new mail. None is
+// configured: empty, the box shows no mail link rather than a made-up address.
+inline constexpr const char *ContactAddress = "";
 
-// The about box: the product's name and picture, a mail link to the maker and an oval Close
-// button. Created once and shown modally any number of times; it changes nothing.
+// The about box: the product's name and picture, a mail link to the maker when an address is
+// configured, and an oval Close button, which Escape presses too. Created once and shown modally
+// any number of times; it changes nothing.
 class TInfoForm : public QDialog {
     Q_OBJECT
 

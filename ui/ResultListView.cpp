@@ -3,15 +3,89 @@
 #include "results/ResultList.h"
 #include "ui/ResultTableModel.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
+
+#include <numeric>
+#include <utility>
 
 namespace ui {
 
+// Draws the cells as the style does, except for the focus frame while no row is selected (a
+// frame with nothing selected tells the user that Space and the popup would act on a row);
+// and tells where a cell's check box is.
+class ResultCellDelegate : public QStyledItemDelegate {
+public:
+    explicit ResultCellDelegate(QAbstractItemView *view) : QStyledItemDelegate(view), view_(view) {}
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override {
+        QStyleOptionViewItem look(option);
+        if (!view_->selectionModel() || !view_->selectionModel()->hasSelection())
+            look.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, look, index);
+    }
+
+    QRect CheckBoxRect(const QStyleOptionViewItem &base, const QModelIndex &index) const {
+        QStyleOptionViewItem option(base);
+        initStyleOption(&option, index);
+        if (!(option.features & QStyleOptionViewItem::HasCheckIndicator))
+            return {};
+        const QWidget *widget = option.widget;
+        const QStyle *style = widget ? widget->style() : QApplication::style();
+        return style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, widget);
+    }
+
+private:
+    QAbstractItemView *view_;
+};
+
+std::vector<int> FitColumnWidths(const std::vector<int> &preferred, const std::vector<int> &minimum,
+                                 int available) {
+    std::vector<int> widths = preferred;
+    if (widths.empty())
+        return widths;
+    const int total = std::accumulate(preferred.begin(), preferred.end(), 0);
+    if (available >= total) {
+        widths.back() += available - total;
+        return widths;
+    }
+    int slack = 0;
+    for (std::size_t i = 0; i < widths.size(); ++i)
+        slack += std::max(0, preferred[i] - minimum[i]);
+    const int deficit = total - available;
+    if (deficit >= slack) {
+        for (std::size_t i = 0; i < widths.size(); ++i)
+            widths[i] = std::min(preferred[i], minimum[i]);
+        return widths;
+    }
+    int cut = 0;
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        const int share = deficit * std::max(0, preferred[i] - minimum[i]) / slack;
+        widths[i] -= share;
+        cut += share;
+    }
+    // What rounding left over comes off the columns that still have room, first column first.
+    for (std::size_t i = 0; cut < deficit && i < widths.size(); ++i) {
+        const int more = std::min(deficit - cut, widths[i] - minimum[i]);
+        if (more > 0) {
+            widths[i] -= more;
+            cut += more;
+        }
+    }
+    return widths;
+}
+
 ResultListView::ResultListView(results::ResultList &list, QWidget *parent)
-    : QTableView(parent), list_(list), model_(new ResultTableModel(list, this)) {
+    : QTableView(parent), list_(list), model_(new ResultTableModel(list, this)),
+      delegate_(new ResultCellDelegate(this)) {
     setModel(model_);
+    setItemDelegate(delegate_);
     setShowGrid(true);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -27,7 +101,7 @@ ResultListView::ResultListView(results::ResultList &list, QWidget *parent)
 
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &ResultListView::ColumnClicked);
     connect(horizontalHeader(), &QHeaderView::sectionResized, this,
-            [this](int column, int, int newWidth) { KeepMinimumWidth(column, newWidth); });
+            [this](int column, int, int newWidth) { ColumnResized(column, newWidth); });
     connect(this, &QWidget::customContextMenuRequested, this, &ResultListView::RightClicked);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ResultListView::SelectionChanged);
@@ -47,11 +121,50 @@ void ResultListView::SetUpColumns() {
         header->resizeSection(column, model_->Width(column));
 }
 
-void ResultListView::KeepMinimumWidth(int column, int newWidth) {
+void ResultListView::ColumnResized(int column, int newWidth) {
+    if (sizing_)
+        return;
     // The header knows one minimum for all sections; each column has its own.
     const int minimum = model_->MinimumWidth(column);
-    if (newWidth < minimum)
+    if (newWidth < minimum) {
         horizontalHeader()->resizeSection(column, minimum);
+        return;
+    }
+    userSized_ = true;
+    if (column != model_->columnCount() - 1)
+        StretchLastColumn();
+}
+
+void ResultListView::resizeEvent(QResizeEvent *event) {
+    QTableView::resizeEvent(event);
+    if (userSized_)
+        StretchLastColumn();
+    else
+        FitColumns();
+}
+
+void ResultListView::FitColumns() {
+    std::vector<int> preferred;
+    std::vector<int> minimum;
+    for (int column = 0; column < model_->columnCount(); ++column) {
+        preferred.push_back(model_->Width(column));
+        minimum.push_back(model_->MinimumWidth(column));
+    }
+    const std::vector<int> widths = FitColumnWidths(preferred, minimum, viewport()->width());
+    const QScopedValueRollback<bool> guard(sizing_, true);
+    for (int column = 0; column < model_->columnCount(); ++column)
+        horizontalHeader()->resizeSection(column, widths[static_cast<std::size_t>(column)]);
+}
+
+void ResultListView::StretchLastColumn() {
+    QHeaderView *header = horizontalHeader();
+    const int last = model_->columnCount() - 1;
+    int others = 0;
+    for (int column = 0; column < last; ++column)
+        others += header->sectionSize(column);
+    const int width = std::max(model_->MinimumWidth(last), viewport()->width() - others);
+    const QScopedValueRollback<bool> guard(sizing_, true);
+    header->resizeSection(last, width);
 }
 
 void ResultListView::keyPressEvent(QKeyEvent *event) {
@@ -63,6 +176,72 @@ void ResultListView::keyPressEvent(QKeyEvent *event) {
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+QModelIndex ResultListView::CheckBoxAt(const QPoint &position) const {
+    const QModelIndex index = indexAt(position);
+    if (!index.isValid() || !(model_->flags(index) & Qt::ItemIsUserCheckable))
+        return {};
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return delegate_->CheckBoxRect(option, index).contains(position) ? index : QModelIndex();
+}
+
+bool ResultListView::PressCheckBox(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton)
+        return false;
+    const QModelIndex index = CheckBoxAt(event->position().toPoint());
+    if (!index.isValid())
+        return false;
+    selectRow(index.row());
+    pressedCheckBox_ = index;
+    event->accept();
+    return true;
+}
+
+void ResultListView::mousePressEvent(QMouseEvent *event) {
+    if (!PressCheckBox(event))
+        QTableView::mousePressEvent(event);
+}
+
+void ResultListView::mouseDoubleClickEvent(QMouseEvent *event) {
+    // The second click of a double click is a click of its own on a check box.
+    if (!PressCheckBox(event))
+        QTableView::mouseDoubleClickEvent(event);
+}
+
+void ResultListView::mouseMoveEvent(QMouseEvent *event) {
+    if (pressedCheckBox_.isValid()) {
+        event->accept();
+        return;
+    }
+    QTableView::mouseMoveEvent(event);
+}
+
+void ResultListView::mouseReleaseEvent(QMouseEvent *event) {
+    if (!pressedCheckBox_.isValid() || event->button() != Qt::LeftButton) {
+        QTableView::mouseReleaseEvent(event);
+        return;
+    }
+    const QModelIndex pressed = std::exchange(pressedCheckBox_, QPersistentModelIndex());
+    // Released away from the box it went down on: no toggle, as with any button.
+    if (CheckBoxAt(event->position().toPoint()) == pressed) {
+        const bool checked = model_->data(pressed, Qt::CheckStateRole).toInt() == Qt::Checked;
+        model_->setData(pressed, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    }
+    event->accept();
+}
+
+void ResultListView::focusInEvent(QFocusEvent *event) {
+    QTableView::focusInEvent(event);
+    // The view makes the first cell current on focus; without a selection that only draws a
+    // frame around a cell that no command acts on. The first arrow key selects the first row.
+    if (!selectionModel()->hasSelection() && currentIndex().isValid()) {
+        const QSignalBlocker blocker(selectionModel());
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        viewport()->update();
+    }
 }
 
 void ResultListView::RightClicked(const QPoint &position) {
@@ -81,8 +260,11 @@ void ResultListView::ShowListSelection() {
     const int selected = list_.SelectedIndex();
     const QSignalBlocker blocker(selectionModel());
     selectionModel()->clearSelection();
-    if (selected < 0)
+    if (selected < 0) {
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        viewport()->update();
         return;
+    }
     selectionModel()->select(model_->index(selected, 0),
                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
     selectionModel()->setCurrentIndex(model_->index(selected, 0), QItemSelectionModel::NoUpdate);

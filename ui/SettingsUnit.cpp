@@ -35,8 +35,10 @@ TSettingsForm::TSettingsForm(core::SearchOptions &options, QWidget *parent)
     : FixedDialog(QStringLiteral("Settings..."), 337, 348, parent), options_(options) {
     setObjectName(QStringLiteral("SettingsForm"));
     CreateControls();
+    ScaleLayout();
     FitCaptions();
     SetFocusOrder();
+    DescribeControls();
     // The controls write through only once they show the loaded values.
     FormCreate();
     ConnectControls();
@@ -109,6 +111,28 @@ void TSettingsForm::SetFocusOrder() {
                               leRegService};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
+}
+
+void TSettingsForm::DescribeControls() {
+    SetAccessibleTexts({
+        {GroupBox1, "Top level domains", "The domain suffixes each name is checked under"},
+        {COMcb, ".COM", "Checks each name under .com"},
+        {NETcb, ".NET", "Checks each name under .net"},
+        {ORGcb, ".ORG", "Checks each name under .org"},
+        {BIZcb, ".BIZ", "Shown for information; not checked"},
+        {UScb, ".US", "Shown for information; not checked"},
+        {INFOcb, ".INFO", "Shown for information; not checked"},
+        {COUKcb, ".CO.UK", "Shown for information; not checked"},
+        {GroupBox2, "Include", "What the names may contain besides the keywords"},
+        {HyphensCheckBox, "Hyphens", "Also builds names with hyphens between the keywords"},
+        {AcronymsCheckBox, "Acronyms", "Also builds names from the keywords' initials"},
+        {rgShowDomain, "Show up", "Whether the result list shows taken names too"},
+        {rgShowDomain->Button(0), "Available domain only", "Lists only names that are free"},
+        {rgShowDomain->Button(1), "All domain names", "Lists taken names as well"},
+        {GroupBox3, "Domain registration service", "Where Register this domain goes"},
+        {leRegService, "Registration service address", "The web address of the registrar"},
+        {BitBtn1, "OK", "Stores the settings and closes the dialog"},
+    });
 }
 
 void TSettingsForm::FormCreate() {

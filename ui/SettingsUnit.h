@@ -33,6 +33,7 @@ private:
     void CreateControls();
     void ConnectControls();
     void SetFocusOrder();
+    void DescribeControls();
     void ShowSettings();
 
     core::SearchOptions &options_;

@@ -35,8 +35,10 @@ TStartForm::TStartForm(core::SearchOptions &options, QWidget *parent)
       options_(options) {
     setObjectName(QStringLiteral("StartForm"));
     CreateControls();
+    ScaleLayout();
     FitCaptions();
     SetFocusOrder();
+    DescribeControls();
     FormCreate();
 }
 
@@ -88,6 +90,24 @@ void TStartForm::SetFocusOrder() {
                               KeywordsListBox};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
+}
+
+void TStartForm::DescribeControls() {
+    SetAccessibleTexts({
+        {GroupBox1, "Keywords", "The keywords the search builds domain names from"},
+        {leKeyword, "Keyword", "Type a keyword and press Enter to add it; up to three"},
+        {AddBtn, "Add", "Adds the typed keyword to the list"},
+        {BitBtn4, "Remove", "Removes the last keyword from the list"},
+        {BitBtn5, "Clear", "Removes every keyword from the list"},
+        {KeywordsListBox, "Keywords to search for", "The keywords added so far, in order"},
+        {SearchRadioGroup, "Search for", "Whether names use the exact phrase or all variants"},
+        {SearchRadioGroup->Button(0), "Exact phrase",
+         "Names made of the keywords in the order typed"},
+        {SearchRadioGroup->Button(1), "All variants",
+         "Names made of the keywords in every order and combination"},
+        {BitBtn2, "Cancel", "Closes the dialog without searching"},
+        {BitBtn1, "Search", "Closes the dialog and searches for free domain names"},
+    });
 }
 
 void TStartForm::FormCreate() {
@@ -157,6 +177,10 @@ void TStartForm::BitBtn2Click() {
     close();
 }
 
+void TStartForm::EscapePressed() {
+    BitBtn2Click();
+}
+
 void TStartForm::SearchRadioGroupClick() {
     options_.SetSearchFor(SearchRadioGroup->ItemIndex());
 }
@@ -199,7 +223,7 @@ void TStartForm::ShowKeywords() {
     KeywordsListBox->clear();
     for (const std::string &keyword : options_.keywords) {
         auto *item = new QListWidgetItem(ToQString(keyword), KeywordsListBox);
-        item->setSizeHint(QSize(0, kItemHeight));
+        item->setSizeHint(QSize(0, Scaled(kItemHeight)));
     }
 }
 

@@ -28,6 +28,8 @@ public:
     void FormCreate();
     void FormShow() override;
     void FormCloseQuery(bool &canClose) override;
+    // Escape: Cancel.
+    void EscapePressed() override;
 
     void AddBtnClick();
     // A key released in the edit; Enter adds.
@@ -48,6 +50,7 @@ protected:
 private:
     void CreateControls();
     void SetFocusOrder();
+    void DescribeControls();
     void ShowKeywords();
     void WatchEditKeys(QEvent &event);
 

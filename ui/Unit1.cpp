@@ -1,5 +1,6 @@
 #include "ui/Unit1.h"
 
+#include "base/AsciiCase.h"
 #include "core/ForceDetails.h"
 #include "core/SearchOptions.h"
 #include "platform/Application.h"
@@ -10,6 +11,8 @@
 #include "ui/QtApplication.h"
 #include "ui/QtText.h"
 #include "ui/ResultListView.h"
+#include "ui/ResultTableModel.h"
+#include "ui/WindowStore.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -18,9 +21,11 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolButton>
@@ -33,6 +38,13 @@ namespace {
 constexpr int kClientWidth = 502;
 constexpr int kClientHeight = 390;
 constexpr int kStatusBarHeight = 19;
+// The list's place in the client area at the designed size: 5, 68, 490 x 299.
+constexpr int kListLeft = 5;
+constexpr int kListTop = 68;
+constexpr int kListRight = 7;
+constexpr int kListBottom = 4;
+// Space kept free on either side of a caption over the banner.
+constexpr int kCaptionMargin = 3;
 constexpr const char *kResultsFilter = "Nimbrel files (*.nbr)";
 constexpr const char *kResultsSuffix = "nbr";
 constexpr const char *kNamesFilter = "Text files (*.txt)";
@@ -45,6 +57,17 @@ template <class Object> Object *Named(Object *object, const char *name) {
     return object;
 }
 
+// The button's font, made smaller until its caption fits with a margin on either side.
+void FitCaption(QToolButton &button) {
+    QFont font = button.font();
+    while (QFontMetrics(font).horizontalAdvance(button.text()) >
+               button.width() - 2 * kCaptionMargin &&
+           font.pointSizeF() > 6) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    }
+    button.setFont(font);
+}
+
 QToolButton *PictureButton(QWidget *parent, const char *name, const char *caption,
                            const QIcon &picture, QSize pictureSize, QRect geometry) {
     auto *button = Named(new QToolButton(parent), name);
@@ -54,6 +77,7 @@ QToolButton *PictureButton(QWidget *parent, const char *name, const char *captio
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setCursor(Qt::PointingHandCursor);
     button->setGeometry(geometry);
+    FitCaption(*button);
     return button;
 }
 
@@ -87,30 +111,71 @@ void RethrowIfFailed(const std::exception_ptr &failure) {
         std::rethrow_exception(failure);
 }
 
+std::string Capitalised(std::string text) {
+    if (!text.empty())
+        text.front() = base::AsciiUpperChar(text.front());
+    return text;
+}
+
+// The reason of a failure whose message reads "what FILE: reason", capitalised for a sentence
+// of its own.
+std::string FailureReason(const std::string &message) {
+    const std::size_t colon = message.rfind(": ");
+    return Capitalised(colon == std::string::npos ? message : message.substr(colon + 2));
+}
+
+// Why a write failed, for people: the system's reason, with the temporary file mentioned only
+// when creating it was what failed (the folder cannot be written to, say).
+std::string WriteFailureReason(const std::exception &failure) {
+    const std::string message = failure.what();
+    std::string reason = FailureReason(message);
+    if (message.rfind("cannot create a temporary file", 0) == 0)
+        reason += " (no temporary file could be created beside it)";
+    return reason;
+}
+
+// Replaces the rows of list with copies of those of from, in one batch.
+void ReplaceRows(results::ResultList &list, const results::ResultList &from) {
+    const results::ResultListUpdate batch(list);
+    list.Clear();
+    for (int k = 0; k < from.Count(); ++k) {
+        const results::ResultRow &source = *from.Row(k);
+        const std::shared_ptr<results::ResultRow> row = list.Append();
+        row->SetCaption(source.Caption());
+        for (int i = 0; i < source.SubItemCount(); ++i)
+            row->AppendSubItem(*source.SubItem(i));
+        row->SetChecked(source.Checked());
+    }
+}
+
 } // namespace
 
 TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, net::NetworkContext context,
                QWidget *parent)
-    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                              Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      options_(options),
+    : QMainWindow(parent), options_(options),
       run_(std::make_unique<core::CheckRun>(
           options, candidates_, scratch_, results_, std::move(probes), std::move(context),
           static_cast<core::KeywordsPrompt &>(*this), static_cast<core::StatusLine &>(*this))) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nimbrel"));
     setWindowIcon(ProgramIcon());
-    setFont(DialogFont());
+    // The desktop's own font and size; only the captions over the banner are fitted to their
+    // buttons.
     CreateControls();
     CreateMenus();
     CreatePopupMenu();
     ConnectControls();
-    SetFixedClientArea();
+    SetClientAreaSize();
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The list view and its model read the result list, which goes before the base class takes
+    // the child widgets down (hiding a shown window asks the header for its captions).
+    hide();
+    centralWidget()->removeEventFilter(this);
+    delete ListView1;
+}
 
 void TForm1::AttachDialogs(ShowDialog keywords, ShowDialog about, ShowDialog settings) {
     keywordsDialog_ = std::move(keywords);
@@ -140,11 +205,12 @@ void TForm1::CreateControls() {
                             QRect(443, 10, 48, 43));
 
     ListView1 = Named(new ResultListView(results_, client), "ListView1");
-    ListView1->setGeometry(5, 68, 490, 299);
+    ListView1->setGeometry(kListLeft, kListTop, 490, 299);
+    client->installEventFilter(this);
 
     StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
-    StatusBar1->setSizeGripEnabled(false);
-    StatusBar1->setFixedHeight(kStatusBarHeight);
+    StatusBar1->setSizeGripEnabled(true);
+    StatusBar1->setFixedHeight(std::max(kStatusBarHeight, StatusBar1->fontMetrics().height() + 4));
     StatusBar1->addWidget(Named(new QLabel(StatusBar1), "StatusText"), 1);
     setStatusBar(StatusBar1);
 
@@ -156,6 +222,19 @@ void TForm1::CreateControls() {
     OpenDialog1->setDefaultSuffix(QString::fromLatin1(kResultsSuffix));
 
     ImageList1 = MenuImages();
+
+    SetAccessibleText(*Image1, QStringLiteral("Nimbrel"), QStringLiteral("The program's banner"));
+    SetAccessibleText(*BitBtn2, QStringLiteral("Start"),
+                      QStringLiteral("Asks for keywords and searches for free domain names"));
+    SetAccessibleText(*StopBtn, QStringLiteral("Stop"),
+                      QStringLiteral("Ends the search after the name being checked"));
+    SetAccessibleText(*BitBtn1, QStringLiteral("Settings"),
+                      QStringLiteral("Top level domains, name variants and the registrar"));
+    SetAccessibleText(*ListView1, QStringLiteral("Domain names found"),
+                      QStringLiteral("One row a name: top level domain, whether it is free, "
+                                     "link popularity and traffic rank; Space toggles the mark"));
+    SetAccessibleText(*StatusBar1->findChild<QLabel *>(QStringLiteral("StatusText")),
+                      QStringLiteral("Status"), QStringLiteral("What the search is doing"));
 
     setTabOrder(ListView1, StopBtn);
     setTabOrder(StopBtn, BitBtn2);
@@ -171,7 +250,7 @@ void TForm1::CreateMenus() {
     N2 = Named(File1->addSeparator(), "N2");
     Exit1 = MenuAction(File1, "Exit1", "E&xit", ImageList1[Door]);
 
-    Domains1 = Named(MainMenu1->addMenu(QStringLiteral("Domains")), "Domains1");
+    Domains1 = Named(MainMenu1->addMenu(QStringLiteral("&Domains")), "Domains1");
     Savetotextfile1 =
         MenuAction(Domains1, "Savetotextfile1", "Save names list...", ImageList1[PageOfText]);
 
@@ -225,24 +304,40 @@ void TForm1::ConnectControls() {
 
     connect(ListView1, &ResultListView::ColumnClicked, this,
             [this](int column) { Guarded([this, column] { ListView1ColumnClick(column); })(); });
+    auto changed = [this] { resultsChanged_ = true; };
+    connect(ListView1->Model(), &QAbstractItemModel::rowsInserted, this, changed);
+    connect(ListView1->Model(), &QAbstractItemModel::dataChanged, this, changed);
     connect(ListView1, &ResultListView::PopupRequested, this,
             [this](const QPoint &position) { PopupMenu2->popup(position); });
 }
 
-void TForm1::SetFixedClientArea() {
-    // The menu bar lies outside the client area; the status bar is part of it.
-    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+void TForm1::SetClientAreaSize() {
+    // The menu bar lies outside the client area; the status bar is part of it. The designed
+    // size is the smallest and the first; after that the window opens at the size it was left.
+    const QSize smallest(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    setMinimumSize(smallest);
+    resize(StoredWindowSize().value_or(smallest).expandedTo(smallest));
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == centralWidget() && event->type() == QEvent::Resize)
+        PlaceList();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::PlaceList() {
+    // The banner and its buttons keep their place; the list takes the rest of the client area
+    // with the margins it has at the designed size.
+    const QSize client = centralWidget()->size();
+    ListView1->setGeometry(kListLeft, kListTop,
+                           std::max(0, client.width() - kListLeft - kListRight),
+                           std::max(0, client.height() - kListTop - kListBottom));
 }
 
 void TForm1::FormCreate() {
     programFolder_ = ToStdString(QCoreApplication::applicationDirPath());
     if (programFolder_.empty() || programFolder_.back() != '/')
         programFolder_ += '/';
-    try {
-        OpenDialog1->setDirectory(ToQString(programFolder_));
-    } catch (...) {
-        // Without its first folder the dialog opens where the toolkit chooses.
-    }
 }
 
 void TForm1::showEvent(QShowEvent *event) {
@@ -261,13 +356,17 @@ void TForm1::closeEvent(QCloseEvent *event) {
     } catch (...) {
         HandleException(std::current_exception());
     }
-    if (canClose)
+    if (canClose) {
+        StoreWindowSize(isMaximized() || isFullScreen() ? normalGeometry().size() : size());
         event->accept();
-    else
+    } else
         event->ignore();
 }
 
 void TForm1::FormCloseQuery(bool &canClose) {
+    canClose = ResultsMayGo();
+    if (!canClose)
+        return;
     // A run of many names at once ends now: the program must not wait for its exchanges.
     run_->Abandon();
     const std::exception_ptr failure = TryStopping([this] { StopBtnClick(); });
@@ -276,6 +375,8 @@ void TForm1::FormCloseQuery(bool &canClose) {
 }
 
 void TForm1::BitBtn2Click() {
+    if (!ResultsMayGo())
+        return;
     run_->Start();
 }
 
@@ -296,37 +397,91 @@ void TForm1::BitBtn1Click() {
 }
 
 void TForm1::Open1Click() {
+    if (!ResultsMayGo())
+        return;
     StopBtnClick();
+    OpenDialog1->setDirectory(StartFolder(FileKind::Results));
     const std::optional<std::string> file = ChooseFile(*OpenDialog1);
     if (!file)
         return;
+    // Loaded beside the rows on screen, which stay as they are when the file cannot be loaded.
+    results::ResultList loaded(results_.GetColumns());
+    try {
+        results::LoadResultsFile(*file, loaded);
+    } catch (const results::EResultsFileError &failure) {
+        platform::ShowMessage("Could not open " + *file + ": " + FailureReason(failure.Message()) +
+                              ". The results on screen are kept.");
+        return;
+    }
     // The loaded rows replace the run's: its exchanges end now and its results are dropped.
     run_->Abandon();
-    results::ReadResultsFile(*file, results_);
+    ReplaceRows(results_, loaded);
+    resultsChanged_ = false;
+    RememberFolder(FileKind::Results, *file);
 }
 
 void TForm1::Save1Click() {
+    SaveResults();
+}
+
+bool TForm1::SaveResults() {
     StopBtnClick();
-    const std::optional<std::string> file = ChooseSaveFile(
-        QStringLiteral("Save file"), QString::fromLatin1(kResultsFilter), kResultsSuffix);
+    const std::optional<std::string> file =
+        ChooseSaveFile(QStringLiteral("Save file"), QString::fromLatin1(kResultsFilter),
+                       kResultsSuffix, FileKind::Results);
     if (!file)
-        return;
-    results::WriteResultsFile(*file, results_);
+        return false;
+    try {
+        results::WriteResultsFile(*file, results_);
+    } catch (const std::exception &failure) {
+        platform::ShowMessage("Could not save results to " + *file + ": " +
+                              WriteFailureReason(failure) + ".");
+        return false;
+    }
+    resultsChanged_ = false;
+    RememberFolder(FileKind::Results, *file);
+    return true;
+}
+
+bool TForm1::ResultsMayGo() {
+    if (!resultsChanged_ || results_.Count() == 0)
+        return true;
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Nimbrel"),
+                         QStringLiteral("Save the results first?"),
+                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    question.setObjectName(QStringLiteral("SaveQuestion"));
+    question.setDefaultButton(QMessageBox::Save);
+    question.setEscapeButton(QMessageBox::Cancel);
+    switch (question.exec()) {
+    case QMessageBox::Save:
+        return SaveResults();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void TForm1::Savetotextfile1Click() {
     StopBtnClick();
-    const std::optional<std::string> file = ChooseSaveFile(
-        QStringLiteral("Save names list"), QString::fromLatin1(kNamesFilter), kNamesSuffix);
+    const std::optional<std::string> file =
+        ChooseSaveFile(QStringLiteral("Save names list"), QString::fromLatin1(kNamesFilter),
+                       kNamesSuffix, FileKind::NamesList);
     if (!file)
         return;
-    results::WriteNamesList(*file, results_);
+    try {
+        results::WriteNamesList(*file, results_);
+    } catch (const std::exception &failure) {
+        platform::ShowMessage("Could not save the names list to " + *file + ": " +
+                              WriteFailureReason(failure) + ".");
+        return;
+    }
+    RememberFolder(FileKind::NamesList, *file);
 }
 
 void TForm1::Exit1Click() {
-    const std::exception_ptr failure = TryStopping([this] { StopBtnClick(); });
+    // Closing asks about unsaved results and stops a running search (FormCloseQuery).
     close();
-    RethrowIfFailed(failure);
 }
 
 void TForm1::Contents1Click() {
@@ -396,8 +551,8 @@ std::optional<std::string> TForm1::ChooseFile(QFileDialog &dialog) {
 }
 
 std::optional<std::string> TForm1::ChooseSaveFile(const QString &title, const QString &filter,
-                                                  const char *suffix) {
-    QFileDialog dialog(this, title, ToQString(programFolder_), filter);
+                                                  const char *suffix, FileKind kind) {
+    QFileDialog dialog(this, title, StartFolder(kind), filter);
     dialog.setObjectName(QStringLiteral("SaveDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QString::fromLatin1(suffix));

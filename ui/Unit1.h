@@ -25,6 +25,7 @@ class SearchOptions;
 namespace ui {
 
 class ResultListView;
+enum class FileKind;
 
 // The product's own page, opened by "The Nimbrel homepage...".
 inline constexpr const char *kHomepage = "http://www.pellwick.com/nimbrel/";
@@ -80,16 +81,21 @@ public:
     void InvertSelection1Click();
     void Force1Click();
 
-    // The executable's folder with its trailing separator; empty before FormCreate.
+    // The executable's folder with its trailing separator, where the help page stands; empty
+    // before FormCreate. File dialogs never start here (see WindowStore.h).
     const std::string &ProgramFolder() const { return programFolder_; }
     results::ResultList &Results() { return results_; }
     const core::StringList &Candidates() const { return candidates_; }
     // What the status bar shows.
     QString StatusText() const;
+    // Whether the rows have changed since they were last saved or loaded; a search that found
+    // rows counts as a change.
+    bool HasUnsavedResults() const { return resultsChanged_; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void SetStatusText(const std::string &text) override;
@@ -99,10 +105,17 @@ private:
     void CreateMenus();
     void CreatePopupMenu();
     void ConnectControls();
-    void SetFixedClientArea();
+    void SetClientAreaSize();
+    void PlaceList();
     std::optional<std::string> ChooseFile(QFileDialog &dialog);
     std::optional<std::string> ChooseSaveFile(const QString &title, const QString &filter,
-                                              const char *suffix);
+                                              const char *suffix, FileKind kind);
+    // Asks for a file and saves the rows to it; false when the user cancelled or it failed (the
+    // failure has been shown then).
+    bool SaveResults();
+    // Asks "Save the results first?" when unsaved rows would be lost; true when the command may
+    // go on (saved, or discarded, or nothing to lose).
+    bool ResultsMayGo();
 
     core::SearchOptions &options_;
     std::string programFolder_;
@@ -115,6 +128,7 @@ private:
     ShowDialog settingsDialog_;
     FileChooser chooseFile_;
     bool centred_ = false;
+    bool resultsChanged_ = false;
 
     QLabel *Image1;
     QToolButton *BitBtn2;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -406,6 +407,54 @@ TEST(OvalButtonPixels, RingsShadeTheTwoHalves) {
         EXPECT_EQ(ColourRuns(image, {49, 49}, {0, -1}, 10), c.bottom);
         EXPECT_EQ(ColourRuns(image, {0, 24}, {1, 0}, 10), c.left);
         EXPECT_EQ(ColourRuns(image, {99, 24}, {-1, 0}, 10), c.right);
+    }
+}
+
+// Every pixel of the button that touches the white parent (or the edge of the picture) above,
+// below, left or right is black: the outline closes all the way round the ellipse and no ring
+// pixel takes its place, at any angle. (A gap in the outline would leave a ring or face pixel
+// on that edge.)
+TEST(OvalButtonPixels, OutlineIsSolidBlackAllRound) {
+    struct Case {
+        QSize size;
+        int bevelWidth;
+        bool down;
+    };
+    const Case cases[] = {
+        {{64, 31}, 2, false},  {{64, 31}, 2, true},  {{100, 50}, 2, false},
+        {{100, 50}, 4, false}, {{40, 40}, 3, false}, {{150, 36}, 2, true},
+    };
+    const QColor white(Qt::white);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size.width() << "x" << c.size.height() << " bevel "
+                                        << c.bevelWidth << (c.down ? " down" : ""));
+        Rendered r;
+        r.parent.resize(c.size);
+        r.button->resize(c.size);
+        r.button->SetBevelWidth(c.bevelWidth);
+        r.button->SetDown(c.down);
+        const QImage image = r.Image();
+        const auto outside = [&](int x, int y) {
+            return !image.rect().contains(x, y) || image.pixelColor(x, y) == white;
+        };
+        int edge = 0;
+        std::vector<QPoint> notBlack;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (outside(x, y))
+                    continue;
+                if (!outside(x - 1, y) && !outside(x + 1, y) && !outside(x, y - 1) &&
+                    !outside(x, y + 1))
+                    continue;
+                ++edge;
+                if (image.pixelColor(x, y) != QColor(Qt::black))
+                    notBlack.push_back({x, y});
+            }
+        }
+        EXPECT_TRUE(notBlack.empty()) << notBlack.size() << " edge pixels not black, first at "
+                                      << (notBlack.empty() ? 0 : notBlack[0].x()) << ","
+                                      << (notBlack.empty() ? 0 : notBlack[0].y());
+        EXPECT_GT(edge, c.size.width() + c.size.height()) << "an outline all round";
     }
 }
 

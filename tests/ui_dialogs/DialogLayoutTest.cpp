@@ -8,6 +8,8 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QPushButton>
 #include <QScreen>
 #include <gtest/gtest.h>
@@ -44,11 +46,12 @@ protected:
 
     std::vector<QWidget *> Forms() { return {keywords_.get(), settings_.get()}; }
 
-    static void ExpectPlaces(const QWidget &form, const std::vector<Place> &places) {
+    // Places as designed, grown by the dialog's scale.
+    static void ExpectPlaces(const ui::FixedDialog &form, const std::vector<Place> &places) {
         for (const Place &place : places) {
             SCOPED_TRACE(place.name);
             const auto *widget = Find<QWidget>(form, place.name);
-            EXPECT_EQ(widget->geometry(), place.geometry);
+            EXPECT_EQ(widget->geometry(), form.Scaled(place.geometry));
             EXPECT_EQ(widget->parentWidget()->objectName(), QString::fromLatin1(place.parent));
         }
     }
@@ -78,7 +81,7 @@ protected:
 
 TEST_F(DialogLayout, WindowsHaveTheirCaptionFixedSizeAndOnlyACloseBox) {
     struct Case {
-        QWidget *form;
+        ui::FixedDialog *form;
         QString caption;
         QSize client;
     };
@@ -89,16 +92,24 @@ TEST_F(DialogLayout, WindowsHaveTheirCaptionFixedSizeAndOnlyACloseBox) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.caption.toStdString());
         EXPECT_EQ(c.form->windowTitle(), c.caption);
-        EXPECT_EQ(c.form->size(), c.client);
-        EXPECT_EQ(c.form->minimumSize(), c.client);
-        EXPECT_EQ(c.form->maximumSize(), c.client);
+        const QSize client(c.form->Scaled(c.client.width()), c.form->Scaled(c.client.height()));
+        EXPECT_EQ(c.form->size(), client);
+        EXPECT_EQ(c.form->minimumSize(), client);
+        EXPECT_EQ(c.form->maximumSize(), client);
         const Qt::WindowFlags flags = c.form->windowFlags();
         EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
         EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
         EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
         EXPECT_FALSE(flags.testFlag(Qt::WindowContextHelpButtonHint));
         EXPECT_EQ(c.form->frameGeometry().center(), c.form->screen()->availableGeometry().center());
-        EXPECT_EQ(c.form->font().pointSize(), 8);
+        // The desktop's text size; the layout grows with it from its 8-point design.
+        EXPECT_EQ(c.form->font().pointSizeF(),
+                  QFontDatabase::systemFont(QFontDatabase::GeneralFont).pointSizeF());
+        QFont designed = c.form->font();
+        designed.setPointSize(8);
+        EXPECT_DOUBLE_EQ(c.form->LayoutScale(),
+                         std::max(1.0, QFontMetricsF(c.form->font()).height() /
+                                           QFontMetricsF(designed).height()));
     }
     EXPECT_TRUE(Find<QPushButton>(*settings_, "BitBtn1")->font().bold());
 }
@@ -116,8 +127,9 @@ TEST_F(DialogLayout, KeywordsControlsSitWhereTheyBelong) {
                                  {"BitBtn1", "StartForm", {169, 294, 100, 35}},
                              });
     const auto *label = Find<QWidget>(*keywords_, "leKeywordLabel");
-    EXPECT_EQ(label->x(), 11);
-    EXPECT_EQ(label->geometry().bottom() + 1 + 3, 42);
+    const auto *edit = Find<QWidget>(*keywords_, "leKeyword");
+    EXPECT_EQ(label->x(), edit->x());
+    EXPECT_NEAR(label->geometry().bottom() + 1 + keywords_->Scaled(3), edit->y(), 1);
 }
 
 TEST_F(DialogLayout, SettingsControlsSitWhereTheyBelong) {
@@ -139,7 +151,8 @@ TEST_F(DialogLayout, SettingsControlsSitWhereTheyBelong) {
                                  {"leRegService", "GroupBox3", {57, 24, 244, 21}},
                              });
     const auto *label = Find<QWidget>(*settings_, "leRegServiceLabel");
-    EXPECT_EQ(label->geometry().right() + 1 + 3, 57);
+    EXPECT_NEAR(label->geometry().right() + 1 + settings_->Scaled(3),
+                Find<QWidget>(*settings_, "leRegService")->x(), 1);
 }
 
 TEST_F(DialogLayout, FocusMovesInTheDialogsOrder) {

@@ -98,6 +98,14 @@ TEST_F(SettingsDialog, EveryControlWritesThroughAtOnce) {
     }
 }
 
+TEST_F(SettingsDialog, EscapeClosesAndStoresAsTheCloseBoxDoes) {
+    Show();
+    QTest::mouseClick(&Box("NETcb"), Qt::LeftButton);
+    QTest::keyClick(&Url(), Qt::Key_Escape);
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_TRUE(Stored().NET);
+}
+
 TEST_F(SettingsDialog, CloseBoxStoresAndTheNextStartShowsTheSame) {
     Show();
     QTest::mouseClick(&Box("COMcb"), Qt::LeftButton);

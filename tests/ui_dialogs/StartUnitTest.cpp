@@ -276,10 +276,14 @@ TEST_F(KeywordsDialog, StoredNoChoiceMarksNoMode) {
     EXPECT_EQ(StoredSearchMode(), core::kNoChoice);
 }
 
-TEST_F(KeywordsDialog, EscapeAndEnterHaveNoDialogWideMeaning) {
-    Show();
+TEST_F(KeywordsDialog, EscapeCancelsAndEnterHasNoDialogWideMeaning) {
+    Show({"shop"});
+    core::ClearStopRequest();
     QTest::keyClick(&Edit(), Qt::Key_Escape);
-    EXPECT_TRUE(form_->isVisible());
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_TRUE(core::StopRequested()) << "as Cancel: no search";
+
+    Show();
     // No default button: Enter in an empty edit presses neither Search nor anything else.
     QTest::keyClick(&Edit(), Qt::Key_Return);
     EXPECT_TRUE(form_->isVisible());

@@ -2,6 +2,7 @@
 
 #include "results/ResultsFile.h"
 #include "tests/ui_main/MainWindowSupport.h"
+#include "ui/WindowStore.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
@@ -32,6 +33,8 @@ TEST_F(FileCommands, OpeningWhileCompletionsAreListedLeavesNoListBehind) {
     results::ResultList saved;
     saved.Append()->SetCaption("typed.com");
     results::WriteResultsFile(TempFile("typed.nbr"), saved);
+    // The dialog starts where the file is, so that it lists the completions of the typed name.
+    ui::RememberFolder(ui::FileKind::Results, TempFile("typed.nbr"));
     form.show();
 
     bool listed = false;

@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -172,6 +173,73 @@ TEST_F(ListCommands, SpaceTogglesTheCheckMarkOfTheSelectedRow) {
         QTest::keyClick(view, Qt::Key_Space);
         EXPECT_EQ(Marks(), c.marks) << "row " << c.row << " column " << c.column;
     }
+}
+
+// Sends one mouse event of the left button to the list, as the window system delivers it.
+void SendLeft(ui::ResultListView *view, QEvent::Type type, QPoint at) {
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(at), view->viewport()->mapToGlobal(QPointF(at)), Qt::LeftButton,
+                      held, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &event);
+}
+
+TEST_F(ListCommands, ClickingACheckBoxSelectsItsRowAndTogglesOncePerClick) {
+    Fill();
+    for (int i = 0; i < form.Results().Count(); ++i)
+        form.Results().Row(i)->SetChecked(false);
+    view->selectRow(0);
+    // The box sits at the left of the first cell, in its middle.
+    const QRect cell = view->visualRect(view->model()->index(2, 0));
+    const QPoint box(cell.left() + 8, cell.center().y());
+
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, box);
+    EXPECT_EQ(form.Results().SelectedIndex(), 2) << "the clicked row is selected";
+    EXPECT_EQ(Marks(), "--x--");
+    // Space and the popup now act on that row.
+    QTest::keyClick(view, Qt::Key_Space);
+    EXPECT_EQ(Marks(), "-----");
+
+    // Two quick clicks: press, release, double click, release.
+    SendLeft(view, QEvent::MouseButtonPress, box);
+    SendLeft(view, QEvent::MouseButtonRelease, box);
+    SendLeft(view, QEvent::MouseButtonDblClick, box);
+    SendLeft(view, QEvent::MouseButtonRelease, box);
+    EXPECT_EQ(Marks(), "-----") << "toggled twice";
+    SendLeft(view, QEvent::MouseButtonPress, box);
+    SendLeft(view, QEvent::MouseButtonRelease, box);
+    EXPECT_EQ(Marks(), "--x--");
+
+    // Pressed on the box and released elsewhere: no toggle, but the row is selected.
+    const QRect other = view->visualRect(view->model()->index(4, 0));
+    SendLeft(view, QEvent::MouseButtonPress, QPoint(other.left() + 8, other.center().y()));
+    SendLeft(view, QEvent::MouseButtonRelease, other.center() + QPoint(40, 0));
+    EXPECT_EQ(Marks(), "--x--");
+    EXPECT_EQ(form.Results().SelectedIndex(), 4);
+
+    // A click on the text beside the box selects without toggling.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_EQ(Marks(), "--x--");
+    EXPECT_EQ(form.Results().SelectedIndex(), 2);
+}
+
+TEST_F(ListCommands, NoFocusFrameWhileNoRowIsSelectedAfterASearch) {
+    Search({"car", "shop"});
+    ASSERT_GT(form.Results().Count(), 1);
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    view->clearFocus();
+    QCoreApplication::processEvents();
+    const QImage unfocused = view->grab().toImage();
+    view->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(view->hasFocus());
+    EXPECT_FALSE(view->selectionModel()->hasSelection());
+    EXPECT_FALSE(view->currentIndex().isValid());
+    EXPECT_EQ(view->grab().toImage(), unfocused) << "the focused list draws no cell frame";
+    // The first arrow key selects the first row.
+    QTest::keyClick(view, Qt::Key_Down);
+    EXPECT_EQ(form.Results().SelectedIndex(), 0);
 }
 
 TEST_F(ListCommands, ForceDetailsFillsTakenRowsCells) {

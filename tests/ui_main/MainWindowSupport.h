@@ -17,6 +17,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
@@ -166,6 +167,28 @@ inline void SendKey(QObject *receiver, QEvent::Type type, int key) {
     QApplication::sendEvent(receiver, &event);
 }
 
+// Answers the window's "Save the results first?" question by pressing one of its buttons as soon
+// as it shows, and counts how often it was asked.
+class SaveQuestionAnswerer : public QObject {
+public:
+    SaveQuestionAnswerer() { qApp->installEventFilter(this); }
+    ~SaveQuestionAnswerer() override { qApp->removeEventFilter(this); }
+
+    QMessageBox::StandardButton answer = QMessageBox::Discard;
+    int asked = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        auto *box = qobject_cast<QMessageBox *>(watched);
+        if (event->type() != QEvent::Show || !box ||
+            box->objectName() != QLatin1String("SaveQuestion"))
+            return false;
+        ++asked;
+        QTimer::singleShot(0, box, [box, this] { box->button(answer)->click(); });
+        return false;
+    }
+};
+
 // The main window with its real dialogs over fake probes, the per-user store in a temporary
 // folder, and file dialogs answered from a list.
 class MainWindowFixture {
@@ -185,7 +208,7 @@ public:
                            [this] { settingsForm.ShowModal(); });
         form.SetFileChooser([this](QFileDialog &dialog) -> std::optional<std::string> {
             askedDialogs.push_back({dialog.objectName(), dialog.acceptMode(), dialog.nameFilters(),
-                                    dialog.defaultSuffix()});
+                                    dialog.defaultSuffix(), dialog.directory().absolutePath()});
             if (fileAnswers.empty())
                 return std::nullopt;
             std::optional<std::string> answer = fileAnswers.front();
@@ -232,12 +255,15 @@ public:
     ui::TInfoForm infoForm{&form};
     ui::TSettingsForm settingsForm{options, &form};
     int aboutShown = 0;
+    // Unsaved rows are discarded unless a test answers otherwise.
+    SaveQuestionAnswerer saveQuestion;
     std::vector<std::optional<std::string>> fileAnswers;
     struct AskedDialog {
         QString name;
         QFileDialog::AcceptMode mode;
         QStringList filters;
         QString suffix;
+        QString folder;
     };
     std::vector<AskedDialog> askedDialogs;
 };

@@ -60,10 +60,11 @@ bool Save(QWidget &window, const char *file) {
 
 } // namespace
 
-// Renders the main window before and after a search into two PNG files.
+// Renders the main window before and after a search into two PNG files, and with a third name
+// the same rows in a larger window.
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s BEFORE.png AFTER.png\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s BEFORE.png AFTER.png [LARGER.png]\n", argv[0]);
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -97,9 +98,16 @@ int main(int argc, char **argv) {
         [] {}, [] {});
     options.SetSearchFor(core::kAllVariants);
     form.show();
+    QCoreApplication::processEvents();
     if (!Save(form, argv[1]))
         return 1;
     form.BitBtn2Click();
     form.ListView1ColumnClick(2);
-    return Save(form, argv[2]) ? 0 : 1;
+    if (!Save(form, argv[2]))
+        return 1;
+    if (argc == 3)
+        return 0;
+    form.resize(760, 560);
+    QCoreApplication::processEvents();
+    return Save(form, argv[3]) ? 0 : 1;
 }
