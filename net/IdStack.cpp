@@ -56,6 +56,9 @@ constexpr std::array<ErrorText, 38> kErrorTexts{{
     {10066, "Directory not empty"},
 }};
 
+// Far more names than a run asks for again; past it every answer is forgotten at once.
+constexpr std::size_t kMostRememberedNames = 1024;
+
 } // namespace
 
 std::uint16_t TIdStack::WSHToNs(std::uint16_t value) const {
@@ -71,9 +74,28 @@ std::string TIdStack::HostToAddress(const std::string &name) {
         return "127.0.0.1";
     if (IsAddressLiteral(name))
         return name;
-    if (auto address = WSGetHostByName(name))
+    if (auto address = Remembered(name))
         return *address;
+    if (auto address = WSGetHostByName(name)) {
+        Remember(name, *address);
+        return *address;
+    }
     FailWithSocketError(WSGetLastError());
+}
+
+std::optional<std::string> TIdStack::Remembered(const std::string &name) {
+    std::lock_guard lock(resolvedMutex_);
+    const auto found = resolved_.find(base::AsciiLower(name));
+    if (found == resolved_.end())
+        return std::nullopt;
+    return found->second;
+}
+
+void TIdStack::Remember(const std::string &name, const std::string &address) {
+    std::lock_guard lock(resolvedMutex_);
+    if (resolved_.size() >= kMostRememberedNames)
+        resolved_.clear();
+    resolved_[base::AsciiLower(name)] = address;
 }
 
 TIdSocketAddress TIdStack::ConnectTarget(const std::string &host, int port) {

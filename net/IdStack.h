@@ -4,8 +4,10 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 // The socket layer: the platform's socket calls behind one abstract class.
 namespace net {
@@ -70,8 +72,9 @@ public:
     std::uint16_t WSHToNs(std::uint16_t value) const;
     std::uint16_t WSNToHs(std::uint16_t value) const;
 
-    // "localhost" and address literals without asking the platform; raises EIdSocketError
-    // with the platform's error number when the name does not resolve.
+    // "localhost" and address literals without asking the platform; a name this layer has
+    // resolved before from what it answered then; raises EIdSocketError with the platform's
+    // error number when the name does not resolve.
     std::string HostToAddress(const std::string &name);
     // Where a connection to host:port really goes: the resolved address and the same port
     // unless the layer redirects it. Raises as HostToAddress does.
@@ -83,6 +86,15 @@ public:
     bool CheckSocketResult(int result, std::initializer_list<int> ignored = {});
     [[noreturn]] static void FailWithSocketError(int number);
     static std::string SocketErrorText(int number);
+
+private:
+    std::optional<std::string> Remembered(const std::string &name);
+    void Remember(const std::string &name, const std::string &address);
+
+    // The names resolved so far: every name of a run asks for the same few service hosts, and
+    // a lookup costs a round trip. Lives as long as the layer, so as long as a run at most.
+    std::mutex resolvedMutex_;
+    std::unordered_map<std::string, std::string> resolved_;
 };
 
 // Makes a socket layer; an empty factory stands for the platform's own.

@@ -91,6 +91,17 @@ INSTANTIATE_TEST_SUITE_P(Names, HostToAddressTest,
                                            AddressCase{"1.2.3", "127.0.0.1", true},
                                            AddressCase{"www.fastcar.com", "127.0.0.1", true}));
 
+TEST(SocketLayer, AsksThePlatformOnceForANameItResolvedButAgainForOneThatFailed) {
+    const testsupport::LoopbackNetwork stack(1, {"gone.example"});
+    net::TIdTCPClient keepsStackAlive(stack.Context());
+    for (const char *name : {"search.example", "SEARCH.Example", "search.example"})
+        EXPECT_EQ(keepsStackAlive.Stack().HostToAddress(name), "127.0.0.1");
+    for (int attempt = 0; attempt < 2; ++attempt)
+        EXPECT_THROW(keepsStackAlive.Stack().HostToAddress("gone.example"), net::EIdSocketError);
+    const std::vector<std::string> asked = {"search.example", "gone.example", "gone.example"};
+    EXPECT_EQ(stack.Resolved(), asked);
+}
+
 TEST(SocketLayer, PlatformResolvesNumericNamesItself) {
     net::TIdTCPClient keepsStackAlive;
     EXPECT_EQ(keepsStackAlive.Stack().HostToAddress("127.0.0.1"), "127.0.0.1");
