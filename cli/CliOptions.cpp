@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "base/IntegerText.h"
+#include "core/SearchOptions.h"
 
 #include <CLI/CLI.hpp>
 
@@ -31,6 +32,21 @@ OutputFormat ReadFormat(const std::string &text) {
     if (text == "csv")
         return OutputFormat::Csv;
     return OutputFormat::Json;
+}
+
+// ADDR or ADDR:PORT, ADDR an IPv4 address.
+void CheckDnsServer(const std::string &text) {
+    if (text.empty())
+        return;
+    const auto colon = text.rfind(':');
+    const std::string address = text.substr(0, colon);
+    const bool goodPort = colon == std::string::npos || [&] {
+        const auto port = base::TryReadInteger(text.substr(colon + 1), base::IntegerForm::Decimal);
+        return port && *port >= 1 && *port <= 65535;
+    }();
+    if (!goodPort || !CLI::ValidIPV4(address).empty())
+        throw EUsageError("--dns-server takes an IPv4 address with an optional :PORT, not '" +
+                          text + "'");
 }
 
 void CheckTimeout(const std::optional<double> &seconds, const char *name) {
@@ -69,7 +85,7 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
                  "link popularity and traffic rank.",
                  "nimbrel-cli"};
     app.get_formatter()->column_width(34);
-    std::string mode, show, format;
+    std::string mode, show, format, check;
     std::vector<std::string> connectTo;
     app.add_option("keywords", options.keywords, "up to three keywords");
     app.add_option("--mode", mode, "exact: the keywords alone; all: also pairs and triples")
@@ -77,8 +93,17 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     AddSwitch(app, "com", ".com names", options.com);
     AddSwitch(app, "net", ".net names", options.net);
     AddSwitch(app, "org", ".org names", options.org);
+    AddSwitch(app, "biz", ".biz names", options.biz);
+    AddSwitch(app, "us", ".us names", options.us);
+    AddSwitch(app, "info", ".info names", options.info);
+    AddSwitch(app, "co-uk", ".co.uk names", options.couk);
+    app.add_option("--suffix", options.suffixes,
+                   "more suffixes after the chosen ones, comma-separated (\"io, dev\")");
     AddSwitch(app, "hyphens", "pairs and triples joined with hyphens", options.hyphens);
     AddSwitch(app, "acronyms", "first-letter forms", options.acronyms);
+    app.add_option("--check", check,
+                   "registry: the registries' records (DNS, RDAP); web: the web site's answer")
+        ->check(CLI::IsMember({"registry", "web"}));
     app.add_option("--show", show, "which checked names become rows")
         ->check(CLI::IsMember({"available", "all", "none"}));
     app.add_flag("--candidates", options.candidatesOnly,
@@ -88,8 +113,8 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     app.add_option("--save", options.saveFile, "write the rows to a results file");
     app.add_option("--names", options.namesFile, "write the domain names to a text file");
     app.add_option("--load", options.loadFile, "print a results file instead of searching");
-    app.add_option("--sort", options.sortColumn, "order the rows by column 0 to 4 first")
-        ->check(CLI::Range(0, 4));
+    app.add_option("--sort", options.sortColumn, "order the rows by column 0 to 7 first")
+        ->check(CLI::Range(0, 7));
     app.add_option("--search-engine", options.searchEngine, "search engine address (http://host)");
     app.add_option("--ranking-service", options.rankingService,
                    "ranking service address (http://host)");
@@ -106,6 +131,12 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
                    "check the names in FILE, one a line (- for standard input), not keywords");
     app.add_option("--limit", options.limit, "stop after this many free names")
         ->check(CLI::Range(1, 1000000));
+    app.add_option("--rdap-bootstrap", options.rdapBootstrap,
+                   "RDAP bootstrap file (IANA dns.json format) adding or replacing servers");
+    app.add_option("--dns-server", options.dnsServer,
+                   "ADDR[:PORT]: the resolver to ask instead of the system's");
+    app.add_option("--ca-file", options.caFile,
+                   "trust the certificates in this PEM file instead of the system's");
     AddIndexOptions(app, options.index);
 
     try {
@@ -122,10 +153,13 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
         options.searchfor = mode == "all" ? 1 : 0;
     if (!show.empty())
         options.show = show == "all" ? 1 : (show == "available" ? 0 : -1);
+    if (!check.empty())
+        options.check = check == "web" ? core::kCheckWeb : core::kCheckRegistry;
     if (!format.empty())
         options.format = ReadFormat(format);
     for (const std::string &rule : connectTo)
         options.connectTo.push_back(ParseConnectTo(rule));
+    CheckDnsServer(options.dnsServer);
     CheckTimeout(options.connectTimeout, "--connect-timeout");
     CheckTimeout(options.readTimeout, "--read-timeout");
     CheckTimeout(options.requestTimeout, "--request-timeout");

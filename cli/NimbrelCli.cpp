@@ -9,10 +9,11 @@
 #include "core/KeywordRules.h"
 #include "core/NameList.h"
 #include "core/OptionsStore.h"
+#include "core/ProbeChoice.h"
 #include "core/StopRequest.h"
+#include "core/SuffixList.h"
 #include "net/ConnectRouteStack.h"
 #include "platform/InputFile.h"
-#include "probes/WebProbes.h"
 #include "results/ResultList.h"
 #include "results/ResultsFile.h"
 
@@ -51,14 +52,49 @@ void ApplyChoices(const CliOptions &cli, core::SearchOptions &options) {
         options.SetShow(*cli.show);
     const std::pair<const std::optional<bool> &, bool &> flags[] = {
         {cli.com, options.COM},         {cli.net, options.NET},           {cli.org, options.ORG},
-        {cli.hyphens, options.hyphens}, {cli.acronyms, options.acronyms},
+        {cli.hyphens, options.hyphens}, {cli.acronyms, options.acronyms}, {cli.biz, options.BIZ},
+        {cli.us, options.US},           {cli.info, options.INFO},         {cli.couk, options.COUK},
     };
     for (const auto &[choice, field] : flags) {
         if (choice)
             field = *choice;
     }
+    if (cli.suffixes)
+        options.suffixes = *cli.suffixes;
+    if (cli.check)
+        options.SetCheck(*cli.check);
     if (cli.jobs)
         options.SetJobs(*cli.jobs);
+}
+
+// The more suffixes, stored or given, checked before any name is built.
+void CheckSuffixes(const core::SearchOptions &options) {
+    try {
+        core::ReadSuffixList(options.suffixes);
+    } catch (const core::ESuffixError &error) {
+        throw EUsageError("--suffix: " + error.Message());
+    }
+}
+
+probes::RegistrySettings RegistryChoices(const CliOptions &cli) {
+    probes::RegistrySettings settings;
+    settings.tls.CAFile = cli.caFile;
+    settings.dns.server = cli.dnsServer;
+    if (const auto own = probes::UserBootstrapFile())
+        settings.bootstrapFiles.push_back(*own);
+    if (!cli.rdapBootstrap.empty())
+        settings.bootstrapFiles.push_back(cli.rdapBootstrap);
+    return settings;
+}
+
+// The probes options.check() chooses; a trust store or a bootstrap file that cannot be used is a
+// file problem.
+probes::ProbeList ChosenProbes(const CliOptions &cli, const core::SearchOptions &options) {
+    try {
+        return core::ProbesFor(options, RegistryChoices(cli));
+    } catch (const base::Exception &failure) {
+        throw EFileProblem(failure.Message());
+    }
 }
 
 net::NetworkContext NetworkChoices(const CliOptions &cli) {
@@ -209,8 +245,8 @@ int Search(const CliOptions &cli, core::SearchOptions &options, results::ResultL
     TerminalApplication app(err);
     ConfirmedKeywords prompt(options);
     Progress progress(err, terminal.errIsTerminal, candidates);
-    core::CheckRun run(options, candidates, scratch, list, probes::WebProbes(), NetworkChoices(cli),
-                       prompt, progress);
+    core::CheckRun run(options, candidates, scratch, list, ChosenProbes(cli, options),
+                       NetworkChoices(cli), prompt, progress);
     run.SetAvailableLimit(static_cast<std::size_t>(cli.limit.value_or(0)));
     if (names)
         run.CheckNames(*names);
@@ -225,6 +261,7 @@ core::SearchOptions ChosenOptions(const CliOptions &cli) {
     core::LoadSearchMode(options);
     core::LoadSettings(options);
     ApplyChoices(cli, options);
+    CheckSuffixes(options);
     return options;
 }
 

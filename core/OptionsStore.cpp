@@ -51,11 +51,12 @@ std::string ReadText(const RegValue &value) {
     return value.data.substr(0, value.data.find('\0'));
 }
 
-// Reads the five flags in order; the first that cannot be read ends the whole load.
+// Reads the flags in order; the first that cannot be read ends the whole load.
 bool LoadFlags(const RegistryKey *key, SearchOptions &options) {
     const std::pair<const char *, bool *> flags[] = {
         {"COM", &options.COM},         {"NET", &options.NET},           {"ORG", &options.ORG},
-        {"hyphens", &options.hyphens}, {"acronyms", &options.acronyms},
+        {"hyphens", &options.hyphens}, {"acronyms", &options.acronyms}, {"BIZ", &options.BIZ},
+        {"US", &options.US},           {"INFO", &options.INFO},         {"COUK", &options.COUK},
     };
     for (const auto &[name, field] : flags) {
         const auto value = Query(key, name);
@@ -70,32 +71,25 @@ bool LoadFlags(const RegistryKey *key, SearchOptions &options) {
     return true;
 }
 
-void LoadShow(const RegistryKey *key, SearchOptions &options) {
-    const auto value = Query(key, "show");
+// An integer setting; a value of the wrong type keeps the default and the load goes on.
+void LoadInteger(const RegistryKey *key, const char *name, SearchOptions &options,
+                 void (SearchOptions::*set)(std::int32_t)) {
+    const auto value = Query(key, name);
     if (!value)
         return;
     try {
-        options.SetShow(ReadInteger(*value));
+        (options.*set)(ReadInteger(*value));
     } catch (const EWrongType &) {
     }
 }
 
-void LoadJobs(const RegistryKey *key, SearchOptions &options) {
-    const auto value = Query(key, "jobs");
+// A text setting; a value of the wrong type keeps the default and the load goes on.
+void LoadText(const RegistryKey *key, const char *name, std::string &field) {
+    const auto value = Query(key, name);
     if (!value)
         return;
     try {
-        options.SetJobs(ReadInteger(*value));
-    } catch (const EWrongType &) {
-    }
-}
-
-void LoadRegistrationAddress(const RegistryKey *key, SearchOptions &options) {
-    const auto value = Query(key, "reg");
-    if (!value)
-        return;
-    try {
-        options.reg = ReadText(*value);
+        field = ReadText(*value);
     } catch (const EWrongType &) {
     }
 }
@@ -125,9 +119,11 @@ void LoadSettings(SearchOptions &options) {
     const auto key = OpenExistingKey();
     if (!LoadFlags(key.get(), options))
         return;
-    LoadShow(key.get(), options);
-    LoadRegistrationAddress(key.get(), options);
-    LoadJobs(key.get(), options);
+    LoadInteger(key.get(), "show", options, &SearchOptions::SetShow);
+    LoadText(key.get(), "reg", options.reg);
+    LoadInteger(key.get(), "jobs", options, &SearchOptions::SetJobs);
+    LoadInteger(key.get(), "check", options, &SearchOptions::SetCheck);
+    LoadText(key.get(), "suffixes", options.suffixes);
 }
 
 void StoreSearchMode(const SearchOptions &options) {
@@ -148,6 +144,12 @@ void StoreSettings(const SearchOptions &options) {
         key->SetValue("show", Integer(options.show()));
         key->SetValue("reg", RegValue::Text(options.reg));
         key->SetValue("jobs", Integer(options.jobs()));
+        key->SetValue("check", Integer(options.check()));
+        key->SetValue("BIZ", Flag(options.BIZ));
+        key->SetValue("US", Flag(options.US));
+        key->SetValue("INFO", Flag(options.INFO));
+        key->SetValue("COUK", Flag(options.COUK));
+        key->SetValue("suffixes", RegValue::Text(options.suffixes));
     } catch (const platform::ERegistryError &) {
     }
 }

@@ -11,6 +11,9 @@ const Columns &Columns::Standard() {
         {"Available", "available", "available", Ordering::TextDescending},
         {"Link Popularity", "links", "links", Ordering::Number},
         {"Alexa Ranking", "rank", "rank", Ordering::Number},
+        {"Evidence", "evidence", "evidence", Ordering::TextAscending},
+        {"Expires", "expires", "expires", Ordering::TextAscending},
+        {"Registrar", "registrar", "registrar", Ordering::TextAscending},
     });
     return standard;
 }

@@ -30,13 +30,13 @@ protected:
     }
 
     std::vector<std::string> NetworkArgs(const std::string &readTimeout = "5") const {
-        return {"--connect-to",      "::127.0.0.1:" + std::to_string(server.Port()),
-                "--search-engine",   "http://search.test",
-                "--ranking-service", "http://rank.test",
-                "--connect-timeout", "5",
-                "--read-timeout",    readTimeout,
+        return {"--connect-to", "::127.0.0.1:" + std::to_string(server.Port()), "--search-engine",
+                "http://search.test", "--ranking-service", "http://rank.test", "--connect-timeout",
+                "5", "--read-timeout", readTimeout,
+                // The web check, whose web servers these tests script.
+                "--check", "web",
                 // The one-after-the-other run, whose order of requests the tests follow.
-                "--jobs",            "1"};
+                "--jobs", "1"};
     }
     ChildResult Run(std::vector<std::string> args, bool network = true) {
         if (network) {
@@ -59,9 +59,10 @@ TEST_F(CliTest, SearchListsFreeNamesWithDetailsAndTakenNamesWithPlaceholders) {
     const ChildResult result =
         Run({"--mode", "exact", "--show", "all", "--format", "tsv", "Fast", "car", "FAST"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tchecked\n"
-                          "fast.com\tcom\tYes\t1234\t7\t1\n"
-                          "car.com\tcom\tNo\t-\t-\t0\n");
+    EXPECT_EQ(result.out,
+              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
+              "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n"
+              "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n");
     EXPECT_NE(result.err.find("Checking... fast.com (1/2)"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("Checking... car.com (2/2)"), std::string::npos) << result.err;
 
@@ -87,10 +88,12 @@ TEST_F(CliTest, PrintsJsonAndTables) {
 
     const ChildResult table = Run({"--mode", "exact", "--format", "table", "bike"});
     ASSERT_EQ(table.exitCode, 0) << table.err;
-    EXPECT_EQ(table.out,
-              "Domain name  Top Level  Available  Link Popularity  Alexa Ranking  "
-              "Checked\n"
-              "bike.com     com        Yes        1234             7              [x]\n");
+    EXPECT_EQ(
+        table.out,
+        "Domain name  Top Level  Available  Link Popularity  Alexa Ranking  Evidence  Expires  "
+        "Registrar  Checked\n"
+        "bike.com     com        Yes        1234             7              web       -        "
+        "-          [x]\n");
 }
 
 TEST_F(CliTest, SavedResultsLoadBackAsTheSameRows) {
@@ -109,9 +112,9 @@ TEST_F(CliTest, SavedResultsLoadBackAsTheSameRows) {
     EXPECT_EQ(first, "car.com");
 
     const ChildResult sorted = Run({"--load", file, "--format", "tsv", "--sort", "2"}, false);
-    EXPECT_NE(sorted.out.find("\tNo\t-\t-\t0\n"), std::string::npos);
+    EXPECT_NE(sorted.out.find("\tNo\t-\t-\tweb\t-\t-\t0\n"), std::string::npos);
     EXPECT_EQ(sorted.out.substr(sorted.out.rfind('\n', sorted.out.size() - 2) + 1),
-              "car.com\tcom\tNo\t-\t-\t0\n");
+              "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n");
 }
 
 TEST_F(CliTest, CandidatesAreListedWithoutAnyRequest) {
@@ -136,7 +139,7 @@ TEST_F(CliTest, UsageAndFileErrorsHaveTheirExitStatusAndOneLine) {
         {{"a", "b", "c", "d"}, 2, "You have already typed in 3 keywords!"},
         {{}, 2, "Mistake: You did not enter any keyword!"},
         {{"--show", "some", "a"}, 2, "--show"},
-        {{"--sort", "5", "--load", "x.nbr"}, 2, "--sort"},
+        {{"--sort", "8", "--load", "x.nbr"}, 2, "--sort"},
         {{"--connect-to", "a:80:b", "x"}, 2, "--connect-to"},
         {{"--connect-to", "a:http:b:80", "x"}, 2, "--connect-to"},
         {{"--read-timeout", "0", "x"}, 2, "--read-timeout"},
@@ -172,8 +175,9 @@ TEST_F(CliTest, InterruptCompletesTheNameInProgressAndExits130) {
     child.Signal(SIGINT);
     const ChildResult result = child.Wait();
     EXPECT_EQ(result.exitCode, 130) << result.err;
-    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tchecked\n"
-                          "slow.com\tcom\tYes\t1234\t7\t1\n");
+    EXPECT_EQ(result.out,
+              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
+              "slow.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n");
     EXPECT_TRUE(std::filesystem::exists(Path("cut.nbr")));
 }
 
@@ -193,10 +197,12 @@ TEST(CliOptions, ReadsConnectToRules) {
 TEST(RowPrinter, EscapesTsvCells) {
     EXPECT_EQ(cli::EscapeTsv("a\tb\nc\rd\\e"), "a\\tb\\nc\\rd\\\\e");
     std::ostringstream out;
-    cli::PrintRows(out, results::Columns::Standard(), {{{"x\ty.com", "com", "Yes", "", ""}, true}},
+    cli::PrintRows(out, results::Columns::Standard(),
+                   {{{"x\ty.com", "com", "Yes", "", "", "rdap", "", ""}, true}},
                    cli::OutputFormat::Tsv);
-    EXPECT_EQ(out.str(), "domain\tsuffix\tavailable\tlinks\trank\tchecked\n"
-                         "x\\ty.com\tcom\tYes\t\t\t1\n");
+    EXPECT_EQ(out.str(),
+              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
+              "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t1\n");
 }
 
 TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
@@ -225,8 +231,9 @@ TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
 TEST(RowPrinter, JsonIsTheWholeDocumentIndentedByTwo) {
     const std::vector<std::vector<cli::OutputRow>> lists = {
         {},
-        {{{"a.com", "com", "Yes", "1", "2"}, true}},
-        {{{"a\"b\n", "", "No", "-", "-"}, false}, {{"caf\xe9", "x", "", "", ""}, true}}};
+        {{{"a.com", "com", "Yes", "1", "2", "rdap", "-", "-"}, true}},
+        {{{"a\"b\n", "", "No", "-", "-", "dns", "2027-03-15", "R\xe9g"}, false},
+         {{"caf\xe9", "x", "", "", "", "", "", ""}, true}}};
     for (const auto &rows : lists) {
         nlohmann::ordered_json document = nlohmann::ordered_json::array();
         for (const auto &row : rows)
@@ -235,6 +242,9 @@ TEST(RowPrinter, JsonIsTheWholeDocumentIndentedByTwo) {
                                 {"available", row.cells[2]},
                                 {"links", row.cells[3]},
                                 {"rank", row.cells[4]},
+                                {"evidence", row.cells[5]},
+                                {"expires", row.cells[6]},
+                                {"registrar", base::DisplayUtf8(row.cells[7])},
                                 {"checked", row.checked}});
         std::ostringstream out;
         cli::PrintRows(out, results::Columns::Standard(), rows, cli::OutputFormat::Json);
