@@ -18,6 +18,12 @@ namespace {
 
 const std::string DataFolder = std::string(NIMBREL_TEST_DATA) + "/results/";
 
+// The five columns of the specified file layout, which the golden files hold.
+Columns Specified() {
+    std::vector<Column> columns(Columns::Standard().begin(), Columns::Standard().begin() + 5);
+    return Columns(columns);
+}
+
 // A row as one line: its cells joined by "|", then its check mark as 1 or 0.
 std::vector<std::string> Snapshot(const ResultList &list) {
     std::vector<std::string> rows;
@@ -65,7 +71,7 @@ TEST_F(ResultsFileTest, ReadsFilesOfTheOriginalLayout) {
         {"no-such-file.nbr", {}},
     };
     for (const auto &c : cases) {
-        ResultList list;
+        ResultList list(Specified());
         AddRow(list, {"previous.com", "com", "Yes", "1", "2"}, true);
         list.SortByColumn(ResultList::AlexaRanking);
         ReadResultsFile(DataFolder + c.file, list);
@@ -79,7 +85,7 @@ TEST_F(ResultsFileTest, LoadRaisesWhyAFileCannotBeLoaded) {
     std::ofstream(PathOf("nul.nbr"), std::ios::binary) << std::string("[item0]\0\n", 9);
     std::filesystem::create_directory(PathOf("folder.nbr"));
     const auto expectFailure = [this](const std::string &path, auto failure) {
-        ResultList list;
+        ResultList list(Specified());
         AddRow(list, {"previous.com"}, true);
         try {
             LoadResultsFile(path, list);
@@ -107,12 +113,12 @@ TEST_F(ResultsFileTest, FileOverTheSizeLimitIsRefusedBeforeReading) {
     const std::string path = PathOf("huge.nbr");
     { std::ofstream(path) << "[item0]\ndomain=a.com\n"; }
     std::filesystem::resize_file(path, MaxResultsFileBytes + 1);
-    ResultList list;
+    ResultList list(Specified());
     EXPECT_THROW(LoadResultsFile(path, list), EResultsFileTooLarge);
 }
 
 TEST_F(ResultsFileTest, WritesTheGoldenLayoutAndReadsItBack) {
-    ResultList list;
+    ResultList list(Specified());
     AddRow(list, {"fastcar.com", "com", "Yes", "1234000", "947"}, true);
     AddRow(list, {"car.com", "com", "No", "-", "-"}, false);
     AddRow(list, {" odd\"name ", "c=m;x", "'Yes'", "", "line\nbreak\\"}, true);
@@ -120,14 +126,14 @@ TEST_F(ResultsFileTest, WritesTheGoldenLayoutAndReadsItBack) {
     WriteResultsFile(path, list);
     EXPECT_EQ(FileContents(path), FileContents(DataFolder + "written.nbr"));
 
-    ResultList back;
+    ResultList back(Specified());
     ReadResultsFile(path, back);
     EXPECT_EQ(Snapshot(back), Snapshot(list));
 }
 
 TEST_F(ResultsFileTest, SavingReplacesTheWholeFileInDisplayOrder) {
     const std::string path = PathOf("list.nbr");
-    ResultList list;
+    ResultList list(Specified());
     for (int i = 0; i < 10; ++i)
         AddRow(list, {"row" + std::to_string(i) + ".com", "com", "Yes", "", ""}, true);
     WriteResultsFile(path, list);
@@ -139,7 +145,7 @@ TEST_F(ResultsFileTest, SavingReplacesTheWholeFileInDisplayOrder) {
     list.SortByColumn(ResultList::Available);
     WriteResultsFile(path, list);
 
-    ResultList back;
+    ResultList back(Specified());
     ReadResultsFile(path, back);
     EXPECT_EQ(Snapshot(back),
               (std::vector<std::string>{"free.com|com|Yes|5|9|1", "taken.com|com|No|-|-|0",
@@ -148,7 +154,7 @@ TEST_F(ResultsFileTest, SavingReplacesTheWholeFileInDisplayOrder) {
 
 TEST_F(ResultsFileTest, AFailedSaveRaisesAndKeepsThePreviousFile) {
     const std::string path = PathOf("kept.nbr");
-    ResultList list;
+    ResultList list(Specified());
     AddRow(list, {"a.com", "com", "Yes", "1", "2"}, true);
     WriteResultsFile(path, list);
     const std::string before = FileContents(path);
@@ -159,7 +165,7 @@ TEST_F(ResultsFileTest, AFailedSaveRaisesAndKeepsThePreviousFile) {
 }
 
 TEST_F(ResultsFileTest, NamesListHoldsEveryNameInDisplayOrder) {
-    ResultList list;
+    ResultList list(Specified());
     AddRow(list, {"b.com", "com", "No", "-", "-"}, false);
     AddRow(list, {"a.net", "net", "Yes", "1", "2"}, true);
     list.SortByColumn(ResultList::DomainName);
@@ -172,7 +178,7 @@ TEST_F(ResultsFileTest, NamesListHoldsEveryNameInDisplayOrder) {
 }
 
 TEST_F(ResultsFileTest, NamesListKeepsEachRowOnOneLine) {
-    ResultList list;
+    ResultList list(Specified());
     AddRow(list, {"evil.com\ninjected.example"}, true);
     AddRow(list, {"a\tb\rc\\d\x1b[2J\x7f.com"}, true);
     const std::string path = PathOf("names.txt");
@@ -188,7 +194,7 @@ TEST(ResultsFileReader, SectionsInAnyOrderAndPiecesOfAnySizeGiveTheSameRows) {
     const std::vector<std::string> expected = {"a.com|||||0", "b.com|||||1", "c.com|com||||1",
                                                "|||||1", "|||||1"};
     for (std::size_t piece = 1; piece <= text.size(); ++piece) {
-        ResultList list;
+        ResultList list(Specified());
         ResultsFileReader reader(list);
         for (std::size_t at = 0; at < text.size(); at += piece)
             reader.Feed(std::string_view(text).substr(at, piece));
@@ -201,7 +207,7 @@ TEST_F(ResultsFileTest, ByteOrderMarkBeforeTheFirstSectionIsSkipped) {
     const std::string path = PathOf("bom.nbr");
     std::ofstream(path)
         << "\xEF\xBB\xBF[item0]\ndomain=first.com\ncheck=0\n[item1]\ndomain=b.com\n";
-    ResultList list;
+    ResultList list(Specified());
     LoadResultsFile(path, list);
     EXPECT_EQ(Snapshot(list), (std::vector<std::string>{"first.com|||||0", "b.com|||||1"}));
 }
@@ -235,6 +241,24 @@ TEST_F(ResultsFileTest, TenThousandRandomRowsComeBackIdentical) {
     ReadResultsFile(path, back);
     ASSERT_EQ(back.Count(), list.Count());
     EXPECT_TRUE(Snapshot(back) == Snapshot(list));
+}
+
+TEST(ResultsFileColumns, TheStandardColumnsAddTheirKeysAndOlderFilesLoadWithThoseCellsEmpty) {
+    ResultList list;
+    AddRow(list, {"held.com", "com", "No", "-", "-", "rdap", "2027-03-15", "Example, Inc."}, false);
+    TempFolder folder;
+    const std::string path = folder.PathOf("new.nbr");
+    WriteResultsFile(path, list);
+    EXPECT_NE(FileContents(path).find("rank=-\nevidence=rdap\nexpires=2027-03-15\nregistrar="),
+              std::string::npos)
+        << FileContents(path);
+    ResultList back;
+    LoadResultsFile(path, back);
+    EXPECT_EQ(Snapshot(back), Snapshot(list));
+
+    ResultList older;
+    LoadResultsFile(DataFolder + "written.nbr", older);
+    EXPECT_EQ(Snapshot(older).at(1), "car.com|com|No|-|-||||0");
 }
 
 } // namespace
