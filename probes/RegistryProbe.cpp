@@ -1,7 +1,7 @@
 #include "probes/RegistryProbe.h"
 
-#include "probes/LinkPopularityProbe.h"
 #include "probes/ImportError.h"
+#include "probes/LinkPopularityProbe.h"
 #include "probes/RankImport.h"
 #include "probes/RdapClient.h"
 #include "probes/RegistryCheck.h"
