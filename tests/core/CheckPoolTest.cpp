@@ -389,6 +389,7 @@ TEST(CheckPool, AManyNameRunLeavesNoDescriptorBehind) {
         }
     }
     EXPECT_EQ(checked, 500u);
+    EXPECT_GE(server.Accepted(), 500u);
     ASSERT_TRUE(server.WaitForFinished(server.Accepted()));
     EXPECT_EQ(OpenDescriptors(), before);
 }
