@@ -75,11 +75,12 @@ protected:
         return *form;
     }
 
-    // Presses Start and answers the keywords dialog; recording starts once the dialog shows.
+    // Presses Start and answers the keywords dialog; recording starts once it is answered, so
+    // that the run's time is measured, not the test's typing.
     void Search(ui::TForm1 &window, TickWatch &watch) {
         WhenShown<ui::TStartForm>([&watch](ui::TStartForm &dialog) {
-            watch.Record(true);
             AnswerKeywords(dialog, {"fast", "car", "red"});
+            watch.Record(true);
         });
         Find<QAbstractButton>(window, "BitBtn2")->click();
     }
@@ -109,6 +110,7 @@ TEST_F(ResponsiveRun, TheWindowKeepsTickingThroughARunAgainstSilentServersAndIts
     watch.Record(false);
     EXPECT_TRUE(stopped);
     EXPECT_EQ(window.StatusText(), "Done!");
+    RecordProperty("longest_gap_ms", static_cast<int>(watch.Longest().count()));
     EXPECT_LT(watch.Longest(), milliseconds(50));
 }
 
@@ -137,5 +139,7 @@ TEST_F(ResponsiveRun, ClosingTheWindowEndsARunAgainstSilentServersWithinASecond)
     EXPECT_FALSE(timedOut);
     EXPECT_EQ(code, 0);
     ASSERT_TRUE(closedAt);
-    EXPECT_LT(endedAt - *closedAt, std::chrono::seconds(1));
+    const auto closing = std::chrono::duration_cast<milliseconds>(endedAt - *closedAt);
+    RecordProperty("closing_ms", static_cast<int>(closing.count()));
+    EXPECT_LT(closing, std::chrono::seconds(1));
 }
