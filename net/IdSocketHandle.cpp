@@ -18,8 +18,12 @@ void TIdSocketHandle::AllocateHandle() {
     if (allocated_)
         ReleaseHandle();
     handle_ = stack_.WSSocket();
-    if (handle_ == Id_INVALID_SOCKET)
+    if (handle_ == Id_INVALID_SOCKET) {
+        // An interrupted layer fails every call alike, whichever one it caught.
+        if (stack_.WSGetLastError() == Id_WSAEINTR)
+            TIdStack::FailWithSocketError(Id_WSAEINTR);
         throw EIdInvalidSocket();
+    }
     allocated_ = true;
 }
 
@@ -69,7 +73,10 @@ void TIdSocketHandle::SetSendTimeout(int timeoutMs) {
 bool TIdSocketHandle::IsReadable(int timeoutMs) {
     if (!allocated_)
         throw EIdConnClosedGracefully();
-    return stack_.WSSelectRead(handle_, timeoutMs) == 1;
+    // A failed wait (an interrupted layer among them) is that failure, not a time-out.
+    const int ready = stack_.WSSelectRead(handle_, timeoutMs);
+    stack_.CheckSocketResult(ready);
+    return ready == 1;
 }
 
 int TIdSocketHandle::SendBytes(const void *buffer, int length) {

@@ -299,6 +299,10 @@ int TIdStackPosix::WSGetPeerName(TIdStackSocketHandle socket, TIdSocketAddress &
 std::optional<std::string> TIdStackPosix::WSGetHostByName(const std::string &name) {
     // The platform's lookup has no time-out of its own: it runs aside, and the wait for it is
     // bounded by the resolve time-out and ended by an interruption.
+    if (Interrupted()) {
+        Fail(Id_WSAEINTR);
+        return std::nullopt;
+    }
     auto lookup = std::make_shared<Lookup>();
     std::thread(RunLookup, lookup, name).detach();
     const auto deadline =
@@ -314,8 +318,8 @@ std::optional<std::string> TIdStackPosix::WSGetHostByName(const std::string &nam
             Fail(Id_WSATRY_AGAIN);
             return std::nullopt;
         }
-        lookup->done.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
-                                        deadline - now, kInterruptCheck));
+        lookup->done.wait_for(
+            lock, std::min<std::chrono::steady_clock::duration>(deadline - now, kInterruptCheck));
     }
     if (lookup->result != 0) {
         if (lookup->result == EAI_SYSTEM)

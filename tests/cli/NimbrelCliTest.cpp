@@ -152,6 +152,11 @@ TEST_F(CliTest, UsageAndFileErrorsHaveTheirExitStatusAndOneLine) {
         {{"--connect-to", "a:80:b", "x"}, 2, "--connect-to"},
         {{"--connect-to", "a:http:b:80", "x"}, 2, "--connect-to"},
         {{"--read-timeout", "0", "x"}, 2, "--read-timeout"},
+        {{"--jobs", "0", "x"}, 2, "--jobs"},
+        {{"--jobs", "65", "x"}, 2, "--jobs"},
+        {{"--limit", "0", "x"}, 2, "--limit"},
+        {{"--request-timeout", "-1", "x"}, 2, "--request-timeout"},
+        {{"--from", "names.txt", "x"}, 2, "--from"},
         {{"--load", "run.nbr", "extra"}, 2, "--load"},
         {{"--load", "/nonexistent/run.nbr"}, 1, "/nonexistent/run.nbr"},
         {{"--candidates", "--save", "/nonexistent/out.nbr", "x"}, 0, ""},
@@ -243,6 +248,118 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
               std::string::npos)
         << info.out;
     EXPECT_NE(info.out.find(" kB ("), std::string::npos) << info.out;
+}
+
+namespace {
+
+const char *kNamesFile = "# names to check\n"
+                         "fast.com\n"
+                         "\n"
+                         "   car.net  \n"
+                         "bad..name\n"
+                         "x_y.org\n"
+                         "#car.com\n"
+                         "last.org";
+
+const char *kNamesRows =
+    "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
+    "fast.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n"
+    "car.net\tnet\tYes\t1234\t7\tweb\t-\t-\t1\n"
+    "last.org\torg\tYes\t1234\t7\tweb\t-\t-\t1\n";
+
+} // namespace
+
+TEST_F(CliTest, FromChecksTheGoodNamesOfAFileAndReportsTheBadOnesByLine) {
+    server.Answer("www.fast.com", "/", 200, "a site");
+    const std::string names = Path("names.txt");
+    std::ofstream(names) << kNamesFile;
+    const ChildResult result = Run({"--show", "all", "--format", "tsv", "--from", names});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, kNamesRows);
+    EXPECT_NE(result.err.find(names + ":5: not a domain name: 'bad..name'"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find(names + ":6: not a domain name: 'x_y.org'"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find("car.com"), std::string::npos) << result.err;
+}
+
+TEST_F(CliTest, FromDashReadsTheNamesFromStandardInput) {
+    server.Answer("www.fast.com", "/", 200, "a site");
+    const std::string names = Path("names.txt");
+    std::ofstream(names) << kNamesFile;
+    std::vector<std::string> args = {"-c",     "exec \"$0\" \"$@\" < '" + names + "'",
+                                     kProgram, "--show",
+                                     "all",    "--format",
+                                     "tsv",    "--from",
+                                     "-"};
+    const auto network = NetworkArgs();
+    args.insert(args.end(), network.begin(), network.end());
+    const ChildResult result =
+        testsupport::RunChild("/bin/sh", args, {"XDG_CONFIG_HOME=" + home.Folder().string()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, kNamesRows);
+    EXPECT_NE(result.err.find(":5: not a domain name: 'bad..name'"), std::string::npos)
+        << result.err;
+}
+
+TEST_F(CliTest, KeywordsAfterConnectToAreKeywords) {
+    auto args = NetworkArgs();
+    // --connect-to and its value first, then the keywords, then the other settings.
+    std::vector<std::string> line = {args[0], args[1], "fast", "car"};
+    line.insert(line.end(), args.begin() + 2, args.end());
+    const std::vector<std::string> search = {"--mode", "exact", "--show", "all", "--format", "tsv"};
+    line.insert(line.end(), search.begin(), search.end());
+    const ChildResult result = Run(line, false);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out,
+              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
+              "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n"
+              "car.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n");
+}
+
+TEST_F(CliTest, LimitEndsTheRunAfterThatManyFreeNames) {
+    server.Answer("www.a.com", "/", 200, "a site");
+    const std::string names = Path("names.txt");
+    std::ofstream(names) << "a.com\nb.com\nc.com\nd.com\ne.com\n";
+    for (const std::string jobs : {"1", "4"}) {
+        auto args = NetworkArgs();
+        args.back() = jobs;
+        const std::vector<std::string> search = {"--show", "all", "--format", "tsv",
+                                                 "--from", names, "--limit",  "2"};
+        args.insert(args.end(), search.begin(), search.end());
+        const ChildResult result = Run(args, false);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.out,
+                  "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
+                  "a.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n"
+                  "b.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n"
+                  "c.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n")
+            << "jobs " << jobs;
+    }
+}
+
+TEST(RowPrinter, CsvQuotesCellsAsRfc4180Asks) {
+    const struct {
+        std::string cell;
+        std::string written;
+    } cases[] = {
+        {"plain.com", "plain.com"},
+        {"a,b", "\"a,b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\nlines", "\"two\nlines\""},
+        {"cr\rlf", "\"cr\rlf\""},
+        {"", ""},
+    };
+    for (const auto &c : cases) {
+        std::ostringstream out;
+        cli::PrintRows(out, results::Columns::Standard(),
+                       {{{c.cell, "com", "Yes", "1", "2", "web", "-", "-"}, true}},
+                       cli::OutputFormat::Csv);
+        EXPECT_EQ(out.str(), "domain,suffix,available,links,rank,evidence,expires,registrar,"
+                             "checked\r\n" +
+                                 c.written + ",com,Yes,1,2,web,-,-,1\r\n")
+            << c.cell;
+    }
 }
 
 TEST(CliOptions, ReadsConnectToRules) {

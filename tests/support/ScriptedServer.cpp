@@ -125,6 +125,9 @@ Step Reset() {
 Step SendForever(std::string unit) {
     return {Step::Kind::SendForever, std::move(unit), {}, Millis(0)};
 }
+Step Hold() {
+    return {Step::Kind::Hold, {}, {}, Millis(0)};
+}
 
 Script AfterRequest(const Script &afterRequest) {
     Script script{ReadRequest()};
@@ -181,6 +184,7 @@ ScriptedServer::~ScriptedServer() {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
+    changed_.notify_all();
     const std::uint64_t one = 1;
     [[maybe_unused]] auto written = write(wake_, &one, sizeof one);
     acceptThread_.join();
@@ -227,6 +231,42 @@ std::size_t ScriptedServer::Finished() const {
 bool ScriptedServer::WaitForFinished(std::size_t count, Millis timeout) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return finished_ >= count; });
+}
+
+std::size_t ScriptedServer::Held() const {
+    std::lock_guard lock(mutex_);
+    return held_;
+}
+
+std::size_t ScriptedServer::MostHeldAtOnce() const {
+    std::lock_guard lock(mutex_);
+    return mostHeld_;
+}
+
+bool ScriptedServer::WaitForHeld(std::size_t count, Millis timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return held_ >= count; });
+}
+
+void ScriptedServer::Release(std::size_t count) {
+    {
+        std::lock_guard lock(mutex_);
+        releases_ += count;
+    }
+    changed_.notify_all();
+}
+
+bool ScriptedServer::HoldUntilReleased() {
+    std::unique_lock lock(mutex_);
+    mostHeld_ = std::max(mostHeld_, ++held_);
+    changed_.notify_all();
+    changed_.wait_for(lock, kLongestWait, [&] { return releases_ > 0 || stopping_; });
+    --held_;
+    changed_.notify_all();
+    if (releases_ == 0)
+        return false;
+    --releases_;
+    return true;
 }
 
 void ScriptedServer::AcceptLoop() {
@@ -376,6 +416,10 @@ void ScriptedServer::RunScript(Connection &connection, const Script &script) {
         case Step::Kind::Silent:
             while (readSome(kLongestWait)) {
             }
+            break;
+        case Step::Kind::Hold:
+            if (!HoldUntilReleased())
+                return;
             break;
         case Step::Kind::SendForever:
             while (sendAll(step.bytes)) {

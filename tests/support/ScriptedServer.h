@@ -38,7 +38,7 @@ namespace testsupport {
 using Millis = std::chrono::milliseconds;
 
 struct Step {
-    enum class Kind { ReadRequest, Send, Pause, Silent, Close, Reset, SendForever };
+    enum class Kind { ReadRequest, Send, Pause, Silent, Close, Reset, SendForever, Hold };
     Kind kind;
     std::string bytes;
     // For Send: the sizes of the pieces, each sent on its own (the rest goes as a last piece).
@@ -67,6 +67,9 @@ Step Close();
 Step Reset();
 // Sends unit again and again until the client goes away or the server stops.
 Step SendForever(std::string unit);
+// Waits until the test lets one held connection go on (ScriptedServer::Release) or the server
+// stops.
+Step Hold();
 
 // Reads the request, then runs the steps of afterRequest.
 Script AfterRequest(const Script &afterRequest);
@@ -112,6 +115,14 @@ public:
     // Waits (at most timeout) until count connections have finished; false on time-out.
     bool WaitForFinished(std::size_t count, Millis timeout = Millis(5000)) const;
 
+    // Connections waiting in a Hold step now, and the most that ever waited there at once.
+    std::size_t Held() const;
+    std::size_t MostHeldAtOnce() const;
+    // Waits (at most timeout) until count connections wait in a Hold step; false on time-out.
+    bool WaitForHeld(std::size_t count, Millis timeout = Millis(5000)) const;
+    // Lets count held connections (present or future) go on with their scripts.
+    void Release(std::size_t count = 1);
+
 private:
     struct Connection;
 
@@ -121,6 +132,8 @@ private:
     Script RouteFor(const std::string &request) const;
     void RunScript(Connection &connection, const Script &script);
     void Reap(bool all);
+    // False when the server stopped (or the longest wait passed) instead.
+    bool HoldUntilReleased();
 
     LoopbackSocket listener_;
     int wake_ = -1;
@@ -136,6 +149,9 @@ private:
     std::vector<std::string> requests_;
     std::size_t accepted_ = 0;
     std::size_t finished_ = 0;
+    std::size_t held_ = 0;
+    std::size_t mostHeld_ = 0;
+    std::size_t releases_ = 0;
     struct Worker {
         std::thread thread;
         std::shared_ptr<bool> done;

@@ -1,0 +1,395 @@
+#include "core/CheckPool.h"
+
+#include "core/CheckRun.h"
+#include "core/StopRequest.h"
+#include "net/IdException.h"
+#include "probes/WebProbes.h"
+#include "results/ResultList.h"
+#include "tests/support/LoopbackStack.h"
+#include "tests/support/ProbeCalls.h"
+#include "tests/support/ScriptedApplication.h"
+#include "tests/support/ScriptedServer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+using core::StringList;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPatience = std::chrono::seconds(5);
+
+// Probes whose availability answer for a gated name waits until the test opens its gate, so
+// that a test decides in which order the names of a run finish. Safe to call from many threads.
+class GatedProbes : public testsupport::ProbeCalls {
+public:
+    std::string CheckAvailability(const std::string &url, int) override {
+        const std::string name = url.substr(11); // after "http://www."
+        std::unique_lock lock(mutex_);
+        started_.push_back(name);
+        changed_.notify_all();
+        changed_.wait_for(lock, kPatience, [&] { return !gated_.count(name); });
+        if (name == failOn)
+            throw std::runtime_error("the socket layer did not start");
+        if (taken.count(name)) {
+            Finished(name);
+            return "No";
+        }
+        return "Yes";
+    }
+    std::string GetLinkPopularity(const std::string &name) override {
+        return "1" + std::to_string(name.size());
+    }
+    std::string GetTrafficRank(const std::string &name) override {
+        std::lock_guard lock(mutex_);
+        Finished(name);
+        return "9" + std::to_string(name.size());
+    }
+
+    void Gate(const StringList &names) {
+        std::lock_guard lock(mutex_);
+        gated_.insert(names.begin(), names.end());
+    }
+    void Open(const std::string &name) {
+        std::lock_guard lock(mutex_);
+        gated_.erase(name);
+        changed_.notify_all();
+    }
+    void OpenAll() {
+        std::lock_guard lock(mutex_);
+        gated_.clear();
+        changed_.notify_all();
+    }
+    // Opens the gates one by one from the last name, each once the one before has finished.
+    void OpenInReverse(const StringList &names) {
+        for (auto name = names.rbegin(); name != names.rend(); ++name) {
+            Open(*name);
+            std::unique_lock lock(mutex_);
+            changed_.wait_for(lock, kPatience, [&] {
+                return std::count(finished_.begin(), finished_.end(), *name) > 0;
+            });
+        }
+    }
+    bool WaitStarted(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, kPatience, [&] { return started_.size() >= count; });
+    }
+    StringList Started() const {
+        std::lock_guard lock(mutex_);
+        return started_;
+    }
+    StringList FinishedNames() const {
+        std::lock_guard lock(mutex_);
+        return finished_;
+    }
+
+    std::set<std::string> taken;
+    std::string failOn;
+
+private:
+    void Finished(const std::string &name) {
+        finished_.push_back(name);
+        changed_.notify_all();
+    }
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::set<std::string> gated_;
+    StringList started_;
+    StringList finished_;
+};
+
+StringList Names(const std::string &stem, int count) {
+    StringList names;
+    for (int i = 0; i < count; ++i)
+        names.push_back(stem + std::to_string(i) + ".com");
+    return names;
+}
+
+// Takes every outcome of a pool until it is done, in the order handed over.
+std::vector<core::CheckOutcome> Drain(core::CheckPool &pool) {
+    std::vector<core::CheckOutcome> outcomes;
+    const auto deadline = Clock::now() + kPatience;
+    while (!pool.Done() && Clock::now() < deadline)
+        if (auto outcome = pool.Next(std::chrono::milliseconds(50)))
+            outcomes.push_back(std::move(*outcome));
+    return outcomes;
+}
+
+StringList NamesOf(const std::vector<core::CheckOutcome> &outcomes) {
+    StringList names;
+    for (const auto &outcome : outcomes)
+        names.push_back(outcome.name);
+    return names;
+}
+
+core::CheckPool::WantsDetails AllDetails() {
+    return [](const probes::DomainRecord &) { return true; };
+}
+
+class NoPrompt : public core::KeywordsPrompt {
+public:
+    void ShowKeywordsModal() override { core::ClearStopRequest(); }
+};
+
+class StatusTexts : public core::StatusLine {
+public:
+    void SetStatusText(const std::string &text) override { texts.push_back(text); }
+    StringList texts;
+};
+
+// A run of many names at once over gated probes, on the test's thread as in the window.
+class ConcurrentRunTest : public ::testing::Test {
+protected:
+    ConcurrentRunTest() {
+        core::ClearStopRequest();
+        options.keywords = {"fast", "car"};
+        options.SetSearchFor(core::kExactPhrase);
+        options.SetJobs(8);
+    }
+    ~ConcurrentRunTest() override {
+        probes.OpenAll();
+        core::ClearStopRequest();
+    }
+
+    StringList Captions() const {
+        StringList captions;
+        for (int i = 0; i < list.Count(); ++i)
+            captions.push_back(list.Row(i)->Caption());
+        return captions;
+    }
+
+    ScriptedApplication app;
+    core::SearchOptions options;
+    StringList candidates, scratch;
+    results::ResultList list;
+    GatedProbes probes;
+    NoPrompt prompt;
+    StatusTexts status;
+    core::CheckRun run{
+        options, candidates, scratch, list, testsupport::ProbeListOf(probes), net::NetworkContext(),
+        prompt,  status};
+};
+
+} // namespace
+
+TEST_F(ConcurrentRunTest, RowsFollowTheCandidateOrderWhateverOrderTheNamesFinishIn) {
+    const StringList names = Names("n", 6);
+    probes.Gate(names);
+    std::thread releaser([&] {
+        probes.WaitStarted(names.size());
+        probes.OpenInReverse(names);
+    });
+    run.CheckNames(names);
+    releaser.join();
+    StringList reversed(names.rbegin(), names.rend());
+    EXPECT_EQ(probes.FinishedNames(), reversed);
+    EXPECT_EQ(Captions(), names);
+    EXPECT_EQ(list.Row(0)->Checked(), true);
+    EXPECT_EQ(status.texts.back(), "Done!");
+    EXPECT_EQ(app.busyDepth, 0);
+}
+
+TEST_F(ConcurrentRunTest, StopLetsTheNamesInFlightFinishAndStartsNoOther) {
+    options.SetJobs(3);
+    const StringList names = Names("n", 10);
+    probes.Gate(names);
+    app.AtDrain(1, [&] {
+        ASSERT_TRUE(probes.WaitStarted(3));
+        run.Stop();
+        app.AtNextDrain([&] { probes.OpenAll(); });
+    });
+    run.CheckNames(names);
+    EXPECT_EQ(probes.Started().size(), 3u);
+    EXPECT_EQ(Captions(), StringList(names.begin(), names.begin() + 3));
+    ASSERT_GE(status.texts.size(), 3u);
+    EXPECT_EQ(status.texts.front(), "Checking... n0.com (1/10)");
+    EXPECT_EQ(StringList(status.texts.end() - 2, status.texts.end()),
+              (StringList{"Stopping...", "Done!"}));
+}
+
+TEST_F(ConcurrentRunTest, ASecondStartTakesTheListOverAndTheOlderRunTouchesNoRow) {
+    const StringList older = Names("old", 3);
+    probes.Gate(older);
+    app.AtDrain(1, [&] {
+        ASSERT_TRUE(probes.WaitStarted(3));
+        run.Start();
+        probes.OpenAll();
+    });
+    run.CheckNames(older);
+    EXPECT_EQ(Captions(), (StringList{"fast.com", "car.com"}));
+    EXPECT_EQ(status.texts.back(), "Done!");
+    EXPECT_EQ(app.busyDepth, 0);
+}
+
+TEST_F(ConcurrentRunTest, RowsLoadedDuringARunReceiveNothingFromIt) {
+    const StringList names = Names("n", 4);
+    probes.Gate(names);
+    app.AtDrain(1, [&] {
+        ASSERT_TRUE(probes.WaitStarted(4));
+        list.Clear();
+        list.Append()->SetCaption("loaded.org");
+        probes.OpenAll();
+    });
+    run.CheckNames(names);
+    EXPECT_EQ(Captions(), StringList{"loaded.org"});
+}
+
+TEST_F(ConcurrentRunTest, AbandonEndsTheRunAndDropsWhatItsNamesBringBack) {
+    const StringList names = Names("n", 4);
+    probes.Gate(names);
+    app.AtDrain(1, [&] {
+        ASSERT_TRUE(probes.WaitStarted(4));
+        run.Abandon();
+        probes.OpenAll();
+    });
+    run.CheckNames(names);
+    EXPECT_TRUE(Captions().empty());
+    EXPECT_EQ(app.busyDepth, 0);
+}
+
+TEST_F(ConcurrentRunTest, AFailingProbeEndsTheRunQuietlyAndKeepsTheRowsBeforeIt) {
+    probes.failOn = "n2.com";
+    run.CheckNames(Names("n", 6));
+    EXPECT_EQ(Captions(), (StringList{"n0.com", "n1.com"}));
+    EXPECT_EQ(status.texts.back(), "Done!");
+    EXPECT_EQ(app.busyDepth, 0);
+    EXPECT_TRUE(app.messages.empty());
+}
+
+TEST_F(ConcurrentRunTest, ASocketLayerThatCannotStartEndsTheRunQuietly) {
+    core::CheckRun failing{options,
+                           candidates,
+                           scratch,
+                           list,
+                           probes::WebProbes(),
+                           testsupport::FailingNetworkContext(),
+                           prompt,
+                           status};
+    failing.CheckNames(Names("n", 3));
+    EXPECT_TRUE(Captions().empty());
+    EXPECT_EQ(status.texts.back(), "Done!");
+    EXPECT_EQ(app.busyDepth, 0);
+}
+
+// The limit of free names ends the run where the one-at-a-time run ends it.
+class AvailableLimitTest : public ConcurrentRunTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(AvailableLimitTest, TheRunEndsOnceEnoughFreeNamesWereFound) {
+    options.SetJobs(GetParam());
+    probes.taken = {"n1.com", "n3.com"};
+    run.SetAvailableLimit(3);
+    run.CheckNames(Names("n", 8));
+    EXPECT_EQ(Captions(), (StringList{"n0.com", "n1.com", "n2.com", "n3.com", "n4.com"}));
+    EXPECT_EQ(status.texts.back(), "Done!");
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, AvailableLimitTest, ::testing::Values(1, 4, 16));
+
+TEST(CheckPool, HandsOutcomesOverInListOrderOnlyOnceTheEarlierOnesFinished) {
+    GatedProbes probes;
+    const StringList names = Names("n", 4);
+    probes.Gate(names);
+    core::CheckPool pool(names, testsupport::ProbeListOf(probes), net::NetworkContext(), 4,
+                         AllDetails());
+    ASSERT_TRUE(probes.WaitStarted(4));
+    probes.OpenInReverse({"n1.com", "n2.com", "n3.com"});
+    EXPECT_FALSE(pool.Next(std::chrono::milliseconds(0)));
+    EXPECT_FALSE(pool.Done());
+    ASSERT_TRUE(pool.Oldest());
+    EXPECT_EQ(pool.Oldest()->second, "n0.com");
+    probes.Open("n0.com");
+    const auto outcomes = Drain(pool);
+    EXPECT_EQ(NamesOf(outcomes), names);
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        EXPECT_EQ(outcomes[i].index, i);
+        EXPECT_EQ(outcomes[i].record.rank, "96");
+    }
+    EXPECT_TRUE(pool.Done());
+    EXPECT_FALSE(pool.Oldest());
+}
+
+TEST(CheckPool, StopStartingLetsTheNamesUnderWayFinish) {
+    GatedProbes probes;
+    const StringList names = Names("n", 6);
+    probes.Gate(names);
+    core::CheckPool pool(names, testsupport::ProbeListOf(probes), net::NetworkContext(), 2,
+                         AllDetails());
+    ASSERT_TRUE(probes.WaitStarted(2));
+    pool.StopStarting();
+    probes.OpenAll();
+    EXPECT_EQ(NamesOf(Drain(pool)), (StringList{"n0.com", "n1.com"}));
+    EXPECT_TRUE(pool.Done());
+    EXPECT_EQ(probes.Started().size(), 2u);
+}
+
+TEST(CheckPool, AFailureComesBackAsTheOutcomeOfItsName) {
+    GatedProbes probes;
+    probes.failOn = "n1.com";
+    core::CheckPool pool(Names("n", 3), testsupport::ProbeListOf(probes), net::NetworkContext(), 3,
+                         AllDetails());
+    const auto outcomes = Drain(pool);
+    ASSERT_EQ(outcomes.size(), 3u);
+    EXPECT_FALSE(outcomes[0].failure);
+    EXPECT_TRUE(outcomes[1].failure);
+    EXPECT_FALSE(outcomes[2].failure);
+}
+
+TEST(CheckPool, AbandonEndsExchangesWithASilentServerAtOnce) {
+    testsupport::ScriptedServer server;
+    server.SetDefault({testsupport::ReadRequest(), testsupport::Hold()});
+    testsupport::LoopbackNetwork network(server.Port());
+    // Waits far longer than the test may take: only the interruption can end them.
+    net::NetworkContext context = network.Context(30000, 30000);
+    context.RequestTimeout = 60000;
+    const auto started = Clock::now();
+    {
+        core::CheckPool pool(Names("n", 8), probes::WebProbes(), core::ContextForRun(context, 4), 4,
+                             AllDetails());
+        ASSERT_TRUE(server.WaitForHeld(4));
+        pool.Abandon();
+        EXPECT_TRUE(pool.Done());
+        EXPECT_FALSE(pool.Next(std::chrono::milliseconds(0)));
+    }
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(10));
+    EXPECT_EQ(server.Accepted(), 4u);
+}
+
+namespace {
+
+int OpenDescriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+TEST(CheckPool, AManyNameRunLeavesNoDescriptorBehind) {
+    testsupport::ScriptedServer server;
+    server.Answer("*", "*", 200, "<html>of about <b>12</b></html>");
+    testsupport::LoopbackNetwork network(server.Port());
+    const int before = OpenDescriptors();
+    std::size_t checked = 0;
+    {
+        core::CheckPool pool(Names("n", 500), probes::WebProbes(),
+                             core::ContextForRun(network.Context(2000, 2000), 4), 16, AllDetails());
+        for (const auto &outcome : Drain(pool)) {
+            EXPECT_FALSE(outcome.failure) << outcome.name;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 500u);
+    EXPECT_GE(server.Accepted(), 500u);
+    ASSERT_TRUE(server.WaitForFinished(server.Accepted()));
+    EXPECT_EQ(OpenDescriptors(), before);
+}

@@ -1,0 +1,145 @@
+#include "ui/Unit1.h"
+
+#include "probes/WebProbes.h"
+#include "tests/support/LoopbackStack.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/ui_main/MainWindowSupport.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Ticks every 10 ms on the window's thread and keeps the longest gap between two ticks while
+// recording; onTick runs at every tick.
+class TickWatch {
+public:
+    TickWatch() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const auto now = Clock::now();
+            if (recording_)
+                longest_ = std::max(longest_, now - last_);
+            last_ = now;
+            if (onTick)
+                onTick();
+        });
+        timer_.start();
+    }
+
+    void Record(bool on) {
+        recording_ = on;
+        last_ = Clock::now();
+    }
+    milliseconds Longest() const { return std::chrono::duration_cast<milliseconds>(longest_); }
+
+    std::function<void()> onTick;
+
+private:
+    QTimer timer_;
+    bool recording_ = false;
+    Clock::time_point last_ = Clock::now();
+    Clock::duration longest_{};
+};
+
+// The main window with the real probes, many names at once, against a server that reads every
+// request and never answers.
+class ResponsiveRun : public ::testing::Test {
+protected:
+    ResponsiveRun() {
+        core::ClearStopRequest();
+        options.COM = true;
+        options.NET = true;
+        options.ORG = true;
+        options.SetShow(core::kShowAll);
+        options.SetSearchFor(core::kExactPhrase);
+        options.SetJobs(16);
+        server.SetDefault({testsupport::ReadRequest(), testsupport::Silent()});
+    }
+    ~ResponsiveRun() override { ShownMessages().clear(); }
+
+    // The window, its connection and read waits waitMs each.
+    ui::TForm1 &Window(int waitMs) {
+        net::NetworkContext context = network.Context(waitMs, waitMs);
+        form = std::make_unique<ui::TForm1>(options, probes::WebProbes(), context);
+        startForm = std::make_unique<ui::TStartForm>(options, form.get());
+        form->AttachDialogs([this] { startForm->ShowModal(); }, [] {}, [] {});
+        return *form;
+    }
+
+    // Presses Start and answers the keywords dialog; recording starts once it is answered, so
+    // that the run's time is measured, not the test's typing.
+    void Search(ui::TForm1 &window, TickWatch &watch) {
+        WhenShown<ui::TStartForm>([&watch](ui::TStartForm &dialog) {
+            AnswerKeywords(dialog, {"fast", "car", "red"});
+            watch.Record(true);
+        });
+        Find<QAbstractButton>(window, "BitBtn2")->click();
+    }
+
+    TempConfigHome home;
+    testsupport::ScriptedServer server;
+    testsupport::LoopbackNetwork network{server.Port()};
+    core::SearchOptions options;
+    UrlRecorder urls;
+    std::unique_ptr<ui::TForm1> form;
+    std::unique_ptr<ui::TStartForm> startForm;
+};
+
+} // namespace
+
+TEST_F(ResponsiveRun, TheWindowKeepsTickingThroughARunAgainstSilentServersAndItsStop) {
+    ui::TForm1 &window = Window(300);
+    TickWatch watch;
+    bool stopped = false;
+    watch.onTick = [&] {
+        if (!stopped && server.Accepted() > 0) {
+            stopped = true;
+            Find<QAbstractButton>(window, "StopBtn")->click();
+        }
+    };
+    Search(window, watch);
+    watch.Record(false);
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(window.StatusText(), "Done!");
+    RecordProperty("longest_gap_ms", static_cast<int>(watch.Longest().count()));
+    EXPECT_LT(watch.Longest(), milliseconds(50));
+}
+
+TEST_F(ResponsiveRun, ClosingTheWindowEndsARunAgainstSilentServersWithinASecond) {
+    // Waits far longer than the test: only abandoning the run ends its exchanges in time.
+    ui::TForm1 &window = Window(20000);
+    QApplication::setQuitOnLastWindowClosed(true);
+    window.show();
+    TickWatch watch;
+    std::optional<Clock::time_point> closedAt;
+    watch.onTick = [&] {
+        if (!closedAt && server.Accepted() >= 4) {
+            closedAt = Clock::now();
+            window.close();
+        }
+    };
+    bool timedOut = false;
+    QTimer::singleShot(0, &window, [&] { Search(window, watch); });
+    QTimer::singleShot(10000, qApp, [&] {
+        timedOut = true;
+        QApplication::exit(1);
+    });
+    const int code = QApplication::exec();
+    const auto endedAt = Clock::now();
+    QApplication::setQuitOnLastWindowClosed(false);
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(code, 0);
+    ASSERT_TRUE(closedAt);
+    const auto closing = std::chrono::duration_cast<milliseconds>(endedAt - *closedAt);
+    RecordProperty("closing_ms", static_cast<int>(closing.count()));
+    EXPECT_LT(closing, std::chrono::seconds(1));
+}
