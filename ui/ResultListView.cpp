@@ -117,6 +117,9 @@ void ResultListView::SetUpColumns() {
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Each column keeps its own minimum (KeepMinimumWidth); the header's own would be wider than
+    // the slivers that further columns may shrink to.
+    header->setMinimumSectionSize(1);
     for (int column = 0; column < model_->columnCount(); ++column)
         header->resizeSection(column, model_->Width(column));
 }

@@ -13,7 +13,7 @@ struct ColumnWidth {
     int minimumWidth;
 };
 
-// The standard columns' widths; a further column gets the last one's.
+// The widths of the list's first five columns.
 constexpr std::array<ColumnWidth, 5> kWidths = {{
     {165, 110},
     {62, 62},
@@ -21,9 +21,14 @@ constexpr std::array<ColumnWidth, 5> kWidths = {{
     {95, 90},
     {100, 95},
 }};
+// A column after them (evidence, expiry, registrar, ...) may shrink to a sliver at the window's
+// smallest size, so that the list still fits; widening the window or the column shows it.
+constexpr ColumnWidth kFurtherColumn = {80, 12};
 
 const ColumnWidth &WidthOf(int column) {
-    return kWidths[static_cast<std::size_t>(std::clamp(column, 0, int(kWidths.size()) - 1))];
+    if (column >= static_cast<int>(kWidths.size()))
+        return kFurtherColumn;
+    return kWidths[static_cast<std::size_t>(std::max(column, 0))];
 }
 
 } // namespace

@@ -104,10 +104,11 @@ private:
 
 // A row as MainWindowFixture::Rows shows it.
 inline std::string AvailableRow(const std::string &name, const std::string &suffix) {
-    return name + " " + suffix + " Yes " + kLinks + " " + kRank + " [x]";
+    // The scripted probes say nothing of evidence, expiry or registrar.
+    return name + " " + suffix + " Yes " + kLinks + " " + kRank + " - - - [x]";
 }
 inline std::string TakenRow(const std::string &name, const std::string &suffix) {
-    return name + " " + suffix + " No - - [ ]";
+    return name + " " + suffix + " No - - - - - [ ]";
 }
 
 // Runs action once, right after the next dialog of type Dialog has been shown, inside its own
