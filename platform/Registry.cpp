@@ -52,14 +52,6 @@ std::optional<std::uint32_t> ParseHexNumber(std::string_view text, std::size_t m
     return value;
 }
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 // Reads a quoted text with \\ and \" escapes from the start of text; moves text past it.
 std::optional<std::string> TakeQuoted(std::string_view &text) {
     if (text.empty() || text.front() != '"')
@@ -84,13 +76,13 @@ std::optional<std::string> TakeQuoted(std::string_view &text) {
 
 std::optional<std::string> ParseHexBytes(std::string_view list) {
     std::string bytes;
-    list = Trim(list);
+    list = base::TrimBlanks(list);
     if (list.empty())
         return bytes;
     std::size_t start = 0;
     while (start <= list.size()) {
         const std::size_t comma = list.find(',', start);
-        const std::string_view item = Trim(list.substr(
+        const std::string_view item = base::TrimBlanks(list.substr(
             start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
         const auto value = ParseHexNumber(item, 2);
         if (!value || item.size() != 2)
@@ -104,10 +96,10 @@ std::optional<std::string> ParseHexBytes(std::string_view list) {
 }
 
 std::optional<RegValue> ParseData(std::string_view data) {
-    data = Trim(data);
+    data = base::TrimBlanks(data);
     if (data.starts_with('"')) {
         auto text = TakeQuoted(data);
-        if (!text || !Trim(data).empty())
+        if (!text || !base::TrimBlanks(data).empty())
             return std::nullopt;
         return RegValue::Text(*text);
     }
@@ -140,7 +132,7 @@ std::optional<std::pair<std::string, RegValue>> ParseValueLine(std::string_view 
     auto name = TakeQuoted(line);
     if (!name)
         return std::nullopt;
-    line = Trim(line);
+    line = base::TrimBlanks(line);
     if (!line.starts_with('='))
         return std::nullopt;
     auto value = ParseData(line.substr(1));
@@ -163,7 +155,7 @@ std::vector<std::string> LogicalLines(std::string_view text) {
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         if (continues) {
-            lines.back() += Trim(line);
+            lines.back() += base::TrimBlanks(line);
         } else {
             lines.emplace_back(line);
             hexList = line.find("=hex") != std::string_view::npos;
@@ -225,7 +217,7 @@ std::string FormatData(const RegValue &value) {
 }
 
 bool IsSkippedLine(std::string_view line) {
-    line = Trim(line);
+    line = base::TrimBlanks(line);
     return line.empty() || line.starts_with(';') || line.starts_with('[') || line == "REGEDIT4" ||
            line.starts_with("Windows Registry Editor");
 }

@@ -1,5 +1,7 @@
 #include "probes/RankLineParser.h"
 
+#include "base/AsciiCase.h"
+
 #include <array>
 #include <charconv>
 
@@ -7,14 +9,6 @@ namespace probes {
 namespace {
 
 constexpr std::size_t kMaxNameLength = 253;
-
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
 
 bool ReadPosition(std::string_view text, std::uint32_t &position) {
     const char *end = text.data() + text.size();
@@ -77,7 +71,7 @@ const char *RankKindName(RankKind kind) {
 RankLine RankLineParser::Parse(std::string_view line, std::uint64_t lineNumber) {
     if (line.starts_with('#'))
         return Line(RankLine::Type::Header);
-    if (Trimmed(line).empty())
+    if (base::TrimBlanks(line).empty())
         return Line(RankLine::Type::Blank);
     return kind_ == RankKind::WebGraph ? ParseWebGraph(line) : ParseRankList(line, lineNumber);
 }
@@ -99,11 +93,12 @@ RankLine RankLineParser::ParseRankList(std::string_view line, std::uint64_t line
     if (comma == std::string_view::npos)
         return Line(RankLine::Type::Malformed);
     RankLine result;
-    if (!ReadPosition(Trimmed(line.substr(0, comma)), result.position)) {
-        const bool columnNames = lineNumber == 1 && !IsCount(Trimmed(line.substr(0, comma)));
+    if (!ReadPosition(base::TrimBlanks(line.substr(0, comma)), result.position)) {
+        const bool columnNames =
+            lineNumber == 1 && !IsCount(base::TrimBlanks(line.substr(0, comma)));
         return Line(columnNames ? RankLine::Type::Header : RankLine::Type::Malformed);
     }
-    if (!TakeName(Trimmed(line.substr(comma + 1)), false))
+    if (!TakeName(base::TrimBlanks(line.substr(comma + 1)), false))
         return Line(RankLine::Type::Malformed);
     result.type = RankLine::Type::Entry;
     result.name = name_;
