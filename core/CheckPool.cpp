@@ -125,8 +125,6 @@ void CheckPool::Abandon() {
     context_.Sockets->Interrupt();
     if (context_.Hosts)
         context_.Hosts->Interrupt();
-    for (const auto &probe : probes_)
-        probe->Interrupt();
 }
 
 bool CheckPool::Abandoned() const {

@@ -38,6 +38,11 @@ void SocketLayer::Interrupt() {
         stack_->Interrupt();
 }
 
+bool SocketLayer::Interrupted() const {
+    std::lock_guard lock(mutex_);
+    return interrupted_;
+}
+
 bool SocketLayer::Started() const {
     std::lock_guard lock(mutex_);
     return stack_ != nullptr;

@@ -24,6 +24,8 @@ public:
     std::shared_ptr<SocketLayer> Fresh(int resolveTimeoutMs) const;
     // Ends every wait of the layer now and fails what follows (see TIdStack::Interrupt).
     void Interrupt();
+    // Whether the layer was interrupted: the run it serves is being abandoned.
+    bool Interrupted() const;
 
     bool Started() const;
     // Users now, and starts since this layer was made.

@@ -120,7 +120,8 @@ RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::strin
         const std::string host = net::TIdURI::SplitUrl(url).Host;
         Reply reply;
         {
-            const auto permit = limiter_.Acquire(host);
+            const auto permit = limiter_.Acquire(
+                host, [this] { return settings_.network.Sockets->Interrupted(); });
             if (!permit)
                 return Unknown("cancelled", url);
             reply = Fetch(url);

@@ -33,11 +33,13 @@ RdapHostLimiter::RdapHostLimiter() : RdapHostLimiter(Settings{}) {}
 
 RdapHostLimiter::RdapHostLimiter(Settings settings) : settings_(settings) {}
 
-RdapHostLimiter::Permit RdapHostLimiter::Acquire(const std::string &host) {
+RdapHostLimiter::Permit RdapHostLimiter::Acquire(const std::string &host,
+                                                  const std::function<bool()> &abandoned) {
+    constexpr std::chrono::milliseconds kAbandonCheck(50);
     const std::string key = base::AsciiLower(host);
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (cancelled_)
+        if (cancelled_ || (abandoned && abandoned()))
             return {};
         HostState &state = hosts_[key];
         const auto now = Clock::now();
@@ -48,10 +50,10 @@ RdapHostLimiter::Permit RdapHostLimiter::Acquire(const std::string &host) {
                 state.nextStart = now + settings_.slowedGap;
             return Permit(this, key);
         }
-        if (state.inFlight < settings_.concurrentPerHost)
-            changed_.wait_until(lock, state.nextStart);
-        else
-            changed_.wait(lock);
+        const auto until = state.inFlight < settings_.concurrentPerHost
+                               ? std::min(state.nextStart, now + kAbandonCheck)
+                               : now + kAbandonCheck;
+        changed_.wait_until(lock, until);
     }
 }
 

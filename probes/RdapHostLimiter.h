@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -38,8 +39,9 @@ public:
     RdapHostLimiter();
     explicit RdapHostLimiter(Settings settings);
 
-    // Waits until host has a free slot (and, when slowed, its gap has passed).
-    Permit Acquire(const std::string &host);
+    // Waits until host has a free slot (and, when slowed, its gap has passed); an empty permit
+    // once the limiter is cancelled or abandoned() (asked now and then while waiting) says so.
+    Permit Acquire(const std::string &host, const std::function<bool()> &abandoned = {});
     void SlowDown(const std::string &host);
     bool IsSlowed(const std::string &host) const;
     int InFlight(const std::string &host) const;

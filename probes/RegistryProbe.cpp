@@ -7,6 +7,7 @@
 #include "probes/RegistryCheck.h"
 #include "probes/TrafficRankProbe.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <utility>
 
@@ -22,6 +23,21 @@ RdapBootstrap MakeBootstrap(const std::vector<std::string> &files) {
     for (const std::string &file : files)
         bootstrap.MergeFile(file);
     return bootstrap;
+}
+
+constexpr std::chrono::milliseconds kAbandonCheck(50);
+
+bool WaitUnlessAbandoned(RegistryContext &registry, const net::SocketLayer &sockets,
+                         std::chrono::milliseconds length) {
+    while (length.count() > 0) {
+        if (sockets.Interrupted())
+            return false;
+        const auto slice = std::min(length, kAbandonCheck);
+        if (!registry.Wait(slice))
+            return false;
+        length -= slice;
+    }
+    return !sockets.Interrupted();
 }
 
 void SetIfKnown(DomainRecord &record, std::string_view key, std::string value) {
@@ -50,9 +66,13 @@ void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context
     settings.connectTimeoutMs = context.ConnectTimeout;
     settings.readTimeoutMs = context.ReadTimeout;
     const std::shared_ptr<RegistryContext> registry = registry_;
-    RdapClient rdap(
-        settings, registry->Tls(), registry->Limiter(),
-        [registry](std::chrono::milliseconds length) { return registry->Wait(length); });
+    // A retry's wait ends early when the context's run is abandoned (its sockets interrupted);
+    // the registry context itself outlives the run and serves the next one.
+    const std::shared_ptr<net::SocketLayer> sockets = context.Sockets;
+    RdapClient rdap(settings, registry->Tls(), registry->Limiter(),
+                    [registry, sockets](std::chrono::milliseconds length) {
+                        return WaitUnlessAbandoned(*registry, *sockets, length);
+                    });
     PauseIfAsked(pause);
     RegistryAnswer answer =
         CheckRegistry(record.name, registry->Dns(), registry->Bootstrap(), rdap);

@@ -62,7 +62,6 @@ public:
     bool OnlyForAvailable() const override { return false; }
     void Run(DomainRecord &record, const net::NetworkContext &context,
              const Pause &pause) const override;
-    void Interrupt() const override { registry_->Cancel(); }
 
 private:
     std::shared_ptr<RegistryContext> registry_;

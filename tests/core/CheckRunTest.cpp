@@ -200,23 +200,24 @@ TEST_F(CheckRunTest, UnknownNamesAreUncheckedWithoutDetailsAndHiddenWithFreeName
     }
 }
 
-// A probe that waits until its run is abandoned, as the registry check's waits do.
+// A probe that waits until its run is abandoned (its sockets interrupted), as the registry
+// check's retry waits do.
 class WaitingProbe : public probes::Probe {
 public:
     std::vector<std::string> Fills() const override { return {"available"}; }
     bool OnlyForAvailable() const override { return false; }
-    void Run(probes::DomainRecord &record, const net::NetworkContext &,
+    void Run(probes::DomainRecord &record, const net::NetworkContext &context,
              const probes::Pause &) const override {
-        std::unique_lock lock(mutex_);
-        started_ = true;
+        {
+            std::lock_guard lock(mutex_);
+            started_ = true;
+        }
         changed_.notify_all();
-        changed_.wait(lock, [this] { return interrupted_; });
+        while (!context.Sockets->Interrupted()) {
+            std::unique_lock lock(mutex_);
+            changed_.wait_for(lock, std::chrono::milliseconds(5));
+        }
         record.available = "Unknown";
-    }
-    void Interrupt() const override {
-        std::lock_guard lock(mutex_);
-        interrupted_ = true;
-        changed_.notify_all();
     }
     void WaitStarted() const {
         std::unique_lock lock(mutex_);
@@ -227,7 +228,6 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     mutable bool started_ = false;
-    mutable bool interrupted_ = false;
 };
 
 TEST(CheckPool, AbandoningEndsTheWaitsOfItsProbes) {
