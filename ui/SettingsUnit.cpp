@@ -8,8 +8,10 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 namespace ui {
 namespace {
@@ -76,6 +78,12 @@ void TSettingsForm::CreateControls() {
                       "GroupBox3", QRect(8, 239, 318, 61));
     leRegService = Place(new QLineEdit(GroupBox3), "leRegService", QRect(57, 24, 244, 21));
     LabelLeft(leRegService, QStringLiteral("URL:"));
+
+    JobsLabel = Place(new QLabel(QStringLiteral("C&hecks at once:"), this), "JobsLabel",
+                      QRect(174, 111, 90, 15));
+    seJobs = Place(new QSpinBox(this), "seJobs", QRect(268, 108, 59, 21));
+    seJobs->setRange(core::kMinJobs, core::kMaxJobs);
+    JobsLabel->setBuddy(seJobs);
 }
 
 void TSettingsForm::ConnectControls() {
@@ -92,6 +100,8 @@ void TSettingsForm::ConnectControls() {
             Guarded([this] { options_.SetShow(rgShowDomain->ItemIndex()); }));
     connect(leRegService, &QLineEdit::textChanged, this,
             Guarded([this] { options_.reg = ToStdString(leRegService->text()); }));
+    connect(seJobs, &QSpinBox::valueChanged, this,
+            Guarded([this] { options_.SetJobs(seJobs->value()); }));
     connect(BitBtn1, &QPushButton::clicked, this, Guarded([this] { BitBtn1Click(); }));
 }
 
@@ -105,6 +115,7 @@ void TSettingsForm::SetFocusOrder() {
                               COUKcb,
                               HyphensCheckBox,
                               AcronymsCheckBox,
+                              seJobs,
                               BitBtn1,
                               rgShowDomain->Button(0),
                               rgShowDomain->Button(1),
@@ -126,6 +137,8 @@ void TSettingsForm::DescribeControls() {
         {GroupBox2, "Include", "What the names may contain besides the keywords"},
         {HyphensCheckBox, "Hyphens", "Also builds names with hyphens between the keywords"},
         {AcronymsCheckBox, "Acronyms", "Also builds names from the keywords' initials"},
+        {seJobs, "Checks at once",
+         "How many names are checked at the same time, 1 to 64; 1 checks one after the other"},
         {rgShowDomain, "Show up", "Whether the result list shows taken names too"},
         {rgShowDomain->Button(0), "Available domain only", "Lists only names that are free"},
         {rgShowDomain->Button(1), "All domain names", "Lists taken names as well"},
@@ -157,6 +170,7 @@ void TSettingsForm::ShowSettings() {
     AcronymsCheckBox->setChecked(options_.acronyms);
     rgShowDomain->SetItemIndex(options_.show());
     leRegService->setText(ToQString(options_.reg));
+    seJobs->setValue(options_.jobs());
 }
 
 } // namespace ui

@@ -5,7 +5,9 @@
 class QCheckBox;
 class QGroupBox;
 class QLineEdit;
+class QLabel;
 class QPushButton;
+class QSpinBox;
 
 namespace core {
 class SearchOptions;
@@ -52,6 +54,8 @@ private:
     RadioGroup *rgShowDomain;
     QGroupBox *GroupBox3;
     QLineEdit *leRegService;
+    QLabel *JobsLabel;
+    QSpinBox *seJobs;
 };
 
 } // namespace ui

@@ -149,6 +149,8 @@ TEST_F(DialogLayout, SettingsControlsSitWhereTheyBelong) {
                                  {"rgShowDomain", "SettingsForm", {174, 133, 153, 91}},
                                  {"GroupBox3", "SettingsForm", {8, 239, 318, 61}},
                                  {"leRegService", "GroupBox3", {57, 24, 244, 21}},
+                                 {"JobsLabel", "SettingsForm", {174, 111, 90, 15}},
+                                 {"seJobs", "SettingsForm", {268, 108, 59, 21}},
                              });
     const auto *label = Find<QWidget>(*settings_, "leRegServiceLabel");
     EXPECT_NEAR(label->geometry().right() + 1 + settings_->Scaled(3),
@@ -159,7 +161,7 @@ TEST_F(DialogLayout, FocusMovesInTheDialogsOrder) {
     ExpectFocusOrder(*keywords_, {"BitBtn1", "BitBtn2", "Exact phrase", "All variants", "leKeyword",
                                   "AddBtn", "BitBtn4", "BitBtn5", "KeywordsListBox"});
     ExpectFocusOrder(*settings_, {"COMcb", "NETcb", "ORGcb", "BIZcb", "UScb", "INFOcb", "COUKcb",
-                                  "HyphensCheckBox", "AcronymsCheckBox", "BitBtn1",
+                                  "HyphensCheckBox", "AcronymsCheckBox", "seJobs", "BitBtn1",
                                   "Available domain Only", "All domain names", "leRegService"});
 }
 

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@ public:
     }
     QCheckBox &Box(const char *name) { return *Find<QCheckBox>(*form_, name); }
     QLineEdit &Url() { return *Find<QLineEdit>(*form_, "leRegService"); }
+    QSpinBox &Jobs() { return *Find<QSpinBox>(*form_, "seJobs"); }
     ui::RadioGroup &ShowUp() { return *Find<ui::RadioGroup>(*form_, "rgShowDomain"); }
     static core::SearchOptions Stored() {
         core::SearchOptions stored;
@@ -45,6 +47,7 @@ TEST_F(SettingsDialog, ShowsTheLoadedSettings) {
     stored.acronyms = true;
     stored.SetShow(core::kNoChoice);
     stored.reg = "http://www.example.com";
+    stored.SetJobs(5);
     core::StoreSettings(stored);
 
     Show();
@@ -57,6 +60,8 @@ TEST_F(SettingsDialog, ShowsTheLoadedSettings) {
     EXPECT_EQ(Url().text(), "http://www.example.com");
     EXPECT_EQ(options_.reg, "http://www.example.com");
     EXPECT_EQ(options_.show(), core::kNoChoice);
+    EXPECT_EQ(Jobs().value(), 5);
+    EXPECT_EQ(options_.jobs(), 5);
 }
 
 TEST_F(SettingsDialog, EveryControlWritesThroughAtOnce) {
@@ -78,6 +83,9 @@ TEST_F(SettingsDialog, EveryControlWritesThroughAtOnce) {
         {"show available only",
          [](SettingsDialog &t) { QTest::mouseClick(t.ShowUp().Button(0), Qt::LeftButton); },
          [](const Options &o) { return o.show() == core::kShowAvailableOnly; }},
+        {"checks at once stepped down",
+         [](SettingsDialog &t) { QTest::keyClick(&t.Jobs(), Qt::Key_Down); },
+         [](const Options &o) { return o.jobs() == core::kDefaultJobs - 1; }},
         {"URL typed", [](SettingsDialog &t) { QTest::keyClicks(&t.Url(), "/register"); },
          [](const Options &o) {
              return o.reg == std::string(core::kDefaultRegistrationAddress) + "/register";
@@ -151,6 +159,29 @@ TEST_F(SettingsDialog, ShownOnlySuffixesCannotChange) {
     EXPECT_EQ(options_.COM, before.COM);
     EXPECT_EQ(options_.NET, before.NET);
     EXPECT_EQ(options_.ORG, before.ORG);
+}
+
+TEST_F(SettingsDialog, ChecksAtOnceStayInRangeAndAreStoredOnOk) {
+    struct Case {
+        const char *typed;
+        int stored;
+    };
+    // Typing beyond the range is refused, so the box keeps its nearest valid value.
+    const Case cases[] = {{"1", 1}, {"64", 64}, {"65", 6}, {"100", 10}, {"32", 32}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        Show();
+        EXPECT_EQ(Jobs().minimum(), core::kMinJobs);
+        EXPECT_EQ(Jobs().maximum(), core::kMaxJobs);
+        Jobs().setValue(0);
+        EXPECT_EQ(options_.jobs(), core::kMinJobs);
+        Jobs().setFocus();
+        Jobs().selectAll();
+        QTest::keyClicks(&Jobs(), c.typed);
+        Find<QPushButton>(*form_, "BitBtn1")->click();
+        EXPECT_FALSE(form_->isVisible());
+        EXPECT_EQ(Stored().jobs(), c.stored);
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "tests/support/ProbeCalls.h"
 #include "tests/support/QtTestMain.h"
 #include "tests/support/TempConfigHome.h"
+#include "tests/support/TempFolder.h"
 #include "ui/InfoUnit.h"
 #include "ui/SettingsUnit.h"
 #include "ui/StartUnit.h"
@@ -25,9 +26,33 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+// Points the user's data folder, where the indexes live, at a fresh empty folder for the
+// lifetime of the object.
+class TempDataHome {
+public:
+    TempDataHome() {
+        if (const char *old = std::getenv("XDG_DATA_HOME"))
+            previous_ = old;
+        ::setenv("XDG_DATA_HOME", folder_.Path().c_str(), 1);
+    }
+    ~TempDataHome() {
+        if (previous_)
+            ::setenv("XDG_DATA_HOME", previous_->c_str(), 1);
+        else
+            ::unsetenv("XDG_DATA_HOME");
+    }
+    TempDataHome(const TempDataHome &) = delete;
+    TempDataHome &operator=(const TempDataHome &) = delete;
+
+private:
+    TempFolder folder_{"nimbrel-data"};
+    std::optional<std::string> previous_;
+};
 
 // The child of parent with the given object name; a missing one ends the test.
 template <class Object> Object *Find(const QObject &parent, const char *name) {
