@@ -146,6 +146,9 @@ void TSettingsForm::DescribeControls() {
         {leRegService, "Registration service address", "The web address of the registrar"},
         {BitBtn1, "OK", "Stores the settings and closes the dialog"},
     });
+    // The spin box's text part is what a screen reader meets first.
+    if (auto *text = seJobs->findChild<QLineEdit *>())
+        SetAccessibleText(*text, seJobs->accessibleName(), seJobs->accessibleDescription());
 }
 
 void TSettingsForm::FormCreate() {

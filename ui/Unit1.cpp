@@ -278,8 +278,10 @@ void TForm1::CreateMenus() {
         MenuAction(Domains1, "Savetotextfile1", "Save names list...", ImageList1[PageOfText]);
 
     Data1 = Named(MainMenu1->addMenu(QStringLiteral("D&ata")), "Data1");
-    ImportWebGraph1 = MenuAction(Data1, "ImportWebGraph1", "Import &web graph...", QIcon());
-    ImportRankList1 = MenuAction(Data1, "ImportRankList1", "Import &rank list...", QIcon());
+    ImportWebGraph1 =
+        MenuAction(Data1, "ImportWebGraph1", "Import &web graph...", ImageList1[OpenFolder]);
+    ImportRankList1 =
+        MenuAction(Data1, "ImportRankList1", "Import &rank list...", ImageList1[OpenFolder]);
     SetAccessibleText(*Data1, QStringLiteral("Data"),
                       QStringLiteral("Imports the files link popularity and traffic rank are "
                                      "read from"));

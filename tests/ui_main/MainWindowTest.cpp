@@ -163,7 +163,7 @@ void ExpectMenu(QMenu *menu, const char *caption, std::vector<MenuItem> items) {
 
 TEST_F(MainWindowLook, MenuBarHasItsMenusWithImages) {
     const QList<QAction *> menus = form.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 3);
+    ASSERT_EQ(menus.size(), 4);
     ExpectMenu(Find<QMenu>(form, "File1"), "&Results",
                {{"Open1", "&Open file...", 3},
                 {"Save1", "&Save file...", 2},
@@ -171,6 +171,9 @@ TEST_F(MainWindowLook, MenuBarHasItsMenusWithImages) {
                 {"Exit1", "E&xit", 1}});
     ExpectMenu(Find<QMenu>(form, "Domains1"), "&Domains",
                {{"Savetotextfile1", "Save names list...", 0}});
+    ExpectMenu(Find<QMenu>(form, "Data1"), "D&ata",
+               {{"ImportWebGraph1", "Import &web graph...", 3},
+                {"ImportRankList1", "Import &rank list...", 3}});
     ExpectMenu(Find<QMenu>(form, "Help1"), "&Help",
                {{"Contents1", "&Contents", 4},
                 {"Homepage1", "The Nimbrel homepage...", 5},
