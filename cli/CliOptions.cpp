@@ -1,6 +1,8 @@
 #include "cli/CliOptions.h"
 
 #include "base/IntegerText.h"
+#include "core/SearchOptions.h"
+#include "results/Columns.h"
 
 #include <CLI/CLI.hpp>
 
@@ -69,7 +71,7 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
                  "link popularity and traffic rank.",
                  "nimbrel-cli"};
     app.get_formatter()->column_width(34);
-    std::string mode, show, format;
+    std::string mode, show, format, linksFrom, rankFrom;
     std::vector<std::string> connectTo;
     app.add_option("keywords", options.keywords, "up to three keywords");
     app.add_option("--mode", mode, "exact: the keywords alone; all: also pairs and triples")
@@ -81,6 +83,14 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     AddSwitch(app, "acronyms", "first-letter forms", options.acronyms);
     app.add_option("--show", show, "which checked names become rows")
         ->check(CLI::IsMember({"available", "all", "none"}));
+    app.add_option("--links-from", linksFrom,
+                   "link popularity from the search engine (web) or the imported web graph "
+                   "(graph); default: the web graph when imported")
+        ->check(CLI::IsMember({"web", "graph"}));
+    app.add_option("--rank-from", rankFrom,
+                   "traffic rank from the ranking service (web) or the imported rank list "
+                   "(list); default: the rank list when imported")
+        ->check(CLI::IsMember({"web", "list"}));
     app.add_flag("--candidates", options.candidatesOnly,
                  "print the candidate names, one a line, and make no request");
     app.add_option("--format", format, "output format (default: table on a terminal, else tsv)")
@@ -88,8 +98,10 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     app.add_option("--save", options.saveFile, "write the rows to a results file");
     app.add_option("--names", options.namesFile, "write the domain names to a text file");
     app.add_option("--load", options.loadFile, "print a results file instead of searching");
-    app.add_option("--sort", options.sortColumn, "order the rows by column 0 to 4 first")
-        ->check(CLI::Range(0, 4));
+    const int lastColumn = results::Columns::Standard().Count() - 1;
+    app.add_option("--sort", options.sortColumn,
+                   "order the rows by column 0 to " + std::to_string(lastColumn) + " first")
+        ->check(CLI::Range(0, lastColumn));
     app.add_option("--search-engine", options.searchEngine, "search engine address (http://host)");
     app.add_option("--ranking-service", options.rankingService,
                    "ranking service address (http://host)");
@@ -124,6 +136,10 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
         options.show = show == "all" ? 1 : (show == "available" ? 0 : -1);
     if (!format.empty())
         options.format = ReadFormat(format);
+    if (!linksFrom.empty())
+        options.linksFrom = linksFrom == "web" ? core::kFromWeb : core::kFromIndex;
+    if (!rankFrom.empty())
+        options.rankFrom = rankFrom == "web" ? core::kFromWeb : core::kFromIndex;
     for (const std::string &rule : connectTo)
         options.connectTo.push_back(ParseConnectTo(rule));
     CheckTimeout(options.connectTimeout, "--connect-timeout");

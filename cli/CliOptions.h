@@ -24,6 +24,8 @@ struct CliOptions {
     std::optional<int> searchfor;
     std::optional<bool> com, net, org, hyphens, acronyms;
     std::optional<int> show;
+    // core::kFromWeb or core::kFromIndex; unset: the index when present.
+    std::optional<int> linksFrom, rankFrom;
 
     bool candidatesOnly = false;
     std::optional<OutputFormat> format;

@@ -6,13 +6,13 @@
 #include "cli/TerminalApplication.h"
 #include "core/CandidateGenerator.h"
 #include "core/CheckRun.h"
+#include "core/CheckSetup.h"
 #include "core/KeywordRules.h"
 #include "core/NameList.h"
 #include "core/OptionsStore.h"
 #include "core/StopRequest.h"
 #include "net/ConnectRouteStack.h"
 #include "platform/InputFile.h"
-#include "probes/WebProbes.h"
 #include "results/ResultList.h"
 #include "results/ResultsFile.h"
 
@@ -59,6 +59,10 @@ void ApplyChoices(const CliOptions &cli, core::SearchOptions &options) {
     }
     if (cli.jobs)
         options.SetJobs(*cli.jobs);
+    if (cli.linksFrom)
+        options.SetLinksFrom(*cli.linksFrom);
+    if (cli.rankFrom)
+        options.SetRankFrom(*cli.rankFrom);
 }
 
 net::NetworkContext NetworkChoices(const CliOptions &cli) {
@@ -203,13 +207,14 @@ core::StringList NamesFrom(const std::string &path, std::istream &in, std::ostre
 }
 
 // Checks the generated candidates, or names when given.
-int Search(const CliOptions &cli, core::SearchOptions &options, results::ResultList &list,
-           std::ostream &err, Terminal terminal, const core::StringList *names) {
+int Search(const CliOptions &cli, core::SearchOptions &options, probes::ProbeList probes,
+           results::ResultList &list, std::ostream &err, Terminal terminal,
+           const core::StringList *names) {
     core::StringList candidates, scratch;
     TerminalApplication app(err);
     ConfirmedKeywords prompt(options);
     Progress progress(err, terminal.errIsTerminal, candidates);
-    core::CheckRun run(options, candidates, scratch, list, probes::WebProbes(), NetworkChoices(cli),
+    core::CheckRun run(options, candidates, scratch, list, std::move(probes), NetworkChoices(cli),
                        prompt, progress);
     run.SetAvailableLimit(static_cast<std::size_t>(cli.limit.value_or(0)));
     if (names)
@@ -228,36 +233,9 @@ core::SearchOptions ChosenOptions(const CliOptions &cli) {
     return options;
 }
 
-int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal terminal) {
-    if (cli.index.Any()) {
-        if (!cli.keywords.empty() || !cli.loadFile.empty())
-            throw EUsageError("the index commands take no keywords and no --load");
-        return RunIndexCommands(cli.index, out, err, terminal.errIsTerminal);
-    }
-    results::ResultList list;
-    int status = kExitDone;
-    if (!cli.loadFile.empty()) {
-        if (!cli.keywords.empty())
-            throw EUsageError("--load prints a results file and takes no keywords");
-        LoadInto(cli.loadFile, list);
-    } else if (!cli.fromFile.empty()) {
-        if (!cli.keywords.empty())
-            throw EUsageError("--from checks the names of a file and takes no keywords");
-        core::SearchOptions options = ChosenOptions(cli);
-        const core::StringList names = NamesFrom(cli.fromFile, std::cin, err);
-        status = Search(cli, options, list, err, terminal, &names);
-    } else {
-        core::SearchOptions options = ChosenOptions(cli);
-        options.keywords = AcceptKeywords(cli.keywords);
-        if (cli.candidatesOnly) {
-            core::StringList candidates, scratch;
-            core::CandidateGenerator(options, candidates, scratch).BuildCandidates();
-            for (const std::string &name : candidates)
-                out << name << '\n';
-            return kExitDone;
-        }
-        status = Search(cli, options, list, err, terminal, nullptr);
-    }
+// Prints the rows as asked and writes the files the command line names.
+int Show(const CliOptions &cli, results::ResultList &list, std::ostream &out, Terminal terminal,
+         int status) {
     if (cli.sortColumn)
         list.SortByColumn(*cli.sortColumn);
     const OutputFormat format =
@@ -269,6 +247,54 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
     if (!out)
         throw EFileProblem("cannot write the rows to standard output");
     return status;
+}
+
+// The probes and columns of the run, with a line on standard error for an index it passed over.
+core::CheckSetup ChosenSetup(const core::SearchOptions &options, std::ostream &err) {
+    try {
+        core::CheckSetup setup = core::ChooseCheckSetup(options, core::UserIndexFolder());
+        for (const std::string &note : setup.notes)
+            err << "nimbrel-cli: " << note << '\n';
+        return setup;
+    } catch (const core::ENoIndex &missing) {
+        throw EFileProblem(missing.Message());
+    }
+}
+
+int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal terminal) {
+    if (cli.index.Any()) {
+        if (!cli.keywords.empty() || !cli.loadFile.empty())
+            throw EUsageError("the index commands take no keywords and no --load");
+        return RunIndexCommands(cli.index, out, err, terminal.errIsTerminal);
+    }
+    if (!cli.loadFile.empty()) {
+        if (!cli.keywords.empty())
+            throw EUsageError("--load prints a results file and takes no keywords");
+        results::ResultList list;
+        LoadInto(cli.loadFile, list);
+        return Show(cli, list, out, terminal, kExitDone);
+    }
+    core::SearchOptions options = ChosenOptions(cli);
+    core::StringList names;
+    if (!cli.fromFile.empty()) {
+        if (!cli.keywords.empty())
+            throw EUsageError("--from checks the names of a file and takes no keywords");
+        names = NamesFrom(cli.fromFile, std::cin, err);
+    } else {
+        options.keywords = AcceptKeywords(cli.keywords);
+        if (cli.candidatesOnly) {
+            core::StringList candidates, scratch;
+            core::CandidateGenerator(options, candidates, scratch).BuildCandidates();
+            for (const std::string &name : candidates)
+                out << name << '\n';
+            return kExitDone;
+        }
+    }
+    core::CheckSetup setup = ChosenSetup(options, err);
+    results::ResultList list(setup.columns);
+    const int status = Search(cli, options, std::move(setup.probes), list, err, terminal,
+                              cli.fromFile.empty() ? nullptr : &names);
+    return Show(cli, list, out, terminal, status);
 }
 
 } // namespace

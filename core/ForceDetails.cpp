@@ -1,5 +1,6 @@
 #include "core/ForceDetails.h"
 
+#include "core/RowCells.h"
 #include "platform/Application.h"
 #include "results/ResultList.h"
 
@@ -9,10 +10,20 @@
 namespace core {
 namespace {
 
-probes::DomainRecord FetchDetails(const std::string &name, const probes::ProbeList &probes,
+// The row's evidence so far, so that a detail's source is added to it, not put in its place.
+std::string EvidenceShown(const results::ResultRow &row, const results::Columns &columns) {
+    const auto column = columns.IndexOfKey(probes::kEvidenceKey);
+    const std::string *cell = column ? row.Cell(*column) : nullptr;
+    return cell && *cell != kNoDetail ? *cell : std::string();
+}
+
+probes::DomainRecord FetchDetails(const std::string &name, std::string evidence,
+                                  const probes::ProbeList &probes,
                                   const net::NetworkContext &context) {
     probes::DomainRecord record;
     record.name = name;
+    if (!evidence.empty())
+        record.SetField(probes::kEvidenceKey, std::move(evidence));
     const probes::Pause drain = [] { platform::ProcessMessages(); };
     for (const auto &probe : probes) {
         if (!probe->OnlyForAvailable())
@@ -44,16 +55,18 @@ void ForceDetails(results::ResultList &list, const probes::ProbeList &probes,
                   const net::NetworkContext &context) {
     try {
         std::weak_ptr<results::ResultRow> target;
-        std::string name;
+        std::string name, evidence;
         if (const std::shared_ptr<results::ResultRow> row = list.SelectedRow()) {
             target = row;
             name = row->Caption();
+            evidence = EvidenceShown(*row, list.GetColumns());
         }
         if (name.empty())
             return;
         // Only a weak reference is held while the probes run, so a clear lets the row go.
         const std::uint64_t generation = list.Generation();
-        const probes::DomainRecord details = FetchDetails(name, probes, context);
+        const probes::DomainRecord details =
+            FetchDetails(name, std::move(evidence), probes, context);
         if (const std::shared_ptr<results::ResultRow> row = target.lock();
             row && row->Listed() && list.Generation() == generation)
             ReplaceDetails(*row, details, probes, list.GetColumns());

@@ -70,24 +70,20 @@ bool LoadFlags(const RegistryKey *key, SearchOptions &options) {
     return true;
 }
 
-void LoadShow(const RegistryKey *key, SearchOptions &options) {
-    const auto value = Query(key, "show");
+// A stored integer handed to set; a missing or unreadable value leaves the default.
+template <typename Set> void LoadInteger(const RegistryKey *key, const char *name, Set set) {
+    const auto value = Query(key, name);
     if (!value)
         return;
     try {
-        options.SetShow(ReadInteger(*value));
+        set(ReadInteger(*value));
     } catch (const EWrongType &) {
     }
 }
 
-void LoadJobs(const RegistryKey *key, SearchOptions &options) {
-    const auto value = Query(key, "jobs");
-    if (!value)
-        return;
-    try {
-        options.SetJobs(ReadInteger(*value));
-    } catch (const EWrongType &) {
-    }
+// The store holds the dialog's two choices; "only the index" is the command line's alone.
+std::int32_t StoredSource(std::int32_t value) {
+    return value == kFromWeb ? kFromWeb : kIndexWhenPresent;
 }
 
 void LoadRegistrationAddress(const RegistryKey *key, SearchOptions &options) {
@@ -125,9 +121,13 @@ void LoadSettings(SearchOptions &options) {
     const auto key = OpenExistingKey();
     if (!LoadFlags(key.get(), options))
         return;
-    LoadShow(key.get(), options);
+    LoadInteger(key.get(), "show", [&](std::int32_t value) { options.SetShow(value); });
     LoadRegistrationAddress(key.get(), options);
-    LoadJobs(key.get(), options);
+    LoadInteger(key.get(), "jobs", [&](std::int32_t value) { options.SetJobs(value); });
+    LoadInteger(key.get(), "linksfrom",
+                [&](std::int32_t value) { options.SetLinksFrom(StoredSource(value)); });
+    LoadInteger(key.get(), "rankfrom",
+                [&](std::int32_t value) { options.SetRankFrom(StoredSource(value)); });
 }
 
 void StoreSearchMode(const SearchOptions &options) {
@@ -148,6 +148,8 @@ void StoreSettings(const SearchOptions &options) {
         key->SetValue("show", Integer(options.show()));
         key->SetValue("reg", RegValue::Text(options.reg));
         key->SetValue("jobs", Integer(options.jobs()));
+        key->SetValue("linksfrom", Integer(StoredSource(options.linksFrom())));
+        key->SetValue("rankfrom", Integer(StoredSource(options.rankFrom())));
     } catch (const platform::ERegistryError &) {
     }
 }

@@ -10,11 +10,12 @@ inline constexpr const char *kSetupKey = "\\Software\\Pellwick\\Brindlemark\\Set
 
 // Fills `searchfor`; 1 when nothing readable is stored.
 void LoadSearchMode(SearchOptions &options);
-// Fills COM, NET, ORG, hyphens, acronyms, show and reg. The first unreadable flag ends the load.
+// Fills COM, NET, ORG, hyphens, acronyms, show, reg, jobs, linksfrom and rankfrom. The first
+// unreadable flag ends the load.
 void LoadSettings(SearchOptions &options);
 // Writes "searchfor", creating the key when needed.
 void StoreSearchMode(const SearchOptions &options);
-// Writes the seven settings in order; the first failed write ends the store.
+// Writes the settings in order; the first failed write ends the store.
 void StoreSettings(const SearchOptions &options);
 
 } // namespace core

@@ -21,6 +21,13 @@ inline constexpr std::int32_t kMinJobs = 1;
 inline constexpr std::int32_t kDefaultJobs = 16;
 inline constexpr std::int32_t kMaxJobs = 64;
 
+// Where link popularity (`linksfrom`) and traffic rank (`rankfrom`) come from: the imported
+// index when there is one, else the web; always the web; or only the index (the command line's
+// explicit choice, a missing index fails the run). The store keeps the first two.
+inline constexpr std::int32_t kIndexWhenPresent = 0;
+inline constexpr std::int32_t kFromWeb = 1;
+inline constexpr std::int32_t kFromIndex = 2;
+
 // The one record of search settings, alive from start-up to exit. The dialogs edit it in place;
 // the generator, the check run and the registration command read it when they need it.
 class SearchOptions {
@@ -41,6 +48,11 @@ public:
         jobs_ = value < kMinJobs ? kMinJobs : (value > kMaxJobs ? kMaxJobs : value);
     }
     std::int32_t show() const { return show_; }
+    std::int32_t linksFrom() const { return linksFrom_; }
+    std::int32_t rankFrom() const { return rankFrom_; }
+    // Both take kIndexWhenPresent, kFromWeb or kFromIndex; anything else is kIndexWhenPresent.
+    void SetLinksFrom(std::int32_t value) { linksFrom_ = Source(value); }
+    void SetRankFrom(std::int32_t value) { rankFrom_ = Source(value); }
     // Both clamp to -1..1 as they set.
     void SetSearchFor(std::int32_t value) { searchfor_ = Clamp(value); }
     void SetShow(std::int32_t value) { show_ = Clamp(value); }
@@ -49,10 +61,15 @@ private:
     static std::int32_t Clamp(std::int32_t value) {
         return value < -1 ? -1 : (value > 1 ? 1 : value);
     }
+    static std::int32_t Source(std::int32_t value) {
+        return value == kFromWeb || value == kFromIndex ? value : kIndexWhenPresent;
+    }
 
     std::int32_t searchfor_ = kAllVariants;
     std::int32_t show_ = kShowAll;
     std::int32_t jobs_ = kDefaultJobs;
+    std::int32_t linksFrom_ = kIndexWhenPresent;
+    std::int32_t rankFrom_ = kIndexWhenPresent;
 };
 
 } // namespace core

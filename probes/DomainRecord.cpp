@@ -33,4 +33,17 @@ void DomainRecord::SetField(std::string_view key, std::string value) {
         more.insert_or_assign(std::string(key), std::move(value));
 }
 
+void DomainRecord::AddEvidence(std::string_view source) {
+    std::string &evidence = more[std::string(kEvidenceKey)];
+    for (std::string_view rest = evidence; !rest.empty();) {
+        const auto end = rest.find("; ");
+        if (rest.substr(0, end) == source)
+            return;
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 2);
+    }
+    if (!evidence.empty())
+        evidence += "; ";
+    evidence += source;
+}
+
 } // namespace probes

@@ -11,6 +11,7 @@ const Columns &Columns::Standard() {
         {"Available", "available", "available", Ordering::TextDescending},
         {"Link Popularity", "links", "links", Ordering::Number},
         {"Alexa Ranking", "rank", "rank", Ordering::Number},
+        {"Evidence", "evidence", "evidence", Ordering::TextAscending},
     });
     return standard;
 }
@@ -19,6 +20,13 @@ Columns Columns::With(Column column) const {
     Columns wider = *this;
     wider.columns_.push_back(std::move(column));
     return wider;
+}
+
+Columns Columns::WithCaption(std::string_view key, std::string caption) const {
+    Columns renamed = *this;
+    if (const auto index = IndexOfKey(key))
+        renamed.columns_[static_cast<std::size_t>(*index)].caption = std::move(caption);
+    return renamed;
 }
 
 std::optional<int> Columns::IndexOfKey(std::string_view key) const {

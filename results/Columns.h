@@ -28,11 +28,13 @@ class Columns {
 public:
     explicit Columns(std::vector<Column> columns);
 
-    // Domain name, suffix, availability, link popularity, traffic rank.
+    // Domain name, suffix, availability, link popularity, traffic rank, evidence.
     static const Columns &Standard();
 
     // A copy with column added at the right.
     Columns With(Column column) const;
+    // A copy whose column of that key has another caption (no column of the key: the same).
+    Columns WithCaption(std::string_view key, std::string caption) const;
 
     int Count() const { return static_cast<int>(columns_.size()); }
     bool Has(int index) const { return index >= 0 && index < Count(); }

@@ -50,14 +50,16 @@ protected:
 
     ChildResult Run(const std::vector<std::string> &args) const {
         return testsupport::RunChild(kProgram, args,
-                                     {"XDG_CONFIG_HOME=" + folder_.Path().string()});
+                                     {"XDG_CONFIG_HOME=" + folder_.Path().string(),
+                                      "XDG_DATA_HOME=" + folder_.Path().string()});
     }
     // Runs the program through the shell, which first does setup (redirections, limits).
     ChildResult RunInShell(const std::string &setup, const std::vector<std::string> &args) const {
         std::vector<std::string> shellArgs = {"-c", setup + "; exec \"$0\" \"$@\"", kProgram};
         shellArgs.insert(shellArgs.end(), args.begin(), args.end());
         return testsupport::RunChild("/bin/sh", shellArgs,
-                                     {"XDG_CONFIG_HOME=" + folder_.Path().string()});
+                                     {"XDG_CONFIG_HOME=" + folder_.Path().string(),
+                                      "XDG_DATA_HOME=" + folder_.Path().string()});
     }
 
     TempFolder folder_{"nimbrel-hostile"};
@@ -138,10 +140,10 @@ TEST_F(HostileFilesTest, FifoIsReadOnceToItsEnd) {
     }
     writer.join();
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tchecked\n"
-                          "name0.com\tcom\tYes\t12345\t678\t1\n"
-                          "name1.com\tcom\tYes\t12345\t678\t0\n"
-                          "name2.com\tcom\tYes\t12345\t678\t1\n");
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\tchecked\n"
+                          "name0.com\tcom\tYes\t12345\t678\t\t1\n"
+                          "name1.com\tcom\tYes\t12345\t678\t\t0\n"
+                          "name2.com\tcom\tYes\t12345\t678\t\t1\n");
 }
 
 TEST_F(HostileFilesTest, OutputsOntoWhatIsNotAFileAreWrittenInPlace) {

@@ -1,9 +1,12 @@
 #include "base/TextEncoding.h"
 #include "cli/CliOptions.h"
 #include "cli/RowPrinter.h"
+#include "probes/RankIndex.h"
+#include "probes/RankIndexProbe.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempConfigHome.h"
+#include "tests/support/TestIndexes.h"
 
 #include <csignal>
 #include <fstream>
@@ -30,20 +33,24 @@ protected:
     }
 
     std::vector<std::string> NetworkArgs(const std::string &readTimeout = "5") const {
-        return {"--connect-to",      "::127.0.0.1:" + std::to_string(server.Port()),
-                "--search-engine",   "http://search.test",
-                "--ranking-service", "http://rank.test",
-                "--connect-timeout", "5",
-                "--read-timeout",    readTimeout,
+        return {"--connect-to", "::127.0.0.1:" + std::to_string(server.Port()), "--search-engine",
+                "http://search.test", "--ranking-service", "http://rank.test", "--connect-timeout",
+                "5", "--read-timeout", readTimeout,
                 // The one-after-the-other run, whose order of requests the tests follow.
-                "--jobs",            "1"};
+                "--jobs", "1"};
     }
     ChildResult Run(std::vector<std::string> args, bool network = true) {
         if (network) {
             const auto extra = NetworkArgs();
             args.insert(args.end(), extra.begin(), extra.end());
         }
-        return testsupport::RunChild(kProgram, args, {"XDG_CONFIG_HOME=" + home.Folder().string()});
+        return testsupport::RunChild(kProgram, args, Environment());
+    }
+    // The per-user store and index folder in the test's own folder, so that no index of the
+    // developer's reaches the runs.
+    std::vector<std::string> Environment() const {
+        return {"XDG_CONFIG_HOME=" + home.Folder().string(),
+                "XDG_DATA_HOME=" + home.Folder().string()};
     }
     std::string Path(const std::string &name) const { return (home.Folder() / name).string(); }
 
@@ -59,9 +66,9 @@ TEST_F(CliTest, SearchListsFreeNamesWithDetailsAndTakenNamesWithPlaceholders) {
     const ChildResult result =
         Run({"--mode", "exact", "--show", "all", "--format", "tsv", "Fast", "car", "FAST"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tchecked\n"
-                          "fast.com\tcom\tYes\t1234\t7\t1\n"
-                          "car.com\tcom\tNo\t-\t-\t0\n");
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\tchecked\n"
+                          "fast.com\tcom\tYes\t1234\t7\t-\t1\n"
+                          "car.com\tcom\tNo\t-\t-\t-\t0\n");
     EXPECT_NE(result.err.find("Checking... fast.com (1/2)"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("Checking... car.com (2/2)"), std::string::npos) << result.err;
 
@@ -88,9 +95,9 @@ TEST_F(CliTest, PrintsJsonAndTables) {
     const ChildResult table = Run({"--mode", "exact", "--format", "table", "bike"});
     ASSERT_EQ(table.exitCode, 0) << table.err;
     EXPECT_EQ(table.out,
-              "Domain name  Top Level  Available  Link Popularity  Alexa Ranking  "
+              "Domain name  Top Level  Available  Link Popularity  Alexa Ranking  Evidence  "
               "Checked\n"
-              "bike.com     com        Yes        1234             7              [x]\n");
+              "bike.com     com        Yes        1234             7              -         [x]\n");
 }
 
 TEST_F(CliTest, SavedResultsLoadBackAsTheSameRows) {
@@ -109,9 +116,9 @@ TEST_F(CliTest, SavedResultsLoadBackAsTheSameRows) {
     EXPECT_EQ(first, "car.com");
 
     const ChildResult sorted = Run({"--load", file, "--format", "tsv", "--sort", "2"}, false);
-    EXPECT_NE(sorted.out.find("\tNo\t-\t-\t0\n"), std::string::npos);
+    EXPECT_NE(sorted.out.find("\tNo\t-\t-\t-\t0\n"), std::string::npos);
     EXPECT_EQ(sorted.out.substr(sorted.out.rfind('\n', sorted.out.size() - 2) + 1),
-              "car.com\tcom\tNo\t-\t-\t0\n");
+              "car.com\tcom\tNo\t-\t-\t-\t0\n");
 }
 
 TEST_F(CliTest, CandidatesAreListedWithoutAnyRequest) {
@@ -136,7 +143,10 @@ TEST_F(CliTest, UsageAndFileErrorsHaveTheirExitStatusAndOneLine) {
         {{"a", "b", "c", "d"}, 2, "You have already typed in 3 keywords!"},
         {{}, 2, "Mistake: You did not enter any keyword!"},
         {{"--show", "some", "a"}, 2, "--show"},
-        {{"--sort", "5", "--load", "x.nbr"}, 2, "--sort"},
+        {{"--sort", "99", "--load", "x.nbr"}, 2, "--sort"},
+        {{"--links-from", "list", "x"}, 2, "--links-from"},
+        {{"--rank-from", "graph", "x"}, 2, "--rank-from"},
+        {{"--rank-from", "list", "x"}, 1, "no rank list index at "},
         {{"--connect-to", "a:80:b", "x"}, 2, "--connect-to"},
         {{"--connect-to", "a:http:b:80", "x"}, 2, "--connect-to"},
         {{"--read-timeout", "0", "x"}, 2, "--read-timeout"},
@@ -165,16 +175,69 @@ TEST_F(CliTest, InterruptCompletesTheNameInProgressAndExits130) {
     const std::vector<std::string> search = {"--mode", "exact",         "--format", "tsv",
                                              "--save", Path("cut.nbr"), "slow",     "later"};
     args.insert(args.begin(), search.begin(), search.end());
-    testsupport::ChildProcess child(kProgram, args, {"XDG_CONFIG_HOME=" + home.Folder().string()});
+    testsupport::ChildProcess child(kProgram, args, Environment());
     // Interrupt once the first name's request has reached its (silent) server.
     for (int i = 0; i < 2000 && server.Requests().empty(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     child.Signal(SIGINT);
     const ChildResult result = child.Wait();
     EXPECT_EQ(result.exitCode, 130) << result.err;
-    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tchecked\n"
-                          "slow.com\tcom\tYes\t1234\t7\t1\n");
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\tchecked\n"
+                          "slow.com\tcom\tYes\t1234\t7\t-\t1\n");
     EXPECT_TRUE(std::filesystem::exists(Path("cut.nbr")));
+}
+
+TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
+    testsupport::ImportTestIndex(probes::RankKind::WebGraph, home.Folder(),
+                                 testsupport::WebGraphLine(12, "com.lapsed") +
+                                     testsupport::WebGraphLine(3, "com.busy"));
+    testsupport::ImportTestIndex(probes::RankKind::RankList, home.Folder(),
+                                 "1,google.com\n42,busy.com\n7,lapsed.com\n");
+    const auto evidence = [&](probes::RankKind kind) {
+        return probes::IndexEvidence(
+            probes::RankIndex(probes::IndexPath(home.Folder() / "Nimbrel", kind)).Info());
+    };
+    const std::string both =
+        evidence(probes::RankKind::WebGraph) + "; " + evidence(probes::RankKind::RankList);
+    server.Answer("www.busy.com", "/", 200, "a site");
+    std::ofstream(Path("names.txt")) << "lapsed.com\nbusy.com\nnowhere.com\n";
+
+    const ChildResult indexed =
+        Run({"--from", Path("names.txt"), "--show", "all", "--format", "tsv"});
+    ASSERT_EQ(indexed.exitCode, 0) << indexed.err;
+    EXPECT_EQ(indexed.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\tchecked\n"
+                           "lapsed.com\tcom\tYes\t12\t7\t" +
+                               both +
+                               "\t1\n"
+                               "busy.com\tcom\tNo\t-\t-\t-\t0\n"
+                               "nowhere.com\tcom\tYes\t\t\t" +
+                               both + "\t1\n");
+    // Only the availability asked the network.
+    EXPECT_EQ(server.Requests().size(), 3u);
+
+    const ChildResult table = Run({"--from", Path("names.txt"), "--format", "table"});
+    ASSERT_EQ(table.exitCode, 0) << table.err;
+    EXPECT_TRUE(table.out.starts_with("Domain name  Top Level  Available  Links (rank)  "
+                                      "Traffic rank  Evidence"))
+        << table.out;
+
+    const ChildResult web = Run({"--from", Path("names.txt"), "--format", "tsv", "--links-from",
+                                 "web", "--rank-from", "list"});
+    ASSERT_EQ(web.exitCode, 0) << web.err;
+    EXPECT_EQ(web.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\tchecked\n"
+                       "lapsed.com\tcom\tYes\t1234\t7\t" +
+                           evidence(probes::RankKind::RankList) +
+                           "\t1\n"
+                           "busy.com\tcom\tNo\t-\t-\t-\t0\n"
+                           "nowhere.com\tcom\tYes\t1234\t\t" +
+                           evidence(probes::RankKind::RankList) + "\t1\n");
+
+    const ChildResult info = Run({"--index-info"}, false);
+    EXPECT_NE(info.out.find("web graph: graph-source.txt, 2 lines (0 malformed), 2 names, "
+                            "imported 2"),
+              std::string::npos)
+        << info.out;
+    EXPECT_NE(info.out.find(" kB ("), std::string::npos) << info.out;
 }
 
 TEST(CliOptions, ReadsConnectToRules) {
@@ -193,10 +256,10 @@ TEST(CliOptions, ReadsConnectToRules) {
 TEST(RowPrinter, EscapesTsvCells) {
     EXPECT_EQ(cli::EscapeTsv("a\tb\nc\rd\\e"), "a\\tb\\nc\\rd\\\\e");
     std::ostringstream out;
-    cli::PrintRows(out, results::Columns::Standard(), {{{"x\ty.com", "com", "Yes", "", ""}, true}},
-                   cli::OutputFormat::Tsv);
-    EXPECT_EQ(out.str(), "domain\tsuffix\tavailable\tlinks\trank\tchecked\n"
-                         "x\\ty.com\tcom\tYes\t\t\t1\n");
+    cli::PrintRows(out, results::Columns::Standard(),
+                   {{{"x\ty.com", "com", "Yes", "", "", ""}, true}}, cli::OutputFormat::Tsv);
+    EXPECT_EQ(out.str(), "domain\tsuffix\tavailable\tlinks\trank\tevidence\tchecked\n"
+                         "x\\ty.com\tcom\tYes\t\t\t\t1\n");
 }
 
 TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
@@ -214,7 +277,7 @@ TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
     };
     for (const auto &c : cases) {
         std::ostringstream out;
-        cli::PrintRows(out, results::Columns::Standard(), {{{c.cell, "", "", "", ""}, false}},
+        cli::PrintRows(out, results::Columns::Standard(), {{{c.cell, "", "", "", "", ""}, false}},
                        cli::OutputFormat::Table);
         const std::string text = out.str();
         const std::size_t line = text.find('\n') + 1;
@@ -225,8 +288,8 @@ TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
 TEST(RowPrinter, JsonIsTheWholeDocumentIndentedByTwo) {
     const std::vector<std::vector<cli::OutputRow>> lists = {
         {},
-        {{{"a.com", "com", "Yes", "1", "2"}, true}},
-        {{{"a\"b\n", "", "No", "-", "-"}, false}, {{"caf\xe9", "x", "", "", ""}, true}}};
+        {{{"a.com", "com", "Yes", "1", "2", "web graph (2026-12-01)"}, true}},
+        {{{"a\"b\n", "", "No", "-", "-", "-"}, false}, {{"caf\xe9", "x", "", "", "", ""}, true}}};
     for (const auto &rows : lists) {
         nlohmann::ordered_json document = nlohmann::ordered_json::array();
         for (const auto &row : rows)
@@ -235,6 +298,7 @@ TEST(RowPrinter, JsonIsTheWholeDocumentIndentedByTwo) {
                                 {"available", row.cells[2]},
                                 {"links", row.cells[3]},
                                 {"rank", row.cells[4]},
+                                {"evidence", row.cells[5]},
                                 {"checked", row.checked}});
         std::ostringstream out;
         cli::PrintRows(out, results::Columns::Standard(), rows, cli::OutputFormat::Json);

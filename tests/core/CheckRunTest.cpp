@@ -128,8 +128,8 @@ protected:
 TEST_F(CheckRunTest, ListsAvailableNamesWithDetailsAndTakenNamesWithPlaceholders) {
     probes.taken = {{"car.com", 1}};
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98"}, true},
-                                            {"car.com", {"com", "No", "-", "-"}, false}}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98", "-"}, true},
+                                            {"car.com", {"com", "No", "-", "-", "-"}, false}}));
     EXPECT_EQ(status.texts, (StringList{"Checking... fast.com", "Checking... car.com", "Done!"}));
     EXPECT_EQ(probes.calls, (StringList{"avail http://www.fast.com", "links fast.com",
                                         "rank fast.com", "avail http://www.car.com"}));
@@ -176,7 +176,7 @@ TEST_F(CheckRunTest, ShowFilterDecidesWhichProbedNamesBecomeRows) {
 TEST_F(CheckRunTest, StopDuringTheRankProbeCompletesThatRowThenEnds) {
     probes.during["rank fast.com"] = [this] { run.Stop(); };
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98"}, true}}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98", "-"}, true}}));
     EXPECT_EQ(Probed("avail"), 1);
     EXPECT_EQ(status.texts.back(), "Done!");
 }
@@ -213,7 +213,7 @@ TEST_F(CheckRunTest, ANestedStartAnsweredSearchTakesTheListOver) {
         run.Start();
     };
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{{"new.com", {"com", "Yes", "17", "97"}, true}}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{{"new.com", {"com", "Yes", "17", "97", "-"}, true}}));
     EXPECT_EQ(Probed("avail http://www.car.com"), 0);
     EXPECT_EQ(Probed("rank fast.com"), 0);
     EXPECT_EQ(app.busyDepth, 0);
@@ -226,7 +226,7 @@ TEST_F(CheckRunTest, ANestedStartAnsweredCancelLetsTheOlderRunFinishItsName) {
         run.Start();
     };
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98"}, true}}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98", "-"}, true}}));
     EXPECT_EQ(Probed("avail http://www.car.com"), 0);
 }
 
@@ -269,6 +269,6 @@ TEST_F(CheckRunTest, ARunKeepsFillingItsRowWhereverASortMovedIt) {
     options.keywords = {"b", "a"};
     probes.during["links a.com"] = [this] { list.SortByColumn(0); };
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{{"a.com", {"com", "Yes", "15", "95"}, true},
-                                            {"b.com", {"com", "Yes", "15", "95"}, true}}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{{"a.com", {"com", "Yes", "15", "95", "-"}, true},
+                                            {"b.com", {"com", "Yes", "15", "95", "-"}, true}}));
 }

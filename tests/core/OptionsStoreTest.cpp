@@ -114,6 +114,31 @@ TEST_F(OptionsStore, ClampsStoredChoicesAndReadsAnyNonZeroFlagAsSet) {
     EXPECT_EQ(Loaded().show(), core::kNoChoice);
 }
 
+TEST_F(OptionsStore, KeepsWhereLinksAndRankComeFrom) {
+    const struct {
+        std::int32_t set, loaded; // kFromIndex is the command line's alone and not kept
+        const char *stored;
+    } cases[] = {
+        {core::kIndexWhenPresent, core::kIndexWhenPresent, "dword:00000000"},
+        {core::kFromWeb, core::kFromWeb, "dword:00000001"},
+        {core::kFromIndex, core::kIndexWhenPresent, "dword:00000000"},
+    };
+    for (const auto &c : cases) {
+        SearchOptions options;
+        options.SetLinksFrom(c.set);
+        options.SetRankFrom(c.set);
+        core::StoreSettings(options);
+        EXPECT_NE(ReadStore().find(std::string("\"linksfrom\"=") + c.stored), std::string::npos)
+            << ReadStore();
+        EXPECT_NE(ReadStore().find(std::string("\"rankfrom\"=") + c.stored), std::string::npos);
+        EXPECT_EQ(Loaded().linksFrom(), c.loaded) << c.set;
+        EXPECT_EQ(Loaded().rankFrom(), c.loaded) << c.set;
+    }
+    WriteStore("\"linksfrom\"=dword:00000007\n\"rankfrom\"=\"web\"\n");
+    EXPECT_EQ(Loaded().linksFrom(), core::kIndexWhenPresent);
+    EXPECT_EQ(Loaded().rankFrom(), core::kIndexWhenPresent);
+}
+
 TEST_F(OptionsStore, ReadsEmptyAndExpandableTexts) {
     WriteStore("\"reg\"=\"\"\n");
     EXPECT_EQ(Loaded().reg, "");

@@ -52,15 +52,15 @@ TEST_F(ResultsFileTest, ReadsFilesOfTheOriginalLayout) {
         std::vector<std::string> expected;
     } cases[] = {
         {"original.nbr",
-         {"fastcar.com|com|Yes|1234000|947|1", "car.com|com|No|-|-|0", "fast-car.net|net|Yes|0||1",
-          "caf\xe9 bar.org|org|Yes|12|7|1"}},
-        {"sections-reordered.nbr", {"first.com||||1|1", "second.com|||||0"}},
-        {"foreign-section.nbr", {"a.com|||||1", "b.com|||||0", "|||||1"}},
-        {"gap.nbr", {"a.com|com||||0", "|||||1"}},
+         {"fastcar.com|com|Yes|1234000|947||1", "car.com|com|No|-|-||0",
+          "fast-car.net|net|Yes|0|||1", "caf\xe9 bar.org|org|Yes|12|7||1"}},
+        {"sections-reordered.nbr", {"first.com||||1||1", "second.com||||||0"}},
+        {"foreign-section.nbr", {"a.com||||||1", "b.com||||||0", "||||||1"}},
+        {"gap.nbr", {"a.com|com|||||0", "||||||1"}},
         {"check-values.nbr",
-         {"row0.com|||||0", "row1.com|||||1", "row2.com|||||1", "row3.com|||||1", "row4.com|||||1",
-          "row5.com|||||1", "row6.com|||||1", "row7.com|||||0", "row8.com|||||1", "row9.com|||||0",
-          "row10.com|||||0", "row11.com|||||0"}},
+         {"row0.com||||||0", "row1.com||||||1", "row2.com||||||1", "row3.com||||||1",
+          "row4.com||||||1", "row5.com||||||1", "row6.com||||||1", "row7.com||||||0",
+          "row8.com||||||1", "row9.com||||||0", "row10.com||||||0", "row11.com||||||0"}},
         {"empty.nbr", {}},
         {"no-such-file.nbr", {}},
     };
@@ -113,9 +113,9 @@ TEST_F(ResultsFileTest, FileOverTheSizeLimitIsRefusedBeforeReading) {
 
 TEST_F(ResultsFileTest, WritesTheGoldenLayoutAndReadsItBack) {
     ResultList list;
-    AddRow(list, {"fastcar.com", "com", "Yes", "1234000", "947"}, true);
-    AddRow(list, {"car.com", "com", "No", "-", "-"}, false);
-    AddRow(list, {" odd\"name ", "c=m;x", "'Yes'", "", "line\nbreak\\"}, true);
+    AddRow(list, {"fastcar.com", "com", "Yes", "1234000", "947", "web graph (2026-12-01)"}, true);
+    AddRow(list, {"car.com", "com", "No", "-", "-", "-"}, false);
+    AddRow(list, {" odd\"name ", "c=m;x", "'Yes'", "", "line\nbreak\\", ""}, true);
     const std::string path = PathOf("written.nbr");
     WriteResultsFile(path, list);
     EXPECT_EQ(FileContents(path), FileContents(DataFolder + "written.nbr"));
@@ -142,8 +142,8 @@ TEST_F(ResultsFileTest, SavingReplacesTheWholeFileInDisplayOrder) {
     ResultList back;
     ReadResultsFile(path, back);
     EXPECT_EQ(Snapshot(back),
-              (std::vector<std::string>{"free.com|com|Yes|5|9|1", "taken.com|com|No|-|-|0",
-                                        "also.com|com|No|-|-|0"}));
+              (std::vector<std::string>{"free.com|com|Yes|5|9||1", "taken.com|com|No|-|-||0",
+                                        "also.com|com|No|-|-||0"}));
 }
 
 TEST_F(ResultsFileTest, AFailedSaveRaisesAndKeepsThePreviousFile) {
@@ -185,8 +185,8 @@ TEST(ResultsFileReader, SectionsInAnyOrderAndPiecesOfAnySizeGiveTheSameRows) {
     const std::string text = "[item2]\ndomain=c.com\n[Other]\ndomain=x\n[ITEM0]\ndomain=a.com\n"
                              "check=0\n[item2]\ndomain=ignored\nsuffix=com\n[item01]\n"
                              "domain=not row 1\n[item1]\ndomain=b.com\nDomain=ignored\n";
-    const std::vector<std::string> expected = {"a.com|||||0", "b.com|||||1", "c.com|com||||1",
-                                               "|||||1", "|||||1"};
+    const std::vector<std::string> expected = {"a.com||||||0", "b.com||||||1", "c.com|com|||||1",
+                                               "||||||1", "||||||1"};
     for (std::size_t piece = 1; piece <= text.size(); ++piece) {
         ResultList list;
         ResultsFileReader reader(list);
@@ -203,7 +203,7 @@ TEST_F(ResultsFileTest, ByteOrderMarkBeforeTheFirstSectionIsSkipped) {
         << "\xEF\xBB\xBF[item0]\ndomain=first.com\ncheck=0\n[item1]\ndomain=b.com\n";
     ResultList list;
     LoadResultsFile(path, list);
-    EXPECT_EQ(Snapshot(list), (std::vector<std::string>{"first.com|||||0", "b.com|||||1"}));
+    EXPECT_EQ(Snapshot(list), (std::vector<std::string>{"first.com||||||0", "b.com||||||1"}));
 }
 
 // Values of arbitrary bytes (no NUL), biased towards what an INI line treats specially.

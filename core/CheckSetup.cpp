@@ -1,0 +1,79 @@
+#include "core/CheckSetup.h"
+
+#include "probes/AvailabilityProbe.h"
+#include "probes/ImportError.h"
+#include "probes/LinkPopularityProbe.h"
+#include "probes/RankImport.h"
+#include "probes/RankIndexProbe.h"
+#include "probes/TrafficRankProbe.h"
+
+#include <memory>
+
+namespace core {
+namespace {
+
+using probes::RankKind;
+
+// The kind's index when the choice lets it and it can be used; nullptr for the web.
+std::shared_ptr<const probes::RankIndex> OpenChosen(std::int32_t choice, RankKind kind,
+                                                    const std::filesystem::path &folder,
+                                                    std::vector<std::string> &notes) {
+    if (choice == kFromWeb)
+        return nullptr;
+    const std::string kindName = probes::RankKindName(kind);
+    const std::filesystem::path path =
+        folder.empty() ? std::filesystem::path() : probes::IndexPath(folder, kind);
+    std::error_code ignored;
+    if (path.empty() || !std::filesystem::exists(path, ignored)) {
+        if (choice == kFromIndex)
+            throw ENoIndex("no " + kindName + " index" +
+                           (path.empty() ? std::string() : " at " + path.string()) +
+                           "; import one first");
+        return nullptr;
+    }
+    try {
+        auto index = std::make_shared<const probes::RankIndex>(path);
+        if (index->Info().kind != kind)
+            throw probes::EIndexError(path.string() + " holds no " + kindName);
+        return index;
+    } catch (const probes::EIndexError &error) {
+        if (choice == kFromIndex)
+            throw ENoIndex(error.Message());
+        notes.push_back(error.Message() + "; asking the web instead");
+        return nullptr;
+    }
+}
+
+} // namespace
+
+CheckSetup ChooseCheckSetup(const SearchOptions &options,
+                            const std::filesystem::path &indexFolder) {
+    CheckSetup setup;
+    const auto graph =
+        OpenChosen(options.linksFrom(), RankKind::WebGraph, indexFolder, setup.notes);
+    const auto list = OpenChosen(options.rankFrom(), RankKind::RankList, indexFolder, setup.notes);
+    setup.probes.push_back(std::make_shared<probes::AvailabilityProbe>());
+    if (graph) {
+        setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(graph));
+        setup.columns = setup.columns.WithCaption("links", kLinksFromIndexCaption);
+    } else {
+        setup.probes.push_back(std::make_shared<probes::LinkPopularityProbe>());
+    }
+    if (list) {
+        setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(list));
+        setup.columns = setup.columns.WithCaption("rank", kRankFromIndexCaption);
+    } else {
+        setup.probes.push_back(std::make_shared<probes::TrafficRankProbe>());
+    }
+    return setup;
+}
+
+std::filesystem::path UserIndexFolder() {
+    try {
+        return probes::DefaultIndexFolder();
+    } catch (const probes::EImportError &) {
+        return {};
+    }
+}
+
+} // namespace core

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "base/Exception.h"
+#include "core/SearchOptions.h"
+#include "probes/Probe.h"
+#include "results/Columns.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace core {
+
+// The options ask for an index that is not there or cannot be read.
+class ENoIndex : public base::Exception {
+public:
+    using Exception::Exception;
+};
+
+// What a run asks and how its list shows the answers.
+struct CheckSetup {
+    probes::ProbeList probes;
+    // The standard columns; a detail answered from an index says in its caption that a smaller
+    // position is better ("Links (rank)", "Traffic rank"). The keys stay those of the web check.
+    results::Columns columns = results::Columns::Standard();
+    // An index that was there but could not be read, so the web answers instead.
+    std::vector<std::string> notes;
+};
+
+inline constexpr const char *kLinksFromIndexCaption = "Links (rank)";
+inline constexpr const char *kRankFromIndexCaption = "Traffic rank";
+
+// Availability from the web; link popularity and traffic rank each from its index in
+// indexFolder (none when empty) where options.linksFrom() / rankFrom() let it and the index is
+// there, else from the web. Each index is mapped here, once for the run, and shared read-only
+// by the run's probes on every thread. ENoIndex when a choice of kFromIndex cannot be met.
+CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem::path &indexFolder);
+
+// The per-user index folder; empty when there is none (no XDG_DATA_HOME and no HOME).
+std::filesystem::path UserIndexFolder();
+
+} // namespace core

@@ -1,0 +1,31 @@
+#include "probes/RankIndexProbe.h"
+
+#include <ctime>
+
+namespace probes {
+
+std::string IndexEvidence(const RankIndexInfo &info) {
+    const auto time = static_cast<std::time_t>(info.importTime);
+    std::tm parts{};
+    ::gmtime_r(&time, &parts);
+    char day[16];
+    std::strftime(day, sizeof day, "%Y-%m-%d", &parts);
+    return std::string(RankKindName(info.kind)) + " (" + day + ")";
+}
+
+RankIndexProbe::RankIndexProbe(std::shared_ptr<const RankIndex> index)
+    : index_(std::move(index)),
+      field_(index_->Info().kind == RankKind::WebGraph ? "links" : "rank"),
+      evidence_(IndexEvidence(index_->Info())) {}
+
+std::vector<std::string> RankIndexProbe::Fills() const {
+    return {field_, std::string(kEvidenceKey)};
+}
+
+void RankIndexProbe::Run(DomainRecord &record, const net::NetworkContext &, const Pause &) const {
+    const auto position = index_->Find(record.name);
+    record.SetField(field_, position ? std::to_string(*position) : std::string());
+    record.AddEvidence(evidence_);
+}
+
+} // namespace probes

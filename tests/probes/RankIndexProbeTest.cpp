@@ -1,0 +1,100 @@
+#include "probes/RankIndexProbe.h"
+
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestIndexes.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace probes {
+namespace {
+
+using testsupport::ImportTestIndex;
+using testsupport::WebGraphLine;
+
+class RankIndexProbeTest : public ::testing::Test {
+protected:
+    RankIndexProbeTest() {
+        ImportTestIndex(RankKind::WebGraph, folder_.Path(),
+                        WebGraphLine(12, "com.lapsed") + WebGraphLine(3, "org.xn--caf-dma"));
+        ImportTestIndex(RankKind::RankList, folder_.Path(), "1,google.com\n42,busy.net\n");
+        graph_ = std::make_shared<const RankIndex>(IndexPath(Folder(), RankKind::WebGraph));
+        list_ = std::make_shared<const RankIndex>(IndexPath(Folder(), RankKind::RankList));
+    }
+    std::filesystem::path Folder() const { return folder_.Path() / "Nimbrel"; }
+
+    TempFolder folder_{"nimbrel-index-probe"};
+    std::shared_ptr<const RankIndex> graph_, list_;
+};
+
+TEST_F(RankIndexProbeTest, AnswersFromItsIndexAndNamesItAsEvidence) {
+    const RankIndexProbe links(graph_), rank(list_);
+    EXPECT_EQ(links.Fills(), (std::vector<std::string>{"links", "evidence"}));
+    EXPECT_EQ(rank.Fills(), (std::vector<std::string>{"rank", "evidence"}));
+    EXPECT_TRUE(links.OnlyForAvailable() && rank.OnlyForAvailable());
+
+    const std::string graphDay = IndexEvidence(graph_->Info());
+    const std::string listDay = IndexEvidence(list_->Info());
+    ASSERT_TRUE(graphDay.starts_with("web graph (2")) << graphDay;
+    ASSERT_EQ(graphDay.size(), std::string("web graph (2026-12-01)").size());
+    ASSERT_TRUE(listDay.starts_with("rank list (2")) << listDay;
+
+    const struct {
+        const char *name;
+        std::optional<std::string> links, rank;
+    } cases[] = {
+        {"lapsed.com", "12", ""}, {"LAPSED.com.", "12", ""}, {"xn--caf-dma.org", "3", ""},
+        {"busy.net", "", "42"},   {"nowhere.com", "", ""},
+    };
+    for (const auto &c : cases) {
+        DomainRecord record;
+        record.name = c.name;
+        links.Run(record, net::NetworkContext(), {});
+        rank.Run(record, net::NetworkContext(), {});
+        EXPECT_EQ(record.links, c.links) << c.name;
+        EXPECT_EQ(record.rank, c.rank) << c.name;
+        EXPECT_EQ(record.Field("evidence"), graphDay + "; " + listDay) << c.name;
+    }
+}
+
+TEST_F(RankIndexProbeTest, ThreadsShareOneProbeAndItsIndex) {
+    const RankIndexProbe links(graph_);
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 1000; ++i) {
+                DomainRecord record;
+                record.name = i % 2 ? "lapsed.com" : "other.com";
+                links.Run(record, net::NetworkContext(), {});
+                if (record.links != (i % 2 ? "12" : ""))
+                    ++wrong;
+            }
+        });
+    for (auto &thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST(DomainRecord, EvidenceAddsEachSourceOnce) {
+    const struct {
+        std::vector<std::string> sources;
+        const char *evidence;
+    } cases[] = {
+        {{"web graph (2026-12-01)"}, "web graph (2026-12-01)"},
+        {{"rdap", "web graph (2026-12-01)"}, "rdap; web graph (2026-12-01)"},
+        {{"rdap", "rank list (2026-12-01)", "rdap", "rank list (2026-12-01)"},
+         "rdap; rank list (2026-12-01)"},
+        {{"rank list (2026-12-01)", "rank list"}, "rank list (2026-12-01); rank list"},
+    };
+    for (const auto &c : cases) {
+        DomainRecord record;
+        for (const std::string &source : c.sources)
+            record.AddEvidence(source);
+        EXPECT_EQ(record.Field("evidence"), c.evidence);
+    }
+}
+
+} // namespace
+} // namespace probes
