@@ -34,7 +34,7 @@ QCheckBox *MakeShownOnly(QWidget *parent, const char *name, const char *caption,
 } // namespace
 
 TSettingsForm::TSettingsForm(core::SearchOptions &options, QWidget *parent)
-    : FixedDialog(QStringLiteral("Settings..."), 337, 348, parent), options_(options) {
+    : FixedDialog(QStringLiteral("Settings..."), 532, 348, parent), options_(options) {
     setObjectName(QStringLiteral("SettingsForm"));
     CreateControls();
     ScaleLayout();
@@ -63,7 +63,7 @@ void TSettingsForm::CreateControls() {
     AcronymsCheckBox =
         MakeCheckBox(GroupBox2, "AcronymsCheckBox", "acronyms", QRect(19, 51, 81, 17));
 
-    BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("OK"), QRect(256, 310, 71, 32), {});
+    BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("OK"), QRect(453, 310, 71, 32), {});
     QFont bold = BitBtn1->font();
     bold.setBold(true);
     BitBtn1->setFont(bold);
@@ -84,6 +84,16 @@ void TSettingsForm::CreateControls() {
     seJobs = Place(new QSpinBox(this), "seJobs", QRect(268, 108, 59, 21));
     seJobs->setRange(core::kMinJobs, core::kMaxJobs);
     JobsLabel->setBuddy(seJobs);
+
+    // Items in the order of kIndexWhenPresent, kFromWeb.
+    const QStringList sources = {QStringLiteral("the index when present"),
+                                 QStringLiteral("the web")};
+    rgLinksFrom = new RadioGroup(QStringLiteral("Link popularity from..."), sources, 1,
+                                 QRect(340, 92, 184, 64), this);
+    rgLinksFrom->setObjectName(QStringLiteral("rgLinksFrom"));
+    rgRankFrom = new RadioGroup(QStringLiteral("Traffic rank from..."), sources, 1,
+                                QRect(340, 164, 184, 64), this);
+    rgRankFrom->setObjectName(QStringLiteral("rgRankFrom"));
 }
 
 void TSettingsForm::ConnectControls() {
@@ -98,6 +108,10 @@ void TSettingsForm::ConnectControls() {
     connectBox(AcronymsCheckBox, &core::SearchOptions::acronyms);
     connect(rgShowDomain, &RadioGroup::Changed, this,
             Guarded([this] { options_.SetShow(rgShowDomain->ItemIndex()); }));
+    connect(rgLinksFrom, &RadioGroup::Changed, this,
+            Guarded([this] { options_.SetLinksFrom(rgLinksFrom->ItemIndex()); }));
+    connect(rgRankFrom, &RadioGroup::Changed, this,
+            Guarded([this] { options_.SetRankFrom(rgRankFrom->ItemIndex()); }));
     connect(leRegService, &QLineEdit::textChanged, this,
             Guarded([this] { options_.reg = ToStdString(leRegService->text()); }));
     connect(seJobs, &QSpinBox::valueChanged, this,
@@ -119,6 +133,10 @@ void TSettingsForm::SetFocusOrder() {
                               BitBtn1,
                               rgShowDomain->Button(0),
                               rgShowDomain->Button(1),
+                              rgLinksFrom->Button(0),
+                              rgLinksFrom->Button(1),
+                              rgRankFrom->Button(0),
+                              rgRankFrom->Button(1),
                               leRegService};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -142,6 +160,16 @@ void TSettingsForm::DescribeControls() {
         {rgShowDomain, "Show up", "Whether the result list shows taken names too"},
         {rgShowDomain->Button(0), "Available domain only", "Lists only names that are free"},
         {rgShowDomain->Button(1), "All domain names", "Lists taken names as well"},
+        {rgLinksFrom, "Link popularity from",
+         "Whether link popularity is read from the imported web graph or asked of the web"},
+        {rgLinksFrom->Button(0), "Link popularity from the index when present",
+         "Reads the imported web graph; asks the web when none is imported"},
+        {rgLinksFrom->Button(1), "Link popularity from the web", "Always asks the web"},
+        {rgRankFrom, "Traffic rank from",
+         "Whether traffic rank is read from the imported rank list or asked of the web"},
+        {rgRankFrom->Button(0), "Traffic rank from the index when present",
+         "Reads the imported rank list; asks the web when none is imported"},
+        {rgRankFrom->Button(1), "Traffic rank from the web", "Always asks the web"},
         {GroupBox3, "Domain registration service", "Where Register this domain goes"},
         {leRegService, "Registration service address", "The web address of the registrar"},
         {BitBtn1, "OK", "Stores the settings and closes the dialog"},
@@ -174,6 +202,8 @@ void TSettingsForm::ShowSettings() {
     rgShowDomain->SetItemIndex(options_.show());
     leRegService->setText(ToQString(options_.reg));
     seJobs->setValue(options_.jobs());
+    rgLinksFrom->SetItemIndex(options_.linksFrom());
+    rgRankFrom->SetItemIndex(options_.rankFrom());
 }
 
 } // namespace ui

@@ -56,6 +56,8 @@ private:
     QLineEdit *leRegService;
     QLabel *JobsLabel;
     QSpinBox *seJobs;
+    RadioGroup *rgLinksFrom;
+    RadioGroup *rgRankFrom;
 };
 
 } // namespace ui

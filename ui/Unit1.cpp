@@ -159,7 +159,12 @@ void ReplaceRows(results::ResultList &list, const results::ResultList &from) {
 
 TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, net::NetworkContext context,
                QWidget *parent)
-    : QMainWindow(parent), options_(options),
+    : TForm1(options, std::move(probes), results::Columns::Standard(), std::move(context), parent) {
+}
+
+TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, results::Columns columns,
+               net::NetworkContext context, QWidget *parent)
+    : QMainWindow(parent), options_(options), results_(std::move(columns)),
       run_(std::make_unique<core::CheckRun>(
           options, candidates_, scratch_, results_, std::move(probes), std::move(context),
           static_cast<core::KeywordsPrompt &>(*this), static_cast<core::StatusLine &>(*this))) {

@@ -53,6 +53,9 @@ public:
 
     TForm1(core::SearchOptions &options, probes::ProbeList probes, net::NetworkContext context,
            QWidget *parent = nullptr);
+    // The list shows the given columns (captions that say where a detail comes from).
+    TForm1(core::SearchOptions &options, probes::ProbeList probes, results::Columns columns,
+           net::NetworkContext context, QWidget *parent = nullptr);
     ~TForm1() override;
 
     // The keywords dialog, the about box and the settings dialog are created after this window;

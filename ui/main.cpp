@@ -1,6 +1,7 @@
+#include "core/CheckSetup.h"
+#include "core/OptionsStore.h"
 #include "core/SearchOptions.h"
 #include "platform/SingleInstance.h"
-#include "probes/WebProbes.h"
 #include "ui/InfoUnit.h"
 #include "ui/QtApplication.h"
 #include "ui/SettingsUnit.h"
@@ -24,8 +25,15 @@ int Run(int argc, char **argv) {
     if (instance.FindOtherInstance())
         return 0;
 
+    // The probes follow the stored settings and the indexes there are at start-up, chosen as
+    // nimbrel-cli chooses them.
     core::SearchOptions options;
-    ui::TForm1 Form1(options, probes::WebProbes(), net::NetworkContext());
+    core::LoadSettings(options);
+    core::CheckSetup setup = core::ChooseCheckSetup(options, core::UserIndexFolder());
+    for (const std::string &note : setup.notes)
+        std::cerr << "nimbrel: " << note << '\n';
+    ui::TForm1 Form1(options, std::move(setup.probes), std::move(setup.columns),
+                     net::NetworkContext());
     ui::TStartForm StartForm(options, &Form1);
     ui::TInfoForm InfoForm(&Form1);
     ui::TSettingsForm SettingsForm(options, &Form1);

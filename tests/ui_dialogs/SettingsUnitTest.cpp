@@ -29,6 +29,12 @@ public:
     QLineEdit &Url() { return *Find<QLineEdit>(*form_, "leRegService"); }
     QSpinBox &Jobs() { return *Find<QSpinBox>(*form_, "seJobs"); }
     ui::RadioGroup &ShowUp() { return *Find<ui::RadioGroup>(*form_, "rgShowDomain"); }
+    ui::RadioGroup &Group(const char *name) { return *Find<ui::RadioGroup>(*form_, name); }
+    // On the item's mark: a short caption leaves the middle of its cell empty.
+    static void ClickItem(ui::RadioGroup &group, int item) {
+        QWidget *button = group.Button(item);
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+    }
     static core::SearchOptions Stored() {
         core::SearchOptions stored;
         core::LoadSettings(stored);
@@ -48,6 +54,7 @@ TEST_F(SettingsDialog, ShowsTheLoadedSettings) {
     stored.SetShow(core::kNoChoice);
     stored.reg = "http://www.example.com";
     stored.SetJobs(5);
+    stored.SetRankFrom(core::kFromWeb);
     core::StoreSettings(stored);
 
     Show();
@@ -62,6 +69,9 @@ TEST_F(SettingsDialog, ShowsTheLoadedSettings) {
     EXPECT_EQ(options_.show(), core::kNoChoice);
     EXPECT_EQ(Jobs().value(), 5);
     EXPECT_EQ(options_.jobs(), 5);
+    EXPECT_EQ(Group("rgLinksFrom").ItemIndex(), core::kIndexWhenPresent);
+    EXPECT_EQ(Group("rgRankFrom").ItemIndex(), core::kFromWeb);
+    EXPECT_EQ(options_.rankFrom(), core::kFromWeb);
 }
 
 TEST_F(SettingsDialog, EveryControlWritesThroughAtOnce) {
@@ -86,6 +96,12 @@ TEST_F(SettingsDialog, EveryControlWritesThroughAtOnce) {
         {"checks at once stepped down",
          [](SettingsDialog &t) { QTest::keyClick(&t.Jobs(), Qt::Key_Down); },
          [](const Options &o) { return o.jobs() == core::kDefaultJobs - 1; }},
+        {"link popularity from the web",
+         [](SettingsDialog &t) { t.ClickItem(t.Group("rgLinksFrom"), 1); },
+         [](const Options &o) { return o.linksFrom() == core::kFromWeb; }},
+        {"traffic rank from the web",
+         [](SettingsDialog &t) { t.ClickItem(t.Group("rgRankFrom"), 1); },
+         [](const Options &o) { return o.rankFrom() == core::kFromWeb; }},
         {"URL typed", [](SettingsDialog &t) { QTest::keyClicks(&t.Url(), "/register"); },
          [](const Options &o) {
              return o.reg == std::string(core::kDefaultRegistrationAddress) + "/register";

@@ -272,6 +272,7 @@ public:
     }
 
     TempConfigHome home;
+    TempDataHome data;
     core::SearchOptions options;
     HookedProbes probes;
     UrlRecorder urls;
