@@ -13,7 +13,7 @@ struct ColumnWidth {
     int minimumWidth;
 };
 
-// The standard columns' widths; a further column gets the last one's.
+// The specified columns' widths.
 constexpr std::array<ColumnWidth, 5> kWidths = {{
     {165, 110},
     {62, 62},
@@ -21,9 +21,13 @@ constexpr std::array<ColumnWidth, 5> kWidths = {{
     {95, 90},
     {100, 95},
 }};
+// A column added at the right of them gives up most of its room first, so that the specified
+// columns keep theirs at the window's smallest size.
+constexpr ColumnWidth kAddedWidth = {90, 40};
 
 const ColumnWidth &WidthOf(int column) {
-    return kWidths[static_cast<std::size_t>(std::clamp(column, 0, int(kWidths.size()) - 1))];
+    return column >= 0 && column < int(kWidths.size()) ? kWidths[static_cast<std::size_t>(column)]
+                                                       : kAddedWidth;
 }
 
 } // namespace

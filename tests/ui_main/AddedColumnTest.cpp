@@ -61,17 +61,19 @@ TEST(AddedColumn, AProbeAndAColumnReachTheListTheTsvAndTheResultsFile) {
         .Start();
 
     ui::ResultTableModel model(list);
-    ASSERT_EQ(model.columnCount(), 6);
-    EXPECT_EQ(model.headerData(5, Qt::Horizontal).toString(), QStringLiteral("Rating"));
-    EXPECT_EQ(model.data(model.index(0, 5)).toString(), QStringLiteral("8"));
-    list.SortByColumn(5);
+    // Right of the standard columns.
+    const int rating = results::Columns::Standard().Count();
+    ASSERT_EQ(model.columnCount(), rating + 1);
+    EXPECT_EQ(model.headerData(rating, Qt::Horizontal).toString(), QStringLiteral("Rating"));
+    EXPECT_EQ(model.data(model.index(0, rating)).toString(), QStringLiteral("8"));
+    list.SortByColumn(rating);
     EXPECT_EQ(list.Row(0)->Caption(), "car.com");
 
     std::ostringstream tsv;
     cli::PrintRows(tsv, list.GetColumns(), cli::OutputRows(list), cli::OutputFormat::Tsv);
-    EXPECT_EQ(tsv.str(), "domain\tsuffix\tavailable\tlinks\trank\trating\tchecked\n"
-                         "car.com\tcom\tYes\t12\t34\t7\t1\n"
-                         "fast.com\tcom\tYes\t12\t34\t8\t1\n");
+    EXPECT_EQ(tsv.str(), "domain\tsuffix\tavailable\tlinks\trank\tevidence\trating\tchecked\n"
+                         "car.com\tcom\tYes\t12\t34\t-\t7\t1\n"
+                         "fast.com\tcom\tYes\t12\t34\t-\t8\t1\n");
 
     TempFolder folder;
     const std::string path = (folder.Path() / "rated.nbr").string();
@@ -79,10 +81,10 @@ TEST(AddedColumn, AProbeAndAColumnReachTheListTheTsvAndTheResultsFile) {
     results::ResultList loaded(columns);
     results::ReadResultsFile(path, loaded);
     ASSERT_EQ(loaded.Count(), 2);
-    EXPECT_EQ(*loaded.Row(1)->Cell(5), "8");
+    EXPECT_EQ(*loaded.Row(1)->Cell(rating), "8");
     results::ResultList standard;
     results::ReadResultsFile(path, standard);
-    EXPECT_EQ(standard.Row(1)->SubItemCount(), 4);
+    EXPECT_EQ(standard.Row(1)->SubItemCount(), results::Columns::Standard().Count() - 1);
 }
 
 } // namespace

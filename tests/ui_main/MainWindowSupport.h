@@ -128,11 +128,13 @@ private:
 };
 
 // A row as MainWindowFixture::Rows shows it.
+// The evidence column, which the scripted probes leave empty.
+inline constexpr const char *kNoEvidence = " -";
 inline std::string AvailableRow(const std::string &name, const std::string &suffix) {
-    return name + " " + suffix + " Yes " + kLinks + " " + kRank + " [x]";
+    return name + " " + suffix + " Yes " + kLinks + " " + kRank + kNoEvidence + " [x]";
 }
 inline std::string TakenRow(const std::string &name, const std::string &suffix) {
-    return name + " " + suffix + " No - - [ ]";
+    return name + " " + suffix + " No - -" + kNoEvidence + " [ ]";
 }
 
 // Runs action once, right after the next dialog of type Dialog has been shown, inside its own

@@ -215,18 +215,15 @@ TEST_F(MainWindowLook, ResultListHasItsColumnsAndBehaviour) {
         const char *caption;
         int width;
         int minimum;
-    } columns[] = {{"Domain name", 165, 110},
-                   {"Top Level", 62, 62},
-                   {"Available", 70, 65},
-                   {"Link Popularity", 95, 90},
-                   {"Alexa Ranking", 100, 95}};
-    ASSERT_EQ(view->model()->columnCount(), 5);
+    } columns[] = {{"Domain name", 165, 110},   {"Top Level", 62, 62},      {"Available", 70, 65},
+                   {"Link Popularity", 95, 90}, {"Alexa Ranking", 100, 95}, {"Evidence", 90, 40}};
+    ASSERT_EQ(view->model()->columnCount(), static_cast<int>(std::size(columns)));
     // The preferred widths, until the list is shown and its columns fill it (see ListFitTest).
-    for (int c = 0; c < 5; ++c) {
+    for (int c = 0; c < view->model()->columnCount(); ++c) {
         EXPECT_EQ(view->model()->headerData(c, Qt::Horizontal).toString(), columns[c].caption);
         EXPECT_EQ(header->sectionSize(c), columns[c].width) << columns[c].caption;
     }
-    for (int c = 0; c < 5; ++c) {
+    for (int c = 0; c < view->model()->columnCount(); ++c) {
         header->resizeSection(c, 10);
         EXPECT_EQ(header->sectionSize(c), columns[c].minimum) << columns[c].caption;
     }
