@@ -101,8 +101,9 @@ Qt::ItemFlags ResultTableModel::flags(const QModelIndex &index) const {
 }
 
 QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole ||
-        !list_.GetColumns().Has(section))
+    // The tip shows a caption that a narrow column cuts off.
+    const bool caption = role == Qt::DisplayRole || role == Qt::ToolTipRole;
+    if (orientation != Qt::Horizontal || !caption || !list_.GetColumns().Has(section))
         return {};
     return Caption(section);
 }

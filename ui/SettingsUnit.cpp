@@ -89,10 +89,10 @@ void TSettingsForm::CreateControls() {
     const QStringList sources = {QStringLiteral("the index when present"),
                                  QStringLiteral("the web")};
     rgLinksFrom = new RadioGroup(QStringLiteral("Link popularity from..."), sources, 1,
-                                 QRect(340, 92, 184, 64), this);
+                                 QRect(340, 14, 184, 64), this);
     rgLinksFrom->setObjectName(QStringLiteral("rgLinksFrom"));
     rgRankFrom = new RadioGroup(QStringLiteral("Traffic rank from..."), sources, 1,
-                                QRect(340, 164, 184, 64), this);
+                                QRect(340, 86, 184, 64), this);
     rgRankFrom->setObjectName(QStringLiteral("rgRankFrom"));
 }
 

@@ -221,6 +221,8 @@ TEST_F(MainWindowLook, ResultListHasItsColumnsAndBehaviour) {
     // The preferred widths, until the list is shown and its columns fill it (see ListFitTest).
     for (int c = 0; c < view->model()->columnCount(); ++c) {
         EXPECT_EQ(view->model()->headerData(c, Qt::Horizontal).toString(), columns[c].caption);
+        EXPECT_EQ(view->model()->headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString(),
+                  columns[c].caption);
         EXPECT_EQ(header->sectionSize(c), columns[c].width) << columns[c].caption;
     }
     for (int c = 0; c < view->model()->columnCount(); ++c) {
