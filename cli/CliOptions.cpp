@@ -35,6 +35,21 @@ OutputFormat ReadFormat(const std::string &text) {
     return OutputFormat::Json;
 }
 
+// ADDR or ADDR:PORT, ADDR an IPv4 address.
+void CheckDnsServer(const std::string &text) {
+    if (text.empty())
+        return;
+    const auto colon = text.rfind(':');
+    const std::string address = text.substr(0, colon);
+    const bool goodPort = colon == std::string::npos || [&] {
+        const auto port = base::TryReadInteger(text.substr(colon + 1), base::IntegerForm::Decimal);
+        return port && *port >= 1 && *port <= 65535;
+    }();
+    if (!goodPort || !CLI::ValidIPV4(address).empty())
+        throw EUsageError("--dns-server takes an IPv4 address with an optional :PORT, not '" +
+                          text + "'");
+}
+
 void CheckTimeout(const std::optional<double> &seconds, const char *name) {
     if (seconds && !(*seconds > 0 && *seconds <= 3600))
         throw EUsageError(std::string(name) + " takes a number of seconds from 0 to 3600");
@@ -71,7 +86,7 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
                  "link popularity and traffic rank.",
                  "nimbrel-cli"};
     app.get_formatter()->column_width(34);
-    std::string mode, show, format, linksFrom, rankFrom;
+    std::string mode, show, format, check, linksFrom, rankFrom;
     std::vector<std::string> connectTo;
     app.add_option("keywords", options.keywords, "up to three keywords");
     app.add_option("--mode", mode, "exact: the keywords alone; all: also pairs and triples")
@@ -79,8 +94,17 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     AddSwitch(app, "com", ".com names", options.com);
     AddSwitch(app, "net", ".net names", options.net);
     AddSwitch(app, "org", ".org names", options.org);
+    AddSwitch(app, "biz", ".biz names", options.biz);
+    AddSwitch(app, "us", ".us names", options.us);
+    AddSwitch(app, "info", ".info names", options.info);
+    AddSwitch(app, "co-uk", ".co.uk names", options.couk);
+    app.add_option("--suffix", options.suffixes,
+                   "more suffixes after the chosen ones, comma-separated (\"io, dev\")");
     AddSwitch(app, "hyphens", "pairs and triples joined with hyphens", options.hyphens);
     AddSwitch(app, "acronyms", "first-letter forms", options.acronyms);
+    app.add_option("--check", check,
+                   "registry: the registries' records (DNS, RDAP); web: the web site's answer")
+        ->check(CLI::IsMember({"registry", "web"}));
     app.add_option("--show", show, "which checked names become rows")
         ->check(CLI::IsMember({"available", "all", "none"}));
     app.add_option("--links-from", linksFrom,
@@ -118,6 +142,12 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
                    "check the names in FILE, one a line (- for standard input), not keywords");
     app.add_option("--limit", options.limit, "stop after this many free names")
         ->check(CLI::Range(1, 1000000));
+    app.add_option("--rdap-bootstrap", options.rdapBootstrap,
+                   "RDAP bootstrap file (IANA dns.json format) adding or replacing servers");
+    app.add_option("--dns-server", options.dnsServer,
+                   "ADDR[:PORT]: the resolver to ask instead of the system's");
+    app.add_option("--ca-file", options.caFile,
+                   "trust the certificates in this PEM file instead of the system's");
     AddIndexOptions(app, options.index);
 
     try {
@@ -134,6 +164,8 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
         options.searchfor = mode == "all" ? 1 : 0;
     if (!show.empty())
         options.show = show == "all" ? 1 : (show == "available" ? 0 : -1);
+    if (!check.empty())
+        options.check = check == "web" ? core::kCheckWeb : core::kCheckRegistry;
     if (!format.empty())
         options.format = ReadFormat(format);
     if (!linksFrom.empty())
@@ -142,6 +174,7 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
         options.rankFrom = rankFrom == "web" ? core::kFromWeb : core::kFromIndex;
     for (const std::string &rule : connectTo)
         options.connectTo.push_back(ParseConnectTo(rule));
+    CheckDnsServer(options.dnsServer);
     CheckTimeout(options.connectTimeout, "--connect-timeout");
     CheckTimeout(options.readTimeout, "--read-timeout");
     CheckTimeout(options.requestTimeout, "--request-timeout");

@@ -22,7 +22,11 @@ enum class OutputFormat { Table, Tsv, Json, Csv };
 struct CliOptions {
     std::vector<std::string> keywords;
     std::optional<int> searchfor;
-    std::optional<bool> com, net, org, hyphens, acronyms;
+    std::optional<bool> com, net, org, hyphens, acronyms, biz, us, info, couk;
+    // The more suffixes, as --suffix gave them.
+    std::optional<std::string> suffixes;
+    // kCheckRegistry or kCheckWeb.
+    std::optional<int> check;
     std::optional<int> show;
     // core::kFromWeb or core::kFromIndex; unset: the index when present.
     std::optional<int> linksFrom, rankFrom;
@@ -45,6 +49,13 @@ struct CliOptions {
     std::string fromFile;
     // Stop after this many free names.
     std::optional<int> limit;
+
+    // The registry check: a bootstrap file merged over the built-in table, the resolver to ask
+    // instead of /etc/resolv.conf ("address" or "address:port"), and a file of certificates to
+    // trust instead of the system's.
+    std::string rdapBootstrap;
+    std::string dnsServer;
+    std::string caFile;
 
     IndexRequest index;
 

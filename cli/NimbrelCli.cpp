@@ -11,6 +11,7 @@
 #include "core/NameList.h"
 #include "core/OptionsStore.h"
 #include "core/StopRequest.h"
+#include "core/SuffixList.h"
 #include "net/ConnectRouteStack.h"
 #include "platform/InputFile.h"
 #include "results/ResultList.h"
@@ -51,18 +52,43 @@ void ApplyChoices(const CliOptions &cli, core::SearchOptions &options) {
         options.SetShow(*cli.show);
     const std::pair<const std::optional<bool> &, bool &> flags[] = {
         {cli.com, options.COM},         {cli.net, options.NET},           {cli.org, options.ORG},
-        {cli.hyphens, options.hyphens}, {cli.acronyms, options.acronyms},
+        {cli.hyphens, options.hyphens}, {cli.acronyms, options.acronyms}, {cli.biz, options.BIZ},
+        {cli.us, options.US},           {cli.info, options.INFO},         {cli.couk, options.COUK},
     };
     for (const auto &[choice, field] : flags) {
         if (choice)
             field = *choice;
     }
+    if (cli.suffixes)
+        options.suffixes = *cli.suffixes;
+    if (cli.check)
+        options.SetCheck(*cli.check);
     if (cli.jobs)
         options.SetJobs(*cli.jobs);
     if (cli.linksFrom)
         options.SetLinksFrom(*cli.linksFrom);
     if (cli.rankFrom)
         options.SetRankFrom(*cli.rankFrom);
+}
+
+// The more suffixes, stored or given, checked before any name is built.
+void CheckSuffixes(const core::SearchOptions &options) {
+    try {
+        core::ReadSuffixList(options.suffixes);
+    } catch (const core::ESuffixError &error) {
+        throw EUsageError("--suffix: " + error.Message());
+    }
+}
+
+probes::RegistrySettings RegistryChoices(const CliOptions &cli) {
+    probes::RegistrySettings settings;
+    settings.tls.CAFile = cli.caFile;
+    settings.dns.server = cli.dnsServer;
+    if (const auto own = probes::UserBootstrapFile())
+        settings.bootstrapFiles.push_back(*own);
+    if (!cli.rdapBootstrap.empty())
+        settings.bootstrapFiles.push_back(cli.rdapBootstrap);
+    return settings;
 }
 
 net::NetworkContext NetworkChoices(const CliOptions &cli) {
@@ -230,6 +256,7 @@ core::SearchOptions ChosenOptions(const CliOptions &cli) {
     core::LoadSearchMode(options);
     core::LoadSettings(options);
     ApplyChoices(cli, options);
+    CheckSuffixes(options);
     return options;
 }
 
@@ -250,14 +277,18 @@ int Show(const CliOptions &cli, results::ResultList &list, std::ostream &out, Te
 }
 
 // The probes and columns of the run, with a line on standard error for an index it passed over.
-core::CheckSetup ChosenSetup(const core::SearchOptions &options, std::ostream &err) {
+// A missing index that was asked for, a trust store or a bootstrap file that cannot be used is a
+// file problem.
+core::CheckSetup ChosenSetup(const CliOptions &cli, const core::SearchOptions &options,
+                             std::ostream &err) {
     try {
-        core::CheckSetup setup = core::ChooseCheckSetup(options, core::UserIndexFolder());
+        core::CheckSetup setup =
+            core::ChooseCheckSetup(options, core::UserIndexFolder(), RegistryChoices(cli));
         for (const std::string &note : setup.notes)
             err << "nimbrel-cli: " << note << '\n';
         return setup;
-    } catch (const core::ENoIndex &missing) {
-        throw EFileProblem(missing.Message());
+    } catch (const base::Exception &failure) {
+        throw EFileProblem(failure.Message());
     }
 }
 
@@ -290,7 +321,7 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
             return kExitDone;
         }
     }
-    core::CheckSetup setup = ChosenSetup(options, err);
+    core::CheckSetup setup = ChosenSetup(cli, options, err);
     results::ResultList list(setup.columns);
     const int status = Search(cli, options, std::move(setup.probes), list, err, terminal,
                               cli.fromFile.empty() ? nullptr : &names);

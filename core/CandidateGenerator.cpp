@@ -1,5 +1,9 @@
 #include "core/CandidateGenerator.h"
 
+#include "core/SuffixList.h"
+
+#include <algorithm>
+
 namespace core {
 namespace {
 
@@ -73,17 +77,28 @@ void CandidateGenerator::AddJoined(const StringList &parts, bool hyphen, bool ac
     candidates_.push_back(Join(letters, hyphen));
 }
 
+StringList ChosenSuffixes(const SearchOptions &options) {
+    const std::pair<bool, const char *> boxes[] = {
+        {options.COM, "com"}, {options.NET, "net"},   {options.ORG, "org"},    {options.BIZ, "biz"},
+        {options.US, "us"},   {options.INFO, "info"}, {options.COUK, "co.uk"},
+    };
+    StringList chosen;
+    for (const auto &[checked, suffix] : boxes)
+        if (checked)
+            chosen.push_back(suffix);
+    for (std::string &more : ReadSuffixList(options.suffixes))
+        if (std::find(chosen.begin(), chosen.end(), more) == chosen.end())
+            chosen.push_back(std::move(more));
+    return chosen;
+}
+
 void CandidateGenerator::AddSuffixes() {
+    const StringList suffixes = ChosenSuffixes(options_);
     scratch_ = candidates_;
     candidates_.clear();
-    for (const std::string &base : scratch_) {
-        if (options_.COM)
-            candidates_.push_back(base + ".com");
-        if (options_.NET)
-            candidates_.push_back(base + ".net");
-        if (options_.ORG)
-            candidates_.push_back(base + ".org");
-    }
+    for (const std::string &base : scratch_)
+        for (const std::string &suffix : suffixes)
+            candidates_.push_back(base + "." + suffix);
 }
 
 } // namespace core

@@ -12,6 +12,9 @@ using StringList = std::vector<std::string>;
 // The first character of text as a one-character text; empty for an empty text.
 std::string FirstLetter(const std::string &text);
 
+// The suffixes the options choose, without dots, in the order names get them.
+StringList ChosenSuffixes(const SearchOptions &options);
+
 // Turns the keywords and the search options into the candidate list: base names first (singles,
 // then pairs and triples for "All variants"), then each base name with the chosen suffixes.
 // The two lists belong to the caller; repeated names stay.
@@ -25,7 +28,9 @@ public:
     void AddSingles(bool acronyms);
     void AddPairs(bool hyphen, bool acronyms);
     void AddTriples(bool hyphen, bool acronyms);
-    // Replaces every base name by its suffixed forms, in the order .com, .net, .org.
+    // Replaces every base name by its suffixed forms, in the order .com, .net, .org, .biz, .us,
+    // .info, .co.uk, then the more suffixes as listed (one already chosen is not repeated).
+    // ESuffixError when the more suffixes hold a bad one.
     void AddSuffixes();
 
 private:

@@ -39,8 +39,8 @@ CheckPool::CheckPool(std::vector<std::string> names, probes::ProbeList probes,
                      net::NetworkContext context, int jobs, WantsDetails wantsDetails)
     : names_(std::move(names)), probes_(std::move(probes)), context_(std::move(context)),
       wantsDetails_(std::move(wantsDetails)), outcomes_(names_.size()) {
-    const auto workers = std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)),
-                                               names_.size());
+    const auto workers =
+        std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), names_.size());
     for (std::size_t i = 0; i < workers; ++i)
         workers_.emplace_back([this] { Work(); });
 }
@@ -125,6 +125,8 @@ void CheckPool::Abandon() {
     context_.Sockets->Interrupt();
     if (context_.Hosts)
         context_.Hosts->Interrupt();
+    for (const auto &probe : probes_)
+        probe->Interrupt();
 }
 
 bool CheckPool::Abandoned() const {

@@ -34,8 +34,8 @@ public:
     // Whether the details of a name found free are wanted (the show filter).
     using WantsDetails = std::function<bool(const probes::DomainRecord &)>;
 
-    CheckPool(std::vector<std::string> names, probes::ProbeList probes,
-              net::NetworkContext context, int jobs, WantsDetails wantsDetails);
+    CheckPool(std::vector<std::string> names, probes::ProbeList probes, net::NetworkContext context,
+              int jobs, WantsDetails wantsDetails);
     ~CheckPool();
     CheckPool(const CheckPool &) = delete;
     CheckPool &operator=(const CheckPool &) = delete;
@@ -46,8 +46,8 @@ public:
     bool Done() const;
     // Names not started yet never start; the ones under way finish.
     void StopStarting();
-    // Ends every exchange now (their sockets' waits end), starts nothing more and drops every
-    // outcome not taken yet.
+    // Ends every exchange now (their sockets' waits end, and the waits the probes share), starts
+    // nothing more and drops every outcome not taken yet.
     void Abandon();
     bool Abandoned() const;
 

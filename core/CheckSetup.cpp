@@ -46,13 +46,17 @@ std::shared_ptr<const probes::RankIndex> OpenChosen(std::int32_t choice, RankKin
 
 } // namespace
 
-CheckSetup ChooseCheckSetup(const SearchOptions &options,
-                            const std::filesystem::path &indexFolder) {
+CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem::path &indexFolder,
+                            const probes::RegistrySettings &registry) {
     CheckSetup setup;
     const auto graph =
         OpenChosen(options.linksFrom(), RankKind::WebGraph, indexFolder, setup.notes);
     const auto list = OpenChosen(options.rankFrom(), RankKind::RankList, indexFolder, setup.notes);
-    setup.probes.push_back(std::make_shared<probes::AvailabilityProbe>());
+    if (options.check() == kCheckWeb)
+        setup.probes.push_back(std::make_shared<probes::AvailabilityProbe>());
+    else
+        setup.probes.push_back(std::make_shared<probes::RegistryProbe>(
+            std::make_shared<probes::RegistryContext>(registry)));
     if (graph) {
         setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(graph));
         setup.columns = setup.columns.WithCaption("links", kLinksFromIndexCaption);

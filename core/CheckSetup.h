@@ -3,6 +3,7 @@
 #include "base/Exception.h"
 #include "core/SearchOptions.h"
 #include "probes/Probe.h"
+#include "probes/RegistryProbe.h"
 #include "results/Columns.h"
 
 #include <filesystem>
@@ -30,11 +31,15 @@ struct CheckSetup {
 inline constexpr const char *kLinksFromIndexCaption = "Links (rank)";
 inline constexpr const char *kRankFromIndexCaption = "Traffic rank";
 
-// Availability from the web; link popularity and traffic rank each from its index in
+// Availability by options.check(): the registry check (its registry context made here, for
+// this run alone, from registry) or the web site's answer; link popularity and traffic rank
+// each from its index in
 // indexFolder (none when empty) where options.linksFrom() / rankFrom() let it and the index is
 // there, else from the web. Each index is mapped here, once for the run, and shared read-only
 // by the run's probes on every thread. ENoIndex when a choice of kFromIndex cannot be met.
-CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem::path &indexFolder);
+// What RegistryContext raises for a trust store or bootstrap file that cannot be used passes.
+CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem::path &indexFolder,
+                            const probes::RegistrySettings &registry = {});
 
 // The per-user index folder; empty when there is none (no XDG_DATA_HOME and no HOME).
 std::filesystem::path UserIndexFolder();

@@ -51,11 +51,12 @@ std::string ReadText(const RegValue &value) {
     return value.data.substr(0, value.data.find('\0'));
 }
 
-// Reads the five flags in order; the first that cannot be read ends the whole load.
+// Reads the flags in order; the first that cannot be read ends the whole load.
 bool LoadFlags(const RegistryKey *key, SearchOptions &options) {
     const std::pair<const char *, bool *> flags[] = {
         {"COM", &options.COM},         {"NET", &options.NET},           {"ORG", &options.ORG},
-        {"hyphens", &options.hyphens}, {"acronyms", &options.acronyms},
+        {"hyphens", &options.hyphens}, {"acronyms", &options.acronyms}, {"BIZ", &options.BIZ},
+        {"US", &options.US},           {"INFO", &options.INFO},         {"COUK", &options.COUK},
     };
     for (const auto &[name, field] : flags) {
         const auto value = Query(key, name);
@@ -86,12 +87,13 @@ std::int32_t StoredSource(std::int32_t value) {
     return value == kFromWeb ? kFromWeb : kIndexWhenPresent;
 }
 
-void LoadRegistrationAddress(const RegistryKey *key, SearchOptions &options) {
-    const auto value = Query(key, "reg");
+// A text setting; a value of the wrong type keeps the default and the load goes on.
+void LoadText(const RegistryKey *key, const char *name, std::string &field) {
+    const auto value = Query(key, name);
     if (!value)
         return;
     try {
-        options.reg = ReadText(*value);
+        field = ReadText(*value);
     } catch (const EWrongType &) {
     }
 }
@@ -122,8 +124,10 @@ void LoadSettings(SearchOptions &options) {
     if (!LoadFlags(key.get(), options))
         return;
     LoadInteger(key.get(), "show", [&](std::int32_t value) { options.SetShow(value); });
-    LoadRegistrationAddress(key.get(), options);
+    LoadText(key.get(), "reg", options.reg);
     LoadInteger(key.get(), "jobs", [&](std::int32_t value) { options.SetJobs(value); });
+    LoadInteger(key.get(), "check", [&](std::int32_t value) { options.SetCheck(value); });
+    LoadText(key.get(), "suffixes", options.suffixes);
     LoadInteger(key.get(), "linksfrom",
                 [&](std::int32_t value) { options.SetLinksFrom(StoredSource(value)); });
     LoadInteger(key.get(), "rankfrom",
@@ -150,6 +154,12 @@ void StoreSettings(const SearchOptions &options) {
         key->SetValue("jobs", Integer(options.jobs()));
         key->SetValue("linksfrom", Integer(StoredSource(options.linksFrom())));
         key->SetValue("rankfrom", Integer(StoredSource(options.rankFrom())));
+        key->SetValue("check", Integer(options.check()));
+        key->SetValue("BIZ", Flag(options.BIZ));
+        key->SetValue("US", Flag(options.US));
+        key->SetValue("INFO", Flag(options.INFO));
+        key->SetValue("COUK", Flag(options.COUK));
+        key->SetValue("suffixes", RegValue::Text(options.suffixes));
     } catch (const platform::ERegistryError &) {
     }
 }

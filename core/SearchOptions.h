@@ -16,6 +16,10 @@ inline constexpr std::int32_t kAllVariants = 1;
 inline constexpr std::int32_t kShowAvailableOnly = 0;
 inline constexpr std::int32_t kShowAll = 1;
 
+// How availability is decided (`check`): the registries' records, or the web site's answer.
+inline constexpr std::int32_t kCheckRegistry = 0;
+inline constexpr std::int32_t kCheckWeb = 1;
+
 // Names checked at once: 1 is the one-after-the-other run.
 inline constexpr std::int32_t kMinJobs = 1;
 inline constexpr std::int32_t kDefaultJobs = 16;
@@ -37,6 +41,12 @@ public:
     bool COM = true;
     bool NET = false;
     bool ORG = false;
+    bool BIZ = false;
+    bool US = false;
+    bool INFO = false;
+    bool COUK = false;
+    // More suffixes, comma-separated as typed ("io, dev, shop"); see ReadSuffixList.
+    std::string suffixes;
     bool hyphens = false;
     bool acronyms = false;
     std::string reg = kDefaultRegistrationAddress;
@@ -47,6 +57,9 @@ public:
     void SetJobs(std::int32_t value) {
         jobs_ = value < kMinJobs ? kMinJobs : (value > kMaxJobs ? kMaxJobs : value);
     }
+    std::int32_t check() const { return check_; }
+    // Anything but the web check is the registry check.
+    void SetCheck(std::int32_t value) { check_ = value == kCheckWeb ? kCheckWeb : kCheckRegistry; }
     std::int32_t show() const { return show_; }
     std::int32_t linksFrom() const { return linksFrom_; }
     std::int32_t rankFrom() const { return rankFrom_; }
@@ -70,6 +83,7 @@ private:
     std::int32_t jobs_ = kDefaultJobs;
     std::int32_t linksFrom_ = kIndexWhenPresent;
     std::int32_t rankFrom_ = kIndexWhenPresent;
+    std::int32_t check_ = kCheckRegistry;
 };
 
 } // namespace core

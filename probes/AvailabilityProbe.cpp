@@ -33,6 +33,7 @@ std::string CheckAvailability(const std::string &url, int port,
 void AvailabilityProbe::Run(DomainRecord &record, const net::NetworkContext &context,
                             const Pause &) const {
     record.available = CheckAvailability("http://www." + record.name, 80, context);
+    record.SetField("evidence", "web");
 }
 
 } // namespace probes

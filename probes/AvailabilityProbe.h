@@ -8,10 +8,10 @@ namespace probes {
 // that cannot start raises its EIdException from here; every other failure is absorbed.
 std::string CheckAvailability(const std::string &url, int port, const net::NetworkContext &context);
 
-// Whether www.NAME answers as a taken name's web site would.
+// Whether www.NAME answers as a taken name's web site would; its evidence is "web".
 class AvailabilityProbe : public Probe {
 public:
-    std::vector<std::string> Fills() const override { return {"available"}; }
+    std::vector<std::string> Fills() const override { return {"available", "evidence"}; }
     bool OnlyForAvailable() const override { return false; }
     void Run(DomainRecord &record, const net::NetworkContext &context,
              const Pause &pause) const override;

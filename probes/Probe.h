@@ -26,6 +26,8 @@ public:
     virtual bool OnlyForAvailable() const = 0;
     virtual void Run(DomainRecord &record, const net::NetworkContext &context,
                      const Pause &pause) const = 0;
+    // Ends the waits the probe shares with the rest of its run (the run is being abandoned).
+    virtual void Interrupt() const {}
 };
 
 // The probes of a check, in the order they run.

@@ -12,6 +12,8 @@ const Columns &Columns::Standard() {
         {"Link Popularity", "links", "links", Ordering::Number},
         {"Alexa Ranking", "rank", "rank", Ordering::Number},
         {"Evidence", "evidence", "evidence", Ordering::TextAscending},
+        {"Expires", "expires", "expires", Ordering::TextAscending},
+        {"Registrar", "registrar", "registrar", Ordering::TextAscending},
     });
     return standard;
 }

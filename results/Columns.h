@@ -28,7 +28,8 @@ class Columns {
 public:
     explicit Columns(std::vector<Column> columns);
 
-    // Domain name, suffix, availability, link popularity, traffic rank, evidence.
+    // Domain name, suffix, availability, link popularity, traffic rank, then what decided the
+    // availability, a registration's expiry date and its registrar.
     static const Columns &Standard();
 
     // A copy with column added at the right.

@@ -36,6 +36,8 @@ protected:
         return {"--connect-to", "::127.0.0.1:" + std::to_string(server.Port()), "--search-engine",
                 "http://search.test", "--ranking-service", "http://rank.test", "--connect-timeout",
                 "5", "--read-timeout", readTimeout,
+                // The web check, whose web servers these tests script.
+                "--check", "web",
                 // The one-after-the-other run, whose order of requests the tests follow.
                 "--jobs", "1"};
     }
@@ -66,9 +68,10 @@ TEST_F(CliTest, SearchListsFreeNamesWithDetailsAndTakenNamesWithPlaceholders) {
     const ChildResult result =
         Run({"--mode", "exact", "--show", "all", "--format", "tsv", "Fast", "car", "FAST"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\tchecked\n"
-                          "fast.com\tcom\tYes\t1234\t7\t-\t1\n"
-                          "car.com\tcom\tNo\t-\t-\t-\t0\n");
+    EXPECT_EQ(result.out,
+              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
+              "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n"
+              "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n");
     EXPECT_NE(result.err.find("Checking... fast.com (1/2)"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("Checking... car.com (2/2)"), std::string::npos) << result.err;
 
@@ -94,10 +97,12 @@ TEST_F(CliTest, PrintsJsonAndTables) {
 
     const ChildResult table = Run({"--mode", "exact", "--format", "table", "bike"});
     ASSERT_EQ(table.exitCode, 0) << table.err;
-    EXPECT_EQ(table.out,
-              "Domain name  Top Level  Available  Link Popularity  Alexa Ranking  Evidence  "
-              "Checked\n"
-              "bike.com     com        Yes        1234             7              -         [x]\n");
+    EXPECT_EQ(
+        table.out,
+        "Domain name  Top Level  Available  Link Popularity  Alexa Ranking  Evidence  Expires  "
+        "Registrar  Checked\n"
+        "bike.com     com        Yes        1234             7              web       -        "
+        "-          [x]\n");
 }
 
 TEST_F(CliTest, SavedResultsLoadBackAsTheSameRows) {
@@ -116,9 +121,9 @@ TEST_F(CliTest, SavedResultsLoadBackAsTheSameRows) {
     EXPECT_EQ(first, "car.com");
 
     const ChildResult sorted = Run({"--load", file, "--format", "tsv", "--sort", "2"}, false);
-    EXPECT_NE(sorted.out.find("\tNo\t-\t-\t-\t0\n"), std::string::npos);
+    EXPECT_NE(sorted.out.find("\tNo\t-\t-\tweb\t-\t-\t0\n"), std::string::npos);
     EXPECT_EQ(sorted.out.substr(sorted.out.rfind('\n', sorted.out.size() - 2) + 1),
-              "car.com\tcom\tNo\t-\t-\t-\t0\n");
+              "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n");
 }
 
 TEST_F(CliTest, CandidatesAreListedWithoutAnyRequest) {
@@ -143,10 +148,7 @@ TEST_F(CliTest, UsageAndFileErrorsHaveTheirExitStatusAndOneLine) {
         {{"a", "b", "c", "d"}, 2, "You have already typed in 3 keywords!"},
         {{}, 2, "Mistake: You did not enter any keyword!"},
         {{"--show", "some", "a"}, 2, "--show"},
-        {{"--sort", "99", "--load", "x.nbr"}, 2, "--sort"},
-        {{"--links-from", "list", "x"}, 2, "--links-from"},
-        {{"--rank-from", "graph", "x"}, 2, "--rank-from"},
-        {{"--rank-from", "list", "x"}, 1, "no rank list index at "},
+        {{"--sort", "8", "--load", "x.nbr"}, 2, "--sort"},
         {{"--connect-to", "a:80:b", "x"}, 2, "--connect-to"},
         {{"--connect-to", "a:http:b:80", "x"}, 2, "--connect-to"},
         {{"--read-timeout", "0", "x"}, 2, "--read-timeout"},
@@ -182,8 +184,9 @@ TEST_F(CliTest, InterruptCompletesTheNameInProgressAndExits130) {
     child.Signal(SIGINT);
     const ChildResult result = child.Wait();
     EXPECT_EQ(result.exitCode, 130) << result.err;
-    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\tchecked\n"
-                          "slow.com\tcom\tYes\t1234\t7\t-\t1\n");
+    EXPECT_EQ(result.out,
+              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
+              "slow.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n");
     EXPECT_TRUE(std::filesystem::exists(Path("cut.nbr")));
 }
 
@@ -205,13 +208,14 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
     const ChildResult indexed =
         Run({"--from", Path("names.txt"), "--show", "all", "--format", "tsv"});
     ASSERT_EQ(indexed.exitCode, 0) << indexed.err;
-    EXPECT_EQ(indexed.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\tchecked\n"
-                           "lapsed.com\tcom\tYes\t12\t7\t" +
-                               both +
-                               "\t1\n"
-                               "busy.com\tcom\tNo\t-\t-\t-\t0\n"
-                               "nowhere.com\tcom\tYes\t\t\t" +
-                               both + "\t1\n");
+    EXPECT_EQ(indexed.out,
+              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
+              "lapsed.com\tcom\tYes\t12\t7\tweb; " +
+                  both +
+                  "\t-\t-\t1\n"
+                  "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n"
+                  "nowhere.com\tcom\tYes\t\t\tweb; " +
+                  both + "\t-\t-\t1\n");
     // Only the availability asked the network.
     EXPECT_EQ(server.Requests().size(), 3u);
 
@@ -224,13 +228,14 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
     const ChildResult web = Run({"--from", Path("names.txt"), "--format", "tsv", "--links-from",
                                  "web", "--rank-from", "list"});
     ASSERT_EQ(web.exitCode, 0) << web.err;
-    EXPECT_EQ(web.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\tchecked\n"
-                       "lapsed.com\tcom\tYes\t1234\t7\t" +
-                           evidence(probes::RankKind::RankList) +
-                           "\t1\n"
-                           "busy.com\tcom\tNo\t-\t-\t-\t0\n"
-                           "nowhere.com\tcom\tYes\t1234\t\t" +
-                           evidence(probes::RankKind::RankList) + "\t1\n");
+    EXPECT_EQ(web.out,
+              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
+              "lapsed.com\tcom\tYes\t1234\t7\tweb; " +
+                  evidence(probes::RankKind::RankList) +
+                  "\t-\t-\t1\n"
+                  "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n"
+                  "nowhere.com\tcom\tYes\t1234\t\tweb; " +
+                  evidence(probes::RankKind::RankList) + "\t-\t-\t1\n");
 
     const ChildResult info = Run({"--index-info"}, false);
     EXPECT_NE(info.out.find("web graph: graph-source.txt, 2 lines (0 malformed), 2 names, "
@@ -257,9 +262,11 @@ TEST(RowPrinter, EscapesTsvCells) {
     EXPECT_EQ(cli::EscapeTsv("a\tb\nc\rd\\e"), "a\\tb\\nc\\rd\\\\e");
     std::ostringstream out;
     cli::PrintRows(out, results::Columns::Standard(),
-                   {{{"x\ty.com", "com", "Yes", "", "", ""}, true}}, cli::OutputFormat::Tsv);
-    EXPECT_EQ(out.str(), "domain\tsuffix\tavailable\tlinks\trank\tevidence\tchecked\n"
-                         "x\\ty.com\tcom\tYes\t\t\t\t1\n");
+                   {{{"x\ty.com", "com", "Yes", "", "", "rdap", "", ""}, true}},
+                   cli::OutputFormat::Tsv);
+    EXPECT_EQ(out.str(),
+              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
+              "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t1\n");
 }
 
 TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
@@ -288,8 +295,9 @@ TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
 TEST(RowPrinter, JsonIsTheWholeDocumentIndentedByTwo) {
     const std::vector<std::vector<cli::OutputRow>> lists = {
         {},
-        {{{"a.com", "com", "Yes", "1", "2", "web graph (2026-12-01)"}, true}},
-        {{{"a\"b\n", "", "No", "-", "-", "-"}, false}, {{"caf\xe9", "x", "", "", "", ""}, true}}};
+        {{{"a.com", "com", "Yes", "1", "2", "rdap", "-", "-"}, true}},
+        {{{"a\"b\n", "", "No", "-", "-", "dns", "2027-03-15", "R\xe9g"}, false},
+         {{"caf\xe9", "x", "", "", "", "", "", ""}, true}}};
     for (const auto &rows : lists) {
         nlohmann::ordered_json document = nlohmann::ordered_json::array();
         for (const auto &row : rows)
@@ -299,6 +307,8 @@ TEST(RowPrinter, JsonIsTheWholeDocumentIndentedByTwo) {
                                 {"links", row.cells[3]},
                                 {"rank", row.cells[4]},
                                 {"evidence", row.cells[5]},
+                                {"expires", row.cells[6]},
+                                {"registrar", base::DisplayUtf8(row.cells[7])},
                                 {"checked", row.checked}});
         std::ostringstream out;
         cli::PrintRows(out, results::Columns::Standard(), rows, cli::OutputFormat::Json);

@@ -1,4 +1,5 @@
 #include "core/CandidateGenerator.h"
+#include "core/SuffixList.h"
 
 #include <gtest/gtest.h>
 
@@ -97,4 +98,36 @@ TEST(CandidateGenerator, EmptiesBothListsAndEndsEmptyWithoutSuffixes) {
 TEST(CandidateGenerator, FirstLetterOfAnEmptyTextIsEmpty) {
     EXPECT_EQ(core::FirstLetter(""), "");
     EXPECT_EQ(core::FirstLetter("x"), "x");
+}
+
+TEST(CandidateGenerator, AppendsTheMoreSuffixesAfterTheBoxesInOrderWithoutRepeats) {
+    SearchOptions options;
+    options.keywords = {"car"};
+    options.SetSearchFor(core::kExactPhrase);
+    options.ORG = options.BIZ = options.US = options.INFO = options.COUK = true;
+    options.suffixes = "io, COM, .Dev,, co.uk";
+    StringList candidates, scratch;
+    CandidateGenerator(options, candidates, scratch).BuildCandidates();
+    EXPECT_EQ(candidates, (StringList{"car.com", "car.org", "car.biz", "car.us", "car.info",
+                                      "car.co.uk", "car.io", "car.dev"}));
+
+    options.suffixes = "io, shop!";
+    EXPECT_THROW(CandidateGenerator(options, candidates, scratch).BuildCandidates(),
+                 core::ESuffixError);
+}
+
+TEST(SuffixList, ReadsLabelsAndNamesTheFirstBadOne) {
+    EXPECT_EQ(core::ReadSuffixList(" io , dev,SHOP, .co.uk ,"),
+              (StringList{"io", "dev", "shop", "co.uk"}));
+    EXPECT_TRUE(core::ReadSuffixList(" , ").empty());
+    for (const std::string &bad : StringList{"-io", "io-", "a..b", "..io", "io.", "sh op", "ü",
+                                             "a_b", std::string(64, 'a'), "io/x"}) {
+        try {
+            core::ReadSuffixList("dev, " + bad);
+            ADD_FAILURE() << bad;
+        } catch (const core::ESuffixError &error) {
+            EXPECT_NE(error.Message().find("'" + bad + "'"), std::string::npos) << error.Message();
+        }
+    }
+    EXPECT_NO_THROW(core::ReadSuffixList(std::string(63, 'a') + ".x-1"));
 }

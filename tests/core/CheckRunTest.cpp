@@ -1,5 +1,7 @@
 #include "core/CheckRun.h"
 
+#include "core/CheckPool.h"
+
 #include "core/StopRequest.h"
 #include "results/ResultList.h"
 #include "tests/support/ProbeCalls.h"
@@ -8,6 +10,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <mutex>
 #include <stdexcept>
 
 using core::StringList;
@@ -23,6 +26,8 @@ public:
         Hook("avail", url);
         if (failOn == url)
             throw std::runtime_error("the socket layer did not start");
+        if (unknown.count(url.substr(11)))
+            return "Unknown";
         return taken.count(url.substr(11)) ? "No" : "Yes";
     }
     std::string GetLinkPopularity(const std::string &name) override {
@@ -37,6 +42,7 @@ public:
     }
 
     std::map<std::string, int> taken;
+    std::map<std::string, int> unknown;
     std::string failOn;
     std::vector<std::string> calls;
     std::map<std::string, std::function<void()>> during; // "rank fast.com" -> action
@@ -128,8 +134,9 @@ protected:
 TEST_F(CheckRunTest, ListsAvailableNamesWithDetailsAndTakenNamesWithPlaceholders) {
     probes.taken = {{"car.com", 1}};
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98", "-"}, true},
-                                            {"car.com", {"com", "No", "-", "-", "-"}, false}}));
+    EXPECT_EQ(Rows(),
+              (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98", "-", "-", "-"}, true},
+                                    {"car.com", {"com", "No", "-", "-", "-", "-", "-"}, false}}));
     EXPECT_EQ(status.texts, (StringList{"Checking... fast.com", "Checking... car.com", "Done!"}));
     EXPECT_EQ(probes.calls, (StringList{"avail http://www.fast.com", "links fast.com",
                                         "rank fast.com", "avail http://www.car.com"}));
@@ -173,10 +180,71 @@ TEST_F(CheckRunTest, ShowFilterDecidesWhichProbedNamesBecomeRows) {
     EXPECT_EQ(Probed("links"), 0);
 }
 
+TEST_F(CheckRunTest, UnknownNamesAreUncheckedWithoutDetailsAndHiddenWithFreeNamesOnly) {
+    probes.unknown = {{"fast.com", 1}};
+    for (const std::int32_t jobs : {1, 2}) {
+        SCOPED_TRACE(jobs);
+        options.SetJobs(jobs);
+        options.SetShow(core::kShowAll);
+        run.Start();
+        EXPECT_EQ(Rows(), (std::vector<RowView>{
+                              {"fast.com", {"com", "Unknown", "-", "-", "-", "-", "-"}, false},
+                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-"}, true}}));
+        EXPECT_EQ(Probed("links fast.com"), 0);
+
+        options.SetShow(core::kShowAvailableOnly);
+        run.Start();
+        EXPECT_EQ(Rows(), (std::vector<RowView>{
+                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-"}, true}}));
+        probes.calls.clear();
+    }
+}
+
+// A probe that waits until its run is abandoned, as the registry check's waits do.
+class WaitingProbe : public probes::Probe {
+public:
+    std::vector<std::string> Fills() const override { return {"available"}; }
+    bool OnlyForAvailable() const override { return false; }
+    void Run(probes::DomainRecord &record, const net::NetworkContext &,
+             const probes::Pause &) const override {
+        std::unique_lock lock(mutex_);
+        started_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return interrupted_; });
+        record.available = "Unknown";
+    }
+    void Interrupt() const override {
+        std::lock_guard lock(mutex_);
+        interrupted_ = true;
+        changed_.notify_all();
+    }
+    void WaitStarted() const {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return started_; });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    mutable bool started_ = false;
+    mutable bool interrupted_ = false;
+};
+
+TEST(CheckPool, AbandoningEndsTheWaitsOfItsProbes) {
+    const auto probe = std::make_shared<WaitingProbe>();
+    core::CheckPool pool({"a.com", "b.com"}, {probe}, core::ContextForRun(net::NetworkContext(), 4),
+                         2, nullptr);
+    probe->WaitStarted();
+    pool.Abandon();
+    EXPECT_FALSE(pool.Next(std::chrono::milliseconds(0)));
+    EXPECT_TRUE(pool.Done());
+}
+
 TEST_F(CheckRunTest, StopDuringTheRankProbeCompletesThatRowThenEnds) {
     probes.during["rank fast.com"] = [this] { run.Stop(); };
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98", "-"}, true}}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{
+                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail"), 1);
     EXPECT_EQ(status.texts.back(), "Done!");
 }
@@ -213,7 +281,8 @@ TEST_F(CheckRunTest, ANestedStartAnsweredSearchTakesTheListOver) {
         run.Start();
     };
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{{"new.com", {"com", "Yes", "17", "97", "-"}, true}}));
+    EXPECT_EQ(Rows(),
+              (std::vector<RowView>{{"new.com", {"com", "Yes", "17", "97", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail http://www.car.com"), 0);
     EXPECT_EQ(Probed("rank fast.com"), 0);
     EXPECT_EQ(app.busyDepth, 0);
@@ -226,7 +295,8 @@ TEST_F(CheckRunTest, ANestedStartAnsweredCancelLetsTheOlderRunFinishItsName) {
         run.Start();
     };
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98", "-"}, true}}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{
+                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail http://www.car.com"), 0);
 }
 
@@ -269,6 +339,7 @@ TEST_F(CheckRunTest, ARunKeepsFillingItsRowWhereverASortMovedIt) {
     options.keywords = {"b", "a"};
     probes.during["links a.com"] = [this] { list.SortByColumn(0); };
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{{"a.com", {"com", "Yes", "15", "95", "-"}, true},
-                                            {"b.com", {"com", "Yes", "15", "95", "-"}, true}}));
+    EXPECT_EQ(Rows(),
+              (std::vector<RowView>{{"a.com", {"com", "Yes", "15", "95", "-", "-", "-"}, true},
+                                    {"b.com", {"com", "Yes", "15", "95", "-", "-", "-"}, true}}));
 }

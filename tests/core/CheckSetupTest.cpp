@@ -1,5 +1,7 @@
 #include "core/CheckSetup.h"
 
+#include "probes/RegistryProbe.h"
+
 #include "core/ForceDetails.h"
 #include "probes/AvailabilityProbe.h"
 #include "probes/LinkPopularityProbe.h"
@@ -30,6 +32,7 @@ protected:
     std::filesystem::path Folder() const { return data_.Path() / "Nimbrel"; }
     CheckSetup Setup(std::int32_t linksFrom, std::int32_t rankFrom) const {
         core::SearchOptions options;
+        options.SetCheck(core::kCheckWeb);
         options.SetLinksFrom(linksFrom);
         options.SetRankFrom(rankFrom);
         return core::ChooseCheckSetup(options, Folder());
@@ -84,6 +87,8 @@ TEST_F(CheckSetupTest, AMissingOrDamagedIndexFallsBackToTheWebUnlessRequired) {
     EXPECT_THROW(Setup(kFromIndex, kIndexWhenPresent), core::ENoIndex);
     EXPECT_THROW(Setup(kIndexWhenPresent, kFromIndex), core::ENoIndex);
     EXPECT_NO_THROW(core::ChooseCheckSetup(core::SearchOptions(), {}));
+    const CheckSetup registry = core::ChooseCheckSetup(core::SearchOptions(), {});
+    EXPECT_TRUE(dynamic_cast<const probes::RegistryProbe *>(registry.probes.at(0).get()));
 
     ImportList();
     // A rank list where the web graph belongs, and a cut-short rank list.

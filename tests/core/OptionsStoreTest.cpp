@@ -59,6 +59,9 @@ TEST_F(OptionsStore, FirstStartGivesTheDefaultsAndWritesNothing) {
     EXPECT_FALSE(options.NET || options.ORG || options.hyphens || options.acronyms);
     EXPECT_EQ(options.show(), core::kShowAll);
     EXPECT_EQ(options.reg, core::kDefaultRegistrationAddress);
+    EXPECT_EQ(options.check(), core::kCheckRegistry);
+    EXPECT_FALSE(options.BIZ || options.US || options.INFO || options.COUK);
+    EXPECT_EQ(options.suffixes, "");
     EXPECT_FALSE(std::filesystem::exists(home_.Folder() / "Pellwick"));
 }
 
@@ -69,6 +72,9 @@ TEST_F(OptionsStore, StoresAndLoadsEveryValue) {
     options.NET = options.ORG = options.hyphens = options.acronyms = true;
     options.SetShow(core::kNoChoice);
     options.reg = "http://www.example.com/a \"b\" \\c";
+    options.SetCheck(core::kCheckWeb);
+    options.BIZ = options.US = options.INFO = options.COUK = true;
+    options.suffixes = "io, dev";
     core::StoreSearchMode(options);
     core::StoreSettings(options);
 
@@ -78,6 +84,12 @@ TEST_F(OptionsStore, StoresAndLoadsEveryValue) {
     EXPECT_TRUE(loaded.NET && loaded.ORG && loaded.hyphens && loaded.acronyms);
     EXPECT_EQ(loaded.show(), core::kNoChoice);
     EXPECT_EQ(loaded.reg, options.reg);
+    EXPECT_EQ(loaded.check(), core::kCheckWeb);
+    EXPECT_TRUE(loaded.BIZ && loaded.US && loaded.INFO && loaded.COUK);
+    EXPECT_EQ(loaded.suffixes, "io, dev");
+    EXPECT_NE(ReadStore().find("\"check\"=dword:00000001\n"), std::string::npos);
+    EXPECT_NE(ReadStore().find("\"COUK\"=dword:00000001\n"), std::string::npos);
+    EXPECT_NE(ReadStore().find("\"suffixes\"=\"io, dev\"\n"), std::string::npos);
     EXPECT_NE(ReadStore().find("\"show\"=dword:ffffffff\n"), std::string::npos);
     EXPECT_NE(ReadStore().find("\"searchfor\"=dword:00000000\n"), std::string::npos);
 }
@@ -112,6 +124,10 @@ TEST_F(OptionsStore, ClampsStoredChoicesAndReadsAnyNonZeroFlagAsSet) {
 
     WriteStore("\"show\"=dword:fffffffb\n");
     EXPECT_EQ(Loaded().show(), core::kNoChoice);
+
+    // Any check but the web check is the registry check.
+    WriteStore("\"check\"=dword:00000005\n");
+    EXPECT_EQ(Loaded().check(), core::kCheckRegistry);
 }
 
 TEST_F(OptionsStore, KeepsWhereLinksAndRankComeFrom) {

@@ -18,6 +18,12 @@ namespace {
 
 const std::string DataFolder = std::string(NIMBREL_TEST_DATA) + "/results/";
 
+// The five columns of the specified file layout, which the golden files hold.
+Columns Specified() {
+    std::vector<Column> columns(Columns::Standard().begin(), Columns::Standard().begin() + 5);
+    return Columns(columns);
+}
+
 // A row as one line: its cells joined by "|", then its check mark as 1 or 0.
 std::vector<std::string> Snapshot(const ResultList &list) {
     std::vector<std::string> rows;
@@ -52,20 +58,20 @@ TEST_F(ResultsFileTest, ReadsFilesOfTheOriginalLayout) {
         std::vector<std::string> expected;
     } cases[] = {
         {"original.nbr",
-         {"fastcar.com|com|Yes|1234000|947||1", "car.com|com|No|-|-||0",
-          "fast-car.net|net|Yes|0|||1", "caf\xe9 bar.org|org|Yes|12|7||1"}},
-        {"sections-reordered.nbr", {"first.com||||1||1", "second.com||||||0"}},
-        {"foreign-section.nbr", {"a.com||||||1", "b.com||||||0", "||||||1"}},
-        {"gap.nbr", {"a.com|com|||||0", "||||||1"}},
+         {"fastcar.com|com|Yes|1234000|947|1", "car.com|com|No|-|-|0", "fast-car.net|net|Yes|0||1",
+          "caf\xe9 bar.org|org|Yes|12|7|1"}},
+        {"sections-reordered.nbr", {"first.com||||1|1", "second.com|||||0"}},
+        {"foreign-section.nbr", {"a.com|||||1", "b.com|||||0", "|||||1"}},
+        {"gap.nbr", {"a.com|com||||0", "|||||1"}},
         {"check-values.nbr",
-         {"row0.com||||||0", "row1.com||||||1", "row2.com||||||1", "row3.com||||||1",
-          "row4.com||||||1", "row5.com||||||1", "row6.com||||||1", "row7.com||||||0",
-          "row8.com||||||1", "row9.com||||||0", "row10.com||||||0", "row11.com||||||0"}},
+         {"row0.com|||||0", "row1.com|||||1", "row2.com|||||1", "row3.com|||||1", "row4.com|||||1",
+          "row5.com|||||1", "row6.com|||||1", "row7.com|||||0", "row8.com|||||1", "row9.com|||||0",
+          "row10.com|||||0", "row11.com|||||0"}},
         {"empty.nbr", {}},
         {"no-such-file.nbr", {}},
     };
     for (const auto &c : cases) {
-        ResultList list;
+        ResultList list(Specified());
         AddRow(list, {"previous.com", "com", "Yes", "1", "2"}, true);
         list.SortByColumn(ResultList::AlexaRanking);
         ReadResultsFile(DataFolder + c.file, list);
@@ -79,7 +85,7 @@ TEST_F(ResultsFileTest, LoadRaisesWhyAFileCannotBeLoaded) {
     std::ofstream(PathOf("nul.nbr"), std::ios::binary) << std::string("[item0]\0\n", 9);
     std::filesystem::create_directory(PathOf("folder.nbr"));
     const auto expectFailure = [this](const std::string &path, auto failure) {
-        ResultList list;
+        ResultList list(Specified());
         AddRow(list, {"previous.com"}, true);
         try {
             LoadResultsFile(path, list);
@@ -107,27 +113,27 @@ TEST_F(ResultsFileTest, FileOverTheSizeLimitIsRefusedBeforeReading) {
     const std::string path = PathOf("huge.nbr");
     { std::ofstream(path) << "[item0]\ndomain=a.com\n"; }
     std::filesystem::resize_file(path, MaxResultsFileBytes + 1);
-    ResultList list;
+    ResultList list(Specified());
     EXPECT_THROW(LoadResultsFile(path, list), EResultsFileTooLarge);
 }
 
 TEST_F(ResultsFileTest, WritesTheGoldenLayoutAndReadsItBack) {
-    ResultList list;
-    AddRow(list, {"fastcar.com", "com", "Yes", "1234000", "947", "web graph (2026-12-01)"}, true);
-    AddRow(list, {"car.com", "com", "No", "-", "-", "-"}, false);
-    AddRow(list, {" odd\"name ", "c=m;x", "'Yes'", "", "line\nbreak\\", ""}, true);
+    ResultList list(Specified());
+    AddRow(list, {"fastcar.com", "com", "Yes", "1234000", "947"}, true);
+    AddRow(list, {"car.com", "com", "No", "-", "-"}, false);
+    AddRow(list, {" odd\"name ", "c=m;x", "'Yes'", "", "line\nbreak\\"}, true);
     const std::string path = PathOf("written.nbr");
     WriteResultsFile(path, list);
     EXPECT_EQ(FileContents(path), FileContents(DataFolder + "written.nbr"));
 
-    ResultList back;
+    ResultList back(Specified());
     ReadResultsFile(path, back);
     EXPECT_EQ(Snapshot(back), Snapshot(list));
 }
 
 TEST_F(ResultsFileTest, SavingReplacesTheWholeFileInDisplayOrder) {
     const std::string path = PathOf("list.nbr");
-    ResultList list;
+    ResultList list(Specified());
     for (int i = 0; i < 10; ++i)
         AddRow(list, {"row" + std::to_string(i) + ".com", "com", "Yes", "", ""}, true);
     WriteResultsFile(path, list);
@@ -139,16 +145,16 @@ TEST_F(ResultsFileTest, SavingReplacesTheWholeFileInDisplayOrder) {
     list.SortByColumn(ResultList::Available);
     WriteResultsFile(path, list);
 
-    ResultList back;
+    ResultList back(Specified());
     ReadResultsFile(path, back);
     EXPECT_EQ(Snapshot(back),
-              (std::vector<std::string>{"free.com|com|Yes|5|9||1", "taken.com|com|No|-|-||0",
-                                        "also.com|com|No|-|-||0"}));
+              (std::vector<std::string>{"free.com|com|Yes|5|9|1", "taken.com|com|No|-|-|0",
+                                        "also.com|com|No|-|-|0"}));
 }
 
 TEST_F(ResultsFileTest, AFailedSaveRaisesAndKeepsThePreviousFile) {
     const std::string path = PathOf("kept.nbr");
-    ResultList list;
+    ResultList list(Specified());
     AddRow(list, {"a.com", "com", "Yes", "1", "2"}, true);
     WriteResultsFile(path, list);
     const std::string before = FileContents(path);
@@ -159,7 +165,7 @@ TEST_F(ResultsFileTest, AFailedSaveRaisesAndKeepsThePreviousFile) {
 }
 
 TEST_F(ResultsFileTest, NamesListHoldsEveryNameInDisplayOrder) {
-    ResultList list;
+    ResultList list(Specified());
     AddRow(list, {"b.com", "com", "No", "-", "-"}, false);
     AddRow(list, {"a.net", "net", "Yes", "1", "2"}, true);
     list.SortByColumn(ResultList::DomainName);
@@ -172,7 +178,7 @@ TEST_F(ResultsFileTest, NamesListHoldsEveryNameInDisplayOrder) {
 }
 
 TEST_F(ResultsFileTest, NamesListKeepsEachRowOnOneLine) {
-    ResultList list;
+    ResultList list(Specified());
     AddRow(list, {"evil.com\ninjected.example"}, true);
     AddRow(list, {"a\tb\rc\\d\x1b[2J\x7f.com"}, true);
     const std::string path = PathOf("names.txt");
@@ -185,10 +191,10 @@ TEST(ResultsFileReader, SectionsInAnyOrderAndPiecesOfAnySizeGiveTheSameRows) {
     const std::string text = "[item2]\ndomain=c.com\n[Other]\ndomain=x\n[ITEM0]\ndomain=a.com\n"
                              "check=0\n[item2]\ndomain=ignored\nsuffix=com\n[item01]\n"
                              "domain=not row 1\n[item1]\ndomain=b.com\nDomain=ignored\n";
-    const std::vector<std::string> expected = {"a.com||||||0", "b.com||||||1", "c.com|com|||||1",
-                                               "||||||1", "||||||1"};
+    const std::vector<std::string> expected = {"a.com|||||0", "b.com|||||1", "c.com|com||||1",
+                                               "|||||1", "|||||1"};
     for (std::size_t piece = 1; piece <= text.size(); ++piece) {
-        ResultList list;
+        ResultList list(Specified());
         ResultsFileReader reader(list);
         for (std::size_t at = 0; at < text.size(); at += piece)
             reader.Feed(std::string_view(text).substr(at, piece));
@@ -201,9 +207,9 @@ TEST_F(ResultsFileTest, ByteOrderMarkBeforeTheFirstSectionIsSkipped) {
     const std::string path = PathOf("bom.nbr");
     std::ofstream(path)
         << "\xEF\xBB\xBF[item0]\ndomain=first.com\ncheck=0\n[item1]\ndomain=b.com\n";
-    ResultList list;
+    ResultList list(Specified());
     LoadResultsFile(path, list);
-    EXPECT_EQ(Snapshot(list), (std::vector<std::string>{"first.com||||||0", "b.com||||||1"}));
+    EXPECT_EQ(Snapshot(list), (std::vector<std::string>{"first.com|||||0", "b.com|||||1"}));
 }
 
 // Values of arbitrary bytes (no NUL), biased towards what an INI line treats specially.
@@ -235,6 +241,24 @@ TEST_F(ResultsFileTest, TenThousandRandomRowsComeBackIdentical) {
     ReadResultsFile(path, back);
     ASSERT_EQ(back.Count(), list.Count());
     EXPECT_TRUE(Snapshot(back) == Snapshot(list));
+}
+
+TEST(ResultsFileColumns, TheStandardColumnsAddTheirKeysAndOlderFilesLoadWithThoseCellsEmpty) {
+    ResultList list;
+    AddRow(list, {"held.com", "com", "No", "-", "-", "rdap", "2027-03-15", "Example, Inc."}, false);
+    TempFolder folder;
+    const std::string path = folder.PathOf("new.nbr");
+    WriteResultsFile(path, list);
+    EXPECT_NE(FileContents(path).find("rank=-\nevidence=rdap\nexpires=2027-03-15\nregistrar="),
+              std::string::npos)
+        << FileContents(path);
+    ResultList back;
+    LoadResultsFile(path, back);
+    EXPECT_EQ(Snapshot(back), Snapshot(list));
+
+    ResultList older;
+    LoadResultsFile(DataFolder + "written.nbr", older);
+    EXPECT_EQ(Snapshot(older).at(1), "car.com|com|No|-|-||||0");
 }
 
 } // namespace

@@ -1,0 +1,66 @@
+#include "core/SuffixList.h"
+
+#include "base/AsciiCase.h"
+
+#include <algorithm>
+#include <sstream>
+
+namespace core {
+namespace {
+
+constexpr std::size_t kLongestLabel = 63;
+// A suffix leaves room in a 253-character name for at least a short label of its own.
+constexpr std::size_t kLongestSuffix = 240;
+
+std::string Trimmed(const std::string &text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool IsLetterOrDigit(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+bool IsLabel(const std::string &label) {
+    return !label.empty() && label.size() <= kLongestLabel && IsLetterOrDigit(label.front()) &&
+           IsLetterOrDigit(label.back()) && std::all_of(label.begin(), label.end(), [](char c) {
+               return IsLetterOrDigit(c) || c == '-';
+           });
+}
+
+bool IsSuffix(const std::string &suffix) {
+    if (suffix.empty() || suffix.size() > kLongestSuffix || suffix.back() == '.')
+        return false;
+    std::istringstream labels(suffix);
+    std::string label;
+    while (std::getline(labels, label, '.'))
+        if (!IsLabel(label))
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> ReadSuffixList(const std::string &text) {
+    std::vector<std::string> suffixes;
+    std::istringstream entries(text);
+    std::string entry;
+    while (std::getline(entries, entry, ',')) {
+        const std::string typed = Trimmed(entry);
+        if (typed.empty())
+            continue;
+        std::string suffix = base::AsciiLower(typed);
+        if (suffix.front() == '.')
+            suffix.erase(0, 1);
+        if (!IsSuffix(suffix))
+            throw ESuffixError("'" + typed +
+                               "' is no domain suffix: use labels of letters, digits and inner "
+                               "hyphens joined by dots, as in \"io, dev, co.uk\"");
+        suffixes.push_back(std::move(suffix));
+    }
+    return suffixes;
+}
+
+} // namespace core

@@ -1,0 +1,83 @@
+#include "probes/RegistryProbe.h"
+
+#include "probes/ImportError.h"
+#include "probes/LinkPopularityProbe.h"
+#include "probes/RankImport.h"
+#include "probes/RdapClient.h"
+#include "probes/RegistryCheck.h"
+#include "probes/TrafficRankProbe.h"
+
+#include <filesystem>
+#include <utility>
+
+namespace probes {
+namespace {
+
+std::shared_ptr<const net::TlsClientContext> MakeTls(const net::TlsSettings &settings) {
+    return std::make_shared<const net::TlsClientContext>(settings);
+}
+
+RdapBootstrap MakeBootstrap(const std::vector<std::string> &files) {
+    RdapBootstrap bootstrap = RdapBootstrap::BuiltIn();
+    for (const std::string &file : files)
+        bootstrap.MergeFile(file);
+    return bootstrap;
+}
+
+void SetIfKnown(DomainRecord &record, std::string_view key, std::string value) {
+    if (!value.empty())
+        record.SetField(key, std::move(value));
+}
+
+} // namespace
+
+RegistryContext::RegistryContext(const RegistrySettings &settings)
+    : dns_(settings.dns), bootstrap_(MakeBootstrap(settings.bootstrapFiles)),
+      tls_(MakeTls(settings.tls)) {}
+
+void RegistryContext::Cancel() {
+    limiter_.Cancel();
+    waits_.Cancel();
+}
+
+RegistryProbe::RegistryProbe(std::shared_ptr<RegistryContext> registry)
+    : registry_(std::move(registry)) {}
+
+void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context,
+                        const Pause &pause) const {
+    RdapSettings settings;
+    settings.network = context;
+    settings.connectTimeoutMs = context.ConnectTimeout;
+    settings.readTimeoutMs = context.ReadTimeout;
+    const std::shared_ptr<RegistryContext> registry = registry_;
+    RdapClient rdap(
+        settings, registry->Tls(), registry->Limiter(),
+        [registry](std::chrono::milliseconds length) { return registry->Wait(length); });
+    PauseIfAsked(pause);
+    RegistryAnswer answer =
+        CheckRegistry(record.name, registry->Dns(), registry->Bootstrap(), rdap);
+    PauseIfAsked(pause);
+    record.available = std::move(answer.available);
+    SetIfKnown(record, "evidence", std::move(answer.evidence));
+    SetIfKnown(record, "expires", std::move(answer.expires));
+    SetIfKnown(record, "registrar", std::move(answer.registrar));
+}
+
+std::optional<std::string> UserBootstrapFile() {
+    try {
+        const std::filesystem::path file = DefaultIndexFolder() / "rdap-bootstrap.json";
+        std::error_code error;
+        if (std::filesystem::exists(file, error))
+            return file.string();
+    } catch (const EImportError &) {
+        // Neither XDG_DATA_HOME nor HOME: no file of the user's.
+    }
+    return std::nullopt;
+}
+
+ProbeList RegistryProbes(std::shared_ptr<RegistryContext> registry) {
+    return {std::make_shared<RegistryProbe>(std::move(registry)),
+            std::make_shared<LinkPopularityProbe>(), std::make_shared<TrafficRankProbe>()};
+}
+
+} // namespace probes

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "net/IdSSLConnectionIntercept.h"
+#include "probes/CancellableWait.h"
+#include "probes/DnsDelegation.h"
+#include "probes/Probe.h"
+#include "probes/RdapBootstrap.h"
+#include "probes/RdapHostLimiter.h"
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace probes {
+
+// How a run asks the registries.
+struct RegistrySettings {
+    // Trusted certificates for the RDAP servers; empty: the system's trust store.
+    net::TlsSettings tls;
+    // Bootstrap files merged over the built-in table in order, each replacing entries.
+    std::vector<std::string> bootstrapFiles;
+    DnsSettings dns;
+};
+
+// What the registry checks of one run share: the trust store, the bootstrap table, the per-host
+// RDAP limits and the waits for Retry-After. Abandoning the run cancels the waits and the limits;
+// a run that follows needs a context of its own.
+class RegistryContext {
+public:
+    // Raises EIdTLSError when the trusted certificates cannot be loaded, ERdapBootstrapError for
+    // a bootstrap file that cannot be used.
+    explicit RegistryContext(const RegistrySettings &settings);
+
+    const DnsSettings &Dns() const { return dns_; }
+    const RdapBootstrap &Bootstrap() const { return bootstrap_; }
+    const std::shared_ptr<const net::TlsClientContext> &Tls() const { return tls_; }
+    RdapHostLimiter &Limiter() { return limiter_; }
+    // False when the run was cancelled before the wait ended.
+    bool Wait(std::chrono::milliseconds length) { return waits_.WaitFor(length); }
+    void Cancel();
+
+private:
+    DnsSettings dns_;
+    RdapBootstrap bootstrap_;
+    std::shared_ptr<const net::TlsClientContext> tls_;
+    RdapHostLimiter limiter_;
+    CancellableWait waits_;
+};
+
+// Availability by the registries' records: the name's delegation, then RDAP. Fills "available"
+// ("Yes", "No" or "Unknown"), "evidence" ("dns" or "rdap"), and for a registration RDAP knows,
+// "expires" (YYYY-MM-DD) and "registrar".
+class RegistryProbe : public Probe {
+public:
+    explicit RegistryProbe(std::shared_ptr<RegistryContext> registry);
+
+    std::vector<std::string> Fills() const override {
+        return {"available", "evidence", "expires", "registrar"};
+    }
+    bool OnlyForAvailable() const override { return false; }
+    void Run(DomainRecord &record, const net::NetworkContext &context,
+             const Pause &pause) const override;
+    void Interrupt() const override { registry_->Cancel(); }
+
+private:
+    std::shared_ptr<RegistryContext> registry_;
+};
+
+// The user's own bootstrap file, ${XDG_DATA_HOME:-~/.local/share}/Nimbrel/rdap-bootstrap.json,
+// when it exists.
+std::optional<std::string> UserBootstrapFile();
+
+// The probes of the registry check: availability by the registries, then link popularity and
+// traffic rank for free names.
+ProbeList RegistryProbes(std::shared_ptr<RegistryContext> registry);
+
+} // namespace probes

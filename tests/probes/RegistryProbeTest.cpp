@@ -1,0 +1,51 @@
+#include "probes/RegistryProbe.h"
+
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(RegistryContext, CancellingEndsTheRetryWaitsAndTheLimitsForGood) {
+    probes::RegistryContext registry({});
+    EXPECT_TRUE(registry.Wait(0ms));
+    EXPECT_TRUE(registry.Limiter().Acquire("rdap.test"));
+    registry.Cancel();
+    EXPECT_FALSE(registry.Wait(1h));
+    EXPECT_FALSE(registry.Limiter().Acquire("rdap.test"));
+
+    // The registry probe's Interrupt is the context's Cancel.
+    auto shared = std::make_shared<probes::RegistryContext>(probes::RegistrySettings{});
+    probes::RegistryProbes(shared).front()->Interrupt();
+    EXPECT_FALSE(shared->Wait(1h));
+}
+
+TEST(RegistryContext, MergesBootstrapFilesInOrderAndRefusesUnusableOnes) {
+    TempFolder folder;
+    const auto write = [&](const std::string &name, const std::string &text) {
+        std::ofstream(folder.PathOf(name)) << text;
+        return folder.PathOf(name);
+    };
+    probes::RegistrySettings settings;
+    settings.bootstrapFiles = {
+        write("a.json", R"({"services": [[["io", "com"], ["https://a.test/"]]]})"),
+        write("b.json", R"({"services": [[["io"], ["https://b.test/x"]]]})")};
+    const probes::RegistryContext registry(settings);
+    EXPECT_EQ(registry.Bootstrap().ServerFor("car.io"), "https://b.test/x/");
+    EXPECT_EQ(registry.Bootstrap().ServerFor("car.com"), "https://a.test/");
+    EXPECT_EQ(registry.Bootstrap().ServerFor("car.org"),
+              "https://rdap.publicinterestregistry.org/rdap/");
+
+    settings.bootstrapFiles = {write("bad.json", "[1, 2")};
+    EXPECT_THROW(probes::RegistryContext{settings}, probes::ERdapBootstrapError);
+    settings.bootstrapFiles.clear();
+    settings.tls.CAFile = folder.PathOf("missing.pem");
+    EXPECT_THROW(probes::RegistryContext{settings}, net::EIdTLSError);
+}
+
+} // namespace
