@@ -37,6 +37,8 @@ private:
     void SetFocusOrder();
     void DescribeControls();
     void ShowSettings();
+    // False, with a message, when "More suffixes" holds something that is no suffix.
+    bool SuffixesAreValid();
 
     core::SearchOptions &options_;
     QGroupBox *GroupBox1;
@@ -54,8 +56,11 @@ private:
     RadioGroup *rgShowDomain;
     QGroupBox *GroupBox3;
     QLineEdit *leRegService;
+    QGroupBox *GroupBox4;
+    QLineEdit *leSuffixes;
     QLabel *JobsLabel;
     QSpinBox *seJobs;
+    RadioGroup *rgCheck;
     RadioGroup *rgLinksFrom;
     RadioGroup *rgRankFrom;
 };

@@ -364,7 +364,13 @@ void TForm1::SetClientAreaSize() {
     // size is the smallest and the first; after that the window opens at the size it was left.
     const QSize smallest(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     setMinimumSize(smallest);
-    resize(StoredWindowSize().value_or(smallest).expandedTo(smallest));
+    // Columns added right of the specified ones widen the first size, so that every column
+    // shows its caption in full.
+    int columns = 2 * ListView1->frameWidth() + kListLeft + kListRight;
+    for (int column = 0; column < ListView1->Model()->columnCount(); ++column)
+        columns += ListView1->Model()->Width(column);
+    const QSize first(std::max(kClientWidth, columns), smallest.height());
+    resize(StoredWindowSize().value_or(first).expandedTo(smallest));
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event) {

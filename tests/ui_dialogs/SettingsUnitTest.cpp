@@ -55,6 +55,9 @@ TEST_F(SettingsDialog, ShowsTheLoadedSettings) {
     stored.reg = "http://www.example.com";
     stored.SetJobs(5);
     stored.SetRankFrom(core::kFromWeb);
+    stored.SetCheck(core::kCheckWeb);
+    stored.US = true;
+    stored.suffixes = "io, dev";
     core::StoreSettings(stored);
 
     Show();
@@ -72,6 +75,10 @@ TEST_F(SettingsDialog, ShowsTheLoadedSettings) {
     EXPECT_EQ(Group("rgLinksFrom").ItemIndex(), core::kIndexWhenPresent);
     EXPECT_EQ(Group("rgRankFrom").ItemIndex(), core::kFromWeb);
     EXPECT_EQ(options_.rankFrom(), core::kFromWeb);
+    EXPECT_EQ(Group("rgCheck").ItemIndex(), core::kCheckWeb);
+    EXPECT_FALSE(Box("BIZcb").isChecked());
+    EXPECT_TRUE(Box("UScb").isChecked());
+    EXPECT_EQ(Find<QLineEdit>(*form_, "leSuffixes")->text(), "io, dev");
 }
 
 TEST_F(SettingsDialog, EveryControlWritesThroughAtOnce) {
@@ -88,6 +95,15 @@ TEST_F(SettingsDialog, EveryControlWritesThroughAtOnce) {
         {".COM", click("COMcb"), [](const Options &o) { return !o.COM; }},
         {".NET", click("NETcb"), [](const Options &o) { return o.NET; }},
         {".ORG", click("ORGcb"), [](const Options &o) { return o.ORG; }},
+        {".BIZ", click("BIZcb"), [](const Options &o) { return o.BIZ; }},
+        {".US", click("UScb"), [](const Options &o) { return o.US; }},
+        {".INFO", click("INFOcb"), [](const Options &o) { return o.INFO; }},
+        {".CO.UK", click("COUKcb"), [](const Options &o) { return o.COUK; }},
+        {"web check", [](SettingsDialog &t) { t.ClickItem(t.Group("rgCheck"), 1); },
+         [](const Options &o) { return o.check() == core::kCheckWeb; }},
+        {"more suffixes typed",
+         [](SettingsDialog &t) { QTest::keyClicks(Find<QLineEdit>(*t.form_, "leSuffixes"), "io"); },
+         [](const Options &o) { return o.suffixes == "io"; }},
         {"hyphens", click("HyphensCheckBox"), [](const Options &o) { return o.hyphens; }},
         {"acronyms", click("AcronymsCheckBox"), [](const Options &o) { return o.acronyms; }},
         {"show available only",
@@ -160,21 +176,38 @@ TEST_F(SettingsDialog, EmptiedUrlIsStoredEmpty) {
     EXPECT_EQ(Stored().reg, "");
 }
 
-TEST_F(SettingsDialog, ShownOnlySuffixesCannotChange) {
-    Show();
-    const core::SearchOptions before = options_;
-    for (const char *name : {"BIZcb", "UScb", "INFOcb", "COUKcb"}) {
-        SCOPED_TRACE(name);
-        QCheckBox &box = Box(name);
-        QTest::mouseClick(&box, Qt::LeftButton);
-        box.click();
-        QTest::keyClick(&box, Qt::Key_Space);
-        EXPECT_FALSE(box.isEnabled());
-        EXPECT_FALSE(box.isChecked());
+TEST_F(SettingsDialog, MoreSuffixesAreCheckedOnEveryClose) {
+    struct Case {
+        const char *typed;
+        bool closes;
+    };
+    const Case cases[] = {
+        {"io, dev, .Shop", true}, {"", true},     {" , co.uk,", true},
+        {"io, my shop", false},   {"-io", false}, {"d\u00e9v", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        ShownMessages().clear();
+        Show();
+        Find<QLineEdit>(*form_, "leSuffixes")->setText(QString::fromUtf8(c.typed));
+        Find<QPushButton>(*form_, "BitBtn1")->click();
+        EXPECT_EQ(form_->isVisible(), !c.closes);
+        EXPECT_EQ(ShownMessages().size(), c.closes ? 0u : 1u);
+        if (c.closes) {
+            EXPECT_EQ(Stored().suffixes, c.typed);
+            continue;
+        }
+        EXPECT_EQ(ShownMessages().front().rfind("In More suffixes, '", 0), 0u)
+            << ShownMessages().front();
+        // Neither Escape nor the close box lets the bad list through.
+        QTest::keyClick(form_.get(), Qt::Key_Escape);
+        form_->close();
+        EXPECT_TRUE(form_->isVisible());
+        EXPECT_NE(Stored().suffixes, c.typed);
+        Find<QLineEdit>(*form_, "leSuffixes")->clear();
+        form_->close();
+        EXPECT_FALSE(form_->isVisible());
     }
-    EXPECT_EQ(options_.COM, before.COM);
-    EXPECT_EQ(options_.NET, before.NET);
-    EXPECT_EQ(options_.ORG, before.ORG);
 }
 
 TEST_F(SettingsDialog, ChecksAtOnceStayInRangeAndAreStoredOnOk) {

@@ -71,9 +71,11 @@ TEST(AddedColumn, AProbeAndAColumnReachTheListTheTsvAndTheResultsFile) {
 
     std::ostringstream tsv;
     cli::PrintRows(tsv, list.GetColumns(), cli::OutputRows(list), cli::OutputFormat::Tsv);
-    EXPECT_EQ(tsv.str(), "domain\tsuffix\tavailable\tlinks\trank\tevidence\trating\tchecked\n"
-                         "car.com\tcom\tYes\t12\t34\t-\t7\t1\n"
-                         "fast.com\tcom\tYes\t12\t34\t-\t8\t1\n");
+    EXPECT_EQ(
+        tsv.str(),
+        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\trating\tchecked\n"
+        "car.com\tcom\tYes\t12\t34\t-\t-\t-\t7\t1\n"
+        "fast.com\tcom\tYes\t12\t34\t-\t-\t-\t8\t1\n");
 
     TempFolder folder;
     const std::string path = (folder.Path() / "rated.nbr").string();
