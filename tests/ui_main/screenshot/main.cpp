@@ -1,7 +1,6 @@
 #include "core/CheckSetup.h"
 #include "core/SearchOptions.h"
 #include "probes/RankImport.h"
-#include "probes/WebProbes.h"
 #include "tests/support/LoopbackStack.h"
 #include "tests/support/ScriptedServer.h"
 #include "ui/QtApplication.h"
@@ -9,8 +8,10 @@
 #include "ui/Unit1.h"
 
 #include <QAbstractButton>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -110,7 +111,7 @@ int main(int argc, char **argv) {
     AnswerAsTheWeb(server);
     const testsupport::LoopbackNetwork network(server.Port());
     const auto shoot = [&](core::CheckSetup setup, const char *before, const char *after,
-                           const char *larger) {
+                           const char *larger, QSize largerSize) {
         ui::TForm1 form(options, std::move(setup.probes), std::move(setup.columns),
                         network.Context());
         ui::TStartForm startForm(options, &form);
@@ -138,13 +139,22 @@ int main(int argc, char **argv) {
             return false;
         if (!larger)
             return true;
-        form.resize(760, 560);
+        form.resize(largerSize);
         QCoreApplication::processEvents();
+        // Where there is room, the evidence shows in full, as a user would widen its column.
+        if (const auto evidence = form.Results().GetColumns().IndexOfKey("evidence");
+            evidence && largerSize.width() > 900) {
+            form.findChild<QTableView *>("ListView1")
+                ->horizontalHeader()
+                ->resizeSection(*evidence, 330);
+            QCoreApplication::processEvents();
+        }
         return Save(form, larger);
     };
-    core::CheckSetup fromTheWeb;
-    fromTheWeb.probes = probes::WebProbes();
-    if (!shoot(std::move(fromTheWeb), argv[1], argv[2], argc > 3 ? argv[3] : nullptr))
+    // The web check: the scripted server stands in for the web, and no index is used.
+    options.SetCheck(core::kCheckWeb);
+    if (!shoot(core::ChooseCheckSetup(options, {}), argv[1], argv[2], argc > 3 ? argv[3] : nullptr,
+               QSize(760, 560)))
         return 1;
     if (argc < 5)
         return 0;
@@ -152,5 +162,5 @@ int main(int argc, char **argv) {
     ImportIndexes(data.path().toStdString());
     core::CheckSetup fromIndexes = core::ChooseCheckSetup(
         options, std::filesystem::path(data.path().toStdString()) / "Nimbrel");
-    return shoot(std::move(fromIndexes), nullptr, nullptr, argv[4]) ? 0 : 1;
+    return shoot(std::move(fromIndexes), nullptr, nullptr, argv[4], QSize(1000, 560)) ? 0 : 1;
 }
