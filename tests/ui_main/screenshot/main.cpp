@@ -143,7 +143,7 @@ int main(int argc, char **argv) {
         QCoreApplication::processEvents();
         // Where there is room, the evidence shows in full, as a user would widen its column.
         if (const auto evidence = form.Results().GetColumns().IndexOfKey("evidence");
-            evidence && largerSize.width() > 900) {
+            evidence && largerSize.width() >= 1000) {
             form.findChild<QTableView *>("ListView1")
                 ->horizontalHeader()
                 ->resizeSection(*evidence, 330);
@@ -154,7 +154,7 @@ int main(int argc, char **argv) {
     // The web check: the scripted server stands in for the web, and no index is used.
     options.SetCheck(core::kCheckWeb);
     if (!shoot(core::ChooseCheckSetup(options, {}), argv[1], argv[2], argc > 3 ? argv[3] : nullptr,
-               QSize(760, 560)))
+               QSize(960, 600)))
         return 1;
     if (argc < 5)
         return 0;
@@ -162,5 +162,5 @@ int main(int argc, char **argv) {
     ImportIndexes(data.path().toStdString());
     core::CheckSetup fromIndexes = core::ChooseCheckSetup(
         options, std::filesystem::path(data.path().toStdString()) / "Nimbrel");
-    return shoot(std::move(fromIndexes), nullptr, nullptr, argv[4], QSize(1000, 560)) ? 0 : 1;
+    return shoot(std::move(fromIndexes), nullptr, nullptr, argv[4], QSize(1000, 600)) ? 0 : 1;
 }
