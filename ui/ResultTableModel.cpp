@@ -13,7 +13,7 @@ struct ColumnWidth {
     int minimumWidth;
 };
 
-// The widths of the list's first five columns.
+// The specified columns' widths.
 constexpr std::array<ColumnWidth, 5> kWidths = {{
     {165, 110},
     {62, 62},
@@ -21,14 +21,13 @@ constexpr std::array<ColumnWidth, 5> kWidths = {{
     {95, 90},
     {100, 95},
 }};
-// A column after them (evidence, expiry, registrar, ...) may shrink to a sliver at the window's
-// smallest size, so that the list still fits; widening the window or the column shows it.
-constexpr ColumnWidth kFurtherColumn = {80, 12};
+// A column added at the right of them gives up most of its room first, so that the specified
+// columns keep theirs at the window's smallest size.
+constexpr ColumnWidth kAddedWidth = {90, 40};
 
 const ColumnWidth &WidthOf(int column) {
-    if (column >= static_cast<int>(kWidths.size()))
-        return kFurtherColumn;
-    return kWidths[static_cast<std::size_t>(std::max(column, 0))];
+    return column >= 0 && column < int(kWidths.size()) ? kWidths[static_cast<std::size_t>(column)]
+                                                       : kAddedWidth;
 }
 
 } // namespace
@@ -102,8 +101,9 @@ Qt::ItemFlags ResultTableModel::flags(const QModelIndex &index) const {
 }
 
 QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole ||
-        !list_.GetColumns().Has(section))
+    // The tip shows a caption that a narrow column cuts off.
+    const bool caption = role == Qt::DisplayRole || role == Qt::ToolTipRole;
+    if (orientation != Qt::Horizontal || !caption || !list_.GetColumns().Has(section))
         return {};
     return Caption(section);
 }

@@ -5,7 +5,9 @@
 class QCheckBox;
 class QGroupBox;
 class QLineEdit;
+class QLabel;
 class QPushButton;
+class QSpinBox;
 
 namespace core {
 class SearchOptions;
@@ -35,6 +37,8 @@ private:
     void SetFocusOrder();
     void DescribeControls();
     void ShowSettings();
+    // False, with a message, when "More suffixes" holds something that is no suffix.
+    bool SuffixesAreValid();
 
     core::SearchOptions &options_;
     QGroupBox *GroupBox1;
@@ -52,6 +56,13 @@ private:
     RadioGroup *rgShowDomain;
     QGroupBox *GroupBox3;
     QLineEdit *leRegService;
+    QGroupBox *GroupBox4;
+    QLineEdit *leSuffixes;
+    QLabel *JobsLabel;
+    QSpinBox *seJobs;
+    RadioGroup *rgCheck;
+    RadioGroup *rgLinksFrom;
+    RadioGroup *rgRankFrom;
 };
 
 } // namespace ui

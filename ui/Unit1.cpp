@@ -4,9 +4,11 @@
 #include "core/ForceDetails.h"
 #include "core/SearchOptions.h"
 #include "platform/Application.h"
+#include "probes/RankImport.h"
 #include "results/ResultCommands.h"
 #include "results/ResultsFile.h"
 #include "ui/FixedDialog.h"
+#include "ui/IndexImport.h"
 #include "ui/MainWindowPictures.h"
 #include "ui/QtApplication.h"
 #include "ui/QtText.h"
@@ -26,8 +28,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 
 #include <exception>
@@ -49,6 +53,9 @@ constexpr const char *kResultsFilter = "Nimbrel files (*.nbr)";
 constexpr const char *kResultsSuffix = "nbr";
 constexpr const char *kNamesFilter = "Text files (*.txt)";
 constexpr const char *kNamesSuffix = "txt";
+// The progress bar's steps, and how often the window looks at a running import.
+constexpr int kImportSteps = 1000;
+constexpr int kImportPollMs = 50;
 
 enum MenuImage { PageOfText, Door, FloppyDisk, OpenFolder, QuestionMark, Globe, LightBulb };
 
@@ -152,7 +159,12 @@ void ReplaceRows(results::ResultList &list, const results::ResultList &from) {
 
 TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, net::NetworkContext context,
                QWidget *parent)
-    : QMainWindow(parent), options_(options),
+    : TForm1(options, std::move(probes), results::Columns::Standard(), std::move(context), parent) {
+}
+
+TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, results::Columns columns,
+               net::NetworkContext context, QWidget *parent)
+    : QMainWindow(parent), options_(options), results_(std::move(columns)),
       run_(std::make_unique<core::CheckRun>(
           options, candidates_, scratch_, results_, std::move(probes), std::move(context),
           static_cast<core::KeywordsPrompt &>(*this), static_cast<core::StatusLine &>(*this))) {
@@ -172,6 +184,7 @@ TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, net::Netw
 TForm1::~TForm1() {
     // The list view and its model read the result list, which goes before the base class takes
     // the child widgets down (hiding a shown window asks the header for its captions).
+    CancelImport();
     hide();
     centralWidget()->removeEventFilter(this);
     delete ListView1;
@@ -223,6 +236,21 @@ void TForm1::CreateControls() {
 
     ImageList1 = MenuImages();
 
+    ImportProgress1 = Named(new QProgressDialog(this), "ImportProgress1");
+    ImportProgress1->setWindowTitle(QStringLiteral("Import"));
+    ImportProgress1->setWindowModality(Qt::WindowModal);
+    ImportProgress1->setRange(0, kImportSteps);
+    ImportProgress1->setMinimumDuration(0);
+    ImportProgress1->setAutoClose(false);
+    ImportProgress1->setAutoReset(false);
+    ImportProgress1->reset();
+    ImportProgress1->hide();
+    SetAccessibleText(*ImportProgress1, QStringLiteral("Import progress"),
+                      QStringLiteral("How far the import has read its file; Cancel keeps the "
+                                     "previous index"));
+    ImportTimer1 = Named(new QTimer(this), "ImportTimer1");
+    ImportTimer1->setInterval(kImportPollMs);
+
     SetAccessibleText(*Image1, QStringLiteral("Nimbrel"), QStringLiteral("The program's banner"));
     SetAccessibleText(*BitBtn2, QStringLiteral("Start"),
                       QStringLiteral("Asks for keywords and searches for free domain names"));
@@ -253,6 +281,19 @@ void TForm1::CreateMenus() {
     Domains1 = Named(MainMenu1->addMenu(QStringLiteral("&Domains")), "Domains1");
     Savetotextfile1 =
         MenuAction(Domains1, "Savetotextfile1", "Save names list...", ImageList1[PageOfText]);
+
+    Data1 = Named(MainMenu1->addMenu(QStringLiteral("D&ata")), "Data1");
+    ImportWebGraph1 =
+        MenuAction(Data1, "ImportWebGraph1", "Import &web graph...", ImageList1[OpenFolder]);
+    ImportRankList1 =
+        MenuAction(Data1, "ImportRankList1", "Import &rank list...", ImageList1[OpenFolder]);
+    SetAccessibleText(*Data1, QStringLiteral("Data"),
+                      QStringLiteral("Imports the files link popularity and traffic rank are "
+                                     "read from"));
+    ImportWebGraph1->setStatusTip(
+        QStringLiteral("Imports a web graph's domain ranks: link popularity of each name"));
+    ImportRankList1->setStatusTip(
+        QStringLiteral("Imports a top sites list: traffic rank of each name"));
 
     Help1 = Named(MainMenu1->addMenu(QStringLiteral("&Help")), "Help1");
     Contents1 = MenuAction(Help1, "Contents1", "&Contents", ImageList1[QuestionMark]);
@@ -292,6 +333,13 @@ void TForm1::ConnectControls() {
     on(Save1, &QAction::triggered, &TForm1::Save1Click);
     on(Exit1, &QAction::triggered, &TForm1::Exit1Click);
     on(Savetotextfile1, &QAction::triggered, &TForm1::Savetotextfile1Click);
+    on(ImportWebGraph1, &QAction::triggered, &TForm1::ImportWebGraph1Click);
+    on(ImportRankList1, &QAction::triggered, &TForm1::ImportRankList1Click);
+    on(ImportTimer1, &QTimer::timeout, &TForm1::PollImport);
+    connect(ImportProgress1, &QProgressDialog::canceled, this, [this] {
+        if (import_)
+            import_->Cancel();
+    });
     on(Contents1, &QAction::triggered, &TForm1::Contents1Click);
     on(Homepage1, &QAction::triggered, &TForm1::Homepage1Click);
     on(About1, &QAction::triggered, &TForm1::About1Click);
@@ -316,7 +364,13 @@ void TForm1::SetClientAreaSize() {
     // size is the smallest and the first; after that the window opens at the size it was left.
     const QSize smallest(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     setMinimumSize(smallest);
-    resize(StoredWindowSize().value_or(smallest).expandedTo(smallest));
+    // Columns added right of the specified ones widen the first size, so that every column
+    // shows its caption in full.
+    int columns = 2 * ListView1->frameWidth() + kListLeft + kListRight;
+    for (int column = 0; column < ListView1->Model()->columnCount(); ++column)
+        columns += ListView1->Model()->Width(column);
+    const QSize first(std::max(kClientWidth, columns), smallest.height());
+    resize(StoredWindowSize().value_or(first).expandedTo(smallest));
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event) {
@@ -369,6 +423,7 @@ void TForm1::FormCloseQuery(bool &canClose) {
         return;
     // A run of many names at once ends now: the program must not wait for its exchanges.
     run_->Abandon();
+    CancelImport();
     const std::exception_ptr failure = TryStopping([this] { StopBtnClick(); });
     canClose = true;
     RethrowIfFailed(failure);
@@ -482,6 +537,63 @@ void TForm1::Savetotextfile1Click() {
 void TForm1::Exit1Click() {
     // Closing asks about unsaved results and stops a running search (FormCloseQuery).
     close();
+}
+
+void TForm1::ImportWebGraph1Click() {
+    ImportIndex(probes::RankKind::WebGraph, QStringLiteral("Import web graph"),
+                QStringLiteral("Web graph domain ranks (*.txt *.gz *.zip);;All files (*)"));
+}
+
+void TForm1::ImportRankList1Click() {
+    ImportIndex(probes::RankKind::RankList, QStringLiteral("Import rank list"),
+                QStringLiteral("Top sites lists (*.csv *.zip *.gz);;All files (*)"));
+}
+
+void TForm1::ImportIndex(probes::RankKind kind, const QString &title, const QString &filter) {
+    if (import_)
+        return;
+    QFileDialog dialog(this, title, StartFolder(FileKind::RankFile), filter);
+    dialog.setObjectName(QStringLiteral("ImportDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    const std::optional<std::string> file = ChooseFile(dialog);
+    if (!file)
+        return;
+    RememberFolder(FileKind::RankFile, *file);
+    import_ = std::make_unique<IndexImport>(kind, *file, probes::DefaultIndexFolder());
+    ImportProgress1->setLabelText(
+        QStringLiteral("Reading %1...").arg(QFileInfo(ToQString(*file)).fileName()));
+    ImportProgress1->setValue(0);
+    ImportProgress1->open();
+    ImportTimer1->start();
+}
+
+void TForm1::PollImport() {
+    if (!import_)
+        return;
+    if (ImportProgress1->wasCanceled())
+        import_->Cancel();
+    if (!import_->Finished()) {
+        const probes::ImportProgress progress = import_->Progress();
+        if (progress.stage == probes::ImportProgress::Stage::Writing)
+            ImportProgress1->setLabelText(QStringLiteral("Writing the index..."));
+        if (progress.total)
+            ImportProgress1->setValue(
+                static_cast<int>(kImportSteps * progress.done / progress.total));
+        return;
+    }
+    ImportTimer1->stop();
+    const std::string outcome = import_->Outcome();
+    import_.reset();
+    ImportProgress1->reset();
+    ImportProgress1->hide();
+    platform::ShowMessage(outcome);
+}
+
+void TForm1::CancelImport() {
+    ImportTimer1->stop();
+    import_.reset();
+    ImportProgress1->hide();
 }
 
 void TForm1::Contents1Click() {

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,15 +16,21 @@ class QAction;
 class QFileDialog;
 class QLabel;
 class QMenu;
+class QProgressDialog;
 class QStatusBar;
+class QTimer;
 class QToolButton;
 
 namespace core {
 class SearchOptions;
 }
+namespace probes {
+enum class RankKind : std::uint32_t;
+}
 
 namespace ui {
 
+class IndexImport;
 class ResultListView;
 enum class FileKind;
 
@@ -46,6 +53,9 @@ public:
 
     TForm1(core::SearchOptions &options, probes::ProbeList probes, net::NetworkContext context,
            QWidget *parent = nullptr);
+    // The list shows the given columns (captions that say where a detail comes from).
+    TForm1(core::SearchOptions &options, probes::ProbeList probes, results::Columns columns,
+           net::NetworkContext context, QWidget *parent = nullptr);
     ~TForm1() override;
 
     // The keywords dialog, the about box and the settings dialog are created after this window;
@@ -67,6 +77,9 @@ public:
     void Exit1Click();
     // "Domains" menu.
     void Savetotextfile1Click();
+    // "D&ata" menu: each asks for a rank file and imports it while the window stays live.
+    void ImportWebGraph1Click();
+    void ImportRankList1Click();
     // "&Help" menu.
     void Contents1Click();
     void Homepage1Click();
@@ -91,6 +104,8 @@ public:
     // Whether the rows have changed since they were last saved or loaded; a search that found
     // rows counts as a change.
     bool HasUnsavedResults() const { return resultsChanged_; }
+    // Whether an import runs.
+    bool Importing() const { return import_ != nullptr; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -116,6 +131,11 @@ private:
     // Asks "Save the results first?" when unsaved rows would be lost; true when the command may
     // go on (saved, or discarded, or nothing to lose).
     bool ResultsMayGo();
+    void ImportIndex(probes::RankKind kind, const QString &title, const QString &filter);
+    // Follows the running import; shows its outcome once it has finished.
+    void PollImport();
+    // Cancels a running import and waits for its thread.
+    void CancelImport();
 
     core::SearchOptions &options_;
     std::string programFolder_;
@@ -129,6 +149,7 @@ private:
     FileChooser chooseFile_;
     bool centred_ = false;
     bool resultsChanged_ = false;
+    std::unique_ptr<IndexImport> import_;
 
     QLabel *Image1;
     QToolButton *BitBtn2;
@@ -138,6 +159,8 @@ private:
     QStatusBar *StatusBar1;
     QFileDialog *OpenDialog1;
     QList<QIcon> ImageList1;
+    QProgressDialog *ImportProgress1;
+    QTimer *ImportTimer1;
 
     QMenu *File1;
     QAction *Open1;
@@ -146,6 +169,9 @@ private:
     QAction *Exit1;
     QMenu *Domains1;
     QAction *Savetotextfile1;
+    QMenu *Data1;
+    QAction *ImportWebGraph1;
+    QAction *ImportRankList1;
     QMenu *Help1;
     QAction *Contents1;
     QAction *Homepage1;

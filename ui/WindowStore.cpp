@@ -18,7 +18,15 @@ using platform::RegType;
 using platform::RegValue;
 
 const char *FolderValue(FileKind kind) {
-    return kind == FileKind::Results ? "ResultsFolder" : "NamesListFolder";
+    switch (kind) {
+    case FileKind::Results:
+        return "ResultsFolder";
+    case FileKind::NamesList:
+        return "NamesListFolder";
+    case FileKind::RankFile:
+        break;
+    }
+    return "RankFileFolder";
 }
 
 std::optional<RegValue> Query(const char *name) {

@@ -14,7 +14,7 @@ namespace ui {
 
 inline constexpr const char *kWindowKey = "\\Software\\Pellwick\\Brindlemark\\Window";
 
-enum class FileKind { Results, NamesList };
+enum class FileKind { Results, NamesList, RankFile };
 
 // The folder a file dialog for this kind of file starts in: the one last used, while it still
 // exists, else the user's documents folder, else the home folder. Never the program's folder.

@@ -1,6 +1,10 @@
+#include "base/Exception.h"
+#include "core/CheckSetup.h"
+#include "core/OptionsStore.h"
 #include "core/SearchOptions.h"
+#include "platform/Application.h"
 #include "platform/SingleInstance.h"
-#include "probes/WebProbes.h"
+#include "probes/RegistryProbe.h"
 #include "ui/InfoUnit.h"
 #include "ui/QtApplication.h"
 #include "ui/SettingsUnit.h"
@@ -11,6 +15,23 @@
 #include <iostream>
 
 namespace {
+
+// A bootstrap file of the user's that cannot be used is said in a message and passed over, so
+// that the window still starts.
+core::CheckSetup ChosenSetup(const core::SearchOptions &options) {
+    probes::RegistrySettings registry;
+    if (const auto own = probes::UserBootstrapFile())
+        registry.bootstrapFiles.push_back(*own);
+    try {
+        return core::ChooseCheckSetup(options, core::UserIndexFolder(), registry);
+    } catch (const base::Exception &failure) {
+        if (registry.bootstrapFiles.empty())
+            throw;
+        platform::ShowMessage(failure.Message() + ". The built-in RDAP table is used instead.");
+        registry.bootstrapFiles.clear();
+        return core::ChooseCheckSetup(options, core::UserIndexFolder(), registry);
+    }
+}
 
 // Starts the program: one copy per user, four windows created once, the message loop until the
 // main window closes.
@@ -24,8 +45,15 @@ int Run(int argc, char **argv) {
     if (instance.FindOtherInstance())
         return 0;
 
+    // The probes follow the stored settings, the indexes and the user's RDAP bootstrap file
+    // there are at start-up, chosen as nimbrel-cli chooses them.
     core::SearchOptions options;
-    ui::TForm1 Form1(options, probes::WebProbes(), net::NetworkContext());
+    core::LoadSettings(options);
+    core::CheckSetup setup = ChosenSetup(options);
+    for (const std::string &note : setup.notes)
+        std::cerr << "nimbrel: " << note << '\n';
+    ui::TForm1 Form1(options, std::move(setup.probes), std::move(setup.columns),
+                     net::NetworkContext());
     ui::TStartForm StartForm(options, &Form1);
     ui::TInfoForm InfoForm(&Form1);
     ui::TSettingsForm SettingsForm(options, &Form1);

@@ -87,7 +87,7 @@ TEST_F(DialogLayout, WindowsHaveTheirCaptionFixedSizeAndOnlyACloseBox) {
     };
     const Case cases[] = {
         {keywords_.get(), "Keywords related to your business...", QSize(294, 339)},
-        {settings_.get(), "Settings...", QSize(337, 348)},
+        {settings_.get(), "Settings...", QSize(548, 348)},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.caption.toStdString());
@@ -145,10 +145,17 @@ TEST_F(DialogLayout, SettingsControlsSitWhereTheyBelong) {
                                  {"GroupBox2", "SettingsForm", {174, 14, 154, 90}},
                                  {"HyphensCheckBox", "GroupBox2", {19, 25, 81, 17}},
                                  {"AcronymsCheckBox", "GroupBox2", {19, 51, 81, 17}},
-                                 {"BitBtn1", "SettingsForm", {256, 310, 71, 32}},
+                                 {"BitBtn1", "SettingsForm", {469, 310, 71, 32}},
+                                 {"rgCheck", "SettingsForm", {340, 14, 200, 64}},
+                                 {"rgLinksFrom", "SettingsForm", {340, 86, 200, 64}},
+                                 {"rgRankFrom", "SettingsForm", {340, 158, 200, 64}},
+                                 {"GroupBox4", "SettingsForm", {340, 239, 200, 61}},
+                                 {"leSuffixes", "GroupBox4", {12, 24, 176, 21}},
                                  {"rgShowDomain", "SettingsForm", {174, 133, 153, 91}},
                                  {"GroupBox3", "SettingsForm", {8, 239, 318, 61}},
                                  {"leRegService", "GroupBox3", {57, 24, 244, 21}},
+                                 {"JobsLabel", "SettingsForm", {174, 111, 90, 15}},
+                                 {"seJobs", "SettingsForm", {268, 108, 59, 21}},
                              });
     const auto *label = Find<QWidget>(*settings_, "leRegServiceLabel");
     EXPECT_NEAR(label->geometry().right() + 1 + settings_->Scaled(3),
@@ -158,9 +165,26 @@ TEST_F(DialogLayout, SettingsControlsSitWhereTheyBelong) {
 TEST_F(DialogLayout, FocusMovesInTheDialogsOrder) {
     ExpectFocusOrder(*keywords_, {"BitBtn1", "BitBtn2", "Exact phrase", "All variants", "leKeyword",
                                   "AddBtn", "BitBtn4", "BitBtn5", "KeywordsListBox"});
-    ExpectFocusOrder(*settings_, {"COMcb", "NETcb", "ORGcb", "BIZcb", "UScb", "INFOcb", "COUKcb",
-                                  "HyphensCheckBox", "AcronymsCheckBox", "BitBtn1",
-                                  "Available domain Only", "All domain names", "leRegService"});
+    ExpectFocusOrder(*settings_, {"COMcb",
+                                  "NETcb",
+                                  "ORGcb",
+                                  "BIZcb",
+                                  "UScb",
+                                  "INFOcb",
+                                  "COUKcb",
+                                  "HyphensCheckBox",
+                                  "AcronymsCheckBox",
+                                  "seJobs",
+                                  "BitBtn1",
+                                  "Available domain Only",
+                                  "All domain names",
+                                  "registry records (DNS + RDAP)",
+                                  "web site answer",
+                                  "the index when present",
+                                  "the web",
+                                  "the index when present",
+                                  "the web",
+                                  "leRegService"});
 }
 
 TEST_F(DialogLayout, EveryCaptionFitsAndNoControlIsCutOff) {

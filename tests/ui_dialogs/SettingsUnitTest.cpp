@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -26,7 +27,14 @@ public:
     }
     QCheckBox &Box(const char *name) { return *Find<QCheckBox>(*form_, name); }
     QLineEdit &Url() { return *Find<QLineEdit>(*form_, "leRegService"); }
+    QSpinBox &Jobs() { return *Find<QSpinBox>(*form_, "seJobs"); }
     ui::RadioGroup &ShowUp() { return *Find<ui::RadioGroup>(*form_, "rgShowDomain"); }
+    ui::RadioGroup &Group(const char *name) { return *Find<ui::RadioGroup>(*form_, name); }
+    // On the item's mark: a short caption leaves the middle of its cell empty.
+    static void ClickItem(ui::RadioGroup &group, int item) {
+        QWidget *button = group.Button(item);
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+    }
     static core::SearchOptions Stored() {
         core::SearchOptions stored;
         core::LoadSettings(stored);
@@ -45,6 +53,11 @@ TEST_F(SettingsDialog, ShowsTheLoadedSettings) {
     stored.acronyms = true;
     stored.SetShow(core::kNoChoice);
     stored.reg = "http://www.example.com";
+    stored.SetJobs(5);
+    stored.SetRankFrom(core::kFromWeb);
+    stored.SetCheck(core::kCheckWeb);
+    stored.US = true;
+    stored.suffixes = "io, dev";
     core::StoreSettings(stored);
 
     Show();
@@ -57,6 +70,15 @@ TEST_F(SettingsDialog, ShowsTheLoadedSettings) {
     EXPECT_EQ(Url().text(), "http://www.example.com");
     EXPECT_EQ(options_.reg, "http://www.example.com");
     EXPECT_EQ(options_.show(), core::kNoChoice);
+    EXPECT_EQ(Jobs().value(), 5);
+    EXPECT_EQ(options_.jobs(), 5);
+    EXPECT_EQ(Group("rgLinksFrom").ItemIndex(), core::kIndexWhenPresent);
+    EXPECT_EQ(Group("rgRankFrom").ItemIndex(), core::kFromWeb);
+    EXPECT_EQ(options_.rankFrom(), core::kFromWeb);
+    EXPECT_EQ(Group("rgCheck").ItemIndex(), core::kCheckWeb);
+    EXPECT_FALSE(Box("BIZcb").isChecked());
+    EXPECT_TRUE(Box("UScb").isChecked());
+    EXPECT_EQ(Find<QLineEdit>(*form_, "leSuffixes")->text(), "io, dev");
 }
 
 TEST_F(SettingsDialog, EveryControlWritesThroughAtOnce) {
@@ -73,11 +95,29 @@ TEST_F(SettingsDialog, EveryControlWritesThroughAtOnce) {
         {".COM", click("COMcb"), [](const Options &o) { return !o.COM; }},
         {".NET", click("NETcb"), [](const Options &o) { return o.NET; }},
         {".ORG", click("ORGcb"), [](const Options &o) { return o.ORG; }},
+        {".BIZ", click("BIZcb"), [](const Options &o) { return o.BIZ; }},
+        {".US", click("UScb"), [](const Options &o) { return o.US; }},
+        {".INFO", click("INFOcb"), [](const Options &o) { return o.INFO; }},
+        {".CO.UK", click("COUKcb"), [](const Options &o) { return o.COUK; }},
+        {"web check", [](SettingsDialog &t) { t.ClickItem(t.Group("rgCheck"), 1); },
+         [](const Options &o) { return o.check() == core::kCheckWeb; }},
+        {"more suffixes typed",
+         [](SettingsDialog &t) { QTest::keyClicks(Find<QLineEdit>(*t.form_, "leSuffixes"), "io"); },
+         [](const Options &o) { return o.suffixes == "io"; }},
         {"hyphens", click("HyphensCheckBox"), [](const Options &o) { return o.hyphens; }},
         {"acronyms", click("AcronymsCheckBox"), [](const Options &o) { return o.acronyms; }},
         {"show available only",
          [](SettingsDialog &t) { QTest::mouseClick(t.ShowUp().Button(0), Qt::LeftButton); },
          [](const Options &o) { return o.show() == core::kShowAvailableOnly; }},
+        {"checks at once stepped down",
+         [](SettingsDialog &t) { QTest::keyClick(&t.Jobs(), Qt::Key_Down); },
+         [](const Options &o) { return o.jobs() == core::kDefaultJobs - 1; }},
+        {"link popularity from the web",
+         [](SettingsDialog &t) { t.ClickItem(t.Group("rgLinksFrom"), 1); },
+         [](const Options &o) { return o.linksFrom() == core::kFromWeb; }},
+        {"traffic rank from the web",
+         [](SettingsDialog &t) { t.ClickItem(t.Group("rgRankFrom"), 1); },
+         [](const Options &o) { return o.rankFrom() == core::kFromWeb; }},
         {"URL typed", [](SettingsDialog &t) { QTest::keyClicks(&t.Url(), "/register"); },
          [](const Options &o) {
              return o.reg == std::string(core::kDefaultRegistrationAddress) + "/register";
@@ -136,21 +176,61 @@ TEST_F(SettingsDialog, EmptiedUrlIsStoredEmpty) {
     EXPECT_EQ(Stored().reg, "");
 }
 
-TEST_F(SettingsDialog, ShownOnlySuffixesCannotChange) {
-    Show();
-    const core::SearchOptions before = options_;
-    for (const char *name : {"BIZcb", "UScb", "INFOcb", "COUKcb"}) {
-        SCOPED_TRACE(name);
-        QCheckBox &box = Box(name);
-        QTest::mouseClick(&box, Qt::LeftButton);
-        box.click();
-        QTest::keyClick(&box, Qt::Key_Space);
-        EXPECT_FALSE(box.isEnabled());
-        EXPECT_FALSE(box.isChecked());
+TEST_F(SettingsDialog, MoreSuffixesAreCheckedOnEveryClose) {
+    struct Case {
+        const char *typed;
+        bool closes;
+    };
+    const Case cases[] = {
+        {"io, dev, .Shop", true}, {"", true},     {" , co.uk,", true},
+        {"io, my shop", false},   {"-io", false}, {"d\u00e9v", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        ShownMessages().clear();
+        Show();
+        Find<QLineEdit>(*form_, "leSuffixes")->setText(QString::fromUtf8(c.typed));
+        Find<QPushButton>(*form_, "BitBtn1")->click();
+        EXPECT_EQ(form_->isVisible(), !c.closes);
+        EXPECT_EQ(ShownMessages().size(), c.closes ? 0u : 1u);
+        if (c.closes) {
+            EXPECT_EQ(Stored().suffixes, c.typed);
+            continue;
+        }
+        EXPECT_EQ(ShownMessages().front().rfind("In More suffixes, '", 0), 0u)
+            << ShownMessages().front();
+        // Neither Escape nor the close box lets the bad list through.
+        QTest::keyClick(form_.get(), Qt::Key_Escape);
+        form_->close();
+        EXPECT_TRUE(form_->isVisible());
+        EXPECT_NE(Stored().suffixes, c.typed);
+        Find<QLineEdit>(*form_, "leSuffixes")->clear();
+        form_->close();
+        EXPECT_FALSE(form_->isVisible());
     }
-    EXPECT_EQ(options_.COM, before.COM);
-    EXPECT_EQ(options_.NET, before.NET);
-    EXPECT_EQ(options_.ORG, before.ORG);
+}
+
+TEST_F(SettingsDialog, ChecksAtOnceStayInRangeAndAreStoredOnOk) {
+    struct Case {
+        const char *typed;
+        int stored;
+    };
+    // Typing beyond the range is refused, so the box keeps its nearest valid value.
+    const Case cases[] = {{"1", 1}, {"64", 64}, {"65", 6}, {"100", 10}, {"32", 32}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        Show();
+        EXPECT_EQ(Jobs().minimum(), core::kMinJobs);
+        EXPECT_EQ(Jobs().maximum(), core::kMaxJobs);
+        Jobs().setValue(0);
+        EXPECT_EQ(options_.jobs(), core::kMinJobs);
+        Jobs().setFocus();
+        Jobs().selectAll();
+        QTest::keyClicks(&Jobs(), c.typed);
+        Find<QPushButton>(*form_, "BitBtn1")->click();
+        EXPECT_FALSE(form_->isVisible());
+        EXPECT_EQ(Stored().jobs(), c.stored);
+    }
 }
 
 } // namespace

@@ -61,6 +61,7 @@ TEST(AddedColumn, AProbeAndAColumnReachTheListTheTsvAndTheResultsFile) {
         .Start();
 
     ui::ResultTableModel model(list);
+    // Right of the standard columns.
     const int rating = results::Columns::Standard().Count();
     ASSERT_EQ(model.columnCount(), rating + 1);
     EXPECT_EQ(model.headerData(rating, Qt::Horizontal).toString(), QStringLiteral("Rating"));
@@ -70,10 +71,11 @@ TEST(AddedColumn, AProbeAndAColumnReachTheListTheTsvAndTheResultsFile) {
 
     std::ostringstream tsv;
     cli::PrintRows(tsv, list.GetColumns(), cli::OutputRows(list), cli::OutputFormat::Tsv);
-    EXPECT_EQ(tsv.str(), "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\t"
-                         "rating\tchecked\n"
-                         "car.com\tcom\tYes\t12\t34\t-\t-\t-\t7\t1\n"
-                         "fast.com\tcom\tYes\t12\t34\t-\t-\t-\t8\t1\n");
+    EXPECT_EQ(
+        tsv.str(),
+        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\trating\tchecked\n"
+        "car.com\tcom\tYes\t12\t34\t-\t-\t-\t7\t1\n"
+        "fast.com\tcom\tYes\t12\t34\t-\t-\t-\t8\t1\n");
 
     TempFolder folder;
     const std::string path = (folder.Path() / "rated.nbr").string();
@@ -84,7 +86,7 @@ TEST(AddedColumn, AProbeAndAColumnReachTheListTheTsvAndTheResultsFile) {
     EXPECT_EQ(*loaded.Row(1)->Cell(rating), "8");
     results::ResultList standard;
     results::ReadResultsFile(path, standard);
-    EXPECT_EQ(standard.Row(1)->SubItemCount(), rating - 1);
+    EXPECT_EQ(standard.Row(1)->SubItemCount(), results::Columns::Standard().Count() - 1);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "tests/support/ProbeCalls.h"
 #include "tests/support/QtTestMain.h"
 #include "tests/support/TempConfigHome.h"
+#include "tests/support/TempFolder.h"
 #include "ui/InfoUnit.h"
 #include "ui/SettingsUnit.h"
 #include "ui/StartUnit.h"
@@ -25,9 +26,33 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+// Points the user's data folder, where the indexes live, at a fresh empty folder for the
+// lifetime of the object.
+class TempDataHome {
+public:
+    TempDataHome() {
+        if (const char *old = std::getenv("XDG_DATA_HOME"))
+            previous_ = old;
+        ::setenv("XDG_DATA_HOME", folder_.Path().c_str(), 1);
+    }
+    ~TempDataHome() {
+        if (previous_)
+            ::setenv("XDG_DATA_HOME", previous_->c_str(), 1);
+        else
+            ::unsetenv("XDG_DATA_HOME");
+    }
+    TempDataHome(const TempDataHome &) = delete;
+    TempDataHome &operator=(const TempDataHome &) = delete;
+
+private:
+    TempFolder folder_{"nimbrel-data"};
+    std::optional<std::string> previous_;
+};
 
 // The child of parent with the given object name; a missing one ends the test.
 template <class Object> Object *Find(const QObject &parent, const char *name) {
@@ -103,12 +128,13 @@ private:
 };
 
 // A row as MainWindowFixture::Rows shows it.
+// The evidence, expiry date and registrar columns, which the scripted probes leave empty.
+inline constexpr const char *kNoEvidence = " - - -";
 inline std::string AvailableRow(const std::string &name, const std::string &suffix) {
-    // The scripted probes say nothing of evidence, expiry or registrar.
-    return name + " " + suffix + " Yes " + kLinks + " " + kRank + " - - - [x]";
+    return name + " " + suffix + " Yes " + kLinks + " " + kRank + kNoEvidence + " [x]";
 }
 inline std::string TakenRow(const std::string &name, const std::string &suffix) {
-    return name + " " + suffix + " No - - - - - [ ]";
+    return name + " " + suffix + " No - -" + kNoEvidence + " [ ]";
 }
 
 // Runs action once, right after the next dialog of type Dialog has been shown, inside its own
@@ -248,6 +274,7 @@ public:
     }
 
     TempConfigHome home;
+    TempDataHome data;
     core::SearchOptions options;
     HookedProbes probes;
     UrlRecorder urls;

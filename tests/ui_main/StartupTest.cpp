@@ -27,6 +27,8 @@ protected:
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
         environment.insert("XDG_CONFIG_HOME", QString::fromStdString(home.Folder().string()));
+        // No index of the user's: the window asks the web.
+        environment.insert("XDG_DATA_HOME", QString::fromStdString(home.Folder().string()));
         ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     }
     void TearDown() override { ::unsetenv("XDG_RUNTIME_DIR"); }

@@ -1,5 +1,6 @@
+#include "core/CheckSetup.h"
 #include "core/SearchOptions.h"
-#include "probes/WebProbes.h"
+#include "probes/RankImport.h"
 #include "tests/support/LoopbackStack.h"
 #include "tests/support/ScriptedServer.h"
 #include "ui/QtApplication.h"
@@ -7,12 +8,15 @@
 #include "ui/Unit1.h"
 
 #include <QAbstractButton>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -51,6 +55,29 @@ void AnswerAsTheWeb(testsupport::ScriptedServer &server) {
     }
 }
 
+// A web graph and a rank list for the names of the search, imported into folder: the graph
+// knows some free names too, the list only names in use and a few others.
+void ImportIndexes(const std::filesystem::path &folder) {
+    std::ofstream graph(folder / "graph.txt"), list(folder / "top.csv");
+    graph << "#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\t#n_hosts\n";
+    list << "rank,domain\n";
+    for (const char *suffix : {"com", "net", "org"}) {
+        for (const char *base : {"green", "tea", "greentea", "teagreen"}) {
+            const std::string name = std::string(base) + "." + suffix;
+            const unsigned spread = Spread(name);
+            if (spread % 4 != 0)
+                graph << spread % 90000000 + 1200 << "\t1.0E5\t7\t1.0E-4\t" << suffix << "." << base
+                      << "\t1\n";
+            if (spread % 3 != 0)
+                list << spread % 900000 + 310 << "," << name << "\n";
+        }
+    }
+    graph.close();
+    list.close();
+    probes::ImportRankFile(probes::RankKind::WebGraph, folder / "graph.txt", folder / "Nimbrel");
+    probes::ImportRankFile(probes::RankKind::RankList, folder / "top.csv", folder / "Nimbrel");
+}
+
 bool Save(QWidget &window, const char *file) {
     if (window.grab().save(QString::fromLocal8Bit(file)))
         return true;
@@ -60,11 +87,13 @@ bool Save(QWidget &window, const char *file) {
 
 } // namespace
 
-// Renders the main window before and after a search into two PNG files, and with a third name
-// the same rows in a larger window.
+// Renders the main window before and after a search into two PNG files; with a third name the
+// same rows in a larger window, and with a fourth the rows with link popularity and traffic rank
+// read from imported indexes.
 int main(int argc, char **argv) {
-    if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: %s BEFORE.png AFTER.png [LARGER.png]\n", argv[0]);
+    if (argc < 3 || argc > 5) {
+        std::fprintf(stderr, "usage: %s BEFORE.png AFTER.png [LARGER.png [INDEXES.png]]\n",
+                     argv[0]);
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -81,33 +110,57 @@ int main(int argc, char **argv) {
     testsupport::ScriptedServer server;
     AnswerAsTheWeb(server);
     const testsupport::LoopbackNetwork network(server.Port());
-    ui::TForm1 form(options, probes::WebProbes(), network.Context());
-    ui::TStartForm startForm(options, &form);
-    form.AttachDialogs(
-        [&] {
-            QTimer::singleShot(0, &startForm, [&] {
-                auto *edit = startForm.findChild<QLineEdit *>("leKeyword");
-                for (const char *keyword : {"green", "tea"}) {
-                    edit->setText(QString::fromLatin1(keyword));
-                    startForm.findChild<QAbstractButton *>("AddBtn")->click();
-                }
-                startForm.findChild<QAbstractButton *>("BitBtn1")->click();
-            });
-            startForm.ShowModal();
-        },
-        [] {}, [] {});
-    options.SetSearchFor(core::kAllVariants);
-    form.show();
-    QCoreApplication::processEvents();
-    if (!Save(form, argv[1]))
+    const auto shoot = [&](core::CheckSetup setup, const char *before, const char *after,
+                           const char *larger, QSize largerSize) {
+        ui::TForm1 form(options, std::move(setup.probes), std::move(setup.columns),
+                        network.Context());
+        ui::TStartForm startForm(options, &form);
+        form.AttachDialogs(
+            [&] {
+                QTimer::singleShot(0, &startForm, [&] {
+                    auto *edit = startForm.findChild<QLineEdit *>("leKeyword");
+                    for (const char *keyword : {"green", "tea"}) {
+                        edit->setText(QString::fromLatin1(keyword));
+                        startForm.findChild<QAbstractButton *>("AddBtn")->click();
+                    }
+                    startForm.findChild<QAbstractButton *>("BitBtn1")->click();
+                });
+                startForm.ShowModal();
+            },
+            [] {}, [] {});
+        options.SetSearchFor(core::kAllVariants);
+        form.show();
+        QCoreApplication::processEvents();
+        if (before && !Save(form, before))
+            return false;
+        form.BitBtn2Click();
+        form.ListView1ColumnClick(2);
+        if (after && !Save(form, after))
+            return false;
+        if (!larger)
+            return true;
+        form.resize(largerSize);
+        QCoreApplication::processEvents();
+        // Where there is room, the evidence shows in full, as a user would widen its column.
+        if (const auto evidence = form.Results().GetColumns().IndexOfKey("evidence");
+            evidence && largerSize.width() >= 1000) {
+            form.findChild<QTableView *>("ListView1")
+                ->horizontalHeader()
+                ->resizeSection(*evidence, 330);
+            QCoreApplication::processEvents();
+        }
+        return Save(form, larger);
+    };
+    // The web check: the scripted server stands in for the web, and no index is used.
+    options.SetCheck(core::kCheckWeb);
+    if (!shoot(core::ChooseCheckSetup(options, {}), argv[1], argv[2], argc > 3 ? argv[3] : nullptr,
+               QSize(960, 600)))
         return 1;
-    form.BitBtn2Click();
-    form.ListView1ColumnClick(2);
-    if (!Save(form, argv[2]))
-        return 1;
-    if (argc == 3)
+    if (argc < 5)
         return 0;
-    form.resize(760, 560);
-    QCoreApplication::processEvents();
-    return Save(form, argv[3]) ? 0 : 1;
+    QTemporaryDir data;
+    ImportIndexes(data.path().toStdString());
+    core::CheckSetup fromIndexes = core::ChooseCheckSetup(
+        options, std::filesystem::path(data.path().toStdString()) / "Nimbrel");
+    return shoot(std::move(fromIndexes), nullptr, nullptr, argv[4], QSize(1000, 600)) ? 0 : 1;
 }

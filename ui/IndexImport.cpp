@@ -1,0 +1,95 @@
+#include "ui/IndexImport.h"
+
+#include "probes/ImportError.h"
+
+#include <exception>
+
+namespace ui {
+namespace {
+
+constexpr const char *kOldIndexKept = " The previous index is kept.";
+
+std::string Plural(std::uint64_t count, const std::string &noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+std::string LineList(const std::vector<std::uint64_t> &lines) {
+    std::string text;
+    for (const std::uint64_t line : lines)
+        text += (text.empty() ? "" : ", ") + std::to_string(line);
+    return text;
+}
+
+// The failure's message without the file name it may start with.
+std::string Reason(const std::exception &failure, const std::filesystem::path &source) {
+    const std::string message = failure.what();
+    const std::string prefix = source.string() + ": ";
+    return message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message;
+}
+
+} // namespace
+
+std::string ImportReportText(const probes::ImportReport &report) {
+    std::string text = "Imported the " + std::string(probes::RankKindName(report.kind)) + " from " +
+                       report.sourceName + ": " + Plural(report.lines, "line") + ", " +
+                       Plural(report.entries, "name") + ".";
+    if (report.malformedLines)
+        text += "\nSkipped " + Plural(report.malformedLines, "malformed line") +
+                " (first ones: " + LineList(report.firstMalformedLines) + ").";
+    if (report.duplicateNames)
+        text += "\n" + Plural(report.duplicateNames, "name") +
+                " listed more than once; the better position was kept.";
+    text += "\nIndex: " + report.indexPath.string();
+    return text;
+}
+
+IndexImport::IndexImport(probes::RankKind kind, std::filesystem::path source,
+                         std::filesystem::path indexFolder)
+    : thread_([this, kind, source = std::move(source), folder = std::move(indexFolder)] {
+          Work(kind, source, folder);
+      }) {}
+
+IndexImport::~IndexImport() {
+    Cancel();
+    thread_.join();
+}
+
+probes::ImportProgress IndexImport::Progress() const {
+    const std::lock_guard lock(mutex_);
+    return progress_;
+}
+
+std::string IndexImport::Outcome() const {
+    const std::lock_guard lock(mutex_);
+    return outcome_;
+}
+
+bool IndexImport::Report(const probes::ImportProgress &progress) {
+    const std::lock_guard lock(mutex_);
+    progress_ = progress;
+    return !cancel_;
+}
+
+void IndexImport::Work(probes::RankKind kind, const std::filesystem::path &source,
+                       const std::filesystem::path &indexFolder) {
+    std::string outcome;
+    try {
+        probes::ImportOptions options;
+        options.progress = [this](const probes::ImportProgress &progress) {
+            return Report(progress);
+        };
+        outcome = ImportReportText(probes::ImportRankFile(kind, source, indexFolder, options));
+    } catch (const probes::EImportCancelled &) {
+        outcome = std::string("The import was cancelled.") + kOldIndexKept;
+    } catch (const std::exception &failure) {
+        outcome = "Could not import " + source.string() + ": " + Reason(failure, source) + "." +
+                  kOldIndexKept;
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        outcome_ = std::move(outcome);
+    }
+    finished_ = true;
+}
+
+} // namespace ui
