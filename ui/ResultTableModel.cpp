@@ -13,7 +13,7 @@ struct ColumnWidth {
     int minimumWidth;
 };
 
-// The specified columns' widths.
+// The first five columns' widths.
 constexpr std::array<ColumnWidth, 5> kWidths = {{
     {165, 110},
     {62, 62},
@@ -21,7 +21,7 @@ constexpr std::array<ColumnWidth, 5> kWidths = {{
     {95, 90},
     {100, 95},
 }};
-// A column added at the right of them gives up most of its room first, so that the specified
+// A column added at the right of them gives up most of its room first, so that the first five
 // columns keep theirs at the window's smallest size.
 constexpr ColumnWidth kAddedWidth = {90, 40};
 

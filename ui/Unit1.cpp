@@ -364,7 +364,7 @@ void TForm1::SetClientAreaSize() {
     // size is the smallest and the first; after that the window opens at the size it was left.
     const QSize smallest(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     setMinimumSize(smallest);
-    // Columns added right of the specified ones widen the first size, so that every column
+    // Columns added right of the first five widen the first size, so that every column
     // shows its caption in full.
     int columns = 2 * ListView1->frameWidth() + kListLeft + kListRight;
     for (int column = 0; column < ListView1->Model()->columnCount(); ++column)

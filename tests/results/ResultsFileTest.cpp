@@ -18,8 +18,8 @@ namespace {
 
 const std::string DataFolder = std::string(NIMBREL_TEST_DATA) + "/results/";
 
-// The five columns of the specified file layout, which the golden files hold.
-Columns Specified() {
+// The five columns of the original file layout, which the golden files hold.
+Columns OriginalColumns() {
     std::vector<Column> columns(Columns::Standard().begin(), Columns::Standard().begin() + 5);
     return Columns(columns);
 }
@@ -71,7 +71,7 @@ TEST_F(ResultsFileTest, ReadsFilesOfTheOriginalLayout) {
         {"no-such-file.nbr", {}},
     };
     for (const auto &c : cases) {
-        ResultList list(Specified());
+        ResultList list(OriginalColumns());
         AddRow(list, {"previous.com", "com", "Yes", "1", "2"}, true);
         list.SortByColumn(ResultList::AlexaRanking);
         ReadResultsFile(DataFolder + c.file, list);
@@ -85,7 +85,7 @@ TEST_F(ResultsFileTest, LoadRaisesWhyAFileCannotBeLoaded) {
     std::ofstream(PathOf("nul.nbr"), std::ios::binary) << std::string("[item0]\0\n", 9);
     std::filesystem::create_directory(PathOf("folder.nbr"));
     const auto expectFailure = [this](const std::string &path, auto failure) {
-        ResultList list(Specified());
+        ResultList list(OriginalColumns());
         AddRow(list, {"previous.com"}, true);
         try {
             LoadResultsFile(path, list);
@@ -113,12 +113,12 @@ TEST_F(ResultsFileTest, FileOverTheSizeLimitIsRefusedBeforeReading) {
     const std::string path = PathOf("huge.nbr");
     { std::ofstream(path) << "[item0]\ndomain=a.com\n"; }
     std::filesystem::resize_file(path, MaxResultsFileBytes + 1);
-    ResultList list(Specified());
+    ResultList list(OriginalColumns());
     EXPECT_THROW(LoadResultsFile(path, list), EResultsFileTooLarge);
 }
 
 TEST_F(ResultsFileTest, WritesTheGoldenLayoutAndReadsItBack) {
-    ResultList list(Specified());
+    ResultList list(OriginalColumns());
     AddRow(list, {"fastcar.com", "com", "Yes", "1234000", "947"}, true);
     AddRow(list, {"car.com", "com", "No", "-", "-"}, false);
     AddRow(list, {" odd\"name ", "c=m;x", "'Yes'", "", "line\nbreak\\"}, true);
@@ -126,14 +126,14 @@ TEST_F(ResultsFileTest, WritesTheGoldenLayoutAndReadsItBack) {
     WriteResultsFile(path, list);
     EXPECT_EQ(FileContents(path), FileContents(DataFolder + "written.nbr"));
 
-    ResultList back(Specified());
+    ResultList back(OriginalColumns());
     ReadResultsFile(path, back);
     EXPECT_EQ(Snapshot(back), Snapshot(list));
 }
 
 TEST_F(ResultsFileTest, SavingReplacesTheWholeFileInDisplayOrder) {
     const std::string path = PathOf("list.nbr");
-    ResultList list(Specified());
+    ResultList list(OriginalColumns());
     for (int i = 0; i < 10; ++i)
         AddRow(list, {"row" + std::to_string(i) + ".com", "com", "Yes", "", ""}, true);
     WriteResultsFile(path, list);
@@ -145,7 +145,7 @@ TEST_F(ResultsFileTest, SavingReplacesTheWholeFileInDisplayOrder) {
     list.SortByColumn(ResultList::Available);
     WriteResultsFile(path, list);
 
-    ResultList back(Specified());
+    ResultList back(OriginalColumns());
     ReadResultsFile(path, back);
     EXPECT_EQ(Snapshot(back),
               (std::vector<std::string>{"free.com|com|Yes|5|9|1", "taken.com|com|No|-|-|0",
@@ -154,7 +154,7 @@ TEST_F(ResultsFileTest, SavingReplacesTheWholeFileInDisplayOrder) {
 
 TEST_F(ResultsFileTest, AFailedSaveRaisesAndKeepsThePreviousFile) {
     const std::string path = PathOf("kept.nbr");
-    ResultList list(Specified());
+    ResultList list(OriginalColumns());
     AddRow(list, {"a.com", "com", "Yes", "1", "2"}, true);
     WriteResultsFile(path, list);
     const std::string before = FileContents(path);
@@ -165,7 +165,7 @@ TEST_F(ResultsFileTest, AFailedSaveRaisesAndKeepsThePreviousFile) {
 }
 
 TEST_F(ResultsFileTest, NamesListHoldsEveryNameInDisplayOrder) {
-    ResultList list(Specified());
+    ResultList list(OriginalColumns());
     AddRow(list, {"b.com", "com", "No", "-", "-"}, false);
     AddRow(list, {"a.net", "net", "Yes", "1", "2"}, true);
     list.SortByColumn(ResultList::DomainName);
@@ -178,7 +178,7 @@ TEST_F(ResultsFileTest, NamesListHoldsEveryNameInDisplayOrder) {
 }
 
 TEST_F(ResultsFileTest, NamesListKeepsEachRowOnOneLine) {
-    ResultList list(Specified());
+    ResultList list(OriginalColumns());
     AddRow(list, {"evil.com\ninjected.example"}, true);
     AddRow(list, {"a\tb\rc\\d\x1b[2J\x7f.com"}, true);
     const std::string path = PathOf("names.txt");
@@ -194,7 +194,7 @@ TEST(ResultsFileReader, SectionsInAnyOrderAndPiecesOfAnySizeGiveTheSameRows) {
     const std::vector<std::string> expected = {"a.com|||||0", "b.com|||||1", "c.com|com||||1",
                                                "|||||1", "|||||1"};
     for (std::size_t piece = 1; piece <= text.size(); ++piece) {
-        ResultList list(Specified());
+        ResultList list(OriginalColumns());
         ResultsFileReader reader(list);
         for (std::size_t at = 0; at < text.size(); at += piece)
             reader.Feed(std::string_view(text).substr(at, piece));
@@ -207,7 +207,7 @@ TEST_F(ResultsFileTest, ByteOrderMarkBeforeTheFirstSectionIsSkipped) {
     const std::string path = PathOf("bom.nbr");
     std::ofstream(path)
         << "\xEF\xBB\xBF[item0]\ndomain=first.com\ncheck=0\n[item1]\ndomain=b.com\n";
-    ResultList list(Specified());
+    ResultList list(OriginalColumns());
     LoadResultsFile(path, list);
     EXPECT_EQ(Snapshot(list), (std::vector<std::string>{"first.com|||||0", "b.com|||||1"}));
 }

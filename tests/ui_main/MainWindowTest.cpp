@@ -36,7 +36,7 @@ TEST_F(MainWindowLook, ControlsStandWhereTheyBelong) {
 
     form.show();
     // The client area is at least 502 x 390 below the menu bar (wider for the columns added
-    // right of the specified ones), the status bar at its bottom.
+    // right of the first five), the status bar at its bottom.
     EXPECT_GE(form.centralWidget()->width(), 502);
     auto *status = Find<QStatusBar>(form, "StatusBar1");
     EXPECT_EQ(status->height(), 19);
