@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -196,13 +197,20 @@ private:
     bool finished_ = false;
 };
 
+struct ZipArchiveCloser {
+    void operator()(zip_t *archive) const { zip_discard(archive); }
+};
+struct ZipFileCloser {
+    void operator()(zip_file_t *file) const { zip_fclose(file); }
+};
+
 // The one file of a zip archive through libzip, which checks the archive's directory on opening
 // and each entry's checksum at its end.
 class ZipDecoder : public CompressedFile::Decoder {
 public:
     explicit ZipDecoder(const std::filesystem::path &path) : path_(path) {
         int code = 0;
-        archive_ = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+        archive_.reset(zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
         if (!archive_) {
             zip_error_t error;
             zip_error_init_with_code(&error, code);
@@ -213,26 +221,21 @@ public:
         const zip_uint64_t entry = TheOneFile();
         zip_stat_t info;
         zip_stat_init(&info);
-        if (zip_stat_index(archive_, entry, 0, &info) == 0 && (info.valid & ZIP_STAT_SIZE))
+        if (zip_stat_index(archive_.get(), entry, 0, &info) == 0 && (info.valid & ZIP_STAT_SIZE))
             textSize_ = info.size;
-        file_ = zip_fopen_index(archive_, entry, 0);
+        file_.reset(zip_fopen_index(archive_.get(), entry, 0));
         if (!file_)
-            Fail(path_,
-                 std::string("cannot read the file in the zip archive: ") + zip_strerror(archive_));
+            Fail(path_, std::string("cannot read the file in the zip archive: ") +
+                            zip_strerror(archive_.get()));
         struct stat fileInfo {};
         if (::stat(path.c_str(), &fileInfo) == 0)
             fileSize_ = static_cast<std::uint64_t>(fileInfo.st_size);
     }
-    ~ZipDecoder() override {
-        if (file_)
-            zip_fclose(file_);
-        zip_discard(archive_);
-    }
 
     std::size_t Read(char *buffer, std::size_t size) override {
-        const zip_int64_t got = zip_fread(file_, buffer, size);
+        const zip_int64_t got = zip_fread(file_.get(), buffer, size);
         if (got < 0)
-            Fail(path_, std::string("is corrupt: ") + zip_file_strerror(file_));
+            Fail(path_, std::string("is corrupt: ") + zip_file_strerror(file_.get()));
         textRead_ += static_cast<std::uint64_t>(got);
         return static_cast<std::size_t>(got);
     }
@@ -248,11 +251,11 @@ public:
 private:
     // Folders and the resource entries some archivers add do not count.
     zip_uint64_t TheOneFile() {
-        const zip_int64_t count = zip_get_num_entries(archive_, 0);
+        const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
         zip_uint64_t first = 0;
         std::uint64_t files = 0;
         for (zip_int64_t i = 0; i < count; ++i) {
-            const char *name = zip_get_name(archive_, static_cast<zip_uint64_t>(i), 0);
+            const char *name = zip_get_name(archive_.get(), static_cast<zip_uint64_t>(i), 0);
             const std::string_view entry = name ? name : "";
             if (entry.empty() || entry.ends_with('/') || entry.starts_with("__MACOSX/"))
                 continue;
@@ -266,8 +269,9 @@ private:
     }
 
     std::filesystem::path path_;
-    zip_t *archive_ = nullptr;
-    zip_file_t *file_ = nullptr;
+    // Closed however the constructor is left; the file before its archive.
+    std::unique_ptr<zip_t, ZipArchiveCloser> archive_;
+    std::unique_ptr<zip_file_t, ZipFileCloser> file_;
     std::uint64_t fileSize_ = 0;
     std::uint64_t textSize_ = 0;
     std::uint64_t textRead_ = 0;
