@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     }
     if (data[0] & 0x80)
-        list.ListView1ColumnClick(data[0] % results::ResultList::ColumnCount);
+        list.SortByColumn(data[0] % list.ColumnCount());
     results::ResultList back;
     Read(results::ResultsFileText(list), 1 << 12, back);
     if (Snapshot(back) != Snapshot(list))
