@@ -52,6 +52,8 @@ std::optional<std::string> SecureServer(const Json &urls) {
         std::string text = url.get<std::string>();
         if (base::AsciiLower(text.substr(0, 8)) != "https://")
             continue;
+        // The scheme in one spelling, whatever case the file wrote it in.
+        text.replace(0, 8, "https://");
         if (text.back() != '/')
             text += '/';
         return text;

@@ -76,7 +76,8 @@ TEST(RdapBootstrap, FileAddsAndReplacesAndTheLongestSuffixWins) {
         [["uk"], ["https://rdap.uk.test/uk"]],
         [["CO.UK", "io"], ["http://plain.test/", "https://rdap.co-uk.test/"]],
         [["com"], ["https://rdap.mirror.test/com/"]],
-        [["dev"], ["http://only-plain.test/"]]]})";
+        [["dev"], ["http://only-plain.test/"]],
+        [["shop"], ["HTTPS://rdap.shop.test/"]]]})";
     bootstrap.MergeFile(folder.PathOf("dns.json"));
     EXPECT_EQ(bootstrap.ServerFor("fastcar.co.uk"), "https://rdap.co-uk.test/");
     EXPECT_EQ(bootstrap.ServerFor("fastcar.org.uk"), "https://rdap.uk.test/uk/");
@@ -84,6 +85,8 @@ TEST(RdapBootstrap, FileAddsAndReplacesAndTheLongestSuffixWins) {
     EXPECT_EQ(bootstrap.ServerFor("fastcar.com"), "https://rdap.mirror.test/com/");
     EXPECT_EQ(bootstrap.ServerFor("fastcar.dev"), std::nullopt);
     EXPECT_EQ(bootstrap.ServerFor("fastcar.net"), "https://rdap.verisign.com/net/v1/");
+    // The scheme in any case is https, kept in one spelling.
+    EXPECT_EQ(bootstrap.ServerFor("fastcar.shop"), "https://rdap.shop.test/");
 }
 
 TEST(RdapBootstrap, BadFilesAreErrorsThatNameTheFile) {
