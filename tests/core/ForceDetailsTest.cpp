@@ -3,6 +3,7 @@
 #include "base/Exception.h"
 #include "results/ResultList.h"
 #include "tests/support/ProbeCalls.h"
+#include "tests/support/ResultRows.h"
 #include "tests/support/ScriptedApplication.h"
 
 #include <gtest/gtest.h>
@@ -42,27 +43,19 @@ class ForceDetailsTest : public ::testing::Test {
 protected:
     std::shared_ptr<ResultRow> AddRow(const std::string &name, const std::string &available,
                                       bool checked) {
-        auto row = list.Append();
-        row->SetCaption(name);
-        for (const char *text : {"com", available.c_str(), "-", "-"})
-            row->AppendSubItem(text);
-        row->SetChecked(checked);
-        return row;
+        return testsupport::AddTestRow(list, name, available, checked);
     }
 
     static std::vector<std::string> Cells(const ResultRow &row) {
-        std::vector<std::string> cells{row.Caption()};
-        for (int i = 0; i < row.SubItemCount(); ++i)
-            cells.push_back(*row.SubItem(i));
-        return cells;
+        return testsupport::CellsOf(row);
     }
 
     ScriptedApplication app;
     ResultList list;
     ScriptedProbes probes;
 
-    void Force(ResultList &rows, ScriptedProbes &calls) {
-        core::ForceDetails(rows, testsupport::ProbeListOf(calls), net::NetworkContext());
+    void Force() {
+        core::ForceDetails(list, testsupport::ProbeListOf(probes), net::NetworkContext());
     }
 };
 
@@ -70,7 +63,7 @@ TEST_F(ForceDetailsTest, ForceDetailsFillsTheTakenRowAndKeepsItsMark) {
     AddRow("a.com", "Yes", true);
     AddRow("taken.com", "No", false);
     list.SetSelectedIndex(1);
-    Force(list, probes);
+    Force();
     EXPECT_EQ(probes.asked, (std::vector<std::string>{"links taken.com", "rank taken.com"}));
     EXPECT_EQ(Cells(*list.Row(1)),
               (std::vector<std::string>{"taken.com", "com", "No", "1234", "56"}));
@@ -80,11 +73,11 @@ TEST_F(ForceDetailsTest, ForceDetailsFillsTheTakenRowAndKeepsItsMark) {
 }
 
 TEST_F(ForceDetailsTest, ForceDetailsDoesNothingWithoutANamedRow) {
-    Force(list, probes);
+    Force();
     AddRow("", "Yes", true);
-    Force(list, probes); // no row selected
+    Force(); // no row selected
     list.SetSelectedIndex(0);
-    Force(list, probes); // an empty name
+    Force(); // an empty name
     EXPECT_TRUE(probes.asked.empty());
     EXPECT_EQ(app.Drains(), 0);
 }
@@ -98,7 +91,7 @@ TEST_F(ForceDetailsTest, ForceDetailsFollowsItsRowThroughASort) {
     // rank probe runs.
     app.AtNextDrain([&] { list.SortByColumn(ResultList::DomainName); });
     probes.duringTrafficRank = [&] { list.SetSelectedIndex(0); };
-    Force(list, probes);
+    Force();
     EXPECT_EQ(probes.asked, (std::vector<std::string>{"links z.com", "rank z.com"}));
     EXPECT_EQ(Cells(*list.Row(2)), (std::vector<std::string>{"z.com", "com", "No", "1234", "56"}));
     EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"a.com", "com", "No", "-", "-"}));
@@ -131,7 +124,7 @@ TEST_F(ForceDetailsTest, ForceDetailsDropsItsResultsWhenTheRowsAreReplaced) {
         if (!c.keepOldRowAlive)
             old.reset();
 
-        Force(list, probes);
+        Force();
         EXPECT_EQ(probes.asked, (std::vector<std::string>{"links old.com", "rank old.com"}))
             << c.name;
         EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"new.com", "com", "No", "-", "-"}))
@@ -147,7 +140,7 @@ TEST_F(ForceDetailsTest, ForceDetailsIgnoresFailuresAndRowsStillBeingFilled) {
     AddRow("a.com", "No", false);
     list.SetSelectedIndex(0);
     probes.duringTrafficRank = [] { throw base::Exception("socket layer failed"); };
-    EXPECT_NO_THROW(Force(list, probes));
+    EXPECT_NO_THROW(Force());
     EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"a.com", "com", "No", "-", "-"}));
 
     probes.duringTrafficRank = nullptr;
@@ -156,7 +149,7 @@ TEST_F(ForceDetailsTest, ForceDetailsIgnoresFailuresAndRowsStillBeingFilled) {
     partial->AppendSubItem("com");
     partial->AppendSubItem("Yes");
     list.SetSelectedIndex(1);
-    Force(list, probes);
+    Force();
     EXPECT_EQ(Cells(*partial), (std::vector<std::string>{"run.com", "com", "Yes"}));
 }
 

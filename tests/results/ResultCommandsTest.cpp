@@ -1,5 +1,6 @@
 #include "results/ResultCommands.h"
 
+#include "tests/support/ResultRows.h"
 #include "tests/support/ScriptedApplication.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +16,7 @@ class ResultCommandsTest : public ::testing::Test {
 protected:
     std::shared_ptr<ResultRow> AddRow(const std::string &name, const std::string &available,
                                       bool checked) {
-        auto row = list.Append();
-        row->SetCaption(name);
-        for (const char *text : {"com", available.c_str(), "-", "-"})
-            row->AppendSubItem(text);
-        row->SetChecked(checked);
-        return row;
+        return testsupport::AddTestRow(list, name, available, checked);
     }
 
     std::vector<bool> CheckMarks() const {
@@ -31,10 +27,7 @@ protected:
     }
 
     static std::vector<std::string> Cells(const ResultRow &row) {
-        std::vector<std::string> cells{row.Caption()};
-        for (int i = 0; i < row.SubItemCount(); ++i)
-            cells.push_back(*row.SubItem(i));
-        return cells;
+        return testsupport::CellsOf(row);
     }
 
     ScriptedApplication app;
