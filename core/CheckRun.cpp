@@ -2,11 +2,14 @@
 
 #include "core/CheckPool.h"
 #include "core/DomainCheck.h"
+#include "core/ForceDetails.h"
 #include "core/RowCells.h"
+#include "core/StepRelay.h"
 #include "core/StopRequest.h"
 #include "platform/Application.h"
 #include "results/ResultList.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -109,6 +112,32 @@ CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &s
 void CheckRun::Abandon() {
     if (activePool_)
         activePool_->Abandon();
+    for (net::SocketLayer *sockets : activeSockets_)
+        sockets->Interrupt();
+}
+
+// Keeps the socket layer of a check that runs on the window's behalf where Abandon finds it.
+class CheckRun::ActiveSockets {
+public:
+    ActiveSockets(CheckRun &run, net::SocketLayer &sockets) : run_(run), sockets_(sockets) {
+        run_.activeSockets_.push_back(&sockets_);
+    }
+    ~ActiveSockets() {
+        auto &active = run_.activeSockets_;
+        active.erase(std::find(active.begin(), active.end(), &sockets_));
+    }
+    ActiveSockets(const ActiveSockets &) = delete;
+    ActiveSockets &operator=(const ActiveSockets &) = delete;
+
+private:
+    CheckRun &run_;
+    net::SocketLayer &sockets_;
+};
+
+void CheckRun::ForceDetails() {
+    const net::NetworkContext context = ContextForRun(context_, kPerHost);
+    ActiveSockets active(*this, *context.Sockets);
+    core::ForceDetails(list_, probes_, context);
 }
 
 void CheckRun::Stop() {
@@ -117,7 +146,9 @@ void CheckRun::Stop() {
 }
 
 void CheckRun::Start() {
-    Abandon();
+    // A run of one name at a time finishes its name, as a cancelled keywords dialog allows.
+    if (activePool_)
+        activePool_->Abandon();
     Stop();
     prompt_.ShowKeywordsModal();
     platform::ProcessMessages();
@@ -178,23 +209,32 @@ void CheckRun::CheckCandidates() {
     ClearStopRequest();
     list_.Clear();
     const std::uint64_t generation = list_.Generation();
+    const net::NetworkContext context = ContextForRun(context_, kPerHost);
+    ActiveSockets active(*this, *context.Sockets);
     const std::size_t count = candidates_.size();
     for (std::size_t i = 0; i < count; ++i) {
         // The list of names may have been rebuilt by a nested run; that run owns the list then.
         if (list_.Generation() != generation || i >= candidates_.size())
             return;
-        if (!CheckCandidate(candidates_[i], generation))
+        if (!CheckCandidate(candidates_[i], generation, context))
             return;
         if (StopTest(i, count) || AvailableLimitReached())
             return;
     }
 }
 
-bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t generation) {
+bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t generation,
+                              const net::NetworkContext &context) {
     const std::string name = candidate; // the list may change while the queue drains
     status_.SetStatusText("Checking... " + name);
     WindowSchedule schedule(list_, options_, generation);
-    const auto record = CheckDomain(name, probes_, context_, schedule);
+    std::optional<probes::DomainRecord> record;
+    StepRelay(schedule, *context.Sockets).Run([&](CheckSteps &steps) {
+        record = CheckDomain(name, probes_, context, steps);
+    });
+    // An abandoned run fills nothing more: its last exchange ended early, not with an answer.
+    if (context.Sockets->Interrupted())
+        return false;
     if (record && IsAvailable(*record) && IsShown(options_.show(), *record))
         ++availableFound_;
     return record && schedule.Finish(*record);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace results {
 class ResultList;
@@ -32,8 +33,10 @@ public:
 };
 
 // From the Start button to a filled result list: asks for the keywords, builds the candidates
-// and checks them one after the other, draining the message queue at fixed points so that the
-// window stays usable. Commands that arrive while the queue drains run nested inside the run.
+// and checks them, one after the other or many at once. The checks' exchanges run on worker
+// threads; the window's thread fills the rows and drains the message queue, at fixed points
+// and whenever it waits, so that the window stays usable. Commands that arrive while the queue
+// drains run nested inside the run.
 class CheckRun {
 public:
     CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
@@ -46,8 +49,12 @@ public:
     // Raises the stop request; a run ends at its next stop test. A run of many names at once
     // starts no new name; the ones under way finish and are filled in.
     void Stop();
-    // Ends a run of many names at once now: its exchanges end, its results are dropped.
+    // Ends the runs in progress and a "Force details" now: their exchanges end, their results are
+    // dropped.
     void Abandon();
+
+    // "Force details" on the selected row, over a socket layer of its own that Abandon ends.
+    void ForceDetails();
 
     // The run ends once this many names were found free (0: no limit).
     void SetAvailableLimit(std::size_t limit) { availableLimit_ = limit; }
@@ -62,8 +69,12 @@ public:
     const net::NetworkContext &Context() const { return context_; }
 
 private:
-    // Checks one name; false when the run must end (the rows were replaced meanwhile).
-    bool CheckCandidate(const std::string &name, std::uint64_t generation);
+    class ActiveSockets;
+
+    // Checks one name; false when the run must end (the rows were replaced meanwhile, or the run
+    // was abandoned).
+    bool CheckCandidate(const std::string &name, std::uint64_t generation,
+                        const net::NetworkContext &context);
     // Checks options.jobs() names at once on worker threads; this thread only drains the
     // message queue, shows the progress and fills the rows in candidate order.
     void CheckConcurrently();
@@ -82,6 +93,9 @@ private:
     KeywordsPrompt &prompt_;
     StatusLine &status_;
     CheckPool *activePool_ = nullptr;
+    // The socket layers of the one-at-a-time runs (a nested one included) and of "Force
+    // details" under way.
+    std::vector<net::SocketLayer *> activeSockets_;
     std::size_t availableLimit_ = 0;
     std::size_t availableFound_ = 0;
 };

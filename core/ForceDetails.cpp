@@ -1,11 +1,13 @@
 #include "core/ForceDetails.h"
 
 #include "core/RowCells.h"
+#include "core/StepRelay.h"
 #include "platform/Application.h"
 #include "results/ResultList.h"
 
 #include <exception>
 #include <memory>
+#include <optional>
 
 namespace core {
 namespace {
@@ -17,20 +19,41 @@ std::string EvidenceShown(const results::ResultRow &row, const results::Columns 
     return cell && *cell != kNoDetail ? *cell : std::string();
 }
 
-probes::DomainRecord FetchDetails(const std::string &name, std::string evidence,
-                                  const probes::ProbeList &probes,
-                                  const net::NetworkContext &context) {
+// The window's part while the details are fetched: the message queue drains before each probe
+// and wherever a probe pauses.
+class WindowDrains : public CheckSteps {
+public:
+    NextStep BeforeProbe(const probes::DomainRecord &, const probes::Probe &) override {
+        platform::ProcessMessages();
+        return NextStep::Go;
+    }
+    void Pause() override { platform::ProcessMessages(); }
+};
+
+// The details, or nothing when the command was abandoned on the way.
+std::optional<probes::DomainRecord> FetchDetails(const std::string &name, std::string evidence,
+                                                 const probes::ProbeList &probes,
+                                                 const net::NetworkContext &context) {
     probes::DomainRecord record;
     record.name = name;
     if (!evidence.empty())
         record.SetField(probes::kEvidenceKey, std::move(evidence));
-    const probes::Pause drain = [] { platform::ProcessMessages(); };
-    for (const auto &probe : probes) {
-        if (!probe->OnlyForAvailable())
-            continue;
-        platform::ProcessMessages();
-        probe->Run(record, context, drain);
-    }
+    WindowDrains drains;
+    bool complete = true;
+    StepRelay(drains, *context.Sockets).Run([&](CheckSteps &steps) {
+        const probes::Pause pause = [&steps] { steps.Pause(); };
+        for (const auto &probe : probes) {
+            if (!probe->OnlyForAvailable())
+                continue;
+            if (steps.BeforeProbe(record, *probe) != NextStep::Go) {
+                complete = false;
+                return;
+            }
+            probe->Run(record, context, pause);
+        }
+    });
+    if (!complete || context.Sockets->Interrupted())
+        return std::nullopt;
     return record;
 }
 
@@ -65,11 +88,10 @@ void ForceDetails(results::ResultList &list, const probes::ProbeList &probes,
             return;
         // Only a weak reference is held while the probes run, so a clear lets the row go.
         const std::uint64_t generation = list.Generation();
-        const probes::DomainRecord details =
-            FetchDetails(name, std::move(evidence), probes, context);
+        const auto details = FetchDetails(name, std::move(evidence), probes, context);
         if (const std::shared_ptr<results::ResultRow> row = target.lock();
-            row && row->Listed() && list.Generation() == generation)
-            ReplaceDetails(*row, details, probes, list.GetColumns());
+            details && row && row->Listed() && list.Generation() == generation)
+            ReplaceDetails(*row, *details, probes, list.GetColumns());
         platform::ProcessMessages();
     } catch (const std::exception &) {
         // A failing probe or a failing write leaves the row with its old texts.

@@ -1,9 +1,12 @@
 #include "core/StopRequest.h"
 
+#include <atomic>
+
 namespace core {
 namespace {
 
-bool stopRequested = false;
+// Raised on the window's thread; read wherever a run tests it.
+std::atomic<bool> stopRequested = false;
 
 } // namespace
 

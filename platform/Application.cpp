@@ -22,6 +22,11 @@ void ProcessMessages() {
         installed->ProcessMessages();
 }
 
+void KeepResponsive() {
+    if (installed)
+        installed->KeepResponsive();
+}
+
 bool IsEscapeDown() {
     return installed && installed->IsEscapeDown();
 }

@@ -16,6 +16,10 @@ public:
 
     // Dispatches every pending window message, then returns.
     virtual void ProcessMessages() = 0;
+    // Dispatches the pending window messages while the program waits for work done on another
+    // thread. Unlike ProcessMessages it is no fixed point of a run: a run drains there no more
+    // and no less than it would if the work ran on the window's thread.
+    virtual void KeepResponsive() { ProcessMessages(); }
     // Whether the Escape key is held down at this moment.
     virtual bool IsEscapeDown() = 0;
     // Hands an address (web page, mail address, file) to the desktop; never checked.
@@ -33,6 +37,7 @@ Application *CurrentApplication();
 Application *SetApplication(Application *app);
 
 void ProcessMessages();
+void KeepResponsive();
 bool IsEscapeDown();
 void ShellOpen(const std::string &address, ShowWindow show = ShowWindow::Normal);
 void ShowMessage(const std::string &text);

@@ -1,7 +1,6 @@
 #include "ui/Unit1.h"
 
 #include "base/AsciiCase.h"
-#include "core/ForceDetails.h"
 #include "core/SearchOptions.h"
 #include "platform/Application.h"
 #include "probes/RankImport.h"
@@ -636,7 +635,7 @@ void TForm1::InvertSelection1Click() {
 }
 
 void TForm1::Force1Click() {
-    core::ForceDetails(results_, run_->Probes(), run_->Context());
+    run_->ForceDetails();
 }
 
 QString TForm1::StatusText() const {

@@ -34,6 +34,8 @@ public:
         for (auto &action : actions)
             action();
     }
+    // The waits for work on another thread are not drains: scripted actions keep their places.
+    void KeepResponsive() override {}
     bool IsEscapeDown() override { return escapeDown; }
     void ShellOpen(const std::string &address, platform::ShowWindow show) override {
         opened.push_back(address);

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/DomainCheck.h"
+#include "net/SocketLayer.h"
+
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+namespace core {
+
+// Runs a check on a thread of its own while the calling thread, the window's, waits without
+// blocking the window: it keeps dispatching the window's messages and answers the check's steps
+// (BeforeProbe, Pause) through windowSteps. So rows and the window are touched only on the
+// calling thread, at the same points as when the check ran there, and no exchange ever holds the
+// window. Once sockets is interrupted (the run was abandoned) every step of the check is answered
+// Abandon without asking windowSteps, and the wait ends as soon as the check's exchange does. A
+// failure of the check, or of windowSteps, reaches the caller once the check has ended.
+class StepRelay : private CheckSteps {
+public:
+    StepRelay(CheckSteps &windowSteps, const net::SocketLayer &sockets);
+    StepRelay(const StepRelay &) = delete;
+    StepRelay &operator=(const StepRelay &) = delete;
+
+    void Run(const std::function<void(CheckSteps &)> &check);
+
+private:
+    // A step the check waits on; a pause has no record.
+    struct Step {
+        const probes::DomainRecord *record = nullptr;
+        const probes::Probe *next = nullptr;
+    };
+
+    // The check's thread.
+    NextStep BeforeProbe(const probes::DomainRecord &record, const probes::Probe &next) override;
+    void Pause() override;
+    NextStep Ask(Step step);
+    void Finish();
+
+    // The calling thread.
+    void Serve();
+    NextStep Answer(const Step &step);
+    void KeepResponsive();
+
+    CheckSteps &windowSteps_;
+    const net::SocketLayer &sockets_;
+    std::exception_ptr windowFailure_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::optional<Step> pending_;
+    std::optional<NextStep> answer_;
+    bool finished_ = false;
+};
+
+} // namespace core
