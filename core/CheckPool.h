@@ -34,6 +34,7 @@ public:
     // Whether the details of a name found free are wanted (the show filter).
     using WantsDetails = std::function<bool(const probes::DomainRecord &)>;
 
+    // context is the run's own (ContextForRun): abandoning the pool interrupts its socket layer.
     CheckPool(std::vector<std::string> names, probes::ProbeList probes, net::NetworkContext context,
               int jobs, WantsDetails wantsDetails);
     ~CheckPool();

@@ -88,7 +88,9 @@ NextStep StepRelay::Answer(const Step &step) {
             windowSteps_.Pause();
             return NextStep::Go;
         }
-        return windowSteps_.BeforeProbe(*step.record, *step.next);
+        const NextStep next = windowSteps_.BeforeProbe(*step.record, *step.next);
+        // The window's drain may have abandoned the run.
+        return sockets_.Interrupted() ? NextStep::Abandon : next;
     } catch (...) {
         // The check cannot be left waiting: it is told to stop, and the failure follows it.
         windowFailure_ = std::current_exception();

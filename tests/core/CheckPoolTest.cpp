@@ -107,6 +107,11 @@ private:
     StringList finished_;
 };
 
+// A pool abandons its socket layer when it ends, so each pool gets one of its own.
+net::NetworkContext RunContext() {
+    return core::ContextForRun(net::NetworkContext(), 4);
+}
+
 StringList Names(const std::string &stem, int count) {
     StringList names;
     for (int i = 0; i < count; ++i)
@@ -298,8 +303,7 @@ TEST(CheckPool, HandsOutcomesOverInListOrderOnlyOnceTheEarlierOnesFinished) {
     GatedProbes probes;
     const StringList names = Names("n", 4);
     probes.Gate(names);
-    core::CheckPool pool(names, testsupport::ProbeListOf(probes), net::NetworkContext(), 4,
-                         AllDetails());
+    core::CheckPool pool(names, testsupport::ProbeListOf(probes), RunContext(), 4, AllDetails());
     ASSERT_TRUE(probes.WaitStarted(4));
     probes.OpenInReverse({"n1.com", "n2.com", "n3.com"});
     EXPECT_FALSE(pool.Next(std::chrono::milliseconds(0)));
@@ -321,8 +325,7 @@ TEST(CheckPool, StopStartingLetsTheNamesUnderWayFinish) {
     GatedProbes probes;
     const StringList names = Names("n", 6);
     probes.Gate(names);
-    core::CheckPool pool(names, testsupport::ProbeListOf(probes), net::NetworkContext(), 2,
-                         AllDetails());
+    core::CheckPool pool(names, testsupport::ProbeListOf(probes), RunContext(), 2, AllDetails());
     ASSERT_TRUE(probes.WaitStarted(2));
     pool.StopStarting();
     probes.OpenAll();
@@ -334,7 +337,7 @@ TEST(CheckPool, StopStartingLetsTheNamesUnderWayFinish) {
 TEST(CheckPool, AFailureComesBackAsTheOutcomeOfItsName) {
     GatedProbes probes;
     probes.failOn = "n1.com";
-    core::CheckPool pool(Names("n", 3), testsupport::ProbeListOf(probes), net::NetworkContext(), 3,
+    core::CheckPool pool(Names("n", 3), testsupport::ProbeListOf(probes), RunContext(), 3,
                          AllDetails());
     const auto outcomes = Drain(pool);
     ASSERT_EQ(outcomes.size(), 3u);

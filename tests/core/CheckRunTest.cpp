@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 using core::StringList;
 
@@ -46,9 +47,11 @@ public:
     std::string failOn;
     std::vector<std::string> calls;
     std::map<std::string, std::function<void()>> during; // "rank fast.com" -> action
+    std::vector<std::thread::id> threads;                // where each call ran
 
 private:
     void Hook(const std::string &probe, const std::string &subject) {
+        threads.push_back(std::this_thread::get_id());
         auto found = during.find(probe + " " + subject);
         if (found == during.end())
             return;
@@ -333,6 +336,24 @@ TEST_F(CheckRunTest, ShowChangedWhileACandidateIsInProgressAppliesToIt) {
     run.Start();
     EXPECT_TRUE(Rows().empty());
     EXPECT_EQ(Probed("avail"), 1);
+}
+
+TEST_F(CheckRunTest, OneNameAtATimeAsksNothingOnTheCallingThread) {
+    run.Start();
+    EXPECT_EQ(Rows().size(), 2u);
+    ASSERT_EQ(probes.threads.size(), probes.calls.size());
+    for (const auto &thread : probes.threads)
+        EXPECT_NE(thread, std::this_thread::get_id());
+}
+
+TEST_F(CheckRunTest, AbandoningAOneAtATimeRunEndsItBeforeItsNextProbe) {
+    // The window closes in the drain before fast.com's rank probe.
+    probes.during["links fast.com"] = [this] { app.AtNextDrain([this] { run.Abandon(); }); };
+    run.Start();
+    EXPECT_EQ(probes.calls,
+              (std::vector<std::string>{"avail http://www.fast.com", "links fast.com"}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{{"fast.com", {"com", "Yes"}, false}}));
+    EXPECT_EQ(status.texts.back(), "Done!");
 }
 
 TEST_F(CheckRunTest, ARunKeepsFillingItsRowWhereverASortMovedIt) {

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -23,6 +24,7 @@ public:
     std::string CheckAvailability(const std::string &, int) override { return "Yes"; }
     std::string GetLinkPopularity(const std::string &name) override {
         asked.push_back("links " + name);
+        threads.push_back(std::this_thread::get_id());
         if (duringLinkPopularity)
             duringLinkPopularity();
         return "1234";
@@ -37,6 +39,7 @@ public:
     std::function<void()> duringLinkPopularity;
     std::function<void()> duringTrafficRank;
     std::vector<std::string> asked;
+    std::vector<std::thread::id> threads;
 };
 
 class ForceDetailsTest : public ::testing::Test {
@@ -70,6 +73,19 @@ TEST_F(ForceDetailsTest, ForceDetailsFillsTheTakenRowAndKeepsItsMark) {
     EXPECT_FALSE(list.Row(1)->Checked());
     EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"a.com", "com", "Yes", "-", "-"}));
     EXPECT_EQ(app.Drains(), 3);
+    EXPECT_NE(probes.threads.at(0), std::this_thread::get_id());
+}
+
+TEST_F(ForceDetailsTest, AnAbandonedForceAsksNoMoreAndLeavesTheRowAsItWas) {
+    AddRow("a.com", "No", false);
+    list.SetSelectedIndex(0);
+    net::NetworkContext context;
+    context.Sockets = context.Sockets->Fresh(1000);
+    // The window closes in the drain before the rank probe.
+    probes.duringLinkPopularity = [&] { app.AtNextDrain([&] { context.Sockets->Interrupt(); }); };
+    core::ForceDetails(list, testsupport::ProbeListOf(probes), context);
+    EXPECT_EQ(probes.asked, (std::vector<std::string>{"links a.com"}));
+    EXPECT_EQ(Cells(*list.Row(0)), (std::vector<std::string>{"a.com", "com", "No", "-", "-"}));
 }
 
 TEST_F(ForceDetailsTest, ForceDetailsDoesNothingWithoutANamedRow) {

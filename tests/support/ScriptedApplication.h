@@ -35,7 +35,11 @@ public:
             action();
     }
     // The waits for work on another thread are not drains: scripted actions keep their places.
-    void KeepResponsive() override {}
+    void KeepResponsive() override {
+        ++waits;
+        if (whileWaiting)
+            whileWaiting();
+    }
     bool IsEscapeDown() override { return escapeDown; }
     void ShellOpen(const std::string &address, platform::ShowWindow show) override {
         opened.push_back(address);
@@ -51,6 +55,8 @@ public:
     int Drains() const { return drains_; }
 
     bool escapeDown = false;
+    int waits = 0;
+    std::function<void()> whileWaiting;
     std::vector<std::string> opened;
     std::vector<bool> openedMaximized;
     std::vector<std::string> messages;

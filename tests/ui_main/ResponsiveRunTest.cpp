@@ -2,6 +2,7 @@
 
 #include "probes/WebProbes.h"
 #include "tests/support/LoopbackStack.h"
+#include "tests/support/ResultRows.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/ui_main/MainWindowSupport.h"
 
@@ -50,9 +51,9 @@ private:
     Clock::duration longest_{};
 };
 
-// The main window with the real probes, many names at once, against a server that reads every
-// request and never answers.
-class ResponsiveRun : public ::testing::Test {
+// The main window with the real probes, one name at a time or many at once (the parameter),
+// against a server that reads every request and never answers.
+class ResponsiveRun : public ::testing::TestWithParam<int> {
 protected:
     ResponsiveRun() {
         core::ClearStopRequest();
@@ -61,10 +62,18 @@ protected:
         options.ORG = true;
         options.SetShow(core::kShowAll);
         options.SetSearchFor(core::kExactPhrase);
-        options.SetJobs(16);
+        options.SetJobs(GetParam());
         server.SetDefault({testsupport::ReadRequest(), testsupport::Silent()});
     }
     ~ResponsiveRun() override { ShownMessages().clear(); }
+
+    // Selects a free row and asks "Force details" about it.
+    void ForceDetails(ui::TForm1 &window, TickWatch &watch) {
+        testsupport::AddTestRow(window.Results(), "fast.net", "Yes", true);
+        window.Results().SetSelectedIndex(0);
+        watch.Record(true);
+        Find<QAction>(window, "Force1")->trigger();
+    }
 
     // The window, its connection and read waits waitMs each.
     ui::TForm1 &Window(int waitMs) {
@@ -85,18 +94,39 @@ protected:
         Find<QAbstractButton>(window, "BitBtn2")->click();
     }
 
+    // Runs the event loop until the window has closed (or ten seconds have passed) and expects
+    // the program to have ended within a second of closedAt.
+    static void ExpectClosedWithinASecond(const std::optional<Clock::time_point> &closedAt) {
+        bool timedOut = false;
+        QTimer::singleShot(10000, qApp, [&] {
+            timedOut = true;
+            QApplication::exit(1);
+        });
+        const int code = QApplication::exec();
+        const auto endedAt = Clock::now();
+        QApplication::setQuitOnLastWindowClosed(false);
+        EXPECT_FALSE(timedOut);
+        EXPECT_EQ(code, 0);
+        ASSERT_TRUE(closedAt);
+        const auto closing = std::chrono::duration_cast<milliseconds>(endedAt - *closedAt);
+        RecordProperty("closing_ms", static_cast<int>(closing.count()));
+        EXPECT_LT(closing, std::chrono::seconds(1));
+    }
+
     TempConfigHome home;
     testsupport::ScriptedServer server;
     testsupport::LoopbackNetwork network{server.Port()};
     core::SearchOptions options;
     UrlRecorder urls;
+    // The added row counts as unsaved; closing discards it.
+    SaveQuestionAnswerer saveQuestion;
     std::unique_ptr<ui::TForm1> form;
     std::unique_ptr<ui::TStartForm> startForm;
 };
 
 } // namespace
 
-TEST_F(ResponsiveRun, TheWindowKeepsTickingThroughARunAgainstSilentServersAndItsStop) {
+TEST_P(ResponsiveRun, TheWindowKeepsTickingThroughARunAgainstSilentServersAndItsStop) {
     ui::TForm1 &window = Window(300);
     TickWatch watch;
     bool stopped = false;
@@ -114,7 +144,7 @@ TEST_F(ResponsiveRun, TheWindowKeepsTickingThroughARunAgainstSilentServersAndIts
     EXPECT_LT(watch.Longest(), milliseconds(50));
 }
 
-TEST_F(ResponsiveRun, ClosingTheWindowEndsARunAgainstSilentServersWithinASecond) {
+TEST_P(ResponsiveRun, ClosingTheWindowEndsARunAgainstSilentServersWithinASecond) {
     // Waits far longer than the test: only abandoning the run ends its exchanges in time.
     ui::TForm1 &window = Window(20000);
     QApplication::setQuitOnLastWindowClosed(true);
@@ -122,24 +152,40 @@ TEST_F(ResponsiveRun, ClosingTheWindowEndsARunAgainstSilentServersWithinASecond)
     TickWatch watch;
     std::optional<Clock::time_point> closedAt;
     watch.onTick = [&] {
-        if (!closedAt && server.Accepted() >= 4) {
+        if (!closedAt && server.Accepted() >= 1) {
             closedAt = Clock::now();
             window.close();
         }
     };
-    bool timedOut = false;
     QTimer::singleShot(0, &window, [&] { Search(window, watch); });
-    QTimer::singleShot(10000, qApp, [&] {
-        timedOut = true;
-        QApplication::exit(1);
-    });
-    const int code = QApplication::exec();
-    const auto endedAt = Clock::now();
-    QApplication::setQuitOnLastWindowClosed(false);
-    EXPECT_FALSE(timedOut);
-    EXPECT_EQ(code, 0);
-    ASSERT_TRUE(closedAt);
-    const auto closing = std::chrono::duration_cast<milliseconds>(endedAt - *closedAt);
-    RecordProperty("closing_ms", static_cast<int>(closing.count()));
-    EXPECT_LT(closing, std::chrono::seconds(1));
+    ExpectClosedWithinASecond(closedAt);
 }
+
+TEST_P(ResponsiveRun, TheWindowKeepsTickingWhileForceDetailsWaitsOnSilentServers) {
+    ui::TForm1 &window = Window(300);
+    TickWatch watch;
+    ForceDetails(window, watch);
+    watch.Record(false);
+    EXPECT_EQ(server.Accepted(), 2);
+    RecordProperty("longest_gap_ms", static_cast<int>(watch.Longest().count()));
+    EXPECT_LT(watch.Longest(), milliseconds(50));
+}
+
+TEST_P(ResponsiveRun, ClosingTheWindowEndsForceDetailsAgainstSilentServersWithinASecond) {
+    ui::TForm1 &window = Window(20000);
+    QApplication::setQuitOnLastWindowClosed(true);
+    window.show();
+    TickWatch watch;
+    std::optional<Clock::time_point> closedAt;
+    watch.onTick = [&] {
+        if (!closedAt && server.Accepted() >= 1) {
+            closedAt = Clock::now();
+            window.close();
+        }
+    };
+    QTimer::singleShot(0, &window, [&] { ForceDetails(window, watch); });
+    ExpectClosedWithinASecond(closedAt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, ResponsiveRun, ::testing::Values(1, 16),
+                         [](const auto &info) { return "jobs" + std::to_string(info.param); });
