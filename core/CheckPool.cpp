@@ -32,6 +32,9 @@ net::NetworkContext ContextForRun(const net::NetworkContext &base, int perHost) 
     net::NetworkContext context = base;
     context.Sockets = base.Sockets->Fresh(base.RequestTimeout);
     context.Hosts = std::make_shared<net::HostLimiter>(perHost);
+    net::ConnectionPool::Limits limits;
+    limits.PerEndpoint = perHost;
+    context.Connections = std::make_shared<net::ConnectionPool>(context.Sockets, limits);
     return context;
 }
 
@@ -125,6 +128,8 @@ void CheckPool::Abandon() {
     context_.Sockets->Interrupt();
     if (context_.Hosts)
         context_.Hosts->Interrupt();
+    if (context_.Connections)
+        context_.Connections->Interrupt();
 }
 
 bool CheckPool::Abandoned() const {
