@@ -68,7 +68,10 @@ void CheckPool::Work() {
         outcome.index = *index;
         outcome.name = names_[*index];
         try {
-            const auto record = CheckDomain(outcome.name, probes_, context_, steps);
+            // A free name's detail pages go to different services: asking them at once saves
+            // a worker the wait for all but the slowest.
+            const auto record =
+                CheckDomain(outcome.name, probes_, context_, steps, Details::AtOnce);
             if (!record)
                 return;
             outcome.record = *record;
