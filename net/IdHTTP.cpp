@@ -253,8 +253,8 @@ void TIdHTTP::SendAndReadStatusLine(const std::string &method, const std::string
         SendRequest(method, target);
         ReadStatusLine();
     } catch (const EIdException &failure) {
-        // The server may close an idle connection just as the request goes out; the request
-        // never reached it, so it goes once more on a new connection.
+        // The server may close an idle connection just as the request goes out. Nothing of a
+        // reply came, and a GET may be asked again: it goes once more on a new connection.
         if (!reused || !InputBuffer().Empty() || !PeerClosed(failure))
             throw;
         CloseConnection();
