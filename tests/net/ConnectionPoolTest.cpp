@@ -43,6 +43,12 @@ std::string SharedFetch(const net::NetworkContext &context, const std::string &u
     return client.FetchText(url);
 }
 
+// A kept-alive web server answering "page" to every request.
+void AnswerEveryRequestKeptAlive(ScriptedServer &server) {
+    server.KeepRoutedConnections();
+    server.Route("*", "*", {Send(HttpKeepAliveReply(200, "page"))});
+}
+
 Script KeepAliveAnswer(const std::string &body) {
     return AfterRequest({Send(HttpKeepAliveReply(200, body))});
 }
@@ -51,8 +57,7 @@ Script KeepAliveAnswer(const std::string &body) {
 
 TEST(ConnectionPool, SequentialFetchesToOneHostShareOneConnection) {
     ScriptedServer server;
-    server.KeepRoutedConnections();
-    server.Route("*", "*", {Send(HttpKeepAliveReply(200, "page"))});
+    AnswerEveryRequestKeptAlive(server);
     const PooledNetwork network(server.Port());
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(SharedFetch(network.Context()), "page");
@@ -65,8 +70,7 @@ TEST(ConnectionPool, SequentialFetchesToOneHostShareOneConnection) {
 
 TEST(ConnectionPool, AClientWithoutSharingNeitherTakesNorGives) {
     ScriptedServer server;
-    server.KeepRoutedConnections();
-    server.Route("*", "*", {Send(HttpKeepAliveReply(200, "page"))});
+    AnswerEveryRequestKeptAlive(server);
     const PooledNetwork network(server.Port());
     for (int i = 0; i < 2; ++i) {
         net::TIdHTTP client(network.Context());
@@ -208,8 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ConnectionPool, AnIdleConnectionPastTheIdleLimitIsNotReused) {
     ScriptedServer server;
-    server.KeepRoutedConnections();
-    server.Route("*", "*", {Send(HttpKeepAliveReply(200, "page"))});
+    AnswerEveryRequestKeptAlive(server);
     net::ConnectionPool::Limits limits;
     limits.IdleLimit = std::chrono::milliseconds(0);
     const PooledNetwork network(server.Port(), limits);
@@ -276,8 +279,7 @@ TEST(ConnectionPool, InterruptingTheRunClosesIdleConnectionsAndEndsAWaitOnAReuse
 
 TEST(ConnectionPool, AnInterruptedLayerIsNoLongerServed) {
     ScriptedServer server;
-    server.KeepRoutedConnections();
-    server.Route("*", "*", {Send(HttpKeepAliveReply(200, "page"))});
+    AnswerEveryRequestKeptAlive(server);
     const PooledNetwork network(server.Port());
     ASSERT_EQ(SharedFetch(network.Context()), "page");
     ASSERT_EQ(network.Pool().IdleCount(), 1u);
@@ -289,8 +291,7 @@ TEST(ConnectionPool, AnInterruptedLayerIsNoLongerServed) {
 
 TEST(ConnectionPool, ClosesWhatItHoldsWhenItGoes) {
     ScriptedServer server;
-    server.KeepRoutedConnections();
-    server.Route("*", "*", {Send(HttpKeepAliveReply(200, "page"))});
+    AnswerEveryRequestKeptAlive(server);
     {
         const PooledNetwork network(server.Port());
         ASSERT_EQ(SharedFetch(network.Context()), "page");
@@ -306,8 +307,7 @@ TEST(ConnectionPool, ManyThreadsShareConnectionsWithinTheHostLimit) {
     constexpr int kThreads = 12;
     constexpr int kFetchesEach = 10;
     ScriptedServer server;
-    server.KeepRoutedConnections();
-    server.Route("*", "*", {Send(HttpKeepAliveReply(200, "page"))});
+    AnswerEveryRequestKeptAlive(server);
     PooledNetwork network(server.Port());
     net::NetworkContext context = network.Context();
     context.Hosts = std::make_shared<net::HostLimiter>(kPerHost);
