@@ -32,6 +32,9 @@ net::NetworkContext ContextForRun(const net::NetworkContext &base, int perHost) 
     net::NetworkContext context = base;
     context.Sockets = base.Sockets->Fresh(base.RequestTimeout);
     context.Hosts = std::make_shared<net::HostLimiter>(perHost);
+    net::ConnectionPool::Limits limits;
+    limits.PerEndpoint = perHost;
+    context.Connections = std::make_shared<net::ConnectionPool>(context.Sockets, limits);
     return context;
 }
 
@@ -65,7 +68,10 @@ void CheckPool::Work() {
         outcome.index = *index;
         outcome.name = names_[*index];
         try {
-            const auto record = CheckDomain(outcome.name, probes_, context_, steps);
+            // A free name's detail pages go to different services: asking them at once saves
+            // a worker the wait for all but the slowest.
+            const auto record =
+                CheckDomain(outcome.name, probes_, context_, steps, Details::AtOnce);
             if (!record)
                 return;
             outcome.record = *record;
@@ -125,6 +131,8 @@ void CheckPool::Abandon() {
     context_.Sockets->Interrupt();
     if (context_.Hosts)
         context_.Hosts->Interrupt();
+    if (context_.Connections)
+        context_.Connections->Interrupt();
 }
 
 bool CheckPool::Abandoned() const {

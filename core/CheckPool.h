@@ -76,8 +76,8 @@ private:
     std::vector<std::thread> workers_;
 };
 
-// The context of one run: the same settings, a socket layer and host limits of its own, so that
-// abandoning the run ends only its exchanges.
+// The context of one run: the same settings, a socket layer, host limits and a pool of idle
+// connections of its own, so that abandoning the run ends only its exchanges.
 net::NetworkContext ContextForRun(const net::NetworkContext &base, int perHost);
 
 } // namespace core

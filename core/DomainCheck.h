@@ -23,13 +23,19 @@ public:
     virtual void Pause() {}
 };
 
+// How the details of a free name are asked: one probe after another, or the neighbouring probes
+// that each fill fields of their own at the same time, each on a thread of its own and without
+// the pause. Both give the same record.
+enum class Details { OneAfterAnother, AtOnce };
+
 // Checks one name: its suffix, then every probe of the list in order, the ones that ask only
 // about free names only when the name was found free. Nothing when steps abandoned the check.
 // A probe's failure (a socket layer that cannot start) is the caller's to see.
 std::optional<probes::DomainRecord> CheckDomain(const std::string &name,
                                                 const probes::ProbeList &probes,
                                                 const net::NetworkContext &context,
-                                                CheckSteps &steps);
+                                                CheckSteps &steps,
+                                                Details details = Details::OneAfterAnother);
 
 // Whether a record's availability is "Yes".
 bool IsAvailable(const probes::DomainRecord &record);

@@ -65,6 +65,25 @@ std::uint64_t ChunkSize(const std::string &line) {
     return size;
 }
 
+// Whether a failure says the peer had closed (or reset) the connection.
+bool PeerClosed(const EIdException &failure) {
+    if (dynamic_cast<const EIdConnClosedGracefully *>(&failure) != nullptr)
+        return true;
+    const auto *socketError = dynamic_cast<const EIdSocketError *>(&failure);
+    if (socketError == nullptr)
+        return false;
+    switch (socketError->SocketErrorCode()) {
+    case 10052: // network reset
+    case 10053: // connection aborted
+    case 10054: // connection reset
+    case 10057: // not connected
+    case Id_WSAESHUTDOWN:
+        return true;
+    default:
+        return false;
+    }
+}
+
 [[noreturn]] void FailBodyTooLarge() {
     throw EIdException("Reply body too large.");
 }
@@ -75,7 +94,8 @@ TIdHTTP::TIdHTTP() : TIdHTTP(DefaultNetworkContext()) {}
 
 class TIdHTTP::ExchangeScope {
 public:
-    explicit ExchangeScope(TIdHTTP &client) : client_(client), outermost_(client.exchangeDepth_++ == 0) {
+    explicit ExchangeScope(TIdHTTP &client)
+        : client_(client), outermost_(client.exchangeDepth_++ == 0) {
         if (outermost_)
             client_.BeginExchange();
     }
@@ -104,6 +124,9 @@ private:
 TIdHTTP::TIdHTTP(const NetworkContext &context)
     : TIdTCPClient(context), hosts_(context.Hosts), request_(this), reply_(this) {
     Port = kDefaultPort;
+    // A pool of another layer holds sockets this client's stack does not know.
+    if (context.Connections && context.Connections->Serves(*context.Sockets))
+        connections_ = context.Connections;
 }
 
 TIdHTTP::~TIdHTTP() = default;
@@ -134,11 +157,8 @@ void TIdHTTP::PerformRequest(const std::string &method, const std::string &url,
     std::string target;
     SelectEndpoint(url, target);
     exchange.TakePlaceWith(Host);
-    CheckClosed(false, false);
-    if (!IsConnected())
-        OpenConnection();
-    SendRequest(method, target);
-    ReadStatusLine();
+    const bool reused = Connect();
+    SendAndReadStatusLine(method, target, reused);
     ReadHeaderBlock();
     ReadReplyFields();
 
@@ -156,7 +176,7 @@ void TIdHTTP::PerformRequest(const std::string &method, const std::string &url,
             response->SetPosition(0);
         std::string location = reply_.Location;
         if (NotifyRedirect(location, redirectCount_)) {
-            if (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 || responseIs10_)
+            if (!ReplyLeavesConnectionOpen())
                 CloseConnection();
             PerformRequest(method, location, nullptr, response);
         }
@@ -181,13 +201,14 @@ void TIdHTTP::SelectEndpoint(const std::string &url, std::string &target) {
     if (secure && tls == nullptr)
         throw EIdInterceptPropInvalid();
     const int urlPort = base::StrToIntDef(parts.Port, -1);
+    const int port = urlPort != -1 ? urlPort : (secure ? kDefaultSecurePort : kDefaultPort);
     // A connection never changes between plain and encrypted while it is open.
     if (tls != nullptr && secure != InterceptEnabled() && IsConnected())
         CloseConnection();
     if (tls != nullptr)
         SetInterceptEnabled(secure);
     if (!parts.Host.empty()) {
-        if ((!base::SameTextAscii(parts.Host, Host) || urlPort != Port) && IsConnected())
+        if ((!base::SameTextAscii(parts.Host, Host) || port != Port) && IsConnected())
             CloseConnection();
         Host = parts.Host;
         hostHeader_ = parts.Host;
@@ -196,7 +217,51 @@ void TIdHTTP::SelectEndpoint(const std::string &url, std::string &target) {
     } else {
         hostHeader_ = Host;
     }
-    Port = urlPort != -1 ? urlPort : (secure ? kDefaultSecurePort : kDefaultPort);
+    Port = port;
+    endpointKey_ = ConnectionPool::KeyFor(secure ? "https" : "http", Host, Port);
+}
+
+// The connection of the client's last exchange when it is still open, else an idle one of the
+// pool, else a new one; true when it came from the pool.
+bool TIdHTTP::Connect() {
+    CheckClosed(false, false);
+    if (IsConnected())
+        return false;
+    if (TakeSharedConnection())
+        return true;
+    OpenConnection();
+    return false;
+}
+
+bool TIdHTTP::SharesConnections() const {
+    return ShareConnections && connections_ && Intercept() == nullptr;
+}
+
+bool TIdHTTP::TakeSharedConnection() {
+    if (!SharesConnections())
+        return false;
+    ResetState();
+    if (!connections_->Take(endpointKey_, socket_))
+        return false;
+    socket_.SetSendTimeout(WithinExchange(ReadTimeout));
+    return true;
+}
+
+void TIdHTTP::SendAndReadStatusLine(const std::string &method, const std::string &target,
+                                    bool reused) {
+    try {
+        SendRequest(method, target);
+        ReadStatusLine();
+    } catch (const EIdException &failure) {
+        // The server may close an idle connection just as the request goes out. Nothing of a
+        // reply came, and a GET may be asked again: it goes once more on a new connection.
+        if (!reused || !InputBuffer().Empty() || !PeerClosed(failure))
+            throw;
+        CloseConnection();
+        OpenConnection();
+        SendRequest(method, target);
+        ReadStatusLine();
+    }
 }
 
 void TIdHTTP::SendRequest(const std::string &method, const std::string &target) {
@@ -283,6 +348,7 @@ void TIdHTTP::ReadReplyFields() {
     reply_.ContentLanguage = take("Content-Language");
     reply_.ContentType = take("Content-Type");
 
+    bodyComplete_ = false;
     const std::string length = take("Content-Length");
     const auto lengthValue = base::TryReadInteger(length, base::IntegerForm::Decimal);
     reply_.ContentLength = lengthValue.value_or(0);
@@ -320,18 +386,23 @@ void TIdHTTP::ReadBody(base::TStream &stream) {
     // page's bytes behind as the text of the new page.
     if (stream.Size() > stream.Position())
         stream.SetSize(stream.Position());
-    if (!ReplyHasBody())
+    if (!ReplyHasBody()) {
+        bodyComplete_ = true;
         return;
+    }
+    const std::string coding = base::AsciiLower(reply_.ExtraHeaders.Values("Transfer-Encoding"));
     if (replyHasLength_) {
         if (reply_.ContentLength > MaxBodySize)
             FailBodyTooLarge();
         if (reply_.ContentLength > 0)
             ReadToStream(stream, reply_.ContentLength, false);
+        // Two framings at once leave the end of the reply in doubt.
+        bodyComplete_ = coding.empty();
         return;
     }
-    const std::string coding = base::AsciiLower(reply_.ExtraHeaders.Values("Transfer-Encoding"));
     if (coding.find("chunked") != std::string::npos) {
         ReadChunkedBody(stream);
+        bodyComplete_ = true;
         return;
     }
     ReadToStream(stream, -1, true, MaxBodySize);
@@ -365,11 +436,27 @@ void TIdHTTP::DisposeConnection() {
         CloseConnection();
         return;
     }
+    if (SharesConnections() && ConnectionReusable()) {
+        connections_->Give(endpointKey_, socket_);
+        return;
+    }
     if (!KeepConnection) {
         CloseConnection();
         return;
     }
     PollForClose(false);
+}
+
+// Whether the last reply leaves the connection fit for the next request: HTTP/1.1 on both
+// sides, no close asked for, and its body read to the end its framing gives.
+bool TIdHTTP::ReplyLeavesConnectionOpen() const {
+    return ProtocolVersion == TIdHTTPProtocolVersion::pv1_1 && !responseIs10_ && bodyComplete_ &&
+           base::AsciiLower(reply_.Connection).find("close") == std::string::npos;
+}
+
+// Bytes beyond the reply are not an answer to any request of ours.
+bool TIdHTTP::ConnectionReusable() {
+    return ReplyLeavesConnectionOpen() && inputBuffer_.Empty() && IsConnected();
 }
 
 } // namespace net

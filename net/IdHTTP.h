@@ -1,9 +1,10 @@
 #pragma once
 
 #include "base/MemoryStream.h"
+#include "net/ConnectionPool.h"
+#include "net/HostLimiter.h"
 #include "net/IdHeaderInfo.h"
 #include "net/IdHeaderList.h"
-#include "net/HostLimiter.h"
 #include "net/IdTCPClient.h"
 
 #include <cstdint>
@@ -62,6 +63,10 @@ public:
     // False for a client that makes one request and goes: a reply that would keep the
     // connection open closes it instead of waiting for the server's close.
     bool KeepConnection = true;
+    // True for a client that takes its connection from the context's pool of idle ones (when
+    // it has one) and gives it back after a reply that leaves it fit for the next request.
+    // Plain connections only.
+    bool ShareConnections = false;
 
 private:
     // What one exchange holds from its first request to its last redirect: its deadline and
@@ -69,6 +74,10 @@ private:
     class ExchangeScope;
 
     void SelectEndpoint(const std::string &url, std::string &target);
+    bool Connect();
+    bool SharesConnections() const;
+    bool TakeSharedConnection();
+    void SendAndReadStatusLine(const std::string &method, const std::string &target, bool reused);
     void SendRequest(const std::string &method, const std::string &target);
     void ReadStatusLine();
     void ReadHeaderBlock();
@@ -77,12 +86,16 @@ private:
     void ReadBody(base::TStream &stream);
     void ReadChunkedBody(base::TStream &stream);
     bool IsRedirectLike() const;
+    bool ReplyLeavesConnectionOpen() const;
+    bool ConnectionReusable();
     void DisposeConnection();
 
     TIdHeaderList headerLines_;
     int redirectCount_ = 0;
     int exchangeDepth_ = 0;
     std::shared_ptr<HostLimiter> hosts_;
+    std::shared_ptr<ConnectionPool> connections_;
+    std::string endpointKey_;
     TIdHeaderInfo request_;
     TIdHeaderInfo reply_;
     int statusCode_ = 0;
@@ -94,6 +107,8 @@ private:
     std::string protocolHeader_;
     bool responseIs10_ = false;
     bool replyHasLength_ = false;
+    // The body of the last reply was read to the end its framing gives.
+    bool bodyComplete_ = false;
 };
 
 } // namespace net

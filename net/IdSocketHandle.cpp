@@ -42,6 +42,18 @@ void TIdSocketHandle::Reset() {
     ResetAddresses();
 }
 
+void TIdSocketHandle::TakeOver(TIdSocketHandle &other) {
+    if (allocated_)
+        ReleaseHandle();
+    handle_ = other.handle_;
+    allocated_ = other.allocated_;
+    ip_ = other.ip_;
+    port_ = other.port_;
+    peerIP_ = other.peerIP_;
+    peerPort_ = other.peerPort_;
+    other.Reset();
+}
+
 void TIdSocketHandle::ResetAddresses() {
     ip_.clear();
     peerIP_.clear();

@@ -21,6 +21,9 @@ public:
     void ReleaseHandle();
     // Forgets the socket without closing it.
     void Reset();
+    // Takes the open socket of other (of the same layer) with its addresses; other forgets it.
+    // A socket still held here is released first.
+    void TakeOver(TIdSocketHandle &other);
 
     // Binds to ip (any when empty) and port, then records the local address.
     void BindLocal(const std::string &ip, int port);
@@ -36,6 +39,7 @@ public:
     void ResetAddresses();
 
     bool HandleAllocated() const { return allocated_; }
+    TIdStack &Stack() const { return stack_; }
     TIdStackSocketHandle Handle() const { return handle_; }
     const std::string &IP() const { return ip_; }
     int Port() const { return port_; }

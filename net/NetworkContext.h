@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/ConnectionPool.h"
 #include "net/HostLimiter.h"
 #include "net/SocketLayer.h"
 
@@ -27,6 +28,8 @@ struct NetworkContext {
     std::shared_ptr<SocketLayer> Sockets = PlatformSocketLayer();
     // Exchanges at once with one host; none: no limit.
     std::shared_ptr<HostLimiter> Hosts;
+    // Idle kept-alive connections that clients made to share them may reuse; none: no reuse.
+    std::shared_ptr<ConnectionPool> Connections;
 };
 
 // The context of components made without one: platform sockets, default waits and services.

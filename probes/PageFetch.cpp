@@ -11,8 +11,10 @@ void FetchPage(const std::string &url, base::TStringStream &stream, int port,
                const net::NetworkContext &context) {
     net::TIdHTTP client(context);
     client.Port = port;
-    // One request per client: waiting for the server's close would only cost time.
+    // One request per client: waiting for the server's close would only cost time. Every free
+    // name asks the same two services, so their connections go back to the run's pool.
     client.KeepConnection = false;
+    client.ShareConnections = true;
     try {
         client.FetchToStream(url, stream);
     } catch (const std::exception &) {

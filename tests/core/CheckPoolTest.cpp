@@ -378,21 +378,40 @@ int OpenDescriptors() {
 } // namespace
 
 TEST(CheckPool, AManyNameRunLeavesNoDescriptorBehind) {
-    testsupport::ScriptedServer server;
-    server.Answer("*", "*", 200, "<html>of about <b>12</b></html>");
-    testsupport::LoopbackNetwork network(server.Port());
-    const int before = OpenDescriptors();
-    std::size_t checked = 0;
-    {
-        core::CheckPool pool(Names("n", 500), probes::WebProbes(),
-                             core::ContextForRun(network.Context(2000, 2000), 4), 16, AllDetails());
-        for (const auto &outcome : Drain(pool)) {
-            EXPECT_FALSE(outcome.failure) << outcome.name;
-            ++checked;
+    constexpr std::size_t kNames = 500;
+    const std::string page = "<html>of about <b>12</b></html>";
+    // Every name is free (its own site answers 404), so each asks both services. A server
+    // that closes after every reply, and one that keeps the service connections open: the run
+    // closes the connections it kept for reuse when it ends.
+    for (const bool keepAlive : {false, true}) {
+        testsupport::ScriptedServer server;
+        for (const char *service : {"search.yahoo.com", "www.alexa.com"}) {
+            if (keepAlive)
+                server.Route(service, "*",
+                             {testsupport::Send(testsupport::HttpKeepAliveReply(200, page))});
+            else
+                server.Answer(service, "*", 200, page);
         }
+        if (keepAlive)
+            server.KeepRoutedConnections();
+        testsupport::LoopbackNetwork network(server.Port());
+        const int before = OpenDescriptors();
+        std::size_t checked = 0;
+        {
+            core::CheckPool pool(Names("n", kNames), probes::WebProbes(),
+                                 core::ContextForRun(network.Context(2000, 2000), 4), 16,
+                                 AllDetails());
+            for (const auto &outcome : Drain(pool)) {
+                EXPECT_FALSE(outcome.failure) << outcome.name;
+                EXPECT_EQ(outcome.record.links, "12") << outcome.name;
+                ++checked;
+            }
+        }
+        EXPECT_EQ(checked, kNames);
+        EXPECT_EQ(server.Requests().size(), 3 * kNames);
+        // Kept alive, the service pages share at most the host limit's connections per host.
+        EXPECT_LE(server.Accepted(), keepAlive ? kNames + 2 * 4 : 3 * kNames);
+        ASSERT_TRUE(server.WaitForFinished(server.Accepted()));
+        EXPECT_EQ(OpenDescriptors(), before) << (keepAlive ? "kept alive" : "closed");
     }
-    EXPECT_EQ(checked, 500u);
-    EXPECT_GE(server.Accepted(), 500u);
-    ASSERT_TRUE(server.WaitForFinished(server.Accepted()));
-    EXPECT_EQ(OpenDescriptors(), before);
 }

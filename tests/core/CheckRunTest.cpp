@@ -18,12 +18,12 @@ using core::StringList;
 
 namespace {
 
-// Probes that answer from tables and let a test act in the middle of a probe.
+// Probes that answer from tables and let a test act in the middle of a probe. Safe to call
+// from many threads; the test reads calls once the run has ended.
 class FakeProbes : public testsupport::ProbeCalls {
 public:
     std::string CheckAvailability(const std::string &url, int port) override {
         EXPECT_EQ(port, 80);
-        calls.push_back("avail " + url);
         Hook("avail", url);
         if (failOn == url)
             throw std::runtime_error("the socket layer did not start");
@@ -32,12 +32,10 @@ public:
         return taken.count(url.substr(11)) ? "No" : "Yes";
     }
     std::string GetLinkPopularity(const std::string &name) override {
-        calls.push_back("links " + name);
         Hook("links", name);
         return "1" + std::to_string(name.size());
     }
     std::string GetTrafficRank(const std::string &name) override {
-        calls.push_back("rank " + name);
         Hook("rank", name);
         return "9" + std::to_string(name.size());
     }
@@ -50,15 +48,23 @@ public:
     std::vector<std::thread::id> threads;                // where each call ran
 
 private:
+    // Logs the call and runs its action, if any, once.
     void Hook(const std::string &probe, const std::string &subject) {
-        threads.push_back(std::this_thread::get_id());
-        auto found = during.find(probe + " " + subject);
-        if (found == during.end())
-            return;
-        auto action = std::move(found->second);
-        during.erase(found);
+        std::function<void()> action;
+        {
+            std::lock_guard lock(mutex_);
+            calls.push_back(probe + " " + subject);
+            threads.push_back(std::this_thread::get_id());
+            auto found = during.find(probe + " " + subject);
+            if (found == during.end())
+                return;
+            action = std::move(found->second);
+            during.erase(found);
+        }
         action();
     }
+
+    std::mutex mutex_;
 };
 
 class FakePrompt : public core::KeywordsPrompt {

@@ -1,11 +1,15 @@
 #include "core/DomainCheck.h"
 
+#include "base/Exception.h"
+
 #include "net/ConnectRouteStack.h"
 #include "probes/WebProbes.h"
 #include "tests/support/ScriptedServer.h"
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -74,19 +78,104 @@ TEST(DomainCheck, AsksTheDetailsOnlyOfFreeNamesAndStopsWhereTheCallerSays) {
          std::nullopt,
          std::nullopt},
     };
-    for (const Case &c : cases) {
-        Steps steps;
-        steps.answers = c.answers;
-        const auto record =
-            core::CheckDomain("fast.co.uk", Table(c.availability), net::NetworkContext(), steps);
-        EXPECT_EQ(steps.asked, c.asked) << c.name;
-        ASSERT_EQ(!record, c.abandoned) << c.name;
-        if (!record)
-            continue;
-        EXPECT_EQ(record->suffix, "co.uk") << c.name;
-        EXPECT_EQ(record->links, c.links) << c.name;
-        EXPECT_EQ(record->Field("rating"), c.rating) << c.name;
+    // The details asked at once come to the same as the details asked one after another.
+    for (const auto details : {core::Details::OneAfterAnother, core::Details::AtOnce})
+        for (const Case &c : cases) {
+            const std::string label =
+                std::string(c.name) + (details == core::Details::AtOnce ? " at once" : "");
+            Steps steps;
+            steps.answers = c.answers;
+            const auto record = core::CheckDomain("fast.co.uk", Table(c.availability),
+                                                  net::NetworkContext(), steps, details);
+            EXPECT_EQ(steps.asked, c.asked) << label;
+            ASSERT_EQ(!record, c.abandoned) << label;
+            if (!record)
+                continue;
+            EXPECT_EQ(record->suffix, "co.uk") << label;
+            EXPECT_EQ(record->links, c.links) << label;
+            EXPECT_EQ(record->Field("rating"), c.rating) << label;
+        }
+}
+
+// Detail probes that wait (a bounded time) until every one of them has started: only probes
+// that run at once all see the others.
+class Rendezvous {
+public:
+    explicit Rendezvous(int parties) : parties_(parties) {}
+    bool Meet() {
+        std::unique_lock lock(mutex_);
+        ++arrived_;
+        arrivals_.notify_all();
+        return arrivals_.wait_for(lock, std::chrono::seconds(5),
+                                  [this] { return arrived_ >= parties_; });
     }
+
+private:
+    const int parties_;
+    std::mutex mutex_;
+    std::condition_variable arrivals_;
+    int arrived_ = 0;
+};
+
+class MeetingProbe : public probes::Probe {
+public:
+    MeetingProbe(std::vector<std::string> fills, Rendezvous &rendezvous)
+        : fills_(std::move(fills)), rendezvous_(rendezvous) {}
+    std::vector<std::string> Fills() const override { return fills_; }
+    bool OnlyForAvailable() const override { return true; }
+    void Run(probes::DomainRecord &record, const net::NetworkContext &,
+             const probes::Pause &) const override {
+        if (fills_.front() == "fails")
+            throw base::Exception("no sockets");
+        const bool met = fills_.size() == 1 && rendezvous_.Meet();
+        record.SetField(fills_.front(), met ? "met" : "alone");
+        if (fills_.size() > 1)
+            record.AddEvidence(fills_.front());
+    }
+
+private:
+    std::vector<std::string> fills_;
+    Rendezvous &rendezvous_;
+};
+
+TEST(DomainCheck, DetailsAtOnceRunTogetherUnlessTheyShareAField) {
+    struct Case {
+        const char *name;
+        std::vector<std::vector<std::string>> details;
+        std::map<std::string, std::string> fields;
+    };
+    const Case cases[] = {
+        {"own fields", {{"links"}, {"rank"}}, {{"links", "met"}, {"rank", "met"}}},
+        // Both add to the evidence: one after the other, in list order.
+        {"shared evidence",
+         {{"links", "evidence"}, {"rank", "evidence"}},
+         {{"links", "alone"}, {"rank", "alone"}, {"evidence", "web; links; rank"}}},
+    };
+    for (const Case &c : cases) {
+        Rendezvous rendezvous(static_cast<int>(c.details.size()));
+        probes::ProbeList list{std::make_shared<NamedProbe>("available", false, "Yes")};
+        for (const auto &fills : c.details)
+            list.push_back(std::make_shared<MeetingProbe>(fills, rendezvous));
+        Steps steps;
+        list.insert(list.begin() + 1, std::make_shared<NamedProbe>("evidence", false, "web"));
+        const auto record = core::CheckDomain("fast.com", list, net::NetworkContext(), steps,
+                                              core::Details::AtOnce);
+        ASSERT_TRUE(record) << c.name;
+        for (const auto &[key, value] : c.fields)
+            EXPECT_EQ(record->Field(key), value) << c.name << " " << key;
+    }
+}
+
+TEST(DomainCheck, AFailureOfADetailAskedAtOnceIsTheCallersToSee) {
+    Rendezvous rendezvous(1);
+    const probes::ProbeList list{
+        std::make_shared<NamedProbe>("available", false, "Yes"),
+        std::make_shared<MeetingProbe>(std::vector<std::string>{"links"}, rendezvous),
+        std::make_shared<MeetingProbe>(std::vector<std::string>{"fails"}, rendezvous)};
+    Steps steps;
+    EXPECT_THROW(
+        core::CheckDomain("fast.com", list, net::NetworkContext(), steps, core::Details::AtOnce),
+        base::Exception);
 }
 
 // A context whose every connection goes to one local server, with its own waits.

@@ -90,7 +90,9 @@ struct ScriptedServer::Connection {
     int socket;
     int wake;
     bool open = true;
+    // Bytes received and not yet taken as a request head.
     std::string received;
+    std::string lastRequest;
 };
 
 Step ReadRequest() {
@@ -161,9 +163,13 @@ std::string ReasonPhrase(int status) {
 }
 
 std::string HttpReply(int status, std::string_view body, std::string_view extraHeaders) {
+    return HttpKeepAliveReply(status, body,
+                              std::string("Connection: close\r\n").append(extraHeaders));
+}
+
+std::string HttpKeepAliveReply(int status, std::string_view body, std::string_view extraHeaders) {
     std::string reply = "HTTP/1.1 " + std::to_string(status) + " " + ReasonPhrase(status) + "\r\n";
     reply += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-    reply += "Connection: close\r\n";
     reply += extraHeaders;
     reply += "\r\n";
     reply += body;
@@ -195,6 +201,11 @@ ScriptedServer::~ScriptedServer() {
 void ScriptedServer::Enqueue(Script script) {
     std::lock_guard lock(mutex_);
     queue_.push_back(std::move(script));
+}
+
+void ScriptedServer::KeepRoutedConnections() {
+    std::lock_guard lock(mutex_);
+    keepRouted_ = true;
 }
 
 void ScriptedServer::SetDefault(Script script) {
@@ -337,14 +348,38 @@ Script ScriptedServer::RouteFor(const std::string &request) const {
 }
 
 void ScriptedServer::Serve(int socket, bool route, Script script) {
-    Connection connection{socket, wake_, true, {}};
-    if (route) {
-        RunScript(connection, {ReadRequest()});
-        script = RouteFor(connection.received);
-    }
-    RunScript(connection, script);
+    Connection connection{socket, wake_, true, {}, {}};
+    if (route)
+        ServeRoutes(connection);
+    else
+        RunScript(connection, script);
     if (connection.open)
         RunScript(connection, {Close()});
+}
+
+void ScriptedServer::ServeRoutes(Connection &connection) {
+    bool keep = false;
+    do {
+        RunScript(connection, {ReadRequest()});
+        RunScript(connection, RouteFor(connection.lastRequest));
+        {
+            std::lock_guard lock(mutex_);
+            keep = keepRouted_;
+        }
+        // A client that closes its kept connection ends it without another request.
+    } while (keep && connection.open &&
+             (!connection.received.empty() || ReadMore(connection, kLongestWait)));
+}
+
+bool ScriptedServer::ReadMore(Connection &connection, Millis timeout) {
+    if (WaitFor(connection.socket, POLLIN, connection.wake, timeout) != Wait::Ready)
+        return false;
+    char buffer[4096];
+    const auto got = recv(connection.socket, buffer, sizeof buffer, 0);
+    if (got <= 0)
+        return got < 0 && errno == EAGAIN;
+    connection.received.append(buffer, static_cast<std::size_t>(got));
+    return true;
 }
 
 void ScriptedServer::RunScript(Connection &connection, const Script &script) {
@@ -364,16 +399,7 @@ void ScriptedServer::RunScript(Connection &connection, const Script &script) {
         return true;
     };
     // Reads what the client sends; false once it has closed or the server stops.
-    auto readSome = [&](Millis timeout) {
-        if (WaitFor(socket, POLLIN, wake, timeout) != Wait::Ready)
-            return false;
-        char buffer[4096];
-        const auto got = recv(socket, buffer, sizeof buffer, 0);
-        if (got <= 0)
-            return got < 0 && errno == EAGAIN;
-        connection.received.append(buffer, static_cast<std::size_t>(got));
-        return true;
-    };
+    auto readSome = [&](Millis timeout) { return ReadMore(connection, timeout); };
     auto pause = [&](Millis length) {
         pollfd entry{wake, POLLIN, 0};
         return poll(&entry, 1, static_cast<int>(length.count())) == 0;
@@ -388,11 +414,13 @@ void ScriptedServer::RunScript(Connection &connection, const Script &script) {
             while ((end = connection.received.find("\r\n\r\n")) == std::string::npos &&
                    connection.received.size() < kLongestRequest && readSome(kLongestWait)) {
             }
-            const std::string head = end == std::string::npos
-                                         ? connection.received
-                                         : connection.received.substr(0, end + 4);
+            const std::size_t length =
+                end == std::string::npos ? connection.received.size() : end + 4;
+            connection.lastRequest = connection.received.substr(0, length);
+            // The next request on the same connection starts after this one.
+            connection.received.erase(0, length);
             std::lock_guard lock(mutex_);
-            requests_.push_back(head);
+            requests_.push_back(connection.lastRequest);
             break;
         }
         case Step::Kind::Send: {

@@ -81,6 +81,9 @@ Script RespondKeepAlive(std::string reply);
 // "HTTP/1.1 <status> <reason>" with Content-Length, "Connection: close" and extraHeaders (each
 // line ending in CR LF), then body.
 std::string HttpReply(int status, std::string_view body, std::string_view extraHeaders = {});
+// The same without "Connection: close": an HTTP/1.1 reply that lets the connection stay open.
+std::string HttpKeepAliveReply(int status, std::string_view body,
+                               std::string_view extraHeaders = {});
 // The reason phrase for the common status codes ("OK", "Found", "Not Found", ...).
 std::string ReasonPhrase(int status);
 
@@ -107,7 +110,11 @@ public:
     // As Answer, with a script run after the request has been read.
     void Route(const std::string &host, const std::string &target, Script afterRequest);
 
-    // The request head of every connection that sent one, in order of arrival.
+    // From now on a routed connection that its answer leaves open serves the next request on
+    // it too, until the client closes it (a kept-alive web server).
+    void KeepRoutedConnections();
+
+    // The request head of every request received, in order of arrival.
     std::vector<std::string> Requests() const;
     // Connections accepted so far, and connections whose script has ended.
     std::size_t Accepted() const;
@@ -128,6 +135,9 @@ private:
 
     void AcceptLoop();
     void Serve(int socket, bool route, Script script);
+    void ServeRoutes(Connection &connection);
+    // Reads what the client sends; false once it has closed or the server stops.
+    bool ReadMore(Connection &connection, Millis timeout);
     Script NextScript(bool &route);
     Script RouteFor(const std::string &request) const;
     void RunScript(Connection &connection, const Script &script);
@@ -146,6 +156,7 @@ private:
     std::size_t queueHead_ = 0;
     Script default_;
     std::map<std::pair<std::string, std::string>, Script> routes_;
+    bool keepRouted_ = false;
     std::vector<std::string> requests_;
     std::size_t accepted_ = 0;
     std::size_t finished_ = 0;

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "net/IdSocketHandle.h"
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace net {
+
+class SocketLayer;
+
+// The idle kept-alive connections of one run, so that the next exchange with the same endpoint
+// skips the connect. Shared by the threads of a run and bounded: a few idle connections per
+// endpoint, a few more in all, none idle for longer than the idle limit. It keeps the socket
+// layer started while it holds a connection; everything it holds is closed when it goes or is
+// interrupted.
+class ConnectionPool {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Limits {
+        int PerEndpoint = 4;
+        int Total = 16;
+        std::chrono::milliseconds IdleLimit{4000};
+    };
+
+    ConnectionPool(std::shared_ptr<SocketLayer> sockets, Limits limits);
+    ~ConnectionPool();
+    ConnectionPool(const ConnectionPool &) = delete;
+    ConnectionPool &operator=(const ConnectionPool &) = delete;
+
+    // The key of an endpoint; host names compare without ASCII case.
+    static std::string KeyFor(const std::string &scheme, const std::string &host, int port);
+
+    // Whether connections of this socket layer may be kept here.
+    bool Serves(const SocketLayer &sockets) const;
+    // Moves the newest idle connection to key into socket (which holds none); false when none
+    // is fit. A connection the peer has closed or written to meanwhile is closed on the way.
+    bool Take(const std::string &key, TIdSocketHandle &socket);
+    // Keeps the connection of socket for a later exchange with key and leaves socket empty; the
+    // oldest idle connection of the endpoint (or of all) makes room. Closes it instead once the
+    // pool or its layer is interrupted.
+    void Give(const std::string &key, TIdSocketHandle &socket);
+    // Closes every idle connection and keeps none from now on: the run is being abandoned.
+    void Interrupt();
+
+    std::size_t IdleCount() const;
+    std::size_t IdleCount(const std::string &key) const;
+
+private:
+    struct Idle {
+        std::string key;
+        std::unique_ptr<TIdSocketHandle> socket;
+        Clock::time_point since;
+    };
+
+    bool InterruptedLocked();
+    void DropStaleLocked(Clock::time_point now);
+    void DropOldestLocked(const std::string *key);
+    void DropAllLocked();
+    void KeepLayerLocked();
+    void LetLayerGoWhenEmptyLocked();
+    std::size_t CountLocked(const std::string &key) const;
+
+    const std::shared_ptr<SocketLayer> sockets_;
+    const Limits limits_;
+    mutable std::mutex mutex_;
+    // Oldest first.
+    std::vector<Idle> idle_;
+    // The layer's stack, acquired while a connection is idle here.
+    TIdStack *stack_ = nullptr;
+    bool interrupted_ = false;
+};
+
+} // namespace net
