@@ -41,10 +41,11 @@ net::NetworkContext ContextForRun(const net::NetworkContext &base, int perHost) 
 CheckPool::CheckPool(std::vector<std::string> names, probes::ProbeList probes,
                      net::NetworkContext context, int jobs, WantsDetails wantsDetails)
     : names_(std::move(names)), probes_(std::move(probes)), context_(std::move(context)),
-      wantsDetails_(std::move(wantsDetails)), outcomes_(names_.size()) {
-    const auto workers =
-        std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), names_.size());
-    for (std::size_t i = 0; i < workers; ++i)
+      wantsDetails_(std::move(wantsDetails)),
+      workerCount_(
+          std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), names_.size())),
+      keepRunning_(context_.Sockets), outcomes_(names_.size()) {
+    for (std::size_t i = 0; i < workerCount_; ++i)
         workers_.emplace_back([this] { Work(); });
 }
 
@@ -64,6 +65,9 @@ std::optional<std::size_t> CheckPool::TakeName() {
 void CheckPool::Work() {
     WorkerSteps steps(*this, wantsDetails_);
     while (const auto index = TakeName()) {
+        // By the time a worker is free for it, the name one round of workers later has its
+        // lookups done.
+        PrepareName(*index + workerCount_);
         CheckOutcome outcome;
         outcome.index = *index;
         outcome.name = names_[*index];
@@ -80,6 +84,13 @@ void CheckPool::Work() {
         }
         Finish(std::move(outcome));
     }
+}
+
+void CheckPool::PrepareName(std::size_t index) const {
+    if (index >= names_.size() || Abandoned())
+        return;
+    for (const auto &probe : probes_)
+        probe->Prepare(names_[index], context_);
 }
 
 void CheckPool::Finish(CheckOutcome outcome) {

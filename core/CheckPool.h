@@ -59,12 +59,17 @@ public:
 private:
     void Work();
     std::optional<std::size_t> TakeName();
+    // Lets the probes start what the check of the name at index will wait on.
+    void PrepareName(std::size_t index) const;
     void Finish(CheckOutcome outcome);
 
     const std::vector<std::string> names_;
     const probes::ProbeList probes_;
     const net::NetworkContext context_;
     const WantsDetails wantsDetails_;
+    const std::size_t workerCount_;
+    // The run's layer stays up between exchanges, with the names it resolved.
+    const net::SocketLayer::KeepRunning keepRunning_;
 
     mutable std::mutex mutex_;
     std::condition_variable finished_;

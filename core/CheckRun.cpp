@@ -211,6 +211,8 @@ void CheckRun::CheckCandidates() {
     const std::uint64_t generation = list_.Generation();
     const net::NetworkContext context = ContextForRun(context_, kPerHost);
     ActiveSockets active(*this, *context.Sockets);
+    // The service hosts are looked up once a run, not once a name.
+    const net::SocketLayer::KeepRunning keepRunning(context.Sockets);
     const std::size_t count = candidates_.size();
     for (std::size_t i = 0; i < count; ++i) {
         // The list of names may have been rebuilt by a nested run; that run owns the list then.

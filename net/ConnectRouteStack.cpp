@@ -24,6 +24,13 @@ TIdSocketAddress TIdStackConnectRoutes::ConnectTarget(const std::string &host, i
     return TIdStackPosix::ConnectTarget(host, port);
 }
 
+void TIdStackConnectRoutes::StartLookup(const std::string &name) {
+    for (const ConnectRoute &route : routes_)
+        if (route.fromHost.empty() || base::SameTextAscii(route.fromHost, name))
+            return;
+    TIdStackPosix::StartLookup(name);
+}
+
 std::shared_ptr<SocketLayer> RoutedSocketLayer(std::vector<ConnectRoute> routes) {
     if (routes.empty())
         return PlatformSocketLayer();

@@ -29,6 +29,10 @@ public:
 
     TIdSocketAddress ConnectTarget(const std::string &host, int port) override;
 
+protected:
+    // A name a route may take is not looked up ahead either.
+    void StartLookup(const std::string &name) override;
+
 private:
     const ConnectRoute *Match(const std::string &host, int port) const;
 

@@ -83,6 +83,12 @@ std::string TIdStack::HostToAddress(const std::string &name) {
     FailWithSocketError(WSGetLastError());
 }
 
+void TIdStack::ResolveAhead(const std::string &name) {
+    if (base::SameTextAscii(name, "LOCALHOST") || IsAddressLiteral(name) || Remembered(name))
+        return;
+    StartLookup(name);
+}
+
 std::optional<std::string> TIdStack::Remembered(const std::string &name) {
     std::lock_guard lock(resolvedMutex_);
     const auto found = resolved_.find(base::AsciiLower(name));

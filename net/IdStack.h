@@ -68,6 +68,9 @@ public:
     virtual void Interrupt() {}
     // The longest a name lookup may take (milliseconds); past it the lookup fails with 11002.
     virtual void SetResolveTimeout(int) {}
+    // Starts looking name up without waiting, when a lookup would be needed: a later
+    // HostToAddress of it takes that answer instead of asking again.
+    void ResolveAhead(const std::string &name);
 
     std::uint16_t WSHToNs(std::uint16_t value) const;
     std::uint16_t WSNToHs(std::uint16_t value) const;
@@ -86,6 +89,11 @@ public:
     bool CheckSocketResult(int result, std::initializer_list<int> ignored = {});
     [[noreturn]] static void FailWithSocketError(int number);
     static std::string SocketErrorText(int number);
+
+protected:
+    // Starts a lookup whose answer WSGetHostByName(name) takes; a layer that cannot look ahead
+    // does nothing.
+    virtual void StartLookup(const std::string &) {}
 
 private:
     std::optional<std::string> Remembered(const std::string &name);

@@ -1,5 +1,7 @@
 #include "net/IdStackPosix.h"
 
+#include "base/AsciiCase.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -22,6 +24,17 @@
 #include <thread>
 
 namespace net {
+// A getaddrinfo that the caller may stop waiting for: the lookup goes on in a thread of its own
+// and leaves its answer here; whoever is last to let go frees it.
+struct PendingLookup {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    int result = 0;
+    int error = 0;
+    std::optional<sockaddr_in> address;
+};
+
 namespace {
 
 struct ErrnoNumber {
@@ -68,18 +81,7 @@ void ReadAddress(const sockaddr_in &raw, TIdSocketAddress &address) {
     address.Port = ntohs(raw.sin_port);
 }
 
-// A getaddrinfo that the caller may stop waiting for: the lookup goes on in a thread of its own
-// and leaves its answer here; whoever is last to let go frees it.
-struct Lookup {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    int result = 0;
-    int error = 0;
-    std::optional<sockaddr_in> address;
-};
-
-void RunLookup(const std::shared_ptr<Lookup> &lookup, const std::string &name) {
+void RunLookup(const std::shared_ptr<PendingLookup> &lookup, const std::string &name) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -98,6 +100,8 @@ void RunLookup(const std::shared_ptr<Lookup> &lookup, const std::string &name) {
 }
 
 constexpr auto kInterruptCheck = std::chrono::milliseconds(50);
+// Lookups started ahead that wait for their use at once: each holds a thread while it runs.
+constexpr std::size_t kMostLookupsAhead = 64;
 
 bool SetBlocking(int socket, bool blocking) {
     const int flags = fcntl(socket, F_GETFL);
@@ -303,8 +307,7 @@ std::optional<std::string> TIdStackPosix::WSGetHostByName(const std::string &nam
         Fail(Id_WSAEINTR);
         return std::nullopt;
     }
-    auto lookup = std::make_shared<Lookup>();
-    std::thread(RunLookup, lookup, name).detach();
+    const auto lookup = TakeOrStartLookup(name);
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(resolveTimeoutMs_.load());
     std::unique_lock lock(lookup->mutex);
@@ -331,6 +334,32 @@ std::optional<std::string> TIdStackPosix::WSGetHostByName(const std::string &nam
     TIdSocketAddress address;
     ReadAddress(*lookup->address, address);
     return address.IP;
+}
+
+void TIdStackPosix::StartLookup(const std::string &name) {
+    if (Interrupted())
+        return;
+    const std::string key = base::AsciiLower(name);
+    std::lock_guard lock(aheadMutex_);
+    if (ahead_.size() >= kMostLookupsAhead || ahead_.count(key))
+        return;
+    auto lookup = std::make_shared<PendingLookup>();
+    std::thread(RunLookup, lookup, name).detach();
+    ahead_.emplace(key, std::move(lookup));
+}
+
+std::shared_ptr<PendingLookup> TIdStackPosix::TakeOrStartLookup(const std::string &name) {
+    {
+        std::lock_guard lock(aheadMutex_);
+        if (const auto found = ahead_.find(base::AsciiLower(name)); found != ahead_.end()) {
+            auto lookup = std::move(found->second);
+            ahead_.erase(found);
+            return lookup;
+        }
+    }
+    auto lookup = std::make_shared<PendingLookup>();
+    std::thread(RunLookup, lookup, name).detach();
+    return lookup;
 }
 
 } // namespace net

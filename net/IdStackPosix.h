@@ -3,10 +3,16 @@
 #include "net/IdStack.h"
 
 #include <atomic>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
 
 // The socket layer over POSIX sockets and getaddrinfo (IPv4). Error numbers are reported as the
 // Windows Sockets numbers of the same name.
 namespace net {
+
+// A getaddrinfo running in a thread of its own (see IdStackPosix.cpp).
+struct PendingLookup;
 
 class TIdStackPosix : public TIdStack {
 public:
@@ -30,6 +36,11 @@ public:
     int WSGetSockName(TIdStackSocketHandle socket, TIdSocketAddress &address) override;
     int WSGetPeerName(TIdStackSocketHandle socket, TIdSocketAddress &address) override;
     std::optional<std::string> WSGetHostByName(const std::string &name) override;
+
+protected:
+    void StartLookup(const std::string &name) override;
+
+public:
     int WSGetLastError() override { return lastError_; }
     void Interrupt() override;
     void SetResolveTimeout(int timeoutMs) override { resolveTimeoutMs_ = timeoutMs; }
@@ -48,6 +59,12 @@ protected:
     bool Interrupted() const { return interrupted_.load(); }
 
 private:
+    // The lookup of name started ahead, taken out of the table; else a new one started now.
+    std::shared_ptr<PendingLookup> TakeOrStartLookup(const std::string &name);
+
+    // Lookups started ahead of their use, by lower-case name; a bounded number.
+    std::mutex aheadMutex_;
+    std::unordered_map<std::string, std::shared_ptr<PendingLookup>> ahead_;
     // Written once by Interrupt; every poll of this layer watches it.
     int wakeFd_ = -1;
     std::atomic<bool> interrupted_{false};

@@ -43,6 +43,27 @@ bool SocketLayer::Interrupted() const {
     return interrupted_;
 }
 
+void SocketLayer::ResolveAhead(const std::string &host) {
+    std::lock_guard lock(mutex_);
+    if (stack_ && !interrupted_)
+        stack_->ResolveAhead(host);
+}
+
+SocketLayer::KeepRunning::KeepRunning(std::shared_ptr<SocketLayer> layer)
+    : layer_(std::move(layer)) {
+    try {
+        layer_->Acquire();
+        running_ = true;
+    } catch (const std::exception &) {
+        // The first exchange of the run meets the same failure and reports it.
+    }
+}
+
+SocketLayer::KeepRunning::~KeepRunning() {
+    if (running_)
+        layer_->Release();
+}
+
 bool SocketLayer::Started() const {
     std::lock_guard lock(mutex_);
     return stack_ != nullptr;

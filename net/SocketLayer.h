@@ -26,6 +26,24 @@ public:
     void Interrupt();
     // Whether the layer was interrupted: the run it serves is being abandoned.
     bool Interrupted() const;
+    // Starts looking host up without waiting when the layer is running and not interrupted
+    // (see TIdStack::ResolveAhead); otherwise does nothing.
+    void ResolveAhead(const std::string &host);
+
+    // Keeps a layer running for as long as it lives, so that what the layer remembers (the
+    // names it resolved, the lookups started ahead) serves a whole run. A layer that cannot
+    // start is left to fail its first real user.
+    class KeepRunning {
+    public:
+        explicit KeepRunning(std::shared_ptr<SocketLayer> layer);
+        ~KeepRunning();
+        KeepRunning(const KeepRunning &) = delete;
+        KeepRunning &operator=(const KeepRunning &) = delete;
+
+    private:
+        std::shared_ptr<SocketLayer> layer_;
+        bool running_ = false;
+    };
 
     bool Started() const;
     // Users now, and starts since this layer was made.

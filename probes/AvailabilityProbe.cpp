@@ -11,6 +11,10 @@ bool AnswersAsTaken(int statusCode) {
     return statusCode == 200 || statusCode == 302;
 }
 
+std::string SiteHost(const std::string &name) {
+    return "www." + name;
+}
+
 } // namespace
 
 std::string CheckAvailability(const std::string &url, int port,
@@ -32,8 +36,12 @@ std::string CheckAvailability(const std::string &url, int port,
 
 void AvailabilityProbe::Run(DomainRecord &record, const net::NetworkContext &context,
                             const Pause &) const {
-    record.available = CheckAvailability("http://www." + record.name, 80, context);
+    record.available = CheckAvailability("http://" + SiteHost(record.name), 80, context);
     record.SetField("evidence", "web");
+}
+
+void AvailabilityProbe::Prepare(const std::string &name, const net::NetworkContext &context) const {
+    context.Sockets->ResolveAhead(SiteHost(name));
 }
 
 } // namespace probes

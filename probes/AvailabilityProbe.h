@@ -15,6 +15,8 @@ public:
     bool OnlyForAvailable() const override { return false; }
     void Run(DomainRecord &record, const net::NetworkContext &context,
              const Pause &pause) const override;
+    // Looks the web site's host name up ahead.
+    void Prepare(const std::string &name, const net::NetworkContext &context) const override;
 };
 
 } // namespace probes

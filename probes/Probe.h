@@ -26,6 +26,9 @@ public:
     virtual bool OnlyForAvailable() const = 0;
     virtual void Run(DomainRecord &record, const net::NetworkContext &context,
                      const Pause &pause) const = 0;
+    // Starts, without waiting, what a later Run for name will wait on (a name lookup), so that
+    // a run checking many names can have it ready when it gets there. Never fails.
+    virtual void Prepare(const std::string & /*name*/, const net::NetworkContext &) const {}
 };
 
 // The probes of a check, in the order they run.

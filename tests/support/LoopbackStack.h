@@ -35,6 +35,10 @@ public:
     int WSConnect(net::TIdStackSocketHandle socket, const std::string &ip, int port,
                   int timeoutMs) override;
 
+protected:
+    // Its names resolve at once; nothing to look up ahead.
+    void StartLookup(const std::string &) override {}
+
 private:
     int port80Replacement_;
     std::set<std::string> unresolvable_;
