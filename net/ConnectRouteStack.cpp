@@ -4,8 +4,8 @@
 
 namespace net {
 
-TIdStackConnectRoutes::TIdStackConnectRoutes(std::vector<ConnectRoute> routes)
-    : routes_(std::move(routes)) {}
+TIdStackConnectRoutes::TIdStackConnectRoutes(std::vector<ConnectRoute> routes, NameLookup lookup)
+    : TIdStackPosix(std::move(lookup)), routes_(std::move(routes)) {}
 
 const ConnectRoute *TIdStackConnectRoutes::Match(const std::string &host, int port) const {
     for (const ConnectRoute &route : routes_) {

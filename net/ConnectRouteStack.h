@@ -25,7 +25,7 @@ struct ConnectRoute {
 // looked up, so it need not exist.
 class TIdStackConnectRoutes : public TIdStackPosix {
 public:
-    explicit TIdStackConnectRoutes(std::vector<ConnectRoute> routes);
+    explicit TIdStackConnectRoutes(std::vector<ConnectRoute> routes, NameLookup lookup = {});
 
     TIdSocketAddress ConnectTarget(const std::string &host, int port) override;
 

@@ -44,7 +44,8 @@ HostLimiter::Slot HostLimiter::Acquire(const std::string &host, Clock::time_poin
             most = std::max(most, used);
             return Slot(this, key);
         }
-        if (freed_.wait_until(lock, deadline) == std::cv_status::timeout && Clock::now() >= deadline)
+        if (freed_.wait_until(lock, deadline) == std::cv_status::timeout &&
+            Clock::now() >= deadline)
             TIdStack::FailWithSocketError(Id_WSAETIMEDOUT);
     }
 }

@@ -26,8 +26,7 @@ public:
 
     private:
         friend class HostLimiter;
-        Slot(HostLimiter *limiter, std::string host)
-            : limiter_(limiter), host_(std::move(host)) {}
+        Slot(HostLimiter *limiter, std::string host) : limiter_(limiter), host_(std::move(host)) {}
         void Release();
 
         HostLimiter *limiter_ = nullptr;

@@ -32,7 +32,7 @@ struct PendingLookup {
     bool finished = false;
     int result = 0;
     int error = 0;
-    std::optional<sockaddr_in> address;
+    std::optional<std::string> address;
 };
 
 namespace {
@@ -81,20 +81,31 @@ void ReadAddress(const sockaddr_in &raw, TIdSocketAddress &address) {
     address.Port = ntohs(raw.sin_port);
 }
 
-void RunLookup(const std::shared_ptr<PendingLookup> &lookup, const std::string &name) {
+int PlatformLookup(const std::string &name, std::string &address) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *answer = nullptr;
     const int result = getaddrinfo(name.c_str(), nullptr, &hints, &answer);
+    if (result != 0)
+        return result;
+    TIdSocketAddress found;
+    ReadAddress(*reinterpret_cast<const sockaddr_in *>(answer->ai_addr), found);
+    freeaddrinfo(answer);
+    address = found.IP;
+    return 0;
+}
+
+void RunLookup(const std::shared_ptr<PendingLookup> &lookup, const NameLookup &run,
+               const std::string &name) {
+    std::string address;
+    const int result = run(name, address);
     const int error = errno;
     std::lock_guard lock(lookup->mutex);
     lookup->result = result;
     lookup->error = error;
-    if (result == 0) {
-        lookup->address = *reinterpret_cast<const sockaddr_in *>(answer->ai_addr);
-        freeaddrinfo(answer);
-    }
+    if (result == 0)
+        lookup->address = address;
     lookup->finished = true;
     lookup->done.notify_all();
 }
@@ -115,7 +126,9 @@ bool SetBlocking(int socket, bool blocking) {
 
 thread_local int TIdStackPosix::lastError_ = 0;
 
-TIdStackPosix::TIdStackPosix() : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+TIdStackPosix::TIdStackPosix(NameLookup lookup)
+    : lookup_(lookup ? std::move(lookup) : NameLookup(PlatformLookup)),
+      wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 TIdStackPosix::~TIdStackPosix() {
     if (wakeFd_ >= 0)
@@ -331,9 +344,7 @@ std::optional<std::string> TIdStackPosix::WSGetHostByName(const std::string &nam
             Fail(lookup->result == EAI_AGAIN ? Id_WSATRY_AGAIN : Id_WSAHOST_NOT_FOUND);
         return std::nullopt;
     }
-    TIdSocketAddress address;
-    ReadAddress(*lookup->address, address);
-    return address.IP;
+    return lookup->address;
 }
 
 void TIdStackPosix::StartLookup(const std::string &name) {
@@ -344,7 +355,7 @@ void TIdStackPosix::StartLookup(const std::string &name) {
     if (ahead_.size() >= kMostLookupsAhead || ahead_.count(key))
         return;
     auto lookup = std::make_shared<PendingLookup>();
-    std::thread(RunLookup, lookup, name).detach();
+    std::thread(RunLookup, lookup, lookup_, name).detach();
     ahead_.emplace(key, std::move(lookup));
 }
 
@@ -358,7 +369,7 @@ std::shared_ptr<PendingLookup> TIdStackPosix::TakeOrStartLookup(const std::strin
         }
     }
     auto lookup = std::make_shared<PendingLookup>();
-    std::thread(RunLookup, lookup, name).detach();
+    std::thread(RunLookup, lookup, lookup_, name).detach();
     return lookup;
 }
 

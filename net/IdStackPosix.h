@@ -3,6 +3,7 @@
 #include "net/IdStack.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -11,12 +12,18 @@
 // Windows Sockets numbers of the same name.
 namespace net {
 
-// A getaddrinfo running in a thread of its own (see IdStackPosix.cpp).
+// A name lookup running in a thread of its own (see IdStackPosix.cpp).
 struct PendingLookup;
+
+// Looks a name up as getaddrinfo does: 0 with the first IPv4 address as dotted text, or an
+// EAI_ code (errno tells the rest of EAI_SYSTEM). It runs on a thread of its own and may
+// outlive the layer.
+using NameLookup = std::function<int(const std::string &name, std::string &address)>;
 
 class TIdStackPosix : public TIdStack {
 public:
-    TIdStackPosix();
+    // lookup: the platform's getaddrinfo when empty.
+    explicit TIdStackPosix(NameLookup lookup = {});
     ~TIdStackPosix() override;
     TIdStackPosix(const TIdStackPosix &) = delete;
     TIdStackPosix &operator=(const TIdStackPosix &) = delete;
@@ -62,6 +69,7 @@ private:
     // The lookup of name started ahead, taken out of the table; else a new one started now.
     std::shared_ptr<PendingLookup> TakeOrStartLookup(const std::string &name);
 
+    const NameLookup lookup_;
     // Lookups started ahead of their use, by lower-case name; a bounded number.
     std::mutex aheadMutex_;
     std::unordered_map<std::string, std::shared_ptr<PendingLookup>> ahead_;

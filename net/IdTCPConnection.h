@@ -7,8 +7,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <optional>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 

@@ -334,6 +334,49 @@ TEST(CheckPool, StopStartingLetsTheNamesUnderWayFinish) {
     EXPECT_EQ(probes.Started().size(), 2u);
 }
 
+// A probe that notes in one log each name it prepares and each it runs.
+class PreparedProbe : public probes::Probe {
+public:
+    std::vector<std::string> Fills() const override { return {}; }
+    bool OnlyForAvailable() const override { return false; }
+    void Run(probes::DomainRecord &record, const net::NetworkContext &,
+             const probes::Pause &) const override {
+        Note("run " + record.name);
+    }
+    void Prepare(const std::string &name, const net::NetworkContext &) const override {
+        Note("prepare " + name);
+    }
+    StringList Log() const {
+        std::lock_guard lock(mutex_);
+        return log_;
+    }
+
+private:
+    void Note(const std::string &entry) const {
+        std::lock_guard lock(mutex_);
+        log_.push_back(entry);
+    }
+    mutable std::mutex mutex_;
+    mutable StringList log_;
+};
+
+TEST(CheckPool, EveryNameAfterTheFirstRoundIsPreparedOnce) {
+    // A worker that takes a name prepares the one a round of workers later; the first round
+    // starts at once.
+    const auto probe = std::make_shared<PreparedProbe>();
+    const StringList names = Names("n", 10);
+    {
+        core::CheckPool pool(names, {probe}, RunContext(), 3, AllDetails());
+        EXPECT_EQ(Drain(pool).size(), names.size());
+    }
+    const StringList log = probe->Log();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(std::count(log.begin(), log.end(), "run " + names[i]), 1) << names[i];
+        EXPECT_EQ(std::count(log.begin(), log.end(), "prepare " + names[i]), i < 3 ? 0 : 1)
+            << names[i];
+    }
+}
+
 TEST(CheckPool, AFailureComesBackAsTheOutcomeOfItsName) {
     GatedProbes probes;
     probes.failOn = "n1.com";

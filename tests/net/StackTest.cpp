@@ -1,3 +1,4 @@
+#include "net/ConnectRouteStack.h"
 #include "net/IdException.h"
 #include "net/IdStack.h"
 #include "net/IdStackPosix.h"
@@ -10,6 +11,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -206,3 +208,56 @@ TEST(SocketLayer, FailedConnectionsLeaveNoDescriptorBehind) {
 }
 
 } // namespace
+
+namespace {
+
+// A name lookup that answers every name with 127.0.0.1 and notes each name it was asked.
+class CountedLookups {
+public:
+    net::NameLookup Lookup() {
+        return [this](const std::string &name, std::string &address) {
+            std::lock_guard lock(mutex_);
+            asked_.push_back(name);
+            address = "127.0.0.1";
+            return 0;
+        };
+    }
+    std::vector<std::string> Asked() const {
+        std::lock_guard lock(mutex_);
+        return asked_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> asked_;
+};
+
+} // namespace
+
+TEST(LookAhead, ANameLookedUpAheadIsAskedOnceAndOnlyWhenItNeedsAskingAtAll) {
+    CountedLookups lookups;
+    net::TIdStackPosix stack(lookups.Lookup());
+    stack.ResolveAhead("site.test");
+    EXPECT_EQ(stack.HostToAddress("SITE.test"), "127.0.0.1");
+    // Answered without the platform: remembered, local, or an address.
+    for (const char *name : {"site.test", "localhost", "10.1.2.3"})
+        stack.ResolveAhead(name);
+    EXPECT_EQ(stack.HostToAddress("site.test"), "127.0.0.1");
+    EXPECT_EQ(lookups.Asked(), (std::vector<std::string>{"site.test"}));
+}
+
+TEST(LookAhead, NeitherARoutedNameNorAnInterruptedLayerLooksAhead) {
+    CountedLookups lookups;
+    net::TIdStackConnectRoutes stack({{"routed.test", 80, "127.0.0.1", 8080}}, lookups.Lookup());
+    stack.ResolveAhead("routed.test");
+    stack.ResolveAhead("other.test");
+    EXPECT_EQ(stack.HostToAddress("other.test"), "127.0.0.1");
+    EXPECT_EQ(lookups.Asked(), (std::vector<std::string>{"other.test"}));
+
+    net::TIdStackConnectRoutes everything({{"", std::nullopt, "127.0.0.1", 8080}},
+                                          lookups.Lookup());
+    everything.ResolveAhead("any.test");
+    stack.Interrupt();
+    stack.ResolveAhead("late.test");
+    EXPECT_EQ(lookups.Asked(), (std::vector<std::string>{"other.test"}));
+}
