@@ -94,6 +94,25 @@ protected:
         Find<QAbstractButton>(window, "BitBtn2")->click();
     }
 
+    // Starts command in the event loop and closes the window once the server has a connection;
+    // the program must end within a second of the close.
+    void CloseDuring(const std::function<void(ui::TForm1 &, TickWatch &)> &command) {
+        // Waits far longer than the test: only abandoning the command ends its exchanges in time.
+        ui::TForm1 &window = Window(20000);
+        QApplication::setQuitOnLastWindowClosed(true);
+        window.show();
+        TickWatch watch;
+        std::optional<Clock::time_point> closedAt;
+        watch.onTick = [&] {
+            if (!closedAt && server.Accepted() >= 1) {
+                closedAt = Clock::now();
+                window.close();
+            }
+        };
+        QTimer::singleShot(0, &window, [&] { command(window, watch); });
+        ExpectClosedWithinASecond(closedAt);
+    }
+
     // Runs the event loop until the window has closed (or ten seconds have passed) and expects
     // the program to have ended within a second of closedAt.
     static void ExpectClosedWithinASecond(const std::optional<Clock::time_point> &closedAt) {
@@ -145,20 +164,7 @@ TEST_P(ResponsiveRun, TheWindowKeepsTickingThroughARunAgainstSilentServersAndIts
 }
 
 TEST_P(ResponsiveRun, ClosingTheWindowEndsARunAgainstSilentServersWithinASecond) {
-    // Waits far longer than the test: only abandoning the run ends its exchanges in time.
-    ui::TForm1 &window = Window(20000);
-    QApplication::setQuitOnLastWindowClosed(true);
-    window.show();
-    TickWatch watch;
-    std::optional<Clock::time_point> closedAt;
-    watch.onTick = [&] {
-        if (!closedAt && server.Accepted() >= 1) {
-            closedAt = Clock::now();
-            window.close();
-        }
-    };
-    QTimer::singleShot(0, &window, [&] { Search(window, watch); });
-    ExpectClosedWithinASecond(closedAt);
+    CloseDuring([this](ui::TForm1 &window, TickWatch &watch) { Search(window, watch); });
 }
 
 TEST_P(ResponsiveRun, TheWindowKeepsTickingWhileForceDetailsWaitsOnSilentServers) {
@@ -172,19 +178,7 @@ TEST_P(ResponsiveRun, TheWindowKeepsTickingWhileForceDetailsWaitsOnSilentServers
 }
 
 TEST_P(ResponsiveRun, ClosingTheWindowEndsForceDetailsAgainstSilentServersWithinASecond) {
-    ui::TForm1 &window = Window(20000);
-    QApplication::setQuitOnLastWindowClosed(true);
-    window.show();
-    TickWatch watch;
-    std::optional<Clock::time_point> closedAt;
-    watch.onTick = [&] {
-        if (!closedAt && server.Accepted() >= 1) {
-            closedAt = Clock::now();
-            window.close();
-        }
-    };
-    QTimer::singleShot(0, &window, [&] { ForceDetails(window, watch); });
-    ExpectClosedWithinASecond(closedAt);
+    CloseDuring([this](ui::TForm1 &window, TickWatch &watch) { ForceDetails(window, watch); });
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, ResponsiveRun, ::testing::Values(1, 16),
