@@ -8,7 +8,13 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -124,9 +130,30 @@ TEST_F(IndexImportCommands, TheWindowStaysLiveDuringAnImport) {
 }
 
 TEST_F(IndexImportCommands, ClosingTheWindowCancelsTheImport) {
-    Import("ImportRankList1", WriteRankList(files, "big.csv", 400000));
+    // The list comes through a pipe that runs dry only once the window has closed, so the import
+    // cannot finish first however the threads are scheduled.
+    const std::string pipe = files.PathOf("endless.csv");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    // Read and write: the writer's end never waits for a reader and never meets a closed one.
+    const int writer = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    std::atomic<bool> closed = false;
+    std::thread feed([&] {
+        std::string line = "rank,domain\n";
+        for (int k = 1; !closed; ++k) {
+            if (::write(writer, line.data(), line.size()) < 0) {
+                std::this_thread::yield(); // the pipe is full until the import reads on
+                continue;
+            }
+            line = std::to_string(k) + ",name" + std::to_string(k) + ".com\n";
+        }
+    });
+    Import("ImportRankList1", pipe);
     ASSERT_TRUE(window.form.Importing());
     window.form.close();
+    closed = true;
+    feed.join();
+    ::close(writer);
     EXPECT_FALSE(window.form.Importing());
     EXPECT_FALSE(std::filesystem::exists(
         probes::IndexPath(probes::DefaultIndexFolder(), probes::RankKind::RankList)));
