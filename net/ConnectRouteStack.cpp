@@ -7,11 +7,12 @@ namespace net {
 TIdStackConnectRoutes::TIdStackConnectRoutes(std::vector<ConnectRoute> routes, NameLookup lookup)
     : TIdStackPosix(std::move(lookup)), routes_(std::move(routes)) {}
 
-const ConnectRoute *TIdStackConnectRoutes::Match(const std::string &host, int port) const {
+const ConnectRoute *TIdStackConnectRoutes::Match(const std::string &host,
+                                                 std::optional<int> port) const {
     for (const ConnectRoute &route : routes_) {
         const bool hostMatches =
             route.fromHost.empty() || base::SameTextAscii(route.fromHost, host);
-        const bool portMatches = !route.fromPort || *route.fromPort == port;
+        const bool portMatches = !port || !route.fromPort || *route.fromPort == *port;
         if (hostMatches && portMatches)
             return &route;
     }
@@ -25,10 +26,8 @@ TIdSocketAddress TIdStackConnectRoutes::ConnectTarget(const std::string &host, i
 }
 
 void TIdStackConnectRoutes::StartLookup(const std::string &name) {
-    for (const ConnectRoute &route : routes_)
-        if (route.fromHost.empty() || base::SameTextAscii(route.fromHost, name))
-            return;
-    TIdStackPosix::StartLookup(name);
+    if (!Match(name, std::nullopt))
+        TIdStackPosix::StartLookup(name);
 }
 
 std::shared_ptr<SocketLayer> RoutedSocketLayer(std::vector<ConnectRoute> routes) {

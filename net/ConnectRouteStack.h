@@ -34,7 +34,8 @@ protected:
     void StartLookup(const std::string &name) override;
 
 private:
-    const ConnectRoute *Match(const std::string &host, int port) const;
+    // The first route that takes host:port; without a port, the first that may take host.
+    const ConnectRoute *Match(const std::string &host, std::optional<int> port) const;
 
     const std::vector<ConnectRoute> routes_;
 };

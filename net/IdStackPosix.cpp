@@ -354,9 +354,12 @@ void TIdStackPosix::StartLookup(const std::string &name) {
     std::lock_guard lock(aheadMutex_);
     if (ahead_.size() >= kMostLookupsAhead || ahead_.count(key))
         return;
-    auto lookup = std::make_shared<PendingLookup>();
-    std::thread(RunLookup, lookup, lookup_, name).detach();
-    ahead_.emplace(key, std::move(lookup));
+    ahead_.emplace(key, LaunchLookup(name));
+}
+
+std::size_t TIdStackPosix::LookupsWaitingAhead() {
+    std::lock_guard lock(aheadMutex_);
+    return ahead_.size();
 }
 
 std::shared_ptr<PendingLookup> TIdStackPosix::TakeOrStartLookup(const std::string &name) {
@@ -368,6 +371,10 @@ std::shared_ptr<PendingLookup> TIdStackPosix::TakeOrStartLookup(const std::strin
             return lookup;
         }
     }
+    return LaunchLookup(name);
+}
+
+std::shared_ptr<PendingLookup> TIdStackPosix::LaunchLookup(const std::string &name) const {
     auto lookup = std::make_shared<PendingLookup>();
     std::thread(RunLookup, lookup, lookup_, name).detach();
     return lookup;

@@ -43,11 +43,6 @@ public:
     int WSGetSockName(TIdStackSocketHandle socket, TIdSocketAddress &address) override;
     int WSGetPeerName(TIdStackSocketHandle socket, TIdSocketAddress &address) override;
     std::optional<std::string> WSGetHostByName(const std::string &name) override;
-
-protected:
-    void StartLookup(const std::string &name) override;
-
-public:
     int WSGetLastError() override { return lastError_; }
     void Interrupt() override;
     void SetResolveTimeout(int timeoutMs) override { resolveTimeoutMs_ = timeoutMs; }
@@ -56,7 +51,11 @@ public:
     // are (below 10000, so they never pick up a wrong text).
     static int MapErrno(int error);
 
+    // Lookups started ahead and not yet taken.
+    std::size_t LookupsWaitingAhead();
+
 protected:
+    void StartLookup(const std::string &name) override;
     int Fail(int windowsSocketsNumber);
     int FailWithErrno();
 
@@ -68,6 +67,7 @@ protected:
 private:
     // The lookup of name started ahead, taken out of the table; else a new one started now.
     std::shared_ptr<PendingLookup> TakeOrStartLookup(const std::string &name);
+    std::shared_ptr<PendingLookup> LaunchLookup(const std::string &name) const;
 
     const NameLookup lookup_;
     // Lookups started ahead of their use, by lower-case name; a bounded number.

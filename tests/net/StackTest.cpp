@@ -238,10 +238,14 @@ TEST(LookAhead, ANameLookedUpAheadIsAskedOnceAndOnlyWhenItNeedsAskingAtAll) {
     CountedLookups lookups;
     net::TIdStackPosix stack(lookups.Lookup());
     stack.ResolveAhead("site.test");
+    stack.ResolveAhead("Site.test"); // already under way
+    EXPECT_EQ(stack.LookupsWaitingAhead(), 1u);
     EXPECT_EQ(stack.HostToAddress("SITE.test"), "127.0.0.1");
+    EXPECT_EQ(stack.LookupsWaitingAhead(), 0u);
     // Answered without the platform: remembered, local, or an address.
     for (const char *name : {"site.test", "localhost", "10.1.2.3"})
         stack.ResolveAhead(name);
+    EXPECT_EQ(stack.LookupsWaitingAhead(), 0u);
     EXPECT_EQ(stack.HostToAddress("site.test"), "127.0.0.1");
     EXPECT_EQ(lookups.Asked(), (std::vector<std::string>{"site.test"}));
 }
@@ -250,14 +254,18 @@ TEST(LookAhead, NeitherARoutedNameNorAnInterruptedLayerLooksAhead) {
     CountedLookups lookups;
     net::TIdStackConnectRoutes stack({{"routed.test", 80, "127.0.0.1", 8080}}, lookups.Lookup());
     stack.ResolveAhead("routed.test");
+    EXPECT_EQ(stack.LookupsWaitingAhead(), 0u);
     stack.ResolveAhead("other.test");
+    EXPECT_EQ(stack.LookupsWaitingAhead(), 1u);
     EXPECT_EQ(stack.HostToAddress("other.test"), "127.0.0.1");
     EXPECT_EQ(lookups.Asked(), (std::vector<std::string>{"other.test"}));
 
     net::TIdStackConnectRoutes everything({{"", std::nullopt, "127.0.0.1", 8080}},
                                           lookups.Lookup());
     everything.ResolveAhead("any.test");
+    EXPECT_EQ(everything.LookupsWaitingAhead(), 0u);
     stack.Interrupt();
     stack.ResolveAhead("late.test");
+    EXPECT_EQ(stack.LookupsWaitingAhead(), 0u);
     EXPECT_EQ(lookups.Asked(), (std::vector<std::string>{"other.test"}));
 }
