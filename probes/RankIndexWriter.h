@@ -34,8 +34,9 @@ public:
         std::uint64_t duplicates = 0;
         std::vector<DuplicateName> firstDuplicates;
     };
-    // Called now and then while merging with (records written, records to write); false cancels
-    // with EImportCancelled.
+    // Called now and then while merging with (entries walked, entries to walk); when runs went to
+    // disk the merge is walked twice, once to count the names and once to write them. False
+    // cancels with EImportCancelled.
     using MergeProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
 
     explicit RankIndexWriter(const std::filesystem::path &indexPath,
