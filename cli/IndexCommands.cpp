@@ -8,7 +8,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <ctime>
 #include <iomanip>
 #include <sstream>
 
@@ -25,13 +24,11 @@ std::string Size(std::uint64_t bytes) {
     return text.str();
 }
 
-std::string UtcDate(std::int64_t seconds) {
-    const auto time = static_cast<std::time_t>(seconds);
-    std::tm parts{};
-    ::gmtime_r(&time, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &parts);
-    return text;
+// "imported 2024-05-01 12:00 UTC"; a time no import can have had is shown as the number it is.
+std::string ImportedWhen(std::int64_t seconds) {
+    if (const auto text = probes::ImportTimeText(seconds, "%Y-%m-%d %H:%M UTC"))
+        return "imported " + *text;
+    return "imported at an invalid time (" + std::to_string(seconds) + " s after 1970)";
 }
 
 std::string LineList(const std::vector<std::uint64_t> &lines) {
@@ -122,8 +119,8 @@ void PrintInfo(std::ostream &out, RankKind kind) {
         const probes::RankIndex index(path);
         const probes::RankIndexInfo &info = index.Info();
         out << info.sourceName << ", " << Plural(info.sourceLines, "line") << " ("
-            << info.skippedLines << " malformed), " << Plural(info.entries, "name") << ", imported "
-            << UtcDate(info.importTime) << ", " << Size(info.fileSize) << " (" << path.string()
+            << info.skippedLines << " malformed), " << Plural(info.entries, "name") << ", "
+            << ImportedWhen(info.importTime) << ", " << Size(info.fileSize) << " (" << path.string()
             << ")\n";
     } catch (const probes::EIndexError &error) {
         out << error.Message() << '\n';

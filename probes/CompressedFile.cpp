@@ -21,11 +21,15 @@ namespace {
     throw EImportError(path.string() + ": " + what);
 }
 
-// The open file, closed with the object.
+constexpr std::size_t kHeadBytes = 6;
+
+// The open file, closed with the object. It is opened once and its first bytes are read through
+// the same handle that reads the rest, so a FIFO or a pipe (which can be neither reopened nor
+// read twice) is read like a file.
 class FileHandle {
 public:
     explicit FileHandle(const std::filesystem::path &path)
-        : descriptor_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        : path_(path), descriptor_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
         if (descriptor_ < 0)
             Fail(path, std::string("cannot open: ") + std::strerror(errno));
         struct stat info {};
@@ -33,36 +37,70 @@ public:
             ::close(descriptor_);
             Fail(path, "cannot read: not a file");
         }
-        size_ = static_cast<std::uint64_t>(info.st_size);
+        regular_ = S_ISREG(info.st_mode);
+        size_ = regular_ ? static_cast<std::uint64_t>(info.st_size) : 0;
+        try {
+            ReadHead();
+        } catch (...) {
+            ::close(descriptor_);
+            throw;
+        }
     }
     ~FileHandle() { ::close(descriptor_); }
     FileHandle(const FileHandle &) = delete;
     FileHandle &operator=(const FileHandle &) = delete;
 
-    std::size_t Read(const std::filesystem::path &path, char *buffer, std::size_t size) {
-        for (;;) {
-            const ssize_t got = ::read(descriptor_, buffer, size);
-            if (got >= 0) {
-                position_ += static_cast<std::uint64_t>(got);
-                return static_cast<std::size_t>(got);
-            }
-            if (errno != EINTR)
-                Fail(path, std::string("cannot read: ") + std::strerror(errno));
+    // The first bytes come from the head read on opening, the rest from the file.
+    std::size_t Read(char *buffer, std::size_t size) {
+        std::size_t got = 0;
+        if (headUsed_ < head_.size()) {
+            got = std::min(size, head_.size() - headUsed_);
+            std::memcpy(buffer, head_.data() + headUsed_, got);
+            headUsed_ += got;
+        } else {
+            got = ReadFile(buffer, size);
         }
+        position_ += got;
+        return got;
     }
-    std::string FirstBytes(std::size_t count) const {
-        std::string bytes(count, '\0');
-        const ssize_t got = ::pread(descriptor_, bytes.data(), count, 0);
-        bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-        return bytes;
-    }
+    // Up to kHeadBytes from the start; fewer only when the file is shorter.
+    const std::string &Head() const { return head_; }
+    // A regular file, which can be read at any offset.
+    bool Regular() const { return regular_; }
+    int Descriptor() const { return descriptor_; }
+    // 0 for a pipe or a device, whose size is not known.
     std::uint64_t Size() const { return size_; }
     std::uint64_t Position() const { return position_; }
 
 private:
+    void ReadHead() {
+        head_.resize(kHeadBytes);
+        std::size_t got = 0;
+        while (got < kHeadBytes) {
+            const std::size_t more = ReadFile(head_.data() + got, kHeadBytes - got);
+            if (more == 0)
+                break;
+            got += more;
+        }
+        head_.resize(got);
+    }
+    std::size_t ReadFile(char *buffer, std::size_t size) {
+        for (;;) {
+            const ssize_t got = ::read(descriptor_, buffer, size);
+            if (got >= 0)
+                return static_cast<std::size_t>(got);
+            if (errno != EINTR)
+                Fail(path_, std::string("cannot read: ") + std::strerror(errno));
+        }
+    }
+
+    std::filesystem::path path_;
     int descriptor_;
+    bool regular_ = false;
     std::uint64_t size_ = 0;
     std::uint64_t position_ = 0;
+    std::string head_;
+    std::size_t headUsed_ = 0;
 };
 
 // Archive kinds that are recognised only to say that they cannot be imported.
@@ -79,8 +117,7 @@ const char *UnsupportedCompression(const std::string &head) {
     return nullptr;
 }
 
-CompressedFile::Format DetectFormat(const std::filesystem::path &path, const FileHandle &file) {
-    const std::string head = file.FirstBytes(6);
+CompressedFile::Format DetectFormat(const std::filesystem::path &path, const std::string &head) {
     if (head.starts_with("\x1F\x8B"))
         return CompressedFile::Format::Gzip;
     if (head.starts_with("PK\x03\x04") || head.starts_with("PK\x05\x06"))
@@ -106,23 +143,20 @@ namespace {
 
 class PlainDecoder : public CompressedFile::Decoder {
 public:
-    explicit PlainDecoder(const std::filesystem::path &path) : path_(path), file_(path) {}
-    std::size_t Read(char *buffer, std::size_t size) override {
-        return file_.Read(path_, buffer, size);
-    }
-    std::uint64_t Position() const override { return file_.Position(); }
-    std::uint64_t FileSize() const override { return file_.Size(); }
+    explicit PlainDecoder(std::unique_ptr<FileHandle> file) : file_(std::move(file)) {}
+    std::size_t Read(char *buffer, std::size_t size) override { return file_->Read(buffer, size); }
+    std::uint64_t Position() const override { return file_->Position(); }
+    std::uint64_t FileSize() const override { return file_->Size(); }
 
 private:
-    std::filesystem::path path_;
-    FileHandle file_;
+    std::unique_ptr<FileHandle> file_;
 };
 
 // zlib's inflate over the file, member after member as gunzip does.
 class GzipDecoder : public CompressedFile::Decoder {
 public:
-    explicit GzipDecoder(const std::filesystem::path &path)
-        : path_(path), file_(path), input_(256 * 1024) {
+    GzipDecoder(const std::filesystem::path &path, std::unique_ptr<FileHandle> file)
+        : path_(path), file_(std::move(file)), input_(256 * 1024) {
         // 16 + 15: a gzip header and trailer around deflate data with the largest window.
         if (inflateInit2(&stream_, 16 + MAX_WBITS) != Z_OK)
             Fail(path_, "cannot start the gzip decoder");
@@ -137,7 +171,7 @@ public:
             if (stream_.avail_in == 0 && !Refill()) {
                 if (!memberEnded_)
                     Fail(path_, "is truncated: the gzip data ends before its end mark (after " +
-                                    std::to_string(file_.Position()) + " bytes)");
+                                    std::to_string(file_->Position()) + " bytes)");
                 finished_ = true;
                 break;
             }
@@ -148,13 +182,12 @@ public:
         }
         return wanted - stream_.avail_out;
     }
-    std::uint64_t Position() const override { return file_.Position() - stream_.avail_in; }
-    std::uint64_t FileSize() const override { return file_.Size(); }
+    std::uint64_t Position() const override { return file_->Position() - stream_.avail_in; }
+    std::uint64_t FileSize() const override { return file_->Size(); }
 
 private:
     bool Refill() {
-        const std::size_t got =
-            file_.Read(path_, reinterpret_cast<char *>(input_.data()), input_.size());
+        const std::size_t got = file_->Read(reinterpret_cast<char *>(input_.data()), input_.size());
         stream_.next_in = input_.data();
         stream_.avail_in = static_cast<uInt>(got);
         return got > 0;
@@ -190,7 +223,7 @@ private:
     }
 
     std::filesystem::path path_;
-    FileHandle file_;
+    std::unique_ptr<FileHandle> file_;
     std::vector<Bytef> input_;
     z_stream stream_{};
     bool memberEnded_ = false;
@@ -205,15 +238,21 @@ struct ZipFileCloser {
 };
 
 // The one file of a zip archive through libzip, which checks the archive's directory on opening
-// and each entry's checksum at its end.
+// and each entry's checksum at its end. The directory sits at the end of the archive, so libzip
+// reads the file out of order: a zip archive coming through a pipe is refused rather than copied
+// to a temporary file of a size nobody asked for.
 class ZipDecoder : public CompressedFile::Decoder {
 public:
-    explicit ZipDecoder(const std::filesystem::path &path) : path_(path) {
-        int code = 0;
-        archive_.reset(zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+    ZipDecoder(const std::filesystem::path &path, std::unique_ptr<FileHandle> file)
+        : path_(path), fileSize_(file->Size()) {
+        if (!file->Regular())
+            Fail(path_, "is a zip archive that comes through a pipe; a zip archive can only be "
+                        "read from a file (save it to a file first, or send it gzip-compressed)");
+        archive_.reset(OpenArchive(*file));
+        file.reset();
         if (!archive_) {
             zip_error_t error;
-            zip_error_init_with_code(&error, code);
+            zip_error_init_with_code(&error, code_);
             const std::string message = zip_error_strerror(&error);
             zip_error_fini(&error);
             Fail(path_, "is not a readable zip archive (truncated or corrupt?): " + message);
@@ -227,9 +266,6 @@ public:
         if (!file_)
             Fail(path_, std::string("cannot read the file in the zip archive: ") +
                             zip_strerror(archive_.get()));
-        struct stat fileInfo {};
-        if (::stat(path.c_str(), &fileInfo) == 0)
-            fileSize_ = static_cast<std::uint64_t>(fileInfo.st_size);
     }
 
     std::size_t Read(char *buffer, std::size_t size) override {
@@ -249,6 +285,22 @@ public:
     std::uint64_t FileSize() const override { return fileSize_; }
 
 private:
+    // libzip reads the already open file from its start through a duplicate of its descriptor
+    // that it closes with the archive.
+    zip_t *OpenArchive(const FileHandle &file) {
+        const int copy = ::fcntl(file.Descriptor(), F_DUPFD_CLOEXEC, 0);
+        if (copy < 0 || ::lseek(copy, 0, SEEK_SET) != 0) {
+            code_ = ZIP_ER_READ;
+            if (copy >= 0)
+                ::close(copy);
+            return nullptr;
+        }
+        zip_t *archive = zip_fdopen(copy, ZIP_CHECKCONS, &code_);
+        if (!archive)
+            ::close(copy);
+        return archive;
+    }
+
     // Folders and the resource entries some archivers add do not count.
     zip_uint64_t TheOneFile() {
         const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
@@ -269,30 +321,28 @@ private:
     }
 
     std::filesystem::path path_;
+    std::uint64_t fileSize_;
+    int code_ = 0;
     // Closed however the constructor is left; the file before its archive.
     std::unique_ptr<zip_t, ZipArchiveCloser> archive_;
     std::unique_ptr<zip_file_t, ZipFileCloser> file_;
-    std::uint64_t fileSize_ = 0;
     std::uint64_t textSize_ = 0;
     std::uint64_t textRead_ = 0;
 };
 
 std::unique_ptr<CompressedFile::Decoder> OpenDecoder(const std::filesystem::path &path) {
-    CompressedFile::Format format;
-    {
-        const FileHandle file(path);
-        format = DetectFormat(path, file);
-    }
+    auto file = std::make_unique<FileHandle>(path);
+    const CompressedFile::Format format = DetectFormat(path, file->Head());
     std::unique_ptr<CompressedFile::Decoder> decoder;
     switch (format) {
     case CompressedFile::Format::Gzip:
-        decoder = std::make_unique<GzipDecoder>(path);
+        decoder = std::make_unique<GzipDecoder>(path, std::move(file));
         break;
     case CompressedFile::Format::Zip:
-        decoder = std::make_unique<ZipDecoder>(path);
+        decoder = std::make_unique<ZipDecoder>(path, std::move(file));
         break;
     case CompressedFile::Format::Plain:
-        decoder = std::make_unique<PlainDecoder>(path);
+        decoder = std::make_unique<PlainDecoder>(std::move(file));
         break;
     }
     decoder->format = format;

@@ -69,6 +69,9 @@ bool LineSource::NextBlock() {
     if (!full_.empty()) {
         current_ = std::move(full_.front());
         full_.pop_front();
+        lock.unlock();
+        if (check_)
+            check_();
         return true;
     }
     if (failure_)

@@ -8,6 +8,7 @@
 #include <deque>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -18,7 +19,8 @@ namespace probes {
 
 // The lines of a data file, plain or compressed, read ahead by a thread of its own so that
 // decompression and the reader's work overlap. Memory stays bounded whatever the file holds: a
-// few blocks in flight and one line of at most kMaxLineBytes.
+// few blocks in flight and one line of at most kMaxLineBytes. Work between two looks at the
+// reader's check is bounded too: one block, however long the line that runs through it.
 class LineSource {
 public:
     static constexpr std::size_t kMaxLineBytes = 4096;
@@ -32,6 +34,9 @@ public:
     // the end of the file. A longer line comes back cut to kMaxLineBytes with Overlong() set.
     // EImportError when the file turns out truncated or corrupt.
     bool Next(std::string_view &line);
+    // Called by Next each time it takes up a block of text, inside a line or between lines, so
+    // that data without line breaks can be given up; an exception it raises comes out of Next.
+    void CheckEachBlock(std::function<void()> check) { check_ = std::move(check); }
     bool Overlong() const { return overlong_; }
     // The number of the line Next returned last, from 1.
     std::uint64_t LineNumber() const { return lineNumber_; }
@@ -71,6 +76,7 @@ private:
     bool cut_ = false;       // the line in carried_ was longer than it holds
     bool overlong_ = false;
     std::uint64_t lineNumber_ = 0;
+    std::function<void()> check_;
 
     std::jthread reader_; // last, so it stops before the members it uses go
 };

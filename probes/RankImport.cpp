@@ -10,8 +10,6 @@
 namespace probes {
 namespace {
 
-constexpr std::uint64_t kProgressEveryLines = 1 << 16;
-
 void MakeFolder(const std::filesystem::path &folder) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
@@ -44,6 +42,13 @@ void Tally(const RankLine &line, std::uint64_t lineNumber, ImportReport &report)
 
 void ReadLines(LineSource &lines, RankIndexWriter &writer, ImportReport &report,
                const ImportProgressHandler &progress) {
+    // Asked by blocks of text rather than by lines, so that a file without line breaks (a device
+    // of zeros, an archive of one endless line) can be cancelled as soon as any other.
+    lines.CheckEachBlock([&] {
+        if (progress && !progress({ImportProgress::Stage::Reading, lines.Position(),
+                                   lines.FileSize(), lines.LineNumber()}))
+            throw EImportCancelled("import cancelled");
+    });
     RankLineParser parser(report.kind);
     std::string_view text;
     while (lines.Next(text)) {
@@ -55,9 +60,6 @@ void ReadLines(LineSource &lines, RankIndexWriter &writer, ImportReport &report,
             writer.Add(DomainKey(line.name), line.position, number);
         else
             Tally(line, number, report);
-        if (number % kProgressEveryLines == 0 && progress &&
-            !progress({ImportProgress::Stage::Reading, lines.Position(), lines.FileSize(), number}))
-            throw EImportCancelled("import cancelled");
     }
     report.lines = lines.LineNumber();
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -145,6 +146,21 @@ std::optional<std::uint32_t> RankIndex::FindKey(std::uint64_t key) const {
             break;
     }
     return std::nullopt;
+}
+
+std::optional<std::string> ImportTimeText(std::int64_t seconds, const char *format) {
+    constexpr std::int64_t kEndOf9999 = 253402300799; // 9999-12-31 23:59:59 UTC
+    if (seconds < 0 || seconds > kEndOf9999)
+        return std::nullopt;
+    const auto time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    if (!::gmtime_r(&time, &parts))
+        return std::nullopt;
+    char text[64];
+    const std::size_t length = std::strftime(text, sizeof text, format, &parts);
+    if (length == 0)
+        return std::nullopt;
+    return std::string(text, length);
 }
 
 } // namespace probes

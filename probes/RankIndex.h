@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace probes {
@@ -40,5 +41,9 @@ private:
     std::uint32_t bucketBits_ = 0;
     RankIndexInfo info_;
 };
+
+// An index's import time as UTC text in a strftime format; none when it lies outside the years
+// 1970 to 9999, which only a damaged or forged index can say and no date text should pretend to.
+std::optional<std::string> ImportTimeText(std::int64_t seconds, const char *format);
 
 } // namespace probes

@@ -1,15 +1,9 @@
 #include "probes/RankIndexProbe.h"
 
-#include <ctime>
-
 namespace probes {
 
 std::string IndexEvidence(const RankIndexInfo &info) {
-    const auto time = static_cast<std::time_t>(info.importTime);
-    std::tm parts{};
-    ::gmtime_r(&time, &parts);
-    char day[16];
-    std::strftime(day, sizeof day, "%Y-%m-%d", &parts);
+    const std::string day = ImportTimeText(info.importTime, "%Y-%m-%d").value_or("invalid date");
     return std::string(RankKindName(info.kind)) + " (" + day + ")";
 }
 

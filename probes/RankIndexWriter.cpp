@@ -24,8 +24,10 @@ std::uint64_t AlignTo8(std::uint64_t offset) {
     return (offset + 7) & ~std::uint64_t{7};
 }
 
+// Lines break ties, so that the repeats of a name are settled in the order of the file and the
+// first ones reported are the first ones found.
 bool KeyBefore(const Entry &a, const Entry &b) {
-    return a.key < b.key;
+    return a.key < b.key || (a.key == b.key && a.line < b.line);
 }
 
 // Counting sort on the top 16 bits of the key, then a comparison sort inside each of the 65,536
@@ -47,6 +49,35 @@ void SortByKey(std::vector<Entry> &entries, std::vector<Entry> &scratch) {
                       scratch.begin() + static_cast<std::ptrdiff_t>(starts[group + 1]), KeyBefore);
     }
     entries.swap(scratch);
+}
+
+// Two entries of one key: the better (smaller) position stays in held, the line of the other is
+// counted as dropped.
+void Settle(Entry &held, const Entry &entry, RankIndexWriter::Summary &summary) {
+    const bool better = entry.position < held.position ||
+                        (entry.position == held.position && entry.line < held.line);
+    const Entry &kept = better ? entry : held;
+    const Entry &dropped = better ? held : entry;
+    ++summary.duplicates;
+    if (summary.firstDuplicates.size() < RankIndexWriter::kMaxReportedDuplicates)
+        summary.firstDuplicates.push_back({kept.line, dropped.line});
+    held = kept;
+}
+
+// Sorts the entries and keeps one of each key.
+void SortAndSettle(std::vector<Entry> &entries, RankIndexWriter::Summary &summary) {
+    {
+        std::vector<Entry> scratch;
+        SortByKey(entries, scratch);
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (kept > 0 && entries[kept - 1].key == entries[i].key)
+            Settle(entries[kept - 1], entries[i], summary);
+        else
+            entries[kept++] = entries[i];
+    }
+    entries.resize(kept);
 }
 
 // Appends at its own place in the file through a buffer.
@@ -204,15 +235,7 @@ public:
 
     void Take(const Entry &entry, RankIndexWriter::Summary &summary) {
         if (held_ && entry.key == heldEntry_.key) {
-            const bool better =
-                entry.position < heldEntry_.position ||
-                (entry.position == heldEntry_.position && entry.line < heldEntry_.line);
-            const Entry &kept = better ? entry : heldEntry_;
-            const Entry &dropped = better ? heldEntry_ : entry;
-            ++summary.duplicates;
-            if (summary.firstDuplicates.size() < RankIndexWriter::kMaxReportedDuplicates)
-                summary.firstDuplicates.push_back({kept.line, dropped.line});
-            heldEntry_ = kept;
+            Settle(heldEntry_, entry, summary);
             return;
         }
         if (held_)
@@ -253,6 +276,36 @@ private:
     bool held_ = false;
 };
 
+using RunFiles = std::vector<std::unique_ptr<RankIndexWriter::RunFile>>;
+
+std::vector<RunCursor> Cursors(const RunFiles &spilled, const std::vector<Entry> &run) {
+    std::vector<RunCursor> cursors;
+    for (const auto &file : spilled)
+        cursors.emplace_back(*file);
+    cursors.emplace_back(run.data(), run.data() + run.size());
+    return cursors;
+}
+
+// The names the runs hold between them. Names in one run are distinct already; with several runs
+// on disk a pass over their merge counts those that come in more than one.
+std::uint64_t CountNames(const RunFiles &spilled, const std::vector<Entry> &run,
+                         const RankIndexWriter::MergeProgress &progress, std::uint64_t total) {
+    if (spilled.empty())
+        return run.size();
+    RunMerge merge(Cursors(spilled, run));
+    std::uint64_t names = 0;
+    std::uint64_t lastKey = 0;
+    Entry entry{};
+    for (std::uint64_t done = 0; merge.Next(entry); ++done) {
+        if (done % kProgressEvery == 0 && progress && !progress(done, total))
+            throw EImportCancelled("import cancelled");
+        if (done == 0 || entry.key != lastKey)
+            ++names;
+        lastKey = entry.key;
+    }
+    return names;
+}
+
 } // namespace
 
 RankIndexWriter::RankIndexWriter(const std::filesystem::path &indexPath, std::size_t runEntries)
@@ -266,19 +319,24 @@ RankIndexWriter::RankIndexWriter(const std::filesystem::path &indexPath, std::si
 RankIndexWriter::~RankIndexWriter() = default;
 
 void RankIndexWriter::Add(std::uint64_t key, std::uint32_t position, std::uint64_t line) {
-    if (added_ == std::numeric_limits<std::uint32_t>::max())
-        throw EImportError("too many names for one index (at most 4,294,967,295)");
     if (run_.size() == runEntries_)
-        SpillRun();
+        Compact();
     run_.push_back({key, position,
                     static_cast<std::uint32_t>(
                         std::min<std::uint64_t>(line, std::numeric_limits<std::uint32_t>::max()))});
     ++added_;
 }
 
+// A full run is sorted and each name kept once; only when that leaves it more than half full does
+// it go to disk. A file that repeats its names thus costs temporary disk by the names it holds,
+// not by its lines, and sorting the kept half again costs at most as much as the first sort.
+void RankIndexWriter::Compact() {
+    SortAndSettle(run_, summary_);
+    if (run_.size() > runEntries_ / 2)
+        SpillRun();
+}
+
 void RankIndexWriter::SpillRun() {
-    std::vector<Entry> scratch;
-    SortByKey(run_, scratch);
     auto file = std::make_unique<RunFile>(folder_);
     file->Write(run_);
     spilled_.push_back(std::move(file));
@@ -288,10 +346,16 @@ void RankIndexWriter::SpillRun() {
 
 RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
                                                  const MergeProgress &progress) {
-    {
-        std::vector<Entry> scratch;
-        SortByKey(run_, scratch);
-    }
+    SortAndSettle(run_, summary_);
+    std::uint64_t toMerge = run_.size();
+    for (const auto &file : spilled_)
+        toMerge += file->Count();
+    // With a counting pass the merge is walked twice; progress spans both.
+    const std::uint64_t passes = spilled_.empty() ? 1 : 2;
+    const std::uint64_t names = CountNames(spilled_, run_, progress, passes * toMerge);
+    if (names > std::numeric_limits<std::uint32_t>::max())
+        throw EImportError("too many names for one index (at most 4,294,967,295)");
+
     const std::string name = source.sourceName.substr(0, kMaxSourceNameLength);
     RankIndexHeader header{};
     std::memcpy(header.magic, kRankIndexMagic, sizeof header.magic);
@@ -300,23 +364,20 @@ RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
     header.sourceLines = source.sourceLines;
     header.skippedLines = source.skippedLines;
     header.importTime = source.importTime;
-    header.bucketBits = BucketBitsFor(added_);
+    header.bucketBits = BucketBitsFor(names);
     header.sourceNameLength = static_cast<std::uint32_t>(name.size());
     header.bucketsOffset = AlignTo8(sizeof header + name.size());
     header.recordsOffset =
         AlignTo8(header.bucketsOffset + ((std::uint64_t{1} << header.bucketBits) + 1) * 4);
     file_.WriteAt(sizeof header, name);
 
-    std::vector<RunCursor> cursors;
-    for (const auto &file : spilled_)
-        cursors.emplace_back(*file);
-    cursors.emplace_back(run_.data(), run_.data() + run_.size());
-    RunMerge merge(std::move(cursors));
+    RunMerge merge(Cursors(spilled_, run_));
     IndexBody body(file_, header.bucketBits, header.bucketsOffset, header.recordsOffset);
-    Summary summary;
+    Summary summary = summary_;
     Entry entry{};
+    const std::uint64_t counted = (passes - 1) * toMerge;
     for (std::uint64_t done = 0; merge.Next(entry); ++done) {
-        if (done % kProgressEvery == 0 && progress && !progress(done, added_))
+        if (done % kProgressEvery == 0 && progress && !progress(counted + done, passes * toMerge))
             throw EImportCancelled("import cancelled");
         body.Take(entry, summary);
     }

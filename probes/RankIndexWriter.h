@@ -19,8 +19,10 @@ struct DuplicateName {
 };
 
 // Builds a rank index file from (key, position) pairs in any order with bounded memory: pairs
-// are sorted in runs of at most runEntries (16 bytes each, twice while sorting), full runs go to
-// unnamed temporary files beside the index, and Finish merges them into the file. The file
+// are sorted in runs of at most runEntries (16 bytes each, twice while sorting) that keep each key
+// once, runs still more than half full then go to unnamed temporary files beside the index, and
+// Finish merges them into a file sized by the keys kept. Temporary disk and the index thus grow
+// with the distinct names, however often a name is repeated. The file
 // replaces the previous index only at Commit; dropped before, the previous one stays.
 class RankIndexWriter {
 public:
@@ -32,8 +34,9 @@ public:
         std::uint64_t duplicates = 0;
         std::vector<DuplicateName> firstDuplicates;
     };
-    // Called now and then while merging with (records written, records to write); false cancels
-    // with EImportCancelled.
+    // Called now and then while merging with (entries walked, entries to walk); when runs went to
+    // disk the merge is walked twice, once to count the names and once to write them. False
+    // cancels with EImportCancelled.
     using MergeProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
 
     explicit RankIndexWriter(const std::filesystem::path &indexPath,
@@ -43,8 +46,10 @@ public:
     RankIndexWriter &operator=(const RankIndexWriter &) = delete;
 
     void Add(std::uint64_t key, std::uint32_t position, std::uint64_t line);
+    // Pairs added, repeats included.
     std::uint64_t Added() const { return added_; }
-    // Writes the whole file (not yet in place) with the source fields of info.
+    // Writes the whole file (not yet in place) with the source fields of info. EImportError when
+    // more than 2^32-1 names remain.
     Summary Finish(const RankIndexInfo &source, const MergeProgress &progress = {});
     // Puts the written file in place of the previous index.
     void Commit();
@@ -57,6 +62,7 @@ public:
     class RunFile;
 
 private:
+    void Compact();
     void SpillRun();
 
     std::filesystem::path folder_;
@@ -65,6 +71,7 @@ private:
     std::vector<Entry> run_;
     std::vector<std::unique_ptr<RunFile>> spilled_;
     std::uint64_t added_ = 0;
+    Summary summary_; // repeats settled within runs
 };
 
 } // namespace probes

@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <fstream>
+#include <future>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -74,6 +80,60 @@ TEST_F(IndexCommandsTest, FailedImportExitsWithFileErrorAndKeepsTheIndex) {
 
     ExpectHas(Run({"--index-info"}).out, "rank list: top-1m.csv, 1 line (0 malformed), 1 name");
     EXPECT_EQ(Run({"--import-rank-list", list, "fast", "car"}).exitCode, 2);
+}
+
+// Zeros without end through a FIFO: Ctrl-C ends the import, which looks by blocks of text
+// rather than by lines.
+TEST_F(IndexCommandsTest, CtrlCEndsAnImportOfDataWithoutLineBreaks) {
+    const std::string fifo = files_.PathOf("zeros.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::promise<void> opened;
+    std::thread writer([&] {
+        // The write fails once the program is gone, instead of ending the tests.
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+        opened.set_value();
+        const std::string zeros(1 << 16, '\0');
+        while (fd >= 0 && ::write(fd, zeros.data(), zeros.size()) > 0) {
+        }
+        if (fd >= 0)
+            ::close(fd);
+    });
+    testsupport::ChildProcess child(kProgram, {"--import-rank-list", fifo},
+                                    {"XDG_DATA_HOME=" + data_.Path().string()});
+    // The program opens its input only after it has taken over Ctrl-C.
+    const bool started =
+        opened.get_future().wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    EXPECT_TRUE(started);
+    if (started)
+        child.Signal(SIGINT);
+    const ChildResult result = child.Wait(std::chrono::seconds(10));
+    if (!started) {
+        const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ::close(fd);
+    }
+    writer.join();
+    EXPECT_EQ(result.exitCode, 130) << result.err;
+    ExpectHas(result.err, "import interrupted; the index was not changed");
+}
+
+TEST_F(IndexCommandsTest, IndexInfoSaysWhenTheImportTimeIsInvalid) {
+    ASSERT_EQ(Run({"--import-rank-list", Write("top-1m.csv", "1,google.com\n")}).exitCode, 0);
+    // The import time: seconds since 1970 at byte 40 of the header, here the first second of
+    // the year 10000.
+    const std::int64_t time = 253402300800;
+    std::fstream index(data_.PathOf("Nimbrel/rank-list.idx"),
+                       std::ios::in | std::ios::out | std::ios::binary);
+    index.seekp(40);
+    index.write(reinterpret_cast<const char *>(&time), sizeof time);
+    index.close();
+    const ChildResult info = Run({"--index-info"});
+    EXPECT_EQ(info.exitCode, 0) << info.err;
+    ExpectHas(info.out, "rank list: top-1m.csv, 1 line (0 malformed), 1 name, imported at an "
+                        "invalid time (253402300800 s after 1970), ");
 }
 
 } // namespace

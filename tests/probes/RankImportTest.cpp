@@ -2,13 +2,20 @@
 
 #include "probes/ImportError.h"
 #include "probes/RankIndex.h"
+#include "probes/RankIndexFormat.h"
 #include "tests/probes/DataFiles.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <future>
 #include <map>
+#include <signal.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace probes {
 namespace {
@@ -75,6 +82,71 @@ protected:
     TempFolder sources_{"nimbrel-sources"};
     TempFolder indexes_{"nimbrel-indexes"};
 };
+
+// A FIFO whose writer waits for a reader, writes the bytes once and goes, as `<(cat file)` does:
+// once it has gone, opening the FIFO again would wait for a writer that never comes.
+class OneShotFifo {
+public:
+    OneShotFifo(const std::filesystem::path &path, std::string bytes) : path_(path) {
+        EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        writer_ = std::thread([this, bytes = std::move(bytes)] {
+            // A reader that refuses the data early makes the write fail, not end the tests.
+            sigset_t pipeSignal;
+            sigemptyset(&pipeSignal);
+            sigaddset(&pipeSignal, SIGPIPE);
+            pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+            const int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+            for (std::size_t done = 0; fd >= 0 && done < bytes.size();) {
+                const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+                if (wrote <= 0)
+                    break;
+                done += static_cast<std::size_t>(wrote);
+            }
+            if (fd >= 0)
+                ::close(fd);
+        });
+    }
+    ~OneShotFifo() {
+        // A writer still waiting for its reader is let go by a reader that opens and leaves.
+        const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+        writer_.join();
+    }
+    // Ends an import waiting in vain to open the FIFO again, so that a failing test ends.
+    void ReleaseReader() const {
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+private:
+    std::filesystem::path path_;
+    std::thread writer_;
+};
+
+// The sorted runs an import holds on disk at the moment, from its open descriptors.
+std::uint64_t TemporaryRunBytes() {
+    std::uint64_t bytes = 0;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        struct stat info {};
+        if (!error && target.find(".nimbrel-import-") != std::string::npos &&
+            ::stat(entry.path().c_str(), &info) == 0)
+            bytes += static_cast<std::uint64_t>(info.st_size);
+    }
+    return bytes;
+}
+
+// The size of an index of this many names with a source name of this length.
+std::uint64_t IndexBytes(std::uint64_t names, std::size_t sourceNameLength) {
+    auto align = [](std::uint64_t offset) { return (offset + 7) & ~std::uint64_t{7}; };
+    const std::uint64_t buckets = align(sizeof(RankIndexHeader) + sourceNameLength);
+    const std::uint64_t records =
+        align(buckets + ((std::uint64_t{1} << BucketBitsFor(names)) + 1) * 4);
+    return records + names * kRankRecordBytes;
+}
 
 class RankImportFormatTest : public RankImportTest, public ::testing::WithParamInterface<Format> {};
 
@@ -192,6 +264,106 @@ TEST_F(RankImportTest, CancelledImportKeepsThePreviousIndex) {
         EXPECT_LE(seen.front().done, seen.front().total);
         EXPECT_EQ(Open(RankKind::WebGraph).Find("example.com"), 1u);
         EXPECT_EQ(IndexFolderEntries(), std::vector<std::string>{"web-graph.idx"});
+    }
+}
+
+// A FIFO or a pipe is opened once and its format told from the bytes read through that handle.
+TEST_F(RankImportTest, DataThroughAFifoIsOpenedOnceAndReadInItsFormat) {
+    const struct Case {
+        RankKind kind;
+        Format format;
+        std::string text;
+        std::uint64_t entries; // 0: refused
+        const char *message;
+    } cases[] = {
+        {RankKind::RankList, Format::Plain, kRankList, 3, ""},
+        {RankKind::RankList, Format::Gzip, kRankList, 3, ""},
+        {RankKind::WebGraph, Format::Gzip, kWebGraph, 4, ""},
+        {RankKind::RankList, Format::Zip, kRankList, 0,
+         "a zip archive can only be read from a file"},
+    };
+    int row = 0;
+    for (const Case &c : cases) {
+        const auto packed = Source(c.format, c.text, "packed" + std::to_string(row));
+        const auto path = sources_.Path() / ("list" + std::to_string(row++) + ".fifo");
+        OneShotFifo fifo(path, testdata::FileBytes(packed));
+        auto import = std::async(std::launch::async, [&] { return Import(c.kind, path); });
+        if (import.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << "the import waits for a second writer, row " << row;
+            fifo.ReleaseReader();
+        }
+        try {
+            const ImportReport report = import.get();
+            EXPECT_EQ(report.format, c.format) << row;
+            EXPECT_EQ(report.entries, c.entries) << row;
+        } catch (const EImportError &error) {
+            EXPECT_EQ(c.entries, 0u) << row << ": " << error.Message();
+            EXPECT_NE(error.Message().find(c.message), std::string::npos) << error.Message();
+        }
+    }
+}
+
+// Without line breaks the import still asks whether to go on after every block of text, so
+// Ctrl-C ends it at once however long the line.
+TEST_F(RankImportTest, DataWithoutLineBreaksCanBeCancelled) {
+    const std::string zeros(std::size_t{24} << 20, '\0');
+    for (const Format format : {Format::Plain, Format::Gzip, Format::Zip}) {
+        int calls = 0;
+        auto cancelSecond = [&](const ImportProgress &progress) {
+            EXPECT_EQ(progress.stage, ImportProgress::Stage::Reading);
+            return ++calls < 2;
+        };
+        const auto source = Source(format, zeros, "zeros");
+        EXPECT_THROW(
+            Import(RankKind::RankList, source, RankIndexWriter::kDefaultRunEntries, cancelSecond),
+            EImportCancelled)
+            << testdata::FormatLabel({format, 0});
+        EXPECT_EQ(calls, 2) << testdata::FormatLabel({format, 0});
+    }
+}
+
+// Repeats are settled in memory before a run goes to disk, and the index is sized by the names
+// it keeps. Repeats further apart than one run still reach the disk, but not the index.
+TEST_F(RankImportTest, RepeatedNamesCostNeitherIndexNorTemporarySpace) {
+    auto cycle = [](int names, int rounds, int repeatsInARow) {
+        std::string text;
+        for (int round = 0; round < rounds; ++round) {
+            for (int i = 0; i < names; ++i) {
+                for (int repeat = 0; repeat < repeatsInARow; ++repeat)
+                    text += std::to_string(i + 1) + ",n" + std::to_string(i) + ".com\n";
+            }
+        }
+        return text;
+    };
+    const struct Case {
+        const char *label;
+        std::string text;
+        std::uint64_t names;
+        std::uint64_t temporaryBytes; // the runs on disk when the merge starts
+    } cases[] = {
+        {"one line 200,000 times", cycle(1, 200000, 1), 1, 0},
+        {"500 names, each 40 times in a row", cycle(500, 1, 40), 500, 0},
+        // Full runs of 1000 distinct names go to disk; the last one stays in memory.
+        {"5000 distinct names", cycle(5000, 1, 1), 5000, 4000 * 16},
+        {"5000 names listed twice", cycle(5000, 2, 1), 5000, 9000 * 16},
+    };
+    for (const Case &c : cases) {
+        std::uint64_t temporary = 0;
+        auto watch = [&](const ImportProgress &progress) {
+            if (progress.stage == ImportProgress::Stage::Writing)
+                temporary = std::max(temporary, TemporaryRunBytes());
+            return true;
+        };
+        const ImportReport report = Import(RankKind::RankList, Source(Format::Gzip, c.text, "l"),
+                                           /*runEntries=*/1000, watch);
+        EXPECT_EQ(report.entries, c.names) << c.label;
+        EXPECT_EQ(report.entries + report.duplicateNames, report.lines) << c.label;
+        EXPECT_EQ(
+            std::filesystem::file_size(IndexPath(indexes_.Path() / "Nimbrel", RankKind::RankList)),
+            IndexBytes(c.names, 1))
+            << c.label;
+        EXPECT_EQ(temporary, c.temporaryBytes) << c.label;
+        EXPECT_EQ(Open(RankKind::RankList).Find("n0.com"), 1u) << c.label;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <thread>
 
 namespace probes {
@@ -93,6 +94,29 @@ TEST(DomainRecord, EvidenceAddsEachSourceOnce) {
         for (const std::string &source : c.sources)
             record.AddEvidence(source);
         EXPECT_EQ(record.Field("evidence"), c.evidence);
+    }
+}
+
+// A time past the year 9999 (or before 1970) comes only from a damaged or forged index: it is
+// said to be invalid rather than printed cut or wrapped.
+TEST(IndexEvidenceTest, ShowsTheImportDayOrThatItIsInvalid) {
+    const struct {
+        std::int64_t importTime;
+        const char *evidence;
+    } cases[] = {
+        {0, "rank list (1970-01-01)"},
+        {1717243200, "rank list (2024-06-01)"},
+        {253402300799, "rank list (9999-12-31)"},
+        {253402300800, "rank list (invalid date)"},
+        {67767976233316800, "rank list (invalid date)"},
+        {std::numeric_limits<std::int64_t>::max(), "rank list (invalid date)"},
+        {-1, "rank list (invalid date)"},
+    };
+    for (const auto &c : cases) {
+        RankIndexInfo info;
+        info.kind = RankKind::RankList;
+        info.importTime = c.importTime;
+        EXPECT_EQ(IndexEvidence(info), c.evidence) << c.importTime;
     }
 }
 
