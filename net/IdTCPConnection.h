@@ -107,11 +107,11 @@ public:
     // 10060 "Connection timed out." when it would go on past it; EndExchange lifts the bound.
     void BeginExchange();
     void EndExchange();
+    // timeoutMs cut to what is left of the exchange (a negative one meaning ReadTimeout);
+    // raises 10060 when nothing is left. An intercept's own waits (a TLS handshake) use it too.
+    int WithinExchange(int timeoutMs) const;
 
 protected:
-    // timeoutMs cut to what is left of the exchange (a negative one meaning ReadTimeout);
-    // raises 10060 when nothing is left.
-    int WithinExchange(int timeoutMs) const;
 
     TIdSocketHandle socket_;
     TIdBuffer inputBuffer_;
