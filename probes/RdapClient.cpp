@@ -84,6 +84,12 @@ RdapResult RdapClient::Unknown(std::string detail, const std::string &url) const
     return result;
 }
 
+RdapResult RdapClient::Stopped(const std::string &url) const {
+    RdapResult result = Unknown("stopped before it was asked", url);
+    result.outcome = RdapOutcome::Stopped;
+    return result;
+}
+
 RdapClient::Reply RdapClient::Fetch(const std::string &url) {
     Reply reply;
     try {
@@ -120,10 +126,10 @@ RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::strin
         const std::string host = net::TIdURI::SplitUrl(url).Host;
         Reply reply;
         {
-            const auto permit = limiter_.Acquire(
-                host, [this] { return settings_.network.Sockets->Interrupted(); });
+            const auto permit =
+                limiter_.Acquire(host, settings_.network.Sockets->QueuedWaitsToken());
             if (!permit)
-                return Unknown("cancelled", url);
+                return Stopped(url);
             reply = Fetch(url);
         }
         if (!reply.error.empty())
@@ -154,7 +160,7 @@ RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::strin
             const auto wait = RetryAfterWait(reply.retryAfter, settings_.longestRetryWait,
                                              settings_.defaultRetryWait);
             if (!wait_(wait))
-                return Unknown("cancelled", url);
+                return Stopped(url);
             continue;
         }
         if (IsRedirect(reply.status) && !reply.location.empty()) {

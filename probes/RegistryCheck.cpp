@@ -6,8 +6,9 @@
 namespace probes {
 
 RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
-                             const RdapBootstrap &bootstrap, RdapClient &rdap) {
-    const DelegationResult delegation = CheckDelegation(name, dns);
+                             const RdapBootstrap &bootstrap, RdapClient &rdap,
+                             const DnsBounds &dnsBounds) {
+    const DelegationResult delegation = CheckDelegation(name, dns, dnsBounds);
     if (delegation.state == Delegation::Delegated)
         return {"No", "dns", {}, {}, "delegated: " + delegation.detail};
     const auto server = bootstrap.ServerFor(name);
@@ -21,6 +22,11 @@ RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
         return {"Yes", "rdap", {}, {}, "not found"};
     case RdapOutcome::Unknown:
         break;
+    case RdapOutcome::Stopped: {
+        RegistryAnswer stopped{"Unknown", {}, {}, {}, rdapResult.detail};
+        stopped.stopped = true;
+        return stopped;
+    }
     }
     return {"Unknown", {}, {}, {}, rdapResult.detail};
 }

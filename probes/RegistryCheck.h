@@ -20,11 +20,15 @@ struct RegistryAnswer {
     std::string registrar;
     // What decided it, for a person.
     std::string detail;
+    // The run stopped the check before RDAP was asked: there is no answer at all.
+    bool stopped = false;
 };
 
 // A delegated name is registered without asking RDAP. Otherwise RDAP decides: a record is "No",
 // "not found" is "Yes", anything else, and a suffix without an RDAP server, is "Unknown".
+// dnsBounds end the delegation query early.
 RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
-                             const RdapBootstrap &bootstrap, RdapClient &rdap);
+                             const RdapBootstrap &bootstrap, RdapClient &rdap,
+                             const DnsBounds &dnsBounds = {});
 
 } // namespace probes
