@@ -29,8 +29,13 @@ TerminalApplication::~TerminalApplication() {
 
 void TerminalApplication::ProcessMessages() {
     const int count = interrupts.load(std::memory_order_relaxed);
-    if (count >= 1)
+    if (count >= 1 && !stopping_) {
+        stopping_ = true;
         core::RaiseStopRequest();
+        messages_ << "nimbrel-cli: stopping once the names under way are answered; "
+                     "Ctrl-C again ends the run now\n"
+                  << std::flush;
+    }
     if (count >= 2 && !abandoned_ && abandon_) {
         abandoned_ = true;
         abandon_();

@@ -8,8 +8,9 @@
 namespace cli {
 
 // The Application of the terminal front end: nothing to draw, no keyboard to poll. Ctrl-C is the
-// Stop command: the first SIGINT raises the stop request at the next drain of the queue, so the
-// run starts no more names, ends their waits for a turn and finishes the exchanges under way.
+// Stop command: the first SIGINT raises the stop request at the next drain of the queue (and says
+// so on the messages), so the run starts no more names, ends their waits for a turn and finishes
+// the exchanges under way.
 // The second one abandons the run at the next drain (see OnAbandon). The signal handler only
 // counts; the drains, every few milliseconds while a run waits, act on the count.
 class TerminalApplication : public platform::Application {
@@ -37,6 +38,7 @@ private:
     platform::Application *previous_;
     void (*previousHandler_)(int);
     std::function<void()> abandon_;
+    bool stopping_ = false;
     bool abandoned_ = false;
 };
 
