@@ -112,7 +112,6 @@ public:
     int WithinExchange(int timeoutMs) const;
 
 protected:
-
     TIdSocketHandle socket_;
     TIdBuffer inputBuffer_;
     bool closedGracefully_ = false;

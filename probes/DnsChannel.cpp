@@ -173,7 +173,8 @@ void DnsChannel::PollOnce(Clock::time_point until) {
     entries[count] = {wakeFd_, POLLIN, 0};
     // Rounded up, so that a wait of less than a millisecond does not spin.
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
-    const int ready = poll(entries, count + 1, static_cast<int>(std::clamp<long long>(left, 0, 60000)));
+    const int ready =
+        poll(entries, count + 1, static_cast<int>(std::clamp<long long>(left, 0, 60000)));
     // Woken by the stop: the caller's loop sees it raised.
     if ((ready < 0 && errno != EINTR) || (ready > 0 && entries[count].revents != 0))
         return;

@@ -40,12 +40,12 @@ struct DnsChannelSettings {
 };
 
 enum class DnsQueryStatus {
-    Answered,   // a reply came; message holds it, whatever its response code
+    Answered,     // a reply came; message holds it, whatever its response code
     ServerFailed, // every server said SERVFAIL, REFUSED, NOTIMP or FORMERR without a usable reply
-    TimedOut,   // the tries ran out without a reply
-    NoDeadline, // the caller's deadline passed first
-    Cancelled,  // the caller's stop token was raised
-    Failed      // the name cannot be asked for, a server refused the connection, ...
+    TimedOut,     // the tries ran out without a reply
+    NoDeadline,   // the caller's deadline passed first
+    Cancelled,    // the caller's stop token was raised
+    Failed        // the name cannot be asked for, a server refused the connection, ...
 };
 
 struct DnsQueryResult {

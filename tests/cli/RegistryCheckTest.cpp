@@ -5,14 +5,14 @@
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TlsServer.h"
 
+#include <cctype>
 #include <chrono>
 #include <csignal>
-#include <cctype>
-#include <sstream>
-#include <thread>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
 
 using namespace testsupport;
 
@@ -185,18 +185,48 @@ const StuckRun kStuckRuns[] = {
      {"held.org No", "slow Unknown", "slow Unknown", "slow Unknown", "slow Unknown"},
      130},
     // Every name asked was told to come back in a minute: none is asked again.
-    {"FirstInterruptEndsTheRetryWaits", StuckRun::Hold::RdapRetryAfter, "16", "60", 1,
-     {"held.org No"}, 130},
-    {"SecondInterruptEndsTheExchanges", StuckRun::Hold::RdapSilent, "16", "60", 2,
-     {"held.org No"}, 130},
-    {"SecondInterruptEndsTheExchangeOneAtATime", StuckRun::Hold::RdapSilent, "1", "60", 2,
-     {"held.org No"}, 130},
-    {"UnansweredTcpRetryEndsWithTheRequestTimeOut", StuckRun::Hold::DnsOverTcp, "16", "1", 0,
-     {"held.org No", "held.com No"}, 0},
-    {"SecondInterruptEndsTheUnansweredTcpRetry", StuckRun::Hold::DnsOverTcp, "16", "60", 2,
-     {"held.org No"}, 130},
-    {"SecondInterruptEndsTheUnansweredTcpRetryOneAtATime", StuckRun::Hold::DnsOverTcp, "1", "60",
-     2, {"held.org No"}, 130},
+    {"FirstInterruptEndsTheRetryWaits",
+     StuckRun::Hold::RdapRetryAfter,
+     "16",
+     "60",
+     1,
+     {"held.org No"},
+     130},
+    {"SecondInterruptEndsTheExchanges",
+     StuckRun::Hold::RdapSilent,
+     "16",
+     "60",
+     2,
+     {"held.org No"},
+     130},
+    {"SecondInterruptEndsTheExchangeOneAtATime",
+     StuckRun::Hold::RdapSilent,
+     "1",
+     "60",
+     2,
+     {"held.org No"},
+     130},
+    {"UnansweredTcpRetryEndsWithTheRequestTimeOut",
+     StuckRun::Hold::DnsOverTcp,
+     "16",
+     "1",
+     0,
+     {"held.org No", "held.com No"},
+     0},
+    {"SecondInterruptEndsTheUnansweredTcpRetry",
+     StuckRun::Hold::DnsOverTcp,
+     "16",
+     "60",
+     2,
+     {"held.org No"},
+     130},
+    {"SecondInterruptEndsTheUnansweredTcpRetryOneAtATime",
+     StuckRun::Hold::DnsOverTcp,
+     "1",
+     "60",
+     2,
+     {"held.org No"},
+     130},
 };
 
 // The domain record of name.
@@ -251,10 +281,22 @@ TEST_P(StuckRunTest, EndsInTimeWithTheRowsThatFinished) {
         names.SilenceOverTcp();
     }
     WriteFile(data.PathOf("names.txt"), list);
-    std::vector<std::string> args = {"--check", "registry", "--from", data.PathOf("names.txt"),
-                                     "--format", "tsv", "--show", "all", "--jobs", c.jobs,
-                                     "--dns-server", names.Address(), "--ca-file", trust.File(),
-                                     "--request-timeout", c.requestTimeout};
+    std::vector<std::string> args = {"--check",
+                                     "registry",
+                                     "--from",
+                                     data.PathOf("names.txt"),
+                                     "--format",
+                                     "tsv",
+                                     "--show",
+                                     "all",
+                                     "--jobs",
+                                     c.jobs,
+                                     "--dns-server",
+                                     names.Address(),
+                                     "--ca-file",
+                                     trust.File(),
+                                     "--request-timeout",
+                                     c.requestTimeout};
     for (const std::string &host : rdapHosts) {
         args.push_back("--connect-to");
         args.push_back(Route(host, rdapTls.Port()));

@@ -92,7 +92,10 @@ constexpr auto kNoDeadline = milliseconds::max();
 
 const SilentTcpCase kSilentTcp[] = {
     {"TriesRunOut", {{}, 1, 1}, kNoDeadline, false, "no answer within 1 s"},
-    {"DeadlinePasses", {{}, 5, 2}, milliseconds(300), false,
+    {"DeadlinePasses",
+     {{}, 5, 2},
+     milliseconds(300),
+     false,
      "no answer before the request time-out"},
     {"Stopped", {{}, 5, 2}, kNoDeadline, true, "cancelled"},
 };

@@ -160,10 +160,11 @@ TEST(RdapHostLimiter, StopEndsTheWaitsForATurnAndTheRetryPauses) {
     probes::CancellableWait pauses;
     auto full = std::async(std::launch::async,
                            [&] { return bool(limiter.Acquire("full.test", stop.get_token())); });
-    auto slowed = std::async(std::launch::async,
-                             [&] { return bool(limiter.Acquire("slowed.test", stop.get_token())); });
-    auto pause = std::async(std::launch::async,
-                            [&] { return pauses.WaitFor(std::chrono::hours(1), stop.get_token()); });
+    auto slowed = std::async(
+        std::launch::async, [&] { return bool(limiter.Acquire("slowed.test", stop.get_token())); });
+    auto pause = std::async(std::launch::async, [&] {
+        return pauses.WaitFor(std::chrono::hours(1), stop.get_token());
+    });
     stop.request_stop();
     EXPECT_FALSE(full.get());
     EXPECT_FALSE(slowed.get());

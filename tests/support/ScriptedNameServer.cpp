@@ -112,7 +112,8 @@ bool ScriptedNameServer::WaitForTcpQueries(std::size_t count,
 
 void ScriptedNameServer::Serve() {
     for (;;) {
-        std::vector<pollfd> entries{{wake_, POLLIN, 0}, {socket_, POLLIN, 0}, {listener_, POLLIN, 0}};
+        std::vector<pollfd> entries{
+            {wake_, POLLIN, 0}, {socket_, POLLIN, 0}, {listener_, POLLIN, 0}};
         for (const TcpClient &client : clients_)
             entries.push_back({client.socket, POLLIN, 0});
         const int ready = poll(entries.data(), entries.size(), -1);
@@ -171,8 +172,8 @@ bool ScriptedNameServer::ServeTcp(TcpClient &client) {
         const std::size_t length = (client.received[0] << 8) | client.received[1];
         if (client.received.size() < 2 + length)
             break;
-        const std::vector<std::uint8_t> query(client.received.begin() + 2,
-                                              client.received.begin() + 2 + static_cast<long>(length));
+        const std::vector<std::uint8_t> query(
+            client.received.begin() + 2, client.received.begin() + 2 + static_cast<long>(length));
         client.received.erase(client.received.begin(),
                               client.received.begin() + 2 + static_cast<long>(length));
         bool silent = false;
@@ -182,7 +183,8 @@ bool ScriptedNameServer::ServeTcp(TcpClient &client) {
             silent = tcpSilent_;
         }
         changed_.notify_all();
-        auto reply = query.size() >= kHeaderSize ? ReplyTo(query, true) : std::vector<std::uint8_t>{};
+        auto reply =
+            query.size() >= kHeaderSize ? ReplyTo(query, true) : std::vector<std::uint8_t>{};
         if (silent || reply.empty())
             continue;
         const std::uint8_t prefix[2] = {static_cast<std::uint8_t>(reply.size() >> 8),
