@@ -256,6 +256,8 @@ int Search(const CliOptions &cli, core::SearchOptions &options, probes::ProbeLis
     core::CheckRun run(options, candidates, scratch, list, std::move(probes), NetworkChoices(cli),
                        prompt, progress);
     run.SetAvailableLimit(static_cast<std::size_t>(cli.limit.value_or(0)));
+    // The second Ctrl-C ends the run at once; the rows of the names that finished are printed.
+    app.OnAbandon([&run] { run.Interrupt(); });
     if (names)
         run.CheckNames(*names);
     else

@@ -3,6 +3,7 @@
 #include "core/DomainCheck.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace core {
 namespace {
@@ -79,6 +80,8 @@ void CheckPool::Work() {
             if (!record)
                 return;
             outcome.record = *record;
+        } catch (const probes::ECheckStopped &) {
+            outcome.stopped = true;
         } catch (...) {
             outcome.failure = std::current_exception();
         }
@@ -125,8 +128,11 @@ bool CheckPool::Done() const {
 }
 
 void CheckPool::StopStarting() {
-    std::lock_guard lock(mutex_);
-    stopStarting_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        stopStarting_ = true;
+    }
+    context_.Sockets->EndQueuedWaits();
 }
 
 void CheckPool::Abandon() {
@@ -135,8 +141,6 @@ void CheckPool::Abandon() {
         if (abandoned_)
             return;
         abandoned_ = true;
-        for (auto &outcome : outcomes_)
-            outcome.reset();
     }
     finished_.notify_all();
     context_.Sockets->Interrupt();
@@ -144,6 +148,17 @@ void CheckPool::Abandon() {
         context_.Hosts->Interrupt();
     if (context_.Connections)
         context_.Connections->Interrupt();
+}
+
+std::vector<CheckOutcome> CheckPool::TakeFinished() {
+    std::lock_guard lock(mutex_);
+    std::vector<CheckOutcome> finished;
+    if (!abandoned_)
+        return finished;
+    for (std::size_t i = handedOver_; i < started_; ++i)
+        if (outcomes_[i])
+            finished.push_back(std::move(*std::exchange(outcomes_[i], std::nullopt)));
+    return finished;
 }
 
 bool CheckPool::Abandoned() const {

@@ -23,6 +23,8 @@ struct CheckOutcome {
     probes::DomainRecord record;
     // Set when the check failed (a socket layer that cannot start); record is then empty.
     std::exception_ptr failure;
+    // Set when the run stopped the check before it had an answer: the name gets no row.
+    bool stopped = false;
 };
 
 // Checks a list of names on worker threads, up to a number at once, and hands the outcomes
@@ -45,12 +47,16 @@ public:
     std::optional<CheckOutcome> Next(std::chrono::milliseconds wait);
     // Every name that started has been handed over, and no other will start.
     bool Done() const;
-    // Names not started yet never start; the ones under way finish.
+    // Names not started yet never start; the ones waiting for their turn with a host or for a
+    // retry end without an answer (CheckOutcome::stopped); the exchanges under way finish.
     void StopStarting();
-    // Ends every exchange now (their sockets' waits end, and the waits the probes share), starts
-    // nothing more and drops every outcome not taken yet.
+    // Ends every exchange now (their sockets' waits end, and the waits the probes share) and
+    // starts nothing more; Next hands nothing over from then on.
     void Abandon();
     bool Abandoned() const;
+    // After Abandon: the outcomes that had finished before it and were not handed over (names
+    // after one still under way), in list order.
+    std::vector<CheckOutcome> TakeFinished();
 
     // The first name not handed over yet (empty when none), with its place in the list.
     std::optional<std::pair<std::size_t, std::string>> Oldest() const;

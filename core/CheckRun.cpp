@@ -116,6 +116,11 @@ void CheckRun::Abandon() {
         sockets->Interrupt();
 }
 
+void CheckRun::Interrupt() {
+    keepFinished_ = true;
+    Abandon();
+}
+
 // Keeps the socket layer of a check that runs on the window's behalf where Abandon finds it.
 class CheckRun::ActiveSockets {
 public:
@@ -231,9 +236,14 @@ bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t genera
     status_.SetStatusText("Checking... " + name);
     WindowSchedule schedule(list_, options_, generation);
     std::optional<probes::DomainRecord> record;
-    StepRelay(schedule, *context.Sockets).Run([&](CheckSteps &steps) {
-        record = CheckDomain(name, probes_, context, steps);
-    });
+    try {
+        StepRelay(schedule, *context.Sockets).Run([&](CheckSteps &steps) {
+            record = CheckDomain(name, probes_, context, steps);
+        });
+    } catch (const probes::ECheckStopped &) {
+        // The run stopped while the name waited for its turn: no answer, and no name follows.
+        return false;
+    }
     // An abandoned run fills nothing more: its last exchange ended early, not with an answer.
     if (context.Sockets->Interrupted())
         return false;
@@ -255,8 +265,23 @@ bool CheckRun::PlaceRow(const probes::DomainRecord &record) {
     return IsAvailable(record);
 }
 
+bool CheckRun::PlaceOutcome(CheckPool &pool, const CheckOutcome &outcome) {
+    if (outcome.failure) {
+        pool.Abandon();
+        std::rethrow_exception(outcome.failure);
+    }
+    if (outcome.stopped)
+        return true;
+    if (PlaceRow(outcome.record) && ++availableFound_ == availableLimit_) {
+        pool.Abandon();
+        return false;
+    }
+    return true;
+}
+
 void CheckRun::CheckConcurrently() {
     ClearStopRequest();
+    keepFinished_ = false;
     list_.Clear();
     const std::uint64_t generation = list_.Generation();
     // The workers see the show filter as it was at the start; rows follow the current one.
@@ -274,6 +299,11 @@ void CheckRun::CheckConcurrently() {
         // A nested Start or a load owns the list now; closing the window abandoned the run.
         if (list_.Generation() != generation || pool.Abandoned()) {
             pool.Abandon();
+            if (keepFinished_ && list_.Generation() == generation)
+                for (const CheckOutcome &outcome : pool.TakeFinished())
+                    if (!outcome.failure && !outcome.stopped && !AvailableLimitReached() &&
+                        PlaceRow(outcome.record))
+                        ++availableFound_;
             return;
         }
         if (!stopping && (StopRequested() || platform::IsEscapeDown())) {
@@ -281,14 +311,8 @@ void CheckRun::CheckConcurrently() {
             pool.StopStarting();
         }
         if (auto outcome = pool.Next(kWaitSlice)) {
-            if (outcome->failure) {
-                pool.Abandon();
-                std::rethrow_exception(outcome->failure);
-            }
-            if (PlaceRow(outcome->record) && ++availableFound_ == availableLimit_) {
-                pool.Abandon();
+            if (!PlaceOutcome(pool, *outcome))
                 return;
-            }
         } else if (pool.Done()) {
             return;
         }

@@ -16,6 +16,7 @@ class ResultList;
 namespace core {
 
 class CheckPool;
+struct CheckOutcome;
 
 // The keywords dialog as the Start command sees it: shown modally, it edits the keywords and the
 // search mode in place; Search clears the stop request, Cancel and the close box leave it raised.
@@ -52,6 +53,9 @@ public:
     // Ends the runs in progress and a "Force details" now: their exchanges end, their results are
     // dropped.
     void Abandon();
+    // Ends the run in progress now as Abandon does, but the names that had finished still get
+    // their rows (in a run of many at once, those after a name still under way too).
+    void Interrupt();
 
     // "Force details" on the selected row, over a socket layer of its own that Abandon ends.
     void ForceDetails();
@@ -81,6 +85,8 @@ private:
     // Appends the row of a finished check when the show filter lets it; true when the name was
     // free.
     bool PlaceRow(const probes::DomainRecord &record);
+    // Places the outcome's row; false when the run must end (a failure raises).
+    bool PlaceOutcome(CheckPool &pool, const CheckOutcome &outcome);
     bool AvailableLimitReached() const;
     bool StopTest(std::size_t index, std::size_t count) const;
 
@@ -96,6 +102,8 @@ private:
     // The socket layers of the one-at-a-time runs (a nested one included) and of "Force
     // details" under way.
     std::vector<net::SocketLayer *> activeSockets_;
+    // Set by Interrupt: the abandoned run keeps what had finished.
+    bool keepFinished_ = false;
     std::size_t availableLimit_ = 0;
     std::size_t availableFound_ = 0;
 };

@@ -3,6 +3,7 @@
 #include "core/CheckRun.h"
 #include "core/StopRequest.h"
 #include "net/IdException.h"
+#include "probes/RdapHostLimiter.h"
 #include "probes/WebProbes.h"
 #include "results/ResultList.h"
 #include "tests/support/LoopbackStack.h"
@@ -332,6 +333,62 @@ TEST(CheckPool, StopStartingLetsTheNamesUnderWayFinish) {
     EXPECT_EQ(NamesOf(Drain(pool)), (StringList{"n0.com", "n1.com"}));
     EXPECT_TRUE(pool.Done());
     EXPECT_EQ(probes.Started().size(), 2u);
+}
+
+// A probe whose names take turns with one host, one at a time, as the RDAP check does: the name
+// with the turn keeps it until the test opens the gate; a name the run stops while it waits for
+// its turn ends without an answer.
+class TurnProbe : public probes::Probe {
+public:
+    std::vector<std::string> Fills() const override { return {}; }
+    bool OnlyForAvailable() const override { return false; }
+    void Run(probes::DomainRecord &record, const net::NetworkContext &context,
+             const probes::Pause &) const override {
+        {
+            std::lock_guard lock(mutex_);
+            ++waiting_;
+        }
+        changed_.notify_all();
+        const auto turn = limiter_.Acquire("rdap.test", context.Sockets->QueuedWaitsToken());
+        if (!turn)
+            throw probes::ECheckStopped("stopped");
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, kPatience, [this] { return open_; });
+        record.available = "No";
+    }
+    bool WaitWaiting(int count) const {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, kPatience, [&] { return waiting_ >= count; });
+    }
+    void Open() const {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    mutable probes::RdapHostLimiter limiter_{{1, std::chrono::milliseconds(0)}};
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    mutable int waiting_ = 0;
+    mutable bool open_ = false;
+};
+
+TEST(CheckPool, StopStartingEndsTheWaitsForATurnAndTheNameWithTheTurnFinishes) {
+    const auto probe = std::make_shared<TurnProbe>();
+    core::CheckPool pool(Names("n", 4), {probe}, RunContext(), 4, AllDetails());
+    // One name has the turn, three wait for it.
+    ASSERT_TRUE(probe->WaitWaiting(4));
+    pool.StopStarting();
+    // The stop is raised before the turn is given back: no waiting name gets it.
+    probe->Open();
+    const auto outcomes = Drain(pool);
+    EXPECT_TRUE(pool.Done());
+    const auto answered = std::count_if(outcomes.begin(), outcomes.end(), [](const auto &outcome) {
+        return !outcome.stopped && outcome.record.available == "No";
+    });
+    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(outcomes.size(), 4u);
 }
 
 // A probe that notes in one log each name it prepares and each it runs.
