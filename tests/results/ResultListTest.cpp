@@ -113,8 +113,8 @@ TEST(ResultList, PositionsOutsideTheList) {
         list.SetSelectedIndex(position);
         EXPECT_EQ(list.SelectedIndex(), -1) << position;
     }
-    EXPECT_EQ(list.Row(0)->Cell(2), nullptr);
-    EXPECT_EQ(list.Row(0)->SubItem(-1), nullptr);
+    EXPECT_EQ(list.Row(0)->Cell(2), std::nullopt);
+    EXPECT_EQ(list.Row(0)->SubItem(-1), std::nullopt);
 }
 
 } // namespace

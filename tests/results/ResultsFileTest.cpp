@@ -31,7 +31,7 @@ std::vector<std::string> Snapshot(const ResultList &list) {
         const ResultRow &row = *list.Row(i);
         std::string line = row.Caption();
         for (int s = 0; s < row.SubItemCount(); ++s)
-            line += "|" + *row.SubItem(s);
+            line += "|" + std::string(*row.SubItem(s));
         rows.push_back(line + (row.Checked() ? "|1" : "|0"));
     }
     return rows;
