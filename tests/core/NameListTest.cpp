@@ -1,0 +1,68 @@
+#include "core/NameList.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::pair<std::size_t, std::string>>;
+using Names = std::vector<std::string>;
+
+struct Read {
+    Names names;
+    Lines bad;
+    std::size_t count = 0;
+};
+
+Read ReadAll(const std::string &text) {
+    core::NameList list(text);
+    Read read;
+    list.Check([&](const core::BadName &bad) { read.bad.emplace_back(bad.line, bad.text); });
+    read.count = list.Count();
+    while (auto name = list.Next())
+        read.names.push_back(*name);
+    return read;
+}
+
+} // namespace
+
+TEST(NameList, TakesTheNamesOfItsLinesAndTellsTheBadOnesByNumber) {
+    const std::string longLine = std::string(1030, 'a') + ".com";
+    const std::string longBad = std::string(100, '_');
+    const struct {
+        std::string text;
+        Names names;
+        Lines bad;
+    } cases[] = {
+        {"", {}, {}},
+        {"a.com", {"a.com"}, {}},
+        {"a.com\nb.net\n", {"a.com", "b.net"}, {}},
+        {"  a.com \t\r\n\n# b.com\n\r\nc.org", {"a.com", "c.org"}, {}},
+        {"a.com\nnot a name\nx_y.org\nb..c\n-a.com\nd.com\n",
+         {"a.com", "d.com"},
+         {{2, "not a name"}, {3, "x_y.org"}, {4, "b..c"}, {5, "-a.com"}}},
+        {"com\n" + std::string(64, 'a') + ".com\n",
+         {},
+         {{1, "com"}, {2, std::string(64, 'a') + ".com"}}},
+        // Too long to be a name: shown cut, and the line after it is read as usual.
+        {longLine + "\nok.com\n", {"ok.com"}, {{1, std::string(80, 'a')}}},
+        {longBad + "\n", {}, {{1, std::string(80, '_')}}},
+    };
+    for (const auto &c : cases) {
+        const Read read = ReadAll(c.text);
+        EXPECT_EQ(read.names, c.names) << c.text;
+        EXPECT_EQ(read.bad, c.bad) << c.text;
+        EXPECT_EQ(read.count, c.names.size()) << c.text;
+    }
+}
+
+TEST(NameList, GivesEachNameWhenAskedAndEndsOnce) {
+    core::NameList list("a.com\nbad\nb.com\n");
+    list.Check([](const core::BadName &) {});
+    EXPECT_EQ(list.Next(), "a.com");
+    EXPECT_EQ(list.Next(), "b.com");
+    EXPECT_EQ(list.Next(), std::nullopt);
+    EXPECT_EQ(list.Next(), std::nullopt);
+}
