@@ -40,25 +40,22 @@ net::NetworkContext ContextForRun(const net::NetworkContext &base, int perHost) 
 
 CheckPool::CheckPool(NameSource &names, probes::ProbeList probes, net::NetworkContext context,
                      int jobs, WantsDetails wantsDetails)
-    : names_(names), probes_(std::move(probes)), context_(std::move(context)),
-      wantsDetails_(std::move(wantsDetails)),
+    : CheckPool(nullptr, &names, std::move(probes), std::move(context), jobs,
+                std::move(wantsDetails)) {}
+
+CheckPool::CheckPool(std::vector<std::string> names, probes::ProbeList probes,
+                     net::NetworkContext context, int jobs, WantsDetails wantsDetails)
+    : CheckPool(std::make_unique<NameVector>(std::move(names)), nullptr, std::move(probes),
+                std::move(context), jobs, std::move(wantsDetails)) {}
+
+CheckPool::CheckPool(std::unique_ptr<NameVector> owned, NameSource *names, probes::ProbeList probes,
+                     net::NetworkContext context, int jobs, WantsDetails wantsDetails)
+    : ownNames_(std::move(owned)), names_(names ? *names : *ownNames_), probes_(std::move(probes)),
+      context_(std::move(context)), wantsDetails_(std::move(wantsDetails)),
       workerCount_(
           std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), names_.Count())),
       keepRunning_(context_.Sockets) {
     // The first name is there for the progress before any worker takes it.
-    FillAhead();
-    for (std::size_t i = 0; i < workerCount_; ++i)
-        workers_.emplace_back([this] { Work(); });
-}
-
-CheckPool::CheckPool(std::vector<std::string> names, probes::ProbeList probes,
-                     net::NetworkContext context, int jobs, WantsDetails wantsDetails)
-    : ownNames_(std::make_unique<NameVector>(std::move(names))), names_(*ownNames_),
-      probes_(std::move(probes)), context_(std::move(context)),
-      wantsDetails_(std::move(wantsDetails)),
-      workerCount_(
-          std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), names_.Count())),
-      keepRunning_(context_.Sockets) {
     FillAhead();
     for (std::size_t i = 0; i < workerCount_; ++i)
         workers_.emplace_back([this] { Work(); });

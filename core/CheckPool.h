@@ -65,6 +65,10 @@ public:
     std::size_t Count() const { return names_.Count(); }
 
 private:
+    // names when given, else the names owned.
+    CheckPool(std::unique_ptr<NameVector> owned, NameSource *names, probes::ProbeList probes,
+              net::NetworkContext context, int jobs, WantsDetails wantsDetails);
+
     // A name given to a worker, until its outcome is handed over.
     struct Started {
         std::string name;
