@@ -4,6 +4,7 @@
 #include "cli/IndexCommands.h"
 #include "cli/RowPrinter.h"
 #include "cli/TerminalApplication.h"
+#include "cli/TerminalText.h"
 #include "core/CandidateGenerator.h"
 #include "core/CheckRun.h"
 #include "core/CheckSetup.h"
@@ -19,9 +20,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <new>
-#include <sstream>
 
 namespace cli {
 namespace {
@@ -124,8 +125,9 @@ private:
 // the rate so far and an estimate of the time left.
 class Progress : public core::StatusLine {
 public:
-    Progress(std::ostream &err, bool terminal, const core::StringList &candidates)
-        : err_(err), terminal_(terminal), candidates_(candidates) {}
+    // count tells how many names the run checks in all.
+    Progress(std::ostream &err, bool terminal, std::function<std::size_t()> count)
+        : err_(err), terminal_(terminal), count_(std::move(count)) {}
     ~Progress() override {
         if (terminal_ && shown_)
             err_ << "\r\033[K" << std::flush;
@@ -140,8 +142,7 @@ public:
         if (const auto open = text.rfind(" ("); open != std::string::npos && text.ends_with(")"))
             done = std::stoul(text.substr(open + 2)) - 1;
         else
-            line +=
-                " (" + std::to_string(checked_) + "/" + std::to_string(candidates_.size()) + ")";
+            line += " (" + std::to_string(checked_) + "/" + std::to_string(count_()) + ")";
         if (!terminal_) {
             err_ << line << '\n';
             return;
@@ -157,8 +158,9 @@ private:
         if (done == 0 || seconds <= 0)
             return {};
         const double rate = static_cast<double>(done) / seconds;
-        const auto left = static_cast<long>(
-            static_cast<double>(candidates_.size() > done ? candidates_.size() - done : 0) / rate);
+        const std::size_t count = count_();
+        const auto left =
+            static_cast<long>(static_cast<double>(count > done ? count - done : 0) / rate);
         char text[64];
         std::snprintf(text, sizeof text, "  %.1f names/s, %ld:%02ld left", rate, left / 60,
                       left % 60);
@@ -167,7 +169,7 @@ private:
 
     std::ostream &err_;
     bool terminal_;
-    const core::StringList &candidates_;
+    const std::function<std::size_t()> count_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::size_t checked_ = 0;
     bool shown_ = false;
@@ -222,37 +224,42 @@ std::string NamesListText(const std::string &path, std::istream &in) {
     return text;
 }
 
-// Why a line of --from is not checked, for the line on standard error.
+// Why a line of --from is not checked, for the line on standard error (escaped: it comes from
+// the file).
 std::string FaultText(const core::BadName &bad) {
+    const std::string text = TerminalText(bad.text);
     switch (bad.fault) {
     case core::NameFault::BelowRegistrableName:
-        return bad.text + " is a host below the registrable name " + bad.registrable +
+        return text + " is a host below the registrable name " + bad.registrable +
                ", which a registry answers for; list " + bad.registrable + " to check it";
     case core::NameFault::PublicSuffix:
-        return bad.text + " is a public suffix, not a name one can register";
+        return text + " is a public suffix, not a name one can register";
     case core::NameFault::NotAName:
         break;
     }
-    return "not a domain name: '" + bad.text + "'";
+    return "not a domain name: '" + text + "'";
 }
 
-// The names of --from, with a line on standard error for each one that is not checked.
-core::StringList NamesFrom(const std::string &path, std::istream &in, std::ostream &err) {
-    std::istringstream text(NamesListText(path, in));
-    const core::NameList list = core::ReadNameList(text);
-    for (const core::BadName &bad : list.bad)
-        err << "nimbrel-cli: " << path << ":" << bad.line << ": " << FaultText(bad) << "\n";
-    return list.names;
+// The names of --from, with a line on standard error for each one that is not checked. The text
+// is held as read; the run cuts the names from it one at a time.
+core::NameList NamesFrom(const std::string &path, std::istream &in, std::ostream &err) {
+    core::NameList list(NamesListText(path, in));
+    const std::string shownPath = TerminalText(path);
+    list.Check([&](const core::BadName &bad) {
+        err << "nimbrel-cli: " << shownPath << ":" << bad.line << ": " << FaultText(bad) << "\n";
+    });
+    return list;
 }
 
 // Checks the generated candidates, or names when given.
 int Search(const CliOptions &cli, core::SearchOptions &options, probes::ProbeList probes,
            results::ResultList &list, std::ostream &err, Terminal terminal,
-           const core::StringList *names) {
+           core::NameSource *names) {
     core::StringList candidates, scratch;
     TerminalApplication app(err);
     ConfirmedKeywords prompt(options);
-    Progress progress(err, terminal.errIsTerminal, candidates);
+    Progress progress(err, terminal.errIsTerminal,
+                      [&] { return names ? names->Count() : candidates.size(); });
     core::CheckRun run(options, candidates, scratch, list, std::move(probes), NetworkChoices(cli),
                        prompt, progress);
     run.SetAvailableLimit(static_cast<std::size_t>(cli.limit.value_or(0)));
@@ -282,7 +289,7 @@ int Show(const CliOptions &cli, results::ResultList &list, std::ostream &out, Te
         list.SortByColumn(*cli.sortColumn);
     const OutputFormat format =
         cli.format.value_or(terminal.outIsTerminal ? OutputFormat::Table : OutputFormat::Tsv);
-    PrintRows(out, list.GetColumns(), OutputRows(list), format);
+    PrintRows(out, list, format);
     out.flush();
     // The files are written even when standard output failed, so that the rows reach them.
     WriteOutputs(cli, list);
@@ -300,7 +307,7 @@ core::CheckSetup ChosenSetup(const CliOptions &cli, const core::SearchOptions &o
         core::CheckSetup setup =
             core::ChooseCheckSetup(options, core::UserIndexFolder(), RegistryChoices(cli));
         for (const std::string &note : setup.notes)
-            err << "nimbrel-cli: " << note << '\n';
+            err << "nimbrel-cli: " << TerminalText(note) << '\n';
         return setup;
     } catch (const base::Exception &failure) {
         throw EFileProblem(failure.Message());
@@ -321,7 +328,7 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
         return Show(cli, list, out, terminal, kExitDone);
     }
     core::SearchOptions options = ChosenOptions(cli);
-    core::StringList names;
+    std::optional<core::NameList> names;
     if (!cli.fromFile.empty()) {
         if (!cli.keywords.empty())
             throw EUsageError("--from checks the names of a file and takes no keywords");
@@ -339,7 +346,7 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
     core::CheckSetup setup = ChosenSetup(cli, options, err);
     results::ResultList list(setup.columns);
     const int status = Search(cli, options, std::move(setup.probes), list, err, terminal,
-                              cli.fromFile.empty() ? nullptr : &names);
+                              names ? &*names : nullptr);
     return Show(cli, list, out, terminal, status);
 }
 
@@ -355,10 +362,10 @@ int RunNimbrelCli(int argc, const char *const *argv, std::ostream &out, std::ost
         }
         return Run(cli, out, err, terminal);
     } catch (const EUsageError &error) {
-        err << "nimbrel-cli: " << error.Message() << '\n';
+        err << "nimbrel-cli: " << TerminalText(error.Message()) << '\n';
         return kExitUsage;
     } catch (const EFileProblem &error) {
-        err << "nimbrel-cli: " << error.Message() << '\n';
+        err << "nimbrel-cli: " << TerminalText(error.Message()) << '\n';
         return kExitFileError;
     }
 }

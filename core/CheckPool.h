@@ -1,13 +1,16 @@
 #pragma once
 
+#include "core/NameSource.h"
 #include "net/NetworkContext.h"
 #include "probes/Probe.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -31,12 +34,17 @@ struct CheckOutcome {
 // over in the order of the list: a name that finishes early waits for the names before it.
 // The workers touch nothing but their own names and the run's network context; the thread
 // that owns the pool takes the outcomes. Its destructor abandons what is left and joins.
+// Names are taken from their source as workers get free, a round of workers ahead, so the pool
+// holds the names under way and the outcomes not handed over yet, never the whole list.
 class CheckPool {
 public:
     // Whether the details of a name found free are wanted (the show filter).
     using WantsDetails = std::function<bool(const probes::DomainRecord &)>;
 
     // context is the run's own (ContextForRun): abandoning the pool interrupts its socket layer.
+    // names outlives the pool and is read only under the pool's lock.
+    CheckPool(NameSource &names, probes::ProbeList probes, net::NetworkContext context, int jobs,
+              WantsDetails wantsDetails);
     CheckPool(std::vector<std::string> names, probes::ProbeList probes, net::NetworkContext context,
               int jobs, WantsDetails wantsDetails);
     ~CheckPool();
@@ -60,16 +68,35 @@ public:
 
     // The first name not handed over yet (empty when none), with its place in the list.
     std::optional<std::pair<std::size_t, std::string>> Oldest() const;
-    std::size_t Count() const { return names_.size(); }
+    std::size_t Count() const { return names_.Count(); }
 
 private:
+    // names when given, else the names owned.
+    CheckPool(std::unique_ptr<NameVector> owned, NameSource *names, probes::ProbeList probes,
+              net::NetworkContext context, int jobs, WantsDetails wantsDetails);
+
+    // A name given to a worker, until its outcome is handed over.
+    struct Started {
+        std::string name;
+        std::optional<CheckOutcome> outcome;
+    };
+    // A name a worker takes, and the name a round of workers after it, to prepare.
+    struct Taken {
+        std::size_t index = 0;
+        std::string name;
+        std::optional<std::string> ahead;
+    };
+
     void Work();
-    std::optional<std::size_t> TakeName();
-    // Lets the probes start what the check of the name at index will wait on.
-    void PrepareName(std::size_t index) const;
+    std::optional<Taken> TakeName();
+    // Reads names from the source until a round of workers and one more wait ahead.
+    void FillAhead();
+    // Lets the probes start what the check of name will wait on.
+    void PrepareName(const std::string &name) const;
     void Finish(CheckOutcome outcome);
 
-    const std::vector<std::string> names_;
+    std::unique_ptr<NameVector> ownNames_;
+    NameSource &names_;
     const probes::ProbeList probes_;
     const net::NetworkContext context_;
     const WantsDetails wantsDetails_;
@@ -79,11 +106,14 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable finished_;
+    std::deque<std::string> ahead_;
+    bool listEnded_ = false;
     std::size_t started_ = 0;
     std::size_t handedOver_ = 0;
     bool stopStarting_ = false;
     bool abandoned_ = false;
-    std::vector<std::optional<CheckOutcome>> outcomes_;
+    // The names from handedOver_ to started_ - 1, in list order.
+    std::deque<Started> underWay_;
     std::vector<std::thread> workers_;
 };
 

@@ -171,19 +171,27 @@ void CheckRun::Start() {
     platform::ProcessMessages();
 }
 
-void CheckRun::CheckNames(const StringList &names) {
+void CheckRun::CheckNames(NameSource &names) {
     Abandon();
-    candidates_ = names;
+    availableFound_ = 0;
     {
         BusyCursor busy;
         try {
-            CheckCandidates();
+            if (options_.jobs() > 1)
+                CheckConcurrently(names);
+            else
+                CheckOneAtATime(names);
         } catch (...) {
             // As in a search: a failure ends the run without a message; the rows so far stay.
         }
     }
     status_.SetStatusText("Done!");
     platform::ProcessMessages();
+}
+
+void CheckRun::CheckNames(const StringList &names) {
+    NameVector source(names);
+    CheckNames(source);
 }
 
 void CheckRun::RunSearch() {
@@ -205,12 +213,40 @@ void CheckRun::RunSearch() {
         std::rethrow_exception(failure);
 }
 
+namespace {
+
+// The candidates of a one-at-a-time run, read where they stand at each step: a nested run may
+// rebuild them, and then owns them, so the older run finds its list ended.
+class LiveCandidates : public NameSource {
+public:
+    explicit LiveCandidates(const StringList &candidates) : candidates_(candidates) {}
+    std::optional<std::string> Next() override {
+        if (next_ >= candidates_.size())
+            return std::nullopt;
+        return candidates_[next_++];
+    }
+    std::size_t Count() const override { return candidates_.size(); }
+
+private:
+    const StringList &candidates_;
+    std::size_t next_ = 0;
+};
+
+} // namespace
+
 void CheckRun::CheckCandidates() {
     availableFound_ = 0;
     if (options_.jobs() > 1) {
-        CheckConcurrently();
+        // The workers read a copy: the window's list may be rebuilt while they run.
+        NameVector names(candidates_);
+        CheckConcurrently(names);
         return;
     }
+    LiveCandidates names(candidates_);
+    CheckOneAtATime(names);
+}
+
+void CheckRun::CheckOneAtATime(NameSource &names) {
     ClearStopRequest();
     list_.Clear();
     const std::uint64_t generation = list_.Generation();
@@ -218,14 +254,13 @@ void CheckRun::CheckCandidates() {
     ActiveSockets active(*this, *context.Sockets);
     // The service hosts are looked up once a run, not once a name.
     const net::SocketLayer::KeepRunning keepRunning(context.Sockets);
-    const std::size_t count = candidates_.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        // The list of names may have been rebuilt by a nested run; that run owns the list then.
-        if (list_.Generation() != generation || i >= candidates_.size())
+    while (const std::optional<std::string> name = names.Next()) {
+        // A nested run owns the list now.
+        if (list_.Generation() != generation)
             return;
-        if (!CheckCandidate(candidates_[i], generation, context))
+        if (!CheckCandidate(*name, generation, context))
             return;
-        if (StopTest(i, count) || AvailableLimitReached())
+        if (StopTest() || AvailableLimitReached())
             return;
     }
 }
@@ -279,14 +314,14 @@ bool CheckRun::PlaceOutcome(CheckPool &pool, const CheckOutcome &outcome) {
     return true;
 }
 
-void CheckRun::CheckConcurrently() {
+void CheckRun::CheckConcurrently(NameSource &names) {
     ClearStopRequest();
     keepFinished_ = false;
     list_.Clear();
     const std::uint64_t generation = list_.Generation();
     // The workers see the show filter as it was at the start; rows follow the current one.
     const std::int32_t show = options_.show();
-    CheckPool pool(candidates_, probes_, ContextForRun(context_, kPerHost), options_.jobs(),
+    CheckPool pool(names, probes_, ContextForRun(context_, kPerHost), options_.jobs(),
                    [show](const probes::DomainRecord &record) { return IsShown(show, record); });
     struct ActivePool {
         CheckPool *&slot;
@@ -327,12 +362,8 @@ void CheckRun::CheckConcurrently() {
     }
 }
 
-bool CheckRun::StopTest(std::size_t index, std::size_t count) const {
-    if (platform::IsEscapeDown())
-        return true;
-    if (StopRequested())
-        return true;
-    return index + 1 == count;
+bool CheckRun::StopTest() const {
+    return platform::IsEscapeDown() || StopRequested();
 }
 
 } // namespace core

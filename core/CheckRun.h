@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/CandidateGenerator.h"
+#include "core/NameSource.h"
 #include "core/SearchOptions.h"
 #include "net/NetworkContext.h"
 #include "probes/Probe.h"
@@ -63,7 +64,9 @@ public:
     // The run ends once this many names were found free (0: no limit).
     void SetAvailableLimit(std::size_t limit) { availableLimit_ = limit; }
 
-    // Checks names as given, with no keywords dialog and no generated names.
+    // Checks names as given, with no keywords dialog and no generated names. The names are
+    // taken from the source as the run gets to them; it keeps only the rows.
+    void CheckNames(NameSource &names);
     void CheckNames(const StringList &names);
 
     void RunSearch();
@@ -79,16 +82,18 @@ private:
     // was abandoned).
     bool CheckCandidate(const std::string &name, std::uint64_t generation,
                         const net::NetworkContext &context);
+    // Checks the names one after the other on the window's behalf.
+    void CheckOneAtATime(NameSource &names);
     // Checks options.jobs() names at once on worker threads; this thread only drains the
     // message queue, shows the progress and fills the rows in candidate order.
-    void CheckConcurrently();
+    void CheckConcurrently(NameSource &names);
     // Appends the row of a finished check when the show filter lets it; true when the name was
     // free.
     bool PlaceRow(const probes::DomainRecord &record);
     // Places the outcome's row; false when the run must end (a failure raises).
     bool PlaceOutcome(CheckPool &pool, const CheckOutcome &outcome);
     bool AvailableLimitReached() const;
-    bool StopTest(std::size_t index, std::size_t count) const;
+    bool StopTest() const;
 
     SearchOptions &options_;
     StringList &candidates_;

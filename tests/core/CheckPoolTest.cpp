@@ -12,6 +12,7 @@
 #include "tests/support/ScriptedServer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -112,6 +113,23 @@ private:
 net::NetworkContext RunContext() {
     return core::ContextForRun(net::NetworkContext(), 4);
 }
+
+// A list of count names n0.com, n1.com, ... made as they are taken, that counts how many were.
+class CountingNames : public core::NameSource {
+public:
+    explicit CountingNames(std::size_t count) : count_(count) {}
+    std::optional<std::string> Next() override {
+        if (taken_ == count_)
+            return std::nullopt;
+        return "n" + std::to_string(taken_++) + ".com";
+    }
+    std::size_t Count() const override { return count_; }
+    std::size_t Taken() const { return taken_; }
+
+private:
+    const std::size_t count_;
+    std::atomic<std::size_t> taken_ = 0;
+};
 
 StringList Names(const std::string &stem, int count) {
     StringList names;
@@ -299,6 +317,31 @@ TEST_P(AvailableLimitTest, TheRunEndsOnceEnoughFreeNamesWereFound) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, AvailableLimitTest, ::testing::Values(1, 4, 16));
+
+TEST_F(ConcurrentRunTest, ARunOfOneNameAtATimeTakesEachNameOfItsListWhenItGetsToIt) {
+    options.SetJobs(1);
+    CountingNames names(1000000);
+    run.SetAvailableLimit(3);
+    run.CheckNames(names);
+    EXPECT_EQ(Captions(), Names("n", 3));
+    EXPECT_EQ(names.Taken(), 3u);
+    EXPECT_EQ(status.texts.front(), "Checking... n0.com");
+}
+
+TEST(CheckPool, TakesNamesFromItsListOnlyARoundOfWorkersAhead) {
+    GatedProbes probes;
+    CountingNames names(1000000);
+    probes.Gate(Names("n", 8));
+    core::CheckPool pool(names, testsupport::ProbeListOf(probes), RunContext(), 3, AllDetails());
+    ASSERT_TRUE(probes.WaitStarted(3));
+    EXPECT_EQ(pool.Count(), 1000000u);
+    ASSERT_TRUE(pool.Oldest());
+    EXPECT_EQ(pool.Oldest()->second, "n0.com");
+    // The three under way, the three their workers prepare, and the next one.
+    EXPECT_LE(names.Taken(), 7u);
+    pool.Abandon();
+    probes.OpenAll();
+}
 
 TEST(CheckPool, HandsOutcomesOverInListOrderOnlyOnceTheEarlierOnesFinished) {
     GatedProbes probes;
