@@ -104,10 +104,20 @@ private:
 } // namespace
 
 CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
-                   results::ResultList &list, probes::ProbeList probes, net::NetworkContext context,
+                   results::ResultList &list, SetupChooser choose, net::NetworkContext context,
                    KeywordsPrompt &prompt, StatusLine &status)
     : options_(options), candidates_(candidates), scratch_(scratch), list_(list),
-      probes_(std::move(probes)), context_(std::move(context)), prompt_(prompt), status_(status) {}
+      choose_(std::move(choose)), context_(std::move(context)), prompt_(prompt), status_(status) {}
+
+CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
+                   results::ResultList &list, probes::ProbeList probes, net::NetworkContext context,
+                   KeywordsPrompt &prompt, StatusLine &status)
+    : CheckRun(
+          options, candidates, scratch, list,
+          [probes = std::move(probes), columns = list.GetColumns()] {
+              return CheckSetup{probes, columns, {}};
+          },
+          std::move(context), prompt, status) {}
 
 void CheckRun::Abandon() {
     if (activePool_)
@@ -137,7 +147,8 @@ private:
 void CheckRun::ForceDetails() {
     const net::NetworkContext context = ContextForRun(context_, kPerHost);
     ActiveSockets active(*this, *context.Sockets);
-    core::ForceDetails(list_, probes_, context);
+    // The indexes there are now answer, as they would for a run started now.
+    core::ForceDetails(list_, choose_().probes, context);
 }
 
 void CheckRun::Stop() {
@@ -202,12 +213,13 @@ void CheckRun::RunSearch() {
 
 void CheckRun::CheckCandidates() {
     availableFound_ = 0;
+    const CheckSetup setup = choose_();
     if (options_.jobs() > 1) {
-        CheckConcurrently();
+        CheckConcurrently(setup);
         return;
     }
     ClearStopRequest();
-    list_.Clear();
+    list_.Clear(setup.columns);
     const std::uint64_t generation = list_.Generation();
     const net::NetworkContext context = ContextForRun(context_, kPerHost);
     ActiveSockets active(*this, *context.Sockets);
@@ -218,7 +230,7 @@ void CheckRun::CheckCandidates() {
         // The list of names may have been rebuilt by a nested run; that run owns the list then.
         if (list_.Generation() != generation || i >= candidates_.size())
             return;
-        if (!CheckCandidate(candidates_[i], generation, context))
+        if (!CheckCandidate(candidates_[i], generation, setup.probes, context))
             return;
         if (StopTest(i, count) || AvailableLimitReached())
             return;
@@ -226,13 +238,13 @@ void CheckRun::CheckCandidates() {
 }
 
 bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t generation,
-                              const net::NetworkContext &context) {
+                              const probes::ProbeList &probes, const net::NetworkContext &context) {
     const std::string name = candidate; // the list may change while the queue drains
     status_.SetStatusText("Checking... " + name);
     WindowSchedule schedule(list_, options_, generation);
     std::optional<probes::DomainRecord> record;
     StepRelay(schedule, *context.Sockets).Run([&](CheckSteps &steps) {
-        record = CheckDomain(name, probes_, context, steps);
+        record = CheckDomain(name, probes, context, steps);
     });
     // An abandoned run fills nothing more: its last exchange ended early, not with an answer.
     if (context.Sockets->Interrupted())
@@ -255,13 +267,13 @@ bool CheckRun::PlaceRow(const probes::DomainRecord &record) {
     return IsAvailable(record);
 }
 
-void CheckRun::CheckConcurrently() {
+void CheckRun::CheckConcurrently(const CheckSetup &setup) {
     ClearStopRequest();
-    list_.Clear();
+    list_.Clear(setup.columns);
     const std::uint64_t generation = list_.Generation();
     // The workers see the show filter as it was at the start; rows follow the current one.
     const std::int32_t show = options_.show();
-    CheckPool pool(candidates_, probes_, ContextForRun(context_, kPerHost), options_.jobs(),
+    CheckPool pool(candidates_, setup.probes, ContextForRun(context_, kPerHost), options_.jobs(),
                    [show](const probes::DomainRecord &record) { return IsShown(show, record); });
     struct ActivePool {
         CheckPool *&slot;
