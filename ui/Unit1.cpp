@@ -273,8 +273,11 @@ void TForm1::CreateControls() {
     SetAccessibleText(*ListView1, QStringLiteral("Domain names found"),
                       QStringLiteral("One row a name: top level domain, whether it is free, "
                                      "link popularity and traffic rank; Space toggles the mark"));
-    SetAccessibleText(*StatusBar1->findChild<QLabel *>(QStringLiteral("StatusText")),
-                      QStringLiteral("Status"), QStringLiteral("What the search is doing"));
+    // The status text has no accessible name of its own: the label's text is its name, so that
+    // assistive tools read "Checking..." and "Done!" and hear each change (a label tells them
+    // when its text changes its name).
+    StatusBar1->findChild<QLabel *>(QStringLiteral("StatusText"))
+        ->setAccessibleDescription(QStringLiteral("What the search is doing"));
 
     setTabOrder(ListView1, StopBtn);
     setTabOrder(StopBtn, BitBtn2);
