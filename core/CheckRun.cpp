@@ -104,10 +104,20 @@ private:
 } // namespace
 
 CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
-                   results::ResultList &list, probes::ProbeList probes, net::NetworkContext context,
+                   results::ResultList &list, SetupChooser choose, net::NetworkContext context,
                    KeywordsPrompt &prompt, StatusLine &status)
     : options_(options), candidates_(candidates), scratch_(scratch), list_(list),
-      probes_(std::move(probes)), context_(std::move(context)), prompt_(prompt), status_(status) {}
+      choose_(std::move(choose)), context_(std::move(context)), prompt_(prompt), status_(status) {}
+
+CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
+                   results::ResultList &list, probes::ProbeList probes, net::NetworkContext context,
+                   KeywordsPrompt &prompt, StatusLine &status)
+    : CheckRun(
+          options, candidates, scratch, list,
+          [probes = std::move(probes), columns = list.GetColumns()] {
+              return CheckSetup{probes, columns, {}};
+          },
+          std::move(context), prompt, status) {}
 
 void CheckRun::Abandon() {
     if (activePool_)
@@ -142,7 +152,8 @@ private:
 void CheckRun::ForceDetails() {
     const net::NetworkContext context = ContextForRun(context_, kPerHost);
     ActiveSockets active(*this, *context.Sockets);
-    core::ForceDetails(list_, probes_, context);
+    // The indexes there are now answer, as they would for a run started now.
+    core::ForceDetails(list_, choose_().probes, context);
 }
 
 void CheckRun::Stop() {
@@ -177,10 +188,11 @@ void CheckRun::CheckNames(NameSource &names) {
     {
         BusyCursor busy;
         try {
+            const CheckSetup setup = choose_();
             if (options_.jobs() > 1)
-                CheckConcurrently(names);
+                CheckConcurrently(names, setup);
             else
-                CheckOneAtATime(names);
+                CheckOneAtATime(names, setup);
         } catch (...) {
             // As in a search: a failure ends the run without a message; the rows so far stay.
         }
@@ -236,19 +248,20 @@ private:
 
 void CheckRun::CheckCandidates() {
     availableFound_ = 0;
+    const CheckSetup setup = choose_();
     if (options_.jobs() > 1) {
         // The workers read a copy: the window's list may be rebuilt while they run.
         NameVector names(candidates_);
-        CheckConcurrently(names);
+        CheckConcurrently(names, setup);
         return;
     }
     LiveCandidates names(candidates_);
-    CheckOneAtATime(names);
+    CheckOneAtATime(names, setup);
 }
 
-void CheckRun::CheckOneAtATime(NameSource &names) {
+void CheckRun::CheckOneAtATime(NameSource &names, const CheckSetup &setup) {
     ClearStopRequest();
-    list_.Clear();
+    list_.Clear(setup.columns);
     const std::uint64_t generation = list_.Generation();
     const net::NetworkContext context = ContextForRun(context_, kPerHost);
     ActiveSockets active(*this, *context.Sockets);
@@ -258,7 +271,7 @@ void CheckRun::CheckOneAtATime(NameSource &names) {
         // A nested run owns the list now.
         if (list_.Generation() != generation)
             return;
-        if (!CheckCandidate(*name, generation, context))
+        if (!CheckCandidate(*name, generation, setup.probes, context))
             return;
         if (StopTest() || AvailableLimitReached())
             return;
@@ -266,14 +279,14 @@ void CheckRun::CheckOneAtATime(NameSource &names) {
 }
 
 bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t generation,
-                              const net::NetworkContext &context) {
+                              const probes::ProbeList &probes, const net::NetworkContext &context) {
     const std::string name = candidate; // the list may change while the queue drains
     status_.SetStatusText("Checking... " + name);
     WindowSchedule schedule(list_, options_, generation);
     std::optional<probes::DomainRecord> record;
     try {
         StepRelay(schedule, *context.Sockets).Run([&](CheckSteps &steps) {
-            record = CheckDomain(name, probes_, context, steps);
+            record = CheckDomain(name, probes, context, steps);
         });
     } catch (const probes::ECheckStopped &) {
         // The run stopped while the name waited for its turn: no answer, and no name follows.
@@ -314,14 +327,14 @@ bool CheckRun::PlaceOutcome(CheckPool &pool, const CheckOutcome &outcome) {
     return true;
 }
 
-void CheckRun::CheckConcurrently(NameSource &names) {
+void CheckRun::CheckConcurrently(NameSource &names, const CheckSetup &setup) {
     ClearStopRequest();
     keepFinished_ = false;
-    list_.Clear();
+    list_.Clear(setup.columns);
     const std::uint64_t generation = list_.Generation();
     // The workers see the show filter as it was at the start; rows follow the current one.
     const std::int32_t show = options_.show();
-    CheckPool pool(names, probes_, ContextForRun(context_, kPerHost), options_.jobs(),
+    CheckPool pool(names, setup.probes, ContextForRun(context_, kPerHost), options_.jobs(),
                    [show](const probes::DomainRecord &record) { return IsShown(show, record); });
     struct ActivePool {
         CheckPool *&slot;
