@@ -55,7 +55,7 @@ WhoisPacer::Turn WhoisPacer::Acquire(const std::string &host, std::chrono::milli
     std::unique_lock lock(mutex_);
     const Clock::time_point deadline = time_->Now() + std::max(within, std::chrono::milliseconds(0));
     for (;;) {
-        if (interrupted_ || stop.stop_requested())
+        if (stop.stop_requested())
             return Turn(Outcome::Interrupted);
         HostState &state = hosts_[key];
         const Clock::time_point now = time_->Now();
@@ -83,13 +83,5 @@ void WhoisPacer::Release(const std::string &host) {
     changed_.notify_all();
 }
 
-void WhoisPacer::Interrupt() {
-    {
-        std::lock_guard lock(mutex_);
-        interrupted_ = true;
-        ++changes_;
-    }
-    changed_.notify_all();
-}
 
 } // namespace registry
