@@ -267,11 +267,13 @@ void CheckRun::CheckOneAtATime(NameSource &names, const CheckSetup &setup) {
     ActiveSockets active(*this, *context.Sockets);
     // The service hosts are looked up once a run, not once a name.
     const net::SocketLayer::KeepRunning keepRunning(context.Sockets);
+    // One thread checks every name of the run.
+    StepRelay relay(*context.Sockets);
     while (const std::optional<std::string> name = names.Next()) {
         // A nested run owns the list now.
         if (list_.Generation() != generation)
             return;
-        if (!CheckCandidate(*name, generation, setup.probes, context))
+        if (!CheckCandidate(*name, generation, setup.probes, context, relay))
             return;
         if (StopTest() || AvailableLimitReached())
             return;
@@ -279,13 +281,14 @@ void CheckRun::CheckOneAtATime(NameSource &names, const CheckSetup &setup) {
 }
 
 bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t generation,
-                              const probes::ProbeList &probes, const net::NetworkContext &context) {
+                              const probes::ProbeList &probes, const net::NetworkContext &context,
+                              StepRelay &relay) {
     const std::string name = candidate; // the list may change while the queue drains
     status_.SetStatusText("Checking... " + name);
     WindowSchedule schedule(list_, options_, generation);
     std::optional<probes::DomainRecord> record;
     try {
-        StepRelay(schedule, *context.Sockets).Run([&](CheckSteps &steps) {
+        relay.Run(schedule, [&](CheckSteps &steps) {
             record = CheckDomain(name, probes, context, steps);
         });
     } catch (const probes::ECheckStopped &) {
