@@ -288,9 +288,8 @@ bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t genera
     WindowSchedule schedule(list_, options_, generation);
     std::optional<probes::DomainRecord> record;
     try {
-        relay.Run(schedule, [&](CheckSteps &steps) {
-            record = CheckDomain(name, probes, context, steps);
-        });
+        relay.Run(schedule,
+                  [&](CheckSteps &steps) { record = CheckDomain(name, probes, context, steps); });
     } catch (const probes::ECheckStopped &) {
         // The run stopped while the name waited for its turn: no answer, and no name follows.
         return false;

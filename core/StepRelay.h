@@ -14,13 +14,14 @@
 namespace core {
 
 // Runs the checks of a one-at-a-time run on one thread of its own, made with the relay and
-// joined when it goes, while the calling thread, the window's, waits without blocking the window: it keeps dispatching the window's messages and answers the check's steps
-// (BeforeProbe, Pause) through windowSteps. So rows and the window are touched only on the
-// calling thread, at the same points as when the check ran there, and no exchange ever holds the
-// window. Once sockets is interrupted (the run was abandoned) every step of the check is answered
-// Abandon without asking windowSteps, and the wait ends as soon as the check's exchange does.
-// Once the stop request is raised the check's waits for a turn end (sockets.EndQueuedWaits). A
-// failure of the check, or of windowSteps, reaches the caller once the check has ended.
+// joined when it goes, while the calling thread, the window's, waits without blocking the window:
+// it keeps dispatching the window's messages and answers the check's steps (BeforeProbe, Pause)
+// through windowSteps. So rows and the window are touched only on the calling thread, at the same
+// points as when the check ran there, and no exchange ever holds the window. Once sockets is
+// interrupted (the run was abandoned) every step of the check is answered Abandon without asking
+// windowSteps, and the wait ends as soon as the check's exchange does. Once the stop request is
+// raised the check's waits for a turn end (sockets.EndQueuedWaits). A failure of the check, or of
+// windowSteps, reaches the caller once the check has ended.
 class StepRelay : private CheckSteps {
 public:
     explicit StepRelay(net::SocketLayer &sockets);

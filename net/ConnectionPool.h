@@ -4,8 +4,8 @@
 
 #include <chrono>
 #include <cstddef>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stop_token>

@@ -32,7 +32,7 @@ void HostLimiter::Slot::Release() {
 }
 
 HostLimiter::Slot HostLimiter::Acquire(const std::string &host, Clock::time_point deadline,
-                                      std::stop_token stop) {
+                                       std::stop_token stop) {
     const std::string key = base::AsciiLower(host);
     std::unique_lock lock(mutex_);
     for (;;) {

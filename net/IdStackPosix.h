@@ -4,10 +4,10 @@
 #include "net/LookupPool.h"
 
 #include <atomic>
-#include <stop_token>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <unordered_map>
 
 // The socket layer over POSIX sockets and getaddrinfo (IPv4). Error numbers are reported as the

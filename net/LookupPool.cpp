@@ -8,8 +8,8 @@ namespace net {
 
 LookupPool::LookupPool(NameLookup lookup, std::stop_token stop, std::size_t threads,
                        std::size_t mostQueued)
-    : lookup_(std::move(lookup)), stop_(std::move(stop)), mostThreads_(std::max<std::size_t>(threads, 1)),
-      mostQueued_(mostQueued) {}
+    : lookup_(std::move(lookup)), stop_(std::move(stop)),
+      mostThreads_(std::max<std::size_t>(threads, 1)), mostQueued_(mostQueued) {}
 
 LookupPool::~LookupPool() {
     std::deque<Job> dropped;
@@ -56,21 +56,25 @@ void LookupPool::Work(std::stop_token own) {
         const Job job = std::move(jobs_.front());
         jobs_.pop_front();
         lock.unlock();
-        Run(job);
+        std::string address;
+        int error = 0;
+        const int result = Run(job.name, address, error);
         lock.lock();
+        // Free again before the waiter hears the answer: its next lookup finds this thread.
         ++idle_;
+        lock.unlock();
+        Answer(*job.answer, result, error, std::move(address));
+        lock.lock();
     }
 }
 
-void LookupPool::Run(const Job &job) const {
+int LookupPool::Run(const std::string &name, std::string &address, int &error) const {
     // The run that queued it was abandoned: nobody waits for the answer any more.
-    if (stop_.stop_requested()) {
-        Answer(*job.answer, EAI_AGAIN, 0, {});
-        return;
-    }
-    std::string address;
-    const int result = lookup_(job.name, address);
-    Answer(*job.answer, result, errno, std::move(address));
+    if (stop_.stop_requested())
+        return EAI_AGAIN;
+    const int result = lookup_(name, address);
+    error = errno;
+    return result;
 }
 
 void LookupPool::Answer(PendingLookup &answer, int result, int error, std::string address) {

@@ -56,7 +56,8 @@ private:
     };
 
     void Work(std::stop_token own);
-    void Run(const Job &job) const;
+    // The lookup's result, with errno for EAI_SYSTEM.
+    int Run(const std::string &name, std::string &address, int &error) const;
     static void Answer(PendingLookup &answer, int result, int error, std::string address);
 
     const NameLookup lookup_;

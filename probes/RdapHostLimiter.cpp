@@ -86,5 +86,4 @@ int RdapHostLimiter::InFlight(const std::string &host) const {
     return found == hosts_.end() ? 0 : found->second.inFlight;
 }
 
-
 } // namespace probes

@@ -20,8 +20,8 @@ constexpr std::size_t kLongestName = 253;
 bool IsAsciiName(std::string_view name) {
     return !name.empty() && name.size() <= kLongestName &&
            std::all_of(name.begin(), name.end(), [](char c) {
-               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                      (c >= '0' && c <= '9') || c == '-' || c == '.';
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '-' || c == '.';
            });
 }
 

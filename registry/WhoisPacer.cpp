@@ -53,7 +53,8 @@ WhoisPacer::Turn WhoisPacer::Acquire(const std::string &host, std::chrono::milli
                                      std::stop_token stop) {
     const std::string key = base::AsciiLower(host);
     std::unique_lock lock(mutex_);
-    const Clock::time_point deadline = time_->Now() + std::max(within, std::chrono::milliseconds(0));
+    const Clock::time_point deadline =
+        time_->Now() + std::max(within, std::chrono::milliseconds(0));
     for (;;) {
         if (stop.stop_requested())
             return Turn(Outcome::Interrupted);
@@ -66,7 +67,8 @@ WhoisPacer::Turn WhoisPacer::Acquire(const std::string &host, std::chrono::milli
         if (now >= deadline)
             return Turn(Outcome::TimedOut);
         // While another thread asks, only its release (or the deadline) can change anything.
-        const Clock::time_point until = state.asking ? deadline : std::min(state.nextStart, deadline);
+        const Clock::time_point until =
+            state.asking ? deadline : std::min(state.nextStart, deadline);
         const unsigned long long seen = changes_;
         time_->WaitUntil(changed_, lock, stop, until, [this, seen] { return changes_ != seen; });
     }
@@ -82,6 +84,5 @@ void WhoisPacer::Release(const std::string &host) {
     }
     changed_.notify_all();
 }
-
 
 } // namespace registry
