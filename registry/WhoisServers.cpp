@@ -1,5 +1,7 @@
 #include "registry/WhoisServers.h"
 
+#include "platform/UserDataFolder.h"
+
 #include "base/AsciiCase.h"
 #include "platform/InputFile.h"
 
@@ -283,14 +285,10 @@ std::optional<WhoisServer> WhoisServers::ServerFor(std::string_view name) const 
 }
 
 std::optional<std::string> UserWhoisServersFile() {
-    std::filesystem::path folder;
-    if (const char *data = std::getenv("XDG_DATA_HOME"); data && *data)
-        folder = std::filesystem::path(data) / "Nimbrel";
-    else if (const char *home = std::getenv("HOME"); home && *home)
-        folder = std::filesystem::path(home) / ".local" / "share" / "Nimbrel";
-    else
+    const auto folder = platform::UserDataFolder();
+    if (!folder)
         return std::nullopt;
-    const std::filesystem::path file = folder / "whois-servers.json";
+    const std::filesystem::path file = *folder / "whois-servers.json";
     std::error_code error;
     if (!std::filesystem::exists(file, error))
         return std::nullopt;
