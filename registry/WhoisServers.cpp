@@ -1,6 +1,7 @@
 #include "registry/WhoisServers.h"
 
 #include "platform/UserDataFolder.h"
+#include "registry/JsonDepth.h"
 
 #include "base/AsciiCase.h"
 #include "platform/InputFile.h"
@@ -90,31 +91,6 @@ bool IsPrintable(std::string_view text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             return false;
     return true;
-}
-
-// How deep arrays and objects nest, counted before parsing so that no text can make the parser
-// or the parsed tree go deep.
-int Nesting(std::string_view text) {
-    int depth = 0;
-    int deepest = 0;
-    bool inString = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        if (c == '"')
-            inString = true;
-        else if (c == '[' || c == '{')
-            deepest = std::max(deepest, ++depth);
-        else if (c == ']' || c == '}')
-            --depth;
-    }
-    return deepest;
 }
 
 // The built-in phrases of the same host, so that an entry that only moves a suffix or
@@ -238,7 +214,7 @@ WhoisServers WhoisServers::BuiltIn() {
 void WhoisServers::Merge(std::string_view json, const std::string &origin) {
     if (json.size() > kLargestFile)
         throw EWhoisServersError("The WHOIS servers file " + origin + " is too large.");
-    if (Nesting(json) > kDeepestNesting)
+    if (JsonNestingDepth(json) > kDeepestNesting)
         throw EWhoisServersError("The WHOIS servers file " + origin + " nests too deep.");
     const Json file = Json::parse(json, nullptr, false);
     if (file.is_discarded())
