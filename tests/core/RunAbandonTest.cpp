@@ -3,8 +3,8 @@
 #include "net/IdHTTP.h"
 #include "net/IdStackPosix.h"
 #include "net/IdTCPClient.h"
-#include "probes/CancellableWait.h"
-#include "probes/RdapHostLimiter.h"
+#include "registry/CancellableWait.h"
+#include "registry/RdapHostLimiter.h"
 #include "tests/support/LoopbackSocket.h"
 #include "tests/support/LoopbackStack.h"
 #include "tests/support/ScriptedServer.h"
@@ -124,9 +124,9 @@ TEST_P(RunAbandonTest, ANameBlockedInTheWaitEndsSoonAfterTheAbandon) {
     LoopbackSocket full;
     full.Listen(0);
     std::vector<std::unique_ptr<net::TIdTCPClient>> fillers;
-    probes::RdapHostLimiter rdapHosts({1, 0ms});
+    registry::RdapHostLimiter rdapHosts({1, 0ms});
     const auto rdapHeld = rdapHosts.Acquire("rdap.test");
-    probes::CancellableWait pauses;
+    registry::CancellableWait pauses;
     std::function<bool()> blocked = [] { return true; };
     BlockedProbe::Block block;
 
