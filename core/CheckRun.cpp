@@ -105,9 +105,10 @@ private:
 
 CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
                    results::ResultList &list, probes::ProbeList probes, net::NetworkContext context,
-                   KeywordsPrompt &prompt, StatusLine &status)
+                   KeywordsPrompt &prompt, ProgressView &progress)
     : options_(options), candidates_(candidates), scratch_(scratch), list_(list),
-      probes_(std::move(probes)), context_(std::move(context)), prompt_(prompt), status_(status) {}
+      probes_(std::move(probes)), context_(std::move(context)), prompt_(prompt),
+      progress_(progress) {}
 
 void CheckRun::Abandon() {
     if (activePool_)
@@ -162,7 +163,7 @@ void CheckRun::Start() {
             // A failure ends the run without a message; the rows so far stay.
         }
     }
-    status_.SetStatusText("Done!");
+    progress_.ShowDone();
     platform::ProcessMessages();
 }
 
@@ -177,7 +178,7 @@ void CheckRun::CheckNames(const StringList &names) {
             // As in a search: a failure ends the run without a message; the rows so far stay.
         }
     }
-    status_.SetStatusText("Done!");
+    progress_.ShowDone();
     platform::ProcessMessages();
 }
 
@@ -218,6 +219,7 @@ void CheckRun::CheckCandidates() {
         // The list of names may have been rebuilt by a nested run; that run owns the list then.
         if (list_.Generation() != generation || i >= candidates_.size())
             return;
+        progress_.ShowProgress({.position = i + 1, .count = count, .name = candidates_[i]});
         if (!CheckCandidate(candidates_[i], generation, context))
             return;
         if (StopTest(i, count) || AvailableLimitReached())
@@ -228,7 +230,6 @@ void CheckRun::CheckCandidates() {
 bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t generation,
                               const net::NetworkContext &context) {
     const std::string name = candidate; // the list may change while the queue drains
-    status_.SetStatusText("Checking... " + name);
     WindowSchedule schedule(list_, options_, generation);
     std::optional<probes::DomainRecord> record;
     StepRelay(schedule, *context.Sockets).Run([&](CheckSteps &steps) {
@@ -269,7 +270,7 @@ void CheckRun::CheckConcurrently() {
         ~ActivePool() { slot = previous; }
     } active{activePool_, std::exchange(activePool_, &pool)};
     bool stopping = false;
-    std::string shown;
+    RunProgress shown;
     for (;;) {
         // A nested Start or a load owns the list now; closing the window abandoned the run.
         if (list_.Generation() != generation || pool.Abandoned()) {
@@ -292,13 +293,19 @@ void CheckRun::CheckConcurrently() {
         } else if (pool.Done()) {
             return;
         }
-        std::string text = "Stopping...";
-        if (!stopping)
-            if (const auto oldest = pool.Oldest())
-                text = "Checking... " + oldest->second + " (" + std::to_string(oldest->first + 1) +
-                       "/" + std::to_string(pool.Count()) + ")";
-        if (text != shown)
-            status_.SetStatusText(shown = text);
+        RunProgress now;
+        now.count = pool.Count();
+        now.manyAtOnce = true;
+        // With no name left to hand over, the run is ending as a stopped one does.
+        const auto oldest = stopping ? std::nullopt : pool.Oldest();
+        if (oldest) {
+            now.position = oldest->first + 1;
+            now.name = oldest->second;
+        } else {
+            now.stopping = true;
+        }
+        if (now != shown)
+            progress_.ShowProgress(shown = now);
         platform::ProcessMessages();
     }
 }

@@ -9,11 +9,11 @@ std::string IndexEvidence(const RankIndexInfo &info) {
 
 RankIndexProbe::RankIndexProbe(std::shared_ptr<const RankIndex> index)
     : index_(std::move(index)),
-      field_(index_->Info().kind == RankKind::WebGraph ? "links" : "rank"),
+      field_(index_->Info().kind == RankKind::WebGraph ? base::field::kLinks : base::field::kRank),
       evidence_(IndexEvidence(index_->Info())) {}
 
 std::vector<std::string> RankIndexProbe::Fills() const {
-    return {field_, std::string(kEvidenceKey)};
+    return {std::string(field_), std::string(base::field::kEvidence)};
 }
 
 void RankIndexProbe::Run(DomainRecord &record, const net::NetworkContext &, const Pause &) const {

@@ -9,20 +9,25 @@ RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
                              const RdapBootstrap &bootstrap, RdapClient &rdap) {
     const DelegationResult delegation = CheckDelegation(name, dns);
     if (delegation.state == Delegation::Delegated)
-        return {"No", "dns", {}, {}, "delegated: " + delegation.detail};
+        return {Availability::Taken, "dns", {}, {}, "delegated: " + delegation.detail};
     const auto server = bootstrap.ServerFor(name);
     if (!server)
-        return {"Unknown", {}, {}, {}, "no RDAP server for this suffix; DNS: " + delegation.detail};
+        return {Availability::Unknown,
+                {},
+                {},
+                {},
+                "no RDAP server for this suffix; DNS: " + delegation.detail};
     const RdapResult rdapResult = rdap.LookupDomain(*server, name);
     switch (rdapResult.outcome) {
     case RdapOutcome::Registered:
-        return {"No", "rdap", rdapResult.expires, rdapResult.registrar, "registered"};
+        return {Availability::Taken, "rdap", rdapResult.expires, rdapResult.registrar,
+                "registered"};
     case RdapOutcome::NotFound:
-        return {"Yes", "rdap", {}, {}, "not found"};
+        return {Availability::Free, "rdap", {}, {}, "not found"};
     case RdapOutcome::Unknown:
         break;
     }
-    return {"Unknown", {}, {}, {}, rdapResult.detail};
+    return {Availability::Unknown, {}, {}, {}, rdapResult.detail};
 }
 
 } // namespace probes

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "probes/DnsDelegation.h"
+#include "probes/DomainRecord.h"
 
 #include <string>
 
@@ -12,9 +13,8 @@ class RdapBootstrap;
 class RdapClient;
 
 struct RegistryAnswer {
-    // "Yes" (free), "No" (registered) or "Unknown".
-    std::string available;
-    // "dns" or "rdap" for a Yes or No; empty for Unknown.
+    Availability available = Availability::Unknown;
+    // "dns" or "rdap" for a free or taken name; empty for Unknown.
     std::string evidence;
     std::string expires;
     std::string registrar;
@@ -22,8 +22,8 @@ struct RegistryAnswer {
     std::string detail;
 };
 
-// A delegated name is registered without asking RDAP. Otherwise RDAP decides: a record is "No",
-// "not found" is "Yes", anything else, and a suffix without an RDAP server, is "Unknown".
+// A delegated name is registered without asking RDAP. Otherwise RDAP decides: a record is taken,
+// "not found" is free, anything else, and a suffix without an RDAP server, is Unknown.
 RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
                              const RdapBootstrap &bootstrap, RdapClient &rdap);
 

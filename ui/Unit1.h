@@ -43,7 +43,7 @@ inline constexpr const char *kHelpFile = "help.html";
 // the menus. It owns the result list, the candidate and scratch lists and the check run. Every
 // command that opens a dialog, loads or saves a file or ends the program stops a running search
 // first; since a run drains the message queue, such a command runs nested inside the run.
-class TForm1 : public QMainWindow, private core::StatusLine, private core::KeywordsPrompt {
+class TForm1 : public QMainWindow, private core::ProgressView, private core::KeywordsPrompt {
     Q_OBJECT
 
 public:
@@ -113,7 +113,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void SetStatusText(const std::string &text) override;
+    void ShowProgress(const core::RunProgress &progress) override;
+    void ShowDone() override;
+    void SetStatusText(const std::string &text);
     void ShowKeywordsModal() override;
 
     void CreateControls();
