@@ -1,10 +1,11 @@
 #include "core/NameList.h"
 
+#include "base/DomainNameLimits.h"
+#include "base/Trim.h"
+
 namespace core {
 namespace {
 
-constexpr std::size_t kLongestName = 253;
-constexpr std::size_t kLongestLabel = 63;
 // Room for a name with blanks and a comment around it; anything longer is no name.
 constexpr std::size_t kLongestLine = 1024;
 
@@ -13,7 +14,7 @@ bool IsLdh(char c) {
 }
 
 bool IsLabel(const std::string &label) {
-    if (label.empty() || label.size() > kLongestLabel)
+    if (label.empty() || label.size() > base::kLongestLabel)
         return false;
     if (label.front() == '-' || label.back() == '-')
         return false;
@@ -21,13 +22,6 @@ bool IsLabel(const std::string &label) {
         if (!IsLdh(c))
             return false;
     return true;
-}
-
-std::string Trimmed(const std::string &line) {
-    const auto first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
 }
 
 // Reads up to the next line feed, keeping at most kLongestLine + 1 characters of the line.
@@ -48,7 +42,7 @@ bool ReadBoundedLine(std::istream &in, std::string &line) {
 } // namespace
 
 bool IsDomainName(const std::string &text) {
-    if (text.empty() || text.size() > kLongestName)
+    if (text.empty() || text.size() > base::kLongestDomainName)
         return false;
     std::size_t labels = 0;
     std::size_t start = 0;
@@ -67,7 +61,8 @@ NameList ReadNameList(std::istream &in) {
     NameList list;
     std::string line;
     for (std::size_t number = 1; ReadBoundedLine(in, line); ++number) {
-        const std::string text = Trimmed(line);
+        // A carriage return of a line ended the Windows way is a blank here.
+        const std::string text(base::TrimAnyOf(line, " \t\r"));
         if (text.empty() || text.front() == '#')
             continue;
         if (line.size() > kLongestLine || !IsDomainName(text))
