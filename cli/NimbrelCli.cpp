@@ -214,13 +214,26 @@ std::string NamesListText(const std::string &path, std::istream &in) {
     return text;
 }
 
-// The names of --from, with a line on standard error for each one that is no name.
+// Why a line of --from is not checked, for the line on standard error.
+std::string FaultText(const core::BadName &bad) {
+    switch (bad.fault) {
+    case core::NameFault::BelowRegistrableName:
+        return bad.text + " is a host below the registrable name " + bad.registrable +
+               ", which a registry answers for; list " + bad.registrable + " to check it";
+    case core::NameFault::PublicSuffix:
+        return bad.text + " is a public suffix, not a name one can register";
+    case core::NameFault::NotAName:
+        break;
+    }
+    return "not a domain name: '" + bad.text + "'";
+}
+
+// The names of --from, with a line on standard error for each one that is not checked.
 core::StringList NamesFrom(const std::string &path, std::istream &in, std::ostream &err) {
     std::istringstream text(NamesListText(path, in));
     const core::NameList list = core::ReadNameList(text);
     for (const core::BadName &bad : list.bad)
-        err << "nimbrel-cli: " << path << ":" << bad.line << ": not a domain name: '" << bad.text
-            << "'\n";
+        err << "nimbrel-cli: " << path << ":" << bad.line << ": " << FaultText(bad) << "\n";
     return list.names;
 }
 

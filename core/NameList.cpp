@@ -2,6 +2,9 @@
 
 #include "base/DomainNameLimits.h"
 #include "base/Trim.h"
+#include "probes/PublicSuffixList.h"
+
+#include <optional>
 
 namespace core {
 namespace {
@@ -39,6 +42,17 @@ bool ReadBoundedLine(std::istream &in, std::string &line) {
     return any;
 }
 
+// The fault of a well-formed name that no registry hands out as it is; nothing for one it does.
+std::optional<BadName> NotRegistrable(const std::string &name, std::size_t line,
+                                      const probes::PublicSuffixList &suffixes) {
+    const auto registrable = suffixes.RegistrableName(name);
+    if (!registrable)
+        return BadName{line, name, NameFault::PublicSuffix, {}};
+    if (!suffixes.IsRegistrable(name))
+        return BadName{line, name, NameFault::BelowRegistrableName, *registrable};
+    return std::nullopt;
+}
+
 } // namespace
 
 bool IsDomainName(const std::string &text) {
@@ -58,6 +72,7 @@ bool IsDomainName(const std::string &text) {
 }
 
 NameList ReadNameList(std::istream &in) {
+    const probes::PublicSuffixList suffixes;
     NameList list;
     std::string line;
     for (std::size_t number = 1; ReadBoundedLine(in, line); ++number) {
@@ -66,7 +81,9 @@ NameList ReadNameList(std::istream &in) {
         if (text.empty() || text.front() == '#')
             continue;
         if (line.size() > kLongestLine || !IsDomainName(text))
-            list.bad.push_back({number, text.substr(0, 80)});
+            list.bad.push_back({number, text.substr(0, 80), NameFault::NotAName, {}});
+        else if (auto fault = NotRegistrable(text, number, suffixes))
+            list.bad.push_back(std::move(*fault));
         else
             list.names.push_back(text);
     }

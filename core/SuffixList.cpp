@@ -3,6 +3,7 @@
 #include "base/AsciiCase.h"
 #include "base/DomainNameLimits.h"
 #include "base/Trim.h"
+#include "probes/PublicSuffixList.h"
 
 #include <algorithm>
 #include <sstream>
@@ -35,9 +36,24 @@ bool IsSuffix(const std::string &suffix) {
     return true;
 }
 
+// A name that a registry hands out (or a host below one) is never a suffix: the names built
+// on it would lie below a registration, where no registry answer speaks for them.
+void CheckIsPublic(const std::string &typed, const std::string &suffix,
+                   const probes::PublicSuffixList &publicSuffixes) {
+    if (publicSuffixes.IsPublicSuffix(suffix))
+        return;
+    const std::string registrable = publicSuffixes.RegistrableName(suffix).value_or(suffix);
+    throw ESuffixError("'" + typed + "' is " +
+                       (registrable == suffix ? "a registrable name"
+                                              : "below the registrable name " + registrable) +
+                       ", not a domain suffix: use a suffix under which a registry hands out "
+                       "names, as in \"io, dev, co.uk\"");
+}
+
 } // namespace
 
 std::vector<std::string> ReadSuffixList(const std::string &text) {
+    const probes::PublicSuffixList publicSuffixes;
     std::vector<std::string> suffixes;
     std::istringstream entries(text);
     std::string entry;
@@ -52,6 +68,7 @@ std::vector<std::string> ReadSuffixList(const std::string &text) {
             throw ESuffixError("'" + typed +
                                "' is no domain suffix: use labels of letters, digits and inner "
                                "hyphens joined by dots, as in \"io, dev, co.uk\"");
+        CheckIsPublic(typed, suffix, publicSuffixes);
         suffixes.push_back(std::move(suffix));
     }
     return suffixes;

@@ -76,6 +76,18 @@ bool PeerClosed(const EIdException &failure) {
     }
 }
 
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// "HTTP/1.x NNN", then nothing or a blank and the reason.
+bool IsHttp1StatusLine(const std::string &line) {
+    constexpr std::size_t kCodeEnd = 12;
+    return (line.starts_with("HTTP/1.0 ") || line.starts_with("HTTP/1.1 ")) &&
+           line.size() >= kCodeEnd && IsDigit(line[9]) && IsDigit(line[10]) && IsDigit(line[11]) &&
+           (line.size() == kCodeEnd || line[kCodeEnd] == ' ');
+}
+
 [[noreturn]] void FailBodyTooLarge() {
     throw EIdException("Reply body too large.");
 }
@@ -315,7 +327,10 @@ void TIdHTTP::SendRequest(const std::string &method, const std::string &target) 
 }
 
 void TIdHTTP::ReadStatusLine() {
-    statusText_ = ReadLine();
+    std::string line = ReadLine();
+    if (StrictStatusLine && !IsHttp1StatusLine(line))
+        throw EIdException("The reply does not start with an HTTP/1.x status line.");
+    statusText_ = std::move(line);
     responseIs10_ = statusText_.size() >= 8 && base::SameTextAscii(statusText_.substr(5, 3), "1.0");
     const auto blank = statusText_.find(' ');
     statusText_ = blank == std::string::npos ? std::string() : statusText_.substr(blank + 1);

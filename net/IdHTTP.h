@@ -74,6 +74,10 @@ public:
     // it has one) and gives it back after a reply that leaves it fit for the next request.
     // Plain connections only.
     bool ShareConnections = false;
+    // True for a client whose caller decides by the status: only "HTTP/1.0" or "HTTP/1.1", a
+    // blank and three digits (then a blank and a reason, or nothing) make a status line; any
+    // other first line fails with EIdException and leaves StatusCode as it was.
+    bool StrictStatusLine = false;
 
 private:
     // What one exchange holds from its first request to its last redirect: its deadline and

@@ -16,14 +16,17 @@ namespace {
     throw EFileNotReadable("cannot read", path, std::strerror(error));
 }
 
-bool IsReadableKind(mode_t mode) {
-    return S_ISREG(mode) || S_ISFIFO(mode);
+bool IsReadableKind(mode_t mode, FileKinds kinds) {
+    return S_ISREG(mode) || (S_ISFIFO(mode) && kinds == FileKinds::RegularOrFifo);
 }
 
-void CheckKind(const std::string &path, const struct stat &info) {
+void CheckKind(const std::string &path, const struct stat &info, FileKinds kinds) {
     if (S_ISDIR(info.st_mode))
         throw EFileNotReadable("cannot read", path, "it is a folder");
-    if (!IsReadableKind(info.st_mode))
+    if (S_ISFIFO(info.st_mode) && kinds == FileKinds::RegularOnly)
+        throw EFileNotReadable("cannot read", path,
+                               "it is a pipe, and only a regular file is read here");
+    if (!IsReadableKind(info.st_mode, kinds))
         throw EFileNotReadable("cannot read", path, "it is not a file");
 }
 
@@ -34,7 +37,7 @@ void CheckKind(const std::string &path, const struct stat &info) {
 
 } // namespace
 
-InputFile::InputFile(const std::string &path, std::uint64_t maxBytes)
+InputFile::InputFile(const std::string &path, std::uint64_t maxBytes, FileKinds kinds)
     : path_(path), maxBytes_(maxBytes) {
     // The kind is checked before the open, so that a device is never opened; and again on the
     // open descriptor, in case the path was swapped in between. A FIFO's open waits for a
@@ -42,7 +45,7 @@ InputFile::InputFile(const std::string &path, std::uint64_t maxBytes)
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
         FailWith(path, errno);
-    CheckKind(path, info);
+    CheckKind(path, info, kinds);
     do
         fd_ = ::open(path.c_str(),
                      O_RDONLY | O_CLOEXEC | O_NOCTTY | (S_ISREG(info.st_mode) ? O_NONBLOCK : 0));
@@ -55,7 +58,7 @@ InputFile::InputFile(const std::string &path, std::uint64_t maxBytes)
         FailWith(path, error);
     }
     try {
-        CheckKind(path, info);
+        CheckKind(path, info, kinds);
         if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > maxBytes_)
             FailTooLarge(path, maxBytes_);
     } catch (...) {
@@ -83,8 +86,8 @@ std::size_t InputFile::Read(char *buffer, std::size_t size) {
     }
 }
 
-std::string ReadWholeFile(const std::string &path, std::uint64_t maxBytes) {
-    InputFile file(path, maxBytes);
+std::string ReadWholeFile(const std::string &path, std::uint64_t maxBytes, FileKinds kinds) {
+    InputFile file(path, maxBytes, kinds);
     std::string bytes;
     char buffer[1 << 16];
     while (const std::size_t got = file.Read(buffer, sizeof buffer))

@@ -31,12 +31,17 @@ public:
     using EFileReadError::EFileReadError;
 };
 
+// Which kinds of file a reader takes. A FIFO's open waits for a writer; a file read at start-up
+// without being asked for takes regular files only, so that it never waits.
+enum class FileKinds { RegularOrFifo, RegularOnly };
+
 // A file opened once for reading: a regular file or a FIFO, nothing else. A regular file over
 // the size limit is refused before a byte is read; a FIFO is refused once more bytes than the
 // limit have come.
 class InputFile {
 public:
-    InputFile(const std::string &path, std::uint64_t maxBytes);
+    InputFile(const std::string &path, std::uint64_t maxBytes,
+              FileKinds kinds = FileKinds::RegularOrFifo);
     ~InputFile();
     InputFile(const InputFile &) = delete;
     InputFile &operator=(const InputFile &) = delete;
@@ -53,7 +58,8 @@ private:
 };
 
 // Every byte of the file at path, read through InputFile.
-std::string ReadWholeFile(const std::string &path, std::uint64_t maxBytes);
+std::string ReadWholeFile(const std::string &path, std::uint64_t maxBytes,
+                          FileKinds kinds = FileKinds::RegularOrFifo);
 
 // A text without the UTF-8 byte order mark it may start with.
 std::string_view WithoutByteOrderMark(std::string_view text);

@@ -1,11 +1,10 @@
 #include "probes/RdapBootstrap.h"
 
 #include "base/AsciiCase.h"
+#include "platform/InputFile.h"
+#include "probes/JsonDepth.h"
 
 #include <nlohmann/json.hpp>
-
-#include <fstream>
-#include <iterator>
 
 namespace probes {
 namespace {
@@ -14,6 +13,8 @@ using Json = nlohmann::json;
 
 // A bootstrap file is some hundred kilobytes; anything far larger is not one.
 constexpr std::size_t kLargestFile = 8 * 1024 * 1024;
+// The format nests four deep ({"services": [[["com"], ["https://..."]]]}).
+constexpr int kDeepestNesting = 16;
 
 // The built-in servers. com, net and org are the ones the program has always offered. biz,
 // info, shop and xyz are taken from IANA's RDAP bootstrap file for DNS
@@ -74,6 +75,9 @@ std::string_view RdapBootstrap::BuiltInText() {
 }
 
 void RdapBootstrap::Merge(std::string_view json, const std::string &origin) {
+    if (JsonNestingDepth(json) > kDeepestNesting)
+        throw ERdapBootstrapError("The RDAP bootstrap file " + origin +
+                                  " nests deeper than the bootstrap format.");
     const Json file = Json::parse(json, nullptr, false);
     if (file.is_discarded())
         throw ERdapBootstrapError("The RDAP bootstrap file " + origin + " is not JSON.");
@@ -98,15 +102,16 @@ void RdapBootstrap::Merge(std::string_view json, const std::string &origin) {
 }
 
 void RdapBootstrap::MergeFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw ERdapBootstrapError("The RDAP bootstrap file " + path + " cannot be read.");
     std::string text;
-    text.resize(kLargestFile + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kLargestFile)
+    try {
+        // Read at the start of every registry run: a pipe there would hold each run until
+        // something writes to it.
+        text = platform::ReadWholeFile(path, kLargestFile, platform::FileKinds::RegularOnly);
+    } catch (const platform::EFileTooLarge &) {
         throw ERdapBootstrapError("The RDAP bootstrap file " + path + " is too large.");
+    } catch (const platform::EFileReadError &failure) {
+        throw ERdapBootstrapError("RDAP bootstrap file: " + failure.Message() + ".");
+    }
     Merge(text, path);
 }
 

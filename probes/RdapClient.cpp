@@ -2,12 +2,10 @@
 
 #include "base/AsciiCase.h"
 #include "base/IntegerText.h"
-#include "base/MemoryStream.h"
-#include "net/IdException.h"
 #include "net/IdHTTP.h"
 #include "net/IdSSLConnectionIntercept.h"
 #include "net/IdURI.h"
-#include "probes/RdapResponse.h"
+#include "probes/RdapReply.h"
 
 #include <ctime>
 #include <thread>
@@ -17,29 +15,9 @@ namespace probes {
 namespace {
 
 constexpr int kTooManyRequests = 429;
-constexpr int kServiceUnavailable = 503;
-
-bool IsRedirect(int status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
 
 bool IsSecure(const std::string &url) {
     return base::AsciiLower(url.substr(0, 8)) == "https://";
-}
-
-std::string Origin(const std::string &url) {
-    const auto hostStart = url.find("://");
-    const auto pathStart = url.find('/', hostStart == std::string::npos ? 0 : hostStart + 3);
-    return url.substr(0, pathStart);
-}
-
-// A Location header's address made absolute against the address that sent it.
-std::string Resolve(const std::string &from, const std::string &location) {
-    if (location.find("://") != std::string::npos)
-        return location;
-    if (location.starts_with('/'))
-        return Origin(from) + location;
-    return from.substr(0, from.rfind('/') + 1) + location;
 }
 
 } // namespace
@@ -57,14 +35,6 @@ std::chrono::seconds RetryAfterWait(const std::string &value, std::chrono::secon
     }
     return std::min(wait, longest);
 }
-
-struct RdapClient::Reply {
-    int status = 0;
-    std::string body;
-    std::string location;
-    std::string retryAfter;
-    std::string error;
-};
 
 RdapClient::RdapClient(RdapSettings settings, std::shared_ptr<const net::TlsClientContext> tls,
                        RdapHostLimiter &limiter, RdapWait wait)
@@ -84,30 +54,20 @@ RdapResult RdapClient::Unknown(std::string detail, const std::string &url) const
     return result;
 }
 
-RdapClient::Reply RdapClient::Fetch(const std::string &url) {
-    Reply reply;
+RdapReply RdapClient::Fetch(const std::string &url) {
     try {
         net::TIdSSLConnectionIntercept tls(tls_);
         net::TIdHTTP http(settings_.network);
         http.ConnectTimeout = settings_.connectTimeoutMs;
         http.ReadTimeout = settings_.readTimeoutMs;
         http.MaxBodySize = settings_.maxBodyBytes;
-        http.Request().Accept = "application/rdap+json, application/json";
         http.SetIntercept(&tls);
-        base::TStringStream body;
-        try {
-            http.FetchToStream(url, body);
-        } catch (const net::EIdProtocolReplyError &) {
-            // Not a 2xx: the status and the body read so far tell the rest.
-        }
-        reply.status = http.StatusCode();
-        reply.body = body.DataString();
-        reply.location = http.Reply().Location;
-        reply.retryAfter = http.Reply().ExtraHeaders.Values("Retry-After");
+        return FetchRdapReply(http, url);
     } catch (const std::exception &error) {
+        RdapReply reply;
         reply.error = error.what();
+        return reply;
     }
-    return reply;
 }
 
 RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::string &name) {
@@ -118,32 +78,26 @@ RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::strin
         if (!IsSecure(url))
             return Unknown("refused an address that is not https: " + url, url);
         const std::string host = net::TIdURI::SplitUrl(url).Host;
-        Reply reply;
+        RdapReply reply;
         {
-            const auto permit = limiter_.Acquire(
-                host, [this] { return settings_.network.Sockets->Interrupted(); });
+            const auto permit =
+                limiter_.Acquire(host, [this] { return settings_.network.Sockets->Interrupted(); });
             if (!permit)
                 return Unknown("cancelled", url);
             reply = Fetch(url);
         }
-        if (!reply.error.empty())
-            return Unknown(reply.error, url);
-        if (reply.status == 200) {
-            try {
-                const RdapDomainRecord record = ReadRdapDomain(reply.body);
-                return {RdapOutcome::Registered,
-                        record.registered,
-                        record.expires,
-                        record.registrar,
-                        {},
-                        url};
-            } catch (const ERdapFormatError &error) {
-                return Unknown(error.what(), url);
-            }
-        }
-        if (reply.status == 404)
+        RdapVerdict verdict = JudgeRdapReply(reply, name, url);
+        switch (verdict.step) {
+        case RdapStep::Registered:
+            return {RdapOutcome::Registered,
+                    std::move(verdict.record.registered),
+                    std::move(verdict.record.expires),
+                    std::move(verdict.record.registrar),
+                    {},
+                    url};
+        case RdapStep::NotFound:
             return {RdapOutcome::NotFound, {}, {}, {}, {}, url};
-        if (reply.status == kTooManyRequests || reply.status == kServiceUnavailable) {
+        case RdapStep::Retry: {
             if (reply.status == kTooManyRequests)
                 limiter_.SlowDown(host);
             if (retries >= settings_.retries)
@@ -157,14 +111,16 @@ RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::strin
                 return Unknown("cancelled", url);
             continue;
         }
-        if (IsRedirect(reply.status) && !reply.location.empty()) {
+        case RdapStep::Redirect:
             if (redirects >= settings_.redirects)
                 return Unknown("too many redirects", url);
             ++redirects;
-            url = Resolve(url, reply.location);
+            url = std::move(verdict.next);
             continue;
+        case RdapStep::Unknown:
+            break;
         }
-        return Unknown("HTTP " + std::to_string(reply.status), url);
+        return Unknown(std::move(verdict.detail), url);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "probes/RdapHostLimiter.h"
+#include "probes/RdapReply.h"
 
 #include <chrono>
 #include <cstdint>
@@ -14,9 +15,10 @@ namespace net {
 class TlsClientContext;
 }
 
-// Asking an RDAP server about a domain (RFC 9082): GET {base}domain/{name} over TLS. 200 is a
-// registration, 404 a free name; "too many requests" and "unavailable" are waited out and
-// asked again a few times; a redirect to another server is followed; anything else is unknown.
+// Asking an RDAP server about a domain (RFC 9082): GET {base}domain/{name} over TLS. A record of
+// the name is a registration, a plain 404 a free name (see RdapReply.h); "too many requests" and
+// "unavailable" are waited out and asked again a few times; a redirect to a lookup of the same
+// name, on any server, is followed; anything else is unknown.
 namespace probes {
 
 struct RdapSettings {
@@ -59,8 +61,7 @@ public:
     RdapResult LookupDomain(const std::string &baseUrl, const std::string &name);
 
 private:
-    struct Reply;
-    Reply Fetch(const std::string &url);
+    RdapReply Fetch(const std::string &url);
     RdapResult Unknown(std::string detail, const std::string &url) const;
 
     RdapSettings settings_;

@@ -1,5 +1,7 @@
 #include "probes/RdapResponse.h"
 
+#include "probes/JsonDepth.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -13,29 +15,6 @@ using Json = nlohmann::json;
 // the result never recurses far.
 constexpr int kDeepestNesting = 64;
 constexpr int kDeepestEntity = 4;
-
-int NestingDepth(std::string_view text) {
-    int depth = 0, deepest = 0;
-    bool inString = false, escaped = false;
-    for (const char c : text) {
-        if (inString) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        if (c == '"')
-            inString = true;
-        else if (c == '[' || c == '{')
-            deepest = std::max(deepest, ++depth);
-        else if (c == ']' || c == '}')
-            --depth;
-    }
-    return deepest;
-}
 
 // The date part of an RFC 3339 time ("2027-08-13T04:00:00Z" gives "2027-08-13").
 std::string DateOf(const Json &value) {
@@ -100,19 +79,42 @@ std::string RegistrarName(const Json &holder, int depth) {
     return {};
 }
 
+// The body as JSON, refused before parsing when it nests deeper than any record.
+Json ParseReply(std::string_view body) {
+    if (JsonNestingDepth(body) > kDeepestNesting)
+        throw ERdapFormatError("The RDAP reply is nested too deeply.");
+    Json reply = Json::parse(body, nullptr, false);
+    if (reply.is_discarded())
+        throw ERdapFormatError("The RDAP reply is not JSON.");
+    return reply;
+}
+
+std::string TextOf(const Json &object, const char *key) {
+    const auto value = object.find(key);
+    return value != object.end() && value->is_string() ? value->get<std::string>() : std::string();
+}
+
 } // namespace
 
 RdapDomainRecord ReadRdapDomain(std::string_view body) {
-    if (NestingDepth(body) > kDeepestNesting)
-        throw ERdapFormatError("The RDAP reply is nested too deeply.");
-    const Json record = Json::parse(body, nullptr, false);
-    if (record.is_discarded())
-        throw ERdapFormatError("The RDAP reply is not JSON.");
+    const Json record = ParseReply(body);
     const auto objectClass = record.is_object() ? record.find("objectClassName") : record.end();
     if (!record.is_object() || objectClass == record.end() || *objectClass != "domain")
         throw ERdapFormatError("The reply is not an RDAP domain record.");
     return {EventDate(record, "registration"), EventDate(record, "expiration"),
-            RegistrarName(record, 0)};
+            RegistrarName(record, 0), TextOf(record, "ldhName")};
+}
+
+bool IsRdapNotFoundError(std::string_view body) {
+    try {
+        const Json reply = ParseReply(body);
+        if (!reply.is_object() || reply.contains("objectClassName") || reply.contains("ldhName"))
+            return false;
+        const auto code = reply.find("errorCode");
+        return code != reply.end() && code->is_number_integer() && *code == 404;
+    } catch (const ERdapFormatError &) {
+        return false;
+    }
 }
 
 } // namespace probes

@@ -1,12 +1,31 @@
 #include "probes/RegistryCheck.h"
 
+#include "probes/PublicSuffixList.h"
 #include "probes/RdapBootstrap.h"
 #include "probes/RdapClient.h"
 
 namespace probes {
+namespace {
+
+// Why name is no name a registry hands out; empty when it is one.
+std::string NotRegistrable(const std::string &name, const PublicSuffixList &suffixes) {
+    const auto registrable = suffixes.RegistrableName(name);
+    if (!registrable)
+        return "a public suffix, not a registrable name";
+    if (!suffixes.IsRegistrable(name))
+        return "a name below the registrable name " + *registrable;
+    return {};
+}
+
+} // namespace
 
 RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
-                             const RdapBootstrap &bootstrap, RdapClient &rdap) {
+                             const RdapBootstrap &bootstrap, RdapClient &rdap,
+                             const PublicSuffixList &suffixes) {
+    // A name below a delegation is not delegated itself, and a registry finds no registration
+    // of it: both would say "free" for any host of a registered name.
+    if (std::string why = NotRegistrable(name, suffixes); !why.empty())
+        return {Availability::Unknown, {}, {}, {}, std::move(why)};
     const DelegationResult delegation = CheckDelegation(name, dns);
     if (delegation.state == Delegation::Delegated)
         return {Availability::Taken, "dns", {}, {}, "delegated: " + delegation.detail};

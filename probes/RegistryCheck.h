@@ -9,6 +9,7 @@
 // error never counts as free.
 namespace probes {
 
+class PublicSuffixList;
 class RdapBootstrap;
 class RdapClient;
 
@@ -23,8 +24,11 @@ struct RegistryAnswer {
 };
 
 // A delegated name is registered without asking RDAP. Otherwise RDAP decides: a record is taken,
-// "not found" is free, anything else, and a suffix without an RDAP server, is Unknown.
+// "not found" is free, anything else, and a suffix without an RDAP server, is Unknown. A name
+// that is not itself a registrable name by suffixes (a host below one, or a public suffix) is
+// Unknown without asking: no delegation and no registry answer speaks for it.
 RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
-                             const RdapBootstrap &bootstrap, RdapClient &rdap);
+                             const RdapBootstrap &bootstrap, RdapClient &rdap,
+                             const PublicSuffixList &suffixes);
 
 } // namespace probes

@@ -74,8 +74,8 @@ void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context
                         return WaitUnlessAbandoned(*registry, *sockets, length);
                     });
     PauseIfAsked(pause);
-    RegistryAnswer answer =
-        CheckRegistry(record.name, registry->Dns(), registry->Bootstrap(), rdap);
+    RegistryAnswer answer = CheckRegistry(record.name, registry->Dns(), registry->Bootstrap(), rdap,
+                                          registry->Suffixes());
     PauseIfAsked(pause);
     record.available = answer.available;
     SetIfKnown(record, base::field::kEvidence, std::move(answer.evidence));

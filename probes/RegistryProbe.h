@@ -4,6 +4,7 @@
 #include "probes/CancellableWait.h"
 #include "probes/DnsDelegation.h"
 #include "probes/Probe.h"
+#include "probes/PublicSuffixList.h"
 #include "probes/RdapBootstrap.h"
 #include "probes/RdapHostLimiter.h"
 
@@ -24,17 +25,18 @@ struct RegistrySettings {
     DnsSettings dns;
 };
 
-// What the registry checks of one run share: the trust store, the bootstrap table, the per-host
-// RDAP limits and the waits for Retry-After. Abandoning the run cancels the waits and the limits;
-// a run that follows needs a context of its own.
+// What the registry checks of one run share: the trust store, the bootstrap table, the public
+// suffixes, the per-host RDAP limits and the waits for Retry-After. Abandoning the run cancels the
+// waits and the limits; a run that follows needs a context of its own.
 class RegistryContext {
 public:
     // Raises EIdTLSError when the trusted certificates cannot be loaded, ERdapBootstrapError for
-    // a bootstrap file that cannot be used.
+    // a bootstrap file that cannot be used, EPublicSuffixError without a public suffix list.
     explicit RegistryContext(const RegistrySettings &settings);
 
     const DnsSettings &Dns() const { return dns_; }
     const RdapBootstrap &Bootstrap() const { return bootstrap_; }
+    const PublicSuffixList &Suffixes() const { return suffixes_; }
     const std::shared_ptr<const net::TlsClientContext> &Tls() const { return tls_; }
     RdapHostLimiter &Limiter() { return limiter_; }
     // False when the run was cancelled before the wait ended.
@@ -44,6 +46,7 @@ public:
 private:
     DnsSettings dns_;
     RdapBootstrap bootstrap_;
+    PublicSuffixList suffixes_;
     std::shared_ptr<const net::TlsClientContext> tls_;
     RdapHostLimiter limiter_;
     CancellableWait waits_;

@@ -129,5 +129,27 @@ TEST(SuffixList, ReadsLabelsAndNamesTheFirstBadOne) {
             EXPECT_NE(error.Message().find("'" + bad + "'"), std::string::npos) << error.Message();
         }
     }
-    EXPECT_NO_THROW(core::ReadSuffixList(std::string(63, 'a') + ".x-1"));
+    EXPECT_NO_THROW(core::ReadSuffixList(std::string(63, 'a') + ", x-1"));
+}
+
+// Names built on a registered name lie below it, where no registry answer speaks for them.
+TEST(SuffixList, RefusesANameThatARegistryHandsOut) {
+    EXPECT_EQ(core::ReadSuffixList("com, CO.UK, .org.uk, zz"),
+              (StringList{"com", "co.uk", "org.uk", "zz"}));
+    const std::pair<const char *, const char *> cases[] = {
+        {"example-taken.com", "'example-taken.com' is a registrable name, not a domain suffix"},
+        {"Example.CO.UK", "'Example.CO.UK' is a registrable name, not a domain suffix"},
+        {"github.io", "'github.io' is a registrable name, not a domain suffix"},
+        {"www.example-taken.com",
+         "'www.example-taken.com' is below the registrable name example-taken.com, not a "
+         "domain suffix"},
+    };
+    for (const auto &[suffix, message] : cases) {
+        try {
+            core::ReadSuffixList(std::string("io, ") + suffix);
+            ADD_FAILURE() << suffix;
+        } catch (const core::ESuffixError &error) {
+            EXPECT_TRUE(error.Message().starts_with(message)) << error.Message();
+        }
+    }
 }

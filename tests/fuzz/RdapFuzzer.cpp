@@ -18,6 +18,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             __builtin_trap();
     } catch (const base::Exception &) {
     }
+    // A "not found" error is never a domain record as well.
+    if (probes::IsRdapNotFoundError(text)) {
+        try {
+            probes::ReadRdapDomain(text);
+            __builtin_trap();
+        } catch (const base::Exception &) {
+        }
+    }
     try {
         probes::RdapBootstrap bootstrap;
         bootstrap.Merge(text, "fuzz");

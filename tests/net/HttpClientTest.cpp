@@ -190,6 +190,33 @@ TEST(HttpClient, FetchTextReturnsNothingForAnErrorPage) {
     EXPECT_EQ(client.StatusCode(), 404);
 }
 
+// A caller that decides by the status takes only a real HTTP/1.x status line; the web check
+// reads any first line as it always has.
+TEST(HttpClient, StrictStatusLineTakesOnlyHttp1AndThreeDigits) {
+    const std::pair<std::string, int> cases[] = {
+        {"HTTP/1.1 404 Not Found", 404}, {"HTTP/1.0 200 OK", 200},
+        {"HTTP/1.1 204", 204},           {"FOO 404 whatever", 0},
+        {"HTTP/1.2 404 Not Found", 0},   {"HTTP/2 404", 0},
+        {"http/1.1 404 Not Found", 0},   {"HTTP/1.1  404 Not Found", 0},
+        {"HTTP/1.1 40 Not Found", 0},    {"HTTP/1.1 4040 Not Found", 0},
+        {"HTTP/1.1 -404 Not Found", 0},  {"HTTP/1.1 40x", 0},
+        {"HTTP/1.1 404\tNot Found", 0},
+    };
+    for (const auto &[line, status] : cases) {
+        SCOPED_TRACE(line);
+        auto network = std::make_shared<MemoryNetwork>();
+        network->Enqueue({{line + "\r\nContent-Length: 0\r\n\r\n"}, PeerEnd::Close});
+        net::TIdHTTP client(testsupport::MemoryNetworkContext(network));
+        client.StrictStatusLine = true;
+        const auto outcome = OutcomeOf([&] { client.FetchText("http://www.fastcar.com/"); });
+        EXPECT_EQ(client.StatusCode(), status);
+        if (status == 0) {
+            EXPECT_EQ(outcome.kind, "EIdException");
+            EXPECT_EQ(outcome.message, "The reply does not start with an HTTP/1.x status line.");
+        }
+    }
+}
+
 TEST(HttpClient, RefusesUrlsThatCouldInjectHeadersBeforeConnecting) {
     auto network = std::make_shared<MemoryNetwork>();
     const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);

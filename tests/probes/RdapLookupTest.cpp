@@ -1,4 +1,5 @@
 #include "probes/CancellableWait.h"
+#include "probes/PublicSuffixList.h"
 #include "probes/RdapBootstrap.h"
 #include "probes/RdapClient.h"
 #include "probes/RegistryCheck.h"
@@ -18,11 +19,19 @@ using namespace testsupport;
 using namespace std::chrono_literals;
 using probes::RdapOutcome;
 
-const std::string kRecord = R"({"objectClassName": "domain", "ldhName": "FASTCAR.COM",
+// A domain record of ldhName ("" for none), registered by Example Registrar.
+std::string RecordOf(const std::string &ldhName) {
+    const std::string name = ldhName.empty() ? "" : R"("ldhName": ")" + ldhName + R"(", )";
+    return R"({"objectClassName": "domain", )" + name + R"(
   "events": [{"eventAction": "registration", "eventDate": "1999-03-15T05:00:00Z"},
              {"eventAction": "expiration", "eventDate": "2027-03-15T04:00:00Z"}],
   "entities": [{"objectClassName": "entity", "roles": ["registrar"],
                 "vcardArray": ["vcard", [["fn", {}, "text", "Example Registrar, Inc."]]]}]})";
+}
+
+const std::string kRecord = RecordOf("FASTCAR.COM");
+const std::string kRdapJson = "Content-Type: application/rdap+json\r\n";
+const std::string kNotFoundError = R"({"errorCode": 404, "title": "Not Found"})";
 
 // An RDAP server over TLS: its base address is https://<host>:<port>/rdap/.
 struct RdapServer : ScriptedTlsServer {
@@ -69,7 +78,7 @@ void PrintTo(const LookupCase &c, std::ostream *os) {
 
 const LookupCase kLookups[] = {
     {"Registered", {Reply(200, kRecord)}, RdapOutcome::Registered, "", {}},
-    {"NotFound", {Reply(404, R"({"errorCode": 404})")}, RdapOutcome::NotFound, "", {}},
+    {"NotFound", {Reply(404, kNotFoundError, kRdapJson)}, RdapOutcome::NotFound, "", {}},
     {"TooManyRequestsWaitsAsRetryAfterSays",
      {Reply(429, "", "Retry-After: 7\r\n"), Reply(200, kRecord)},
      RdapOutcome::Registered,
@@ -116,6 +125,95 @@ const LookupCase kLookups[] = {
      {Reply(302, "", "Location: http://rdap.plain.test/domain/fastcar.com\r\n")},
      RdapOutcome::Unknown,
      "refused an address that is not https: http://rdap.plain.test/domain/fastcar.com",
+     {}},
+    // Free is an HTTP/1.x 404 of this name's lookup, empty or holding an RDAP "not found" error.
+    {"NotFoundEmpty", {Reply(404, "")}, RdapOutcome::NotFound, "", {}},
+    {"NotFoundPlainJsonWithCharset",
+     {Reply(404, kNotFoundError, "Content-Type: Application/JSON; charset=utf-8\r\n")},
+     RdapOutcome::NotFound,
+     "",
+     {}},
+    {"NotFoundOverHttp10",
+     {{ReadRequest(), Send("HTTP/1.0 404 Not Found\r\n\r\n"), Close()}},
+     RdapOutcome::NotFound,
+     "",
+     {}},
+    {"NotFoundAfterARedirectToTheSameName",
+     {Reply(302, "", "Location: /rdap/domain/FastCar.com\r\n"), Reply(404, "")},
+     RdapOutcome::NotFound,
+     "",
+     {}},
+    {"NotFoundHtmlPage",
+     {Reply(404, "<html>No such page</html>", "Content-Type: text/html\r\n")},
+     RdapOutcome::Unknown,
+     "HTTP 404 with a body that is not RDAP JSON",
+     {}},
+    {"NotFoundErrorWithoutContentType",
+     {Reply(404, kNotFoundError)},
+     RdapOutcome::Unknown,
+     "HTTP 404 with a body that is not RDAP JSON",
+     {}},
+    {"NotFoundHoldingTheNamesOwnRecord",
+     {Reply(404, kRecord, kRdapJson)},
+     RdapOutcome::Unknown,
+     "HTTP 404 with a body that is no RDAP \"not found\" error",
+     {}},
+    {"NotFoundHoldingAnotherError",
+     {Reply(404, R"({"errorCode": 500})", kRdapJson)},
+     RdapOutcome::Unknown,
+     "HTTP 404 with a body that is no RDAP \"not found\" error",
+     {}},
+    {"NotFoundPointingElsewhere",
+     {Reply(404, "", "Location: /rdap/domain/fastcar.com\r\n")},
+     RdapOutcome::Unknown,
+     "HTTP 404 with a Location",
+     {}},
+    {"RedirectToAnotherNamesLookup",
+     {Reply(302, "", "Location: /rdap/domain/other.com\r\n")},
+     RdapOutcome::Unknown,
+     "redirected to a lookup of another name",
+     {}},
+    {"RedirectToAPageThatIsNoLookup",
+     {Reply(301, "", "Location: /rdap/domain/fastcar.com/x\r\n")},
+     RdapOutcome::Unknown,
+     "redirected to a lookup of another name",
+     {}},
+    // Only "HTTP/1.0" or "HTTP/1.1" and three digits make a status line.
+    {"FirstLineThatIsNoStatusLine",
+     {{ReadRequest(), Send("FOO 404 whatever\r\n\r\n"), Close()}},
+     RdapOutcome::Unknown,
+     "The reply does not start with an HTTP/1.x status line.",
+     {}},
+    {"StatusLineOfAnotherVersion",
+     {{ReadRequest(), Send("HTTP/1.2 404 Not Found\r\n\r\n"), Close()}},
+     RdapOutcome::Unknown,
+     "The reply does not start with an HTTP/1.x status line.",
+     {}},
+    {"StatusCodeOfFourDigits",
+     {{ReadRequest(), Send("HTTP/1.1 4040 Not Found\r\n\r\n"), Close()}},
+     RdapOutcome::Unknown,
+     "The reply does not start with an HTTP/1.x status line.",
+     {}},
+    // A record is the name's only when it says it is of that name.
+    {"RecordNamedInAnyCaseWithAFinalDot",
+     {Reply(200, RecordOf("FastCar.Com."))},
+     RdapOutcome::Registered,
+     "",
+     {}},
+    {"RecordOfAnotherName",
+     {Reply(200, RecordOf("other.com"))},
+     RdapOutcome::Unknown,
+     "the record is of another name",
+     {}},
+    {"RecordOfAHostBelowTheName",
+     {Reply(200, RecordOf("www.fastcar.com"))},
+     RdapOutcome::Unknown,
+     "the record is of another name",
+     {}},
+    {"RecordWithoutAName",
+     {Reply(200, RecordOf(""))},
+     RdapOutcome::Unknown,
+     "the record does not say which name it is of",
      {}},
 };
 
@@ -269,8 +367,8 @@ TEST_P(RegistryCheckTest, DelegationFirstThenRdap) {
         bootstrap.Merge(R"({"services": [[["com"], [")" + server.Base() + R"("]]]})", "test");
     RecordingClient rdap(trust, RecordingClient::Short(stack.Context()));
 
-    const auto answer =
-        probes::CheckRegistry("fastcar.com", {names.Address(), 1, 1}, bootstrap, rdap.client);
+    const auto answer = probes::CheckRegistry("fastcar.com", {names.Address(), 1, 1}, bootstrap,
+                                              rdap.client, probes::PublicSuffixList());
     EXPECT_EQ(answer.available, c.available) << answer.detail;
     EXPECT_EQ(answer.evidence, c.evidence);
     EXPECT_EQ(answer.expires, c.expires);
@@ -280,5 +378,32 @@ TEST_P(RegistryCheckTest, DelegationFirstThenRdap) {
 
 INSTANTIATE_TEST_SUITE_P(Answers, RegistryCheckTest, ::testing::ValuesIn(kRegistry),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// Below a delegation there is no delegation, and a registry has no record of a host: both would
+// say "free" for any host of a registered name. Neither is asked.
+TEST(RegistryCheck, ANameThatIsNoRegistrableNameIsUnknownWithoutAsking) {
+    TrustedAuthority trust;
+    RdapServer server(trust);
+    ScriptedNameServer names;
+    const LoopbackNetwork stack(server.plain.Port());
+    probes::RdapBootstrap bootstrap;
+    bootstrap.Merge(R"({"services": [[["com", "uk"], [")" + server.Base() + R"("]]]})", "test");
+    RecordingClient rdap(trust, RecordingClient::Short(stack.Context()));
+    const probes::PublicSuffixList suffixes;
+    const std::pair<const char *, const char *> cases[] = {
+        {"www.example-taken.com", "a name below the registrable name example-taken.com"},
+        {"Shop.Example-Taken.com", "a name below the registrable name example-taken.com"},
+        {"a.b.example.co.uk", "a name below the registrable name example.co.uk"},
+        {"co.uk", "a public suffix, not a registrable name"},
+    };
+    for (const auto &[name, detail] : cases) {
+        const auto answer =
+            probes::CheckRegistry(name, {names.Address(), 1, 1}, bootstrap, rdap.client, suffixes);
+        EXPECT_EQ(answer.available, "Unknown") << name;
+        EXPECT_EQ(answer.detail, detail) << name;
+    }
+    EXPECT_TRUE(names.Queries().empty());
+    EXPECT_EQ(server.plain.Accepted(), 0u);
+}
 
 } // namespace

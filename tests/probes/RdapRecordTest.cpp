@@ -7,12 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
 #include <fstream>
 #include <future>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 
 TEST(RdapResponse, ReadsDatesAndRegistrar) {
     const auto record = probes::ReadRdapDomain(R"({
@@ -56,6 +60,37 @@ TEST(RdapResponse, RefusesWhatIsNotADomainRecord) {
     }
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
     EXPECT_THROW(probes::ReadRdapDomain(deep), probes::ERdapFormatError);
+}
+
+TEST(RdapResponse, ReadsTheNameTheRecordIsOf) {
+    EXPECT_EQ(probes::ReadRdapDomain(
+                  R"({"objectClassName": "domain", "ldhName": "XN--BCHER-KVA.EXAMPLE"})")
+                  .ldhName,
+              "XN--BCHER-KVA.EXAMPLE");
+    EXPECT_EQ(probes::ReadRdapDomain(R"({"objectClassName": "domain", "ldhName": 7})").ldhName, "");
+}
+
+TEST(RdapResponse, OnlyAnErrorObjectOfCode404SaysNotFound) {
+    const std::pair<const char *, bool> cases[] = {
+        {R"({"errorCode": 404})", true},
+        {R"({"errorCode": 404, "title": "Not Found", "description": ["none"],
+             "rdapConformance": ["rdap_level_0"], "notices": []})",
+         true},
+        {R"({"errorCode": "404"})", false},
+        {R"({"errorCode": 500})", false},
+        {R"({"errorCode": 404, "objectClassName": "domain"})", false},
+        {R"({"errorCode": 404, "ldhName": "fastcar.com"})", false},
+        {R"({"objectClassName": "domain", "ldhName": "fastcar.com"})", false},
+        {"{}", false},
+        {"[404]", false},
+        {R"({"errorCode": 404)", false},
+        {"", false},
+    };
+    for (const auto &[body, notFound] : cases)
+        EXPECT_EQ(probes::IsRdapNotFoundError(body), notFound) << body;
+    const std::string deep =
+        R"({"errorCode": 404, "x": )" + std::string(1000, '[') + std::string(1000, ']') + "}";
+    EXPECT_FALSE(probes::IsRdapNotFoundError(deep));
 }
 
 TEST(RdapBootstrap, BuiltInTableCoversTheOfferedSuffixes) {
@@ -107,6 +142,45 @@ TEST(RdapBootstrap, BadFilesAreErrorsThatNameTheFile) {
     }
     EXPECT_THROW(bootstrap.MergeFile("/nonexistent/dns.json"), probes::ERdapBootstrapError);
     EXPECT_EQ(bootstrap.Size(), 0u);
+}
+
+// Brackets that never close are refused by their depth before the JSON library builds a value
+// for each of them (8 MB of them took some 600 MB to refuse).
+TEST(RdapBootstrap, NestingDeeperThanTheFormatIsRefusedBeforeParsing) {
+    probes::RdapBootstrap bootstrap;
+    const std::string message = "The RDAP bootstrap file f nests deeper than the bootstrap format.";
+    for (const std::string &text : {std::string(8 * 1024 * 1024, '['),
+                                    R"({"services": [[[[[[[[[[[[[[[[["com"]]]]]]]]]]]]]]]]]})"s}) {
+        try {
+            bootstrap.Merge(text, "f");
+            ADD_FAILURE() << text.substr(0, 40);
+        } catch (const probes::ERdapBootstrapError &error) {
+            EXPECT_EQ(error.what(), message);
+        }
+    }
+}
+
+// A pipe in place of the file would hold every registry run until something writes to it.
+TEST(RdapBootstrap, AFileThatIsNoRegularFileIsRefusedWithoutWaiting) {
+    TempFolder folder;
+    const std::string pipe = folder.PathOf("dns.json");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    auto merge = std::async(std::launch::async, [&] {
+        probes::RdapBootstrap bootstrap;
+        try {
+            bootstrap.MergeFile(pipe);
+        } catch (const probes::ERdapBootstrapError &error) {
+            return std::string(error.what());
+        }
+        return std::string("merged");
+    });
+    if (merge.wait_for(5s) != std::future_status::ready) {
+        ADD_FAILURE() << "the read waits for a writer";
+        // A writer that comes and goes releases the read, so that the test ends.
+        ::close(::open(pipe.c_str(), O_WRONLY | O_NONBLOCK));
+    }
+    EXPECT_EQ(merge.get(), "RDAP bootstrap file: cannot read " + pipe +
+                               ": it is a pipe, and only a regular file is read here.");
 }
 
 TEST(RetryAfter, ReadsSecondsAndDatesWithinTheCap) {

@@ -1,0 +1,107 @@
+// Feeds arbitrary bytes to the RDAP client's reading and decision as a server's whole reply
+// (status line, headers, body), cut into pieces as the first byte says, over a socket layer
+// without sockets. Beyond the crashes, leaks and undefined behaviour every fuzzer catches, the
+// verdict is held against the bytes: "free" only for an HTTP/1.x 404 that is empty or an RDAP
+// "not found" error, "taken" only for an HTTP/1.x 200 holding the record of the name asked, and
+// a redirect only to an https lookup of that name. Anything else is a finding.
+#include "base/AsciiCase.h"
+#include "base/Exception.h"
+#include "net/IdHTTP.h"
+#include "probes/RdapReply.h"
+#include "probes/RdapResponse.h"
+#include "tests/support/MemoryStack.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kName = "fastcar.com";
+const std::string kUrl = "https://rdap.fuzz.test/rdap/domain/" + kName;
+
+std::vector<std::string> Cut(const std::string &bytes, std::uint8_t pattern) {
+    std::vector<std::string> pieces;
+    const std::size_t step = (pattern & 0x0F) == 0 ? bytes.size() + 1 : (pattern & 0x0F);
+    for (std::size_t at = 0; at < bytes.size(); at += step)
+        pieces.push_back(bytes.substr(at, step));
+    return pieces;
+}
+
+// Whether the bytes open with "HTTP/1.0 " or "HTTP/1.1 ", then the code and a blank or a line end.
+bool StartsWithStatus(const std::string &bytes, const char *code) {
+    if (!(bytes.starts_with("HTTP/1.0 ") || bytes.starts_with("HTTP/1.1 ")))
+        return false;
+    if (bytes.compare(9, 3, code) != 0 || bytes.size() < 13)
+        return false;
+    return bytes[12] == ' ' || bytes[12] == '\r' || bytes[12] == '\n';
+}
+
+bool IsDomainRecord(const std::string &body) {
+    try {
+        probes::ReadRdapDomain(body);
+        return true;
+    } catch (const base::Exception &) {
+        return false;
+    }
+}
+
+void Check(bool holds) {
+    if (!holds)
+        __builtin_trap();
+}
+
+void CheckVerdict(const std::string &bytes, const probes::RdapReply &reply,
+                  const probes::RdapVerdict &verdict) {
+    switch (verdict.step) {
+    case probes::RdapStep::NotFound:
+        Check(reply.error.empty() && reply.location.empty());
+        Check(StartsWithStatus(bytes, "404"));
+        Check(reply.body.empty() || probes::IsRdapNotFoundError(reply.body));
+        Check(!IsDomainRecord(reply.body));
+        break;
+    case probes::RdapStep::Registered: {
+        Check(reply.error.empty() && StartsWithStatus(bytes, "200"));
+        std::string name = base::AsciiLower(verdict.record.ldhName);
+        if (!name.empty() && name.back() == '.')
+            name.pop_back();
+        Check(name == kName);
+        break;
+    }
+    case probes::RdapStep::Redirect:
+        Check(reply.error.empty() && bytes.starts_with("HTTP/1."));
+        Check(base::AsciiLower(verdict.next.substr(0, 8)) == "https://");
+        Check(base::AsciiLower(verdict.next).find("/domain/" + kName) != std::string::npos);
+        break;
+    case probes::RdapStep::Retry:
+        Check(StartsWithStatus(bytes, "429") || StartsWithStatus(bytes, "503"));
+        break;
+    case probes::RdapStep::Unknown:
+        Check(!verdict.detail.empty());
+        break;
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    if (size < 1)
+        return 0;
+    const std::uint8_t control = data[0];
+    const std::string bytes(reinterpret_cast<const char *>(data + 1), size - 1);
+    auto network = std::make_shared<testsupport::MemoryNetwork>();
+    const auto end = (control >> 4) % 3 == 0   ? testsupport::PeerEnd::Close
+                     : (control >> 4) % 3 == 1 ? testsupport::PeerEnd::Reset
+                                               : testsupport::PeerEnd::Silent;
+    network->Enqueue({Cut(bytes, control), end});
+    net::TIdHTTP http(testsupport::MemoryNetworkContext(network));
+    http.MaxBodySize = 1 << 20;
+    http.ReadTimeout = 10;
+    // Plain http over memory stands in for TLS: what the decision sees is the same.
+    const probes::RdapReply reply =
+        probes::FetchRdapReply(http, "http://rdap.fuzz.test/rdap/domain/" + kName);
+    CheckVerdict(bytes, reply, probes::JudgeRdapReply(reply, kName, kUrl));
+    return 0;
+}
