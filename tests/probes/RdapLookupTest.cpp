@@ -399,7 +399,7 @@ TEST(RegistryCheck, ANameThatIsNoRegistrableNameIsUnknownWithoutAsking) {
     for (const auto &[name, detail] : cases) {
         const auto answer =
             probes::CheckRegistry(name, {names.Address(), 1, 1}, bootstrap, rdap.client, suffixes);
-        EXPECT_EQ(answer.available, "Unknown") << name;
+        EXPECT_EQ(answer.available, probes::Availability::Unknown) << name;
         EXPECT_EQ(answer.detail, detail) << name;
     }
     EXPECT_TRUE(names.Queries().empty());
