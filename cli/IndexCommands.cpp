@@ -2,6 +2,7 @@
 
 #include "cli/NimbrelCli.h"
 #include "cli/TerminalApplication.h"
+#include "cli/TerminalText.h"
 #include "probes/ImportError.h"
 #include "probes/RankImport.h"
 #include "probes/RankIndex.h"
@@ -46,7 +47,7 @@ std::string Plural(std::uint64_t count, const std::string &noun) {
 class ImportMeter {
 public:
     ImportMeter(std::ostream &err, bool terminal, std::string name)
-        : err_(err), terminal_(terminal), name_(std::move(name)) {}
+        : err_(err), terminal_(terminal), name_(TerminalText(name)) {}
     ~ImportMeter() {
         if (shown_)
             err_ << "\r\033[K" << std::flush;
@@ -74,9 +75,9 @@ private:
 };
 
 void PrintReport(std::ostream &out, const probes::ImportReport &report) {
-    out << "Imported the " << probes::RankKindName(report.kind) << " from " << report.sourceName
-        << " (" << probes::FormatName(report.format) << "): " << Plural(report.lines, "line")
-        << ", " << Plural(report.entries, "name") << '\n';
+    out << "Imported the " << probes::RankKindName(report.kind) << " from "
+        << TerminalText(report.sourceName) << " (" << probes::FormatName(report.format)
+        << "): " << Plural(report.lines, "line") << ", " << Plural(report.entries, "name") << '\n';
     if (report.headerLines)
         out << "  skipped " << Plural(report.headerLines, "header line") << '\n';
     if (report.blankLines)
@@ -92,7 +93,7 @@ void PrintReport(std::ostream &out, const probes::ImportReport &report) {
             << "position was kept and line " << LineList(dropped)
             << (report.duplicateNames > dropped.size() ? " and more" : "") << " dropped\n";
     }
-    out << "  index: " << report.indexPath.string() << " ("
+    out << "  index: " << TerminalText(report.indexPath.string()) << " ("
         << Size(std::filesystem::file_size(report.indexPath)) << ")\n";
 }
 
@@ -112,18 +113,18 @@ void PrintInfo(std::ostream &out, RankKind kind) {
     const std::filesystem::path path = probes::IndexPath(probes::DefaultIndexFolder(), kind);
     out << probes::RankKindName(kind) << ": ";
     if (!std::filesystem::exists(path)) {
-        out << "not imported (" << path.string() << ")\n";
+        out << "not imported (" << TerminalText(path.string()) << ")\n";
         return;
     }
     try {
         const probes::RankIndex index(path);
         const probes::RankIndexInfo &info = index.Info();
-        out << info.sourceName << ", " << Plural(info.sourceLines, "line") << " ("
+        out << TerminalText(info.sourceName) << ", " << Plural(info.sourceLines, "line") << " ("
             << info.skippedLines << " malformed), " << Plural(info.entries, "name") << ", "
-            << ImportedWhen(info.importTime) << ", " << Size(info.fileSize) << " (" << path.string()
-            << ")\n";
+            << ImportedWhen(info.importTime) << ", " << Size(info.fileSize) << " ("
+            << TerminalText(path.string()) << ")\n";
     } catch (const probes::EIndexError &error) {
-        out << error.Message() << '\n';
+        out << TerminalText(error.Message()) << '\n';
     }
 }
 
@@ -155,10 +156,10 @@ int RunIndexCommands(const IndexRequest &request, std::ostream &out, std::ostrea
         err << "nimbrel-cli: import interrupted; the index was not changed\n";
         return kExitInterrupted;
     } catch (const probes::EImportError &error) {
-        err << "nimbrel-cli: " << error.Message() << "; the index was not changed\n";
+        err << "nimbrel-cli: " << TerminalText(error.Message()) << "; the index was not changed\n";
         return kExitFileError;
     } catch (const base::Exception &error) {
-        err << "nimbrel-cli: " << error.Message() << '\n';
+        err << "nimbrel-cli: " << TerminalText(error.Message()) << '\n';
         return kExitFileError;
     }
     return kExitDone;

@@ -4,6 +4,7 @@
 #include "cli/IndexCommands.h"
 #include "cli/RowPrinter.h"
 #include "cli/TerminalApplication.h"
+#include "cli/TerminalText.h"
 #include "core/CandidateGenerator.h"
 #include "core/CheckRun.h"
 #include "core/CheckSetup.h"
@@ -19,9 +20,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <new>
-#include <sstream>
 
 namespace cli {
 namespace {
@@ -214,33 +215,37 @@ std::string NamesListText(const std::string &path, std::istream &in) {
     return text;
 }
 
-// Why a line of --from is not checked, for the line on standard error.
+// Why a line of --from is not checked, for the line on standard error (escaped: it comes from
+// the file).
 std::string FaultText(const core::BadName &bad) {
+    const std::string text = TerminalText(bad.text);
     switch (bad.fault) {
     case core::NameFault::BelowRegistrableName:
-        return bad.text + " is a host below the registrable name " + bad.registrable +
+        return text + " is a host below the registrable name " + bad.registrable +
                ", which a registry answers for; list " + bad.registrable + " to check it";
     case core::NameFault::PublicSuffix:
-        return bad.text + " is a public suffix, not a name one can register";
+        return text + " is a public suffix, not a name one can register";
     case core::NameFault::NotAName:
         break;
     }
-    return "not a domain name: '" + bad.text + "'";
+    return "not a domain name: '" + text + "'";
 }
 
-// The names of --from, with a line on standard error for each one that is not checked.
-core::StringList NamesFrom(const std::string &path, std::istream &in, std::ostream &err) {
-    std::istringstream text(NamesListText(path, in));
-    const core::NameList list = core::ReadNameList(text);
-    for (const core::BadName &bad : list.bad)
-        err << "nimbrel-cli: " << path << ":" << bad.line << ": " << FaultText(bad) << "\n";
-    return list.names;
+// The names of --from, with a line on standard error for each one that is not checked. The text
+// is held as read; the run cuts the names from it one at a time.
+core::NameList NamesFrom(const std::string &path, std::istream &in, std::ostream &err) {
+    core::NameList list(NamesListText(path, in));
+    const std::string shownPath = TerminalText(path);
+    list.Check([&](const core::BadName &bad) {
+        err << "nimbrel-cli: " << shownPath << ":" << bad.line << ": " << FaultText(bad) << "\n";
+    });
+    return list;
 }
 
 // Checks the generated candidates, or names when given.
 int Search(const CliOptions &cli, core::SearchOptions &options, probes::ProbeList probes,
            results::ResultList &list, std::ostream &err, Terminal terminal,
-           const core::StringList *names) {
+           core::NameSource *names) {
     core::StringList candidates, scratch;
     TerminalApplication app(err);
     ConfirmedKeywords prompt(options);
@@ -248,6 +253,8 @@ int Search(const CliOptions &cli, core::SearchOptions &options, probes::ProbeLis
     core::CheckRun run(options, candidates, scratch, list, std::move(probes), NetworkChoices(cli),
                        prompt, progress);
     run.SetAvailableLimit(static_cast<std::size_t>(cli.limit.value_or(0)));
+    // The second Ctrl-C ends the run at once; the rows of the names that finished are printed.
+    app.OnAbandon([&run] { run.Interrupt(); });
     if (names)
         run.CheckNames(*names);
     else
@@ -272,7 +279,7 @@ int Show(const CliOptions &cli, results::ResultList &list, std::ostream &out, Te
         list.SortByColumn(*cli.sortColumn);
     const OutputFormat format =
         cli.format.value_or(terminal.outIsTerminal ? OutputFormat::Table : OutputFormat::Tsv);
-    PrintRows(out, list.GetColumns(), OutputRows(list), format);
+    PrintRows(out, list, format);
     out.flush();
     // The files are written even when standard output failed, so that the rows reach them.
     WriteOutputs(cli, list);
@@ -290,7 +297,7 @@ core::CheckSetup ChosenSetup(const CliOptions &cli, const core::SearchOptions &o
         core::CheckSetup setup =
             core::ChooseCheckSetup(options, core::UserIndexFolder(), RegistryChoices(cli));
         for (const std::string &note : setup.notes)
-            err << "nimbrel-cli: " << note << '\n';
+            err << "nimbrel-cli: " << TerminalText(note) << '\n';
         return setup;
     } catch (const base::Exception &failure) {
         throw EFileProblem(failure.Message());
@@ -311,7 +318,7 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
         return Show(cli, list, out, terminal, kExitDone);
     }
     core::SearchOptions options = ChosenOptions(cli);
-    core::StringList names;
+    std::optional<core::NameList> names;
     if (!cli.fromFile.empty()) {
         if (!cli.keywords.empty())
             throw EUsageError("--from checks the names of a file and takes no keywords");
@@ -329,7 +336,7 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
     core::CheckSetup setup = ChosenSetup(cli, options, err);
     results::ResultList list(setup.columns);
     const int status = Search(cli, options, std::move(setup.probes), list, err, terminal,
-                              cli.fromFile.empty() ? nullptr : &names);
+                              names ? &*names : nullptr);
     return Show(cli, list, out, terminal, status);
 }
 
@@ -345,10 +352,10 @@ int RunNimbrelCli(int argc, const char *const *argv, std::ostream &out, std::ost
         }
         return Run(cli, out, err, terminal);
     } catch (const EUsageError &error) {
-        err << "nimbrel-cli: " << error.Message() << '\n';
+        err << "nimbrel-cli: " << TerminalText(error.Message()) << '\n';
         return kExitUsage;
     } catch (const EFileProblem &error) {
-        err << "nimbrel-cli: " << error.Message() << '\n';
+        err << "nimbrel-cli: " << TerminalText(error.Message()) << '\n';
         return kExitFileError;
     }
 }

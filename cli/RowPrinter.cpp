@@ -1,6 +1,7 @@
 #include "cli/RowPrinter.h"
 
 #include "base/TextEncoding.h"
+#include "cli/TerminalText.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
@@ -9,146 +10,156 @@
 namespace cli {
 namespace {
 
-using Line = std::vector<std::string>;
-
 constexpr const char *kCheckedKey = "checked";
 constexpr const char *kCheckedCaption = "Checked";
 
-Line Header(const results::Columns &columns, bool captions) {
-    Line header;
-    for (const results::Column &column : columns)
-        header.push_back(captions ? column.caption : column.key);
-    header.push_back(captions ? kCheckedCaption : kCheckedKey);
-    return header;
+// The text of a cell, empty where the row has none.
+std::string_view CellText(const results::ResultRow &row, int column) {
+    return row.Cell(column).value_or(std::string_view());
 }
 
 // Number of characters a UTF-8 text takes on a terminal, counting one per code point.
-std::size_t DisplayWidth(const std::string &text) {
+std::size_t DisplayWidth(std::string_view text) {
     return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
         return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     }));
 }
 
-bool IsC1Control(std::string_view text, std::size_t at) {
-    return static_cast<unsigned char>(text[at]) == 0xC2 && at + 1 < text.size() &&
-           static_cast<unsigned char>(text[at + 1]) >= 0x80 &&
-           static_cast<unsigned char>(text[at + 1]) <= 0x9F;
-}
-
-void AppendHexEscape(std::string &out, const char *prefix, unsigned char code) {
-    static const char digits[] = "0123456789abcdef";
-    out += prefix;
-    out += digits[code >> 4];
-    out += digits[code & 15];
-}
-
-// A cell fit for one line of a table: readable text in which no byte can steer the terminal.
-// C0 controls and DEL show as \xHH, C1 controls (also where a Windows-1252 byte reads as one)
-// as \u00HH.
-std::string TableCell(const std::string &cell) {
-    const std::string text = base::DisplayUtf8(cell);
-    std::string shown;
-    shown.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x20 || byte == 0x7F) {
-            AppendHexEscape(shown, "\\x", byte);
-        } else if (IsC1Control(text, i)) {
-            AppendHexEscape(shown, "\\u00", static_cast<unsigned char>(text[++i]));
-        } else {
-            shown += text[i];
-        }
-    }
-    return shown;
-}
-
 // Delimited lines: the keys, then a line per row with the check mark as 1 or 0.
-void PrintDelimited(std::ostream &out, const results::Columns &columns,
-                    const std::vector<OutputRow> &rows, const char *separator, const char *lineEnd,
-                    std::string (*escape)(const std::string &)) {
-    auto printLine = [&](const Line &cells) {
-        for (std::size_t i = 0; i < cells.size(); ++i)
-            out << (i ? separator : "") << escape(cells[i]);
-        out << lineEnd;
-    };
-    printLine(Header(columns, false));
-    for (const OutputRow &row : rows) {
-        Line cells = row.cells;
-        cells.push_back(row.checked ? "1" : "0");
-        printLine(cells);
+void PrintDelimited(std::ostream &out, const results::ResultList &list, char separator,
+                    const char *lineEnd, std::string (*escape)(std::string_view)) {
+    for (const results::Column &column : list.GetColumns())
+        out << escape(column.key) << separator;
+    out << kCheckedKey << lineEnd;
+    for (int k = 0; k < list.Count(); ++k) {
+        const results::ResultRow &row = *list.Row(k);
+        for (int c = 0; c < list.ColumnCount(); ++c)
+            out << escape(CellText(row, c)) << separator;
+        out << (row.Checked() ? '1' : '0') << lineEnd;
     }
 }
 
 // One row object at a time, in the layout a whole document dumped with an indent of two would
 // have, so that a million rows never stand in memory as one document.
-void PrintJson(std::ostream &out, const results::Columns &columns,
-               const std::vector<OutputRow> &rows) {
-    if (rows.empty()) {
+void PrintJson(std::ostream &out, const results::ResultList &list) {
+    if (list.Count() == 0) {
         out << "[]\n";
         return;
     }
     out << "[\n";
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const OutputRow &row = rows[i];
+    for (int k = 0; k < list.Count(); ++k) {
+        const results::ResultRow &row = *list.Row(k);
         nlohmann::ordered_json object = nlohmann::ordered_json::object();
-        for (int c = 0; c < columns.Count(); ++c)
-            object[columns.At(c).key] =
-                base::DisplayUtf8(row.cells.at(static_cast<std::size_t>(c)));
-        object[kCheckedKey] = row.checked;
+        for (int c = 0; c < list.ColumnCount(); ++c)
+            object[list.GetColumns().At(c).key] = base::DisplayUtf8(CellText(row, c));
+        object[kCheckedKey] = row.Checked();
         std::string text = object.dump(2);
         for (std::size_t at = text.find('\n'); at != std::string::npos;
              at = text.find('\n', at + 1))
             text.insert(at + 1, "  ");
-        out << "  " << text << (i + 1 < rows.size() ? ",\n" : "\n");
+        out << "  " << text << (k + 1 < list.Count() ? ",\n" : "\n");
     }
     out << "]\n";
 }
 
-void PrintTable(std::ostream &out, const results::Columns &columns,
-                const std::vector<OutputRow> &rows) {
-    std::vector<Line> lines{Header(columns, true)};
-    for (const OutputRow &row : rows) {
-        Line cells;
-        for (const std::string &cell : row.cells)
-            cells.push_back(TableCell(cell));
-        cells.push_back(row.checked ? "[x]" : "[ ]");
-        lines.push_back(std::move(cells));
-    }
-    std::vector<std::size_t> widths(lines.front().size());
-    for (const Line &line : lines) {
-        for (std::size_t i = 0; i < line.size() && i < widths.size(); ++i)
-            widths[i] = std::max(widths[i], DisplayWidth(line[i]));
-    }
-    for (const Line &line : lines) {
-        std::string text;
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            text += line[i];
-            if (i + 1 < line.size())
-                text += std::string(widths[i] - DisplayWidth(line[i]) + 2, ' ');
+const char *CheckBox(bool checked) {
+    return checked ? "[x]" : "[ ]";
+}
+
+// The widths of the table's columns, check box last, from a pass over the rows that keeps
+// nothing but the widths.
+std::vector<std::size_t> TableWidths(const results::ResultList &list) {
+    std::vector<std::size_t> widths;
+    for (const results::Column &column : list.GetColumns())
+        widths.push_back(DisplayWidth(TerminalText(column.caption)));
+    widths.push_back(DisplayWidth(kCheckedCaption));
+    for (int k = 0; k < list.Count(); ++k) {
+        const results::ResultRow &row = *list.Row(k);
+        for (int c = 0; c < list.ColumnCount(); ++c) {
+            auto &width = widths[static_cast<std::size_t>(c)];
+            width = std::max(width, DisplayWidth(TerminalText(CellText(row, c))));
         }
-        out << text << '\n';
+    }
+    widths.back() = std::max(widths.back(), DisplayWidth(CheckBox(true)));
+    return widths;
+}
+
+// A line of the table, each field but the last padded to its column's width and two blanks.
+class TableLine {
+public:
+    TableLine(std::ostream &out, const std::vector<std::size_t> &widths)
+        : out_(out), widths_(widths) {}
+    void Field(const std::string &shown) {
+        if (column_ > 0)
+            out_ << std::string(widths_[column_ - 1] - previousWidth_ + 2, ' ');
+        out_ << shown;
+        previousWidth_ = DisplayWidth(shown);
+        ++column_;
+    }
+    void End() { out_ << '\n'; }
+
+private:
+    std::ostream &out_;
+    const std::vector<std::size_t> &widths_;
+    std::size_t column_ = 0;
+    std::size_t previousWidth_ = 0;
+};
+
+void PrintTable(std::ostream &out, const results::ResultList &list) {
+    const std::vector<std::size_t> widths = TableWidths(list);
+    TableLine header(out, widths);
+    for (const results::Column &column : list.GetColumns())
+        header.Field(TerminalText(column.caption));
+    header.Field(kCheckedCaption);
+    header.End();
+    for (int k = 0; k < list.Count(); ++k) {
+        const results::ResultRow &row = *list.Row(k);
+        TableLine line(out, widths);
+        for (int c = 0; c < list.ColumnCount(); ++c)
+            line.Field(TerminalText(CellText(row, c)));
+        line.Field(CheckBox(row.Checked()));
+        line.End();
     }
 }
 
 } // namespace
 
-std::vector<OutputRow> OutputRows(const results::ResultList &list) {
-    std::vector<OutputRow> rows;
-    for (int i = 0; i < list.Count(); ++i) {
-        const results::ResultRow &row = *list.Row(i);
-        OutputRow output{{}, row.Checked()};
-        for (int c = 0; c < list.ColumnCount(); ++c) {
-            const std::string *text = row.Cell(c);
-            output.cells.push_back(text ? *text : std::string());
-        }
-        rows.push_back(std::move(output));
+void PrintRows(std::ostream &out, const results::ResultList &list, OutputFormat format) {
+    switch (format) {
+    case OutputFormat::Tsv:
+        PrintDelimited(out, list, '\t', "\n", EscapeTsv);
+        return;
+    case OutputFormat::Csv:
+        PrintDelimited(out, list, ',', "\r\n", QuoteCsv);
+        return;
+    case OutputFormat::Json:
+        PrintJson(out, list);
+        return;
+    case OutputFormat::Table:
+        PrintTable(out, list);
+        return;
     }
-    return rows;
 }
 
-std::string QuoteCsv(const std::string &cell) {
-    if (cell.find_first_of(",\"\r\n") == std::string::npos)
-        return cell;
+void PrintRows(std::ostream &out, const results::Columns &columns,
+               const std::vector<OutputRow> &rows, OutputFormat format) {
+    results::ResultList list(columns);
+    for (const OutputRow &made : rows) {
+        const auto row = list.Append();
+        for (std::size_t c = 0; c < made.cells.size(); ++c) {
+            if (c == 0)
+                row->SetCaption(made.cells[c]);
+            else
+                row->AppendSubItem(made.cells[c]);
+        }
+        row->SetChecked(made.checked);
+    }
+    PrintRows(out, list, format);
+}
+
+std::string QuoteCsv(std::string_view cell) {
+    if (cell.find_first_of(",\"\r\n") == std::string_view::npos)
+        return std::string(cell);
     std::string quoted = "\"";
     for (char c : cell) {
         if (c == '"')
@@ -158,7 +169,7 @@ std::string QuoteCsv(const std::string &cell) {
     return quoted + '"';
 }
 
-std::string EscapeTsv(const std::string &cell) {
+std::string EscapeTsv(std::string_view cell) {
     std::string escaped;
     escaped.reserve(cell.size());
     for (char c : cell) {
@@ -180,24 +191,6 @@ std::string EscapeTsv(const std::string &cell) {
         }
     }
     return escaped;
-}
-
-void PrintRows(std::ostream &out, const results::Columns &columns,
-               const std::vector<OutputRow> &rows, OutputFormat format) {
-    switch (format) {
-    case OutputFormat::Tsv:
-        PrintDelimited(out, columns, rows, "\t", "\n", EscapeTsv);
-        return;
-    case OutputFormat::Csv:
-        PrintDelimited(out, columns, rows, ",", "\r\n", QuoteCsv);
-        return;
-    case OutputFormat::Json:
-        PrintJson(out, columns, rows);
-        return;
-    case OutputFormat::Table:
-        PrintTable(out, columns, rows);
-        return;
-    }
 }
 
 } // namespace cli

@@ -10,23 +10,26 @@
 
 namespace cli {
 
-// One result row as the terminal front end prints it: a cell per column, then the check mark.
+// Writes the rows of list in display order in the given format, a field per column and
+// "checked" last. The cells are read where the rows keep them and written one row at a time,
+// so that printing a million rows needs no more memory than one row's text; a table reads the
+// rows twice, first for the column widths.
+void PrintRows(std::ostream &out, const results::ResultList &list, OutputFormat format);
+
+// One result row made by hand: a cell per column, then the check mark.
 struct OutputRow {
     std::vector<std::string> cells;
     bool checked = false;
 };
 
-// The rows of list in display order.
-std::vector<OutputRow> OutputRows(const results::ResultList &list);
-
-// Writes the rows in list order in the given format, a field per column and "checked" last.
+// PrintRows for rows made by hand (a few; they are put in a list first).
 void PrintRows(std::ostream &out, const results::Columns &columns,
                const std::vector<OutputRow> &rows, OutputFormat format);
 
 // A TSV cell: tab, line feed, carriage return and backslash written as \t, \n, \r and \\.
-std::string EscapeTsv(const std::string &cell);
+std::string EscapeTsv(std::string_view cell);
 // A CSV field (RFC 4180): quoted, with quotes doubled, when it holds a comma, a quote or a line
 // break; as it is otherwise.
-std::string QuoteCsv(const std::string &cell);
+std::string QuoteCsv(std::string_view cell);
 
 } // namespace cli

@@ -2,15 +2,18 @@
 
 #include "core/StopRequest.h"
 
+#include <atomic>
 #include <csignal>
 
 namespace cli {
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+// Only what a signal handler may touch: a lock-free counter.
+std::atomic<int> interrupts = 0;
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void OnInterrupt(int) {
-    interrupted = 1;
+    interrupts.fetch_add(1, std::memory_order_relaxed);
 }
 
 } // namespace
@@ -25,8 +28,18 @@ TerminalApplication::~TerminalApplication() {
 }
 
 void TerminalApplication::ProcessMessages() {
-    if (interrupted)
+    const int count = interrupts.load(std::memory_order_relaxed);
+    if (count >= 1 && !stopping_) {
+        stopping_ = true;
         core::RaiseStopRequest();
+        messages_ << "nimbrel-cli: stopping once the names under way are answered; "
+                     "Ctrl-C again ends the run now\n"
+                  << std::flush;
+    }
+    if (count >= 2 && !abandoned_ && abandon_) {
+        abandoned_ = true;
+        abandon_();
+    }
 }
 
 void TerminalApplication::ShowMessage(const std::string &text) {
@@ -34,7 +47,7 @@ void TerminalApplication::ShowMessage(const std::string &text) {
 }
 
 bool TerminalApplication::Interrupted() {
-    return interrupted != 0;
+    return interrupts.load(std::memory_order_relaxed) != 0;
 }
 
 } // namespace cli

@@ -2,13 +2,17 @@
 
 #include "platform/Application.h"
 
+#include <functional>
 #include <ostream>
 
 namespace cli {
 
 // The Application of the terminal front end: nothing to draw, no keyboard to poll. Ctrl-C is the
-// Stop command: the first SIGINT raises the stop request at the next drain of the queue, so the
-// run completes the name in progress and ends.
+// Stop command: the first SIGINT raises the stop request at the next drain of the queue (and says
+// so on the messages), so the run starts no more names, ends their waits for a turn and finishes
+// the exchanges under way.
+// The second one abandons the run at the next drain (see OnAbandon). The signal handler only
+// counts; the drains, every few milliseconds while a run waits, act on the count.
 class TerminalApplication : public platform::Application {
 public:
     explicit TerminalApplication(std::ostream &messages);
@@ -23,6 +27,9 @@ public:
     void ShowBusyCursor() override {}
     void RestoreCursor() override {}
 
+    // What the second Ctrl-C does, once, at the drain that sees it.
+    void OnAbandon(std::function<void()> abandon) { abandon_ = std::move(abandon); }
+
     // Whether Ctrl-C was pressed since start.
     static bool Interrupted();
 
@@ -30,6 +37,9 @@ private:
     std::ostream &messages_;
     platform::Application *previous_;
     void (*previousHandler_)(int);
+    std::function<void()> abandon_;
+    bool stopping_ = false;
+    bool abandoned_ = false;
 };
 
 } // namespace cli

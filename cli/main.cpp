@@ -1,4 +1,5 @@
 #include "cli/NimbrelCli.h"
+#include "cli/TerminalText.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -49,7 +50,7 @@ int main(int argc, char **argv) {
     } catch (const std::bad_alloc &) {
         std::cerr << "nimbrel-cli: not enough memory\n";
     } catch (const std::exception &failure) {
-        std::cerr << "nimbrel-cli: " << failure.what() << '\n';
+        std::cerr << "nimbrel-cli: " << cli::TerminalText(failure.what()) << '\n';
     } catch (...) {
         std::cerr << "nimbrel-cli: unexpected failure\n";
     }

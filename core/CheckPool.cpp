@@ -3,6 +3,7 @@
 #include "core/DomainCheck.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace core {
 namespace {
@@ -38,13 +39,25 @@ net::NetworkContext ContextForRun(const net::NetworkContext &base, int perHost) 
     return context;
 }
 
+CheckPool::CheckPool(NameSource &names, probes::ProbeList probes, net::NetworkContext context,
+                     int jobs, WantsDetails wantsDetails)
+    : CheckPool(nullptr, &names, std::move(probes), std::move(context), jobs,
+                std::move(wantsDetails)) {}
+
 CheckPool::CheckPool(std::vector<std::string> names, probes::ProbeList probes,
                      net::NetworkContext context, int jobs, WantsDetails wantsDetails)
-    : names_(std::move(names)), probes_(std::move(probes)), context_(std::move(context)),
-      wantsDetails_(std::move(wantsDetails)),
+    : CheckPool(std::make_unique<NameVector>(std::move(names)), nullptr, std::move(probes),
+                std::move(context), jobs, std::move(wantsDetails)) {}
+
+CheckPool::CheckPool(std::unique_ptr<NameVector> owned, NameSource *names, probes::ProbeList probes,
+                     net::NetworkContext context, int jobs, WantsDetails wantsDetails)
+    : ownNames_(std::move(owned)), names_(names ? *names : *ownNames_), probes_(std::move(probes)),
+      context_(std::move(context)), wantsDetails_(std::move(wantsDetails)),
       workerCount_(
-          std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), names_.size())),
-      keepRunning_(context_.Sockets), outcomes_(names_.size()) {
+          std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), names_.Count())),
+      keepRunning_(context_.Sockets) {
+    // The first name is there for the progress before any worker takes it.
+    FillAhead();
     for (std::size_t i = 0; i < workerCount_; ++i)
         workers_.emplace_back([this] { Work(); });
 }
@@ -55,22 +68,41 @@ CheckPool::~CheckPool() {
         worker.join();
 }
 
-std::optional<std::size_t> CheckPool::TakeName() {
+void CheckPool::FillAhead() {
+    while (!listEnded_ && ahead_.size() <= workerCount_) {
+        if (auto name = names_.Next())
+            ahead_.push_back(std::move(*name));
+        else
+            listEnded_ = true;
+    }
+}
+
+std::optional<CheckPool::Taken> CheckPool::TakeName() {
     std::lock_guard lock(mutex_);
-    if (stopStarting_ || abandoned_ || started_ == names_.size())
+    if (stopStarting_ || abandoned_)
         return std::nullopt;
-    return started_++;
+    FillAhead();
+    if (ahead_.empty())
+        return std::nullopt;
+    Taken taken{started_++, std::move(ahead_.front()), std::nullopt};
+    ahead_.pop_front();
+    underWay_.push_back({taken.name, std::nullopt});
+    FillAhead();
+    if (workerCount_ > 0 && ahead_.size() >= workerCount_)
+        taken.ahead = ahead_[workerCount_ - 1];
+    return taken;
 }
 
 void CheckPool::Work() {
     WorkerSteps steps(*this, wantsDetails_);
-    while (const auto index = TakeName()) {
+    while (auto taken = TakeName()) {
         // By the time a worker is free for it, the name one round of workers later has its
         // lookups done.
-        PrepareName(*index + workerCount_);
+        if (taken->ahead)
+            PrepareName(*taken->ahead);
         CheckOutcome outcome;
-        outcome.index = *index;
-        outcome.name = names_[*index];
+        outcome.index = taken->index;
+        outcome.name = std::move(taken->name);
         try {
             // A free name's detail pages go to different services: asking them at once saves
             // a worker the wait for all but the slowest.
@@ -79,6 +111,8 @@ void CheckPool::Work() {
             if (!record)
                 return;
             outcome.record = *record;
+        } catch (const probes::ECheckStopped &) {
+            outcome.stopped = true;
         } catch (...) {
             outcome.failure = std::current_exception();
         }
@@ -86,11 +120,11 @@ void CheckPool::Work() {
     }
 }
 
-void CheckPool::PrepareName(std::size_t index) const {
-    if (index >= names_.size() || Abandoned())
+void CheckPool::PrepareName(const std::string &name) const {
+    if (Abandoned())
         return;
     for (const auto &probe : probes_)
-        probe->Prepare(names_[index], context_);
+        probe->Prepare(name, context_);
 }
 
 void CheckPool::Finish(CheckOutcome outcome) {
@@ -98,8 +132,7 @@ void CheckPool::Finish(CheckOutcome outcome) {
         std::lock_guard lock(mutex_);
         if (abandoned_)
             return;
-        const std::size_t index = outcome.index;
-        outcomes_[index] = std::move(outcome);
+        underWay_[outcome.index - handedOver_].outcome = std::move(outcome);
     }
     finished_.notify_all();
 }
@@ -107,26 +140,29 @@ void CheckPool::Finish(CheckOutcome outcome) {
 std::optional<CheckOutcome> CheckPool::Next(std::chrono::milliseconds wait) {
     std::unique_lock lock(mutex_);
     const auto ready = [this] {
-        return abandoned_ || handedOver_ == started_ || outcomes_[handedOver_].has_value();
+        return abandoned_ || underWay_.empty() || underWay_.front().outcome.has_value();
     };
     finished_.wait_for(lock, wait, ready);
-    if (abandoned_ || handedOver_ == started_ || !outcomes_[handedOver_])
+    if (abandoned_ || underWay_.empty() || !underWay_.front().outcome)
         return std::nullopt;
-    CheckOutcome outcome = std::move(*outcomes_[handedOver_]);
-    outcomes_[handedOver_].reset();
+    CheckOutcome outcome = std::move(*underWay_.front().outcome);
+    underWay_.pop_front();
     ++handedOver_;
     return outcome;
 }
 
 bool CheckPool::Done() const {
     std::lock_guard lock(mutex_);
-    const bool noMore = stopStarting_ || abandoned_ || started_ == names_.size();
-    return noMore && (abandoned_ || handedOver_ == started_);
+    const bool noMore = stopStarting_ || abandoned_ || (listEnded_ && ahead_.empty());
+    return noMore && (abandoned_ || underWay_.empty());
 }
 
 void CheckPool::StopStarting() {
-    std::lock_guard lock(mutex_);
-    stopStarting_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        stopStarting_ = true;
+    }
+    context_.Sockets->EndQueuedWaits();
 }
 
 void CheckPool::Abandon() {
@@ -135,8 +171,6 @@ void CheckPool::Abandon() {
         if (abandoned_)
             return;
         abandoned_ = true;
-        for (auto &outcome : outcomes_)
-            outcome.reset();
     }
     finished_.notify_all();
     context_.Sockets->Interrupt();
@@ -146,6 +180,17 @@ void CheckPool::Abandon() {
         context_.Connections->Interrupt();
 }
 
+std::vector<CheckOutcome> CheckPool::TakeFinished() {
+    std::lock_guard lock(mutex_);
+    std::vector<CheckOutcome> finished;
+    if (!abandoned_)
+        return finished;
+    for (Started &started : underWay_)
+        if (started.outcome)
+            finished.push_back(std::move(*std::exchange(started.outcome, std::nullopt)));
+    return finished;
+}
+
 bool CheckPool::Abandoned() const {
     std::lock_guard lock(mutex_);
     return abandoned_;
@@ -153,9 +198,11 @@ bool CheckPool::Abandoned() const {
 
 std::optional<std::pair<std::size_t, std::string>> CheckPool::Oldest() const {
     std::lock_guard lock(mutex_);
-    if (handedOver_ >= names_.size() || (handedOver_ == started_ && stopStarting_))
+    if (!underWay_.empty())
+        return std::make_pair(handedOver_, underWay_.front().name);
+    if (stopStarting_ || abandoned_ || ahead_.empty())
         return std::nullopt;
-    return std::make_pair(handedOver_, names_[handedOver_]);
+    return std::make_pair(handedOver_, ahead_.front());
 }
 
 } // namespace core

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "core/NameSource.h"
 #include "net/NetworkContext.h"
 #include "probes/Probe.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,18 +26,25 @@ struct CheckOutcome {
     probes::DomainRecord record;
     // Set when the check failed (a socket layer that cannot start); record is then empty.
     std::exception_ptr failure;
+    // Set when the run stopped the check before it had an answer: the name gets no row.
+    bool stopped = false;
 };
 
 // Checks a list of names on worker threads, up to a number at once, and hands the outcomes
 // over in the order of the list: a name that finishes early waits for the names before it.
 // The workers touch nothing but their own names and the run's network context; the thread
 // that owns the pool takes the outcomes. Its destructor abandons what is left and joins.
+// Names are taken from their source as workers get free, a round of workers ahead, so the pool
+// holds the names under way and the outcomes not handed over yet, never the whole list.
 class CheckPool {
 public:
     // Whether the details of a name found free are wanted (the show filter).
     using WantsDetails = std::function<bool(const probes::DomainRecord &)>;
 
     // context is the run's own (ContextForRun): abandoning the pool interrupts its socket layer.
+    // names outlives the pool and is read only under the pool's lock.
+    CheckPool(NameSource &names, probes::ProbeList probes, net::NetworkContext context, int jobs,
+              WantsDetails wantsDetails);
     CheckPool(std::vector<std::string> names, probes::ProbeList probes, net::NetworkContext context,
               int jobs, WantsDetails wantsDetails);
     ~CheckPool();
@@ -45,25 +55,48 @@ public:
     std::optional<CheckOutcome> Next(std::chrono::milliseconds wait);
     // Every name that started has been handed over, and no other will start.
     bool Done() const;
-    // Names not started yet never start; the ones under way finish.
+    // Names not started yet never start; the ones waiting for their turn with a host or for a
+    // retry end without an answer (CheckOutcome::stopped); the exchanges under way finish.
     void StopStarting();
-    // Ends every exchange now (their sockets' waits end, and the waits the probes share), starts
-    // nothing more and drops every outcome not taken yet.
+    // Ends every exchange now (their sockets' waits end, and the waits the probes share) and
+    // starts nothing more; Next hands nothing over from then on.
     void Abandon();
     bool Abandoned() const;
+    // After Abandon: the outcomes that had finished before it and were not handed over (names
+    // after one still under way), in list order.
+    std::vector<CheckOutcome> TakeFinished();
 
     // The first name not handed over yet (empty when none), with its place in the list.
     std::optional<std::pair<std::size_t, std::string>> Oldest() const;
-    std::size_t Count() const { return names_.size(); }
+    std::size_t Count() const { return names_.Count(); }
 
 private:
+    // names when given, else the names owned.
+    CheckPool(std::unique_ptr<NameVector> owned, NameSource *names, probes::ProbeList probes,
+              net::NetworkContext context, int jobs, WantsDetails wantsDetails);
+
+    // A name given to a worker, until its outcome is handed over.
+    struct Started {
+        std::string name;
+        std::optional<CheckOutcome> outcome;
+    };
+    // A name a worker takes, and the name a round of workers after it, to prepare.
+    struct Taken {
+        std::size_t index = 0;
+        std::string name;
+        std::optional<std::string> ahead;
+    };
+
     void Work();
-    std::optional<std::size_t> TakeName();
-    // Lets the probes start what the check of the name at index will wait on.
-    void PrepareName(std::size_t index) const;
+    std::optional<Taken> TakeName();
+    // Reads names from the source until a round of workers and one more wait ahead.
+    void FillAhead();
+    // Lets the probes start what the check of name will wait on.
+    void PrepareName(const std::string &name) const;
     void Finish(CheckOutcome outcome);
 
-    const std::vector<std::string> names_;
+    std::unique_ptr<NameVector> ownNames_;
+    NameSource &names_;
     const probes::ProbeList probes_;
     const net::NetworkContext context_;
     const WantsDetails wantsDetails_;
@@ -73,11 +106,14 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable finished_;
+    std::deque<std::string> ahead_;
+    bool listEnded_ = false;
     std::size_t started_ = 0;
     std::size_t handedOver_ = 0;
     bool stopStarting_ = false;
     bool abandoned_ = false;
-    std::vector<std::optional<CheckOutcome>> outcomes_;
+    // The names from handedOver_ to started_ - 1, in list order.
+    std::deque<Started> underWay_;
     std::vector<std::thread> workers_;
 };
 

@@ -117,6 +117,11 @@ void CheckRun::Abandon() {
         sockets->Interrupt();
 }
 
+void CheckRun::Interrupt() {
+    keepFinished_ = true;
+    Abandon();
+}
+
 // Keeps the socket layer of a check that runs on the window's behalf where Abandon finds it.
 class CheckRun::ActiveSockets {
 public:
@@ -167,19 +172,27 @@ void CheckRun::Start() {
     platform::ProcessMessages();
 }
 
-void CheckRun::CheckNames(const StringList &names) {
+void CheckRun::CheckNames(NameSource &names) {
     Abandon();
-    candidates_ = names;
+    availableFound_ = 0;
     {
         BusyCursor busy;
         try {
-            CheckCandidates();
+            if (options_.jobs() > 1)
+                CheckConcurrently(names);
+            else
+                CheckOneAtATime(names);
         } catch (...) {
             // As in a search: a failure ends the run without a message; the rows so far stay.
         }
     }
     progress_.ShowDone();
     platform::ProcessMessages();
+}
+
+void CheckRun::CheckNames(const StringList &names) {
+    NameVector source(names);
+    CheckNames(source);
 }
 
 void CheckRun::RunSearch() {
@@ -201,12 +214,40 @@ void CheckRun::RunSearch() {
         std::rethrow_exception(failure);
 }
 
+namespace {
+
+// The candidates of a one-at-a-time run, read where they stand at each step: a nested run may
+// rebuild them, and then owns them, so the older run finds its list ended.
+class LiveCandidates : public NameSource {
+public:
+    explicit LiveCandidates(const StringList &candidates) : candidates_(candidates) {}
+    std::optional<std::string> Next() override {
+        if (next_ >= candidates_.size())
+            return std::nullopt;
+        return candidates_[next_++];
+    }
+    std::size_t Count() const override { return candidates_.size(); }
+
+private:
+    const StringList &candidates_;
+    std::size_t next_ = 0;
+};
+
+} // namespace
+
 void CheckRun::CheckCandidates() {
     availableFound_ = 0;
     if (options_.jobs() > 1) {
-        CheckConcurrently();
+        // The workers read a copy: the window's list may be rebuilt while they run.
+        NameVector names(candidates_);
+        CheckConcurrently(names);
         return;
     }
+    LiveCandidates names(candidates_);
+    CheckOneAtATime(names);
+}
+
+void CheckRun::CheckOneAtATime(NameSource &names) {
     ClearStopRequest();
     list_.Clear();
     const std::uint64_t generation = list_.Generation();
@@ -214,15 +255,15 @@ void CheckRun::CheckCandidates() {
     ActiveSockets active(*this, *context.Sockets);
     // The service hosts are looked up once a run, not once a name.
     const net::SocketLayer::KeepRunning keepRunning(context.Sockets);
-    const std::size_t count = candidates_.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        // The list of names may have been rebuilt by a nested run; that run owns the list then.
-        if (list_.Generation() != generation || i >= candidates_.size())
+    for (std::size_t position = 1; const std::optional<std::string> name = names.Next();
+         ++position) {
+        // A nested run owns the list now.
+        if (list_.Generation() != generation)
             return;
-        progress_.ShowProgress({.position = i + 1, .count = count, .name = candidates_[i]});
-        if (!CheckCandidate(candidates_[i], generation, context))
+        progress_.ShowProgress({.position = position, .count = names.Count(), .name = *name});
+        if (!CheckCandidate(*name, generation, context))
             return;
-        if (StopTest(i, count) || AvailableLimitReached())
+        if (StopTest() || AvailableLimitReached())
             return;
     }
 }
@@ -232,9 +273,14 @@ bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t genera
     const std::string name = candidate; // the list may change while the queue drains
     WindowSchedule schedule(list_, options_, generation);
     std::optional<probes::DomainRecord> record;
-    StepRelay(schedule, *context.Sockets).Run([&](CheckSteps &steps) {
-        record = CheckDomain(name, probes_, context, steps);
-    });
+    try {
+        StepRelay(schedule, *context.Sockets).Run([&](CheckSteps &steps) {
+            record = CheckDomain(name, probes_, context, steps);
+        });
+    } catch (const probes::ECheckStopped &) {
+        // The run stopped while the name waited for its turn: no answer, and no name follows.
+        return false;
+    }
     // An abandoned run fills nothing more: its last exchange ended early, not with an answer.
     if (context.Sockets->Interrupted())
         return false;
@@ -256,13 +302,28 @@ bool CheckRun::PlaceRow(const probes::DomainRecord &record) {
     return IsAvailable(record);
 }
 
-void CheckRun::CheckConcurrently() {
+bool CheckRun::PlaceOutcome(CheckPool &pool, const CheckOutcome &outcome) {
+    if (outcome.failure) {
+        pool.Abandon();
+        std::rethrow_exception(outcome.failure);
+    }
+    if (outcome.stopped)
+        return true;
+    if (PlaceRow(outcome.record) && ++availableFound_ == availableLimit_) {
+        pool.Abandon();
+        return false;
+    }
+    return true;
+}
+
+void CheckRun::CheckConcurrently(NameSource &names) {
     ClearStopRequest();
+    keepFinished_ = false;
     list_.Clear();
     const std::uint64_t generation = list_.Generation();
     // The workers see the show filter as it was at the start; rows follow the current one.
     const std::int32_t show = options_.show();
-    CheckPool pool(candidates_, probes_, ContextForRun(context_, kPerHost), options_.jobs(),
+    CheckPool pool(names, probes_, ContextForRun(context_, kPerHost), options_.jobs(),
                    [show](const probes::DomainRecord &record) { return IsShown(show, record); });
     struct ActivePool {
         CheckPool *&slot;
@@ -275,6 +336,11 @@ void CheckRun::CheckConcurrently() {
         // A nested Start or a load owns the list now; closing the window abandoned the run.
         if (list_.Generation() != generation || pool.Abandoned()) {
             pool.Abandon();
+            if (keepFinished_ && list_.Generation() == generation)
+                for (const CheckOutcome &outcome : pool.TakeFinished())
+                    if (!outcome.failure && !outcome.stopped && !AvailableLimitReached() &&
+                        PlaceRow(outcome.record))
+                        ++availableFound_;
             return;
         }
         if (!stopping && (StopRequested() || platform::IsEscapeDown())) {
@@ -282,14 +348,8 @@ void CheckRun::CheckConcurrently() {
             pool.StopStarting();
         }
         if (auto outcome = pool.Next(kWaitSlice)) {
-            if (outcome->failure) {
-                pool.Abandon();
-                std::rethrow_exception(outcome->failure);
-            }
-            if (PlaceRow(outcome->record) && ++availableFound_ == availableLimit_) {
-                pool.Abandon();
+            if (!PlaceOutcome(pool, *outcome))
                 return;
-            }
         } else if (pool.Done()) {
             return;
         }
@@ -310,12 +370,8 @@ void CheckRun::CheckConcurrently() {
     }
 }
 
-bool CheckRun::StopTest(std::size_t index, std::size_t count) const {
-    if (platform::IsEscapeDown())
-        return true;
-    if (StopRequested())
-        return true;
-    return index + 1 == count;
+bool CheckRun::StopTest() const {
+    return platform::IsEscapeDown() || StopRequested();
 }
 
 } // namespace core

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/CandidateGenerator.h"
+#include "core/NameSource.h"
 #include "core/RunProgress.h"
 #include "core/SearchOptions.h"
 #include "net/NetworkContext.h"
@@ -17,6 +18,7 @@ class ResultList;
 namespace core {
 
 class CheckPool;
+struct CheckOutcome;
 
 // The keywords dialog as the Start command sees it: shown modally, it edits the keywords and the
 // search mode in place; Search clears the stop request, Cancel and the close box leave it raised.
@@ -46,6 +48,9 @@ public:
     // Ends the runs in progress and a "Force details" now: their exchanges end, their results are
     // dropped.
     void Abandon();
+    // Ends the run in progress now as Abandon does, but the names that had finished still get
+    // their rows (in a run of many at once, those after a name still under way too).
+    void Interrupt();
 
     // "Force details" on the selected row, over a socket layer of its own that Abandon ends.
     void ForceDetails();
@@ -53,7 +58,9 @@ public:
     // The run ends once this many names were found free (0: no limit).
     void SetAvailableLimit(std::size_t limit) { availableLimit_ = limit; }
 
-    // Checks names as given, with no keywords dialog and no generated names.
+    // Checks names as given, with no keywords dialog and no generated names. The names are
+    // taken from the source as the run gets to them; it keeps only the rows.
+    void CheckNames(NameSource &names);
     void CheckNames(const StringList &names);
 
     void RunSearch();
@@ -69,14 +76,18 @@ private:
     // was abandoned).
     bool CheckCandidate(const std::string &name, std::uint64_t generation,
                         const net::NetworkContext &context);
+    // Checks the names one after the other on the window's behalf.
+    void CheckOneAtATime(NameSource &names);
     // Checks options.jobs() names at once on worker threads; this thread only drains the
     // message queue, shows the progress and fills the rows in candidate order.
-    void CheckConcurrently();
+    void CheckConcurrently(NameSource &names);
     // Appends the row of a finished check when the show filter lets it; true when the name was
     // free.
     bool PlaceRow(const probes::DomainRecord &record);
+    // Places the outcome's row; false when the run must end (a failure raises).
+    bool PlaceOutcome(CheckPool &pool, const CheckOutcome &outcome);
     bool AvailableLimitReached() const;
-    bool StopTest(std::size_t index, std::size_t count) const;
+    bool StopTest() const;
 
     SearchOptions &options_;
     StringList &candidates_;
@@ -90,6 +101,8 @@ private:
     // The socket layers of the one-at-a-time runs (a nested one included) and of "Force
     // details" under way.
     std::vector<net::SocketLayer *> activeSockets_;
+    // Set by Interrupt: the abandoned run keeps what had finished.
+    bool keepFinished_ = false;
     std::size_t availableLimit_ = 0;
     std::size_t availableFound_ = 0;
 };

@@ -15,8 +15,10 @@ namespace {
 // The row's evidence so far, so that a detail's source is added to it, not put in its place.
 std::string EvidenceShown(const results::ResultRow &row, const results::Columns &columns) {
     const auto column = columns.IndexOfKey(base::field::kEvidence);
-    const std::string *cell = column ? row.Cell(*column) : nullptr;
-    return cell && *cell != kNoDetail ? *cell : std::string();
+    const std::optional<std::string_view> cell = column ? row.Cell(*column) : std::nullopt;
+    if (!cell || *cell == kNoDetail)
+        return {};
+    return std::string(*cell);
 }
 
 // The window's part while the details are fetched: the message queue drains before each probe

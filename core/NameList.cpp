@@ -2,7 +2,6 @@
 
 #include "base/DomainNameLimits.h"
 #include "base/Trim.h"
-#include "probes/PublicSuffixList.h"
 
 #include <optional>
 
@@ -11,12 +10,14 @@ namespace {
 
 // Room for a name with blanks and a comment around it; anything longer is no name.
 constexpr std::size_t kLongestLine = 1024;
+// The most of a bad line a message shows.
+constexpr std::size_t kShownOfBadLine = 80;
 
 bool IsLdh(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
 }
 
-bool IsLabel(const std::string &label) {
+bool IsLabel(std::string_view label) {
     if (label.empty() || label.size() > base::kLongestLabel)
         return false;
     if (label.front() == '-' || label.back() == '-')
@@ -27,23 +28,24 @@ bool IsLabel(const std::string &label) {
     return true;
 }
 
-// Reads up to the next line feed, keeping at most kLongestLine + 1 characters of the line.
-bool ReadBoundedLine(std::istream &in, std::string &line) {
-    line.clear();
-    char c = 0;
-    bool any = false;
-    while (in.get(c)) {
-        any = true;
-        if (c == '\n')
-            return true;
-        if (line.size() <= kLongestLine)
-            line += c;
-    }
-    return any;
+// A carriage return of a line ended the Windows way is a blank here.
+std::string_view Trimmed(std::string_view line) {
+    return base::TrimAnyOf(line, " \t\r");
+}
+
+// What a line of the list holds.
+enum class LineKind { Skipped, Name, Bad };
+
+LineKind KindOf(std::string_view line, std::string_view text) {
+    if (text.empty() || text.front() == '#')
+        return LineKind::Skipped;
+    if (line.size() > kLongestLine || !IsDomainName(text))
+        return LineKind::Bad;
+    return LineKind::Name;
 }
 
 // The fault of a well-formed name that no registry hands out as it is; nothing for one it does.
-std::optional<BadName> NotRegistrable(const std::string &name, std::size_t line,
+std::optional<BadName> NotRegistrable(std::string_view name, std::size_t line,
                                       const probes::PublicSuffixList &suffixes) {
     const auto registrable = suffixes.RegistrableName(name);
     if (!registrable)
@@ -53,9 +55,17 @@ std::optional<BadName> NotRegistrable(const std::string &name, std::size_t line,
     return std::nullopt;
 }
 
+// The line starting at position, without its line feed; position moves past it.
+std::string_view TakeLine(std::string_view text, std::size_t &position) {
+    const std::size_t end = std::min(text.find('\n', position), text.size());
+    const std::string_view line = text.substr(position, end - position);
+    position = end + 1;
+    return line;
+}
+
 } // namespace
 
-bool IsDomainName(const std::string &text) {
+bool IsDomainName(std::string_view text) {
     if (text.empty() || text.size() > base::kLongestDomainName)
         return false;
     std::size_t labels = 0;
@@ -65,29 +75,52 @@ bool IsDomainName(const std::string &text) {
         if (!IsLabel(text.substr(start, dot - start)))
             return false;
         ++labels;
-        if (dot == std::string::npos)
+        if (dot == std::string_view::npos)
             return labels >= 2;
         start = dot + 1;
     }
 }
 
-NameList ReadNameList(std::istream &in) {
-    const probes::PublicSuffixList suffixes;
-    NameList list;
-    std::string line;
-    for (std::size_t number = 1; ReadBoundedLine(in, line); ++number) {
-        // A carriage return of a line ended the Windows way is a blank here.
-        const std::string text(base::TrimAnyOf(line, " \t\r"));
-        if (text.empty() || text.front() == '#')
-            continue;
-        if (line.size() > kLongestLine || !IsDomainName(text))
-            list.bad.push_back({number, text.substr(0, 80), NameFault::NotAName, {}});
-        else if (auto fault = NotRegistrable(text, number, suffixes))
-            list.bad.push_back(std::move(*fault));
-        else
-            list.names.push_back(text);
+NameList::NameList(std::string text) : text_(std::move(text)) {}
+
+void NameList::Check(const std::function<void(const BadName &)> &badLine) {
+    count_ = 0;
+    std::size_t number = 0;
+    for (std::size_t position = 0; position < text_.size();) {
+        const std::string_view line = TakeLine(text_, position);
+        ++number;
+        const std::string_view text = Trimmed(line.substr(0, kLongestLine + 1));
+        switch (KindOf(line, text)) {
+        case LineKind::Skipped:
+            break;
+        case LineKind::Name:
+            if (auto fault = NotRegistrable(text, number, suffixes_))
+                badLine(*fault);
+            else
+                ++count_;
+            break;
+        case LineKind::Bad:
+            badLine({number, text.substr(0, kShownOfBadLine), NameFault::NotAName, {}});
+            break;
+        }
     }
-    return list;
+}
+
+std::optional<std::string_view> NameList::NextName(std::size_t &position) const {
+    while (position < text_.size()) {
+        const std::string_view line = TakeLine(text_, position);
+        const std::string_view text = Trimmed(line.substr(0, kLongestLine + 1));
+        if (KindOf(line, text) == LineKind::Name && suffixes_.IsRegistrable(text))
+            return text;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> NameList::Next() {
+    const auto name = NextName(next_);
+    if (!name)
+        return std::nullopt;
+    return std::string(*name);
 }
 
 } // namespace core

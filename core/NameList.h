@@ -1,15 +1,18 @@
 #pragma once
 
+#include "core/NameSource.h"
+#include "probes/PublicSuffixList.h"
+
 #include <cstddef>
-#include <istream>
+#include <functional>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace core {
 
 // A domain name as a check takes it: labels of letters, digits and inner hyphens, 1 to 63
 // characters each, at least two of them, 253 characters at most.
-bool IsDomainName(const std::string &text);
+bool IsDomainName(std::string_view text);
 
 // Why a line of a names list is not checked.
 enum class NameFault {
@@ -23,21 +26,38 @@ enum class NameFault {
 
 // A line of a names list that holds no usable name.
 struct BadName {
-    std::size_t line = 0; // from 1
-    std::string text;
+    std::size_t line = 0;  // from 1
+    std::string_view text; // the line without blanks around it, at most 80 bytes of it
     NameFault fault = NameFault::NotAName;
     // For BelowRegistrableName: the name that could be checked instead.
     std::string registrable;
 };
 
-struct NameList {
-    std::vector<std::string> names;
-    std::vector<BadName> bad;
-};
+// A names list held as the text it was read as: one name a line, checked as given (blanks
+// around it aside); blank lines and lines starting with "#" are skipped; a line longer than a
+// name can be is bad, and so is a name that is not itself a registrable name by the public
+// suffixes. The names are cut from the text as the run takes them, so the list costs
+// its text and nothing per name.
+class NameList : public NameSource {
+public:
+    explicit NameList(std::string text);
 
-// One name a line, checked as given (blanks around it aside); blank lines and lines starting
-// with "#" are skipped. A line longer than a name can be is bad without being kept whole; so is
-// a name that is not itself a registrable name by the public suffixes.
-NameList ReadNameList(std::istream &in);
+    // Goes over the whole list once, before the names are taken: counts the names and tells
+    // about each line that holds none, in order.
+    void Check(const std::function<void(const BadName &)> &badLine);
+
+    std::optional<std::string> Next() override;
+    // The names the list holds, once Check has counted them.
+    std::size_t Count() const override { return count_; }
+
+private:
+    // The next line holding a name, from position on; position moves past it.
+    std::optional<std::string_view> NextName(std::size_t &position) const;
+
+    std::string text_;
+    probes::PublicSuffixList suffixes_;
+    std::size_t next_ = 0;
+    std::size_t count_ = 0;
+};
 
 } // namespace core

@@ -1,5 +1,6 @@
 #include "core/StepRelay.h"
 
+#include "core/StopRequest.h"
 #include "platform/Application.h"
 
 #include <chrono>
@@ -13,7 +14,7 @@ constexpr std::chrono::milliseconds kWaitSlice(10);
 
 } // namespace
 
-StepRelay::StepRelay(CheckSteps &windowSteps, const net::SocketLayer &sockets)
+StepRelay::StepRelay(CheckSteps &windowSteps, net::SocketLayer &sockets)
     : windowSteps_(windowSteps), sockets_(sockets) {}
 
 void StepRelay::Run(const std::function<void(CheckSteps &)> &check) {
@@ -70,6 +71,8 @@ void StepRelay::Serve() {
         }
         if (!step) {
             KeepResponsive();
+            if (StopRequested())
+                sockets_.EndQueuedWaits();
             continue;
         }
         const NextStep answer = Answer(*step);

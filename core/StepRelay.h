@@ -16,11 +16,12 @@ namespace core {
 // (BeforeProbe, Pause) through windowSteps. So rows and the window are touched only on the
 // calling thread, at the same points as when the check ran there, and no exchange ever holds the
 // window. Once sockets is interrupted (the run was abandoned) every step of the check is answered
-// Abandon without asking windowSteps, and the wait ends as soon as the check's exchange does. A
+// Abandon without asking windowSteps, and the wait ends as soon as the check's exchange does.
+// Once the stop request is raised the check's waits for a turn end (sockets.EndQueuedWaits). A
 // failure of the check, or of windowSteps, reaches the caller once the check has ended.
 class StepRelay : private CheckSteps {
 public:
-    StepRelay(CheckSteps &windowSteps, const net::SocketLayer &sockets);
+    StepRelay(CheckSteps &windowSteps, net::SocketLayer &sockets);
     StepRelay(const StepRelay &) = delete;
     StepRelay &operator=(const StepRelay &) = delete;
 
@@ -45,7 +46,7 @@ private:
     void KeepResponsive();
 
     CheckSteps &windowSteps_;
-    const net::SocketLayer &sockets_;
+    net::SocketLayer &sockets_;
     std::exception_ptr windowFailure_;
 
     std::mutex mutex_;

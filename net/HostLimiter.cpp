@@ -40,8 +40,12 @@ HostLimiter::Slot HostLimiter::Acquire(const std::string &host, Clock::time_poin
         int &used = inUse_[key];
         if (used < perHost_) {
             ++used;
-            int &most = mostAtOnce_[key];
-            most = std::max(most, used);
+            // Only hosts with exchanges at once are noted: a run of millions of names asks
+            // each name's own host once, and must not keep an entry per name.
+            if (used > 1) {
+                int &most = mostAtOnce_[key];
+                most = std::max(most, used);
+            }
             return Slot(this, key);
         }
         if (freed_.wait_until(lock, deadline) == std::cv_status::timeout &&

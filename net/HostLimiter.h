@@ -40,7 +40,8 @@ public:
     void Interrupt();
 
     int PerHost() const { return perHost_; }
-    // The most exchanges that were ever under way at once with host.
+    // The most exchanges that were ever under way at once with host, counted from two: 0 for a
+    // host never asked twice at once.
     int MostAtOnce(const std::string &host) const;
 
 private:

@@ -212,7 +212,8 @@ void TIdSSLConnectionIntercept::Connect(TIdTCPConnection &connection) {
         SSL_set_hostflags(ssl_, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
         SSL_set1_host(ssl_, peerName_.c_str());
     }
-    StartOperation(connection.ReadTimeout);
+    // The handshake is part of the exchange: a stalled one ends when the exchange's time does.
+    StartOperation(connection.WithinExchange(connection.ReadTimeout));
     const int result = SSL_connect(ssl_);
     RethrowPending();
     if (result != 1)
@@ -274,7 +275,7 @@ int TIdSSLConnectionIntercept::Receive(TIdTCPConnection &, void *buffer, int len
 int TIdSSLConnectionIntercept::Send(TIdTCPConnection &connection, const void *buffer, int length) {
     if (ssl_ == nullptr)
         throw EIdConnClosedGracefully();
-    StartOperation(connection.ReadTimeout);
+    StartOperation(connection.WithinExchange(connection.ReadTimeout));
     const int sent = SSL_write(ssl_, buffer, length);
     RethrowPending();
     if (sent > 0)

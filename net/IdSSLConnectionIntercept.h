@@ -66,7 +66,8 @@ public:
     explicit TIdSSLConnectionIntercept(std::shared_ptr<const TlsClientContext> context);
     ~TIdSSLConnectionIntercept() override;
 
-    // The handshake, bounded by the connection's ReadTimeout as a whole.
+    // The handshake, bounded by the connection's ReadTimeout as a whole and by what is left of its
+    // exchange.
     void Connect(TIdTCPConnection &connection) override;
     void Disconnect(TIdTCPConnection &connection) override;
     int Receive(TIdTCPConnection &connection, void *buffer, int length, int timeoutMs) override;

@@ -107,12 +107,11 @@ public:
     // 10060 "Connection timed out." when it would go on past it; EndExchange lifts the bound.
     void BeginExchange();
     void EndExchange();
-
-protected:
     // timeoutMs cut to what is left of the exchange (a negative one meaning ReadTimeout);
-    // raises 10060 when nothing is left.
+    // raises 10060 when nothing is left. An intercept's own waits (a TLS handshake) use it too.
     int WithinExchange(int timeoutMs) const;
 
+protected:
     TIdSocketHandle socket_;
     TIdBuffer inputBuffer_;
     bool closedGracefully_ = false;

@@ -32,10 +32,15 @@ std::shared_ptr<SocketLayer> SocketLayer::Fresh(int resolveTimeoutMs) const {
 }
 
 void SocketLayer::Interrupt() {
-    std::lock_guard lock(mutex_);
-    interrupted_ = true;
-    if (stack_)
-        stack_->Interrupt();
+    {
+        std::lock_guard lock(mutex_);
+        interrupted_ = true;
+        if (stack_)
+            stack_->Interrupt();
+    }
+    // Outside the lock: the callbacks of the tokens run here, and may ask the layer.
+    queuedWaits_.request_stop();
+    interrupt_.request_stop();
 }
 
 bool SocketLayer::Interrupted() const {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <mutex>
+#include <stop_token>
 
 namespace net {
 
@@ -22,10 +23,19 @@ public:
 
     // A new layer made the same way, for one run that may be interrupted on its own.
     std::shared_ptr<SocketLayer> Fresh(int resolveTimeoutMs) const;
-    // Ends every wait of the layer now and fails what follows (see TIdStack::Interrupt).
+    // Ends every wait of the layer now and fails what follows (see TIdStack::Interrupt); the
+    // waits before an exchange end too (EndQueuedWaits).
     void Interrupt();
     // Whether the layer was interrupted: the run it serves is being abandoned.
     bool Interrupted() const;
+    // Raised by Interrupt, for what waits outside the layer (a DNS query) and must end with the
+    // run.
+    std::stop_token InterruptToken() const { return interrupt_.get_token(); }
+    // Ends the waits before an exchange (a host's free slot, a retry's pause), now and from now
+    // on, while the exchanges under way go on: the run it serves stops starting names.
+    void EndQueuedWaits() { queuedWaits_.request_stop(); }
+    // Raised by EndQueuedWaits and by Interrupt.
+    std::stop_token QueuedWaitsToken() const { return queuedWaits_.get_token(); }
     // Starts looking host up without waiting when the layer is running and not interrupted
     // (see TIdStack::ResolveAhead); otherwise does nothing.
     void ResolveAhead(const std::string &host);
@@ -56,6 +66,9 @@ private:
     std::unique_ptr<TIdStack> stack_;
     int resolveTimeoutMs_ = 60000;
     bool interrupted_ = false;
+    // Thread-safe on their own; raised once, never lowered.
+    std::stop_source interrupt_;
+    std::stop_source queuedWaits_;
     int liveCount_ = 0;
     int startCount_ = 0;
 };

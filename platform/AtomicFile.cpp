@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -120,36 +121,62 @@ void WriteDescriptor(int descriptor, const std::filesystem::path &target, std::s
     }
 }
 
-// Writes to what stands at path as it is. A regular file met this way (through a descriptor
-// link) is appended to, as a shell's ">>" would, so that it keeps what was written before.
-void WriteInPlace(const std::filesystem::path &path, std::string_view bytes) {
+// Opens what stands at path to be written as it is. A regular file met this way (through a
+// descriptor link) is appended to, as a shell's ">>" would, so that it keeps what was written
+// before.
+int OpenInPlace(const std::filesystem::path &path) {
     int descriptor;
     do
         descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
     while (descriptor < 0 && errno == EINTR);
     if (descriptor < 0)
         Fail(path, "cannot write");
-    try {
-        WriteDescriptor(descriptor, path, bytes);
-    } catch (...) {
-        ::close(descriptor);
-        throw;
-    }
-    if (::close(descriptor) != 0 && errno != EINTR)
-        Fail(path, "cannot close");
+    return descriptor;
 }
 
 } // namespace
 
 void WriteFileAtomically(const std::filesystem::path &path, std::string_view bytes) {
-    const Target target = ResolveTarget(path);
-    if (target.inPlace) {
-        WriteInPlace(target.path, bytes);
-        return;
-    }
-    AtomicFileWriter file(target.path);
+    FileReplacement file(path);
     file.Write(bytes);
     file.Commit();
+}
+
+FileReplacement::FileReplacement(const std::filesystem::path &path) {
+    const Target target = ResolveTarget(path);
+    if (!target.inPlace) {
+        replacement_.emplace(target.path);
+        return;
+    }
+    inPlace_ = target.path;
+    descriptor_ = OpenInPlace(inPlace_);
+}
+
+FileReplacement::~FileReplacement() {
+    if (descriptor_ >= 0)
+        ::close(descriptor_);
+}
+
+void FileReplacement::Write(std::string_view bytes) {
+    if (replacement_) {
+        replacement_->Write(bytes);
+        return;
+    }
+    if (descriptor_ < 0) {
+        errno = EBADF;
+        Fail(inPlace_, "cannot write after closing");
+    }
+    WriteDescriptor(descriptor_, inPlace_, bytes);
+}
+
+void FileReplacement::Commit() {
+    if (replacement_) {
+        replacement_->Commit();
+        return;
+    }
+    const int descriptor = std::exchange(descriptor_, -1);
+    if (descriptor >= 0 && ::close(descriptor) != 0 && errno != EINTR)
+        Fail(inPlace_, "cannot close");
 }
 
 AtomicFileWriter::AtomicFileWriter(const std::filesystem::path &path)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -55,6 +56,26 @@ private:
     int descriptor_ = -1;
     std::uint64_t size_ = 0;
     bool committed_ = false;
+};
+
+// WriteFileAtomically in pieces, for text made as it is written rather than held whole: what
+// WriteFileAtomically would replace is replaced at Commit (dropped without Commit, the previous
+// file stays); what it would write in place (a FIFO, a device, /dev/stdout) gets each piece as
+// it comes.
+class FileReplacement {
+public:
+    explicit FileReplacement(const std::filesystem::path &path);
+    ~FileReplacement();
+    FileReplacement(const FileReplacement &) = delete;
+    FileReplacement &operator=(const FileReplacement &) = delete;
+
+    void Write(std::string_view bytes);
+    void Commit();
+
+private:
+    std::filesystem::path inPlace_;
+    int descriptor_ = -1; // written in place
+    std::optional<AtomicFileWriter> replacement_;
 };
 
 } // namespace platform

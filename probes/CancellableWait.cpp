@@ -2,9 +2,10 @@
 
 namespace probes {
 
-bool CancellableWait::WaitFor(std::chrono::milliseconds length) {
+bool CancellableWait::WaitFor(std::chrono::milliseconds length, std::stop_token stop) {
     std::unique_lock lock(mutex_);
-    return !changed_.wait_for(lock, length, [this] { return cancelled_; });
+    return !changed_.wait_for(lock, stop, length, [this] { return cancelled_; }) &&
+           !stop.stop_requested();
 }
 
 void CancellableWait::Cancel() {

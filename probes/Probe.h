@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Exception.h"
 #include "net/NetworkContext.h"
 #include "probes/DomainRecord.h"
 
@@ -9,6 +10,13 @@
 #include <vector>
 
 namespace probes {
+
+// Raised by a probe that the run stopped before it asked anything (it waited for its turn with
+// a host, or for a retry): the name has no answer, and its check ends without a row.
+class ECheckStopped : public base::Exception {
+public:
+    using base::Exception::Exception;
+};
 
 // Called by a probe where its caller's loop may run: before and after a wait on the network.
 // The one-at-a-time run drains the window's message queue there; elsewhere it does nothing.

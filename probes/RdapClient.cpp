@@ -54,6 +54,12 @@ RdapResult RdapClient::Unknown(std::string detail, const std::string &url) const
     return result;
 }
 
+RdapResult RdapClient::Stopped(const std::string &url) const {
+    RdapResult result = Unknown("stopped before it was asked", url);
+    result.outcome = RdapOutcome::Stopped;
+    return result;
+}
+
 RdapReply RdapClient::Fetch(const std::string &url) {
     try {
         net::TIdSSLConnectionIntercept tls(tls_);
@@ -81,9 +87,9 @@ RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::strin
         RdapReply reply;
         {
             const auto permit =
-                limiter_.Acquire(host, [this] { return settings_.network.Sockets->Interrupted(); });
+                limiter_.Acquire(host, settings_.network.Sockets->QueuedWaitsToken());
             if (!permit)
-                return Unknown("cancelled", url);
+                return Stopped(url);
             reply = Fetch(url);
         }
         RdapVerdict verdict = JudgeRdapReply(reply, name, url);
@@ -108,7 +114,7 @@ RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::strin
             const auto wait = RetryAfterWait(reply.retryAfter, settings_.longestRetryWait,
                                              settings_.defaultRetryWait);
             if (!wait_(wait))
-                return Unknown("cancelled", url);
+                return Stopped(url);
             continue;
         }
         case RdapStep::Redirect:

@@ -35,10 +35,16 @@ struct RdapSettings {
     int redirects = 3;
 };
 
-// Waits the given time; false when the run is being abandoned.
+// Waits the given time; false when the run stopped the wait (it stops or is abandoned).
 using RdapWait = std::function<bool(std::chrono::milliseconds)>;
 
-enum class RdapOutcome { Registered, NotFound, Unknown };
+enum class RdapOutcome {
+    Registered,
+    NotFound,
+    Unknown,
+    // The run stopped the lookup while it waited for its host or a retry: it asked nothing more.
+    Stopped
+};
 
 struct RdapResult {
     RdapOutcome outcome = RdapOutcome::Unknown;
@@ -63,6 +69,7 @@ public:
 private:
     RdapReply Fetch(const std::string &url);
     RdapResult Unknown(std::string detail, const std::string &url) const;
+    RdapResult Stopped(const std::string &url) const;
 
     RdapSettings settings_;
     std::shared_ptr<const net::TlsClientContext> tls_;

@@ -33,13 +33,11 @@ RdapHostLimiter::RdapHostLimiter() : RdapHostLimiter(Settings{}) {}
 
 RdapHostLimiter::RdapHostLimiter(Settings settings) : settings_(settings) {}
 
-RdapHostLimiter::Permit RdapHostLimiter::Acquire(const std::string &host,
-                                                  const std::function<bool()> &abandoned) {
-    constexpr std::chrono::milliseconds kAbandonCheck(50);
+RdapHostLimiter::Permit RdapHostLimiter::Acquire(const std::string &host, std::stop_token stop) {
     const std::string key = base::AsciiLower(host);
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (cancelled_ || (abandoned && abandoned()))
+        if (cancelled_ || stop.stop_requested())
             return {};
         HostState &state = hosts_[key];
         const auto now = Clock::now();
@@ -50,10 +48,13 @@ RdapHostLimiter::Permit RdapHostLimiter::Acquire(const std::string &host,
                 state.nextStart = now + settings_.slowedGap;
             return Permit(this, key);
         }
-        const auto until = state.inFlight < settings_.concurrentPerHost
-                               ? std::min(state.nextStart, now + kAbandonCheck)
-                               : now + kAbandonCheck;
-        changed_.wait_until(lock, until);
+        // A released slot, a cancel and the stop wake the wait; a slowed host's gap ends it.
+        if (state.inFlight < settings_.concurrentPerHost)
+            changed_.wait_until(lock, stop, state.nextStart, [this] { return cancelled_; });
+        else
+            changed_.wait(lock, stop, [&] {
+                return cancelled_ || hosts_[key].inFlight < settings_.concurrentPerHost;
+            });
     }
 }
 

@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <map>
 #include <mutex>
+#include <stop_token>
 #include <string>
 
 // How hard one run may press each RDAP server: at most a few requests at once to one host, and
@@ -39,9 +39,10 @@ public:
     RdapHostLimiter();
     explicit RdapHostLimiter(Settings settings);
 
-    // Waits until host has a free slot (and, when slowed, its gap has passed); an empty permit
-    // once the limiter is cancelled or abandoned() (asked now and then while waiting) says so.
-    Permit Acquire(const std::string &host, const std::function<bool()> &abandoned = {});
+    // Waits until host has a free slot (and, when slowed, its gap has passed). An empty permit
+    // once the limiter is cancelled or stop is raised, then at once and without a slot: a run
+    // that stops asks nothing more.
+    Permit Acquire(const std::string &host, std::stop_token stop = {});
     void SlowDown(const std::string &host);
     bool IsSlowed(const std::string &host) const;
     int InFlight(const std::string &host) const;
@@ -58,7 +59,7 @@ private:
 
     Settings settings_;
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable_any changed_;
     std::map<std::string, HostState> hosts_;
     bool cancelled_ = false;
 };

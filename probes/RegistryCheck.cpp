@@ -21,12 +21,12 @@ std::string NotRegistrable(const std::string &name, const PublicSuffixList &suff
 
 RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
                              const RdapBootstrap &bootstrap, RdapClient &rdap,
-                             const PublicSuffixList &suffixes) {
+                             const PublicSuffixList &suffixes, const DnsBounds &dnsBounds) {
     // A name below a delegation is not delegated itself, and a registry finds no registration
     // of it: both would say "free" for any host of a registered name.
     if (std::string why = NotRegistrable(name, suffixes); !why.empty())
         return {Availability::Unknown, {}, {}, {}, std::move(why)};
-    const DelegationResult delegation = CheckDelegation(name, dns);
+    const DelegationResult delegation = CheckDelegation(name, dns, dnsBounds);
     if (delegation.state == Delegation::Delegated)
         return {Availability::Taken, "dns", {}, {}, "delegated: " + delegation.detail};
     const auto server = bootstrap.ServerFor(name);
@@ -45,6 +45,11 @@ RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
         return {Availability::Free, "rdap", {}, {}, "not found"};
     case RdapOutcome::Unknown:
         break;
+    case RdapOutcome::Stopped: {
+        RegistryAnswer stopped{Availability::Unknown, {}, {}, {}, rdapResult.detail};
+        stopped.stopped = true;
+        return stopped;
+    }
     }
     return {Availability::Unknown, {}, {}, {}, rdapResult.detail};
 }

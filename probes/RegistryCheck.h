@@ -21,14 +21,17 @@ struct RegistryAnswer {
     std::string registrar;
     // What decided it, for a person.
     std::string detail;
+    // The run stopped the check before RDAP was asked: there is no answer at all.
+    bool stopped = false;
 };
 
 // A delegated name is registered without asking RDAP. Otherwise RDAP decides: a record is taken,
 // "not found" is free, anything else, and a suffix without an RDAP server, is Unknown. A name
 // that is not itself a registrable name by suffixes (a host below one, or a public suffix) is
-// Unknown without asking: no delegation and no registry answer speaks for it.
+// Unknown without asking: no delegation and no registry answer speaks for it. dnsBounds end the
+// delegation query early.
 RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
                              const RdapBootstrap &bootstrap, RdapClient &rdap,
-                             const PublicSuffixList &suffixes);
+                             const PublicSuffixList &suffixes, const DnsBounds &dnsBounds = {});
 
 } // namespace probes

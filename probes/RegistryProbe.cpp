@@ -25,21 +25,6 @@ RdapBootstrap MakeBootstrap(const std::vector<std::string> &files) {
     return bootstrap;
 }
 
-constexpr std::chrono::milliseconds kAbandonCheck(50);
-
-bool WaitUnlessAbandoned(RegistryContext &registry, const net::SocketLayer &sockets,
-                         std::chrono::milliseconds length) {
-    while (length.count() > 0) {
-        if (sockets.Interrupted())
-            return false;
-        const auto slice = std::min(length, kAbandonCheck);
-        if (!registry.Wait(slice))
-            return false;
-        length -= slice;
-    }
-    return !sockets.Interrupted();
-}
-
 void SetIfKnown(DomainRecord &record, std::string_view key, std::string value) {
     if (!value.empty())
         record.SetField(key, std::move(value));
@@ -66,16 +51,22 @@ void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context
     settings.connectTimeoutMs = context.ConnectTimeout;
     settings.readTimeoutMs = context.ReadTimeout;
     const std::shared_ptr<RegistryContext> registry = registry_;
-    // A retry's wait ends early when the context's run is abandoned (its sockets interrupted);
-    // the registry context itself outlives the run and serves the next one.
+    // A retry's wait ends early when the context's run stops or is abandoned; the registry
+    // context itself outlives the run and serves the next one.
     const std::shared_ptr<net::SocketLayer> sockets = context.Sockets;
     RdapClient rdap(settings, registry->Tls(), registry->Limiter(),
                     [registry, sockets](std::chrono::milliseconds length) {
-                        return WaitUnlessAbandoned(*registry, *sockets, length);
+                        return registry->Wait(length, sockets->QueuedWaitsToken());
                     });
+    // The delegation query is an exchange of its own: bounded like one, ended by the abandon.
+    const DnsBounds dnsBounds{std::chrono::steady_clock::now() +
+                                  std::chrono::milliseconds(std::max(context.RequestTimeout, 0)),
+                              sockets->InterruptToken()};
     PauseIfAsked(pause);
     RegistryAnswer answer = CheckRegistry(record.name, registry->Dns(), registry->Bootstrap(), rdap,
-                                          registry->Suffixes());
+                                          registry->Suffixes(), dnsBounds);
+    if (answer.stopped)
+        throw ECheckStopped("The check of " + record.name + " was stopped: " + answer.detail);
     PauseIfAsked(pause);
     record.available = answer.available;
     SetIfKnown(record, base::field::kEvidence, std::move(answer.evidence));

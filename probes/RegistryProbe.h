@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,9 @@ struct RegistrySettings {
 };
 
 // What the registry checks of one run share: the trust store, the bootstrap table, the public
-// suffixes, the per-host RDAP limits and the waits for Retry-After. Abandoning the run cancels the
-// waits and the limits; a run that follows needs a context of its own.
+// suffixes, the per-host RDAP limits and the waits for Retry-After. The waits and the limits end
+// when the run that waits stops or is abandoned (its socket layer's QueuedWaitsToken); Cancel ends
+// them for good.
 class RegistryContext {
 public:
     // Raises EIdTLSError when the trusted certificates cannot be loaded, ERdapBootstrapError for
@@ -39,8 +41,10 @@ public:
     const PublicSuffixList &Suffixes() const { return suffixes_; }
     const std::shared_ptr<const net::TlsClientContext> &Tls() const { return tls_; }
     RdapHostLimiter &Limiter() { return limiter_; }
-    // False when the run was cancelled before the wait ended.
-    bool Wait(std::chrono::milliseconds length) { return waits_.WaitFor(length); }
+    // False when the context was cancelled, or stop raised, before the wait ended.
+    bool Wait(std::chrono::milliseconds length, std::stop_token stop = {}) {
+        return waits_.WaitFor(length, std::move(stop));
+    }
     void Cancel();
 
 private:

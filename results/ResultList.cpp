@@ -31,9 +31,9 @@ std::vector<TextKey> TextKeys(const Rows &rows, int column) {
     std::vector<TextKey> keys;
     keys.reserve(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const std::string *cell = rows[i]->Cell(column);
-        keys.push_back({cell ? std::string_view(*cell) : std::string_view(), cell != nullptr,
-                        static_cast<std::uint32_t>(i)});
+        const std::optional<std::string_view> cell = rows[i]->Cell(column);
+        keys.push_back(
+            {cell.value_or(std::string_view()), cell.has_value(), static_cast<std::uint32_t>(i)});
     }
     return keys;
 }
@@ -42,7 +42,7 @@ std::vector<NumberKey> NumberKeys(const Rows &rows, int column, char separator) 
     std::vector<NumberKey> keys;
     keys.reserve(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const std::string *cell = rows[i]->Cell(column);
+        const std::optional<std::string_view> cell = rows[i]->Cell(column);
         const std::optional<double> number = cell ? CellNumber(*cell, separator) : std::nullopt;
         keys.push_back({number.value_or(0.0), number.has_value(), static_cast<std::uint32_t>(i)});
     }

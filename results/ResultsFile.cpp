@@ -72,30 +72,57 @@ void ReadResultsFile(const std::string &path, ResultList &list) {
     }
 }
 
-std::string ResultsFileText(const ResultList &list) {
-    IniFile ini;
+void WriteResultsText(const ResultList &list, const std::function<void(std::string_view)> &write) {
+    std::string piece;
+    piece.reserve(kResultsTextPiece);
     for (int k = 0; k < list.Count(); ++k) {
         const ResultRow &row = *list.Row(k);
-        const std::size_t section = ini.AddSection(SectionName(k));
+        // The layout of IniFile::Text: sections apart by a blank line, values encoded its way.
+        if (k > 0)
+            piece += '\n';
+        piece += '[';
+        piece += SectionName(k);
+        piece += "]\n";
         for (int c = 0; c < list.ColumnCount(); ++c) {
-            const std::string *text = row.Cell(c);
-            ini.WriteString(section, list.GetColumns().At(c).fileKey,
-                            text ? std::string_view(*text) : "");
+            piece += list.GetColumns().At(c).fileKey;
+            piece += '=';
+            piece += IniFile::EncodeValue(row.Cell(c).value_or(std::string_view()));
+            piece += '\n';
         }
-        ini.WriteString(section, "check", row.Checked() ? "1" : "0");
+        piece += row.Checked() ? "check=1\n" : "check=0\n";
+        if (piece.size() >= kResultsTextPiece) {
+            write(piece);
+            piece.clear();
+        }
     }
-    return ini.Text();
+    if (!piece.empty())
+        write(piece);
+}
+
+std::string ResultsFileText(const ResultList &list) {
+    std::string text;
+    WriteResultsText(list, [&text](std::string_view piece) { text += piece; });
+    return text;
 }
 
 void WriteResultsFile(const std::string &path, const ResultList &list) {
-    platform::WriteFileAtomically(path, ResultsFileText(list));
+    platform::FileReplacement file(path);
+    WriteResultsText(list, [&file](std::string_view piece) { file.Write(piece); });
+    file.Commit();
 }
 
 void WriteNamesList(const std::string &path, const ResultList &list) {
-    std::string text;
-    for (int k = 0; k < list.Count(); ++k)
-        AppendNamesListLine(text, list.Row(k)->Caption());
-    platform::WriteFileAtomically(path, text);
+    platform::FileReplacement file(path);
+    std::string piece;
+    for (int k = 0; k < list.Count(); ++k) {
+        AppendNamesListLine(piece, list.Row(k)->Caption());
+        if (piece.size() >= kResultsTextPiece) {
+            file.Write(piece);
+            piece.clear();
+        }
+    }
+    file.Write(piece);
+    file.Commit();
 }
 
 } // namespace results

@@ -55,7 +55,7 @@ struct RowCells {
 RowCells CellsOf(const ResultRow &row) {
     RowCells cells{row.Caption(), {}, row.Checked()};
     for (int i = 0; i < row.SubItemCount(); ++i)
-        cells.subItems.push_back(*row.SubItem(i));
+        cells.subItems.emplace_back(*row.SubItem(i));
     return cells;
 }
 

@@ -113,8 +113,8 @@ int CompareRows(const ResultRow &row1, const ResultRow &row2, int column, const 
                 char decimalSeparator) {
     if (!columns.Has(column))
         return 0;
-    const std::string *cell1 = row1.Cell(column);
-    const std::string *cell2 = row2.Cell(column);
+    const std::optional<std::string_view> cell1 = row1.Cell(column);
+    const std::optional<std::string_view> cell2 = row2.Cell(column);
     if (!cell1 || !cell2)
         return 0;
     const Ordering ordering = columns.At(column).ordering;

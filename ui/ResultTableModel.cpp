@@ -73,7 +73,7 @@ QVariant ResultTableModel::data(const QModelIndex &index, int role) const {
     if (!row)
         return {};
     if (role == Qt::DisplayRole) {
-        const std::string *cell = row->Cell(index.column());
+        const std::optional<std::string_view> cell = row->Cell(index.column());
         return cell ? ToQString(*cell) : QString();
     }
     if (role == Qt::CheckStateRole && index.column() == results::ResultList::DomainName)

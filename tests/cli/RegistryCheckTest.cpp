@@ -5,11 +5,15 @@
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TlsServer.h"
 
+#include <cctype>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace testsupport;
 
@@ -171,6 +175,185 @@ TEST_F(RegistryCheckCli, AnswersFromDelegationAndRdapAndNeverCountsAnErrorAsFree
     EXPECT_EQ(otherTls.FailedHandshakes().size(), 1u);
     EXPECT_EQ(rdapTls.ServerNames().front(), "rdap.publicinterestregistry.org");
 }
+
+// A run of the registry check whose servers hold it up, ended by Ctrl-C (or not at all). held.org
+// comes first and is answered at once by an RDAP host of its own; the .com names are held up.
+struct StuckRun {
+    const char *name;
+    // What holds the .com names up: their RDAP server says nothing, or says "come back in a
+    // minute"; or the name server's TCP port after a truncated reply says nothing.
+    enum class Hold { RdapSilent, RdapRetryAfter, DnsOverTcp } hold;
+    const char *jobs;
+    const char *requestTimeout;
+    int interrupts;
+    // The rows printed, as "domain available"; "slow Unknown" stands for any slow name.
+    std::vector<std::string> rows;
+    int exitCode;
+};
+
+void PrintTo(const StuckRun &c, std::ostream *os) {
+    *os << c.name;
+}
+
+const StuckRun kStuckRuns[] = {
+    // The four names at the host end with the request time-out; the eleven waiting for their
+    // turn with it are never asked.
+    {"FirstInterruptEndsTheWaitsForAHost",
+     StuckRun::Hold::RdapSilent,
+     "16",
+     "2",
+     1,
+     {"held.org No", "slow Unknown", "slow Unknown", "slow Unknown", "slow Unknown"},
+     130},
+    // Every name asked was told to come back in a minute: none is asked again.
+    {"FirstInterruptEndsTheRetryWaits",
+     StuckRun::Hold::RdapRetryAfter,
+     "16",
+     "60",
+     1,
+     {"held.org No"},
+     130},
+    {"SecondInterruptEndsTheExchanges",
+     StuckRun::Hold::RdapSilent,
+     "16",
+     "60",
+     2,
+     {"held.org No"},
+     130},
+    {"SecondInterruptEndsTheExchangeOneAtATime",
+     StuckRun::Hold::RdapSilent,
+     "1",
+     "60",
+     2,
+     {"held.org No"},
+     130},
+    {"UnansweredTcpRetryEndsWithTheRequestTimeOut",
+     StuckRun::Hold::DnsOverTcp,
+     "16",
+     "1",
+     0,
+     {"held.org No", "held.com No"},
+     0},
+    {"SecondInterruptEndsTheUnansweredTcpRetry",
+     StuckRun::Hold::DnsOverTcp,
+     "16",
+     "60",
+     2,
+     {"held.org No"},
+     130},
+    {"SecondInterruptEndsTheUnansweredTcpRetryOneAtATime",
+     StuckRun::Hold::DnsOverTcp,
+     "1",
+     "60",
+     2,
+     {"held.org No"},
+     130},
+};
+
+
+// "domain available" of each row of tab-separated output.
+std::vector<std::string> Rows(const std::string &tsv) {
+    std::vector<std::string> rows;
+    std::istringstream out(tsv);
+    std::string line;
+    std::getline(out, line); // the captions
+    while (std::getline(out, line)) {
+        std::istringstream fields(line);
+        std::string domain, suffix, available;
+        std::getline(fields, domain, '\t');
+        std::getline(fields, suffix, '\t');
+        std::getline(fields, available, '\t');
+        rows.push_back((domain.starts_with("slow") ? "slow" : domain) + " " + available);
+    }
+    return rows;
+}
+
+class StuckRunTest : public RegistryCheckCli, public ::testing::WithParamInterface<StuckRun> {};
+
+TEST_P(StuckRunTest, EndsInTimeWithTheRowsThatFinished) {
+    const StuckRun &c = GetParam();
+    using Clock = std::chrono::steady_clock;
+    const bool rdapHolds = c.hold != StuckRun::Hold::DnsOverTcp;
+    std::string list = "held.org\n";
+    rdap.Answer("rdap.publicinterestregistry.org", "/rdap/domain/held.org", 200,
+                RecordOf("HELD.ORG"));
+    if (rdapHolds) {
+        for (int i = 0; i < 15; ++i) {
+            const std::string name = "slow" + std::to_string(10 + i) + ".com";
+            list += name + "\n";
+            rdap.Route("rdap.verisign.com", "/com/v1/domain/" + name,
+                       c.hold == StuckRun::Hold::RdapSilent
+                           ? Script{Hold()}
+                           : Script{Send(HttpReply(429, "", "Retry-After: 60\r\n")), Close()});
+        }
+    } else {
+        list += "held.com\n";
+        rdap.Answer("rdap.verisign.com", "/com/v1/domain/held.com", 200, RecordOf("HELD.COM"));
+        names.Answer("held.com", NameServerReply::Truncated);
+        names.SilenceOverTcp();
+    }
+    WriteFile(data.PathOf("names.txt"), list);
+    std::vector<std::string> args = {"--check",
+                                     "registry",
+                                     "--from",
+                                     data.PathOf("names.txt"),
+                                     "--format",
+                                     "tsv",
+                                     "--show",
+                                     "all",
+                                     "--jobs",
+                                     c.jobs,
+                                     "--dns-server",
+                                     names.Address(),
+                                     "--ca-file",
+                                     trust.File(),
+                                     "--request-timeout",
+                                     c.requestTimeout};
+    for (const std::string &host : rdapHosts) {
+        args.push_back("--connect-to");
+        args.push_back(Route(host, rdapTls.Port()));
+    }
+    const auto start = Clock::now();
+    ChildProcess child(kProgram, args, {"XDG_CONFIG_HOME=" + home.Folder().string()});
+
+    // Interrupt once held.org is answered and the run is held up: every slot with the .com host
+    // taken (one at a time: the one name), or the DNS query waiting over TCP.
+    auto lastInterrupt = start;
+    const std::size_t heldUp = std::string(c.jobs) == "1" ? 1 : 4;
+    if (c.interrupts > 0) {
+        if (c.hold == StuckRun::Hold::RdapSilent)
+            ASSERT_TRUE(rdap.WaitForFinished(1) && rdap.WaitForHeld(heldUp));
+        else if (c.hold == StuckRun::Hold::RdapRetryAfter)
+            ASSERT_TRUE(rdap.WaitForFinished(1 + heldUp));
+        else
+            ASSERT_TRUE(rdap.WaitForFinished(1) &&
+                        names.WaitForTcpQueries(1, std::chrono::seconds(5)));
+        for (int i = 0; i < c.interrupts; ++i) {
+            // Signals sent at once would merge into one: the next waits for the first's effect.
+            if (i > 0) {
+                ASSERT_TRUE(child.WaitForError("Ctrl-C again"));
+            }
+            child.Signal(SIGINT);
+            lastInterrupt = Clock::now();
+        }
+    }
+    const ChildResult result = child.Wait(std::chrono::seconds(15));
+    const auto took = Clock::now() - lastInterrupt;
+    ASSERT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_EQ(Rows(result.out), c.rows) << result.out;
+    if (c.interrupts == 2) {
+        EXPECT_LT(took, std::chrono::seconds(1));
+    } else {
+        EXPECT_LT(took, std::chrono::seconds(std::stoi(c.requestTimeout) + 2));
+    }
+    // Names that waited for their turn were never asked.
+    if (c.hold == StuckRun::Hold::RdapSilent) {
+        EXPECT_EQ(rdap.Requests().size(), 1 + heldUp);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Interrupts, StuckRunTest, ::testing::ValuesIn(kStuckRuns),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(RegistryCheckCli, RefusesABadSuffixAndAnUnreadableTrustStore) {
     // A registered name is never a suffix: the names built on it lie below a registration.

@@ -3,6 +3,7 @@
 #include "core/CheckRun.h"
 #include "core/StopRequest.h"
 #include "net/IdException.h"
+#include "probes/RdapHostLimiter.h"
 #include "probes/WebProbes.h"
 #include "results/ResultList.h"
 #include "tests/support/LoopbackStack.h"
@@ -11,6 +12,7 @@
 #include "tests/support/ScriptedServer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -111,6 +113,23 @@ private:
 net::NetworkContext RunContext() {
     return core::ContextForRun(net::NetworkContext(), 4);
 }
+
+// A list of count names n0.com, n1.com, ... made as they are taken, that counts how many were.
+class CountingNames : public core::NameSource {
+public:
+    explicit CountingNames(std::size_t count) : count_(count) {}
+    std::optional<std::string> Next() override {
+        if (taken_ == count_)
+            return std::nullopt;
+        return "n" + std::to_string(taken_++) + ".com";
+    }
+    std::size_t Count() const override { return count_; }
+    std::size_t Taken() const { return taken_; }
+
+private:
+    const std::size_t count_;
+    std::atomic<std::size_t> taken_ = 0;
+};
 
 StringList Names(const std::string &stem, int count) {
     StringList names;
@@ -302,6 +321,31 @@ TEST_P(AvailableLimitTest, TheRunEndsOnceEnoughFreeNamesWereFound) {
 
 INSTANTIATE_TEST_SUITE_P(Jobs, AvailableLimitTest, ::testing::Values(1, 4, 16));
 
+TEST_F(ConcurrentRunTest, ARunOfOneNameAtATimeTakesEachNameOfItsListWhenItGetsToIt) {
+    options.SetJobs(1);
+    CountingNames names(1000000);
+    run.SetAvailableLimit(3);
+    run.CheckNames(names);
+    EXPECT_EQ(Captions(), Names("n", 3));
+    EXPECT_EQ(names.Taken(), 3u);
+    EXPECT_EQ(status.texts.front(), "Checking... n0.com");
+}
+
+TEST(CheckPool, TakesNamesFromItsListOnlyARoundOfWorkersAhead) {
+    GatedProbes probes;
+    CountingNames names(1000000);
+    probes.Gate(Names("n", 8));
+    core::CheckPool pool(names, testsupport::ProbeListOf(probes), RunContext(), 3, AllDetails());
+    ASSERT_TRUE(probes.WaitStarted(3));
+    EXPECT_EQ(pool.Count(), 1000000u);
+    ASSERT_TRUE(pool.Oldest());
+    EXPECT_EQ(pool.Oldest()->second, "n0.com");
+    // The three under way, the three their workers prepare, and the next one.
+    EXPECT_LE(names.Taken(), 7u);
+    pool.Abandon();
+    probes.OpenAll();
+}
+
 TEST(CheckPool, HandsOutcomesOverInListOrderOnlyOnceTheEarlierOnesFinished) {
     GatedProbes probes;
     const StringList names = Names("n", 4);
@@ -335,6 +379,62 @@ TEST(CheckPool, StopStartingLetsTheNamesUnderWayFinish) {
     EXPECT_EQ(NamesOf(Drain(pool)), (StringList{"n0.com", "n1.com"}));
     EXPECT_TRUE(pool.Done());
     EXPECT_EQ(probes.Started().size(), 2u);
+}
+
+// A probe whose names take turns with one host, one at a time, as the RDAP check does: the name
+// with the turn keeps it until the test opens the gate; a name the run stops while it waits for
+// its turn ends without an answer.
+class TurnProbe : public probes::Probe {
+public:
+    std::vector<std::string> Fills() const override { return {}; }
+    bool OnlyForAvailable() const override { return false; }
+    void Run(probes::DomainRecord &record, const net::NetworkContext &context,
+             const probes::Pause &) const override {
+        {
+            std::lock_guard lock(mutex_);
+            ++waiting_;
+        }
+        changed_.notify_all();
+        const auto turn = limiter_.Acquire("rdap.test", context.Sockets->QueuedWaitsToken());
+        if (!turn)
+            throw probes::ECheckStopped("stopped");
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, kPatience, [this] { return open_; });
+        record.available = probes::Availability::Taken;
+    }
+    bool WaitWaiting(int count) const {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, kPatience, [&] { return waiting_ >= count; });
+    }
+    void Open() const {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    mutable probes::RdapHostLimiter limiter_{{1, std::chrono::milliseconds(0)}};
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    mutable int waiting_ = 0;
+    mutable bool open_ = false;
+};
+
+TEST(CheckPool, StopStartingEndsTheWaitsForATurnAndTheNameWithTheTurnFinishes) {
+    const auto probe = std::make_shared<TurnProbe>();
+    core::CheckPool pool(Names("n", 4), {probe}, RunContext(), 4, AllDetails());
+    // One name has the turn, three wait for it.
+    ASSERT_TRUE(probe->WaitWaiting(4));
+    pool.StopStarting();
+    // The stop is raised before the turn is given back: no waiting name gets it.
+    probe->Open();
+    const auto outcomes = Drain(pool);
+    EXPECT_TRUE(pool.Done());
+    const auto answered = std::count_if(outcomes.begin(), outcomes.end(), [](const auto &outcome) {
+        return !outcome.stopped && outcome.record.available == probes::Availability::Taken;
+    });
+    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(outcomes.size(), 4u);
 }
 
 // A probe that notes in one log each name it prepares and each it runs.

@@ -120,7 +120,7 @@ protected:
             const auto &row = *list.Row(i);
             StringList subItems;
             for (int k = 0; k < row.SubItemCount(); ++k)
-                subItems.push_back(*row.SubItem(k));
+                subItems.emplace_back(*row.SubItem(k));
             rows.push_back({row.Caption(), subItems, row.Checked()});
         }
         return rows;

@@ -140,7 +140,7 @@ TEST_F(CheckSetupTest, ForceDetailsFillsATakenRowFromTheIndexes) {
         core::ForceDetails(list, setup.probes, net::NetworkContext());
         std::vector<std::string> cells{row->Caption()};
         for (int i = 0; i < row->SubItemCount(); ++i)
-            cells.push_back(*row->SubItem(i));
+            cells.emplace_back(*row->SubItem(i));
         EXPECT_EQ(cells, c.after) << c.name;
     }
 }

@@ -37,7 +37,7 @@ TEST(RowCells, AvailabilityWordsSurviveTheResultsFile) {
     ASSERT_EQ(loaded.Count(), 3);
     const int column = *loaded.GetColumns().IndexOfKey(base::field::kAvailable);
     for (int k = 0; k < loaded.Count(); ++k) {
-        const std::string &cell = *loaded.Row(k)->Cell(column);
+        const std::string_view cell = *loaded.Row(k)->Cell(column);
         EXPECT_EQ(cell, cases[k].word);
         EXPECT_EQ(probes::AvailabilityFromWord(cell), cases[k].availability) << cell;
     }

@@ -19,7 +19,7 @@ std::vector<std::string> Snapshot(const results::ResultList &list) {
         const results::ResultRow &row = *list.Row(i);
         std::string line = row.Caption();
         for (int s = 0; s < row.SubItemCount(); ++s)
-            line += '\0' + *row.SubItem(s);
+            line += '\0' + std::string(*row.SubItem(s));
         rows.push_back(line + (row.Checked() ? "\0+" : "\0-"));
     }
     return rows;

@@ -147,6 +147,21 @@ TEST(Tls, ServerThatNeverAnswersTheHandshakeTimesOutWithinTheReadTimeout) {
     EXPECT_FALSE(secure.client.Connected());
 }
 
+TEST(Tls, StalledHandshakeEndsWithTheExchangesTime) {
+    TrustedAuthority trust;
+    ScriptedServer silent;
+    silent.SetDefault({Silent()});
+    const LoopbackNetwork stack(silent.Port());
+    SecureClient secure(trust.Context(), stack.Context());
+    // A read time-out far past the exchange's: the handshake must give up with the exchange.
+    secure.client.ReadTimeout = 20000;
+    secure.client.RequestTimeout = 300;
+    const auto start = Clock::now();
+    const auto outcome = nettest::OutcomeOf([&] { secure.client.FetchText(Url(silent.Port())); });
+    EXPECT_EQ(outcome.kind, "EIdSocketError 10060");
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3000));
+}
+
 TEST(Tls, ServerThatSendsPlainTextFailsTheHandshake) {
     TrustedAuthority trust;
     ScriptedServer plain;

@@ -151,5 +151,40 @@ TEST_F(AtomicFileTest, WriterInPiecesReplacesOnlyAtCommit) {
     EXPECT_EQ(EntryCount(), 1u);
 }
 
+TEST_F(AtomicFileTest, ReplacementInPiecesReplacesAFileAtCommitAndFeedsAFifoAsItGoes) {
+    const std::string path = PathOf("results.nbr");
+    WriteFileAtomically(path, "previous");
+    {
+        FileReplacement dropped(path);
+        dropped.Write("never seen");
+    }
+    FileReplacement file(path);
+    file.Write("first ");
+    file.Write("second");
+    EXPECT_EQ(FileContents(path), "previous");
+    file.Commit();
+    EXPECT_EQ(FileContents(path), "first second");
+    EXPECT_EQ(EntryCount(), 1u);
+
+    // A reader of the FIFO has each piece as soon as it is written, before the next is made.
+    const std::string fifo = PathOf("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const auto readNow = [reader] {
+        char buffer[64];
+        const ssize_t got = ::read(reader, buffer, sizeof buffer);
+        return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
+    };
+    FileReplacement piped(fifo);
+    piped.Write("one");
+    EXPECT_EQ(readNow(), "one");
+    piped.Write("two");
+    EXPECT_EQ(readNow(), "two");
+    piped.Commit();
+    ::close(reader);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
 } // namespace
 } // namespace platform

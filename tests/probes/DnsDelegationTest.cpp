@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stop_token>
+#include <thread>
 
 namespace {
 
@@ -61,6 +63,78 @@ TEST(Delegation, UnreadableResolverAddressFailsWithoutAQuery) {
         EXPECT_EQ(result.detail, std::string("bad resolver address ") + address);
     }
 }
+
+TEST(Delegation, TruncatedReplyIsAskedAgainOverTcp) {
+    ScriptedNameServer server;
+    server.Answer("fastcar.com", NameServerReply::Truncated);
+    const auto result = probes::CheckDelegation("fastcar.com", {server.Address(), 1, 1});
+    EXPECT_EQ(result.state, Delegation::Delegated);
+    EXPECT_EQ(result.nameServers, (std::vector<std::string>{"ns1.example.net", "ns2.example.net"}));
+    EXPECT_EQ(server.Queries(), (std::vector<std::string>{"fastcar.com 2", "fastcar.com 2 tcp"}));
+}
+
+// A truncated reply whose TCP retry is accepted and never answered: the check ends by the tries'
+// time-outs, by the caller's deadline, or when the caller stops it, whichever comes first.
+struct SilentTcpCase {
+    const char *name;
+    probes::DnsSettings settings; // the server is filled in
+    std::chrono::milliseconds deadline;
+    bool stop;
+    const char *detail;
+};
+
+void PrintTo(const SilentTcpCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+using std::chrono::milliseconds;
+constexpr auto kNoDeadline = milliseconds::max();
+
+const SilentTcpCase kSilentTcp[] = {
+    {"TriesRunOut", {{}, 1, 1}, kNoDeadline, false, "no answer within 1 s"},
+    {"DeadlinePasses",
+     {{}, 5, 2},
+     milliseconds(300),
+     false,
+     "no answer before the request time-out"},
+    {"Stopped", {{}, 5, 2}, kNoDeadline, true, "cancelled"},
+};
+
+class SilentTcpTest : public ::testing::TestWithParam<SilentTcpCase> {};
+
+TEST_P(SilentTcpTest, CheckEndsInTime) {
+    const auto &c = GetParam();
+    ScriptedNameServer server;
+    server.Answer("fastcar.com", NameServerReply::Truncated);
+    server.SilenceOverTcp();
+    probes::DnsSettings settings = c.settings;
+    settings.server = server.Address();
+    std::stop_source stop;
+    probes::DnsBounds bounds{std::chrono::steady_clock::time_point::max(), stop.get_token()};
+    if (c.deadline != kNoDeadline)
+        bounds.deadline = std::chrono::steady_clock::now() + c.deadline;
+    std::chrono::steady_clock::time_point stopped{};
+    std::jthread stopper([&] {
+        if (c.stop && server.WaitForTcpQueries(1, std::chrono::seconds(5))) {
+            stopped = std::chrono::steady_clock::now();
+            stop.request_stop();
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = probes::CheckDelegation("fastcar.com", settings, bounds);
+    const auto end = std::chrono::steady_clock::now();
+    stopper.join();
+    EXPECT_EQ(result.state, Delegation::Failed);
+    EXPECT_EQ(result.detail, c.detail);
+    EXPECT_LT(end - start, std::chrono::seconds(4));
+    if (c.stop) {
+        EXPECT_LT(end - stopped, std::chrono::seconds(1));
+    }
+    EXPECT_TRUE(server.WaitForTcpQueries(1, milliseconds(0)));
+}
+
+INSTANTIATE_TEST_SUITE_P(TruncatedReply, SilentTcpTest, ::testing::ValuesIn(kSilentTcp),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 std::vector<std::uint8_t> Header(std::uint16_t flags, std::uint16_t questions,
                                  std::uint16_t answers) {

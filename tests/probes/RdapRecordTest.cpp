@@ -1,3 +1,4 @@
+#include "probes/CancellableWait.h"
 #include "probes/RdapBootstrap.h"
 #include "probes/RdapClient.h"
 #include "probes/RdapHostLimiter.h"
@@ -221,6 +222,30 @@ TEST(RdapHostLimiter, SlowedHostSpacesItsRequestsAndCancelWakesWaiters) {
     limiter.Cancel();
     EXPECT_FALSE(waiting.get());
     EXPECT_FALSE(limiter.Acquire("rdap.other.test"));
+}
+
+// The run's stop ends a wait for a full host and for a slowed host's gap alike, and the
+// retry pauses; from then on nothing of the run is let through, and another run is not held.
+TEST(RdapHostLimiter, StopEndsTheWaitsForATurnAndTheRetryPauses) {
+    probes::RdapHostLimiter limiter({1, 60000ms});
+    const auto held = limiter.Acquire("full.test");
+    limiter.SlowDown("slowed.test"); // its gap starts now
+    std::stop_source stop;
+    probes::CancellableWait pauses;
+    auto full = std::async(std::launch::async,
+                           [&] { return bool(limiter.Acquire("full.test", stop.get_token())); });
+    auto slowed = std::async(
+        std::launch::async, [&] { return bool(limiter.Acquire("slowed.test", stop.get_token())); });
+    auto pause = std::async(std::launch::async, [&] {
+        return pauses.WaitFor(std::chrono::hours(1), stop.get_token());
+    });
+    stop.request_stop();
+    EXPECT_FALSE(full.get());
+    EXPECT_FALSE(slowed.get());
+    EXPECT_FALSE(pause.get());
+    EXPECT_FALSE(limiter.Acquire("free.test", stop.get_token()));
+    EXPECT_TRUE(limiter.Acquire("free.test"));
+    EXPECT_TRUE(pauses.WaitFor(0ms));
 }
 
 } // namespace

@@ -113,9 +113,43 @@ TEST(ResultList, PositionsOutsideTheList) {
         list.SetSelectedIndex(position);
         EXPECT_EQ(list.SelectedIndex(), -1) << position;
     }
-    EXPECT_EQ(list.Row(0)->Cell(2), nullptr);
-    EXPECT_EQ(list.Row(0)->SubItem(-1), nullptr);
+    EXPECT_EQ(list.Row(0)->Cell(2), std::nullopt);
+    EXPECT_EQ(list.Row(0)->SubItem(-1), std::nullopt);
 }
 
 } // namespace
+} // namespace results
+
+namespace results {
+
+// Sub-items share one buffer behind their lengths; whatever their lengths and whichever one
+// changes, each reads back as written.
+TEST(ResultRow, SubItemsReadBackWhateverTheirLengthsAndChanges) {
+    const std::vector<std::string> texts = {"",
+                                            "a",
+                                            std::string(127, 'b'),
+                                            std::string(128, 'c'),
+                                            std::string(20000, 'd'),
+                                            std::string("nul\0inside", 10)};
+    ResultRow row;
+    for (const std::string &text : texts)
+        row.AppendSubItem(text);
+    std::vector<std::string> expected = texts;
+    const std::vector<std::pair<int, std::string>> changes = {{4, "short now"},
+                                                              {0, std::string(300, 'e')},
+                                                              {5, ""},
+                                                              {2, "x"},
+                                                              {1, std::string(16384, 'f')}};
+    for (const auto &[index, text] : changes) {
+        EXPECT_TRUE(row.SetSubItem(index, text));
+        expected[static_cast<std::size_t>(index)] = text;
+        ASSERT_EQ(row.SubItemCount(), static_cast<int>(expected.size()));
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            EXPECT_EQ(row.SubItem(static_cast<int>(i)), expected[i]) << i;
+    }
+    EXPECT_EQ(row.Cell(1), expected[0]);
+    EXPECT_EQ(row.SubItem(6), std::nullopt);
+    EXPECT_FALSE(row.SetSubItem(6, "past the end"));
+}
+
 } // namespace results

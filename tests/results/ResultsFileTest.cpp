@@ -1,6 +1,7 @@
 #include "results/ResultsFile.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/IniFile.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ std::vector<std::string> Snapshot(const ResultList &list) {
         const ResultRow &row = *list.Row(i);
         std::string line = row.Caption();
         for (int s = 0; s < row.SubItemCount(); ++s)
-            line += "|" + *row.SubItem(s);
+            line += "|" + std::string(*row.SubItem(s));
         rows.push_back(line + (row.Checked() ? "|1" : "|0"));
     }
     return rows;
@@ -43,6 +44,19 @@ void AddRow(ResultList &list, const std::vector<std::string> &cells, bool checke
     for (std::size_t i = 1; i < cells.size(); ++i)
         row->AppendSubItem(cells[i]);
     row->SetChecked(checked);
+}
+
+// The text of a results file as the INI profile writes it, made from scratch.
+std::string ProfileText(const ResultList &list) {
+    platform::IniFile ini;
+    for (int k = 0; k < list.Count(); ++k) {
+        const std::size_t section = ini.AddSection("item" + std::to_string(k));
+        for (int c = 0; c < list.ColumnCount(); ++c)
+            ini.WriteString(section, list.GetColumns().At(c).fileKey,
+                            list.Row(k)->Cell(c).value_or(""));
+        ini.WriteString(section, "check", list.Row(k)->Checked() ? "1" : "0");
+    }
+    return ini.Text();
 }
 
 class ResultsFileTest : public ::testing::Test {
@@ -262,4 +276,29 @@ TEST(ResultsFileColumns, TheStandardColumnsAddTheirKeysAndOlderFilesLoadWithThos
 }
 
 } // namespace
+} // namespace results
+
+namespace results {
+
+// A million rows must not stand in memory a second time as one text: the text goes out in
+// pieces of a bounded size, which together are the profile's form of the rows.
+TEST(ResultsFileText, IsWrittenInBoundedPiecesThatMakeTheProfileText) {
+    ResultList list;
+    for (int k = 0; k < 3000; ++k)
+        AddRow(list,
+               {"name" + std::to_string(k) + ".com", "com", k % 2 ? "Yes" : "No", " 12 ", "-",
+                "rdap", "2027-01-0" + std::to_string(k % 9), "Reg\n\"istrar\""},
+               k % 3 == 0);
+    std::vector<std::size_t> pieces;
+    std::string text;
+    WriteResultsText(list, [&](std::string_view piece) {
+        pieces.push_back(piece.size());
+        text += piece;
+    });
+    EXPECT_EQ(text, ProfileText(list));
+    EXPECT_GT(pieces.size(), 2u);
+    for (const std::size_t size : pieces)
+        EXPECT_LT(size, kResultsTextPiece + 1024);
+}
+
 } // namespace results

@@ -68,27 +68,39 @@ void ChildProcess::Signal(int signal) {
     ::kill(pid_, signal);
 }
 
-ChildResult ChildProcess::Wait(std::chrono::milliseconds limit) {
-    ChildResult result;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (outFd_ >= 0 || errFd_ >= 0) {
+bool ChildProcess::ReadUntil(std::chrono::steady_clock::time_point deadline,
+                             const std::function<bool()> &done) {
+    while ((outFd_ >= 0 || errFd_ >= 0) && !done()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            ::kill(pid_, SIGKILL);
-            break;
-        }
+        if (left.count() <= 0)
+            return false;
         pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
         if (::poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR)
-            break;
+            return false;
         if (outFd_ >= 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
-            ReadAvailable(outFd_, result.out);
+            ReadAvailable(outFd_, out_);
         if (errFd_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
-            ReadAvailable(errFd_, result.err);
+            ReadAvailable(errFd_, err_);
     }
+    return done();
+}
+
+bool ChildProcess::WaitForError(const std::string &text, std::chrono::milliseconds limit) {
+    return ReadUntil(std::chrono::steady_clock::now() + limit,
+                     [&] { return err_.find(text) != std::string::npos; });
+}
+
+ChildResult ChildProcess::Wait(std::chrono::milliseconds limit) {
+    if (!ReadUntil(std::chrono::steady_clock::now() + limit, [] { return false; }) &&
+        (outFd_ >= 0 || errFd_ >= 0))
+        ::kill(pid_, SIGKILL);
     int status = 0;
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
+    ChildResult result;
+    result.out = std::move(out_);
+    result.err = std::move(err_);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,20 @@ public:
     ChildProcess &operator=(const ChildProcess &) = delete;
 
     void Signal(int signal);
+    // Reads what the child writes until its standard error holds text (true) or limit passes.
+    bool WaitForError(const std::string &text,
+                      std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
     // Collects the output until the child ends (killing it after limit) and returns it.
     ChildResult Wait(std::chrono::milliseconds limit = std::chrono::milliseconds(20000));
 
 private:
+    // Reads until done() or the deadline, or until both outputs are closed; done() at the end.
+    bool ReadUntil(std::chrono::steady_clock::time_point deadline,
+                   const std::function<bool()> &done);
+
     int pid_ = -1;
+    std::string out_;
+    std::string err_;
     int outFd_ = -1;
     int errFd_ = -1;
 };

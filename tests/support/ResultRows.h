@@ -25,7 +25,7 @@ inline std::shared_ptr<results::ResultRow> AddTestRow(results::ResultList &list,
 inline std::vector<std::string> CellsOf(const results::ResultRow &row) {
     std::vector<std::string> cells{row.Caption()};
     for (int i = 0; i < row.SubItemCount(); ++i)
-        cells.push_back(*row.SubItem(i));
+        cells.emplace_back(*row.SubItem(i));
     return cells;
 }
 

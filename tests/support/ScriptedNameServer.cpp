@@ -41,16 +41,38 @@ std::string Lower(std::string text) {
 
 } // namespace
 
-ScriptedNameServer::ScriptedNameServer() {
-    socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+namespace {
+
+// A UDP socket on 127.0.0.1 at a free port and a TCP listener on the same port number; false
+// when that port is taken for TCP.
+bool BindBoth(int &udp, int &tcp, int &port) {
+    udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (socket_ < 0 || bind(socket_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        getsockname(socket_, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+    if (udp < 0 || bind(udp, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        getsockname(udp, reinterpret_cast<sockaddr *>(&address), &length) != 0)
         throw std::runtime_error("test name server: cannot bind to 127.0.0.1");
-    port_ = ntohs(address.sin_port);
+    port = ntohs(address.sin_port);
+    tcp = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (tcp >= 0 && bind(tcp, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        listen(tcp, 16) == 0)
+        return true;
+    close(udp);
+    if (tcp >= 0)
+        close(tcp);
+    return false;
+}
+
+} // namespace
+
+ScriptedNameServer::ScriptedNameServer() {
+    bool bound = false;
+    for (int attempt = 0; attempt < 20 && !bound; ++attempt)
+        bound = BindBoth(socket_, listener_, port_);
+    if (!bound)
+        throw std::runtime_error("test name server: no port free for both UDP and TCP");
     wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     thread_ = std::thread([this] { Serve(); });
 }
@@ -59,7 +81,10 @@ ScriptedNameServer::~ScriptedNameServer() {
     const std::uint64_t one = 1;
     [[maybe_unused]] auto written = write(wake_, &one, sizeof one);
     thread_.join();
+    for (const TcpClient &client : clients_)
+        close(client.socket);
     close(wake_);
+    close(listener_);
     close(socket_);
 }
 
@@ -74,30 +99,106 @@ std::vector<std::string> ScriptedNameServer::Queries() const {
     return queries_;
 }
 
+void ScriptedNameServer::SilenceOverTcp() {
+    std::lock_guard lock(mutex_);
+    tcpSilent_ = true;
+}
+
+bool ScriptedNameServer::WaitForTcpQueries(std::size_t count,
+                                           std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return tcpQueries_ >= count; });
+}
+
 void ScriptedNameServer::Serve() {
     for (;;) {
-        pollfd entries[2] = {{socket_, POLLIN, 0}, {wake_, POLLIN, 0}};
-        const int ready = poll(entries, 2, -1);
+        std::vector<pollfd> entries{
+            {wake_, POLLIN, 0}, {socket_, POLLIN, 0}, {listener_, POLLIN, 0}};
+        for (const TcpClient &client : clients_)
+            entries.push_back({client.socket, POLLIN, 0});
+        const int ready = poll(entries.data(), entries.size(), -1);
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready < 0 || entries[1].revents != 0)
+        if (ready < 0 || entries[0].revents != 0)
             return;
-        std::vector<std::uint8_t> query(4096);
-        sockaddr_in from{};
-        socklen_t fromLength = sizeof from;
-        const auto got = recvfrom(socket_, query.data(), query.size(), 0,
-                                  reinterpret_cast<sockaddr *>(&from), &fromLength);
-        if (got < static_cast<long>(kHeaderSize))
-            continue;
-        query.resize(static_cast<std::size_t>(got));
-        const auto reply = ReplyTo(query);
-        if (!reply.empty())
-            sendto(socket_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr *>(&from),
-                   fromLength);
+        if (entries[1].revents != 0)
+            ServeUdp();
+        if (entries[2].revents != 0)
+            Accept();
+        // Clients accepted just now are not in entries yet.
+        for (std::size_t i = 3; i < entries.size(); ++i) {
+            if (entries[i].revents == 0)
+                continue;
+            const auto client = std::find_if(clients_.begin(), clients_.end(), [&](const auto &c) {
+                return c.socket == entries[i].fd;
+            });
+            if (!ServeTcp(*client)) {
+                close(client->socket);
+                clients_.erase(client);
+            }
+        }
     }
 }
 
-std::vector<std::uint8_t> ScriptedNameServer::ReplyTo(const std::vector<std::uint8_t> &query) {
+void ScriptedNameServer::ServeUdp() {
+    std::vector<std::uint8_t> query(4096);
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    const auto got = recvfrom(socket_, query.data(), query.size(), 0,
+                              reinterpret_cast<sockaddr *>(&from), &fromLength);
+    if (got < static_cast<long>(kHeaderSize))
+        return;
+    query.resize(static_cast<std::size_t>(got));
+    const auto reply = ReplyTo(query, false);
+    if (!reply.empty())
+        sendto(socket_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr *>(&from),
+               fromLength);
+}
+
+void ScriptedNameServer::Accept() {
+    const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client >= 0)
+        clients_.push_back({client, {}});
+}
+
+bool ScriptedNameServer::ServeTcp(TcpClient &client) {
+    std::uint8_t buffer[4096];
+    const auto got = recv(client.socket, buffer, sizeof buffer, 0);
+    if (got <= 0)
+        return false;
+    client.received.insert(client.received.end(), buffer, buffer + got);
+    // Each message is preceded by its length in two bytes.
+    while (client.received.size() >= 2) {
+        const std::size_t length = (client.received[0] << 8) | client.received[1];
+        if (client.received.size() < 2 + length)
+            break;
+        const std::vector<std::uint8_t> query(
+            client.received.begin() + 2, client.received.begin() + 2 + static_cast<long>(length));
+        client.received.erase(client.received.begin(),
+                              client.received.begin() + 2 + static_cast<long>(length));
+        bool silent = false;
+        {
+            std::lock_guard lock(mutex_);
+            ++tcpQueries_;
+            silent = tcpSilent_;
+        }
+        changed_.notify_all();
+        auto reply =
+            query.size() >= kHeaderSize ? ReplyTo(query, true) : std::vector<std::uint8_t>{};
+        if (silent || reply.empty())
+            continue;
+        const std::uint8_t prefix[2] = {static_cast<std::uint8_t>(reply.size() >> 8),
+                                        static_cast<std::uint8_t>(reply.size() & 0xFF)};
+        reply.insert(reply.begin(), prefix, prefix + 2);
+        if (send(client.socket, reply.data(), reply.size(), MSG_NOSIGNAL) !=
+            static_cast<long>(reply.size()))
+            return false;
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> ScriptedNameServer::ReplyTo(const std::vector<std::uint8_t> &query,
+                                                      bool overTcp) {
     // The question: one name of plain labels, then its type and class.
     std::string name;
     std::size_t at = kHeaderSize;
@@ -114,27 +215,29 @@ std::vector<std::uint8_t> ScriptedNameServer::ReplyTo(const std::vector<std::uin
     Setting setting{NameServerReply::NameError, {}};
     {
         std::lock_guard lock(mutex_);
-        queries_.push_back(name + " " + std::to_string(type));
+        queries_.push_back(name + " " + std::to_string(type) + (overTcp ? " tcp" : ""));
         const auto found = settings_.find(Lower(name));
         if (found != settings_.end())
             setting = found->second;
     }
     if (setting.reply == NameServerReply::Silence)
         return {};
-
-    const bool delegation = setting.reply == NameServerReply::Delegation;
+    // The whole answer does not fit a datagram: the header says so and holds no records.
+    const bool truncated = setting.reply == NameServerReply::Truncated && !overTcp;
+    const bool delegation = setting.reply == NameServerReply::Delegation ||
+                            (setting.reply == NameServerReply::Truncated && overTcp);
     const int code = setting.reply == NameServerReply::NameError       ? 3
                      : setting.reply == NameServerReply::ServerFailure ? 2
                                                                        : 0;
     std::vector<std::uint8_t> reply(query.begin(), query.begin() + 2);
-    PutWord(reply, static_cast<std::uint16_t>(0x8180 | code));
+    PutWord(reply, static_cast<std::uint16_t>(0x8180 | (truncated ? 0x0200 : 0) | code));
     PutWord(reply, 1);
     PutWord(reply, delegation ? static_cast<std::uint16_t>(setting.nameServers.size()) : 0);
     PutWord(reply, 0);
     PutWord(reply, 0);
     reply.insert(reply.end(), query.begin() + kHeaderSize,
                  query.begin() + static_cast<long>(questionEnd));
-    if (!delegation)
+    if (!delegation || truncated)
         return reply;
     for (const auto &server : setting.nameServers) {
         PutWord(reply, 0xC00C); // the question's name

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -7,12 +10,13 @@
 #include <thread>
 #include <vector>
 
-// An in-process DNS server on UDP 127.0.0.1 at a free port, for tests: each name gets the
-// reply set for it (NS records, NXDOMAIN, no data, SERVFAIL, or silence); a name with none set
-// gets NXDOMAIN. It records every query. Its destructor stops and joins its thread.
+// An in-process DNS server on 127.0.0.1 at a free port, UDP and TCP alike, for tests: each name
+// gets the reply set for it (NS records, NXDOMAIN, no data, SERVFAIL, silence, or over UDP a
+// truncated reply whose whole answer comes over TCP); a name with none set gets NXDOMAIN. It
+// records every query. Its destructor stops and joins its thread.
 namespace testsupport {
 
-enum class NameServerReply { Delegation, NameError, NoData, ServerFailure, Silence };
+enum class NameServerReply { Delegation, NameError, NoData, ServerFailure, Silence, Truncated };
 
 class ScriptedNameServer {
 public:
@@ -25,27 +29,44 @@ public:
     // "127.0.0.1:<port>", as the delegation check takes a resolver address.
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
 
-    // nameServers are the NS targets of a Delegation reply.
+    // nameServers are the NS targets of a Delegation reply (and of a Truncated one over TCP).
     void Answer(const std::string &name, NameServerReply reply,
                 std::vector<std::string> nameServers = {"ns1.example.net", "ns2.example.net"});
-    // Each query as "<name> <type number>", in order of arrival.
+    // Each query as "<name> <type number>", in order of arrival; " tcp" follows one over TCP.
     std::vector<std::string> Queries() const;
+    // From now on TCP connections are accepted and read, but never answered.
+    void SilenceOverTcp();
+    // Waits (at most timeout) until count queries came over TCP; false on time-out.
+    bool WaitForTcpQueries(std::size_t count, std::chrono::milliseconds timeout) const;
 
 private:
     struct Setting {
         NameServerReply reply;
         std::vector<std::string> nameServers;
     };
+    struct TcpClient {
+        int socket = -1;
+        std::vector<std::uint8_t> received;
+    };
     void Serve();
-    std::vector<std::uint8_t> ReplyTo(const std::vector<std::uint8_t> &query);
+    void ServeUdp();
+    void Accept();
+    // False when the client closed or broke off.
+    bool ServeTcp(TcpClient &client);
+    std::vector<std::uint8_t> ReplyTo(const std::vector<std::uint8_t> &query, bool overTcp);
 
     int socket_ = -1;
+    int listener_ = -1;
+    std::vector<TcpClient> clients_;
     int wake_ = -1;
     int port_ = 0;
     std::thread thread_;
     mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
     std::map<std::string, Setting> settings_;
     std::vector<std::string> queries_;
+    std::size_t tcpQueries_ = 0;
+    bool tcpSilent_ = false;
 };
 
 } // namespace testsupport

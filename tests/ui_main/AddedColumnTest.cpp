@@ -73,7 +73,7 @@ TEST(AddedColumn, AProbeAndAColumnReachTheListTheTsvAndTheResultsFile) {
     EXPECT_EQ(list.Row(0)->Caption(), "car.com");
 
     std::ostringstream tsv;
-    cli::PrintRows(tsv, list.GetColumns(), cli::OutputRows(list), cli::OutputFormat::Tsv);
+    cli::PrintRows(tsv, list, cli::OutputFormat::Tsv);
     EXPECT_EQ(
         tsv.str(),
         "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\trating\tchecked\n"

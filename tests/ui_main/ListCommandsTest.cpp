@@ -71,7 +71,7 @@ protected:
     std::vector<std::string> Column(int column) {
         std::vector<std::string> texts;
         for (int i = 0; i < form.Results().Count(); ++i)
-            texts.push_back(*form.Results().Row(i)->Cell(column));
+            texts.emplace_back(*form.Results().Row(i)->Cell(column));
         return texts;
     }
 

@@ -268,7 +268,7 @@ public:
             const results::ResultRow &row = *list.Row(i);
             std::string text = row.Caption();
             for (int s = 0; s < row.SubItemCount(); ++s)
-                text += " " + *row.SubItem(s);
+                text += " " + std::string(*row.SubItem(s));
             text += row.Checked() ? " [x]" : " [ ]";
             rows.push_back(text);
         }
