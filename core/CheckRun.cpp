@@ -104,11 +104,21 @@ private:
 } // namespace
 
 CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
-                   results::ResultList &list, probes::ProbeList probes, net::NetworkContext context,
+                   results::ResultList &list, SetupChooser choose, net::NetworkContext context,
                    KeywordsPrompt &prompt, ProgressView &progress)
     : options_(options), candidates_(candidates), scratch_(scratch), list_(list),
-      probes_(std::move(probes)), context_(std::move(context)), prompt_(prompt),
+      choose_(std::move(choose)), context_(std::move(context)), prompt_(prompt),
       progress_(progress) {}
+
+CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
+                   results::ResultList &list, probes::ProbeList probes, net::NetworkContext context,
+                   KeywordsPrompt &prompt, ProgressView &progress)
+    : CheckRun(
+          options, candidates, scratch, list,
+          [probes = std::move(probes), columns = list.GetColumns()] {
+              return CheckSetup{probes, columns, {}};
+          },
+          std::move(context), prompt, progress) {}
 
 void CheckRun::Abandon() {
     if (activePool_)
@@ -143,7 +153,8 @@ private:
 void CheckRun::ForceDetails() {
     const net::NetworkContext context = ContextForRun(context_, kPerHost);
     ActiveSockets active(*this, *context.Sockets);
-    core::ForceDetails(list_, probes_, context);
+    // The indexes there are now answer, as they would for a run started now.
+    core::ForceDetails(list_, choose_().probes, context);
 }
 
 void CheckRun::Stop() {
@@ -178,10 +189,11 @@ void CheckRun::CheckNames(NameSource &names) {
     {
         BusyCursor busy;
         try {
+            const CheckSetup setup = choose_();
             if (options_.jobs() > 1)
-                CheckConcurrently(names);
+                CheckConcurrently(names, setup);
             else
-                CheckOneAtATime(names);
+                CheckOneAtATime(names, setup);
         } catch (...) {
             // As in a search: a failure ends the run without a message; the rows so far stay.
         }
@@ -237,19 +249,20 @@ private:
 
 void CheckRun::CheckCandidates() {
     availableFound_ = 0;
+    const CheckSetup setup = choose_();
     if (options_.jobs() > 1) {
         // The workers read a copy: the window's list may be rebuilt while they run.
         NameVector names(candidates_);
-        CheckConcurrently(names);
+        CheckConcurrently(names, setup);
         return;
     }
     LiveCandidates names(candidates_);
-    CheckOneAtATime(names);
+    CheckOneAtATime(names, setup);
 }
 
-void CheckRun::CheckOneAtATime(NameSource &names) {
+void CheckRun::CheckOneAtATime(NameSource &names, const CheckSetup &setup) {
     ClearStopRequest();
-    list_.Clear();
+    list_.Clear(setup.columns);
     const std::uint64_t generation = list_.Generation();
     const net::NetworkContext context = ContextForRun(context_, kPerHost);
     ActiveSockets active(*this, *context.Sockets);
@@ -261,7 +274,7 @@ void CheckRun::CheckOneAtATime(NameSource &names) {
         if (list_.Generation() != generation)
             return;
         progress_.ShowProgress({.position = position, .count = names.Count(), .name = *name});
-        if (!CheckCandidate(*name, generation, context))
+        if (!CheckCandidate(*name, generation, setup.probes, context))
             return;
         if (StopTest() || AvailableLimitReached())
             return;
@@ -269,13 +282,13 @@ void CheckRun::CheckOneAtATime(NameSource &names) {
 }
 
 bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t generation,
-                              const net::NetworkContext &context) {
+                              const probes::ProbeList &probes, const net::NetworkContext &context) {
     const std::string name = candidate; // the list may change while the queue drains
     WindowSchedule schedule(list_, options_, generation);
     std::optional<probes::DomainRecord> record;
     try {
         StepRelay(schedule, *context.Sockets).Run([&](CheckSteps &steps) {
-            record = CheckDomain(name, probes_, context, steps);
+            record = CheckDomain(name, probes, context, steps);
         });
     } catch (const probes::ECheckStopped &) {
         // The run stopped while the name waited for its turn: no answer, and no name follows.
@@ -316,14 +329,14 @@ bool CheckRun::PlaceOutcome(CheckPool &pool, const CheckOutcome &outcome) {
     return true;
 }
 
-void CheckRun::CheckConcurrently(NameSource &names) {
+void CheckRun::CheckConcurrently(NameSource &names, const CheckSetup &setup) {
     ClearStopRequest();
     keepFinished_ = false;
-    list_.Clear();
+    list_.Clear(setup.columns);
     const std::uint64_t generation = list_.Generation();
     // The workers see the show filter as it was at the start; rows follow the current one.
     const std::int32_t show = options_.show();
-    CheckPool pool(names, probes_, ContextForRun(context_, kPerHost), options_.jobs(),
+    CheckPool pool(names, setup.probes, ContextForRun(context_, kPerHost), options_.jobs(),
                    [show](const probes::DomainRecord &record) { return IsShown(show, record); });
     struct ActivePool {
         CheckPool *&slot;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/CandidateGenerator.h"
+#include "core/CheckSetup.h"
 #include "core/NameSource.h"
 #include "core/RunProgress.h"
 #include "core/SearchOptions.h"
@@ -8,6 +9,7 @@
 #include "probes/Probe.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,14 @@ public:
 // drains run nested inside the run.
 class CheckRun {
 public:
+    // What a run or a "Force details" asks, and the captions of the list it fills, chosen as it
+    // starts from the settings and the indexes as they stand then.
+    using SetupChooser = std::function<CheckSetup()>;
+
+    CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
+             results::ResultList &list, SetupChooser choose, net::NetworkContext context,
+             KeywordsPrompt &prompt, ProgressView &progress);
+    // Every run asks probes, and the list keeps its captions.
     CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
              results::ResultList &list, probes::ProbeList probes, net::NetworkContext context,
              KeywordsPrompt &prompt, ProgressView &progress);
@@ -64,9 +74,10 @@ public:
     void CheckNames(const StringList &names);
 
     void RunSearch();
+    // Chooses the run's probes, then checks the candidates with them; a run keeps its probes to
+    // the end, whatever the settings or the indexes become meanwhile.
     void CheckCandidates();
 
-    const probes::ProbeList &Probes() const { return probes_; }
     const net::NetworkContext &Context() const { return context_; }
 
 private:
@@ -75,12 +86,12 @@ private:
     // Checks one name; false when the run must end (the rows were replaced meanwhile, or the run
     // was abandoned).
     bool CheckCandidate(const std::string &name, std::uint64_t generation,
-                        const net::NetworkContext &context);
+                        const probes::ProbeList &probes, const net::NetworkContext &context);
     // Checks the names one after the other on the window's behalf.
-    void CheckOneAtATime(NameSource &names);
+    void CheckOneAtATime(NameSource &names, const CheckSetup &setup);
     // Checks options.jobs() names at once on worker threads; this thread only drains the
     // message queue, shows the progress and fills the rows in candidate order.
-    void CheckConcurrently(NameSource &names);
+    void CheckConcurrently(NameSource &names, const CheckSetup &setup);
     // Appends the row of a finished check when the show filter lets it; true when the name was
     // free.
     bool PlaceRow(const probes::DomainRecord &record);
@@ -93,7 +104,7 @@ private:
     StringList &candidates_;
     StringList &scratch_;
     results::ResultList &list_;
-    const probes::ProbeList probes_;
+    const SetupChooser choose_;
     const net::NetworkContext context_;
     KeywordsPrompt &prompt_;
     ProgressView &progress_;

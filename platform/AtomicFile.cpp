@@ -78,11 +78,14 @@ Target ResolveTarget(const std::filesystem::path &path) {
 constexpr std::string_view kTemporaryMark = ".nimbrel-tmp-";
 constexpr std::size_t kRandomPart = 6;
 
-// ".<name>.nimbrel-tmp-XXXXXX" beside the target.
+// ".<name>.nimbrel-tmp-XXXXXX" beside the target. Built by appending: GCC 12 warns falsely
+// (-Wrestrict) about inserting in front of a moved string, which "." + name does.
 std::string TemporaryPattern(const std::filesystem::path &target) {
-    return (target.parent_path() /
-            ("." + target.filename().string() + std::string(kTemporaryMark) + "XXXXXX"))
-        .string();
+    std::string name(".");
+    name += target.filename().native();
+    name += kTemporaryMark;
+    name += "XXXXXX";
+    return (target.parent_path() / name).string();
 }
 
 bool IsTemporaryName(const std::string &name) {

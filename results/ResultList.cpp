@@ -93,6 +93,12 @@ void ResultList::Clear() {
     Reset();
 }
 
+void ResultList::Clear(const Columns &captions) {
+    for (const results::Column &column : captions)
+        columns_ = columns_.WithCaption(column.key, column.caption);
+    Clear();
+}
+
 std::shared_ptr<ResultRow> ResultList::Append() {
     auto row = std::make_shared<ResultRow>();
     row->owner_ = this;

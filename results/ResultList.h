@@ -50,6 +50,10 @@ public:
 
     // Removes every row and raises the generation.
     void Clear();
+    // Clear, and the columns take the captions of the columns of the same key in captions (the
+    // rows to come get a detail from elsewhere: an index instead of the web); the keys and the
+    // count of columns stay.
+    void Clear(const Columns &captions);
     // A new, empty, unchecked row at the end.
     std::shared_ptr<ResultRow> Append();
 

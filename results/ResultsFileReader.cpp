@@ -195,11 +195,14 @@ void ResultsFileReader::PutRowsInPlace() {
             continue;
         moves.push_back({k, FindSection(ItemName(k))});
     }
-    // Every row that gives its values is copied before any row is overwritten.
+    // Every row that gives its values is copied before any row is overwritten. A row without a
+    // section of its own gets every cell emptied, not only the caption, or it would keep the
+    // cells of the section that stood in its place.
+    const RowCells empty{{}, std::vector<std::string>(checkKey_ - 1), true};
     std::vector<RowCells> taken;
     taken.reserve(moves.size());
     for (const Move &move : moves)
-        taken.push_back(move.from == NoSection ? RowCells{}
+        taken.push_back(move.from == NoSection ? empty
                                                : CellsOf(*list_.Row(static_cast<int>(move.from))));
     for (std::size_t i = 0; i < moves.size(); ++i)
         SetCells(*list_.Row(static_cast<int>(moves[i].row)), std::move(taken[i]));

@@ -33,12 +33,17 @@ std::string ImportReportText(const probes::ImportReport &report) {
     std::string text = "Imported the " + std::string(probes::RankKindName(report.kind)) + " from " +
                        report.sourceName + ": " + Plural(report.lines, "line") + ", " +
                        Plural(report.entries, "name") + ".";
-    if (report.malformedLines)
-        text += "\nSkipped " + Plural(report.malformedLines, "malformed line") +
-                " (first ones: " + LineList(report.firstMalformedLines) + ").";
-    if (report.duplicateNames)
-        text += "\n" + Plural(report.duplicateNames, "name") +
-                " listed more than once; the better position was kept.";
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about "\n" + a made string.
+    if (report.malformedLines) {
+        text += "\nSkipped ";
+        text += Plural(report.malformedLines, "malformed line");
+        text += " (first ones: " + LineList(report.firstMalformedLines) + ").";
+    }
+    if (report.duplicateNames) {
+        text += '\n';
+        text += Plural(report.duplicateNames, "name");
+        text += " listed more than once; the better position was kept.";
+    }
     text += "\nIndex: " + report.indexPath.string();
     return text;
 }

@@ -151,6 +151,10 @@ void ReplaceRows(results::ResultList &list, const results::ResultList &from) {
 
 } // namespace
 
+TForm1::TForm1(core::SearchOptions &options, core::CheckRun::SetupChooser choose,
+               net::NetworkContext context, QWidget *parent)
+    : TForm1(options, choose, choose().columns, std::move(context), parent) {}
+
 TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, net::NetworkContext context,
                QWidget *parent)
     : TForm1(options, std::move(probes), results::Columns::Standard(), std::move(context), parent) {
@@ -158,9 +162,18 @@ TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, net::Netw
 
 TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, results::Columns columns,
                net::NetworkContext context, QWidget *parent)
+    : TForm1(
+          options,
+          [probes = std::move(probes), columns] {
+              return core::CheckSetup{probes, columns, {}};
+          },
+          columns, std::move(context), parent) {}
+
+TForm1::TForm1(core::SearchOptions &options, const core::CheckRun::SetupChooser &choose,
+               results::Columns columns, net::NetworkContext context, QWidget *parent)
     : QMainWindow(parent), options_(options), results_(std::move(columns)),
       run_(std::make_unique<core::CheckRun>(
-          options, candidates_, scratch_, results_, std::move(probes), std::move(context),
+          options, candidates_, scratch_, results_, choose, std::move(context),
           static_cast<core::KeywordsPrompt &>(*this), static_cast<core::ProgressView &>(*this))) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nimbrel"));
@@ -255,8 +268,11 @@ void TForm1::CreateControls() {
     SetAccessibleText(*ListView1, QStringLiteral("Domain names found"),
                       QStringLiteral("One row a name: top level domain, whether it is free, "
                                      "link popularity and traffic rank; Space toggles the mark"));
-    SetAccessibleText(*StatusBar1->findChild<QLabel *>(QStringLiteral("StatusText")),
-                      QStringLiteral("Status"), QStringLiteral("What the search is doing"));
+    // The status text has no accessible name of its own: the label's text is its name, so that
+    // assistive tools read "Checking..." and "Done!" and hear each change (a label tells them
+    // when its text changes its name).
+    StatusBar1->findChild<QLabel *>(QStringLiteral("StatusText"))
+        ->setAccessibleDescription(QStringLiteral("What the search is doing"));
 
     setTabOrder(ListView1, StopBtn);
     setTabOrder(StopBtn, BitBtn2);

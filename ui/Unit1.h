@@ -51,6 +51,12 @@ public:
     using FileChooser = std::function<std::optional<std::string>(QFileDialog &dialog)>;
     using ShowDialog = std::function<void()>;
 
+    // Every run asks choose what to ask, as it starts: the settings, the indexes and the imports
+    // finished by then count. The list shows the captions of the first choice until a run
+    // starts.
+    TForm1(core::SearchOptions &options, core::CheckRun::SetupChooser choose,
+           net::NetworkContext context, QWidget *parent = nullptr);
+    // Every run asks probes.
     TForm1(core::SearchOptions &options, probes::ProbeList probes, net::NetworkContext context,
            QWidget *parent = nullptr);
     // The list shows the given columns (captions that say where a detail comes from).
@@ -113,6 +119,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    TForm1(core::SearchOptions &options, const core::CheckRun::SetupChooser &choose,
+           results::Columns columns, net::NetworkContext context, QWidget *parent);
+
     void ShowProgress(const core::RunProgress &progress) override;
     void ShowDone() override;
     void SetStatusText(const std::string &text);

@@ -16,21 +16,32 @@
 
 namespace {
 
-// A bootstrap file of the user's that cannot be used is said in a message and passed over, so
-// that the window still starts.
-core::CheckSetup ChosenSetup(const core::SearchOptions &options) {
+// The user's own RDAP bootstrap file when it can be used. One that cannot is said in a message
+// and passed over, so that the window still starts.
+probes::RegistrySettings ChosenRegistry() {
     probes::RegistrySettings registry;
-    if (const auto own = probes::UserBootstrapFile())
-        registry.bootstrapFiles.push_back(*own);
+    const auto own = probes::UserBootstrapFile();
+    if (!own)
+        return registry;
+    registry.bootstrapFiles.push_back(*own);
     try {
-        return core::ChooseCheckSetup(options, core::UserIndexFolder(), registry);
+        const probes::RegistryContext tried(registry);
+        return registry;
     } catch (const base::Exception &failure) {
-        if (registry.bootstrapFiles.empty())
-            throw;
         platform::ShowMessage(failure.Message() + ". The built-in RDAP table is used instead.");
-        registry.bootstrapFiles.clear();
-        return core::ChooseCheckSetup(options, core::UserIndexFolder(), registry);
     }
+    registry.bootstrapFiles.clear();
+    return registry;
+}
+
+// The probes as the stored settings, the indexes and the RDAP bootstrap file stand now, chosen
+// as nimbrel-cli chooses them; an index passed over is said on standard error.
+core::CheckSetup SetupNow(const core::SearchOptions &options,
+                          const probes::RegistrySettings &registry) {
+    core::CheckSetup setup = core::ChooseCheckSetup(options, core::UserIndexFolder(), registry);
+    for (const std::string &note : setup.notes)
+        std::cerr << "nimbrel: " << note << '\n';
+    return setup;
 }
 
 // Starts the program: one copy per user, four windows created once, the message loop until the
@@ -45,15 +56,14 @@ int Run(int argc, char **argv) {
     if (instance.FindOtherInstance())
         return 0;
 
-    // The probes follow the stored settings, the indexes and the user's RDAP bootstrap file
-    // there are at start-up, chosen as nimbrel-cli chooses them.
+    // Every search asks what the settings, the indexes and the user's RDAP bootstrap file say
+    // when it starts, so that a change in Settings or an import counts at the next Start.
     core::SearchOptions options;
     core::LoadSettings(options);
-    core::CheckSetup setup = ChosenSetup(options);
-    for (const std::string &note : setup.notes)
-        std::cerr << "nimbrel: " << note << '\n';
-    ui::TForm1 Form1(options, std::move(setup.probes), std::move(setup.columns),
-                     net::NetworkContext());
+    const probes::RegistrySettings registry = ChosenRegistry();
+    ui::TForm1 Form1(
+        options, [&options, registry] { return SetupNow(options, registry); },
+        net::NetworkContext());
     ui::TStartForm StartForm(options, &Form1);
     ui::TInfoForm InfoForm(&Form1);
     ui::TSettingsForm SettingsForm(options, &Form1);

@@ -11,10 +11,53 @@
 #include <QMenu>
 #include <QTest>
 #include <QToolButton>
+#include <QtGui/private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+// The names the status text had each time assistive tools were told that it changed. The
+// platform passes such events on only while its accessibility is on, which the offscreen
+// platform turns on only when asked through its private interface, as Qt's own tests ask.
+class StatusNameEvents {
+public:
+    explicit StatusNameEvents(QObject &status) {
+        Status() = &status;
+        Names().clear();
+        previous_ = QAccessible::installUpdateHandler(Record);
+        Platform()->setActive(true);
+    }
+    ~StatusNameEvents() {
+        Platform()->setActive(false);
+        QAccessible::installUpdateHandler(previous_);
+        Status() = nullptr;
+    }
+    StatusNameEvents(const StatusNameEvents &) = delete;
+    StatusNameEvents &operator=(const StatusNameEvents &) = delete;
+
+    static std::vector<std::string> &Names() {
+        static std::vector<std::string> names;
+        return names;
+    }
+
+private:
+    static QPlatformAccessibility *Platform() {
+        return QGuiApplicationPrivate::platformIntegration()->accessibility();
+    }
+    static QObject *&Status() {
+        static QObject *status = nullptr;
+        return status;
+    }
+    static void Record(QAccessibleEvent *event) {
+        if (event->type() == QAccessible::NameChanged && event->object() == Status())
+            Names().push_back(event->accessibleInterface()->text(QAccessible::Name).toStdString());
+    }
+
+    QAccessible::UpdateHandler previous_;
+};
 
 class Keyboard : public ::testing::Test, public MainWindowFixture {
 protected:
@@ -126,6 +169,20 @@ TEST_F(Keyboard, AWholeSearchWithoutTheMouse) {
     QTest::keyClick(menu, Qt::Key_S);
     EXPECT_NE(FileContents(saved).find("domain=car.com"), std::string::npos);
     EXPECT_NE(FileContents(saved).find("check=0"), std::string::npos);
+}
+
+TEST_F(Keyboard, AssistiveToolsReadAndHearTheStatusText) {
+    auto *status = Find<QLabel>(form, "StatusText");
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(status);
+    ASSERT_NE(accessible, nullptr);
+    {
+        const StatusNameEvents events(*status);
+        Search({"car"});
+        EXPECT_EQ(StatusNameEvents::Names(),
+                  (std::vector<std::string>{"Checking... car.com", "Done!"}));
+    }
+    EXPECT_EQ(accessible->text(QAccessible::Name), "Done!");
+    EXPECT_EQ(accessible->text(QAccessible::Description), "What the search is doing");
 }
 
 } // namespace

@@ -279,8 +279,17 @@ public:
     TempDataHome data;
     core::SearchOptions options;
     HookedProbes probes;
+    // What each run asks, chosen as it starts: the hooked probes unless a test chooses otherwise.
+    std::function<core::CheckSetup()> chooseSetup;
     UrlRecorder urls;
-    ui::TForm1 form{options, testsupport::ProbeListOf(probes), net::NetworkContext()};
+    ui::TForm1 form{options,
+                    [this] {
+                        return chooseSetup ? chooseSetup()
+                                           : core::CheckSetup{testsupport::ProbeListOf(probes),
+                                                              results::Columns::Standard(),
+                                                              {}};
+                    },
+                    net::NetworkContext()};
     ui::TStartForm startForm{options, &form};
     ui::TInfoForm infoForm{&form};
     ui::TSettingsForm settingsForm{options, &form};
