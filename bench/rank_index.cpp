@@ -2,8 +2,8 @@
 // floor `zcat FILE | wc -l` on the same file, with the import's peak memory; and lookups of
 // 1 million names in the index against std::unordered_map built from the same data.
 // NIMBREL_BENCH_LINES changes the size of the generated file.
-#include "probes/RankImport.h"
-#include "probes/RankIndex.h"
+#include "rankindex/RankImport.h"
+#include "rankindex/RankIndex.h"
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>
@@ -115,7 +115,7 @@ public:
                 std::fprintf(out, "%zu,%s\n", i, names_.back().c_str());
             }
             std::fclose(out);
-            probes::ImportRankFile(probes::RankKind::RankList, list, folder_ / "index");
+            rankindex::ImportRankFile(rankindex::RankKind::RankList, list, folder_ / "index");
             std::shuffle(names_.begin(), names_.end(), random);
         }
         return names_;
@@ -173,7 +173,7 @@ void BM_ImportWebGraph(benchmark::State &state) {
         const pid_t child = ::fork();
         if (child == 0) {
             try {
-                probes::ImportRankFile(probes::RankKind::WebGraph, graph, folder);
+                rankindex::ImportRankFile(rankindex::RankKind::WebGraph, graph, folder);
                 std::_Exit(0);
             } catch (const std::exception &error) {
                 std::fprintf(stderr, "%s\n", error.what());
@@ -191,10 +191,10 @@ void BM_ImportWebGraph(benchmark::State &state) {
         figures.importPeakKb = std::max(figures.importPeakKb, usage.ru_maxrss);
         state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024;
     }
-    const fs::path index = probes::IndexPath(folder, probes::RankKind::WebGraph);
+    const fs::path index = rankindex::IndexPath(folder, rankindex::RankKind::WebGraph);
     figures.graphFileBytes = fs::file_size(graph);
     figures.graphIndexBytes = fs::file_size(index);
-    figures.graphNames = probes::RankIndex(index).Info().entries;
+    figures.graphNames = rankindex::RankIndex(index).Info().entries;
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(GraphLines()));
 }
 BENCHMARK(BM_ImportWebGraph)
@@ -206,8 +206,8 @@ BENCHMARK(BM_ImportWebGraph)
 void BM_LookupIndex(benchmark::State &state) {
     const auto &names = TheWorkspace().LookupNames();
     const fs::path path =
-        probes::IndexPath(TheWorkspace().Folder() / "index", probes::RankKind::RankList);
-    const probes::RankIndex index(path);
+        rankindex::IndexPath(TheWorkspace().Folder() / "index", rankindex::RankKind::RankList);
+    const rankindex::RankIndex index(path);
     std::uint64_t sum = 0;
     for (auto _ : state) {
         for (const std::string &name : names)

@@ -3,9 +3,9 @@
 #include "cli/NimbrelCli.h"
 #include "cli/TerminalApplication.h"
 #include "cli/TerminalText.h"
-#include "probes/ImportError.h"
-#include "probes/RankImport.h"
-#include "probes/RankIndex.h"
+#include "rankindex/ImportError.h"
+#include "rankindex/RankImport.h"
+#include "rankindex/RankIndex.h"
 
 #include <CLI/CLI.hpp>
 
@@ -15,7 +15,7 @@
 namespace cli {
 namespace {
 
-using probes::RankKind;
+using rankindex::RankKind;
 
 std::string Size(std::uint64_t bytes) {
     const bool large = bytes >= 1000000;
@@ -27,7 +27,7 @@ std::string Size(std::uint64_t bytes) {
 
 // "imported 2024-05-01 12:00 UTC"; a time no import can have had is shown as the number it is.
 std::string ImportedWhen(std::int64_t seconds) {
-    if (const auto text = probes::ImportTimeText(seconds, "%Y-%m-%d %H:%M UTC"))
+    if (const auto text = rankindex::ImportTimeText(seconds, "%Y-%m-%d %H:%M UTC"))
         return "imported " + *text;
     return "imported at an invalid time (" + std::to_string(seconds) + " s after 1970)";
 }
@@ -55,11 +55,11 @@ public:
     ImportMeter(const ImportMeter &) = delete;
     ImportMeter &operator=(const ImportMeter &) = delete;
 
-    bool Show(const probes::ImportProgress &progress) {
+    bool Show(const rankindex::ImportProgress &progress) {
         if (terminal_) {
             const int percent =
                 progress.total ? static_cast<int>(100 * progress.done / progress.total) : 0;
-            const bool reading = progress.stage == probes::ImportProgress::Stage::Reading;
+            const bool reading = progress.stage == rankindex::ImportProgress::Stage::Reading;
             err_ << "\r\033[K" << (reading ? "Reading " + name_ : std::string("Writing the index"))
                  << ": " << percent << "% (" << progress.lines << " lines)" << std::flush;
             shown_ = true;
@@ -74,9 +74,9 @@ private:
     bool shown_ = false;
 };
 
-void PrintReport(std::ostream &out, const probes::ImportReport &report) {
-    out << "Imported the " << probes::RankKindName(report.kind) << " from "
-        << TerminalText(report.sourceName) << " (" << probes::FormatName(report.format)
+void PrintReport(std::ostream &out, const rankindex::ImportReport &report) {
+    out << "Imported the " << rankindex::RankKindName(report.kind) << " from "
+        << TerminalText(report.sourceName) << " (" << rankindex::FormatName(report.format)
         << "): " << Plural(report.lines, "line") << ", " << Plural(report.entries, "name") << '\n';
     if (report.headerLines)
         out << "  skipped " << Plural(report.headerLines, "header line") << '\n';
@@ -87,7 +87,7 @@ void PrintReport(std::ostream &out, const probes::ImportReport &report) {
             << " (first ones: " << LineList(report.firstMalformedLines) << ")\n";
     if (report.duplicateNames) {
         std::vector<std::uint64_t> dropped;
-        for (const probes::DuplicateName &duplicate : report.firstDuplicates)
+        for (const rankindex::DuplicateName &duplicate : report.firstDuplicates)
             dropped.push_back(duplicate.droppedLine);
         out << "  " << Plural(report.duplicateNames, "name") << " listed again; the better "
             << "position was kept and line " << LineList(dropped)
@@ -100,30 +100,30 @@ void PrintReport(std::ostream &out, const probes::ImportReport &report) {
 void Import(RankKind kind, const std::string &file, std::ostream &out, std::ostream &err,
             bool errIsTerminal) {
     ImportMeter meter(err, errIsTerminal, std::filesystem::path(file).filename().string());
-    probes::ImportOptions options;
-    options.progress = [&meter](const probes::ImportProgress &progress) {
+    rankindex::ImportOptions options;
+    options.progress = [&meter](const rankindex::ImportProgress &progress) {
         return meter.Show(progress);
     };
-    const probes::ImportReport report =
-        probes::ImportRankFile(kind, file, probes::DefaultIndexFolder(), options);
+    const rankindex::ImportReport report =
+        rankindex::ImportRankFile(kind, file, rankindex::DefaultIndexFolder(), options);
     PrintReport(out, report);
 }
 
 void PrintInfo(std::ostream &out, RankKind kind) {
-    const std::filesystem::path path = probes::IndexPath(probes::DefaultIndexFolder(), kind);
-    out << probes::RankKindName(kind) << ": ";
+    const std::filesystem::path path = rankindex::IndexPath(rankindex::DefaultIndexFolder(), kind);
+    out << rankindex::RankKindName(kind) << ": ";
     if (!std::filesystem::exists(path)) {
         out << "not imported (" << TerminalText(path.string()) << ")\n";
         return;
     }
     try {
-        const probes::RankIndex index(path);
-        const probes::RankIndexInfo &info = index.Info();
+        const rankindex::RankIndex index(path);
+        const rankindex::RankIndexInfo &info = index.Info();
         out << TerminalText(info.sourceName) << ", " << Plural(info.sourceLines, "line") << " ("
             << info.skippedLines << " malformed), " << Plural(info.entries, "name") << ", "
             << ImportedWhen(info.importTime) << ", " << Size(info.fileSize) << " ("
             << TerminalText(path.string()) << ")\n";
-    } catch (const probes::EIndexError &error) {
+    } catch (const rankindex::EIndexError &error) {
         out << TerminalText(error.Message()) << '\n';
     }
 }
@@ -152,10 +152,10 @@ int RunIndexCommands(const IndexRequest &request, std::ostream &out, std::ostrea
             PrintInfo(out, RankKind::WebGraph);
             PrintInfo(out, RankKind::RankList);
         }
-    } catch (const probes::EImportCancelled &) {
+    } catch (const rankindex::EImportCancelled &) {
         err << "nimbrel-cli: import interrupted; the index was not changed\n";
         return kExitInterrupted;
-    } catch (const probes::EImportError &error) {
+    } catch (const rankindex::EImportError &error) {
         err << "nimbrel-cli: " << TerminalText(error.Message()) << "; the index was not changed\n";
         return kExitFileError;
     } catch (const base::Exception &error) {

@@ -1,9 +1,9 @@
 #include "core/CheckSetup.h"
 
 #include "probes/AvailabilityProbe.h"
-#include "probes/ImportError.h"
+#include "rankindex/ImportError.h"
 #include "probes/LinkPopularityProbe.h"
-#include "probes/RankImport.h"
+#include "rankindex/RankImport.h"
 #include "probes/RankIndexProbe.h"
 #include "probes/TrafficRankProbe.h"
 
@@ -12,17 +12,17 @@
 namespace core {
 namespace {
 
-using probes::RankKind;
+using rankindex::RankKind;
 
 // The kind's index when the choice lets it and it can be used; nullptr for the web.
-std::shared_ptr<const probes::RankIndex> OpenChosen(std::int32_t choice, RankKind kind,
+std::shared_ptr<const rankindex::RankIndex> OpenChosen(std::int32_t choice, RankKind kind,
                                                     const std::filesystem::path &folder,
                                                     std::vector<std::string> &notes) {
     if (choice == kFromWeb)
         return nullptr;
-    const std::string kindName = probes::RankKindName(kind);
+    const std::string kindName = rankindex::RankKindName(kind);
     const std::filesystem::path path =
-        folder.empty() ? std::filesystem::path() : probes::IndexPath(folder, kind);
+        folder.empty() ? std::filesystem::path() : rankindex::IndexPath(folder, kind);
     std::error_code ignored;
     if (path.empty() || !std::filesystem::exists(path, ignored)) {
         if (choice == kFromIndex)
@@ -32,11 +32,11 @@ std::shared_ptr<const probes::RankIndex> OpenChosen(std::int32_t choice, RankKin
         return nullptr;
     }
     try {
-        auto index = std::make_shared<const probes::RankIndex>(path);
+        auto index = std::make_shared<const rankindex::RankIndex>(path);
         if (index->Info().kind != kind)
-            throw probes::EIndexError(path.string() + " holds no " + kindName);
+            throw rankindex::EIndexError(path.string() + " holds no " + kindName);
         return index;
-    } catch (const probes::EIndexError &error) {
+    } catch (const rankindex::EIndexError &error) {
         if (choice == kFromIndex)
             throw ENoIndex(error.Message());
         notes.push_back(error.Message() + "; asking the web instead");
@@ -74,8 +74,8 @@ CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem:
 
 std::filesystem::path UserIndexFolder() {
     try {
-        return probes::DefaultIndexFolder();
-    } catch (const probes::EImportError &) {
+        return rankindex::DefaultIndexFolder();
+    } catch (const rankindex::EImportError &) {
         return {};
     }
 }

@@ -46,7 +46,7 @@ LineKind KindOf(std::string_view line, std::string_view text) {
 
 // The fault of a well-formed name that no registry hands out as it is; nothing for one it does.
 std::optional<BadName> NotRegistrable(std::string_view name, std::size_t line,
-                                      const probes::PublicSuffixList &suffixes) {
+                                      const registry::PublicSuffixList &suffixes) {
     const auto registrable = suffixes.RegistrableName(name);
     if (!registrable)
         return BadName{line, name, NameFault::PublicSuffix, {}};

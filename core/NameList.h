@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/NameSource.h"
-#include "probes/PublicSuffixList.h"
+#include "registry/PublicSuffixList.h"
 
 #include <cstddef>
 #include <functional>
@@ -55,7 +55,7 @@ private:
     std::optional<std::string_view> NextName(std::size_t &position) const;
 
     std::string text_;
-    probes::PublicSuffixList suffixes_;
+    registry::PublicSuffixList suffixes_;
     std::size_t next_ = 0;
     std::size_t count_ = 0;
 };

@@ -3,7 +3,7 @@
 #include "base/AsciiCase.h"
 #include "base/DomainNameLimits.h"
 #include "base/Trim.h"
-#include "probes/PublicSuffixList.h"
+#include "registry/PublicSuffixList.h"
 
 #include <algorithm>
 #include <sstream>
@@ -39,7 +39,7 @@ bool IsSuffix(const std::string &suffix) {
 // A name that a registry hands out (or a host below one) is never a suffix: the names built
 // on it would lie below a registration, where no registry answer speaks for them.
 void CheckIsPublic(const std::string &typed, const std::string &suffix,
-                   const probes::PublicSuffixList &publicSuffixes) {
+                   const registry::PublicSuffixList &publicSuffixes) {
     if (publicSuffixes.IsPublicSuffix(suffix))
         return;
     const std::string registrable = publicSuffixes.RegistrableName(suffix).value_or(suffix);
@@ -53,7 +53,7 @@ void CheckIsPublic(const std::string &typed, const std::string &suffix,
 } // namespace
 
 std::vector<std::string> ReadSuffixList(const std::string &text) {
-    const probes::PublicSuffixList publicSuffixes;
+    const registry::PublicSuffixList publicSuffixes;
     std::vector<std::string> suffixes;
     std::istringstream entries(text);
     std::string entry;

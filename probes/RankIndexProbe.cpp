@@ -2,14 +2,16 @@
 
 namespace probes {
 
-std::string IndexEvidence(const RankIndexInfo &info) {
-    const std::string day = ImportTimeText(info.importTime, "%Y-%m-%d").value_or("invalid date");
-    return std::string(RankKindName(info.kind)) + " (" + day + ")";
+std::string IndexEvidence(const rankindex::RankIndexInfo &info) {
+    const std::string day =
+        rankindex::ImportTimeText(info.importTime, "%Y-%m-%d").value_or("invalid date");
+    return std::string(rankindex::RankKindName(info.kind)) + " (" + day + ")";
 }
 
-RankIndexProbe::RankIndexProbe(std::shared_ptr<const RankIndex> index)
+RankIndexProbe::RankIndexProbe(std::shared_ptr<const rankindex::RankIndex> index)
     : index_(std::move(index)),
-      field_(index_->Info().kind == RankKind::WebGraph ? base::field::kLinks : base::field::kRank),
+      field_(index_->Info().kind == rankindex::RankKind::WebGraph ? base::field::kLinks
+                                                                  : base::field::kRank),
       evidence_(IndexEvidence(index_->Info())) {}
 
 std::vector<std::string> RankIndexProbe::Fills() const {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "probes/Probe.h"
-#include "probes/RankIndex.h"
+#include "rankindex/RankIndex.h"
 
 #include <memory>
 
@@ -17,22 +17,22 @@ namespace probes {
 class RankIndexProbe : public Probe {
 public:
     // Fills links from a web-graph index, rank from a rank-list index.
-    explicit RankIndexProbe(std::shared_ptr<const RankIndex> index);
+    explicit RankIndexProbe(std::shared_ptr<const rankindex::RankIndex> index);
 
     std::vector<std::string> Fills() const override;
     bool OnlyForAvailable() const override { return true; }
     void Run(DomainRecord &record, const net::NetworkContext &context,
              const Pause &pause) const override;
 
-    const RankIndex &Index() const { return *index_; }
+    const rankindex::RankIndex &Index() const { return *index_; }
 
 private:
-    std::shared_ptr<const RankIndex> index_;
+    std::shared_ptr<const rankindex::RankIndex> index_;
     std::string field_;
     std::string evidence_;
 };
 
 // "web graph (2026-12-01)": the kind of index and its import day (UTC).
-std::string IndexEvidence(const RankIndexInfo &info);
+std::string IndexEvidence(const rankindex::RankIndexInfo &info);
 
 } // namespace probes

@@ -1,14 +1,14 @@
 #include "probes/RegistryCheck.h"
 
-#include "probes/PublicSuffixList.h"
-#include "probes/RdapBootstrap.h"
-#include "probes/RdapClient.h"
+#include "registry/PublicSuffixList.h"
+#include "registry/RdapBootstrap.h"
+#include "registry/RdapClient.h"
 
 namespace probes {
 namespace {
 
 // Why name is no name a registry hands out; empty when it is one.
-std::string NotRegistrable(const std::string &name, const PublicSuffixList &suffixes) {
+std::string NotRegistrable(const std::string &name, const registry::PublicSuffixList &suffixes) {
     const auto registrable = suffixes.RegistrableName(name);
     if (!registrable)
         return "a public suffix, not a registrable name";
@@ -19,15 +19,16 @@ std::string NotRegistrable(const std::string &name, const PublicSuffixList &suff
 
 } // namespace
 
-RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
-                             const RdapBootstrap &bootstrap, RdapClient &rdap,
-                             const PublicSuffixList &suffixes, const DnsBounds &dnsBounds) {
+RegistryAnswer CheckRegistry(const std::string &name, const registry::DnsSettings &dns,
+                             const registry::RdapBootstrap &bootstrap, registry::RdapClient &rdap,
+                             const registry::PublicSuffixList &suffixes,
+                             const registry::DnsBounds &dnsBounds) {
     // A name below a delegation is not delegated itself, and a registry finds no registration
     // of it: both would say "free" for any host of a registered name.
     if (std::string why = NotRegistrable(name, suffixes); !why.empty())
         return {Availability::Unknown, {}, {}, {}, std::move(why)};
-    const DelegationResult delegation = CheckDelegation(name, dns, dnsBounds);
-    if (delegation.state == Delegation::Delegated)
+    const registry::DelegationResult delegation = registry::CheckDelegation(name, dns, dnsBounds);
+    if (delegation.state == registry::Delegation::Delegated)
         return {Availability::Taken, "dns", {}, {}, "delegated: " + delegation.detail};
     const auto server = bootstrap.ServerFor(name);
     if (!server)
@@ -36,16 +37,16 @@ RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
                 {},
                 {},
                 "no RDAP server for this suffix; DNS: " + delegation.detail};
-    const RdapResult rdapResult = rdap.LookupDomain(*server, name);
+    const registry::RdapResult rdapResult = rdap.LookupDomain(*server, name);
     switch (rdapResult.outcome) {
-    case RdapOutcome::Registered:
+    case registry::RdapOutcome::Registered:
         return {Availability::Taken, "rdap", rdapResult.expires, rdapResult.registrar,
                 "registered"};
-    case RdapOutcome::NotFound:
+    case registry::RdapOutcome::NotFound:
         return {Availability::Free, "rdap", {}, {}, "not found"};
-    case RdapOutcome::Unknown:
+    case registry::RdapOutcome::Unknown:
         break;
-    case RdapOutcome::Stopped: {
+    case registry::RdapOutcome::Stopped: {
         RegistryAnswer stopped{Availability::Unknown, {}, {}, {}, rdapResult.detail};
         stopped.stopped = true;
         return stopped;

@@ -1,17 +1,19 @@
 #pragma once
 
-#include "probes/DnsDelegation.h"
 #include "probes/DomainRecord.h"
+#include "registry/DnsDelegation.h"
 
 #include <string>
 
 // Whether a name is free by the registries' own records: its delegation first, then RDAP. An
 // error never counts as free.
-namespace probes {
-
+namespace registry {
 class PublicSuffixList;
 class RdapBootstrap;
 class RdapClient;
+} // namespace registry
+
+namespace probes {
 
 struct RegistryAnswer {
     Availability available = Availability::Unknown;
@@ -30,8 +32,9 @@ struct RegistryAnswer {
 // that is not itself a registrable name by suffixes (a host below one, or a public suffix) is
 // Unknown without asking: no delegation and no registry answer speaks for it. dnsBounds end the
 // delegation query early.
-RegistryAnswer CheckRegistry(const std::string &name, const DnsSettings &dns,
-                             const RdapBootstrap &bootstrap, RdapClient &rdap,
-                             const PublicSuffixList &suffixes, const DnsBounds &dnsBounds = {});
+RegistryAnswer CheckRegistry(const std::string &name, const registry::DnsSettings &dns,
+                             const registry::RdapBootstrap &bootstrap, registry::RdapClient &rdap,
+                             const registry::PublicSuffixList &suffixes,
+                             const registry::DnsBounds &dnsBounds = {});
 
 } // namespace probes

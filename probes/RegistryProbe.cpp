@@ -1,9 +1,8 @@
 #include "probes/RegistryProbe.h"
 
-#include "probes/ImportError.h"
 #include "probes/LinkPopularityProbe.h"
-#include "probes/RankImport.h"
-#include "probes/RdapClient.h"
+#include "platform/UserDataFolder.h"
+#include "registry/RdapClient.h"
 #include "probes/RegistryCheck.h"
 #include "probes/TrafficRankProbe.h"
 
@@ -18,8 +17,8 @@ std::shared_ptr<const net::TlsClientContext> MakeTls(const net::TlsSettings &set
     return std::make_shared<const net::TlsClientContext>(settings);
 }
 
-RdapBootstrap MakeBootstrap(const std::vector<std::string> &files) {
-    RdapBootstrap bootstrap = RdapBootstrap::BuiltIn();
+registry::RdapBootstrap MakeBootstrap(const std::vector<std::string> &files) {
+    registry::RdapBootstrap bootstrap = registry::RdapBootstrap::BuiltIn();
     for (const std::string &file : files)
         bootstrap.MergeFile(file);
     return bootstrap;
@@ -41,30 +40,30 @@ void RegistryContext::Cancel() {
     waits_.Cancel();
 }
 
-RegistryProbe::RegistryProbe(std::shared_ptr<RegistryContext> registry)
-    : registry_(std::move(registry)) {}
+RegistryProbe::RegistryProbe(std::shared_ptr<RegistryContext> shared)
+    : registry_(std::move(shared)) {}
 
 void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context,
                         const Pause &pause) const {
-    RdapSettings settings;
+    registry::RdapSettings settings;
     settings.network = context;
     settings.connectTimeoutMs = context.ConnectTimeout;
     settings.readTimeoutMs = context.ReadTimeout;
-    const std::shared_ptr<RegistryContext> registry = registry_;
+    const std::shared_ptr<RegistryContext> shared = registry_;
     // A retry's wait ends early when the context's run stops or is abandoned; the registry
     // context itself outlives the run and serves the next one.
     const std::shared_ptr<net::SocketLayer> sockets = context.Sockets;
-    RdapClient rdap(settings, registry->Tls(), registry->Limiter(),
-                    [registry, sockets](std::chrono::milliseconds length) {
-                        return registry->Wait(length, sockets->QueuedWaitsToken());
+    registry::RdapClient rdap(settings, shared->Tls(), shared->Limiter(),
+                    [shared, sockets](std::chrono::milliseconds length) {
+                        return shared->Wait(length, sockets->QueuedWaitsToken());
                     });
     // The delegation query is an exchange of its own: bounded like one, ended by the abandon.
-    const DnsBounds dnsBounds{std::chrono::steady_clock::now() +
+    const registry::DnsBounds dnsBounds{std::chrono::steady_clock::now() +
                                   std::chrono::milliseconds(std::max(context.RequestTimeout, 0)),
                               sockets->InterruptToken()};
     PauseIfAsked(pause);
-    RegistryAnswer answer = CheckRegistry(record.name, registry->Dns(), registry->Bootstrap(), rdap,
-                                          registry->Suffixes(), dnsBounds);
+    RegistryAnswer answer = CheckRegistry(record.name, shared->Dns(), shared->Bootstrap(), rdap,
+                                          shared->Suffixes(), dnsBounds);
     if (answer.stopped)
         throw ECheckStopped("The check of " + record.name + " was stopped: " + answer.detail);
     PauseIfAsked(pause);
@@ -75,19 +74,19 @@ void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context
 }
 
 std::optional<std::string> UserBootstrapFile() {
-    try {
-        const std::filesystem::path file = DefaultIndexFolder() / "rdap-bootstrap.json";
-        std::error_code error;
-        if (std::filesystem::exists(file, error))
-            return file.string();
-    } catch (const EImportError &) {
-        // Neither XDG_DATA_HOME nor HOME: no file of the user's.
-    }
+    // Neither XDG_DATA_HOME nor HOME: no file of the user's.
+    const auto folder = platform::UserDataFolder();
+    if (!folder)
+        return std::nullopt;
+    const std::filesystem::path file = *folder / "rdap-bootstrap.json";
+    std::error_code error;
+    if (std::filesystem::exists(file, error))
+        return file.string();
     return std::nullopt;
 }
 
-ProbeList RegistryProbes(std::shared_ptr<RegistryContext> registry) {
-    return {std::make_shared<RegistryProbe>(std::move(registry)),
+ProbeList RegistryProbes(std::shared_ptr<RegistryContext> shared) {
+    return {std::make_shared<RegistryProbe>(std::move(shared)),
             std::make_shared<LinkPopularityProbe>(), std::make_shared<TrafficRankProbe>()};
 }
 

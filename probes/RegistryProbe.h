@@ -1,12 +1,12 @@
 #pragma once
 
 #include "net/IdSSLConnectionIntercept.h"
-#include "probes/CancellableWait.h"
-#include "probes/DnsDelegation.h"
+#include "registry/CancellableWait.h"
+#include "registry/DnsDelegation.h"
 #include "probes/Probe.h"
-#include "probes/PublicSuffixList.h"
-#include "probes/RdapBootstrap.h"
-#include "probes/RdapHostLimiter.h"
+#include "registry/PublicSuffixList.h"
+#include "registry/RdapBootstrap.h"
+#include "registry/RdapHostLimiter.h"
 
 #include <chrono>
 #include <memory>
@@ -23,7 +23,7 @@ struct RegistrySettings {
     net::TlsSettings tls;
     // Bootstrap files merged over the built-in table in order, each replacing entries.
     std::vector<std::string> bootstrapFiles;
-    DnsSettings dns;
+    registry::DnsSettings dns;
 };
 
 // What the registry checks of one run share: the trust store, the bootstrap table, the public
@@ -36,11 +36,11 @@ public:
     // a bootstrap file that cannot be used, EPublicSuffixError without a public suffix list.
     explicit RegistryContext(const RegistrySettings &settings);
 
-    const DnsSettings &Dns() const { return dns_; }
-    const RdapBootstrap &Bootstrap() const { return bootstrap_; }
-    const PublicSuffixList &Suffixes() const { return suffixes_; }
+    const registry::DnsSettings &Dns() const { return dns_; }
+    const registry::RdapBootstrap &Bootstrap() const { return bootstrap_; }
+    const registry::PublicSuffixList &Suffixes() const { return suffixes_; }
     const std::shared_ptr<const net::TlsClientContext> &Tls() const { return tls_; }
-    RdapHostLimiter &Limiter() { return limiter_; }
+    registry::RdapHostLimiter &Limiter() { return limiter_; }
     // False when the context was cancelled, or stop raised, before the wait ended.
     bool Wait(std::chrono::milliseconds length, std::stop_token stop = {}) {
         return waits_.WaitFor(length, std::move(stop));
@@ -48,12 +48,12 @@ public:
     void Cancel();
 
 private:
-    DnsSettings dns_;
-    RdapBootstrap bootstrap_;
-    PublicSuffixList suffixes_;
+    registry::DnsSettings dns_;
+    registry::RdapBootstrap bootstrap_;
+    registry::PublicSuffixList suffixes_;
     std::shared_ptr<const net::TlsClientContext> tls_;
-    RdapHostLimiter limiter_;
-    CancellableWait waits_;
+    registry::RdapHostLimiter limiter_;
+    registry::CancellableWait waits_;
 };
 
 // Availability by the registries' records: the name's delegation, then RDAP. Fills the
@@ -61,7 +61,7 @@ private:
 // (YYYY-MM-DD) and the registrar.
 class RegistryProbe : public Probe {
 public:
-    explicit RegistryProbe(std::shared_ptr<RegistryContext> registry);
+    explicit RegistryProbe(std::shared_ptr<RegistryContext> shared);
 
     std::vector<std::string> Fills() const override {
         return {std::string(base::field::kAvailable), std::string(base::field::kEvidence),
@@ -81,6 +81,6 @@ std::optional<std::string> UserBootstrapFile();
 
 // The probes of the registry check: availability by the registries, then link popularity and
 // traffic rank for free names.
-ProbeList RegistryProbes(std::shared_ptr<RegistryContext> registry);
+ProbeList RegistryProbes(std::shared_ptr<RegistryContext> shared);
 
 } // namespace probes

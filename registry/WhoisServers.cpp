@@ -1,5 +1,8 @@
 #include "registry/WhoisServers.h"
 
+#include "platform/UserDataFolder.h"
+#include "registry/JsonDepth.h"
+
 #include "base/AsciiCase.h"
 #include "base/DomainNameLimits.h"
 #include "platform/InputFile.h"
@@ -89,31 +92,6 @@ bool IsPrintable(std::string_view text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             return false;
     return true;
-}
-
-// How deep arrays and objects nest, counted before parsing so that no text can make the parser
-// or the parsed tree go deep.
-int Nesting(std::string_view text) {
-    int depth = 0;
-    int deepest = 0;
-    bool inString = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        if (c == '"')
-            inString = true;
-        else if (c == '[' || c == '{')
-            deepest = std::max(deepest, ++depth);
-        else if (c == ']' || c == '}')
-            --depth;
-    }
-    return deepest;
 }
 
 // The built-in phrases of the same host, so that an entry that only moves a suffix or
@@ -236,7 +214,7 @@ WhoisServers WhoisServers::BuiltIn() {
 void WhoisServers::Merge(std::string_view json, const std::string &origin) {
     if (json.size() > kLargestFile)
         throw EWhoisServersError("The WHOIS servers file " + origin + " is too large.");
-    if (Nesting(json) > kDeepestNesting)
+    if (JsonNestingDepth(json) > kDeepestNesting)
         throw EWhoisServersError("The WHOIS servers file " + origin + " nests too deep.");
     const Json file = Json::parse(json, nullptr, false);
     if (file.is_discarded())
@@ -283,14 +261,10 @@ std::optional<WhoisServer> WhoisServers::ServerFor(std::string_view name) const 
 }
 
 std::optional<std::string> UserWhoisServersFile() {
-    std::filesystem::path folder;
-    if (const char *data = std::getenv("XDG_DATA_HOME"); data && *data)
-        folder = std::filesystem::path(data) / "Nimbrel";
-    else if (const char *home = std::getenv("HOME"); home && *home)
-        folder = std::filesystem::path(home) / ".local" / "share" / "Nimbrel";
-    else
+    const auto folder = platform::UserDataFolder();
+    if (!folder)
         return std::nullopt;
-    const std::filesystem::path file = folder / "whois-servers.json";
+    const std::filesystem::path file = *folder / "whois-servers.json";
     std::error_code error;
     if (!std::filesystem::exists(file, error))
         return std::nullopt;

@@ -1,6 +1,6 @@
 #include "ui/IndexImport.h"
 
-#include "probes/ImportError.h"
+#include "rankindex/ImportError.h"
 
 #include <exception>
 
@@ -29,8 +29,8 @@ std::string Reason(const std::exception &failure, const std::filesystem::path &s
 
 } // namespace
 
-std::string ImportReportText(const probes::ImportReport &report) {
-    std::string text = "Imported the " + std::string(probes::RankKindName(report.kind)) + " from " +
+std::string ImportReportText(const rankindex::ImportReport &report) {
+    std::string text = "Imported the " + std::string(rankindex::RankKindName(report.kind)) + " from " +
                        report.sourceName + ": " + Plural(report.lines, "line") + ", " +
                        Plural(report.entries, "name") + ".";
     // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about "\n" + a made string.
@@ -48,7 +48,7 @@ std::string ImportReportText(const probes::ImportReport &report) {
     return text;
 }
 
-IndexImport::IndexImport(probes::RankKind kind, std::filesystem::path source,
+IndexImport::IndexImport(rankindex::RankKind kind, std::filesystem::path source,
                          std::filesystem::path indexFolder)
     : thread_([this, kind, source = std::move(source), folder = std::move(indexFolder)] {
           Work(kind, source, folder);
@@ -59,7 +59,7 @@ IndexImport::~IndexImport() {
     thread_.join();
 }
 
-probes::ImportProgress IndexImport::Progress() const {
+rankindex::ImportProgress IndexImport::Progress() const {
     const std::lock_guard lock(mutex_);
     return progress_;
 }
@@ -69,22 +69,22 @@ std::string IndexImport::Outcome() const {
     return outcome_;
 }
 
-bool IndexImport::Report(const probes::ImportProgress &progress) {
+bool IndexImport::Report(const rankindex::ImportProgress &progress) {
     const std::lock_guard lock(mutex_);
     progress_ = progress;
     return !cancel_;
 }
 
-void IndexImport::Work(probes::RankKind kind, const std::filesystem::path &source,
+void IndexImport::Work(rankindex::RankKind kind, const std::filesystem::path &source,
                        const std::filesystem::path &indexFolder) {
     std::string outcome;
     try {
-        probes::ImportOptions options;
-        options.progress = [this](const probes::ImportProgress &progress) {
+        rankindex::ImportOptions options;
+        options.progress = [this](const rankindex::ImportProgress &progress) {
             return Report(progress);
         };
-        outcome = ImportReportText(probes::ImportRankFile(kind, source, indexFolder, options));
-    } catch (const probes::EImportCancelled &) {
+        outcome = ImportReportText(rankindex::ImportRankFile(kind, source, indexFolder, options));
+    } catch (const rankindex::EImportCancelled &) {
         outcome = std::string("The import was cancelled.") + kOldIndexKept;
     } catch (const std::exception &failure) {
         outcome = "Could not import " + source.string() + ": " + Reason(failure, source) + "." +

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "probes/RankImport.h"
+#include "rankindex/RankImport.h"
 
 #include <atomic>
 #include <filesystem>
@@ -17,7 +17,7 @@ namespace ui {
 // the previous index is kept then.
 class IndexImport {
 public:
-    IndexImport(probes::RankKind kind, std::filesystem::path source,
+    IndexImport(rankindex::RankKind kind, std::filesystem::path source,
                 std::filesystem::path indexFolder);
     ~IndexImport();
     IndexImport(const IndexImport &) = delete;
@@ -25,24 +25,24 @@ public:
 
     void Cancel() { cancel_ = true; }
     bool Finished() const { return finished_; }
-    probes::ImportProgress Progress() const;
+    rankindex::ImportProgress Progress() const;
     // Once finished: what a message to the user says about the import.
     std::string Outcome() const;
 
 private:
-    void Work(probes::RankKind kind, const std::filesystem::path &source,
+    void Work(rankindex::RankKind kind, const std::filesystem::path &source,
               const std::filesystem::path &indexFolder);
-    bool Report(const probes::ImportProgress &progress);
+    bool Report(const rankindex::ImportProgress &progress);
 
     std::atomic<bool> cancel_{false};
     std::atomic<bool> finished_{false};
     mutable std::mutex mutex_;
-    probes::ImportProgress progress_;
+    rankindex::ImportProgress progress_;
     std::string outcome_;
     std::thread thread_;
 };
 
 // The report of a finished import for people: lines, names, what was skipped.
-std::string ImportReportText(const probes::ImportReport &report);
+std::string ImportReportText(const rankindex::ImportReport &report);
 
 } // namespace ui

@@ -5,7 +5,7 @@
 #include "core/SearchOptions.h"
 #include "platform/Application.h"
 #include "platform/AtomicFile.h"
-#include "probes/RankImport.h"
+#include "rankindex/RankImport.h"
 #include "results/ResultCommands.h"
 #include "results/ResultsFile.h"
 #include "ui/FixedDialog.h"
@@ -550,16 +550,16 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::ImportWebGraph1Click() {
-    ImportIndex(probes::RankKind::WebGraph, QStringLiteral("Import web graph"),
+    ImportIndex(rankindex::RankKind::WebGraph, QStringLiteral("Import web graph"),
                 QStringLiteral("Web graph domain ranks (*.txt *.gz *.zip);;All files (*)"));
 }
 
 void TForm1::ImportRankList1Click() {
-    ImportIndex(probes::RankKind::RankList, QStringLiteral("Import rank list"),
+    ImportIndex(rankindex::RankKind::RankList, QStringLiteral("Import rank list"),
                 QStringLiteral("Top sites lists (*.csv *.zip *.gz);;All files (*)"));
 }
 
-void TForm1::ImportIndex(probes::RankKind kind, const QString &title, const QString &filter) {
+void TForm1::ImportIndex(rankindex::RankKind kind, const QString &title, const QString &filter) {
     if (import_)
         return;
     QFileDialog dialog(this, title, StartFolder(FileKind::RankFile), filter);
@@ -570,7 +570,7 @@ void TForm1::ImportIndex(probes::RankKind kind, const QString &title, const QStr
     if (!file)
         return;
     RememberFolder(FileKind::RankFile, *file);
-    import_ = std::make_unique<IndexImport>(kind, *file, probes::DefaultIndexFolder());
+    import_ = std::make_unique<IndexImport>(kind, *file, rankindex::DefaultIndexFolder());
     ImportProgress1->setLabelText(
         QStringLiteral("Reading %1...").arg(QFileInfo(ToQString(*file)).fileName()));
     ImportProgress1->setValue(0);
@@ -584,8 +584,8 @@ void TForm1::PollImport() {
     if (ImportProgress1->wasCanceled())
         import_->Cancel();
     if (!import_->Finished()) {
-        const probes::ImportProgress progress = import_->Progress();
-        if (progress.stage == probes::ImportProgress::Stage::Writing)
+        const rankindex::ImportProgress progress = import_->Progress();
+        if (progress.stage == rankindex::ImportProgress::Stage::Writing)
             ImportProgress1->setLabelText(QStringLiteral("Writing the index..."));
         if (progress.total)
             ImportProgress1->setValue(

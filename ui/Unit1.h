@@ -24,7 +24,7 @@ class QToolButton;
 namespace core {
 class SearchOptions;
 }
-namespace probes {
+namespace rankindex {
 enum class RankKind : std::uint32_t;
 }
 
@@ -142,7 +142,7 @@ private:
     // Asks "Save the results first?" when unsaved rows would be lost; true when the command may
     // go on (saved, or discarded, or nothing to lose).
     bool ResultsMayGo();
-    void ImportIndex(probes::RankKind kind, const QString &title, const QString &filter);
+    void ImportIndex(rankindex::RankKind kind, const QString &title, const QString &filter);
     // Follows the running import; shows its outcome once it has finished.
     void PollImport();
     // Cancels a running import and waits for its thread.

@@ -1,7 +1,7 @@
 #include "base/TextEncoding.h"
 #include "cli/CliOptions.h"
 #include "cli/RowPrinter.h"
-#include "probes/RankIndex.h"
+#include "rankindex/RankIndex.h"
 #include "probes/RankIndexProbe.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScriptedServer.h"
@@ -196,17 +196,17 @@ TEST_F(CliTest, InterruptCompletesTheNameInProgressAndExits130) {
 }
 
 TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
-    testsupport::ImportTestIndex(probes::RankKind::WebGraph, home.Folder(),
+    testsupport::ImportTestIndex(rankindex::RankKind::WebGraph, home.Folder(),
                                  testsupport::WebGraphLine(12, "com.lapsed") +
                                      testsupport::WebGraphLine(3, "com.busy"));
-    testsupport::ImportTestIndex(probes::RankKind::RankList, home.Folder(),
+    testsupport::ImportTestIndex(rankindex::RankKind::RankList, home.Folder(),
                                  "1,google.com\n42,busy.com\n7,lapsed.com\n");
-    const auto evidence = [&](probes::RankKind kind) {
+    const auto evidence = [&](rankindex::RankKind kind) {
         return probes::IndexEvidence(
-            probes::RankIndex(probes::IndexPath(home.Folder() / "Nimbrel", kind)).Info());
+            rankindex::RankIndex(rankindex::IndexPath(home.Folder() / "Nimbrel", kind)).Info());
     };
     const std::string both =
-        evidence(probes::RankKind::WebGraph) + "; " + evidence(probes::RankKind::RankList);
+        evidence(rankindex::RankKind::WebGraph) + "; " + evidence(rankindex::RankKind::RankList);
     server.Answer("www.busy.com", "/", 200, "a site");
     std::ofstream(Path("names.txt")) << "lapsed.com\nbusy.com\nnowhere.com\n";
 
@@ -236,11 +236,11 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
     EXPECT_EQ(web.out,
               "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
               "lapsed.com\tcom\tYes\t1234\t7\tweb; " +
-                  evidence(probes::RankKind::RankList) +
+                  evidence(rankindex::RankKind::RankList) +
                   "\t-\t-\t1\n"
                   "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n"
                   "nowhere.com\tcom\tYes\t1234\t\tweb; " +
-                  evidence(probes::RankKind::RankList) + "\t-\t-\t1\n");
+                  evidence(rankindex::RankKind::RankList) + "\t-\t-\t1\n");
 
     const ChildResult info = Run({"--index-info"}, false);
     EXPECT_NE(info.out.find("web graph: graph-source.txt, 2 lines (0 malformed), 2 names, "

@@ -3,7 +3,7 @@
 #include "core/CheckRun.h"
 #include "core/StopRequest.h"
 #include "net/IdException.h"
-#include "probes/RdapHostLimiter.h"
+#include "registry/RdapHostLimiter.h"
 #include "probes/WebProbes.h"
 #include "results/ResultList.h"
 #include "tests/support/LoopbackStack.h"
@@ -413,7 +413,7 @@ public:
     }
 
 private:
-    mutable probes::RdapHostLimiter limiter_{{1, std::chrono::milliseconds(0)}};
+    mutable registry::RdapHostLimiter limiter_{{1, std::chrono::milliseconds(0)}};
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     mutable int waiting_ = 0;

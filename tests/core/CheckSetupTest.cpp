@@ -17,7 +17,7 @@
 namespace {
 
 using core::CheckSetup;
-using probes::RankKind;
+using rankindex::RankKind;
 
 class CheckSetupTest : public ::testing::Test {
 protected:
@@ -92,9 +92,9 @@ TEST_F(CheckSetupTest, AMissingOrDamagedIndexFallsBackToTheWebUnlessRequired) {
 
     ImportList();
     // A rank list where the web graph belongs, and a cut-short rank list.
-    std::filesystem::copy_file(probes::IndexPath(Folder(), RankKind::RankList),
-                               probes::IndexPath(Folder(), RankKind::WebGraph));
-    std::filesystem::resize_file(probes::IndexPath(Folder(), RankKind::RankList), 100);
+    std::filesystem::copy_file(rankindex::IndexPath(Folder(), RankKind::RankList),
+                               rankindex::IndexPath(Folder(), RankKind::WebGraph));
+    std::filesystem::resize_file(rankindex::IndexPath(Folder(), RankKind::RankList), 100);
     const CheckSetup fallen = Setup(kIndexWhenPresent, kIndexWhenPresent);
     EXPECT_EQ(Describe(fallen), "web web /Link Popularity/Alexa Ranking");
     ASSERT_EQ(fallen.notes.size(), 2u);
@@ -109,9 +109,9 @@ TEST_F(CheckSetupTest, ForceDetailsFillsATakenRowFromTheIndexes) {
     ImportList();
     const CheckSetup setup = Setup(core::kIndexWhenPresent, core::kIndexWhenPresent);
     const std::string graphDay = probes::IndexEvidence(
-        probes::RankIndex(probes::IndexPath(Folder(), RankKind::WebGraph)).Info());
+        rankindex::RankIndex(rankindex::IndexPath(Folder(), RankKind::WebGraph)).Info());
     const std::string listDay = probes::IndexEvidence(
-        probes::RankIndex(probes::IndexPath(Folder(), RankKind::RankList)).Info());
+        rankindex::RankIndex(rankindex::IndexPath(Folder(), RankKind::RankList)).Info());
 
     const struct {
         const char *name;

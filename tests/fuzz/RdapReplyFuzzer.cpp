@@ -7,8 +7,8 @@
 #include "base/AsciiCase.h"
 #include "base/Exception.h"
 #include "net/IdHTTP.h"
-#include "probes/RdapReply.h"
-#include "probes/RdapResponse.h"
+#include "registry/RdapReply.h"
+#include "registry/RdapResponse.h"
 #include "tests/support/MemoryStack.h"
 
 #include <cstddef>
@@ -41,7 +41,7 @@ bool StartsWithStatus(const std::string &bytes, const char *code) {
 
 bool IsDomainRecord(const std::string &body) {
     try {
-        probes::ReadRdapDomain(body);
+        registry::ReadRdapDomain(body);
         return true;
     } catch (const base::Exception &) {
         return false;
@@ -53,16 +53,16 @@ void Check(bool holds) {
         __builtin_trap();
 }
 
-void CheckVerdict(const std::string &bytes, const probes::RdapReply &reply,
-                  const probes::RdapVerdict &verdict) {
+void CheckVerdict(const std::string &bytes, const registry::RdapReply &reply,
+                  const registry::RdapVerdict &verdict) {
     switch (verdict.step) {
-    case probes::RdapStep::NotFound:
+    case registry::RdapStep::NotFound:
         Check(reply.error.empty() && reply.location.empty());
         Check(StartsWithStatus(bytes, "404"));
-        Check(reply.body.empty() || probes::IsRdapNotFoundError(reply.body));
+        Check(reply.body.empty() || registry::IsRdapNotFoundError(reply.body));
         Check(!IsDomainRecord(reply.body));
         break;
-    case probes::RdapStep::Registered: {
+    case registry::RdapStep::Registered: {
         Check(reply.error.empty() && StartsWithStatus(bytes, "200"));
         std::string name = base::AsciiLower(verdict.record.ldhName);
         if (!name.empty() && name.back() == '.')
@@ -70,15 +70,15 @@ void CheckVerdict(const std::string &bytes, const probes::RdapReply &reply,
         Check(name == kName);
         break;
     }
-    case probes::RdapStep::Redirect:
+    case registry::RdapStep::Redirect:
         Check(reply.error.empty() && bytes.starts_with("HTTP/1."));
         Check(base::AsciiLower(verdict.next.substr(0, 8)) == "https://");
         Check(base::AsciiLower(verdict.next).find("/domain/" + kName) != std::string::npos);
         break;
-    case probes::RdapStep::Retry:
+    case registry::RdapStep::Retry:
         Check(StartsWithStatus(bytes, "429") || StartsWithStatus(bytes, "503"));
         break;
-    case probes::RdapStep::Unknown:
+    case registry::RdapStep::Unknown:
         Check(!verdict.detail.empty());
         break;
     }
@@ -100,8 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     http.MaxBodySize = 1 << 20;
     http.ReadTimeout = 10;
     // Plain http over memory stands in for TLS: what the decision sees is the same.
-    const probes::RdapReply reply =
-        probes::FetchRdapReply(http, "http://rdap.fuzz.test/rdap/domain/" + kName);
-    CheckVerdict(bytes, reply, probes::JudgeRdapReply(reply, kName, kUrl));
+    const registry::RdapReply reply =
+        registry::FetchRdapReply(http, "http://rdap.fuzz.test/rdap/domain/" + kName);
+    CheckVerdict(bytes, reply, registry::JudgeRdapReply(reply, kName, kUrl));
     return 0;
 }

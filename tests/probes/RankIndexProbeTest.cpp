@@ -17,16 +17,16 @@ using testsupport::WebGraphLine;
 class RankIndexProbeTest : public ::testing::Test {
 protected:
     RankIndexProbeTest() {
-        ImportTestIndex(RankKind::WebGraph, folder_.Path(),
+        ImportTestIndex(rankindex::RankKind::WebGraph, folder_.Path(),
                         WebGraphLine(12, "com.lapsed") + WebGraphLine(3, "org.xn--caf-dma"));
-        ImportTestIndex(RankKind::RankList, folder_.Path(), "1,google.com\n42,busy.net\n");
-        graph_ = std::make_shared<const RankIndex>(IndexPath(Folder(), RankKind::WebGraph));
-        list_ = std::make_shared<const RankIndex>(IndexPath(Folder(), RankKind::RankList));
+        ImportTestIndex(rankindex::RankKind::RankList, folder_.Path(), "1,google.com\n42,busy.net\n");
+        graph_ = std::make_shared<const rankindex::RankIndex>(rankindex::IndexPath(Folder(), rankindex::RankKind::WebGraph));
+        list_ = std::make_shared<const rankindex::RankIndex>(rankindex::IndexPath(Folder(), rankindex::RankKind::RankList));
     }
     std::filesystem::path Folder() const { return folder_.Path() / "Nimbrel"; }
 
     TempFolder folder_{"nimbrel-index-probe"};
-    std::shared_ptr<const RankIndex> graph_, list_;
+    std::shared_ptr<const rankindex::RankIndex> graph_, list_;
 };
 
 TEST_F(RankIndexProbeTest, AnswersFromItsIndexAndNamesItAsEvidence) {
@@ -113,8 +113,8 @@ TEST(IndexEvidenceTest, ShowsTheImportDayOrThatItIsInvalid) {
         {-1, "rank list (invalid date)"},
     };
     for (const auto &c : cases) {
-        RankIndexInfo info;
-        info.kind = RankKind::RankList;
+        rankindex::RankIndexInfo info;
+        info.kind = rankindex::RankKind::RankList;
         info.importTime = c.importTime;
         EXPECT_EQ(IndexEvidence(info), c.evidence) << c.importTime;
     }

@@ -38,7 +38,7 @@ TEST(RegistryContext, MergesBootstrapFilesInOrderAndRefusesUnusableOnes) {
               "https://rdap.publicinterestregistry.org/rdap/");
 
     settings.bootstrapFiles = {write("bad.json", "[1, 2")};
-    EXPECT_THROW(probes::RegistryContext{settings}, probes::ERdapBootstrapError);
+    EXPECT_THROW(probes::RegistryContext{settings}, registry::ERdapBootstrapError);
     settings.bootstrapFiles.clear();
     settings.tls.CAFile = folder.PathOf("missing.pem");
     EXPECT_THROW(probes::RegistryContext{settings}, net::EIdTLSError);

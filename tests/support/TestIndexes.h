@@ -1,6 +1,6 @@
 #pragma once
 
-#include "probes/RankImport.h"
+#include "rankindex/RankImport.h"
 
 #include <filesystem>
 #include <fstream>
@@ -15,13 +15,13 @@ inline std::string WebGraphLine(int position, const std::string &reversedName) {
 
 // Writes text as the source of an index of the kind and imports it into folder/Nimbrel, the
 // index folder of XDG_DATA_HOME=folder.
-inline probes::ImportReport ImportTestIndex(probes::RankKind kind,
+inline rankindex::ImportReport ImportTestIndex(rankindex::RankKind kind,
                                             const std::filesystem::path &folder,
                                             const std::string &text) {
     const std::filesystem::path source =
-        folder / (kind == probes::RankKind::WebGraph ? "graph-source.txt" : "list-source.csv");
+        folder / (kind == rankindex::RankKind::WebGraph ? "graph-source.txt" : "list-source.csv");
     std::ofstream(source, std::ios::binary) << text;
-    return probes::ImportRankFile(kind, source, folder / "Nimbrel");
+    return rankindex::ImportRankFile(kind, source, folder / "Nimbrel");
 }
 
 } // namespace testsupport

@@ -1,5 +1,5 @@
-#include "probes/RankImport.h"
-#include "probes/RankIndex.h"
+#include "rankindex/RankImport.h"
+#include "rankindex/RankIndex.h"
 #include "tests/ui_main/MainWindowSupport.h"
 
 #include <QElapsedTimer>
@@ -31,8 +31,8 @@ std::string WriteRankList(const TempFolder &folder, const std::string &file, int
 
 class IndexImportCommands : public ::testing::Test {
 protected:
-    std::optional<std::uint32_t> Lookup(probes::RankKind kind, const std::string &name) {
-        const probes::RankIndex index(probes::IndexPath(probes::DefaultIndexFolder(), kind));
+    std::optional<std::uint32_t> Lookup(rankindex::RankKind kind, const std::string &name) {
+        const rankindex::RankIndex index(rankindex::IndexPath(rankindex::DefaultIndexFolder(), kind));
         return index.Find(name);
     }
     // Answers the file dialog with file and chooses the command.
@@ -61,15 +61,15 @@ TEST_F(IndexImportCommands, ImportsEitherKindAndReportsWhatWasSkipped) {
     struct Case {
         const char *command;
         std::string file;
-        probes::RankKind kind;
+        rankindex::RankKind kind;
         const char *name;
         std::uint32_t position;
         const char *reported;
     };
     const Case cases[] = {
-        {"ImportWebGraph1", files.PathOf("graph.txt"), probes::RankKind::WebGraph, "lapsed.org", 7,
+        {"ImportWebGraph1", files.PathOf("graph.txt"), rankindex::RankKind::WebGraph, "lapsed.org", 7,
          "first ones: 3"},
-        {"ImportRankList1", WriteRankList(files, "top.csv", 300), probes::RankKind::RankList,
+        {"ImportRankList1", WriteRankList(files, "top.csv", 300), rankindex::RankKind::RankList,
          "name42.com", 42, "300 names"},
     };
     for (const Case &c : cases) {
@@ -94,15 +94,15 @@ TEST_F(IndexImportCommands, CancelOrFailureKeepsThePreviousIndex) {
     ASSERT_TRUE(WaitUntilDone());
     EXPECT_NE(LastMessage().find("cancelled"), std::string::npos) << LastMessage();
     EXPECT_NE(LastMessage().find("previous index is kept"), std::string::npos);
-    EXPECT_EQ(Lookup(probes::RankKind::RankList, "name10.com"), 10u);
-    EXPECT_EQ(Lookup(probes::RankKind::RankList, "name11.com"), std::nullopt);
+    EXPECT_EQ(Lookup(rankindex::RankKind::RankList, "name10.com"), 10u);
+    EXPECT_EQ(Lookup(rankindex::RankKind::RankList, "name11.com"), std::nullopt);
 
     std::ofstream(files.PathOf("junk.csv")) << "nothing,,,here\n\x01\x02\n";
     Import("ImportRankList1", files.PathOf("junk.csv"));
     ASSERT_TRUE(WaitUntilDone());
     EXPECT_NE(LastMessage().find("Could not import"), std::string::npos) << LastMessage();
     EXPECT_NE(LastMessage().find("previous index is kept"), std::string::npos);
-    EXPECT_EQ(Lookup(probes::RankKind::RankList, "name10.com"), 10u);
+    EXPECT_EQ(Lookup(rankindex::RankKind::RankList, "name10.com"), 10u);
 }
 
 TEST_F(IndexImportCommands, TheWindowStaysLiveDuringAnImport) {
@@ -124,7 +124,7 @@ TEST_F(IndexImportCommands, TheWindowStaysLiveDuringAnImport) {
     ticks.start();
     ASSERT_TRUE(WaitUntilDone());
     ticks.stop();
-    EXPECT_EQ(Lookup(probes::RankKind::RankList, "name300000.com"), 300000u);
+    EXPECT_EQ(Lookup(rankindex::RankKind::RankList, "name300000.com"), 300000u);
     EXPECT_LT(longestGap, 50);
     RecordProperty("longest_gap_ms", static_cast<int>(longestGap));
 }
@@ -156,7 +156,7 @@ TEST_F(IndexImportCommands, ClosingTheWindowCancelsTheImport) {
     ::close(writer);
     EXPECT_FALSE(window.form.Importing());
     EXPECT_FALSE(std::filesystem::exists(
-        probes::IndexPath(probes::DefaultIndexFolder(), probes::RankKind::RankList)));
+        rankindex::IndexPath(rankindex::DefaultIndexFolder(), rankindex::RankKind::RankList)));
 }
 
 } // namespace

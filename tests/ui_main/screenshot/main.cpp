@@ -1,6 +1,6 @@
 #include "core/CheckSetup.h"
 #include "core/SearchOptions.h"
-#include "probes/RankImport.h"
+#include "rankindex/RankImport.h"
 #include "tests/support/LoopbackStack.h"
 #include "tests/support/ScriptedServer.h"
 #include "ui/QtApplication.h"
@@ -74,8 +74,8 @@ void ImportIndexes(const std::filesystem::path &folder) {
     }
     graph.close();
     list.close();
-    probes::ImportRankFile(probes::RankKind::WebGraph, folder / "graph.txt", folder / "Nimbrel");
-    probes::ImportRankFile(probes::RankKind::RankList, folder / "top.csv", folder / "Nimbrel");
+    rankindex::ImportRankFile(rankindex::RankKind::WebGraph, folder / "graph.txt", folder / "Nimbrel");
+    rankindex::ImportRankFile(rankindex::RankKind::RankList, folder / "top.csv", folder / "Nimbrel");
 }
 
 bool Save(QWidget &window, const char *file) {

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "rankindex/RankLineParser.h"
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+// The layout of a rank index file, shared by its writer and its reader. All numbers are
+// little-endian.
+//
+//   header      80 bytes, RankIndexHeader
+//   source name sourceNameLength bytes (the imported file's name), zero-padded to 8
+//   buckets     (2^bucketBits + 1) x 32 bits, zero-padded to 8: bucket b's records start at
+//               buckets[b] and end at buckets[b + 1]; a key's bucket is its top bucketBits bits
+//   records     entryCount x 12 bytes: the 64-bit key of a name, then its 32-bit position;
+//               sorted by key, one record per key
+//
+// A name's key is DomainKey(name), so the file holds no names: a lookup hashes the name, reads
+// two bucket bounds and scans the one or two records between them.
+namespace rankindex {
+
+static_assert(std::endian::native == std::endian::little, "the index is read in place");
+
+inline constexpr char kRankIndexMagic[8] = {'N', 'M', 'B', 'R', 'A', 'N', 'K', '\x1A'};
+inline constexpr std::uint32_t kRankIndexVersion = 1;
+inline constexpr std::size_t kRankRecordBytes = 12;
+inline constexpr std::uint32_t kMaxBucketBits = 32;
+inline constexpr std::uint32_t kMaxSourceNameLength = 4096;
+
+struct RankIndexHeader {
+    char magic[8];
+    std::uint32_t version;
+    std::uint32_t kind; // RankKind
+    std::uint64_t entryCount;
+    std::uint64_t sourceLines;  // every line of the imported file
+    std::uint64_t skippedLines; // malformed ones among them
+    std::int64_t importTime;    // seconds since 1970, UTC
+    std::uint32_t bucketBits;
+    std::uint32_t sourceNameLength;
+    std::uint64_t recordsOffset;
+    std::uint64_t bucketsOffset;
+    std::uint64_t fileSize;
+};
+static_assert(sizeof(RankIndexHeader) == 80);
+
+// What an index file says about itself. The writer takes the source fields; entries and fileSize
+// come from what it wrote.
+struct RankIndexInfo {
+    RankKind kind = RankKind::WebGraph;
+    std::string sourceName;
+    std::uint64_t sourceLines = 0;
+    std::uint64_t skippedLines = 0;
+    std::uint64_t entries = 0;
+    std::int64_t importTime = 0;
+    std::uint64_t fileSize = 0;
+};
+
+// The 64-bit key of a domain name: ASCII case and one final dot do not count. The function is
+// part of the file format and must never change without a new version.
+inline std::uint64_t DomainKey(std::string_view name) {
+    if (name.ends_with('.'))
+        name.remove_suffix(1);
+    auto mix = [](std::uint64_t z) {
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    };
+    std::uint64_t key = 0x6A09E667F3BCC908ULL ^ name.size();
+    while (!name.empty()) {
+        std::uint64_t word = 0;
+        const std::size_t take = name.size() < 8 ? name.size() : 8;
+        for (std::size_t i = 0; i < take; ++i) {
+            std::uint64_t c = static_cast<unsigned char>(name[i]);
+            if (c - 'A' < 26)
+                c += 'a' - 'A';
+            word |= c << (8 * i);
+        }
+        key = mix(key ^ word) + 0x9E3779B97F4A7C15ULL;
+        name.remove_prefix(take);
+    }
+    return mix(key);
+}
+
+inline std::uint64_t BucketOf(std::uint64_t key, std::uint32_t bucketBits) {
+    return bucketBits == 0 ? 0 : key >> (64 - bucketBits);
+}
+
+// Bits so that there are about two records to a bucket.
+inline std::uint32_t BucketBitsFor(std::uint64_t entries) {
+    std::uint32_t bits = 0;
+    while (bits < kMaxBucketBits && (std::uint64_t{2} << bits) < entries)
+        ++bits;
+    return bits;
+}
+
+} // namespace rankindex

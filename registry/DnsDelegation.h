@@ -1,0 +1,46 @@
+#pragma once
+
+#include <chrono>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+// Whether a name is delegated: an NS query on a DNS channel of the call's own (probes/DnsChannel),
+// so calls on many threads are safe. Every wait, the TCP retry of a truncated reply included, is
+// bounded by the tries' time-outs and by the caller's deadline, and ends at once when the caller
+// stops it.
+namespace registry {
+
+struct DnsSettings {
+    // The resolver as "address" or "address:port" (IPv4); empty: the name servers of
+    // /etc/resolv.conf.
+    std::string server;
+    // The wait for a first try, in whole seconds (later tries wait longer), and the tries.
+    int timeoutSeconds = 3;
+    int attempts = 2;
+};
+
+enum class Delegation {
+    Delegated,    // NOERROR with NS records in the answer
+    NotDelegated, // NXDOMAIN, or NOERROR without NS records
+    Failed        // SERVFAIL, no answer in time, any other failure
+};
+
+struct DelegationResult {
+    Delegation state = Delegation::Failed;
+    // What the resolver said, for a person: "2 NS records", "NXDOMAIN", "no answer within 3 s".
+    std::string detail;
+    std::vector<std::string> nameServers;
+};
+
+// What ends a check early: the exchange's deadline, and the run being abandoned.
+struct DnsBounds {
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+    std::stop_token stop;
+};
+
+// Never raises: every failure is a Failed result with its reason in detail.
+DelegationResult CheckDelegation(const std::string &name, const DnsSettings &settings = {},
+                                 const DnsBounds &bounds = {});
+
+} // namespace registry

@@ -1,0 +1,133 @@
+#include "registry/RdapClient.h"
+
+#include "base/AsciiCase.h"
+#include "base/IntegerText.h"
+#include "net/IdHTTP.h"
+#include "net/IdSSLConnectionIntercept.h"
+#include "net/IdURI.h"
+#include "registry/RdapReply.h"
+
+#include <ctime>
+#include <thread>
+#include <utility>
+
+namespace registry {
+namespace {
+
+constexpr int kTooManyRequests = 429;
+
+bool IsSecure(const std::string &url) {
+    return base::AsciiLower(url.substr(0, 8)) == "https://";
+}
+
+} // namespace
+
+std::chrono::seconds RetryAfterWait(const std::string &value, std::chrono::seconds longest,
+                                    std::chrono::seconds fallback) {
+    std::chrono::seconds wait = fallback;
+    if (const auto seconds = base::TryReadInteger(value, base::IntegerForm::Decimal)) {
+        wait = std::chrono::seconds(std::max<long long>(*seconds, 0));
+    } else {
+        std::tm date{};
+        const char *end = strptime(value.c_str(), "%a, %d %b %Y %H:%M:%S GMT", &date);
+        if (end != nullptr && *end == '\0')
+            wait = std::chrono::seconds(std::max<long long>(timegm(&date) - std::time(nullptr), 0));
+    }
+    return std::min(wait, longest);
+}
+
+RdapClient::RdapClient(RdapSettings settings, std::shared_ptr<const net::TlsClientContext> tls,
+                       RdapHostLimiter &limiter, RdapWait wait)
+    : settings_(std::move(settings)), tls_(std::move(tls)), limiter_(limiter),
+      wait_(std::move(wait)) {
+    if (!wait_)
+        wait_ = [](std::chrono::milliseconds length) {
+            std::this_thread::sleep_for(length);
+            return true;
+        };
+}
+
+RdapResult RdapClient::Unknown(std::string detail, const std::string &url) const {
+    RdapResult result;
+    result.detail = std::move(detail);
+    result.url = url;
+    return result;
+}
+
+RdapResult RdapClient::Stopped(const std::string &url) const {
+    RdapResult result = Unknown("stopped before it was asked", url);
+    result.outcome = RdapOutcome::Stopped;
+    return result;
+}
+
+RdapReply RdapClient::Fetch(const std::string &url) {
+    try {
+        net::TIdSSLConnectionIntercept tls(tls_);
+        net::TIdHTTP http(settings_.network);
+        http.ConnectTimeout = settings_.connectTimeoutMs;
+        http.ReadTimeout = settings_.readTimeoutMs;
+        http.MaxBodySize = settings_.maxBodyBytes;
+        http.SetIntercept(&tls);
+        return FetchRdapReply(http, url);
+    } catch (const std::exception &error) {
+        RdapReply reply;
+        reply.error = error.what();
+        return reply;
+    }
+}
+
+RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::string &name) {
+    std::string url = baseUrl + "domain/" + name;
+    int retries = 0;
+    int redirects = 0;
+    for (;;) {
+        if (!IsSecure(url))
+            return Unknown("refused an address that is not https: " + url, url);
+        const std::string host = net::TIdURI::SplitUrl(url).Host;
+        RdapReply reply;
+        {
+            const auto permit =
+                limiter_.Acquire(host, settings_.network.Sockets->QueuedWaitsToken());
+            if (!permit)
+                return Stopped(url);
+            reply = Fetch(url);
+        }
+        RdapVerdict verdict = JudgeRdapReply(reply, name, url);
+        switch (verdict.step) {
+        case RdapStep::Registered:
+            return {RdapOutcome::Registered,
+                    std::move(verdict.record.registered),
+                    std::move(verdict.record.expires),
+                    std::move(verdict.record.registrar),
+                    {},
+                    url};
+        case RdapStep::NotFound:
+            return {RdapOutcome::NotFound, {}, {}, {}, {}, url};
+        case RdapStep::Retry: {
+            if (reply.status == kTooManyRequests)
+                limiter_.SlowDown(host);
+            if (retries >= settings_.retries)
+                return Unknown("HTTP " + std::to_string(reply.status) + " after " +
+                                   std::to_string(retries + 1) + " requests",
+                               url);
+            ++retries;
+            const auto wait = RetryAfterWait(reply.retryAfter, settings_.longestRetryWait,
+                                             settings_.defaultRetryWait);
+            if (!wait_(wait))
+                return Stopped(url);
+            continue;
+        }
+        case RdapStep::Redirect:
+            if (redirects >= settings_.redirects)
+                return Unknown("too many redirects", url);
+            ++redirects;
+            url = std::move(verdict.next);
+            continue;
+        case RdapStep::Unknown:
+            break;
+        }
+        return Unknown(std::move(verdict.detail), url);
+    }
+}
+
+} // namespace registry

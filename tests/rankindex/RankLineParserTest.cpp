@@ -1,0 +1,84 @@
+#include "rankindex/RankLineParser.h"
+
+#include <gtest/gtest.h>
+
+namespace rankindex {
+namespace {
+
+using Type = RankLine::Type;
+
+struct LineCase {
+    const char *line;
+    Type type;
+    const char *name = "";
+    std::uint32_t position = 0;
+};
+
+void ExpectLines(RankKind kind, const std::vector<LineCase> &cases) {
+    RankLineParser parser(kind);
+    for (const LineCase &expected : cases) {
+        const RankLine got = parser.Parse(expected.line, 2);
+        EXPECT_EQ(got.type, expected.type) << expected.line;
+        if (expected.type == Type::Entry) {
+            EXPECT_EQ(got.name, expected.name) << expected.line;
+            EXPECT_EQ(got.position, expected.position) << expected.line;
+        }
+    }
+}
+
+TEST(RankLineParserTest, WebGraphLines) {
+    ExpectLines(
+        RankKind::WebGraph,
+        {
+            {"1\t3.4E7\t2\t0.0012\tcom.example\t125", Type::Entry, "example.com", 1},
+            {"17\t1.0\t9\t1.0E-9\tCOM.Example.WWW\t1", Type::Entry, "www.example.com", 17},
+            {"4294967295\t1\t1\t1\tde.xn--bcher-kva\t0", Type::Entry, "xn--bcher-kva.de",
+             4294967295u},
+            {"5\t1\t1\t1\tcom.my_host.\t3", Type::Entry, "my_host.com", 5},
+            {"#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\t#n_hosts", Type::Header},
+            {"   ", Type::Blank},
+            {"4294967296\t1\t1\t1\tcom.example\t1", Type::Malformed},
+            {"0\t1\t1\t1\tcom.example\t1", Type::Malformed},
+            {"-3\t1\t1\t1\tcom.example\t1", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example\t1\textra", Type::Malformed},
+            {"1\tx\t1\t1\tcom.example\t1", Type::Malformed},
+            {"1\t1\t1\t1\tcom..example\t1", Type::Malformed},
+            {"1\t1\t1\t1\t.com.example\t1", Type::Malformed},
+            {"1\t1\t1\t1\tcom.exa mple\t1", Type::Malformed},
+            {"1\t1\t1\t1\tde.b\xC3\xBC"
+             "cher\t1",
+             Type::Malformed},
+            {"1\t1\t1\t1\t\t1", Type::Malformed},
+            {"1 1 1 1 com.example 1", Type::Malformed},
+            {"1,example.com", Type::Malformed},
+        });
+}
+
+TEST(RankLineParserTest, RankListLines) {
+    ExpectLines(RankKind::RankList,
+                {
+                    {"1,google.com", Type::Entry, "google.com", 1},
+                    {"250, Example.ORG ", Type::Entry, "example.org", 250},
+                    {"9,xn--80ak6aa92e.com.", Type::Entry, "xn--80ak6aa92e.com", 9},
+                    {"# a comment", Type::Header},
+                    {"", Type::Blank},
+                    {"rank,domain", Type::Malformed}, // only a first line may name the columns
+                    {"1", Type::Malformed},
+                    {"1,", Type::Malformed},
+                    {",example.com", Type::Malformed},
+                    {"x1,example.com", Type::Malformed},
+                    {"1,a.com,b.com", Type::Malformed},
+                    {"1,a..com", Type::Malformed},
+                    {"1\texample.com", Type::Malformed},
+                    {"1,com.example\t1", Type::Malformed},
+                });
+    RankLineParser parser(RankKind::RankList);
+    EXPECT_EQ(parser.Parse("rank,domain", 1).type, Type::Header);
+    EXPECT_EQ(parser.Parse("1,", 1).type, Type::Malformed);
+    const std::string tooLong = "1," + std::string(250, 'a') + ".com";
+    EXPECT_EQ(parser.Parse(tooLong, 3).type, Type::Malformed);
+}
+
+} // namespace
+} // namespace rankindex
