@@ -21,9 +21,6 @@ bool SameTextAscii(std::string_view a, std::string_view b);
 // Byte-wise comparison after folding to lower case: negative, zero or positive.
 int CompareTextAscii(std::string_view a, std::string_view b);
 
-// text without the spaces and tabs at either end.
-std::string_view TrimBlanks(std::string_view text);
-
 // 1-based position of needle in haystack ignoring ASCII case, 0 when absent.
 std::size_t PosTextAscii(std::string_view needle, std::string_view haystack);
 

@@ -123,42 +123,35 @@ private:
 
 // "Checking... NAME (k/N)" on standard error; on a terminal one line rewritten in place, with
 // the rate so far and an estimate of the time left.
-class Progress : public core::StatusLine {
+class Progress : public core::ProgressView {
 public:
-    // count tells how many names the run checks in all.
-    Progress(std::ostream &err, bool terminal, std::function<std::size_t()> count)
-        : err_(err), terminal_(terminal), count_(std::move(count)) {}
+    Progress(std::ostream &err, bool terminal) : err_(err), terminal_(terminal) {}
     ~Progress() override {
         if (terminal_ && shown_)
             err_ << "\r\033[K" << std::flush;
     }
-    void SetStatusText(const std::string &text) override {
-        if (!text.starts_with("Checking... "))
+    void ShowProgress(const core::RunProgress &progress) override {
+        if (progress.stopping)
             return;
-        ++checked_;
-        // A run of many names at once says which of them it waits for; otherwise count.
-        std::string line = text;
-        std::size_t done = checked_ - 1;
-        if (const auto open = text.rfind(" ("); open != std::string::npos && text.ends_with(")"))
-            done = std::stoul(text.substr(open + 2)) - 1;
-        else
-            line += " (" + std::to_string(checked_) + "/" + std::to_string(count_()) + ")";
+        const std::string line = "Checking... " + progress.name + " (" +
+                                 std::to_string(progress.position) + "/" +
+                                 std::to_string(progress.count) + ")";
         if (!terminal_) {
             err_ << line << '\n';
             return;
         }
-        err_ << "\r\033[K" << line << Estimate(done) << std::flush;
+        err_ << "\r\033[K" << line << Estimate(progress.position - 1, progress.count) << std::flush;
         shown_ = true;
     }
+    void ShowDone() override {}
 
 private:
-    std::string Estimate(std::size_t done) const {
+    std::string Estimate(std::size_t done, std::size_t count) const {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
         if (done == 0 || seconds <= 0)
             return {};
         const double rate = static_cast<double>(done) / seconds;
-        const std::size_t count = count_();
         const auto left =
             static_cast<long>(static_cast<double>(count > done ? count - done : 0) / rate);
         char text[64];
@@ -169,9 +162,7 @@ private:
 
     std::ostream &err_;
     bool terminal_;
-    const std::function<std::size_t()> count_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-    std::size_t checked_ = 0;
     bool shown_ = false;
 };
 
@@ -258,8 +249,7 @@ int Search(const CliOptions &cli, core::SearchOptions &options, probes::ProbeLis
     core::StringList candidates, scratch;
     TerminalApplication app(err);
     ConfirmedKeywords prompt(options);
-    Progress progress(err, terminal.errIsTerminal,
-                      [&] { return names ? names->Count() : candidates.size(); });
+    Progress progress(err, terminal.errIsTerminal);
     core::CheckRun run(options, candidates, scratch, list, std::move(probes), NetworkChoices(cli),
                        prompt, progress);
     run.SetAvailableLimit(static_cast<std::size_t>(cli.limit.value_or(0)));

@@ -105,19 +105,20 @@ private:
 
 CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
                    results::ResultList &list, SetupChooser choose, net::NetworkContext context,
-                   KeywordsPrompt &prompt, StatusLine &status)
+                   KeywordsPrompt &prompt, ProgressView &progress)
     : options_(options), candidates_(candidates), scratch_(scratch), list_(list),
-      choose_(std::move(choose)), context_(std::move(context)), prompt_(prompt), status_(status) {}
+      choose_(std::move(choose)), context_(std::move(context)), prompt_(prompt),
+      progress_(progress) {}
 
 CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
                    results::ResultList &list, probes::ProbeList probes, net::NetworkContext context,
-                   KeywordsPrompt &prompt, StatusLine &status)
+                   KeywordsPrompt &prompt, ProgressView &progress)
     : CheckRun(
           options, candidates, scratch, list,
           [probes = std::move(probes), columns = list.GetColumns()] {
               return CheckSetup{probes, columns, {}};
           },
-          std::move(context), prompt, status) {}
+          std::move(context), prompt, progress) {}
 
 void CheckRun::Abandon() {
     if (activePool_)
@@ -178,7 +179,7 @@ void CheckRun::Start() {
             // A failure ends the run without a message; the rows so far stay.
         }
     }
-    status_.SetStatusText("Done!");
+    progress_.ShowDone();
     platform::ProcessMessages();
 }
 
@@ -197,7 +198,7 @@ void CheckRun::CheckNames(NameSource &names) {
             // As in a search: a failure ends the run without a message; the rows so far stay.
         }
     }
-    status_.SetStatusText("Done!");
+    progress_.ShowDone();
     platform::ProcessMessages();
 }
 
@@ -269,10 +270,12 @@ void CheckRun::CheckOneAtATime(NameSource &names, const CheckSetup &setup) {
     const net::SocketLayer::KeepRunning keepRunning(context.Sockets);
     // One thread checks every name of the run.
     StepRelay relay(*context.Sockets);
-    while (const std::optional<std::string> name = names.Next()) {
+    for (std::size_t position = 1; const std::optional<std::string> name = names.Next();
+         ++position) {
         // A nested run owns the list now.
         if (list_.Generation() != generation)
             return;
+        progress_.ShowProgress({.position = position, .count = names.Count(), .name = *name});
         if (!CheckCandidate(*name, generation, setup.probes, context, relay))
             return;
         if (StopTest() || AvailableLimitReached())
@@ -284,7 +287,6 @@ bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t genera
                               const probes::ProbeList &probes, const net::NetworkContext &context,
                               StepRelay &relay) {
     const std::string name = candidate; // the list may change while the queue drains
-    status_.SetStatusText("Checking... " + name);
     WindowSchedule schedule(list_, options_, generation);
     std::optional<probes::DomainRecord> record;
     try {
@@ -344,7 +346,7 @@ void CheckRun::CheckConcurrently(NameSource &names, const CheckSetup &setup) {
         ~ActivePool() { slot = previous; }
     } active{activePool_, std::exchange(activePool_, &pool)};
     bool stopping = false;
-    std::string shown;
+    RunProgress shown;
     for (;;) {
         // A nested Start or a load owns the list now; closing the window abandoned the run.
         if (list_.Generation() != generation || pool.Abandoned()) {
@@ -366,13 +368,19 @@ void CheckRun::CheckConcurrently(NameSource &names, const CheckSetup &setup) {
         } else if (pool.Done()) {
             return;
         }
-        std::string text = "Stopping...";
-        if (!stopping)
-            if (const auto oldest = pool.Oldest())
-                text = "Checking... " + oldest->second + " (" + std::to_string(oldest->first + 1) +
-                       "/" + std::to_string(pool.Count()) + ")";
-        if (text != shown)
-            status_.SetStatusText(shown = text);
+        RunProgress now;
+        now.count = pool.Count();
+        now.manyAtOnce = true;
+        // With no name left to hand over, the run is ending as a stopped one does.
+        const auto oldest = stopping ? std::nullopt : pool.Oldest();
+        if (oldest) {
+            now.position = oldest->first + 1;
+            now.name = oldest->second;
+        } else {
+            now.stopping = true;
+        }
+        if (now != shown)
+            progress_.ShowProgress(shown = now);
         platform::ProcessMessages();
     }
 }

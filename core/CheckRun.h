@@ -3,6 +3,7 @@
 #include "core/CandidateGenerator.h"
 #include "core/CheckSetup.h"
 #include "core/NameSource.h"
+#include "core/RunProgress.h"
 #include "core/SearchOptions.h"
 #include "net/NetworkContext.h"
 #include "probes/Probe.h"
@@ -30,13 +31,6 @@ public:
     virtual void ShowKeywordsModal() = 0;
 };
 
-// The main window's one-panel status text.
-class StatusLine {
-public:
-    virtual ~StatusLine() = default;
-    virtual void SetStatusText(const std::string &text) = 0;
-};
-
 // From the Start button to a filled result list: asks for the keywords, builds the candidates
 // and checks them, one after the other or many at once. The checks' exchanges run on worker
 // threads; the window's thread fills the rows and drains the message queue, at fixed points
@@ -50,11 +44,11 @@ public:
 
     CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
              results::ResultList &list, SetupChooser choose, net::NetworkContext context,
-             KeywordsPrompt &prompt, StatusLine &status);
+             KeywordsPrompt &prompt, ProgressView &progress);
     // Every run asks probes, and the list keeps its captions.
     CheckRun(SearchOptions &options, StringList &candidates, StringList &scratch,
              results::ResultList &list, probes::ProbeList probes, net::NetworkContext context,
-             KeywordsPrompt &prompt, StatusLine &status);
+             KeywordsPrompt &prompt, ProgressView &progress);
 
     // Stops a run in progress (abandoning one that checks many names at once), asks for the
     // keywords and runs the search.
@@ -115,7 +109,7 @@ private:
     const SetupChooser choose_;
     const net::NetworkContext context_;
     KeywordsPrompt &prompt_;
-    StatusLine &status_;
+    ProgressView &progress_;
     CheckPool *activePool_ = nullptr;
     // The socket layers of the one-at-a-time runs (a nested one included) and of "Force
     // details" under way.

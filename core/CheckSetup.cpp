@@ -59,13 +59,13 @@ CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem:
             std::make_shared<probes::RegistryContext>(registry)));
     if (graph) {
         setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(graph));
-        setup.columns = setup.columns.WithCaption("links", kLinksFromIndexCaption);
+        setup.columns = setup.columns.WithCaption(base::field::kLinks, kLinksFromIndexCaption);
     } else {
         setup.probes.push_back(std::make_shared<probes::LinkPopularityProbe>());
     }
     if (list) {
         setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(list));
-        setup.columns = setup.columns.WithCaption("rank", kRankFromIndexCaption);
+        setup.columns = setup.columns.WithCaption(base::field::kRank, kRankFromIndexCaption);
     } else {
         setup.probes.push_back(std::make_shared<probes::TrafficRankProbe>());
     }

@@ -59,7 +59,7 @@ void RunAtOnce(const probes::ProbeList &probes, ProbeIndex first, ProbeIndex end
 } // namespace
 
 bool IsAvailable(const probes::DomainRecord &record) {
-    return record.available == "Yes";
+    return record.available == probes::Availability::Free;
 }
 
 std::optional<probes::DomainRecord> CheckDomain(const std::string &name,

@@ -37,7 +37,7 @@ std::optional<probes::DomainRecord> CheckDomain(const std::string &name,
                                                 CheckSteps &steps,
                                                 Details details = Details::OneAfterAnother);
 
-// Whether a record's availability is "Yes".
+// Whether a record's name was found free.
 bool IsAvailable(const probes::DomainRecord &record);
 
 } // namespace core

@@ -14,7 +14,7 @@ namespace {
 
 // The row's evidence so far, so that a detail's source is added to it, not put in its place.
 std::string EvidenceShown(const results::ResultRow &row, const results::Columns &columns) {
-    const auto column = columns.IndexOfKey(probes::kEvidenceKey);
+    const auto column = columns.IndexOfKey(base::field::kEvidence);
     const std::optional<std::string_view> cell = column ? row.Cell(*column) : std::nullopt;
     if (!cell || *cell == kNoDetail)
         return {};
@@ -39,7 +39,7 @@ std::optional<probes::DomainRecord> FetchDetails(const std::string &name, std::s
     probes::DomainRecord record;
     record.name = name;
     if (!evidence.empty())
-        record.SetField(probes::kEvidenceKey, std::move(evidence));
+        record.SetField(base::field::kEvidence, std::move(evidence));
     WindowDrains drains;
     bool complete = true;
     StepRelay(*context.Sockets).Run(drains, [&](CheckSteps &steps) {

@@ -1,12 +1,13 @@
 #include "core/NameList.h"
 
+#include "base/DomainNameLimits.h"
+#include "base/Trim.h"
+
 #include <optional>
 
 namespace core {
 namespace {
 
-constexpr std::size_t kLongestName = 253;
-constexpr std::size_t kLongestLabel = 63;
 // Room for a name with blanks and a comment around it; anything longer is no name.
 constexpr std::size_t kLongestLine = 1024;
 // The most of a bad line a message shows.
@@ -17,7 +18,7 @@ bool IsLdh(char c) {
 }
 
 bool IsLabel(std::string_view label) {
-    if (label.empty() || label.size() > kLongestLabel)
+    if (label.empty() || label.size() > base::kLongestLabel)
         return false;
     if (label.front() == '-' || label.back() == '-')
         return false;
@@ -27,11 +28,9 @@ bool IsLabel(std::string_view label) {
     return true;
 }
 
+// A carriage return of a line ended the Windows way is a blank here.
 std::string_view Trimmed(std::string_view line) {
-    const auto first = line.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+    return base::TrimAnyOf(line, " \t\r");
 }
 
 // What a line of the list holds.
@@ -67,7 +66,7 @@ std::string_view TakeLine(std::string_view text, std::size_t &position) {
 } // namespace
 
 bool IsDomainName(std::string_view text) {
-    if (text.empty() || text.size() > kLongestName)
+    if (text.empty() || text.size() > base::kLongestDomainName)
         return false;
     std::size_t labels = 0;
     std::size_t start = 0;

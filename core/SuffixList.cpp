@@ -1,6 +1,8 @@
 #include "core/SuffixList.h"
 
 #include "base/AsciiCase.h"
+#include "base/DomainNameLimits.h"
+#include "base/Trim.h"
 #include "registry/PublicSuffixList.h"
 
 #include <algorithm>
@@ -9,26 +11,18 @@
 namespace core {
 namespace {
 
-constexpr std::size_t kLongestLabel = 63;
-// A suffix leaves room in a 253-character name for at least a short label of its own.
-constexpr std::size_t kLongestSuffix = 240;
-
-std::string Trimmed(const std::string &text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
+// A suffix leaves room in a whole name for a label of up to twelve characters and its dot.
+constexpr std::size_t kLongestSuffix = base::kLongestDomainName - 13;
 
 bool IsLetterOrDigit(char c) {
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
 bool IsLabel(const std::string &label) {
-    return !label.empty() && label.size() <= kLongestLabel && IsLetterOrDigit(label.front()) &&
-           IsLetterOrDigit(label.back()) && std::all_of(label.begin(), label.end(), [](char c) {
-               return IsLetterOrDigit(c) || c == '-';
-           });
+    return !label.empty() && label.size() <= base::kLongestLabel &&
+           IsLetterOrDigit(label.front()) && IsLetterOrDigit(label.back()) &&
+           std::all_of(label.begin(), label.end(),
+                       [](char c) { return IsLetterOrDigit(c) || c == '-'; });
 }
 
 bool IsSuffix(const std::string &suffix) {
@@ -64,7 +58,7 @@ std::vector<std::string> ReadSuffixList(const std::string &text) {
     std::istringstream entries(text);
     std::string entry;
     while (std::getline(entries, entry, ',')) {
-        const std::string typed = Trimmed(entry);
+        const std::string typed(base::TrimBlanks(entry));
         if (typed.empty())
             continue;
         std::string suffix = base::AsciiLower(typed);

@@ -12,19 +12,6 @@
 namespace net {
 namespace {
 
-TUtcOffsetSource &OffsetSource() {
-    static TUtcOffsetSource source;
-    return source;
-}
-
-std::optional<int> PlatformOffset() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local) == nullptr)
-        return std::nullopt;
-    return static_cast<int>(local.tm_gmtoff / 60);
-}
-
 constexpr std::array<const char *, 12> kMonths{"jan", "feb", "mar", "apr", "may", "jun",
                                                "jul", "aug", "sep", "oct", "nov", "dec"};
 
@@ -116,12 +103,16 @@ bool ReadZone(const std::string &token, int &minutes) {
 
 } // namespace
 
-TUtcOffsetSource SetUtcOffsetSource(TUtcOffsetSource source) {
-    return std::exchange(OffsetSource(), std::move(source));
+std::optional<int> PlatformUtcOffset() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr)
+        return std::nullopt;
+    return static_cast<int>(local.tm_gmtoff / 60);
 }
 
-int LocalUtcOffsetMinutes() {
-    const auto offset = OffsetSource() ? OffsetSource()() : PlatformOffset();
+int UtcOffsetMinutes(const TUtcOffsetSource &source) {
+    const auto offset = source ? source() : PlatformUtcOffset();
     if (!offset)
         throw EIdFailedToRetreiveTimeZoneInfo();
     return *offset;

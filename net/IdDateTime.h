@@ -9,14 +9,15 @@
 // Internet dates ("Sun, 06 Nov 1994 08:49:37 GMT") as local date-times.
 namespace net {
 
-// The machine's offset from universal time in minutes (east positive); nothing when the
-// platform cannot tell.
+// The machine's offset from universal time in minutes (east positive); nothing when it cannot
+// be told. A network context carries one (see NetworkContext::UtcOffset).
 using TUtcOffsetSource = std::function<std::optional<int>()>;
-// Replaces the offset source; an empty one restores the platform's. Returns the previous one.
-TUtcOffsetSource SetUtcOffsetSource(TUtcOffsetSource source);
+// The platform's offset now.
+std::optional<int> PlatformUtcOffset();
 
-// The offset now; EIdFailedToRetreiveTimeZoneInfo when the platform cannot give it.
-int LocalUtcOffsetMinutes();
+// The offset source's answer now (the platform's when the source is empty);
+// EIdFailedToRetreiveTimeZoneInfo when it has none.
+int UtcOffsetMinutes(const TUtcOffsetSource &source);
 
 // An optional day name, the day, a month name, the year (two digits: below 80 from 2000,
 // otherwise from 1900), an optional hh:mm[:ss], an optional zone (+hhmm, -hhmm, GMT, UT, UTC,

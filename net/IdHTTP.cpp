@@ -2,6 +2,7 @@
 
 #include "base/AsciiCase.h"
 #include "base/IntegerText.h"
+#include "base/Trim.h"
 #include "net/IdDateTime.h"
 #include "net/IdException.h"
 #include "net/IdSSLConnectionIntercept.h"
@@ -32,15 +33,6 @@ std::string Base64(const std::string &text) {
             encoded += k <= count ? kDigits[(group >> (18 - 6 * k)) & 0x3F] : '=';
     }
     return encoded;
-}
-
-std::string Trim(const std::string &text) {
-    std::size_t start = 0, end = text.size();
-    while (start < end && static_cast<unsigned char>(text[start]) <= ' ')
-        ++start;
-    while (end > start && static_cast<unsigned char>(text[end - 1]) <= ' ')
-        --end;
-    return text.substr(start, end - start);
 }
 
 bool HoldsLineBreakOrNul(const std::string &url) {
@@ -102,6 +94,16 @@ bool IsHttp1StatusLine(const std::string &line) {
 
 } // namespace
 
+bool ConnectionAsksToClose(std::string_view value) {
+    while (!value.empty()) {
+        const std::size_t comma = value.find(',');
+        if (base::SameTextAscii(base::TrimControls(value.substr(0, comma)), "close"))
+            return true;
+        value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+    }
+    return false;
+}
+
 TIdHTTP::TIdHTTP() : TIdHTTP(DefaultNetworkContext()) {}
 
 class TIdHTTP::ExchangeScope {
@@ -137,7 +139,7 @@ private:
 
 TIdHTTP::TIdHTTP(const NetworkContext &context)
     : TIdTCPClient(context), hosts_(context.Hosts), abandon_(context.Sockets->InterruptToken()),
-      request_(this), reply_(this) {
+      utcOffset_(context.UtcOffset), request_(this), reply_(this) {
     Port = kDefaultPort;
     // A pool of another layer holds sockets this client's stack does not know.
     if (context.Connections && context.Connections->Serves(*context.Sockets))
@@ -385,12 +387,14 @@ void TIdHTTP::ReadReplyFields() {
         reply_.ContentRangeStart = static_cast<std::uint32_t>(base::StrToInt(Fetch(range, "-")));
         reply_.ContentRangeEnd = static_cast<std::uint32_t>(base::StrToInt(Fetch(range, "/")));
     }
+    // Asked even when no date came: a machine that cannot tell its offset fails every reply.
+    const int offset = UtcOffsetMinutes(utcOffset_);
     const std::string date = take("Date");
-    reply_.Date = DecodeInternetDate(date, LocalUtcOffsetMinutes());
+    reply_.Date = DecodeInternetDate(date, offset);
     const std::string lastModified = take("Last-Modified");
-    reply_.LastModified = DecodeInternetDate(lastModified, LocalUtcOffsetMinutes());
+    reply_.LastModified = DecodeInternetDate(lastModified, offset);
     const std::string expires = take("Expires");
-    reply_.Expires = DecodeInternetDate(expires, LocalUtcOffsetMinutes());
+    reply_.Expires = DecodeInternetDate(expires, offset);
     reply_.ProxyAuthenticate = take("Proxy-Authenticate");
     reply_.ExtraHeaders.Assign(headerLines_);
 }
@@ -450,7 +454,7 @@ void TIdHTTP::DisposeConnection() {
         CloseConnection();
         return;
     }
-    if (base::SameTextAscii(Trim(reply_.Connection), "CLOSE") && IsConnected()) {
+    if (ConnectionAsksToClose(reply_.Connection) && IsConnected()) {
         CloseConnection();
         return;
     }
@@ -469,7 +473,7 @@ void TIdHTTP::DisposeConnection() {
 // sides, no close asked for, and its body read to the end its framing gives.
 bool TIdHTTP::ReplyLeavesConnectionOpen() const {
     return ProtocolVersion == TIdHTTPProtocolVersion::pv1_1 && !responseIs10_ && bodyComplete_ &&
-           base::AsciiLower(reply_.Connection).find("close") == std::string::npos;
+           !ConnectionAsksToClose(reply_.Connection);
 }
 
 // Bytes beyond the reply are not an answer to any request of ours.

@@ -3,6 +3,7 @@
 #include "base/MemoryStream.h"
 #include "net/ConnectionPool.h"
 #include "net/HostLimiter.h"
+#include "net/IdDateTime.h"
 #include "net/IdHeaderInfo.h"
 #include "net/IdHeaderList.h"
 #include "net/IdTCPClient.h"
@@ -10,10 +11,16 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace net {
 
 enum class TIdHTTPProtocolVersion { pv1_0, pv1_1 };
+
+// Whether a reply's Connection header asks to close: the header is a list of options split
+// by commas, and one of them is "close" in any case ("keep-alive, close" does, "x-close" does
+// not). Every place that decides whether a connection outlives its reply asks this.
+bool ConnectionAsksToClose(std::string_view value);
 
 class TIdHTTP;
 // Consulted before a redirect is followed or refused; may change the destination and Handled.
@@ -101,6 +108,7 @@ private:
     // The run's abandon, which ends a wait for a place with a host.
     std::stop_token abandon_;
     std::shared_ptr<ConnectionPool> connections_;
+    TUtcOffsetSource utcOffset_;
     std::string endpointKey_;
     TIdHeaderInfo request_;
     TIdHeaderInfo reply_;

@@ -1,22 +1,10 @@
 #include "net/IdHeaderList.h"
 
 #include "base/AsciiCase.h"
+#include "base/Trim.h"
 
 namespace net {
-namespace {
-
-bool IsBlankOrControl(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-std::string TrimLeft(const std::string &text) {
-    std::size_t start = 0;
-    while (start < text.size() && IsBlankOrControl(text[start]))
-        ++start;
-    return text.substr(start);
-}
-
-} // namespace
+namespace {} // namespace
 
 bool TIdHeaderList::IsContinuation(const std::string &line) {
     return !line.empty() && (line.front() == ' ' || line.front() == '\t');
@@ -40,9 +28,9 @@ std::string TIdHeaderList::Values(const std::string &name) const {
     while (++index < lines_.size() && IsContinuation(lines_[index])) {
         if (!value.empty() && value.back() != ' ' && value.back() != '\t')
             value += ' ';
-        value += TrimLeft(lines_[index]);
+        value += base::TrimControlsLeft(lines_[index]);
     }
-    return TrimLeft(value);
+    return std::string(base::TrimControlsLeft(value));
 }
 
 void TIdHeaderList::Remove(const std::string &name) {

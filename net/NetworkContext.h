@@ -2,6 +2,7 @@
 
 #include "net/ConnectionPool.h"
 #include "net/HostLimiter.h"
+#include "net/IdDateTime.h"
 #include "net/SocketLayer.h"
 
 #include <memory>
@@ -30,6 +31,8 @@ struct NetworkContext {
     std::shared_ptr<HostLimiter> Hosts;
     // Idle kept-alive connections that clients made to share them may reuse; none: no reuse.
     std::shared_ptr<ConnectionPool> Connections;
+    // The offset from universal time that reply dates are read in (a test's fixed one).
+    TUtcOffsetSource UtcOffset = PlatformUtcOffset;
 };
 
 // The context of components made without one: platform sockets, default waits and services.

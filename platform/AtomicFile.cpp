@@ -47,7 +47,8 @@ bool IsUnderProc(const std::filesystem::path &path) {
 }
 
 [[noreturn]] void Fail(const std::filesystem::path &target, const char *what) {
-    throw EFileWriteError(std::string(what) + " " + target.string() + ": " + std::strerror(errno));
+    const int error = errno;
+    throw EFileWriteError(what, target.string(), std::strerror(error));
 }
 
 // Follows a chain of symbolic links to the file it ends in, which may not exist yet (a dangling
@@ -185,8 +186,11 @@ AtomicFileWriter::AtomicFileWriter(const std::filesystem::path &path)
     : target_(ResolveTarget(path).path), temporary_(TemporaryPattern(target_)) {
     RemoveStaleTemporaryFiles(target_);
     descriptor_ = ::mkstemp(temporary_.data());
-    if (descriptor_ < 0)
-        Fail("cannot create a temporary file for");
+    if (descriptor_ < 0) {
+        const int error = errno;
+        throw ETemporaryFileError("cannot create a temporary file for", target_.string(),
+                                  std::strerror(error));
+    }
     // mkstemp makes the file private; give it the permissions the target has, or those of any
     // new file of the user.
     ::fchmod(descriptor_, TargetMode(target_));
@@ -233,7 +237,7 @@ void AtomicFileWriter::Commit() {
 }
 
 void AtomicFileWriter::Fail(const char *what) const {
-    throw EFileWriteError(std::string(what) + " " + target_.string() + ": " + std::strerror(errno));
+    platform::Fail(target_, what);
 }
 
 } // namespace platform

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/Exception.h"
+#include "base/FileError.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -11,9 +11,15 @@
 namespace platform {
 
 // A file could not be written; the previous file, if any, is untouched.
-class EFileWriteError : public base::Exception {
+class EFileWriteError : public base::EFileError {
 public:
-    using Exception::Exception;
+    using EFileError::EFileError;
+};
+
+// The temporary file beside the target could not be made: the folder cannot be written to.
+class ETemporaryFileError : public EFileWriteError {
+public:
+    using EFileWriteError::EFileWriteError;
 };
 
 // Replaces the file at path with bytes: writes a temporary file in the same folder, flushes it

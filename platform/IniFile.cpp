@@ -2,6 +2,7 @@
 
 #include "base/AsciiCase.h"
 #include "base/IntegerText.h"
+#include "base/Trim.h"
 #include "platform/AtomicFile.h"
 #include "platform/IniReader.h"
 #include "platform/InputFile.h"
@@ -129,7 +130,7 @@ std::string Unescape(std::string_view inner) {
 }
 
 void CheckName(std::string_view name, std::string_view forbidden) {
-    const bool bad = name.empty() || TrimIniBlanks(name).size() != name.size() ||
+    const bool bad = name.empty() || base::TrimBlanks(name).size() != name.size() ||
                      name.front() == ';' || name.front() == '[' ||
                      name.find_first_of(forbidden) != std::string_view::npos ||
                      name.find_first_of("\r\n") != std::string_view::npos;

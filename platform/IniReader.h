@@ -43,7 +43,4 @@ private:
     bool sawContent_ = false;
 };
 
-// Blanks (spaces and tabs) at either end removed.
-std::string_view TrimIniBlanks(std::string_view text);
-
 } // namespace platform

@@ -11,10 +11,9 @@ namespace platform {
 namespace {
 
 [[noreturn]] void FailWith(const std::string &path, int error) {
-    const std::string reason = path + ": " + std::strerror(error);
     if (error == ENOENT || error == ENOTDIR)
-        throw EFileMissing("cannot find " + reason);
-    throw EFileNotReadable("cannot read " + reason);
+        throw EFileMissing("cannot find", path, std::strerror(error));
+    throw EFileNotReadable("cannot read", path, std::strerror(error));
 }
 
 bool IsReadableKind(mode_t mode, FileKinds kinds) {
@@ -23,17 +22,17 @@ bool IsReadableKind(mode_t mode, FileKinds kinds) {
 
 void CheckKind(const std::string &path, const struct stat &info, FileKinds kinds) {
     if (S_ISDIR(info.st_mode))
-        throw EFileNotReadable("cannot read " + path + ": it is a folder");
+        throw EFileNotReadable("cannot read", path, "it is a folder");
     if (S_ISFIFO(info.st_mode) && kinds == FileKinds::RegularOnly)
-        throw EFileNotReadable("cannot read " + path +
-                               ": it is a pipe, and only a regular file is read here");
+        throw EFileNotReadable("cannot read", path,
+                               "it is a pipe, and only a regular file is read here");
     if (!IsReadableKind(info.st_mode, kinds))
-        throw EFileNotReadable("cannot read " + path + ": it is not a file");
+        throw EFileNotReadable("cannot read", path, "it is not a file");
 }
 
 [[noreturn]] void FailTooLarge(const std::string &path, std::uint64_t maxBytes) {
-    throw EFileTooLarge("cannot read " + path + ": it is larger than " +
-                        std::to_string(maxBytes >> 20) + " MiB");
+    throw EFileTooLarge("cannot read", path,
+                        "it is larger than " + std::to_string(maxBytes >> 20) + " MiB");
 }
 
 } // namespace

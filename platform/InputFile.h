@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/Exception.h"
+#include "base/FileError.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,9 +10,9 @@
 namespace platform {
 
 // A file could not be read. The subclasses say why; the message names the file.
-class EFileReadError : public base::Exception {
+class EFileReadError : public base::EFileError {
 public:
-    using Exception::Exception;
+    using EFileError::EFileError;
 };
 
 class EFileMissing : public EFileReadError {

@@ -2,6 +2,7 @@
 
 #include "base/AsciiCase.h"
 #include "base/IntegerText.h"
+#include "base/Trim.h"
 #include "platform/AtomicFile.h"
 #include "platform/InputFile.h"
 

@@ -17,8 +17,8 @@ std::string SiteHost(const std::string &name) {
 
 } // namespace
 
-std::string CheckAvailability(const std::string &url, int port,
-                              const net::NetworkContext &context) {
+Availability CheckAvailability(const std::string &url, int port,
+                               const net::NetworkContext &context) {
     // Creating the client may fail when the socket layer cannot start; that failure is the
     // caller's to see.
     net::TIdHTTP client(context);
@@ -31,13 +31,13 @@ std::string CheckAvailability(const std::string &url, int port,
         // No answer, an error status or a redirect that is not followed: the status code read
         // (0 when none) decides below.
     }
-    return AnswersAsTaken(client.StatusCode()) ? "No" : "Yes";
+    return AnswersAsTaken(client.StatusCode()) ? Availability::Taken : Availability::Free;
 }
 
 void AvailabilityProbe::Run(DomainRecord &record, const net::NetworkContext &context,
                             const Pause &) const {
     record.available = CheckAvailability("http://" + SiteHost(record.name), 80, context);
-    record.SetField("evidence", "web");
+    record.SetField(base::field::kEvidence, "web");
 }
 
 void AvailabilityProbe::Prepare(const std::string &name, const net::NetworkContext &context) const {

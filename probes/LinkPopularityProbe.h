@@ -16,7 +16,7 @@ std::string ReplaceAllText(const std::string &text, const std::string &pattern,
 // Fills links from the search engine's page.
 class LinkPopularityProbe : public Probe {
 public:
-    std::vector<std::string> Fills() const override { return {"links"}; }
+    std::vector<std::string> Fills() const override { return {std::string(base::field::kLinks)}; }
     bool OnlyForAvailable() const override { return true; }
     void Run(DomainRecord &record, const net::NetworkContext &context,
              const Pause &pause) const override;

@@ -3,17 +3,19 @@
 namespace probes {
 
 std::string IndexEvidence(const rankindex::RankIndexInfo &info) {
-    const std::string day = rankindex::ImportTimeText(info.importTime, "%Y-%m-%d").value_or("invalid date");
+    const std::string day =
+        rankindex::ImportTimeText(info.importTime, "%Y-%m-%d").value_or("invalid date");
     return std::string(rankindex::RankKindName(info.kind)) + " (" + day + ")";
 }
 
 RankIndexProbe::RankIndexProbe(std::shared_ptr<const rankindex::RankIndex> index)
     : index_(std::move(index)),
-      field_(index_->Info().kind == rankindex::RankKind::WebGraph ? "links" : "rank"),
+      field_(index_->Info().kind == rankindex::RankKind::WebGraph ? base::field::kLinks
+                                                                  : base::field::kRank),
       evidence_(IndexEvidence(index_->Info())) {}
 
 std::vector<std::string> RankIndexProbe::Fills() const {
-    return {field_, std::string(kEvidenceKey)};
+    return {std::string(field_), std::string(base::field::kEvidence)};
 }
 
 void RankIndexProbe::Run(DomainRecord &record, const net::NetworkContext &, const Pause &) const {

@@ -21,32 +21,38 @@ std::string NotRegistrable(const std::string &name, const registry::PublicSuffix
 
 RegistryAnswer CheckRegistry(const std::string &name, const registry::DnsSettings &dns,
                              const registry::RdapBootstrap &bootstrap, registry::RdapClient &rdap,
-                             const registry::PublicSuffixList &suffixes, const registry::DnsBounds &dnsBounds) {
+                             const registry::PublicSuffixList &suffixes,
+                             const registry::DnsBounds &dnsBounds) {
     // A name below a delegation is not delegated itself, and a registry finds no registration
     // of it: both would say "free" for any host of a registered name.
     if (std::string why = NotRegistrable(name, suffixes); !why.empty())
-        return {"Unknown", {}, {}, {}, std::move(why)};
+        return {Availability::Unknown, {}, {}, {}, std::move(why)};
     const registry::DelegationResult delegation = registry::CheckDelegation(name, dns, dnsBounds);
     if (delegation.state == registry::Delegation::Delegated)
-        return {"No", "dns", {}, {}, "delegated: " + delegation.detail};
+        return {Availability::Taken, "dns", {}, {}, "delegated: " + delegation.detail};
     const auto server = bootstrap.ServerFor(name);
     if (!server)
-        return {"Unknown", {}, {}, {}, "no RDAP server for this suffix; DNS: " + delegation.detail};
+        return {Availability::Unknown,
+                {},
+                {},
+                {},
+                "no RDAP server for this suffix; DNS: " + delegation.detail};
     const registry::RdapResult rdapResult = rdap.LookupDomain(*server, name);
     switch (rdapResult.outcome) {
     case registry::RdapOutcome::Registered:
-        return {"No", "rdap", rdapResult.expires, rdapResult.registrar, "registered"};
+        return {Availability::Taken, "rdap", rdapResult.expires, rdapResult.registrar,
+                "registered"};
     case registry::RdapOutcome::NotFound:
-        return {"Yes", "rdap", {}, {}, "not found"};
+        return {Availability::Free, "rdap", {}, {}, "not found"};
     case registry::RdapOutcome::Unknown:
         break;
     case registry::RdapOutcome::Stopped: {
-        RegistryAnswer stopped{"Unknown", {}, {}, {}, rdapResult.detail};
+        RegistryAnswer stopped{Availability::Unknown, {}, {}, {}, rdapResult.detail};
         stopped.stopped = true;
         return stopped;
     }
     }
-    return {"Unknown", {}, {}, {}, rdapResult.detail};
+    return {Availability::Unknown, {}, {}, {}, rdapResult.detail};
 }
 
 } // namespace probes

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "probes/DomainRecord.h"
 #include "registry/DnsDelegation.h"
 
 #include <string>
@@ -15,9 +16,8 @@ class RdapClient;
 namespace probes {
 
 struct RegistryAnswer {
-    // "Yes" (free), "No" (registered) or "Unknown".
-    std::string available;
-    // "dns" or "rdap" for a Yes or No; empty for Unknown.
+    Availability available = Availability::Unknown;
+    // "dns" or "rdap" for a free or taken name; empty for Unknown.
     std::string evidence;
     std::string expires;
     std::string registrar;
@@ -27,13 +27,14 @@ struct RegistryAnswer {
     bool stopped = false;
 };
 
-// A delegated name is registered without asking RDAP. Otherwise RDAP decides: a record is "No",
-// "not found" is "Yes", anything else, and a suffix without an RDAP server, is "Unknown". A name
+// A delegated name is registered without asking RDAP. Otherwise RDAP decides: a record is taken,
+// "not found" is free, anything else, and a suffix without an RDAP server, is Unknown. A name
 // that is not itself a registrable name by suffixes (a host below one, or a public suffix) is
-// "Unknown" without asking: no delegation and no registry answer speaks for it. dnsBounds end the
+// Unknown without asking: no delegation and no registry answer speaks for it. dnsBounds end the
 // delegation query early.
 RegistryAnswer CheckRegistry(const std::string &name, const registry::DnsSettings &dns,
                              const registry::RdapBootstrap &bootstrap, registry::RdapClient &rdap,
-                             const registry::PublicSuffixList &suffixes, const registry::DnsBounds &dnsBounds = {});
+                             const registry::PublicSuffixList &suffixes,
+                             const registry::DnsBounds &dnsBounds = {});
 
 } // namespace probes

@@ -62,10 +62,10 @@ void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context
     if (answer.stopped)
         throw ECheckStopped("The check of " + record.name + " was stopped: " + answer.detail);
     PauseIfAsked(pause);
-    record.available = std::move(answer.available);
-    SetIfKnown(record, "evidence", std::move(answer.evidence));
-    SetIfKnown(record, "expires", std::move(answer.expires));
-    SetIfKnown(record, "registrar", std::move(answer.registrar));
+    record.available = answer.available;
+    SetIfKnown(record, base::field::kEvidence, std::move(answer.evidence));
+    SetIfKnown(record, base::field::kExpires, std::move(answer.expires));
+    SetIfKnown(record, base::field::kRegistrar, std::move(answer.registrar));
 }
 
 std::optional<std::string> UserBootstrapFile() {

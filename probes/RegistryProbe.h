@@ -55,15 +55,16 @@ private:
     registry::CancellableWait waits_;
 };
 
-// Availability by the registries' records: the name's delegation, then RDAP. Fills "available"
-// ("Yes", "No" or "Unknown"), "evidence" ("dns" or "rdap"), and for a registration RDAP knows,
-// "expires" (YYYY-MM-DD) and "registrar".
+// Availability by the registries' records: the name's delegation, then RDAP. Fills the
+// availability, the evidence ("dns" or "rdap"), and for a registration RDAP knows, the expiry
+// (YYYY-MM-DD) and the registrar.
 class RegistryProbe : public Probe {
 public:
     explicit RegistryProbe(std::shared_ptr<RegistryContext> shared);
 
     std::vector<std::string> Fills() const override {
-        return {"available", "evidence", "expires", "registrar"};
+        return {std::string(base::field::kAvailable), std::string(base::field::kEvidence),
+                std::string(base::field::kExpires), std::string(base::field::kRegistrar)};
     }
     bool OnlyForAvailable() const override { return false; }
     void Run(DomainRecord &record, const net::NetworkContext &context,

@@ -11,7 +11,7 @@ std::string GetTrafficRank(const std::string &name, const net::NetworkContext &c
 // Fills rank from the ranking service's page.
 class TrafficRankProbe : public Probe {
 public:
-    std::vector<std::string> Fills() const override { return {"rank"}; }
+    std::vector<std::string> Fills() const override { return {std::string(base::field::kRank)}; }
     bool OnlyForAvailable() const override { return true; }
     void Run(DomainRecord &record, const net::NetworkContext &context,
              const Pause &pause) const override;

@@ -1,14 +1,14 @@
 #include "rankindex/RankLineParser.h"
 
 #include "base/AsciiCase.h"
+#include "base/DomainNameLimits.h"
+#include "base/Trim.h"
 
 #include <array>
 #include <charconv>
 
 namespace rankindex {
 namespace {
-
-constexpr std::size_t kMaxNameLength = 253;
 
 bool ReadPosition(std::string_view text, std::uint32_t &position) {
     const char *end = text.data() + text.size();
@@ -111,7 +111,7 @@ bool RankLineParser::TakeName(std::string_view name, bool reversed) {
     if (name.ends_with('.'))
         name.remove_suffix(1);
     const std::size_t size = name.size();
-    if (size == 0 || size > kMaxNameLength)
+    if (size == 0 || size > base::kLongestDomainName)
         return false;
     name_.resize(size);
     std::size_t labelStart = 0;

@@ -2,6 +2,7 @@
 
 #include "base/AsciiCase.h"
 #include "base/MemoryStream.h"
+#include "base/Trim.h"
 #include "net/IdException.h"
 #include "net/IdHTTP.h"
 #include "net/IdURI.h"

@@ -1,5 +1,6 @@
 #include "registry/WhoisClient.h"
 
+#include "base/DomainNameLimits.h"
 #include "net/IdException.h"
 #include "net/IdStack.h"
 #include "net/IdTCPClient.h"
@@ -15,10 +16,9 @@ namespace {
 using Millis = std::chrono::milliseconds;
 
 constexpr int kWhoisPort = 43;
-constexpr std::size_t kLongestName = 253;
 
 bool IsAsciiName(std::string_view name) {
-    return !name.empty() && name.size() <= kLongestName &&
+    return !name.empty() && name.size() <= base::kLongestDomainName &&
            std::all_of(name.begin(), name.end(), [](char c) {
                return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                       c == '-' || c == '.';

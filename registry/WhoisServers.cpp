@@ -4,6 +4,7 @@
 #include "registry/JsonDepth.h"
 
 #include "base/AsciiCase.h"
+#include "base/DomainNameLimits.h"
 #include "platform/InputFile.h"
 
 #include <nlohmann/json.hpp>
@@ -23,7 +24,6 @@ constexpr std::size_t kMostEntries = 4096;
 constexpr std::size_t kMostPhrases = 16;
 constexpr std::size_t kLongestPhrase = 200;
 constexpr std::size_t kLongestTemplate = 200;
-constexpr std::size_t kLongestName = 253;
 constexpr std::string_view kNamePlace = "{name}";
 
 struct BuiltInRow {
@@ -72,13 +72,14 @@ std::string Suffix(std::string_view text) {
 }
 
 bool IsNameCharacter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.';
 }
 
 // Letters, digits, hyphens and dots only, with no empty label: a host name or a suffix.
 bool IsPlainName(std::string_view name) {
-    if (name.empty() || name.size() > kLongestName || name.front() == '.' || name.back() == '.')
+    if (name.empty() || name.size() > base::kLongestDomainName || name.front() == '.' ||
+        name.back() == '.')
         return false;
     for (std::size_t i = 0; i < name.size(); ++i)
         if (!IsNameCharacter(name[i]) || (name[i] == '.' && name[i + 1] == '.'))
@@ -204,8 +205,7 @@ WhoisServers WhoisServers::BuiltIn() {
     WhoisServers servers;
     for (const BuiltInRow &row : kBuiltIn) {
         const std::string host(row.host);
-        WhoisServer server{host, *WhoisQueryForm::FromTemplate(row.query),
-                           KnownPhrases(host)};
+        WhoisServer server{host, *WhoisQueryForm::FromTemplate(row.query), KnownPhrases(host)};
         servers.servers_[std::string(row.suffix)] = std::move(server);
     }
     return servers;
@@ -222,8 +222,8 @@ void WhoisServers::Merge(std::string_view json, const std::string &origin) {
     const auto list = file.is_object() ? file.find("servers") : file.end();
     if (list == file.end() || !list->is_array() || list->size() > kMostEntries)
         throw EWhoisServersError("The WHOIS servers file " + origin +
-                                 " has no servers list of at most " +
-                                 std::to_string(kMostEntries) + " entries.");
+                                 " has no servers list of at most " + std::to_string(kMostEntries) +
+                                 " entries.");
     const EntryReader reader(origin);
     std::map<std::string, WhoisServer, std::less<>> found;
     for (const Json &entry : *list) {

@@ -1,19 +1,22 @@
 #include "results/Columns.h"
 
+#include "base/FieldKeys.h"
+
 namespace results {
 
 Columns::Columns(std::vector<Column> columns) : columns_(std::move(columns)) {}
 
 const Columns &Columns::Standard() {
+    // The file keys are the results file's own words: they stay as stored files have them.
     static const Columns standard({
-        {"Domain name", "domain", "domain", Ordering::TextAscending},
-        {"Top Level", "suffix", "suffix", Ordering::TextAscending},
-        {"Available", "available", "available", Ordering::TextDescending},
-        {"Link Popularity", "links", "links", Ordering::Number},
-        {"Alexa Ranking", "rank", "rank", Ordering::Number},
-        {"Evidence", "evidence", "evidence", Ordering::TextAscending},
-        {"Expires", "expires", "expires", Ordering::TextAscending},
-        {"Registrar", "registrar", "registrar", Ordering::TextAscending},
+        {"Domain name", "domain", std::string(base::field::kDomain), Ordering::TextAscending},
+        {"Top Level", "suffix", std::string(base::field::kSuffix), Ordering::TextAscending},
+        {"Available", "available", std::string(base::field::kAvailable), Ordering::TextDescending},
+        {"Link Popularity", "links", std::string(base::field::kLinks), Ordering::Number},
+        {"Alexa Ranking", "rank", std::string(base::field::kRank), Ordering::Number},
+        {"Evidence", "evidence", std::string(base::field::kEvidence), Ordering::TextAscending},
+        {"Expires", "expires", std::string(base::field::kExpires), Ordering::TextAscending},
+        {"Registrar", "registrar", std::string(base::field::kRegistrar), Ordering::TextAscending},
     });
     return standard;
 }

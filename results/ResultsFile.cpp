@@ -52,15 +52,15 @@ void LoadResultsFile(const std::string &path, ResultList &list) {
             reader.Feed({buffer.data(), got});
         reader.Finish(path);
     } catch (const platform::EFileMissing &failure) {
-        throw EResultsFileMissing(failure.Message());
+        throw EResultsFileMissing(failure.Attempt(), failure.Path(), failure.Reason());
     } catch (const platform::EFileTooLarge &failure) {
-        throw EResultsFileTooLarge(failure.Message());
+        throw EResultsFileTooLarge(failure.Attempt(), failure.Path(), failure.Reason());
     } catch (const platform::EFileReadError &failure) {
-        throw EResultsFileNotReadable(failure.Message());
+        throw EResultsFileNotReadable(failure.Attempt(), failure.Path(), failure.Reason());
     } catch (const std::bad_alloc &) {
         // The rows go first, so that the message and whatever follows have memory again.
         list.Clear();
-        throw EResultsFileOutOfMemory("cannot load " + path + ": not enough memory");
+        throw EResultsFileOutOfMemory("cannot load", path, "not enough memory");
     }
 }
 

@@ -119,7 +119,7 @@ void ResultsFileReader::Finish(const std::string &path) {
     reader_.Finish();
     if (reader_.SawNulByte() || (names_.empty() && reader_.SawContent())) {
         list_.Clear();
-        throw ENotAResultsFile("cannot load " + path + ": it is not a results file");
+        throw ENotAResultsFile("cannot load", path, "it is not a results file");
     }
     PutRowsInPlace();
 }

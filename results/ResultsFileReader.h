@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/Exception.h"
+#include "base/FileError.h"
 #include "platform/IniReader.h"
 #include "results/ResultList.h"
 
@@ -12,9 +12,9 @@
 namespace results {
 
 // A results file could not be loaded. The subclasses say why; the message names the file.
-class EResultsFileError : public base::Exception {
+class EResultsFileError : public base::EFileError {
 public:
-    using Exception::Exception;
+    using EFileError::EFileError;
 };
 
 class EResultsFileMissing : public EResultsFileError {

@@ -1,6 +1,7 @@
 #include "results/RowOrder.h"
 
 #include "base/AsciiCase.h"
+#include "base/Trim.h"
 
 #include <charconv>
 #include <clocale>
@@ -24,13 +25,12 @@ std::size_t SkipDigits(std::string_view text, std::size_t at) {
 // The span of a number in text when the whole text is one (spaces around it aside), without a
 // leading "+"; nothing otherwise.
 std::optional<std::string_view> NumberSpan(std::string_view text, char separator) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos)
+    // Only spaces: a tab around a number makes it text.
+    text = base::TrimAnyOf(text, " ");
+    if (text.empty())
         return std::nullopt;
-    const std::size_t last = text.find_last_not_of(' ') + 1;
-    text = text.substr(0, last);
-    const std::size_t start = text[first] == '+' ? first + 1 : first;
-    std::size_t at = first;
+    const std::size_t start = text.front() == '+' ? 1 : 0;
+    std::size_t at = 0;
     if (text[at] == '+' || text[at] == '-')
         ++at;
     const std::size_t integerEnd = SkipDigits(text, at);

@@ -1,8 +1,10 @@
 #include "ui/Unit1.h"
 
 #include "base/AsciiCase.h"
+#include "base/FileError.h"
 #include "core/SearchOptions.h"
 #include "platform/Application.h"
+#include "platform/AtomicFile.h"
 #include "rankindex/RankImport.h"
 #include "results/ResultCommands.h"
 #include "results/ResultsFile.h"
@@ -123,19 +125,12 @@ std::string Capitalised(std::string text) {
     return text;
 }
 
-// The reason of a failure whose message reads "what FILE: reason", capitalised for a sentence
-// of its own.
-std::string FailureReason(const std::string &message) {
-    const std::size_t colon = message.rfind(": ");
-    return Capitalised(colon == std::string::npos ? message : message.substr(colon + 2));
-}
-
 // Why a write failed, for people: the system's reason, with the temporary file mentioned only
 // when creating it was what failed (the folder cannot be written to, say).
 std::string WriteFailureReason(const std::exception &failure) {
-    const std::string message = failure.what();
-    std::string reason = FailureReason(message);
-    if (message.rfind("cannot create a temporary file", 0) == 0)
+    const auto *fileFailure = dynamic_cast<const base::EFileError *>(&failure);
+    std::string reason = Capitalised(fileFailure ? fileFailure->Reason() : failure.what());
+    if (dynamic_cast<const platform::ETemporaryFileError *>(&failure))
         reason += " (no temporary file could be created beside it)";
     return reason;
 }
@@ -179,7 +174,7 @@ TForm1::TForm1(core::SearchOptions &options, const core::CheckRun::SetupChooser 
     : QMainWindow(parent), options_(options), results_(std::move(columns)),
       run_(std::make_unique<core::CheckRun>(
           options, candidates_, scratch_, results_, choose, std::move(context),
-          static_cast<core::KeywordsPrompt &>(*this), static_cast<core::StatusLine &>(*this))) {
+          static_cast<core::KeywordsPrompt &>(*this), static_cast<core::ProgressView &>(*this))) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nimbrel"));
     setWindowIcon(ProgramIcon());
@@ -479,7 +474,7 @@ void TForm1::Open1Click() {
     try {
         results::LoadResultsFile(*file, loaded);
     } catch (const results::EResultsFileError &failure) {
-        platform::ShowMessage("Could not open " + *file + ": " + FailureReason(failure.Message()) +
+        platform::ShowMessage("Could not open " + *file + ": " + Capitalised(failure.Reason()) +
                               ". The results on screen are kept.");
         return;
     }
@@ -656,6 +651,14 @@ void TForm1::Force1Click() {
 
 QString TForm1::StatusText() const {
     return StatusBar1->findChild<QLabel *>(QStringLiteral("StatusText"))->text();
+}
+
+void TForm1::ShowProgress(const core::RunProgress &progress) {
+    SetStatusText(core::StatusText(progress));
+}
+
+void TForm1::ShowDone() {
+    SetStatusText(core::kRunDoneText);
 }
 
 void TForm1::SetStatusText(const std::string &text) {

@@ -43,7 +43,7 @@ inline constexpr const char *kHelpFile = "help.html";
 // the menus. It owns the result list, the candidate and scratch lists and the check run. Every
 // command that opens a dialog, loads or saves a file or ends the program stops a running search
 // first; since a run drains the message queue, such a command runs nested inside the run.
-class TForm1 : public QMainWindow, private core::StatusLine, private core::KeywordsPrompt {
+class TForm1 : public QMainWindow, private core::ProgressView, private core::KeywordsPrompt {
     Q_OBJECT
 
 public:
@@ -122,7 +122,9 @@ private:
     TForm1(core::SearchOptions &options, const core::CheckRun::SetupChooser &choose,
            results::Columns columns, net::NetworkContext context, QWidget *parent);
 
-    void SetStatusText(const std::string &text) override;
+    void ShowProgress(const core::RunProgress &progress) override;
+    void ShowDone() override;
+    void SetStatusText(const std::string &text);
     void ShowKeywordsModal() override;
 
     void CreateControls();

@@ -33,7 +33,7 @@ constexpr auto kPatience = std::chrono::seconds(5);
 // that a test decides in which order the names of a run finish. Safe to call from many threads.
 class GatedProbes : public testsupport::ProbeCalls {
 public:
-    std::string CheckAvailability(const std::string &url, int) override {
+    probes::Availability CheckAvailability(const std::string &url, int) override {
         const std::string name = url.substr(11); // after "http://www."
         std::unique_lock lock(mutex_);
         started_.push_back(name);
@@ -43,9 +43,9 @@ public:
             throw std::runtime_error("the socket layer did not start");
         if (taken.count(name)) {
             Finished(name);
-            return "No";
+            return probes::Availability::Taken;
         }
-        return "Yes";
+        return probes::Availability::Free;
     }
     std::string GetLinkPopularity(const std::string &name) override {
         return "1" + std::to_string(name.size());
@@ -164,9 +164,12 @@ public:
     void ShowKeywordsModal() override { core::ClearStopRequest(); }
 };
 
-class StatusTexts : public core::StatusLine {
+class StatusTexts : public core::ProgressView {
 public:
-    void SetStatusText(const std::string &text) override { texts.push_back(text); }
+    void ShowProgress(const core::RunProgress &progress) override {
+        texts.push_back(core::StatusText(progress));
+    }
+    void ShowDone() override { texts.push_back(core::kRunDoneText); }
     StringList texts;
 };
 
@@ -397,7 +400,7 @@ public:
             throw probes::ECheckStopped("stopped");
         std::unique_lock lock(mutex_);
         changed_.wait_for(lock, kPatience, [this] { return open_; });
-        record.available = "No";
+        record.available = probes::Availability::Taken;
     }
     bool WaitWaiting(int count) const {
         std::unique_lock lock(mutex_);
@@ -428,7 +431,7 @@ TEST(CheckPool, StopStartingEndsTheWaitsForATurnAndTheNameWithTheTurnFinishes) {
     const auto outcomes = Drain(pool);
     EXPECT_TRUE(pool.Done());
     const auto answered = std::count_if(outcomes.begin(), outcomes.end(), [](const auto &outcome) {
-        return !outcome.stopped && outcome.record.available == "No";
+        return !outcome.stopped && outcome.record.available == probes::Availability::Taken;
     });
     EXPECT_EQ(answered, 1);
     EXPECT_EQ(outcomes.size(), 4u);

@@ -22,14 +22,15 @@ namespace {
 // from many threads; the test reads calls once the run has ended.
 class FakeProbes : public testsupport::ProbeCalls {
 public:
-    std::string CheckAvailability(const std::string &url, int port) override {
+    probes::Availability CheckAvailability(const std::string &url, int port) override {
         EXPECT_EQ(port, 80);
         Hook("avail", url);
         if (failOn == url)
             throw std::runtime_error("the socket layer did not start");
         if (unknown.count(url.substr(11)))
-            return "Unknown";
-        return taken.count(url.substr(11)) ? "No" : "Yes";
+            return probes::Availability::Unknown;
+        return taken.count(url.substr(11)) ? probes::Availability::Taken
+                                           : probes::Availability::Free;
     }
     std::string GetLinkPopularity(const std::string &name) override {
         Hook("links", name);
@@ -78,9 +79,13 @@ public:
     int shown = 0;
 };
 
-class FakeStatus : public core::StatusLine {
+// The window's status texts of a run, in order.
+class FakeStatus : public core::ProgressView {
 public:
-    void SetStatusText(const std::string &text) override { texts.push_back(text); }
+    void ShowProgress(const core::RunProgress &progress) override {
+        texts.push_back(core::StatusText(progress));
+    }
+    void ShowDone() override { texts.push_back(core::kRunDoneText); }
     std::vector<std::string> texts;
 };
 
@@ -226,7 +231,7 @@ public:
             std::unique_lock lock(mutex_);
             changed_.wait_for(lock, std::chrono::milliseconds(5));
         }
-        record.available = "Unknown";
+        record.available = probes::Availability::Unknown;
     }
     void WaitStarted() const {
         std::unique_lock lock(mutex_);

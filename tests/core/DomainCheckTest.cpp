@@ -210,12 +210,12 @@ TEST(DomainCheck, TwoContextsWorkSideBySideEachWithItsOwnServer) {
     worker.join();
 
     ASSERT_TRUE(mine && other && slow);
-    EXPECT_EQ(mine->available, "No");
+    EXPECT_EQ(mine->available, probes::Availability::Taken);
     EXPECT_FALSE(mine->links);
-    EXPECT_EQ(other->available, "Yes");
+    EXPECT_EQ(other->available, probes::Availability::Free);
     EXPECT_EQ(other->links, "1234");
     EXPECT_EQ(other->rank, "9");
-    EXPECT_EQ(slow->available, "Yes");
+    EXPECT_EQ(slow->available, probes::Availability::Free);
     EXPECT_EQ(taken.Accepted(), 1u);
     EXPECT_EQ(free.Accepted(), 3u);
     EXPECT_EQ(silent.Accepted(), 1u);

@@ -21,7 +21,9 @@ using results::ResultRow;
 // Probes that answer fixed texts and run an action while they work.
 class ScriptedProbes : public testsupport::ProbeCalls {
 public:
-    std::string CheckAvailability(const std::string &, int) override { return "Yes"; }
+    probes::Availability CheckAvailability(const std::string &, int) override {
+        return probes::Availability::Free;
+    }
     std::string GetLinkPopularity(const std::string &name) override {
         asked.push_back("links " + name);
         threads.push_back(std::this_thread::get_id());

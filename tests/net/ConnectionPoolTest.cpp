@@ -149,6 +149,55 @@ INSTANTIATE_TEST_SUITE_P(
                   false}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// The Connection header is a list of options; only an option "close" (any case, blanks around
+// it aside) ends the connection with its reply, and an HTTP/1.0 reply always does. A client that
+// shares connections and a client of its own decide alike.
+TEST(ConnectionPool, OnlyACloseOptionOrHttp10EndsTheConnection) {
+    const struct {
+        const char *version;
+        const char *connection;
+        bool closes;
+    } cases[] = {
+        {"1.1", "close", true},
+        {"1.1", " CLOSE ", true},
+        {"1.1", "something-close, close-something, close", true},
+        {"1.1", "keep-alive,close", true},
+        {"1.1", "something-close", false},
+        {"1.1", "close-something, keep-alive", false},
+        {"1.1", "keep-alive", false},
+        {"1.1", "", false},
+        {"1.0", "keep-alive", true},
+        {"1.0", "", true},
+    };
+    for (const auto &c : cases) {
+        const std::string label = std::string("HTTP/") + c.version + " Connection: " + c.connection;
+        const std::string first = std::string("HTTP/") + c.version +
+                                  " 200 OK\r\nContent-Length: 5\r\nConnection: " + c.connection +
+                                  "\r\n\r\nfirst";
+        const Script reused{ReadRequest(), Send(first), ReadRequest(),
+                            Send(HttpKeepAliveReply(200, "again")), Silent()};
+        const char *second = c.closes ? "next" : "again";
+        {
+            ScriptedServer server;
+            server.Enqueue(reused);
+            server.SetDefault(KeepAliveAnswer("next"));
+            const PooledNetwork network(server.Port());
+            EXPECT_EQ(SharedFetch(network.Context()), "first") << label;
+            EXPECT_EQ(network.Pool().IdleCount(kKey), c.closes ? 0u : 1u) << label;
+            EXPECT_EQ(SharedFetch(network.Context()), second) << label;
+        }
+        {
+            ScriptedServer server;
+            server.Enqueue(reused);
+            server.SetDefault(KeepAliveAnswer("next"));
+            const LoopbackNetwork network(server.Port());
+            net::TIdHTTP client(network.Context(5000, 5000));
+            EXPECT_EQ(client.FetchText(kUrl), "first") << label;
+            EXPECT_EQ(client.FetchText(kUrl), second) << label << " (a client of its own)";
+        }
+    }
+}
+
 struct ClosedCase {
     const char *name;
     // What the first connection does after its first reply.

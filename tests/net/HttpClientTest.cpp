@@ -243,16 +243,15 @@ TEST(HttpClient, HttpsFailsBeforeAnyConnection) {
 
 TEST(HttpClient, ReplyFieldsComeFromTheHeaderBlock) {
     auto network = std::make_shared<MemoryNetwork>();
-    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
+    net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
+    stack.UtcOffset = [] { return std::optional<int>(60); };
     network->Enqueue({{"HTTP/1.1 200 OK\r\nserver: Test/1\r\nX-A: one\r\n two\r\n"
                        "Content-Type: text/html\r\nContent-Range: bytes 2-5/10\r\n"
                        "Transfer-Encoding: identity\r\nContent-Length: 3\r\n"
                        "Date: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\nabc"},
                       PeerEnd::Silent});
-    auto restore = net::SetUtcOffsetSource([] { return std::optional<int>(60); });
     net::TIdHTTP client(stack);
     client.FetchText("http://www.fastcar.com/");
-    net::SetUtcOffsetSource(restore);
     EXPECT_EQ(client.Reply().Server, "Test/1");
     EXPECT_EQ(client.Reply().ContentType, "text/html");
     EXPECT_EQ(client.Reply().ContentLength, 3);
@@ -267,12 +266,11 @@ TEST(HttpClient, ReplyFieldsComeFromTheHeaderBlock) {
 
 TEST(HttpClient, MissingTimeZoneFailsTheRequestAfterTheStatus) {
     auto network = std::make_shared<MemoryNetwork>();
-    const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
+    net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
+    stack.UtcOffset = [] { return std::optional<int>(); };
     network->Enqueue({{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}, PeerEnd::Silent});
-    auto restore = net::SetUtcOffsetSource([] { return std::optional<int>(); });
     net::TIdHTTP client(stack);
     const auto outcome = OutcomeOf([&] { client.FetchText("http://www.fastcar.com/"); });
-    net::SetUtcOffsetSource(restore);
     EXPECT_EQ(outcome.message, "Failed attempting to retrieve time zone information.");
     EXPECT_EQ(client.StatusCode(), 200);
 }

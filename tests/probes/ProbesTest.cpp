@@ -14,10 +14,12 @@ namespace {
 
 using namespace testsupport;
 
+using enum probes::Availability;
+
 struct AvailabilityCase {
     const char *name;
     Script afterRequest;
-    const char *expected;
+    probes::Availability expected;
 };
 
 void PrintTo(const AvailabilityCase &c, std::ostream *os) {
@@ -25,28 +27,28 @@ void PrintTo(const AvailabilityCase &c, std::ostream *os) {
 }
 
 const AvailabilityCase kAvailability[] = {
-    {"Ok", {Send(HttpReply(200, "<html>taken</html>")), Close()}, "No"},
-    {"Found", {Send(HttpReply(302, "moved", "Location: /x\r\n")), Close()}, "No"},
+    {"Ok", {Send(HttpReply(200, "<html>taken</html>")), Close()}, Taken},
+    {"Found", {Send(HttpReply(302, "moved", "Location: /x\r\n")), Close()}, Taken},
     {"FoundWithoutBodyKeepAlive",
      {Send("HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n"), Silent()},
-     "No"},
-    {"MovedPermanently", {Send(HttpReply(301, "", "Location: /x\r\n")), Close()}, "Yes"},
+     Taken},
+    {"MovedPermanently", {Send(HttpReply(301, "", "Location: /x\r\n")), Close()}, Free},
     {"RedirectEmptyBodyKeepAlive",
      {Send("HTTP/1.1 301 Moved Permanently\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n"),
       Silent()},
-     "Yes"},
-    {"SeeOther", {Send(HttpReply(303, "")), Close()}, "Yes"},
-    {"TemporaryRedirect", {Send(HttpReply(307, "")), Close()}, "Yes"},
-    {"Unauthorized", {Send(HttpReply(401, "")), Close()}, "Yes"},
-    {"Forbidden", {Send(HttpReply(403, "")), Close()}, "Yes"},
-    {"NotFound", {Send(HttpReply(404, "<h1>none</h1>")), Close()}, "Yes"},
-    {"ServerError", {Send(HttpReply(500, "")), Close()}, "Yes"},
-    {"AcceptAndClose", {Close()}, "Yes"},
-    {"Silent", {Silent()}, "Yes"},
+     Free},
+    {"SeeOther", {Send(HttpReply(303, "")), Close()}, Free},
+    {"TemporaryRedirect", {Send(HttpReply(307, "")), Close()}, Free},
+    {"Unauthorized", {Send(HttpReply(401, "")), Close()}, Free},
+    {"Forbidden", {Send(HttpReply(403, "")), Close()}, Free},
+    {"NotFound", {Send(HttpReply(404, "<h1>none</h1>")), Close()}, Free},
+    {"ServerError", {Send(HttpReply(500, "")), Close()}, Free},
+    {"AcceptAndClose", {Close()}, Free},
+    {"Silent", {Silent()}, Free},
     {"OkThenCloseMidBody",
      {Send("HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\nabc"), Close()},
-     "No"},
-    {"Garbage", {Send("SSH-2.0-x\r\n"), Close()}, "Yes"},
+     Taken},
+    {"Garbage", {Send("SSH-2.0-x\r\n"), Close()}, Free},
 };
 
 class AvailabilityTest : public ::testing::TestWithParam<AvailabilityCase> {};
@@ -70,7 +72,8 @@ TEST(Availability, NameThatDoesNotResolveIsAvailable) {
     ScriptedServer server;
     const LoopbackNetwork network(server.Port(), {"www.nowhere.com"});
     const net::NetworkContext context = network.Context(2000, 500);
-    EXPECT_EQ(probes::CheckAvailability("http://www.nowhere.com", 80, context), "Yes");
+    EXPECT_EQ(probes::CheckAvailability("http://www.nowhere.com", 80, context),
+              probes::Availability::Free);
     EXPECT_EQ(server.Accepted(), 0u);
 }
 

@@ -307,12 +307,14 @@ TEST(RdapLookup, TooManyRequestsSlowsTheHostAndACancelledWaitEndsTheLookup) {
     EXPECT_EQ(limiter.InFlight("rdap.test"), 0);
 }
 
+using enum probes::Availability;
+
 struct RegistryCase {
     const char *name;
     NameServerReply dns;
     std::vector<Script> rdapReplies;
     bool hasRdapServer;
-    const char *available;
+    probes::Availability available;
     const char *evidence;
     const char *expires;
 };
@@ -322,38 +324,32 @@ void PrintTo(const RegistryCase &c, std::ostream *os) {
 }
 
 const RegistryCase kRegistry[] = {
-    {"DelegatedIsTakenWithoutRdap", NameServerReply::Delegation, {}, true, "No", "dns", ""},
+    {"DelegatedIsTakenWithoutRdap", NameServerReply::Delegation, {}, true, Taken, "dns", ""},
     {"HeldWithoutDelegation",
      NameServerReply::NameError,
      {Reply(200, kRecord)},
      true,
-     "No",
+     Taken,
      "rdap",
      "2027-03-15"},
-    {"NotFoundIsFree", NameServerReply::NameError, {Reply(404, "")}, true, "Yes", "rdap", ""},
-    {"NoDataThenNotFoundIsFree",
-     NameServerReply::NoData,
-     {Reply(404, "")},
-     true,
-     "Yes",
-     "rdap",
-     ""},
+    {"NotFoundIsFree", NameServerReply::NameError, {Reply(404, "")}, true, Free, "rdap", ""},
+    {"NoDataThenNotFoundIsFree", NameServerReply::NoData, {Reply(404, "")}, true, Free, "rdap", ""},
     {"DnsFailureAndRdapErrorIsUnknown",
      NameServerReply::ServerFailure,
      {Reply(500, "")},
      true,
-     "Unknown",
+     Unknown,
      "",
      ""},
     {"BrokenRdapIsNeverFree",
      NameServerReply::NameError,
      {{ReadRequest(), Close()}},
      true,
-     "Unknown",
+     Unknown,
      "",
      ""},
-    {"NoRdapServerIsUnknown", NameServerReply::NameError, {}, false, "Unknown", "", ""},
-    {"NoRdapServerButDelegated", NameServerReply::Delegation, {}, false, "No", "dns", ""},
+    {"NoRdapServerIsUnknown", NameServerReply::NameError, {}, false, Unknown, "", ""},
+    {"NoRdapServerButDelegated", NameServerReply::Delegation, {}, false, Taken, "dns", ""},
 };
 
 class RegistryCheckTest : public ::testing::TestWithParam<RegistryCase> {};
@@ -404,7 +400,7 @@ TEST(RegistryCheck, ANameThatIsNoRegistrableNameIsUnknownWithoutAsking) {
     for (const auto &[name, detail] : cases) {
         const auto answer =
             probes::CheckRegistry(name, {names.Address(), 1, 1}, bootstrap, rdap.client, suffixes);
-        EXPECT_EQ(answer.available, "Unknown") << name;
+        EXPECT_EQ(answer.available, probes::Availability::Unknown) << name;
         EXPECT_EQ(answer.detail, detail) << name;
     }
     EXPECT_TRUE(names.Queries().empty());

@@ -111,15 +111,15 @@ TEST_F(ResultsFileTest, LoadRaisesWhyAFileCannotBeLoaded) {
         }
         EXPECT_EQ(list.Count(), 0) << path;
     };
-    expectFailure(PathOf("missing.nbr"), EResultsFileMissing(""));
-    expectFailure(PathOf("folder.nbr"), EResultsFileNotReadable(""));
-    expectFailure("/dev/zero", EResultsFileNotReadable(""));
-    expectFailure(PathOf("text.txt"), ENotAResultsFile(""));
-    expectFailure(PathOf("nul.nbr"), ENotAResultsFile(""));
+    expectFailure(PathOf("missing.nbr"), EResultsFileMissing("", "", ""));
+    expectFailure(PathOf("folder.nbr"), EResultsFileNotReadable("", "", ""));
+    expectFailure("/dev/zero", EResultsFileNotReadable("", "", ""));
+    expectFailure(PathOf("text.txt"), ENotAResultsFile("", "", ""));
+    expectFailure(PathOf("nul.nbr"), ENotAResultsFile("", "", ""));
     if (::geteuid() != 0) {
         std::ofstream(PathOf("private.nbr")) << "[item0]\n";
         ::chmod(PathOf("private.nbr").c_str(), 0);
-        expectFailure(PathOf("private.nbr"), EResultsFileNotReadable(""));
+        expectFailure(PathOf("private.nbr"), EResultsFileNotReadable("", "", ""));
     }
 }
 

@@ -54,7 +54,7 @@ probes::ProbeList ProbeListOf(ProbeCalls &calls) {
             std::make_shared<CalledProbe>(calls, Kind::Rank)};
 }
 
-std::string WebProbeCalls::CheckAvailability(const std::string &url, int port) {
+probes::Availability WebProbeCalls::CheckAvailability(const std::string &url, int port) {
     return probes::CheckAvailability(url, port, context_);
 }
 

@@ -12,7 +12,7 @@ namespace testsupport {
 class ProbeCalls {
 public:
     virtual ~ProbeCalls() = default;
-    virtual std::string CheckAvailability(const std::string &url, int port) = 0;
+    virtual probes::Availability CheckAvailability(const std::string &url, int port) = 0;
     virtual std::string GetLinkPopularity(const std::string &name) = 0;
     virtual std::string GetTrafficRank(const std::string &name) = 0;
 };
@@ -24,7 +24,7 @@ probes::ProbeList ProbeListOf(ProbeCalls &calls);
 class WebProbeCalls : public ProbeCalls {
 public:
     explicit WebProbeCalls(net::NetworkContext context) : context_(std::move(context)) {}
-    std::string CheckAvailability(const std::string &url, int port) override;
+    probes::Availability CheckAvailability(const std::string &url, int port) override;
     std::string GetLinkPopularity(const std::string &name) override;
     std::string GetTrafficRank(const std::string &name) override;
 

@@ -15,7 +15,9 @@ namespace {
 // Answers every name as free, with fixed details.
 class FreeNames : public testsupport::ProbeCalls {
 public:
-    std::string CheckAvailability(const std::string &, int) override { return "Yes"; }
+    probes::Availability CheckAvailability(const std::string &, int) override {
+        return probes::Availability::Free;
+    }
     std::string GetLinkPopularity(const std::string &) override { return "12"; }
     std::string GetTrafficRank(const std::string &) override { return "34"; }
 };
@@ -36,9 +38,10 @@ public:
     void ShowKeywordsModal() override { core::ClearStopRequest(); }
 };
 
-class NoStatus : public core::StatusLine {
+class NoStatus : public core::ProgressView {
 public:
-    void SetStatusText(const std::string &) override {}
+    void ShowProgress(const core::RunProgress &) override {}
+    void ShowDone() override {}
 };
 
 TEST(AddedColumn, AProbeAndAColumnReachTheListTheTsvAndTheResultsFile) {

@@ -97,10 +97,12 @@ public:
     std::vector<std::string> log;
     testsupport::ProbeCalls *through = nullptr;
 
-    std::string CheckAvailability(const std::string &url, int port) override {
+    probes::Availability CheckAvailability(const std::string &url, int port) override {
         const std::string name = url.substr(std::string("http://www.").size());
-        std::string answer =
-            through ? through->CheckAvailability(url, port) : (taken.count(name) ? "No" : "Yes");
+        const probes::Availability answer =
+            through
+                ? through->CheckAvailability(url, port)
+                : (taken.count(name) ? probes::Availability::Taken : probes::Availability::Free);
         Call("check:" + name);
         return answer;
     }

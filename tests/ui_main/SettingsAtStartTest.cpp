@@ -91,7 +91,7 @@ public:
              const probes::Pause &) const override {
         watch_.Enter(evidence_ == "rdap");
         watch_.RunDuringCheck();
-        record.available = "Yes";
+        record.available = probes::Availability::Free;
         record.AddEvidence(evidence_);
         watch_.Leave();
     }

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace core {
+
+// Where a run stands, as numbers for whoever shows it: the window words it as its status text,
+// the terminal adds a rate and the time left.
+struct RunProgress {
+    // 1-based position of the name being checked (with many at once, the oldest still under
+    // way) among count names.
+    std::size_t position = 0;
+    std::size_t count = 0;
+    std::string name;
+    // The stop request was seen: no new name starts, the ones under way finish.
+    bool stopping = false;
+    // Many names are checked at once; the window then shows the position too.
+    bool manyAtOnce = false;
+
+    bool operator==(const RunProgress &) const = default;
+};
+
+// What the window shows for it: "Checking... NAME", "Checking... NAME (k/N)" with many at once,
+// or "Stopping...".
+std::string StatusText(const RunProgress &progress);
+// What it shows once a run has ended.
+inline constexpr const char *kRunDoneText = "Done!";
+
+// Whoever shows a run's progress: the window's status line, the terminal's progress line.
+class ProgressView {
+public:
+    virtual ~ProgressView() = default;
+    virtual void ShowProgress(const RunProgress &progress) = 0;
+    // The run ended, however it ended.
+    virtual void ShowDone() = 0;
+};
+
+} // namespace core
