@@ -79,7 +79,7 @@ void CheckPool::FillAhead() {
 
 std::optional<CheckPool::Taken> CheckPool::TakeName() {
     std::lock_guard lock(mutex_);
-    if (stopStarting_ || abandoned_)
+    if (stopStarting_ || Abandoned())
         return std::nullopt;
     FillAhead();
     if (ahead_.empty())
@@ -130,7 +130,7 @@ void CheckPool::PrepareName(const std::string &name) const {
 void CheckPool::Finish(CheckOutcome outcome) {
     {
         std::lock_guard lock(mutex_);
-        if (abandoned_)
+        if (Abandoned())
             return;
         underWay_[outcome.index - handedOver_].outcome = std::move(outcome);
     }
@@ -140,10 +140,11 @@ void CheckPool::Finish(CheckOutcome outcome) {
 std::optional<CheckOutcome> CheckPool::Next(std::chrono::milliseconds wait) {
     std::unique_lock lock(mutex_);
     const auto ready = [this] {
-        return abandoned_ || underWay_.empty() || underWay_.front().outcome.has_value();
+        return underWay_.empty() || underWay_.front().outcome.has_value();
     };
-    finished_.wait_for(lock, wait, ready);
-    if (abandoned_ || underWay_.empty() || !underWay_.front().outcome)
+    // The abandon wakes the wait through its token.
+    finished_.wait_for(lock, context_.Sockets->InterruptToken(), wait, ready);
+    if (Abandoned() || underWay_.empty() || !underWay_.front().outcome)
         return std::nullopt;
     CheckOutcome outcome = std::move(*underWay_.front().outcome);
     underWay_.pop_front();
@@ -153,8 +154,9 @@ std::optional<CheckOutcome> CheckPool::Next(std::chrono::milliseconds wait) {
 
 bool CheckPool::Done() const {
     std::lock_guard lock(mutex_);
-    const bool noMore = stopStarting_ || abandoned_ || (listEnded_ && ahead_.empty());
-    return noMore && (abandoned_ || underWay_.empty());
+    const bool abandoned = Abandoned();
+    const bool noMore = stopStarting_ || abandoned || (listEnded_ && ahead_.empty());
+    return noMore && (abandoned || underWay_.empty());
 }
 
 void CheckPool::StopStarting() {
@@ -166,24 +168,13 @@ void CheckPool::StopStarting() {
 }
 
 void CheckPool::Abandon() {
-    {
-        std::lock_guard lock(mutex_);
-        if (abandoned_)
-            return;
-        abandoned_ = true;
-    }
-    finished_.notify_all();
     context_.Sockets->Interrupt();
-    if (context_.Hosts)
-        context_.Hosts->Interrupt();
-    if (context_.Connections)
-        context_.Connections->Interrupt();
 }
 
 std::vector<CheckOutcome> CheckPool::TakeFinished() {
     std::lock_guard lock(mutex_);
     std::vector<CheckOutcome> finished;
-    if (!abandoned_)
+    if (!Abandoned())
         return finished;
     for (Started &started : underWay_)
         if (started.outcome)
@@ -192,15 +183,14 @@ std::vector<CheckOutcome> CheckPool::TakeFinished() {
 }
 
 bool CheckPool::Abandoned() const {
-    std::lock_guard lock(mutex_);
-    return abandoned_;
+    return context_.Sockets->Interrupted();
 }
 
 std::optional<std::pair<std::size_t, std::string>> CheckPool::Oldest() const {
     std::lock_guard lock(mutex_);
     if (!underWay_.empty())
         return std::make_pair(handedOver_, underWay_.front().name);
-    if (stopStarting_ || abandoned_ || ahead_.empty())
+    if (stopStarting_ || Abandoned() || ahead_.empty())
         return std::nullopt;
     return std::make_pair(handedOver_, ahead_.front());
 }

@@ -58,8 +58,9 @@ public:
     // Names not started yet never start; the ones waiting for their turn with a host or for a
     // retry end without an answer (CheckOutcome::stopped); the exchanges under way finish.
     void StopStarting();
-    // Ends every exchange now (their sockets' waits end, and the waits the probes share) and
-    // starts nothing more; Next hands nothing over from then on.
+    // Ends every exchange now and starts nothing more; Next hands nothing over from then on. One
+    // call: it raises the run's abandon (its socket layer's InterruptToken), which every wait of
+    // the run watches.
     void Abandon();
     bool Abandoned() const;
     // After Abandon: the outcomes that had finished before it and were not handed over (names
@@ -105,13 +106,12 @@ private:
     const net::SocketLayer::KeepRunning keepRunning_;
 
     mutable std::mutex mutex_;
-    std::condition_variable finished_;
+    std::condition_variable_any finished_;
     std::deque<std::string> ahead_;
     bool listEnded_ = false;
     std::size_t started_ = 0;
     std::size_t handedOver_ = 0;
     bool stopStarting_ = false;
-    bool abandoned_ = false;
     // The names from handedOver_ to started_ - 1, in list order.
     std::deque<Started> underWay_;
     std::vector<std::thread> workers_;

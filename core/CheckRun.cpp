@@ -268,13 +268,15 @@ void CheckRun::CheckOneAtATime(NameSource &names, const CheckSetup &setup) {
     ActiveSockets active(*this, *context.Sockets);
     // The service hosts are looked up once a run, not once a name.
     const net::SocketLayer::KeepRunning keepRunning(context.Sockets);
+    // One thread checks every name of the run.
+    StepRelay relay(*context.Sockets);
     for (std::size_t position = 1; const std::optional<std::string> name = names.Next();
          ++position) {
         // A nested run owns the list now.
         if (list_.Generation() != generation)
             return;
         progress_.ShowProgress({.position = position, .count = names.Count(), .name = *name});
-        if (!CheckCandidate(*name, generation, setup.probes, context))
+        if (!CheckCandidate(*name, generation, setup.probes, context, relay))
             return;
         if (StopTest() || AvailableLimitReached())
             return;
@@ -282,14 +284,14 @@ void CheckRun::CheckOneAtATime(NameSource &names, const CheckSetup &setup) {
 }
 
 bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t generation,
-                              const probes::ProbeList &probes, const net::NetworkContext &context) {
+                              const probes::ProbeList &probes, const net::NetworkContext &context,
+                              StepRelay &relay) {
     const std::string name = candidate; // the list may change while the queue drains
     WindowSchedule schedule(list_, options_, generation);
     std::optional<probes::DomainRecord> record;
     try {
-        StepRelay(schedule, *context.Sockets).Run([&](CheckSteps &steps) {
-            record = CheckDomain(name, probes, context, steps);
-        });
+        relay.Run(schedule,
+                  [&](CheckSteps &steps) { record = CheckDomain(name, probes, context, steps); });
     } catch (const probes::ECheckStopped &) {
         // The run stopped while the name waited for its turn: no answer, and no name follows.
         return false;

@@ -20,6 +20,7 @@ class ResultList;
 namespace core {
 
 class CheckPool;
+class StepRelay;
 struct CheckOutcome;
 
 // The keywords dialog as the Start command sees it: shown modally, it edits the keywords and the
@@ -86,7 +87,8 @@ private:
     // Checks one name; false when the run must end (the rows were replaced meanwhile, or the run
     // was abandoned).
     bool CheckCandidate(const std::string &name, std::uint64_t generation,
-                        const probes::ProbeList &probes, const net::NetworkContext &context);
+                        const probes::ProbeList &probes, const net::NetworkContext &context,
+                        StepRelay &relay);
     // Checks the names one after the other on the window's behalf.
     void CheckOneAtATime(NameSource &names, const CheckSetup &setup);
     // Checks options.jobs() names at once on worker threads; this thread only drains the

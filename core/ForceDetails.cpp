@@ -42,7 +42,7 @@ std::optional<probes::DomainRecord> FetchDetails(const std::string &name, std::s
         record.SetField(base::field::kEvidence, std::move(evidence));
     WindowDrains drains;
     bool complete = true;
-    StepRelay(drains, *context.Sockets).Run([&](CheckSteps &steps) {
+    StepRelay(*context.Sockets).Run(drains, [&](CheckSteps &steps) {
         const probes::Pause pause = [&steps] { steps.Pause(); };
         for (const auto &probe : probes) {
             if (!probe->OnlyForAvailable())

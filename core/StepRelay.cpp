@@ -4,7 +4,6 @@
 #include "platform/Application.h"
 
 #include <chrono>
-#include <thread>
 
 namespace core {
 namespace {
@@ -14,25 +13,54 @@ constexpr std::chrono::milliseconds kWaitSlice(10);
 
 } // namespace
 
-StepRelay::StepRelay(CheckSteps &windowSteps, net::SocketLayer &sockets)
-    : windowSteps_(windowSteps), sockets_(sockets) {}
+StepRelay::StepRelay(net::SocketLayer &sockets)
+    : sockets_(sockets), worker_([this](std::stop_token own) { Work(std::move(own)); }) {}
 
-void StepRelay::Run(const std::function<void(CheckSteps &)> &check) {
-    std::exception_ptr checkFailure;
-    std::thread worker([this, &check, &checkFailure] {
+StepRelay::~StepRelay() {
+    worker_.request_stop();
+}
+
+void StepRelay::Run(CheckSteps &windowSteps, const std::function<void(CheckSteps &)> &check) {
+    {
+        std::lock_guard lock(mutex_);
+        windowSteps_ = &windowSteps;
+        windowFailure_ = nullptr;
+        checkFailure_ = nullptr;
+        pending_.reset();
+        answer_.reset();
+        finished_ = false;
+        check_ = &check;
+    }
+    changed_.notify_all();
+    Serve();
+    std::lock_guard lock(mutex_);
+    windowSteps_ = nullptr;
+    if (checkFailure_)
+        std::rethrow_exception(checkFailure_);
+    if (windowFailure_)
+        std::rethrow_exception(windowFailure_);
+}
+
+void StepRelay::Work(std::stop_token own) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, own, [this] { return check_ != nullptr; });
+        if (check_ == nullptr)
+            return;
+        const auto &check = *check_;
+        lock.unlock();
+        std::exception_ptr failure;
         try {
             check(*this);
         } catch (...) {
-            checkFailure = std::current_exception();
+            failure = std::current_exception();
         }
-        Finish();
-    });
-    Serve();
-    worker.join();
-    if (checkFailure)
-        std::rethrow_exception(checkFailure);
-    if (windowFailure_)
-        std::rethrow_exception(windowFailure_);
+        lock.lock();
+        checkFailure_ = failure;
+        check_ = nullptr;
+        finished_ = true;
+        changed_.notify_all();
+    }
 }
 
 NextStep StepRelay::BeforeProbe(const probes::DomainRecord &record, const probes::Probe &next) {
@@ -50,12 +78,6 @@ NextStep StepRelay::Ask(Step step) {
     changed_.notify_all();
     changed_.wait(lock, [this] { return answer_.has_value(); });
     return *answer_;
-}
-
-void StepRelay::Finish() {
-    std::lock_guard lock(mutex_);
-    finished_ = true;
-    changed_.notify_all();
 }
 
 void StepRelay::Serve() {
@@ -88,10 +110,10 @@ NextStep StepRelay::Answer(const Step &step) {
         return NextStep::Abandon;
     try {
         if (!step.record) {
-            windowSteps_.Pause();
+            windowSteps_->Pause();
             return NextStep::Go;
         }
-        const NextStep next = windowSteps_.BeforeProbe(*step.record, *step.next);
+        const NextStep next = windowSteps_->BeforeProbe(*step.record, *step.next);
         // The window's drain may have abandoned the run.
         return sockets_.Interrupted() ? NextStep::Abandon : next;
     } catch (...) {

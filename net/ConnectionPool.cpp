@@ -17,9 +17,16 @@ bool StillIdle(TIdSocketHandle &socket) {
 } // namespace
 
 ConnectionPool::ConnectionPool(std::shared_ptr<SocketLayer> sockets, Limits limits)
-    : sockets_(std::move(sockets)), limits_(limits) {}
+    : sockets_(std::move(sockets)), limits_(limits) {
+    onAbandon_.emplace(sockets_->InterruptToken(), [this] {
+        std::lock_guard lock(mutex_);
+        DropAllLocked();
+    });
+}
 
 ConnectionPool::~ConnectionPool() {
+    // An abandon under way on another thread finishes its callback first.
+    onAbandon_.reset();
     std::lock_guard lock(mutex_);
     DropAllLocked();
 }
@@ -77,12 +84,6 @@ void ConnectionPool::Give(const std::string &key, TIdSocketHandle &socket) {
     idle_.push_back({key, std::move(held), now});
 }
 
-void ConnectionPool::Interrupt() {
-    std::lock_guard lock(mutex_);
-    interrupted_ = true;
-    DropAllLocked();
-}
-
 std::size_t ConnectionPool::IdleCount() const {
     std::lock_guard lock(mutex_);
     return idle_.size();
@@ -94,11 +95,11 @@ std::size_t ConnectionPool::IdleCount(const std::string &key) const {
 }
 
 bool ConnectionPool::InterruptedLocked() {
-    if (!interrupted_ && sockets_->Interrupted()) {
-        interrupted_ = true;
-        DropAllLocked();
-    }
-    return interrupted_;
+    // The abandon's callback has closed what was idle, or is about to.
+    if (!sockets_->Interrupted())
+        return false;
+    DropAllLocked();
+    return true;
 }
 
 void ConnectionPool::DropStaleLocked(Clock::time_point now) {

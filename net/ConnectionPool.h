@@ -4,8 +4,11 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -16,8 +19,8 @@ class SocketLayer;
 // The idle kept-alive connections of one run, so that the next exchange with the same endpoint
 // skips the connect. Shared by the threads of a run and bounded: a few idle connections per
 // endpoint, a few more in all, none idle for longer than the idle limit. It keeps the socket
-// layer started while it holds a connection; everything it holds is closed when it goes or is
-// interrupted.
+// layer started while it holds a connection; everything it holds is closed when it goes or when
+// the layer is interrupted (the run's abandon, which it watches).
 class ConnectionPool {
 public:
     using Clock = std::chrono::steady_clock;
@@ -43,10 +46,8 @@ public:
     bool Take(const std::string &key, TIdSocketHandle &socket);
     // Keeps the connection of socket for a later exchange with key and leaves socket empty; the
     // oldest idle connection of the endpoint (or of all) makes room. Closes it instead once the
-    // pool or its layer is interrupted.
+    // layer is interrupted.
     void Give(const std::string &key, TIdSocketHandle &socket);
-    // Closes every idle connection and keeps none from now on: the run is being abandoned.
-    void Interrupt();
 
     std::size_t IdleCount() const;
     std::size_t IdleCount(const std::string &key) const;
@@ -73,7 +74,8 @@ private:
     std::vector<Idle> idle_;
     // The layer's stack, acquired while a connection is idle here.
     TIdStack *stack_ = nullptr;
-    bool interrupted_ = false;
+    // Closes every idle connection once the run is abandoned. Last: it goes first.
+    std::optional<std::stop_callback<std::function<void()>>> onAbandon_;
 };
 
 } // namespace net

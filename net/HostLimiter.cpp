@@ -31,11 +31,12 @@ void HostLimiter::Slot::Release() {
         std::exchange(limiter_, nullptr)->Release(host_);
 }
 
-HostLimiter::Slot HostLimiter::Acquire(const std::string &host, Clock::time_point deadline) {
+HostLimiter::Slot HostLimiter::Acquire(const std::string &host, Clock::time_point deadline,
+                                       std::stop_token stop) {
     const std::string key = base::AsciiLower(host);
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (interrupted_)
+        if (stop.stop_requested())
             TIdStack::FailWithSocketError(Id_WSAEINTR);
         int &used = inUse_[key];
         if (used < perHost_) {
@@ -48,7 +49,9 @@ HostLimiter::Slot HostLimiter::Acquire(const std::string &host, Clock::time_poin
             }
             return Slot(this, key);
         }
-        if (freed_.wait_until(lock, deadline) == std::cv_status::timeout &&
+        // A freed place and the stop wake the wait; each wake looks again.
+        const auto freed = [&] { return inUse_[key] < perHost_; };
+        if (!freed_.wait_until(lock, stop, deadline, freed) && !stop.stop_requested() &&
             Clock::now() >= deadline)
             TIdStack::FailWithSocketError(Id_WSAETIMEDOUT);
     }
@@ -59,14 +62,6 @@ void HostLimiter::Release(const std::string &host) {
         std::lock_guard lock(mutex_);
         if (auto found = inUse_.find(host); found != inUse_.end() && --found->second <= 0)
             inUse_.erase(found);
-    }
-    freed_.notify_all();
-}
-
-void HostLimiter::Interrupt() {
-    {
-        std::lock_guard lock(mutex_);
-        interrupted_ = true;
     }
     freed_.notify_all();
 }

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <stop_token>
 #include <string>
 
 namespace net {
@@ -34,10 +35,9 @@ public:
     };
 
     // Waits for a place with host (names compare without ASCII case) until deadline: raises
-    // EIdSocketError 10060 when the deadline passes, 10004 once the limiter is interrupted.
-    Slot Acquire(const std::string &host, Clock::time_point deadline);
-    // Ends every wait now; later ones fail at once.
-    void Interrupt();
+    // EIdSocketError 10060 when the deadline passes, 10004 once stop (the run's abandon) is
+    // raised, then at once.
+    Slot Acquire(const std::string &host, Clock::time_point deadline, std::stop_token stop = {});
 
     int PerHost() const { return perHost_; }
     // The most exchanges that were ever under way at once with host, counted from two: 0 for a
@@ -49,10 +49,9 @@ private:
 
     const int perHost_;
     mutable std::mutex mutex_;
-    std::condition_variable freed_;
+    std::condition_variable_any freed_;
     std::map<std::string, int> inUse_;
     std::map<std::string, int> mostAtOnce_;
-    bool interrupted_ = false;
 };
 
 } // namespace net

@@ -125,8 +125,10 @@ public:
         if (!outermost_ || !client_.hosts_)
             return;
         slot_ = client_.hosts_->Acquire(
-            host, std::chrono::steady_clock::now() +
-                      std::chrono::milliseconds(std::max(client_.RequestTimeout, 0)));
+            host,
+            std::chrono::steady_clock::now() +
+                std::chrono::milliseconds(std::max(client_.RequestTimeout, 0)),
+            client_.abandon_);
     }
 
 private:
@@ -136,8 +138,8 @@ private:
 };
 
 TIdHTTP::TIdHTTP(const NetworkContext &context)
-    : TIdTCPClient(context), hosts_(context.Hosts), utcOffset_(context.UtcOffset), request_(this),
-      reply_(this) {
+    : TIdTCPClient(context), hosts_(context.Hosts), abandon_(context.Sockets->InterruptToken()),
+      utcOffset_(context.UtcOffset), request_(this), reply_(this) {
     Port = kDefaultPort;
     // A pool of another layer holds sockets this client's stack does not know.
     if (context.Connections && context.Connections->Serves(*context.Sockets))

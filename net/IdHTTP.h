@@ -105,6 +105,8 @@ private:
     int redirectCount_ = 0;
     int exchangeDepth_ = 0;
     std::shared_ptr<HostLimiter> hosts_;
+    // The run's abandon, which ends a wait for a place with a host.
+    std::stop_token abandon_;
     std::shared_ptr<ConnectionPool> connections_;
     TUtcOffsetSource utcOffset_;
     std::string endpointKey_;

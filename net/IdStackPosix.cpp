@@ -21,20 +21,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 namespace net {
-// A getaddrinfo that the caller may stop waiting for: the lookup goes on in a thread of its own
-// and leaves its answer here; whoever is last to let go frees it.
-struct PendingLookup {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    int result = 0;
-    int error = 0;
-    std::optional<std::string> address;
-};
-
 namespace {
 
 struct ErrnoNumber {
@@ -96,22 +84,7 @@ int PlatformLookup(const std::string &name, std::string &address) {
     return 0;
 }
 
-void RunLookup(const std::shared_ptr<PendingLookup> &lookup, const NameLookup &run,
-               const std::string &name) {
-    std::string address;
-    const int result = run(name, address);
-    const int error = errno;
-    std::lock_guard lock(lookup->mutex);
-    lookup->result = result;
-    lookup->error = error;
-    if (result == 0)
-        lookup->address = address;
-    lookup->finished = true;
-    lookup->done.notify_all();
-}
-
-constexpr auto kInterruptCheck = std::chrono::milliseconds(50);
-// Lookups started ahead that wait for their use at once: each holds a thread while it runs.
+// Lookups started ahead that wait for their use at once.
 constexpr std::size_t kMostLookupsAhead = 64;
 
 bool SetBlocking(int socket, bool blocking) {
@@ -127,8 +100,9 @@ bool SetBlocking(int socket, bool blocking) {
 thread_local int TIdStackPosix::lastError_ = 0;
 
 TIdStackPosix::TIdStackPosix(NameLookup lookup)
-    : lookup_(lookup ? std::move(lookup) : NameLookup(PlatformLookup)),
-      wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      wake_(stop_.get_token(), [this] { WakePolls(); }),
+      lookups_(lookup ? std::move(lookup) : NameLookup(PlatformLookup), stop_.get_token()) {}
 
 TIdStackPosix::~TIdStackPosix() {
     if (wakeFd_ >= 0)
@@ -136,7 +110,10 @@ TIdStackPosix::~TIdStackPosix() {
 }
 
 void TIdStackPosix::Interrupt() {
-    interrupted_ = true;
+    stop_.request_stop();
+}
+
+void TIdStackPosix::WakePolls() const {
     const std::uint64_t one = 1;
     if (wakeFd_ >= 0 && ::write(wakeFd_, &one, sizeof one) < 0) {
         // The counter is already far from zero: every poll sees it readable anyway.
@@ -315,27 +292,23 @@ int TIdStackPosix::WSGetPeerName(TIdStackSocketHandle socket, TIdSocketAddress &
 
 std::optional<std::string> TIdStackPosix::WSGetHostByName(const std::string &name) {
     // The platform's lookup has no time-out of its own: it runs aside, and the wait for it is
-    // bounded by the resolve time-out and ended by an interruption.
+    // bounded by the resolve time-out and woken by an interruption.
     if (Interrupted()) {
         Fail(Id_WSAEINTR);
         return std::nullopt;
     }
     const auto lookup = TakeOrStartLookup(name);
+    if (!lookup) {
+        Fail(Id_WSATRY_AGAIN);
+        return std::nullopt;
+    }
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(resolveTimeoutMs_.load());
     std::unique_lock lock(lookup->mutex);
-    while (!lookup->finished) {
-        if (Interrupted()) {
-            Fail(Id_WSAEINTR);
-            return std::nullopt;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
-            Fail(Id_WSATRY_AGAIN);
-            return std::nullopt;
-        }
-        lookup->done.wait_for(
-            lock, std::min<std::chrono::steady_clock::duration>(deadline - now, kInterruptCheck));
+    if (!lookup->done.wait_until(lock, stop_.get_token(), deadline,
+                                 [&] { return lookup->finished; })) {
+        Fail(Interrupted() ? Id_WSAEINTR : Id_WSATRY_AGAIN);
+        return std::nullopt;
     }
     if (lookup->result != 0) {
         if (lookup->result == EAI_SYSTEM)
@@ -354,7 +327,8 @@ void TIdStackPosix::StartLookup(const std::string &name) {
     std::lock_guard lock(aheadMutex_);
     if (ahead_.size() >= kMostLookupsAhead || ahead_.count(key))
         return;
-    ahead_.emplace(key, LaunchLookup(name));
+    if (auto lookup = lookups_.Start(name))
+        ahead_.emplace(key, std::move(lookup));
 }
 
 std::size_t TIdStackPosix::LookupsWaitingAhead() {
@@ -371,13 +345,7 @@ std::shared_ptr<PendingLookup> TIdStackPosix::TakeOrStartLookup(const std::strin
             return lookup;
         }
     }
-    return LaunchLookup(name);
-}
-
-std::shared_ptr<PendingLookup> TIdStackPosix::LaunchLookup(const std::string &name) const {
-    auto lookup = std::make_shared<PendingLookup>();
-    std::thread(RunLookup, lookup, lookup_, name).detach();
-    return lookup;
+    return lookups_.Start(name);
 }
 
 } // namespace net

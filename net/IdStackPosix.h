@@ -1,24 +1,18 @@
 #pragma once
 
 #include "net/IdStack.h"
+#include "net/LookupPool.h"
 
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <unordered_map>
 
 // The socket layer over POSIX sockets and getaddrinfo (IPv4). Error numbers are reported as the
 // Windows Sockets numbers of the same name.
 namespace net {
-
-// A name lookup running in a thread of its own (see IdStackPosix.cpp).
-struct PendingLookup;
-
-// Looks a name up as getaddrinfo does: 0 with the first IPv4 address as dotted text, or an
-// EAI_ code (errno tells the rest of EAI_SYSTEM). It runs on a thread of its own and may
-// outlive the layer.
-using NameLookup = std::function<int(const std::string &name, std::string &address)>;
 
 class TIdStackPosix : public TIdStack {
 public:
@@ -53,6 +47,8 @@ public:
 
     // Lookups started ahead and not yet taken.
     std::size_t LookupsWaitingAhead();
+    // Threads the lookups have made so far (a few at most).
+    std::size_t LookupThreads() const { return lookups_.ThreadCount(); }
 
 protected:
     void StartLookup(const std::string &name) override;
@@ -62,20 +58,22 @@ protected:
     // Polls socket for events and for an interruption; the result of poll, or -1 with EINTR
     // once interrupted.
     int PollFor(int socket, short events, int timeoutMs);
-    bool Interrupted() const { return interrupted_.load(); }
+    bool Interrupted() const { return stop_.stop_requested(); }
 
 private:
     // The lookup of name started ahead, taken out of the table; else a new one started now.
     std::shared_ptr<PendingLookup> TakeOrStartLookup(const std::string &name);
-    std::shared_ptr<PendingLookup> LaunchLookup(const std::string &name) const;
+    void WakePolls() const;
 
-    const NameLookup lookup_;
     // Lookups started ahead of their use, by lower-case name; a bounded number.
     std::mutex aheadMutex_;
     std::unordered_map<std::string, std::shared_ptr<PendingLookup>> ahead_;
-    // Written once by Interrupt; every poll of this layer watches it.
+    // Written once when stop_ is raised; every poll of this layer watches it.
     int wakeFd_ = -1;
-    std::atomic<bool> interrupted_{false};
+    // Raised by Interrupt; the lookups and their waits watch it too.
+    std::stop_source stop_;
+    const std::stop_callback<std::function<void()>> wake_;
+    LookupPool lookups_;
     std::atomic<int> resolveTimeoutMs_{60000};
     // Per thread, as the platform keeps errno: threads sharing one layer never see each
     // other's failures.

@@ -4,14 +4,21 @@
 
 namespace net {
 
-SocketLayer::SocketLayer(TIdStackFactory factory) : factory_(std::move(factory)) {}
+SocketLayer::SocketLayer(TIdStackFactory factory)
+    : factory_(std::move(factory)), interruptStack_(interrupt_.get_token(),
+                                                    [this] {
+                                                        std::lock_guard lock(mutex_);
+                                                        if (stack_)
+                                                            stack_->Interrupt();
+                                                    }),
+      endQueuedWaits_(interrupt_.get_token(), [this] { queuedWaits_.request_stop(); }) {}
 
 TIdStack &SocketLayer::Acquire() {
     std::lock_guard lock(mutex_);
     if (!stack_) {
         stack_ = factory_ ? factory_() : std::make_unique<TIdStackPosix>();
         stack_->SetResolveTimeout(resolveTimeoutMs_);
-        if (interrupted_)
+        if (Interrupted())
             stack_->Interrupt();
         ++startCount_;
     }
@@ -32,25 +39,13 @@ std::shared_ptr<SocketLayer> SocketLayer::Fresh(int resolveTimeoutMs) const {
 }
 
 void SocketLayer::Interrupt() {
-    {
-        std::lock_guard lock(mutex_);
-        interrupted_ = true;
-        if (stack_)
-            stack_->Interrupt();
-    }
     // Outside the lock: the callbacks of the tokens run here, and may ask the layer.
-    queuedWaits_.request_stop();
     interrupt_.request_stop();
-}
-
-bool SocketLayer::Interrupted() const {
-    std::lock_guard lock(mutex_);
-    return interrupted_;
 }
 
 void SocketLayer::ResolveAhead(const std::string &host) {
     std::lock_guard lock(mutex_);
-    if (stack_ && !interrupted_)
+    if (stack_ && !Interrupted())
         stack_->ResolveAhead(host);
 }
 

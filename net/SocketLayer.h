@@ -2,6 +2,7 @@
 
 #include "net/IdStack.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stop_token>
@@ -23,16 +24,17 @@ public:
 
     // A new layer made the same way, for one run that may be interrupted on its own.
     std::shared_ptr<SocketLayer> Fresh(int resolveTimeoutMs) const;
-    // Ends every wait of the layer now and fails what follows (see TIdStack::Interrupt); the
-    // waits before an exchange end too (EndQueuedWaits).
+    // The run's one cancellation, in two levels. Abandoning the run is this one call: every
+    // wait of the run watches InterruptToken (socket polls, name lookups, host limits, the
+    // connection pool, DNS queries, the window's relay) and is woken by it; the waits before an
+    // exchange end too (EndQueuedWaits).
     void Interrupt();
     // Whether the layer was interrupted: the run it serves is being abandoned.
-    bool Interrupted() const;
-    // Raised by Interrupt, for what waits outside the layer (a DNS query) and must end with the
-    // run.
+    bool Interrupted() const { return interrupt_.stop_requested(); }
     std::stop_token InterruptToken() const { return interrupt_.get_token(); }
-    // Ends the waits before an exchange (a host's free slot, a retry's pause), now and from now
-    // on, while the exchanges under way go on: the run it serves stops starting names.
+    // Ends the waits before an exchange (a host's free slot, an RDAP host's turn, a retry's
+    // pause, a WHOIS server's turn), now and from now on, while the exchanges under way go on:
+    // the run it serves stops starting names.
     void EndQueuedWaits() { queuedWaits_.request_stop(); }
     // Raised by EndQueuedWaits and by Interrupt.
     std::stop_token QueuedWaitsToken() const { return queuedWaits_.get_token(); }
@@ -65,10 +67,12 @@ private:
     TIdStackFactory factory_;
     std::unique_ptr<TIdStack> stack_;
     int resolveTimeoutMs_ = 60000;
-    bool interrupted_ = false;
     // Thread-safe on their own; raised once, never lowered.
     std::stop_source interrupt_;
     std::stop_source queuedWaits_;
+    // Carry the interruption to the stack (which wakes its polls) and to the queued waits.
+    const std::stop_callback<std::function<void()>> interruptStack_;
+    const std::stop_callback<std::function<void()>> endQueuedWaits_;
     int liveCount_ = 0;
     int startCount_ = 0;
 };

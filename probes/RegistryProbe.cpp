@@ -35,11 +35,6 @@ RegistryContext::RegistryContext(const RegistrySettings &settings)
     : dns_(settings.dns), bootstrap_(MakeBootstrap(settings.bootstrapFiles)),
       tls_(MakeTls(settings.tls)) {}
 
-void RegistryContext::Cancel() {
-    limiter_.Cancel();
-    waits_.Cancel();
-}
-
 RegistryProbe::RegistryProbe(std::shared_ptr<RegistryContext> shared)
     : registry_(std::move(shared)) {}
 

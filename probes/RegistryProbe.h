@@ -28,8 +28,8 @@ struct RegistrySettings {
 
 // What the registry checks of one run share: the trust store, the bootstrap table, the public
 // suffixes, the per-host RDAP limits and the waits for Retry-After. The waits and the limits end
-// when the run that waits stops or is abandoned (its socket layer's QueuedWaitsToken); Cancel ends
-// them for good.
+// when the run that waits stops or is abandoned (its socket layer's QueuedWaitsToken): the context
+// outlives runs and keeps no cancellation of its own.
 class RegistryContext {
 public:
     // Raises EIdTLSError when the trusted certificates cannot be loaded, ERdapBootstrapError for
@@ -41,11 +41,10 @@ public:
     const registry::PublicSuffixList &Suffixes() const { return suffixes_; }
     const std::shared_ptr<const net::TlsClientContext> &Tls() const { return tls_; }
     registry::RdapHostLimiter &Limiter() { return limiter_; }
-    // False when the context was cancelled, or stop raised, before the wait ended.
+    // False when stop was raised before the wait ended.
     bool Wait(std::chrono::milliseconds length, std::stop_token stop = {}) {
         return waits_.WaitFor(length, std::move(stop));
     }
-    void Cancel();
 
 private:
     registry::DnsSettings dns_;

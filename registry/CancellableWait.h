@@ -7,18 +7,16 @@
 
 namespace registry {
 
-// Pauses that the run can cut short: after Cancel every wait, now or later, ends at once, and so
-// does a wait whose stop token is raised.
+// Pauses that the run can cut short: a wait whose stop token (the run's) is raised ends at once,
+// woken rather than polling.
 class CancellableWait {
 public:
-    // False when the wait was cancelled or stopped.
+    // False when the wait was stopped.
     bool WaitFor(std::chrono::milliseconds length, std::stop_token stop = {});
-    void Cancel();
 
 private:
     std::mutex mutex_;
     std::condition_variable_any changed_;
-    bool cancelled_ = false;
 };
 
 } // namespace registry

@@ -5,10 +5,10 @@
 #include "net/IdHTTP.h"
 #include "net/IdSSLConnectionIntercept.h"
 #include "net/IdURI.h"
+#include "registry/CancellableWait.h"
 #include "registry/RdapReply.h"
 
 #include <ctime>
-#include <thread>
 #include <utility>
 
 namespace registry {
@@ -40,11 +40,11 @@ RdapClient::RdapClient(RdapSettings settings, std::shared_ptr<const net::TlsClie
                        RdapHostLimiter &limiter, RdapWait wait)
     : settings_(std::move(settings)), tls_(std::move(tls)), limiter_(limiter),
       wait_(std::move(wait)) {
+    // Without a wait of the caller's, a retry's pause still ends when the run stops.
     if (!wait_)
-        wait_ = [](std::chrono::milliseconds length) {
-            std::this_thread::sleep_for(length);
-            return true;
-        };
+        wait_ = [pauses = std::make_shared<CancellableWait>(),
+                 stop = settings_.network.Sockets->QueuedWaitsToken()](
+                    std::chrono::milliseconds length) { return pauses->WaitFor(length, stop); };
 }
 
 RdapResult RdapClient::Unknown(std::string detail, const std::string &url) const {

@@ -37,7 +37,7 @@ RdapHostLimiter::Permit RdapHostLimiter::Acquire(const std::string &host, std::s
     const std::string key = base::AsciiLower(host);
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (cancelled_ || stop.stop_requested())
+        if (stop.stop_requested())
             return {};
         HostState &state = hosts_[key];
         const auto now = Clock::now();
@@ -48,13 +48,12 @@ RdapHostLimiter::Permit RdapHostLimiter::Acquire(const std::string &host, std::s
                 state.nextStart = now + settings_.slowedGap;
             return Permit(this, key);
         }
-        // A released slot, a cancel and the stop wake the wait; a slowed host's gap ends it.
+        // A released slot and the stop wake the wait; a slowed host's gap ends it.
         if (state.inFlight < settings_.concurrentPerHost)
-            changed_.wait_until(lock, stop, state.nextStart, [this] { return cancelled_; });
+            changed_.wait_until(lock, stop, state.nextStart, [] { return false; });
         else
-            changed_.wait(lock, stop, [&] {
-                return cancelled_ || hosts_[key].inFlight < settings_.concurrentPerHost;
-            });
+            changed_.wait(lock, stop,
+                          [&] { return hosts_[key].inFlight < settings_.concurrentPerHost; });
     }
 }
 
@@ -85,14 +84,6 @@ int RdapHostLimiter::InFlight(const std::string &host) const {
     std::lock_guard lock(mutex_);
     const auto found = hosts_.find(base::AsciiLower(host));
     return found == hosts_.end() ? 0 : found->second.inFlight;
-}
-
-void RdapHostLimiter::Cancel() {
-    {
-        std::lock_guard lock(mutex_);
-        cancelled_ = true;
-    }
-    changed_.notify_all();
 }
 
 } // namespace registry

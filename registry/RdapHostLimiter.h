@@ -20,7 +20,7 @@ public:
         std::chrono::milliseconds slowedGap{1000};
     };
 
-    // A granted request slot; given back when it goes. Empty when the limiter was cancelled.
+    // A granted request slot; given back when it goes. Empty when the run stopped.
     class Permit {
     public:
         Permit() = default;
@@ -40,14 +40,12 @@ public:
     explicit RdapHostLimiter(Settings settings);
 
     // Waits until host has a free slot (and, when slowed, its gap has passed). An empty permit
-    // once the limiter is cancelled or stop is raised, then at once and without a slot: a run
-    // that stops asks nothing more.
+    // once stop (the run's) is raised, then at once and without a slot: a run that stops asks
+    // nothing more.
     Permit Acquire(const std::string &host, std::stop_token stop = {});
     void SlowDown(const std::string &host);
     bool IsSlowed(const std::string &host) const;
     int InFlight(const std::string &host) const;
-    // Wakes every waiter with an empty permit, now and from now on.
-    void Cancel();
 
 private:
     struct HostState {
@@ -61,7 +59,6 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable_any changed_;
     std::map<std::string, HostState> hosts_;
-    bool cancelled_ = false;
 };
 
 } // namespace registry

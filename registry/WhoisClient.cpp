@@ -63,7 +63,8 @@ std::string ReadUntilClose(net::TIdTCPClient &connection) {
 } // namespace
 
 WhoisClient::WhoisClient(net::NetworkContext context, WhoisPacer *pacer, std::stop_token stop)
-    : context_(std::move(context)), pacer_(pacer), stop_(std::move(stop)) {}
+    : context_(std::move(context)), pacer_(pacer),
+      stop_(stop.stop_possible() ? std::move(stop) : context_.Sockets->QueuedWaitsToken()) {}
 
 WhoisExchange WhoisClient::Ask(const WhoisServer &server, std::string_view name) const {
     if (!IsAsciiName(name))

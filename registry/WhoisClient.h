@@ -39,7 +39,8 @@ struct WhoisExchange {
 
 class WhoisClient {
 public:
-    // pacer, when not null, is the run's and outlives the client; stop ends a pacer's wait.
+    // pacer, when not null, is the run's and outlives the client; stop ends a pacer's wait (by
+    // default the context's run stopping or being abandoned: its QueuedWaitsToken).
     explicit WhoisClient(net::NetworkContext context, WhoisPacer *pacer = nullptr,
                          std::stop_token stop = {});
 

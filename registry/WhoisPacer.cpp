@@ -53,9 +53,10 @@ WhoisPacer::Turn WhoisPacer::Acquire(const std::string &host, std::chrono::milli
                                      std::stop_token stop) {
     const std::string key = base::AsciiLower(host);
     std::unique_lock lock(mutex_);
-    const Clock::time_point deadline = time_->Now() + std::max(within, std::chrono::milliseconds(0));
+    const Clock::time_point deadline =
+        time_->Now() + std::max(within, std::chrono::milliseconds(0));
     for (;;) {
-        if (interrupted_ || stop.stop_requested())
+        if (stop.stop_requested())
             return Turn(Outcome::Interrupted);
         HostState &state = hosts_[key];
         const Clock::time_point now = time_->Now();
@@ -66,7 +67,8 @@ WhoisPacer::Turn WhoisPacer::Acquire(const std::string &host, std::chrono::milli
         if (now >= deadline)
             return Turn(Outcome::TimedOut);
         // While another thread asks, only its release (or the deadline) can change anything.
-        const Clock::time_point until = state.asking ? deadline : std::min(state.nextStart, deadline);
+        const Clock::time_point until =
+            state.asking ? deadline : std::min(state.nextStart, deadline);
         const unsigned long long seen = changes_;
         time_->WaitUntil(changed_, lock, stop, until, [this, seen] { return changes_ != seen; });
     }
@@ -78,15 +80,6 @@ void WhoisPacer::Release(const std::string &host) {
         HostState &state = hosts_[host];
         state.asking = false;
         state.nextStart = time_->Now() + pause_;
-        ++changes_;
-    }
-    changed_.notify_all();
-}
-
-void WhoisPacer::Interrupt() {
-    {
-        std::lock_guard lock(mutex_);
-        interrupted_ = true;
         ++changes_;
     }
     changed_.notify_all();

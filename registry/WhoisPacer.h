@@ -12,8 +12,8 @@
 // How gently a run asks each WHOIS server: one query at a time, and a pause between the end of
 // one query and the start of the next, since WHOIS servers block clients that ask fast. One
 // object per run, shared by its threads; servers are paced apart, so a slow one holds up no
-// other. Waits end at the caller's deadline, when the caller's stop token is asked, and at once
-// for everyone when the pacer is interrupted.
+// other. Waits end at the caller's deadline, and when the caller's stop token (the run's) is
+// raised: the pacer keeps no cancellation of its own.
 namespace registry {
 
 class WhoisPacer {
@@ -63,8 +63,6 @@ public:
     // nor in its pause; an empty turn says whether the wait timed out or was interrupted.
     Turn Acquire(const std::string &host, std::chrono::milliseconds within,
                  std::stop_token stop = {});
-    // Ends every wait now and refuses every later one.
-    void Interrupt();
 
     std::chrono::milliseconds Pause() const { return pause_; }
 
@@ -80,9 +78,8 @@ private:
     std::mutex mutex_;
     std::condition_variable_any changed_;
     std::map<std::string, HostState> hosts_;
-    // Counts releases and interruptions, so that a waiter can tell it was woken.
+    // Counts releases, so that a waiter can tell it was woken.
     unsigned long long changes_ = 0;
-    bool interrupted_ = false;
 };
 
 } // namespace registry

@@ -53,7 +53,7 @@ protected:
     // Runs check through a relay; what the check's steps were answered.
     std::vector<NextStep> Relay(int steps, std::function<void()> alsoInCheck = nullptr) {
         std::vector<NextStep> answers;
-        core::StepRelay(window, *sockets).Run([&](CheckSteps &relayed) {
+        core::StepRelay(*sockets).Run(window, [&](CheckSteps &relayed) {
             checkThread = std::this_thread::get_id();
             probes::DomainRecord record;
             for (int i = 0; i < steps; ++i) {

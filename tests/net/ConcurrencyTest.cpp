@@ -80,9 +80,10 @@ TEST_P(HostLimiterWaitTest, AWaitForAFullHostEnds) {
     net::HostLimiter limiter(1);
     const auto now = net::HostLimiter::Clock::now();
     const auto held = limiter.Acquire("one.com", now);
+    std::stop_source abandon;
     if (GetParam().interrupt)
-        limiter.Interrupt();
-    const auto outcome = OutcomeOf([&] { limiter.Acquire("ONE.com", now); });
+        abandon.request_stop();
+    const auto outcome = OutcomeOf([&] { limiter.Acquire("ONE.com", now, abandon.get_token()); });
     EXPECT_EQ(outcome.kind, "EIdSocketError " + std::to_string(GetParam().errorCode));
     // Another host is not held up by the first one's limit.
     if (!GetParam().interrupt) {

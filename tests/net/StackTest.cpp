@@ -269,3 +269,16 @@ TEST(LookAhead, NeitherARoutedNameNorAnInterruptedLayerLooksAhead) {
     EXPECT_EQ(stack.LookupsWaitingAhead(), 0u);
     EXPECT_EQ(lookups.Asked(), (std::vector<std::string>{"other.test"}));
 }
+
+TEST(LookupPool, NamesAskedOneAfterTheOtherShareOneThreadAndManyAtOnceAFewThreads) {
+    CountedLookups lookups;
+    net::TIdStackPosix stack(lookups.Lookup());
+    for (const char *name : {"one.test", "two.test", "three.test"})
+        EXPECT_EQ(stack.HostToAddress(name), "127.0.0.1");
+    EXPECT_EQ(stack.LookupThreads(), 1u);
+    for (int i = 0; i < 40; ++i)
+        stack.ResolveAhead("ahead" + std::to_string(i) + ".test");
+    EXPECT_LE(stack.LookupThreads(), 4u);
+    // The stack's end joins its threads: nothing is left running (ThreadSanitizer and the
+    // test's own end would see it).
+}

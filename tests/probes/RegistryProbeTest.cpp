@@ -11,13 +11,16 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(RegistryContext, CancellingEndsTheRetryWaitsAndTheLimitsForGood) {
+TEST(RegistryContext, ARunsStopEndsItsRetryWaitsAndLimitsButNotTheNextRuns) {
     probes::RegistryContext registry({});
     EXPECT_TRUE(registry.Wait(0ms));
     EXPECT_TRUE(registry.Limiter().Acquire("rdap.test"));
-    registry.Cancel();
-    EXPECT_FALSE(registry.Wait(1h));
-    EXPECT_FALSE(registry.Limiter().Acquire("rdap.test"));
+    std::stop_source run;
+    run.request_stop();
+    EXPECT_FALSE(registry.Wait(1h, run.get_token()));
+    EXPECT_FALSE(registry.Limiter().Acquire("rdap.test", run.get_token()));
+    EXPECT_TRUE(registry.Wait(0ms));
+    EXPECT_TRUE(registry.Limiter().Acquire("rdap.test"));
 
 }
 

@@ -295,10 +295,11 @@ TEST(RdapLookup, TooManyRequestsSlowsTheHostAndACancelledWaitEndsTheLookup) {
     const LoopbackNetwork stack(server.plain.Port());
     registry::RdapHostLimiter limiter;
     registry::CancellableWait wait;
-    wait.Cancel();
+    std::stop_source stop;
+    stop.request_stop();
     registry::RdapClient client(
         RecordingClient::Short(stack.Context()), trust.Context(), limiter,
-        [&](std::chrono::milliseconds length) { return wait.WaitFor(length); });
+        [&](std::chrono::milliseconds length) { return wait.WaitFor(length, stop.get_token()); });
     const auto result = client.LookupDomain(server.Base(), "fastcar.com");
     EXPECT_EQ(result.outcome, RdapOutcome::Stopped);
     EXPECT_EQ(result.detail, "stopped before it was asked");

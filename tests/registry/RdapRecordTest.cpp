@@ -211,17 +211,18 @@ TEST(RdapHostLimiter, HoldsEachHostToItsConcurrency) {
     EXPECT_EQ(limiter.InFlight("rdap.test"), 3);
 }
 
-TEST(RdapHostLimiter, SlowedHostSpacesItsRequestsAndCancelWakesWaiters) {
+TEST(RdapHostLimiter, SlowedHostSpacesItsRequestsAndTheStopWakesWaiters) {
     registry::RdapHostLimiter limiter({4, 60000ms});
     limiter.SlowDown("rdap.test");
     EXPECT_TRUE(limiter.IsSlowed("rdap.test"));
     EXPECT_FALSE(limiter.IsSlowed("rdap.other.test"));
-    auto waiting =
-        std::async(std::launch::async, [&] { return bool(limiter.Acquire("rdap.test")); });
+    std::stop_source stop;
+    auto waiting = std::async(std::launch::async,
+                              [&] { return bool(limiter.Acquire("rdap.test", stop.get_token())); });
     EXPECT_EQ(waiting.wait_for(50ms), std::future_status::timeout);
-    limiter.Cancel();
+    stop.request_stop();
     EXPECT_FALSE(waiting.get());
-    EXPECT_FALSE(limiter.Acquire("rdap.other.test"));
+    EXPECT_FALSE(limiter.Acquire("rdap.other.test", stop.get_token()));
 }
 
 // The run's stop ends a wait for a full host and for a slowed host's gap alike, and the

@@ -53,11 +53,13 @@ TEST(WhoisPacer, InterruptionEndsWaitsNowAndLater) {
     WhoisPacer pacer(std::chrono::hours(1));
     auto held = pacer.Acquire("whois.jprs.jp", 1s);
     ASSERT_TRUE(held);
-    auto waiting = std::async(std::launch::async,
-                              [&] { return pacer.Acquire("whois.jprs.jp", std::chrono::hours(1)); });
-    pacer.Interrupt();
+    std::stop_source run;
+    auto waiting = std::async(std::launch::async, [&] {
+        return pacer.Acquire("whois.jprs.jp", std::chrono::hours(1), run.get_token());
+    });
+    run.request_stop();
     EXPECT_EQ(waiting.get().Result(), Outcome::Interrupted);
-    EXPECT_EQ(pacer.Acquire("whois.eu", 1s).Result(), Outcome::Interrupted);
+    EXPECT_EQ(pacer.Acquire("whois.eu", 1s, run.get_token()).Result(), Outcome::Interrupted);
 }
 
 TEST(WhoisPacer, AStopTokenEndsItsOwnWait) {
