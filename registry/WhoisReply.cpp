@@ -24,7 +24,7 @@ using Phrases = std::vector<std::string_view>;
 //     "limit exceeded", "server too busy".
 //   - weppos/whois-parser (MIT licence): DENIC's "access control limit reached"
 //     (whois.denic.de.rb), EURid's "Still in grace period" (whois.eu.rb), and .io's "Reserved by
-//     Registry" (spec/fixtures/responses/whois.nic.io/io/status_reserved.txt).
+//     Registry" (its recorded .io reply for a reserved name).
 // The rest are this program's own wording of the same cases.
 const Phrases kReserved = {
     "reserved domain name",         "reserved by the registry", "reserved by registry",

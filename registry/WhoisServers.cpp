@@ -45,7 +45,7 @@ struct BuiltInRow {
 //   - weppos/whois-parser (MIT licence), lib/whois/parsers/whois.denic.de.rb ("Status: free"),
 //     whois.eu.rb ("Status: AVAILABLE"), whois.nic.co.rb ("No Data Found", the .co and .us
 //     registry's platform), base_shared2 ("Not found:", its older .us form), and the reply
-//     recorded in spec/fixtures/responses/whois.nic.io/io/status_available.txt ("NOT FOUND");
+//     recorded in its test replies for a free .io name ("NOT FOUND");
 //   - flipbit/whois (MIT licence), Whois.Tests/Samples/whois.jprs.jp/jp/not_found.txt
 //     ("No match!!");
 //   - likexian/whois-parser (Apache-2.0 licence), error.go ("Status: AVAILABLE" for it, "No
