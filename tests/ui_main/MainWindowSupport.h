@@ -267,8 +267,11 @@ public:
         for (int i = 0; i < list.Count(); ++i) {
             const results::ResultRow &row = *list.Row(i);
             std::string text = row.Caption();
-            for (int s = 0; s < row.SubItemCount(); ++s)
-                text += " " + std::string(*row.SubItem(s));
+            // Appended piece by piece: GCC 12 warns falsely about " " + std::string at -O3.
+            for (int s = 0; s < row.SubItemCount(); ++s) {
+                text += ' ';
+                text += *row.SubItem(s);
+            }
             text += row.Checked() ? " [x]" : " [ ]";
             rows.push_back(text);
         }
