@@ -5,6 +5,7 @@
 #include "results/Columns.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 
 namespace cli {
 namespace {
@@ -55,7 +56,33 @@ void CheckTimeout(const std::optional<double> &seconds, const char *name) {
         throw EUsageError(std::string(name) + " takes a number of seconds from 0 to 3600");
 }
 
+// A kept answer counts at most this long.
+constexpr std::int32_t kLongestCacheTtl = 365 * 24 * 60 * 60;
+
 } // namespace
+
+registry::CacheLifetimes ParseCacheTtl(const std::string &text) {
+    registry::CacheLifetimes lifetimes;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find(',', start), text.size());
+        const std::string part = text.substr(start, end - start);
+        const std::size_t equals = part.find('=');
+        const std::string kind = part.substr(0, equals);
+        const auto seconds =
+            equals == std::string::npos
+                ? std::nullopt
+                : base::TryReadInteger(part.substr(equals + 1), base::IntegerForm::Decimal);
+        if (!seconds || *seconds < 0 || *seconds > kLongestCacheTtl ||
+            (kind != "taken" && kind != "free"))
+            throw EUsageError("--cache-ttl: '" + part +
+                              "' is not taken=SECONDS or free=SECONDS (0 to " +
+                              std::to_string(kLongestCacheTtl) + ")");
+        (kind == "taken" ? lifetimes.taken : lifetimes.free) = std::chrono::seconds(*seconds);
+        start = end + 1;
+    }
+    return lifetimes;
+}
 
 net::ConnectRoute ParseConnectTo(const std::string &text) {
     // HOST1:PORT1:HOST2:PORT2, split at the last three colons so the first host stays whole.
@@ -148,6 +175,12 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
                    "ADDR[:PORT]: the resolver to ask instead of the system's");
     app.add_option("--ca-file", options.caFile,
                    "trust the certificates in this PEM file instead of the system's");
+    AddSwitch(app, "cache", "registry answers kept between runs (default: as stored, on)",
+              options.cache);
+    std::string cacheTtl;
+    app.add_option("--cache-ttl", cacheTtl,
+                   "taken=SECONDS,free=SECONDS: how long kept answers count (default "
+                   "taken=86400,free=600)");
     AddIndexOptions(app, options.index);
 
     try {
@@ -160,6 +193,8 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
         throw EUsageError(error.what());
     }
 
+    if (!cacheTtl.empty())
+        options.cacheTtl = ParseCacheTtl(cacheTtl);
     if (!mode.empty())
         options.searchfor = mode == "all" ? 1 : 0;
     if (!show.empty())

@@ -3,6 +3,7 @@
 #include "base/Exception.h"
 #include "cli/IndexCommands.h"
 #include "net/ConnectRouteStack.h"
+#include "registry/AnswerCache.h"
 
 #include <optional>
 #include <string>
@@ -56,6 +57,10 @@ struct CliOptions {
     std::string rdapBootstrap;
     std::string dnsServer;
     std::string caFile;
+    // --cache / --no-cache: keep registry answers between runs and ask them first.
+    std::optional<bool> cache;
+    // --cache-ttl taken=SECONDS,free=SECONDS; a kind not named keeps its default.
+    std::optional<registry::CacheLifetimes> cacheTtl;
 
     IndexRequest index;
 
@@ -65,6 +70,9 @@ struct CliOptions {
 
 // Reads argv; EUsageError for anything it cannot use.
 CliOptions ParseCommandLine(int argc, const char *const *argv);
+
+// "taken=SECONDS,free=SECONDS", either or both, 0 to a year each; EUsageError otherwise.
+registry::CacheLifetimes ParseCacheTtl(const std::string &text);
 
 // HOST1:PORT1:HOST2:PORT2; an empty HOST1 or PORT1 matches any host or port.
 net::ConnectRoute ParseConnectTo(const std::string &text);

@@ -70,6 +70,8 @@ void ApplyChoices(const CliOptions &cli, core::SearchOptions &options) {
         options.SetLinksFrom(*cli.linksFrom);
     if (cli.rankFrom)
         options.SetRankFrom(*cli.rankFrom);
+    if (cli.cache)
+        options.cache = *cli.cache;
 }
 
 // The more suffixes, stored or given, checked before any name is built.
@@ -89,6 +91,8 @@ probes::RegistrySettings RegistryChoices(const CliOptions &cli) {
         settings.bootstrapFiles.push_back(*own);
     if (!cli.rdapBootstrap.empty())
         settings.bootstrapFiles.push_back(cli.rdapBootstrap);
+    if (cli.cacheTtl)
+        settings.cacheLifetimes = *cli.cacheTtl;
     return settings;
 }
 

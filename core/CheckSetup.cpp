@@ -1,11 +1,11 @@
 #include "core/CheckSetup.h"
 
 #include "probes/AvailabilityProbe.h"
-#include "rankindex/ImportError.h"
 #include "probes/LinkPopularityProbe.h"
-#include "rankindex/RankImport.h"
 #include "probes/RankIndexProbe.h"
 #include "probes/TrafficRankProbe.h"
+#include "rankindex/ImportError.h"
+#include "rankindex/RankImport.h"
 
 #include <memory>
 
@@ -16,8 +16,8 @@ using rankindex::RankKind;
 
 // The kind's index when the choice lets it and it can be used; nullptr for the web.
 std::shared_ptr<const rankindex::RankIndex> OpenChosen(std::int32_t choice, RankKind kind,
-                                                    const std::filesystem::path &folder,
-                                                    std::vector<std::string> &notes) {
+                                                       const std::filesystem::path &folder,
+                                                       std::vector<std::string> &notes) {
     if (choice == kFromWeb)
         return nullptr;
     const std::string kindName = rankindex::RankKindName(kind);
@@ -44,6 +44,23 @@ std::shared_ptr<const rankindex::RankIndex> OpenChosen(std::int32_t choice, Rank
     }
 }
 
+// The registry settings with the run's answer cache when options keep answers: the user's cache
+// file, opened once for the run. A run that cannot have it runs without it and says so.
+probes::RegistrySettings WithCache(const SearchOptions &options, probes::RegistrySettings registry,
+                                   std::vector<std::string> &notes) {
+    if (!options.cache || registry.cache)
+        return registry;
+    try {
+        registry.cache = std::make_shared<registry::AnswerCache>(
+            registry::AnswerCache::DefaultFile(), registry.cacheLifetimes);
+        if (!registry.cache->Note().empty())
+            notes.push_back(registry.cache->Note());
+    } catch (const registry::ECacheError &error) {
+        notes.push_back(error.Message() + "; every registry is asked");
+    }
+    return registry;
+}
+
 } // namespace
 
 CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem::path &indexFolder,
@@ -56,7 +73,7 @@ CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem:
         setup.probes.push_back(std::make_shared<probes::AvailabilityProbe>());
     else
         setup.probes.push_back(std::make_shared<probes::RegistryProbe>(
-            std::make_shared<probes::RegistryContext>(registry)));
+            std::make_shared<probes::RegistryContext>(WithCache(options, registry, setup.notes))));
     if (graph) {
         setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(graph));
         setup.columns = setup.columns.WithCaption(base::field::kLinks, kLinksFromIndexCaption);

@@ -32,12 +32,13 @@ inline constexpr const char *kLinksFromIndexCaption = "Links (rank)";
 inline constexpr const char *kRankFromIndexCaption = "Traffic rank";
 
 // Availability by options.check(): the registry check (its registry context made here, for
-// this run alone, from registry) or the web site's answer; link popularity and traffic rank
-// each from its index in
-// indexFolder (none when empty) where options.linksFrom() / rankFrom() let it and the index is
-// there, else from the web. Each index is mapped here, once for the run, and shared read-only
-// by the run's probes on every thread. ENoIndex when a choice of kFromIndex cannot be met.
-// What RegistryContext raises for a trust store or bootstrap file that cannot be used passes.
+// this run alone, from registry, with the user's answer cache opened here when options.cache
+// and registry brings none; a cache that cannot be had is a note) or the web site's answer; link
+// popularity and traffic rank each from its index in indexFolder (none when empty) where
+// options.linksFrom() / rankFrom() let it and the index is there, else from the web. Each index is
+// mapped here, once for the run, and shared read-only by the run's probes on every thread. ENoIndex
+// when a choice of kFromIndex cannot be met. What RegistryContext raises for a trust store or
+// bootstrap file that cannot be used passes.
 CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem::path &indexFolder,
                             const probes::RegistrySettings &registry = {});
 

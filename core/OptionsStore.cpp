@@ -132,6 +132,7 @@ void LoadSettings(SearchOptions &options) {
                 [&](std::int32_t value) { options.SetLinksFrom(StoredSource(value)); });
     LoadInteger(key.get(), "rankfrom",
                 [&](std::int32_t value) { options.SetRankFrom(StoredSource(value)); });
+    LoadInteger(key.get(), "cache", [&](std::int32_t value) { options.cache = value != 0; });
 }
 
 void StoreSearchMode(const SearchOptions &options) {
@@ -160,6 +161,7 @@ void StoreSettings(const SearchOptions &options) {
         key->SetValue("INFO", Flag(options.INFO));
         key->SetValue("COUK", Flag(options.COUK));
         key->SetValue("suffixes", RegValue::Text(options.suffixes));
+        key->SetValue("cache", Flag(options.cache));
     } catch (const platform::ERegistryError &) {
     }
 }

@@ -50,6 +50,8 @@ public:
     bool hyphens = false;
     bool acronyms = false;
     std::string reg = kDefaultRegistrationAddress;
+    // Registry answers are kept between runs and asked before the registries (`cache`).
+    bool cache = true;
 
     std::int32_t searchfor() const { return searchfor_; }
     std::int32_t jobs() const { return jobs_; }

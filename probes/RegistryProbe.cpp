@@ -1,10 +1,11 @@
 #include "probes/RegistryProbe.h"
 
-#include "probes/LinkPopularityProbe.h"
 #include "platform/UserDataFolder.h"
-#include "registry/RdapClient.h"
+#include "probes/KeptRegistryAnswer.h"
+#include "probes/LinkPopularityProbe.h"
 #include "probes/RegistryCheck.h"
 #include "probes/TrafficRankProbe.h"
+#include "registry/RdapClient.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -33,7 +34,7 @@ void SetIfKnown(DomainRecord &record, std::string_view key, std::string value) {
 
 RegistryContext::RegistryContext(const RegistrySettings &settings)
     : dns_(settings.dns), bootstrap_(MakeBootstrap(settings.bootstrapFiles)),
-      tls_(MakeTls(settings.tls)) {}
+      tls_(MakeTls(settings.tls)), cache_(settings.cache) {}
 
 RegistryProbe::RegistryProbe(std::shared_ptr<RegistryContext> shared)
     : registry_(std::move(shared)) {}
@@ -49,16 +50,21 @@ void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context
     // context itself outlives the run and serves the next one.
     const std::shared_ptr<net::SocketLayer> sockets = context.Sockets;
     registry::RdapClient rdap(settings, shared->Tls(), shared->Limiter(),
-                    [shared, sockets](std::chrono::milliseconds length) {
-                        return shared->Wait(length, sockets->QueuedWaitsToken());
-                    });
+                              [shared, sockets](std::chrono::milliseconds length) {
+                                  return shared->Wait(length, sockets->QueuedWaitsToken());
+                              });
     // The delegation query is an exchange of its own: bounded like one, ended by the abandon.
-    const registry::DnsBounds dnsBounds{std::chrono::steady_clock::now() +
-                                  std::chrono::milliseconds(std::max(context.RequestTimeout, 0)),
-                              sockets->InterruptToken()};
+    const registry::DnsBounds dnsBounds{
+        std::chrono::steady_clock::now() +
+            std::chrono::milliseconds(std::max(context.RequestTimeout, 0)),
+        sockets->InterruptToken()};
     PauseIfAsked(pause);
-    RegistryAnswer answer = CheckRegistry(record.name, shared->Dns(), shared->Bootstrap(), rdap,
-                                          shared->Suffixes(), dnsBounds);
+    std::optional<RegistryAnswer> kept = AnswerFromCache(shared->Cache(), record.name);
+    RegistryAnswer answer = kept ? std::move(*kept)
+                                 : CheckRegistry(record.name, shared->Dns(), shared->Bootstrap(),
+                                                 rdap, shared->Suffixes(), dnsBounds);
+    if (!kept)
+        KeepInCache(shared->Cache(), record.name, answer);
     if (answer.stopped)
         throw ECheckStopped("The check of " + record.name + " was stopped: " + answer.detail);
     PauseIfAsked(pause);

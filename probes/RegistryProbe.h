@@ -1,9 +1,10 @@
 #pragma once
 
 #include "net/IdSSLConnectionIntercept.h"
+#include "probes/Probe.h"
+#include "registry/AnswerCache.h"
 #include "registry/CancellableWait.h"
 #include "registry/DnsDelegation.h"
-#include "probes/Probe.h"
 #include "registry/PublicSuffixList.h"
 #include "registry/RdapBootstrap.h"
 #include "registry/RdapHostLimiter.h"
@@ -24,6 +25,11 @@ struct RegistrySettings {
     // Bootstrap files merged over the built-in table in order, each replacing entries.
     std::vector<std::string> bootstrapFiles;
     registry::DnsSettings dns;
+    // Answers kept between runs; none: every name asks the registries. Opened by whoever
+    // makes the run's context (core::ChooseCheckSetup), shared by its threads.
+    std::shared_ptr<registry::AnswerCache> cache;
+    // How long the answers of a run are kept, when there is a cache.
+    registry::CacheLifetimes cacheLifetimes;
 };
 
 // What the registry checks of one run share: the trust store, the bootstrap table, the public
@@ -41,6 +47,8 @@ public:
     const registry::PublicSuffixList &Suffixes() const { return suffixes_; }
     const std::shared_ptr<const net::TlsClientContext> &Tls() const { return tls_; }
     registry::RdapHostLimiter &Limiter() { return limiter_; }
+    // Nothing when the run keeps no answers.
+    registry::AnswerCache *Cache() const { return cache_.get(); }
     // False when stop was raised before the wait ended.
     bool Wait(std::chrono::milliseconds length, std::stop_token stop = {}) {
         return waits_.WaitFor(length, std::move(stop));
@@ -53,11 +61,12 @@ private:
     std::shared_ptr<const net::TlsClientContext> tls_;
     registry::RdapHostLimiter limiter_;
     registry::CancellableWait waits_;
+    std::shared_ptr<registry::AnswerCache> cache_;
 };
 
-// Availability by the registries' records: the name's delegation, then RDAP. Fills the
-// availability, the evidence ("dns" or "rdap"), and for a registration RDAP knows, the expiry
-// (YYYY-MM-DD) and the registrar.
+// Availability by the registries' records: an answer kept from an earlier run, else the name's
+// delegation, then RDAP. Fills the availability, the evidence ("dns", "rdap", "cache (rdap)"), and
+// for a registration RDAP knows, the expiry (YYYY-MM-DD) and the registrar.
 class RegistryProbe : public Probe {
 public:
     explicit RegistryProbe(std::shared_ptr<RegistryContext> shared);

@@ -418,3 +418,67 @@ TEST_F(RegistryCheckCli, RefusesAUserBootstrapFileThatIsNoRegularFile) {
 }
 
 } // namespace
+
+// The same names checked three times: the second run takes the decided answers from the cache
+// and asks only for the one that stayed Unknown; --no-cache asks for everything again.
+TEST_F(RegistryCheckCli, ASecondRunAnswersFromTheCacheAndNoCacheAsksAgain) {
+    names.Answer("delegated.com", NameServerReply::Delegation);
+    rdap.Answer("rdap.verisign.com", "/com/v1/domain/held.com", 200, RecordOf("held.com"));
+    rdap.Answer("rdap.verisign.com", "/com/v1/domain/free.com", 404, "");
+    rdap.Answer("rdap.verisign.com", "/com/v1/domain/broken.com", 500, "oops");
+    const std::string namesFile = data.PathOf("names.txt");
+    WriteFile(namesFile, "delegated.com\nheld.com\nfree.com\nbroken.com\n");
+    TempFolder cacheHome;
+    const auto run = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = {"--check", "registry", "--from", namesFile, "--format",
+                                         "json", "--show", "all", "--jobs", "2", "--dns-server",
+                                         names.Address(), "--ca-file", trust.File(),
+                                         "--links-from", "web", "--search-engine",
+                                         "http://search.test", "--ranking-service",
+                                         "http://rank.test", "--connect-to",
+                                         Route("rdap.verisign.com", rdapTls.Port()),
+                                         "--connect-to", "::127.0.0.1:" + std::to_string(web.Port())};
+        args.insert(args.end(), more.begin(), more.end());
+        const ChildResult result =
+            RunChild(kProgram, args,
+                     {"XDG_CONFIG_HOME=" + home.Folder().string(),
+                      "XDG_DATA_HOME=" + data.Path().string(),
+                      "XDG_CACHE_HOME=" + cacheHome.Path().string()});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        std::vector<std::string> cells;
+        for (const auto &row : nlohmann::json::parse(result.out))
+            cells.push_back(row["domain"].get<std::string>() + " " +
+                            row["available"].get<std::string>() + " " +
+                            row["evidence"].get<std::string>() + " " +
+                            row["registrar"].get<std::string>());
+        return cells;
+    };
+    const auto asked = [&] { return names.Queries().size() + rdap.Requests().size(); };
+
+    const std::vector<std::string> fresh = {
+        "delegated.com No dns -", "held.com No rdap Example Registrar, Inc.",
+        "free.com Yes rdap -", "broken.com Unknown - -"};
+    EXPECT_EQ(run({}), fresh);
+    const std::size_t firstRun = asked();
+    EXPECT_TRUE(std::filesystem::exists(cacheHome.Path() / "Nimbrel/answers.sqlite"));
+
+    EXPECT_EQ(run({}), (std::vector<std::string>{
+                           "delegated.com No cache (dns) -",
+                           "held.com No cache (rdap) Example Registrar, Inc.",
+                           "free.com Yes cache (rdap) -", "broken.com Unknown - -"}));
+    // Only the Unknown name was asked again: its delegation and its RDAP lookup.
+    EXPECT_EQ(asked() - firstRun, 2u);
+    const std::vector<std::string> requests = rdap.Requests();
+    EXPECT_NE(requests.back().find("broken.com"), std::string::npos) << requests.back();
+
+    const std::size_t secondRun = asked();
+    EXPECT_EQ(run({"--no-cache"}), fresh);
+    EXPECT_EQ(asked() - secondRun, firstRun);
+
+    // A free answer kept no time is asked again; taken ones still come from the cache.
+    const std::size_t thirdRun = asked();
+    const auto again = run({"--cache-ttl", "free=0"});
+    EXPECT_EQ(again.at(1), "held.com No cache (rdap) Example Registrar, Inc.");
+    EXPECT_EQ(again.at(2), "free.com Yes rdap -");
+    EXPECT_EQ(asked() - thirdRun, 4u);
+}
