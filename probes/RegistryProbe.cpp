@@ -1,11 +1,11 @@
 #include "probes/RegistryProbe.h"
 
-#include "platform/UserDataFolder.h"
 #include "probes/KeptRegistryAnswer.h"
 #include "probes/LinkPopularityProbe.h"
+#include "platform/UserDataFolder.h"
+#include "registry/RdapClient.h"
 #include "probes/RegistryCheck.h"
 #include "probes/TrafficRankProbe.h"
-#include "registry/RdapClient.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -50,14 +50,13 @@ void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context
     // context itself outlives the run and serves the next one.
     const std::shared_ptr<net::SocketLayer> sockets = context.Sockets;
     registry::RdapClient rdap(settings, shared->Tls(), shared->Limiter(),
-                              [shared, sockets](std::chrono::milliseconds length) {
-                                  return shared->Wait(length, sockets->QueuedWaitsToken());
-                              });
+                    [shared, sockets](std::chrono::milliseconds length) {
+                        return shared->Wait(length, sockets->QueuedWaitsToken());
+                    });
     // The delegation query is an exchange of its own: bounded like one, ended by the abandon.
-    const registry::DnsBounds dnsBounds{
-        std::chrono::steady_clock::now() +
-            std::chrono::milliseconds(std::max(context.RequestTimeout, 0)),
-        sockets->InterruptToken()};
+    const registry::DnsBounds dnsBounds{std::chrono::steady_clock::now() +
+                                  std::chrono::milliseconds(std::max(context.RequestTimeout, 0)),
+                              sockets->InterruptToken()};
     PauseIfAsked(pause);
     std::optional<RegistryAnswer> kept = AnswerFromCache(shared->Cache(), record.name);
     RegistryAnswer answer = kept ? std::move(*kept)

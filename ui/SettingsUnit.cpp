@@ -99,6 +99,8 @@ void TSettingsForm::CreateControls() {
                       "GroupBox4", QRect(340, 239, 200, 61));
     leSuffixes = Place(new QLineEdit(GroupBox4), "leSuffixes", QRect(12, 24, 176, 21));
     leSuffixes->setPlaceholderText(QStringLiteral("io, dev, shop"));
+
+    cbCache = MakeCheckBox(this, "cbCache", "Remember registry answers", QRect(12, 316, 200, 17));
 }
 
 void TSettingsForm::ConnectControls() {
@@ -115,6 +117,7 @@ void TSettingsForm::ConnectControls() {
     connectBox(COUKcb, &core::SearchOptions::COUK);
     connectBox(HyphensCheckBox, &core::SearchOptions::hyphens);
     connectBox(AcronymsCheckBox, &core::SearchOptions::acronyms);
+    connectBox(cbCache, &core::SearchOptions::cache);
     connect(rgShowDomain, &RadioGroup::Changed, this,
             Guarded([this] { options_.SetShow(rgShowDomain->ItemIndex()); }));
     connect(rgCheck, &RadioGroup::Changed, this,
@@ -153,7 +156,8 @@ void TSettingsForm::SetFocusOrder() {
                               rgRankFrom->Button(0),
                               rgRankFrom->Button(1),
                               leRegService,
-                              leSuffixes};
+                              leSuffixes,
+                              cbCache};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -197,6 +201,9 @@ void TSettingsForm::DescribeControls() {
         {rgRankFrom->Button(1), "Traffic rank from the web", "Always asks the web"},
         {GroupBox3, "Domain registration service", "Where Register this domain goes"},
         {leRegService, "Registration service address", "The web address of the registrar"},
+        {cbCache, "Remember registry answers",
+         "Keeps the registries' answers for a while, a taken name a day and a free one ten "
+         "minutes, so that checking a name again soon asks no registry"},
         {BitBtn1, "OK", "Stores the settings and closes the dialog"},
     });
     // The spin box's text part is what a screen reader meets first.
@@ -247,6 +254,7 @@ void TSettingsForm::ShowSettings() {
     leSuffixes->setText(ToQString(options_.suffixes));
     rgLinksFrom->SetItemIndex(options_.linksFrom());
     rgRankFrom->SetItemIndex(options_.rankFrom());
+    cbCache->setChecked(options_.cache);
 }
 
 } // namespace ui

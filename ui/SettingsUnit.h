@@ -63,6 +63,7 @@ private:
     RadioGroup *rgCheck;
     RadioGroup *rgLinksFrom;
     RadioGroup *rgRankFrom;
+    QCheckBox *cbCache;
 };
 
 } // namespace ui

@@ -62,6 +62,7 @@ TEST_F(OptionsStore, FirstStartGivesTheDefaultsAndWritesNothing) {
     EXPECT_EQ(options.check(), core::kCheckRegistry);
     EXPECT_FALSE(options.BIZ || options.US || options.INFO || options.COUK);
     EXPECT_EQ(options.suffixes, "");
+    EXPECT_TRUE(options.cache);
     EXPECT_FALSE(std::filesystem::exists(home_.Folder() / "Pellwick"));
 }
 
@@ -75,6 +76,7 @@ TEST_F(OptionsStore, StoresAndLoadsEveryValue) {
     options.SetCheck(core::kCheckWeb);
     options.BIZ = options.US = options.INFO = options.COUK = true;
     options.suffixes = "io, dev";
+    options.cache = false;
     core::StoreSearchMode(options);
     core::StoreSettings(options);
 
@@ -87,6 +89,8 @@ TEST_F(OptionsStore, StoresAndLoadsEveryValue) {
     EXPECT_EQ(loaded.check(), core::kCheckWeb);
     EXPECT_TRUE(loaded.BIZ && loaded.US && loaded.INFO && loaded.COUK);
     EXPECT_EQ(loaded.suffixes, "io, dev");
+    EXPECT_FALSE(loaded.cache);
+    EXPECT_NE(ReadStore().find("\"cache\"=dword:00000000\n"), std::string::npos);
     EXPECT_NE(ReadStore().find("\"check\"=dword:00000001\n"), std::string::npos);
     EXPECT_NE(ReadStore().find("\"COUK\"=dword:00000001\n"), std::string::npos);
     EXPECT_NE(ReadStore().find("\"suffixes\"=\"io, dev\"\n"), std::string::npos);

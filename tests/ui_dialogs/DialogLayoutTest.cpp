@@ -156,6 +156,7 @@ TEST_F(DialogLayout, SettingsControlsSitWhereTheyBelong) {
                                  {"leRegService", "GroupBox3", {57, 24, 244, 21}},
                                  {"JobsLabel", "SettingsForm", {174, 111, 90, 15}},
                                  {"seJobs", "SettingsForm", {268, 108, 59, 21}},
+                                 {"cbCache", "SettingsForm", {12, 316, 200, 17}},
                              });
     const auto *label = Find<QWidget>(*settings_, "leRegServiceLabel");
     EXPECT_NEAR(label->geometry().right() + 1 + settings_->Scaled(3),

@@ -58,6 +58,7 @@ TEST_F(SettingsDialog, ShowsTheLoadedSettings) {
     stored.SetCheck(core::kCheckWeb);
     stored.US = true;
     stored.suffixes = "io, dev";
+    stored.cache = false;
     core::StoreSettings(stored);
 
     Show();
@@ -79,6 +80,8 @@ TEST_F(SettingsDialog, ShowsTheLoadedSettings) {
     EXPECT_FALSE(Box("BIZcb").isChecked());
     EXPECT_TRUE(Box("UScb").isChecked());
     EXPECT_EQ(Find<QLineEdit>(*form_, "leSuffixes")->text(), "io, dev");
+    EXPECT_FALSE(Box("cbCache").isChecked());
+    EXPECT_FALSE(options_.cache);
 }
 
 TEST_F(SettingsDialog, EveryControlWritesThroughAtOnce) {
@@ -106,6 +109,8 @@ TEST_F(SettingsDialog, EveryControlWritesThroughAtOnce) {
          [](const Options &o) { return o.suffixes == "io"; }},
         {"hyphens", click("HyphensCheckBox"), [](const Options &o) { return o.hyphens; }},
         {"acronyms", click("AcronymsCheckBox"), [](const Options &o) { return o.acronyms; }},
+        {"registry answers not remembered", click("cbCache"),
+         [](const Options &o) { return !o.cache; }},
         {"show available only",
          [](SettingsDialog &t) { QTest::mouseClick(t.ShowUp().Button(0), Qt::LeftButton); },
          [](const Options &o) { return o.show() == core::kShowAvailableOnly; }},
