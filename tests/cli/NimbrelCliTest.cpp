@@ -375,6 +375,41 @@ TEST(CliOptions, ReadsConnectToRules) {
     EXPECT_THROW(cli::ParseConnectTo("a:80:b:99999"), cli::EUsageError);
 }
 
+TEST(CliOptions, ReadsCacheLifetimes) {
+    using std::chrono::seconds;
+    struct Case {
+        const char *text;
+        long taken, free; // -1: refused
+    };
+    const Case cases[] = {
+        {"taken=3600,free=60", 3600, 60},
+        {"free=0", 86400, 0},
+        {"taken=31536000", 31536000, 600},
+        {"taken=31536001", -1, -1},
+        {"taken=-1", -1, -1},
+        {"taken=", -1, -1},
+        {"taken=1x", -1, -1},
+        {"unknown=5", -1, -1},
+        {"taken=5,", -1, -1},
+        {"taken", -1, -1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        if (c.taken < 0) {
+            EXPECT_THROW(cli::ParseCacheTtl(c.text), cli::EUsageError);
+            continue;
+        }
+        const registry::CacheLifetimes lifetimes = cli::ParseCacheTtl(c.text);
+        EXPECT_EQ(lifetimes.taken, seconds(c.taken));
+        EXPECT_EQ(lifetimes.free, seconds(c.free));
+    }
+    const char *argv[] = {"nimbrel-cli", "--no-cache", "--cache-ttl", "free=5", "word"};
+    const cli::CliOptions options = cli::ParseCommandLine(5, argv);
+    EXPECT_EQ(options.cache, false);
+    ASSERT_TRUE(options.cacheTtl);
+    EXPECT_EQ(options.cacheTtl->free, seconds(5));
+}
+
 TEST(RowPrinter, EscapesTsvCells) {
     EXPECT_EQ(cli::EscapeTsv("a\tb\nc\rd\\e"), "a\\tb\\nc\\rd\\\\e");
     std::ostringstream out;
