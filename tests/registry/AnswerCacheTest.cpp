@@ -1,5 +1,7 @@
 #include "registry/AnswerCache.h"
 
+#include "platform/SqliteDatabase.h"
+#include "platform/SqliteStatement.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 
@@ -185,6 +187,45 @@ TEST(AnswerCache, RefusesWhatItCouldNotReadBack) {
     EXPECT_FALSE(cache.Keep(std::string(254, 'a'), Answer(KeptVerdict::Taken, kNow)));
     EXPECT_FALSE(cache.Keep("long.com", Answer(KeptVerdict::Taken, kNow, std::string(5000, 'r'))));
     EXPECT_FALSE(cache.Lookup("long.com"));
+}
+
+// Rows another program wrote into the file: only one whose every cell is one this program writes
+// is an answer.
+TEST(AnswerCache, BelievesOnlyRowsItCouldHaveWritten) {
+    TempFolder folder;
+    TestClock clock;
+    const std::filesystem::path file = folder.Path() / "answers.sqlite";
+    AnswerCache cache(file, {}, clock.Function());
+    struct Row {
+        const char *name;
+        std::int64_t verdict;
+        const char *source;
+        std::string expires, registrar;
+        bool believed;
+    };
+    const Row rows[] = {
+        {"good.com", 1, "rdap", "2027-03-15", "Registrar", true},
+        {"verdict.com", 7, "rdap", "", "", false},
+        {"source.com", 1, "web", "", "", false},
+        {"expires.com", 1, "rdap", "2027-03-15T00", "", false},
+        {"registrar.com", 1, "rdap", "", std::string(5000, 'r'), false},
+    };
+    platform::SqliteDatabase other(file, milliseconds(1000));
+    platform::SqliteStatement insert(other,
+                                     "INSERT INTO answers VALUES (?1, ?2, ?3, ?4, ?5, '', ?6, ?7)");
+    for (const Row &row : rows) {
+        insert.Bind(1, row.name);
+        insert.Bind(2, row.verdict);
+        insert.Bind(3, row.source);
+        insert.Bind(4, row.expires);
+        insert.Bind(5, row.registrar);
+        insert.Bind(6, std::int64_t(duration_cast<seconds>(kNow.time_since_epoch()).count()));
+        insert.Bind(7, std::int64_t(duration_cast<seconds>(kNow.time_since_epoch()).count() + 60));
+        insert.Step();
+        insert.Reset();
+    }
+    for (const Row &row : rows)
+        EXPECT_EQ(cache.Lookup(row.name).has_value(), row.believed) << row.name;
 }
 
 // What is found where the cache should be.
