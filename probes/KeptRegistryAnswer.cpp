@@ -2,8 +2,6 @@
 
 #include "registry/AnswerCache.h"
 
-#include <chrono>
-
 namespace probes {
 
 std::optional<RegistryAnswer> AnswerFromCache(registry::AnswerCache *cache,
@@ -37,7 +35,7 @@ void KeepInCache(registry::AnswerCache *cache, const std::string &name,
     kept.source = *source;
     kept.expires = answer.expires;
     kept.registrar = answer.registrar;
-    kept.decided = std::chrono::system_clock::now();
+    kept.decided = cache->Now();
     cache->Keep(name, kept);
 }
 

@@ -73,6 +73,8 @@ public:
 
     // The answer kept for the ASCII name while it is fresh by the lifetimes; nothing otherwise.
     std::optional<KeptAnswer> Lookup(std::string_view name);
+    // The cache's clock, for the time an answer is decided.
+    std::chrono::system_clock::time_point Now() const { return clock_(); }
     // Keeps the answer for name (replacing an older one); false when it was not kept.
     bool Keep(std::string_view name, const KeptAnswer &answer);
 
