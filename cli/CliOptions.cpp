@@ -148,6 +148,10 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
                    "ADDR[:PORT]: the resolver to ask instead of the system's");
     app.add_option("--ca-file", options.caFile,
                    "trust the certificates in this PEM file instead of the system's");
+    app.add_flag("--update-registry-data", options.updateRegistryData,
+                 "fetch IANA's current RDAP bootstrap file into the user's registry data");
+    app.add_option("--registry-data-url", options.registryDataUrl,
+                   "the https address --update-registry-data fetches from");
     AddIndexOptions(app, options.index);
 
     try {

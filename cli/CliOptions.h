@@ -56,6 +56,10 @@ struct CliOptions {
     std::string rdapBootstrap;
     std::string dnsServer;
     std::string caFile;
+    // Fetch IANA's current RDAP bootstrap file (or the file at registryDataUrl) into the user's
+    // registry data instead of searching.
+    bool updateRegistryData = false;
+    std::string registryDataUrl;
 
     IndexRequest index;
 

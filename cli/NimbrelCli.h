@@ -8,6 +8,8 @@ namespace cli {
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFileError = 1;
 inline constexpr int kExitUsage = 2;
+// --update-registry-data fetched a file and refused it, or could not fetch one.
+inline constexpr int kExitUpdateRefused = 3;
 inline constexpr int kExitInterrupted = 130;
 
 struct Terminal {
