@@ -291,8 +291,9 @@ int Show(const CliOptions &cli, results::ResultList &list, std::ostream &out, Te
 }
 
 // One line when the registry data in use is old, since registries move their servers.
-void WarnIfOld(const std::optional<std::chrono::sys_seconds> &published, std::ostream &err) {
-    if (!registry::IsRegistryDataOld(published, registry::Today()))
+void WarnIfOld(const std::optional<std::chrono::sys_seconds> &published,
+               std::chrono::sys_days today, std::ostream &err) {
+    if (!registry::IsRegistryDataOld(published, today))
         return;
     err << "nimbrel-cli: The registry data is from " << registry::PublicationDay(*published)
         << ", more than " << registry::kOldRegistryData.count()
@@ -327,20 +328,21 @@ int UpdateData(const CliOptions &cli, std::ostream &out, std::ostream &err) {
 // A missing index that was asked for, a trust store or a bootstrap file that cannot be used is a
 // file problem.
 core::CheckSetup ChosenSetup(const CliOptions &cli, const core::SearchOptions &options,
-                             std::ostream &err) {
+                             std::chrono::sys_days today, std::ostream &err) {
     try {
         core::CheckSetup setup =
             core::ChooseCheckSetup(options, core::UserIndexFolder(), RegistryChoices(cli));
         for (const std::string &note : setup.notes)
             err << "nimbrel-cli: " << TerminalText(note) << '\n';
-        WarnIfOld(setup.registryDataPublished, err);
+        WarnIfOld(setup.registryDataPublished, today, err);
         return setup;
     } catch (const base::Exception &failure) {
         throw EFileProblem(failure.Message());
     }
 }
 
-int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal terminal) {
+int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal terminal,
+        std::chrono::sys_days today) {
     if (cli.index.Any()) {
         if (!cli.keywords.empty() || !cli.loadFile.empty())
             throw EUsageError("the index commands take no keywords and no --load");
@@ -376,7 +378,7 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
             return kExitDone;
         }
     }
-    core::CheckSetup setup = ChosenSetup(cli, options, err);
+    core::CheckSetup setup = ChosenSetup(cli, options, today, err);
     results::ResultList list(setup.columns);
     const int status = Search(cli, options, std::move(setup.probes), list, err, terminal,
                               names ? &*names : nullptr);
@@ -386,14 +388,14 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
 } // namespace
 
 int RunNimbrelCli(int argc, const char *const *argv, std::ostream &out, std::ostream &err,
-                  Terminal terminal) {
+                  Terminal terminal, std::chrono::sys_days today) {
     try {
         const CliOptions cli = ParseCommandLine(argc, argv);
         if (cli.helpShown) {
             out << cli.helpText;
             return kExitDone;
         }
-        return Run(cli, out, err, terminal);
+        return Run(cli, out, err, terminal, today);
     } catch (const EUsageError &error) {
         err << "nimbrel-cli: " << TerminalText(error.Message()) << '\n';
         return kExitUsage;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "registry/RegistryData.h"
+
+#include <chrono>
 #include <ostream>
 
 namespace cli {
@@ -18,8 +21,9 @@ struct Terminal {
 };
 
 // Runs one search (or prints a results file) as the command line asks and returns the exit
-// status. Rows go to out, progress and messages to err.
+// status. Rows go to out, progress and messages to err. today decides whether the registry data
+// is old.
 int RunNimbrelCli(int argc, const char *const *argv, std::ostream &out, std::ostream &err,
-                  Terminal terminal);
+                  Terminal terminal, std::chrono::sys_days today = registry::Today());
 
 } // namespace cli

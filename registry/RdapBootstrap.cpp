@@ -119,10 +119,6 @@ std::string PublicationDay(std::chrono::sys_seconds time) {
     return text;
 }
 
-RdapBootstrap RdapBootstrap::BuiltIn() {
-    return Read(BuiltInText(), "compiled into the program");
-}
-
 RdapBootstrap RdapBootstrap::Read(std::string_view json, const std::string &origin) {
     RdapBootstrap bootstrap;
     bootstrap.Merge(json, origin);

@@ -99,7 +99,11 @@ std::string UpdateReport(const RegistryDataUpdate &update) {
     case UpdateOutcome::Refused:
         break;
     }
-    return "The registry data was not updated: " + update.detail + ".";
+    std::string why = update.detail;
+    // Messages of the exceptions end in a full stop of their own.
+    while (!why.empty() && why.back() == '.')
+        why.pop_back();
+    return "The registry data was not updated: " + why + ".";
 }
 
 } // namespace registry
