@@ -42,7 +42,8 @@ std::optional<std::chrono::seconds> TimeOfDay(std::string_view text) {
     if (text.size() < 10 || (text[0] != 'T' && text[0] != 't') || text[3] != ':' ||
         text[6] != ':' || (text.back() != 'Z' && text.back() != 'z'))
         return std::nullopt;
-    const auto hours = Digits(text, 1, 2), minutes = Digits(text, 4, 2), seconds = Digits(text, 7, 2);
+    const auto hours = Digits(text, 1, 2), minutes = Digits(text, 4, 2),
+               seconds = Digits(text, 7, 2);
     const std::string_view rest = text.substr(9, text.size() - 10);
     if (!hours || !minutes || !seconds || *hours > 23 || *minutes > 59 || *seconds > 60 ||
         (!rest.empty() && !IsFraction(rest)))

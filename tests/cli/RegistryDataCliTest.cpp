@@ -45,13 +45,12 @@ TEST(RegistryDataCli, UpdateKeepsOnlyANewerFileFromATrustedServer) {
     TempConfigHome home;
     const std::filesystem::path user = data.Path() / "Nimbrel" / "rdap-dns.json";
     const auto update = [&](int port) {
-        return RunChild(kProgram,
-                        {"--update-registry-data", "--registry-data-url",
-                         "https://data.iana.test/rdap/dns.json", "--ca-file", trust.File(),
-                         "--connect-to", "data.iana.test:443:127.0.0.1:" + std::to_string(port),
-                         "--request-timeout", "10"},
-                        {"XDG_CONFIG_HOME=" + home.Folder().string(),
-                         "XDG_DATA_HOME=" + data.Path().string()});
+        return RunChild(
+            kProgram,
+            {"--update-registry-data", "--registry-data-url",
+             "https://data.iana.test/rdap/dns.json", "--ca-file", trust.File(), "--connect-to",
+             "data.iana.test:443:127.0.0.1:" + std::to_string(port), "--request-timeout", "10"},
+            {"XDG_CONFIG_HOME=" + home.Folder().string(), "XDG_DATA_HOME=" + data.Path().string()});
     };
     const std::string newer = DataFile("2027-01-02T03:04:05Z");
     struct Step {
@@ -93,14 +92,26 @@ TEST(RegistryDataCli, SaysOnceWhenTheDataInUseIsOld) {
     ::setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
     const auto run = [&](std::chrono::sys_days today) {
         const std::string dns = names.Address();
-        const char *argv[] = {"nimbrel-cli", "--check", "registry", "--from",
-                              list.c_str(), "--jobs", "1", "--links-from", "web",
-                              "--dns-server", dns.c_str(), "--format", "tsv",
-                              "--search-engine", "http://search.invalid",
-                              "--ranking-service", "http://rank.invalid"};
+        const char *argv[] = {"nimbrel-cli",
+                              "--check",
+                              "registry",
+                              "--from",
+                              list.c_str(),
+                              "--jobs",
+                              "1",
+                              "--links-from",
+                              "web",
+                              "--dns-server",
+                              dns.c_str(),
+                              "--format",
+                              "tsv",
+                              "--search-engine",
+                              "http://search.invalid",
+                              "--ranking-service",
+                              "http://rank.invalid"};
         std::ostringstream out, err;
-        const int status = cli::RunNimbrelCli(static_cast<int>(std::size(argv)), argv, out, err,
-                                              {}, today);
+        const int status =
+            cli::RunNimbrelCli(static_cast<int>(std::size(argv)), argv, out, err, {}, today);
         EXPECT_EQ(status, 0) << err.str();
         return err.str();
     };
