@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -89,7 +90,21 @@ TEST(RegistryDataCli, SaysOnceWhenTheDataInUseIsOld) {
     TempConfigHome home;
     const std::string list = data.PathOf("names.txt");
     std::ofstream(list) << "one.com\ntwo.com\n";
-    ::setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
+    // The data folder of this process, for the run made in it; put back as it was at the end.
+    struct DataHome {
+        explicit DataHome(const std::filesystem::path &folder) {
+            if (const char *old = std::getenv("XDG_DATA_HOME"))
+                previous = old;
+            ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+        }
+        ~DataHome() {
+            if (previous)
+                ::setenv("XDG_DATA_HOME", previous->c_str(), 1);
+            else
+                ::unsetenv("XDG_DATA_HOME");
+        }
+        std::optional<std::string> previous;
+    } dataHome(data.Path());
     const auto run = [&](std::chrono::sys_days today) {
         const std::string dns = names.Address();
         const char *argv[] = {"nimbrel-cli",
@@ -125,7 +140,6 @@ TEST(RegistryDataCli, SaysOnceWhenTheDataInUseIsOld) {
     std::filesystem::create_directories(data.Path() / "Nimbrel");
     std::ofstream(data.Path() / "Nimbrel" / "rdap-dns.json") << DataFile("2027-05-01T00:00:00Z");
     EXPECT_EQ(Count(run(std::chrono::sys_days(2027y / 6 / 1)), "registry data is from"), 0u);
-    ::unsetenv("XDG_DATA_HOME");
 }
 
 } // namespace
