@@ -7,8 +7,8 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <optional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sstream>
 
 using namespace testsupport;
