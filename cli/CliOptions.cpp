@@ -181,6 +181,10 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     app.add_option("--cache-ttl", cacheTtl,
                    "taken=SECONDS,free=SECONDS: how long kept answers count (default "
                    "taken=86400,free=600)");
+    app.add_flag("--update-registry-data", options.updateRegistryData,
+                 "fetch IANA's current RDAP bootstrap file into the user's registry data");
+    app.add_option("--registry-data-url", options.registryDataUrl,
+                   "the https address --update-registry-data fetches from");
     AddIndexOptions(app, options.index);
 
     try {

@@ -61,6 +61,10 @@ struct CliOptions {
     std::optional<bool> cache;
     // --cache-ttl taken=SECONDS,free=SECONDS; a kind not named keeps its default.
     std::optional<registry::CacheLifetimes> cacheTtl;
+    // Fetch IANA's current RDAP bootstrap file (or the file at registryDataUrl) into the user's
+    // registry data instead of searching.
+    bool updateRegistryData = false;
+    std::string registryDataUrl;
 
     IndexRequest index;
 

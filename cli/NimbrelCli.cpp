@@ -15,6 +15,7 @@
 #include "core/SuffixList.h"
 #include "net/ConnectRouteStack.h"
 #include "platform/InputFile.h"
+#include "registry/RegistryDataUpdate.h"
 #include "results/ResultList.h"
 #include "results/ResultsFile.h"
 
@@ -87,6 +88,7 @@ probes::RegistrySettings RegistryChoices(const CliOptions &cli) {
     probes::RegistrySettings settings;
     settings.tls.CAFile = cli.caFile;
     settings.dns.server = cli.dnsServer;
+    settings.dataSources = registry::DefaultRegistryDataSources();
     if (const auto own = probes::UserBootstrapFile())
         settings.bootstrapFiles.push_back(*own);
     if (!cli.rdapBootstrap.empty())
@@ -292,28 +294,71 @@ int Show(const CliOptions &cli, results::ResultList &list, std::ostream &out, Te
     return status;
 }
 
+// One line when the registry data in use is old, since registries move their servers.
+void WarnIfOld(const std::optional<std::chrono::sys_seconds> &published,
+               std::chrono::sys_days today, std::ostream &err) {
+    if (!registry::IsRegistryDataOld(published, today))
+        return;
+    err << "nimbrel-cli: The registry data is from " << registry::PublicationDay(*published)
+        << ", more than " << registry::kOldRegistryData.count()
+        << " days old; update it with --update-registry-data\n";
+}
+
+// Fetches the registry data as --update-registry-data asks: the outcome on standard output,
+// a refusal on standard error.
+int UpdateData(const CliOptions &cli, std::ostream &out, std::ostream &err) {
+    registry::UpdateSettings settings;
+    if (!cli.registryDataUrl.empty())
+        settings.url = cli.registryDataUrl;
+    settings.network = NetworkChoices(cli);
+    settings.sources = registry::DefaultRegistryDataSources();
+    try {
+        net::TlsSettings tls;
+        tls.CAFile = cli.caFile;
+        settings.tls = std::make_shared<const net::TlsClientContext>(tls);
+    } catch (const base::Exception &failure) {
+        throw EFileProblem(failure.Message());
+    }
+    const registry::RegistryDataUpdate update = registry::UpdateRegistryData(settings);
+    if (update.outcome == registry::UpdateOutcome::Refused) {
+        err << "nimbrel-cli: " << TerminalText(registry::UpdateReport(update)) << '\n';
+        return kExitUpdateRefused;
+    }
+    out << TerminalText(registry::UpdateReport(update)) << '\n';
+    return kExitDone;
+}
+
 // The probes and columns of the run, with a line on standard error for an index it passed over.
 // A missing index that was asked for, a trust store or a bootstrap file that cannot be used is a
 // file problem.
 core::CheckSetup ChosenSetup(const CliOptions &cli, const core::SearchOptions &options,
-                             std::ostream &err) {
+                             std::chrono::sys_days today, std::ostream &err) {
     try {
         core::CheckSetup setup =
             core::ChooseCheckSetup(options, core::UserIndexFolder(), RegistryChoices(cli));
         for (const std::string &note : setup.notes)
             err << "nimbrel-cli: " << TerminalText(note) << '\n';
+        WarnIfOld(setup.registryDataPublished, today, err);
         return setup;
     } catch (const base::Exception &failure) {
         throw EFileProblem(failure.Message());
     }
 }
 
-int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal terminal) {
+int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal terminal,
+        std::chrono::sys_days today) {
     if (cli.index.Any()) {
         if (!cli.keywords.empty() || !cli.loadFile.empty())
             throw EUsageError("the index commands take no keywords and no --load");
         return RunIndexCommands(cli.index, out, err, terminal.errIsTerminal);
     }
+    if (cli.updateRegistryData) {
+        if (!cli.keywords.empty() || !cli.loadFile.empty() || !cli.fromFile.empty())
+            throw EUsageError("--update-registry-data takes no keywords, --load or --from");
+        return UpdateData(cli, out, err);
+    }
+    if (!cli.registryDataUrl.empty())
+        throw EUsageError("--registry-data-url goes with --update-registry-data");
     if (!cli.loadFile.empty()) {
         if (!cli.keywords.empty())
             throw EUsageError("--load prints a results file and takes no keywords");
@@ -337,7 +382,7 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
             return kExitDone;
         }
     }
-    core::CheckSetup setup = ChosenSetup(cli, options, err);
+    core::CheckSetup setup = ChosenSetup(cli, options, today, err);
     results::ResultList list(setup.columns);
     const int status = Search(cli, options, std::move(setup.probes), list, err, terminal,
                               names ? &*names : nullptr);
@@ -347,14 +392,14 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
 } // namespace
 
 int RunNimbrelCli(int argc, const char *const *argv, std::ostream &out, std::ostream &err,
-                  Terminal terminal) {
+                  Terminal terminal, std::chrono::sys_days today) {
     try {
         const CliOptions cli = ParseCommandLine(argc, argv);
         if (cli.helpShown) {
             out << cli.helpText;
             return kExitDone;
         }
-        return Run(cli, out, err, terminal);
+        return Run(cli, out, err, terminal, today);
     } catch (const EUsageError &error) {
         err << "nimbrel-cli: " << TerminalText(error.Message()) << '\n';
         return kExitUsage;

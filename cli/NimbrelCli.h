@@ -1,5 +1,8 @@
 #pragma once
 
+#include "registry/RegistryData.h"
+
+#include <chrono>
 #include <ostream>
 
 namespace cli {
@@ -8,6 +11,8 @@ namespace cli {
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFileError = 1;
 inline constexpr int kExitUsage = 2;
+// --update-registry-data fetched a file and refused it, or could not fetch one.
+inline constexpr int kExitUpdateRefused = 3;
 inline constexpr int kExitInterrupted = 130;
 
 struct Terminal {
@@ -16,8 +21,9 @@ struct Terminal {
 };
 
 // Runs one search (or prints a results file) as the command line asks and returns the exit
-// status. Rows go to out, progress and messages to err.
+// status. Rows go to out, progress and messages to err. today decides whether the registry data
+// is old.
 int RunNimbrelCli(int argc, const char *const *argv, std::ostream &out, std::ostream &err,
-                  Terminal terminal);
+                  Terminal terminal, std::chrono::sys_days today = registry::Today());
 
 } // namespace cli

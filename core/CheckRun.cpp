@@ -116,7 +116,7 @@ CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &s
     : CheckRun(
           options, candidates, scratch, list,
           [probes = std::move(probes), columns = list.GetColumns()] {
-              return CheckSetup{probes, columns, {}};
+              return CheckSetup{probes, columns, {}, {}};
           },
           std::move(context), prompt, progress) {}
 

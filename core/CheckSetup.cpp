@@ -69,11 +69,16 @@ CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem:
     const auto graph =
         OpenChosen(options.linksFrom(), RankKind::WebGraph, indexFolder, setup.notes);
     const auto list = OpenChosen(options.rankFrom(), RankKind::RankList, indexFolder, setup.notes);
-    if (options.check() == kCheckWeb)
+    if (options.check() == kCheckWeb) {
         setup.probes.push_back(std::make_shared<probes::AvailabilityProbe>());
-    else
-        setup.probes.push_back(std::make_shared<probes::RegistryProbe>(
-            std::make_shared<probes::RegistryContext>(WithCache(options, registry, setup.notes))));
+    } else {
+        auto context = std::make_shared<probes::RegistryContext>(
+            WithCache(options, registry, setup.notes));
+        setup.registryDataPublished = context->Bootstrap().Publication();
+        setup.notes.insert(setup.notes.end(), context->DataNotes().begin(),
+                           context->DataNotes().end());
+        setup.probes.push_back(std::make_shared<probes::RegistryProbe>(std::move(context)));
+    }
     if (graph) {
         setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(graph));
         setup.columns = setup.columns.WithCaption(base::field::kLinks, kLinksFromIndexCaption);

@@ -6,7 +6,9 @@
 #include "probes/RegistryProbe.h"
 #include "results/Columns.h"
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,8 +26,11 @@ struct CheckSetup {
     // The standard columns; a detail answered from an index says in its caption that a smaller
     // position is better ("Links (rank)", "Traffic rank"). The keys stay those of the web check.
     results::Columns columns = results::Columns::Standard();
-    // An index that was there but could not be read, so the web answers instead.
+    // An index that was there but could not be read, so the web answers instead; a copy of the
+    // registry data that could not be read.
     std::vector<std::string> notes;
+    // For a registry check: when the RDAP registry data in use was published, where it says.
+    std::optional<std::chrono::sys_seconds> registryDataPublished;
 };
 
 inline constexpr const char *kLinksFromIndexCaption = "Links (rank)";

@@ -18,11 +18,13 @@ std::shared_ptr<const net::TlsClientContext> MakeTls(const net::TlsSettings &set
     return std::make_shared<const net::TlsClientContext>(settings);
 }
 
-registry::RdapBootstrap MakeBootstrap(const std::vector<std::string> &files) {
-    registry::RdapBootstrap bootstrap = registry::RdapBootstrap::BuiltIn();
-    for (const std::string &file : files)
-        bootstrap.MergeFile(file);
-    return bootstrap;
+registry::RdapBootstrap MakeBootstrap(const RegistrySettings &settings,
+                                      std::vector<std::string> &notes) {
+    registry::RegistryData data = registry::LoadRegistryData(settings.dataSources);
+    notes = std::move(data.notes);
+    for (const std::string &file : settings.bootstrapFiles)
+        data.bootstrap.MergeFile(file);
+    return std::move(data.bootstrap);
 }
 
 void SetIfKnown(DomainRecord &record, std::string_view key, std::string value) {
@@ -33,7 +35,7 @@ void SetIfKnown(DomainRecord &record, std::string_view key, std::string value) {
 } // namespace
 
 RegistryContext::RegistryContext(const RegistrySettings &settings)
-    : dns_(settings.dns), bootstrap_(MakeBootstrap(settings.bootstrapFiles)),
+    : dns_(settings.dns), bootstrap_(MakeBootstrap(settings, dataNotes_)),
       tls_(MakeTls(settings.tls)), cache_(settings.cache) {}
 
 RegistryProbe::RegistryProbe(std::shared_ptr<RegistryContext> shared)

@@ -8,6 +8,7 @@
 #include "registry/PublicSuffixList.h"
 #include "registry/RdapBootstrap.h"
 #include "registry/RdapHostLimiter.h"
+#include "registry/RegistryData.h"
 
 #include <chrono>
 #include <memory>
@@ -22,7 +23,10 @@ namespace probes {
 struct RegistrySettings {
     // Trusted certificates for the RDAP servers; empty: the system's trust store.
     net::TlsSettings tls;
-    // Bootstrap files merged over the built-in table in order, each replacing entries.
+    // Where the copies of IANA's bootstrap file are (none: the compiled-in copy alone); the
+    // newest is the table.
+    registry::RegistryDataSources dataSources;
+    // Bootstrap files merged over that table in order, each replacing entries.
     std::vector<std::string> bootstrapFiles;
     registry::DnsSettings dns;
     // Answers kept between runs; none: every name asks the registries. Opened by whoever
@@ -44,6 +48,8 @@ public:
 
     const registry::DnsSettings &Dns() const { return dns_; }
     const registry::RdapBootstrap &Bootstrap() const { return bootstrap_; }
+    // A copy of the registry data passed over because it could not be read, one line each.
+    const std::vector<std::string> &DataNotes() const { return dataNotes_; }
     const registry::PublicSuffixList &Suffixes() const { return suffixes_; }
     const std::shared_ptr<const net::TlsClientContext> &Tls() const { return tls_; }
     registry::RdapHostLimiter &Limiter() { return limiter_; }
@@ -56,6 +62,7 @@ public:
 
 private:
     registry::DnsSettings dns_;
+    std::vector<std::string> dataNotes_;
     registry::RdapBootstrap bootstrap_;
     registry::PublicSuffixList suffixes_;
     std::shared_ptr<const net::TlsClientContext> tls_;

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
+
 namespace registry {
 namespace {
 
@@ -16,25 +18,39 @@ constexpr std::size_t kLargestFile = 8 * 1024 * 1024;
 // The format nests four deep ({"services": [[["com"], ["https://..."]]]}).
 constexpr int kDeepestNesting = 16;
 
-// The built-in servers. com, net and org are the ones the program has always offered. biz,
-// info, shop and xyz are taken from IANA's RDAP bootstrap file for DNS
-// (https://data.iana.org/rdap/dns.json), the copy published 2021-05-11T21:00:02Z, the most
-// recent one at hand. That copy has no entry for us, uk (co.uk), io or dev: those suffixes get
-// the delegation check only, unless a bootstrap file of the user's names a server for them.
-constexpr std::string_view kBuiltIn = R"({
-  "description": "Nimbrel's built-in RDAP servers, in the IANA bootstrap format",
-  "publication": "2021-05-11T21:00:02Z",
-  "version": "1.0",
-  "services": [
-    [["com"], ["https://rdap.verisign.com/com/v1/"]],
-    [["net"], ["https://rdap.verisign.com/net/v1/"]],
-    [["org"], ["https://rdap.publicinterestregistry.org/rdap/"]],
-    [["biz"], ["https://rdap.nic.biz/"]],
-    [["info"], ["https://rdap.afilias.net/rdap/info/"]],
-    [["shop"], ["https://rdap.gmoregistry.net/rdap/"]],
-    [["xyz"], ["https://rdap.centralnic.com/xyz/"]]
-  ]
-})";
+// Digits at text[at, at + count) as a number; nothing when any of them is not a digit.
+std::optional<int> Digits(std::string_view text, std::size_t at, std::size_t count) {
+    if (text.size() < at + count)
+        return std::nullopt;
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+bool IsFraction(std::string_view text) {
+    if (text.size() < 2 || text.front() != '.')
+        return false;
+    return text.substr(1).find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The time of day of "THH:MM:SS[.fff]Z", as seconds.
+std::optional<std::chrono::seconds> TimeOfDay(std::string_view text) {
+    if (text.size() < 10 || (text[0] != 'T' && text[0] != 't') || text[3] != ':' ||
+        text[6] != ':' || (text.back() != 'Z' && text.back() != 'z'))
+        return std::nullopt;
+    const auto hours = Digits(text, 1, 2), minutes = Digits(text, 4, 2),
+               seconds = Digits(text, 7, 2);
+    const std::string_view rest = text.substr(9, text.size() - 10);
+    if (!hours || !minutes || !seconds || *hours > 23 || *minutes > 59 || *seconds > 60 ||
+        (!rest.empty() && !IsFraction(rest)))
+        return std::nullopt;
+    return std::chrono::hours(*hours) + std::chrono::minutes(*minutes) +
+           std::chrono::seconds(*seconds);
+}
 
 std::string Suffix(std::string text) {
     text = base::AsciiLower(text);
@@ -62,16 +78,61 @@ std::optional<std::string> SecureServer(const Json &urls) {
     return std::nullopt;
 }
 
+std::string FileText(const std::string &path) {
+    try {
+        // Read at the start of every registry run: a pipe there would hold each run until
+        // something writes to it.
+        return platform::ReadWholeFile(path, kLargestFile, platform::FileKinds::RegularOnly);
+    } catch (const platform::EFileTooLarge &) {
+        throw ERdapBootstrapError("The RDAP bootstrap file " + path + " is too large.");
+    } catch (const platform::EFileReadError &failure) {
+        throw ERdapBootstrapError("RDAP bootstrap file: " + failure.Message() + ".");
+    }
+}
+
 } // namespace
 
-RdapBootstrap RdapBootstrap::BuiltIn() {
+std::optional<std::chrono::sys_seconds> ReadPublicationTime(std::string_view text) {
+    if (text.size() < 10 || text[4] != '-' || text[7] != '-')
+        return std::nullopt;
+    const auto year = Digits(text, 0, 4), month = Digits(text, 5, 2), day = Digits(text, 8, 2);
+    if (!year || !month || !day)
+        return std::nullopt;
+    const std::chrono::year_month_day date{std::chrono::year(*year),
+                                           std::chrono::month(static_cast<unsigned>(*month)),
+                                           std::chrono::day(static_cast<unsigned>(*day))};
+    if (!date.ok())
+        return std::nullopt;
+    const std::chrono::sys_seconds midnight{std::chrono::sys_days(date)};
+    if (text.size() == 10)
+        return midnight;
+    const auto time = TimeOfDay(text.substr(10));
+    if (!time)
+        return std::nullopt;
+    return midnight + *time;
+}
+
+std::string PublicationDay(std::chrono::sys_seconds time) {
+    const std::chrono::year_month_day date{std::chrono::floor<std::chrono::days>(time)};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    return text;
+}
+
+RdapBootstrap RdapBootstrap::Read(std::string_view json, const std::string &origin) {
     RdapBootstrap bootstrap;
-    bootstrap.Merge(kBuiltIn, "the built-in table");
+    bootstrap.Merge(json, origin);
+    // Merge has proved it is an object in the bootstrap format.
+    const Json file = Json::parse(json, nullptr, false);
+    const auto publication = file.find("publication");
+    if (publication != file.end() && publication->is_string())
+        bootstrap.publication_ = ReadPublicationTime(publication->get<std::string>());
     return bootstrap;
 }
 
-std::string_view RdapBootstrap::BuiltInText() {
-    return kBuiltIn;
+RdapBootstrap RdapBootstrap::ReadFile(const std::string &path) {
+    return Read(FileText(path), path);
 }
 
 void RdapBootstrap::Merge(std::string_view json, const std::string &origin) {
@@ -102,17 +163,7 @@ void RdapBootstrap::Merge(std::string_view json, const std::string &origin) {
 }
 
 void RdapBootstrap::MergeFile(const std::string &path) {
-    std::string text;
-    try {
-        // Read at the start of every registry run: a pipe there would hold each run until
-        // something writes to it.
-        text = platform::ReadWholeFile(path, kLargestFile, platform::FileKinds::RegularOnly);
-    } catch (const platform::EFileTooLarge &) {
-        throw ERdapBootstrapError("The RDAP bootstrap file " + path + " is too large.");
-    } catch (const platform::EFileReadError &failure) {
-        throw ERdapBootstrapError("RDAP bootstrap file: " + failure.Message() + ".");
-    }
-    Merge(text, path);
+    Merge(FileText(path), path);
 }
 
 std::optional<std::string> RdapBootstrap::ServerFor(const std::string &name) const {

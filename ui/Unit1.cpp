@@ -13,6 +13,7 @@
 #include "ui/MainWindowPictures.h"
 #include "ui/QtApplication.h"
 #include "ui/QtText.h"
+#include "ui/RegistryUpdate.h"
 #include "ui/ResultListView.h"
 #include "ui/ResultTableModel.h"
 #include "ui/WindowStore.h"
@@ -165,7 +166,7 @@ TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, results::
     : TForm1(
           options,
           [probes = std::move(probes), columns] {
-              return core::CheckSetup{probes, columns, {}};
+              return core::CheckSetup{probes, columns, {}, {}};
           },
           columns, std::move(context), parent) {}
 
@@ -173,8 +174,9 @@ TForm1::TForm1(core::SearchOptions &options, const core::CheckRun::SetupChooser 
                results::Columns columns, net::NetworkContext context, QWidget *parent)
     : QMainWindow(parent), options_(options), results_(std::move(columns)),
       run_(std::make_unique<core::CheckRun>(
-          options, candidates_, scratch_, results_, choose, std::move(context),
-          static_cast<core::KeywordsPrompt &>(*this), static_cast<core::ProgressView &>(*this))) {
+          options, candidates_, scratch_, results_, NotingOldData(choose), context,
+          static_cast<core::KeywordsPrompt &>(*this), static_cast<core::ProgressView &>(*this))),
+      updateRegistryData_([context] { return UpdateWithSystemTrust(context); }) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nimbrel"));
     setWindowIcon(ProgramIcon());
@@ -192,6 +194,7 @@ TForm1::~TForm1() {
     // The list view and its model read the result list, which goes before the base class takes
     // the child widgets down (hiding a shown window asks the header for its captions).
     CancelImport();
+    registryUpdate_.reset();
     hide();
     centralWidget()->removeEventFilter(this);
     delete ListView1;
@@ -297,9 +300,13 @@ void TForm1::CreateMenus() {
         MenuAction(Data1, "ImportWebGraph1", "Import &web graph...", ImageList1[OpenFolder]);
     ImportRankList1 =
         MenuAction(Data1, "ImportRankList1", "Import &rank list...", ImageList1[OpenFolder]);
+    UpdateRegistryData1 =
+        MenuAction(Data1, "UpdateRegistryData1", "&Update registry data", ImageList1[Globe]);
     SetAccessibleText(*Data1, QStringLiteral("Data"),
                       QStringLiteral("Imports the files link popularity and traffic rank are "
-                                     "read from"));
+                                     "read from, and updates the registry data"));
+    UpdateRegistryData1->setStatusTip(
+        QStringLiteral("Fetches IANA's current list of RDAP servers for each suffix"));
     ImportWebGraph1->setStatusTip(
         QStringLiteral("Imports a web graph's domain ranks: link popularity of each name"));
     ImportRankList1->setStatusTip(
@@ -345,6 +352,7 @@ void TForm1::ConnectControls() {
     on(Savetotextfile1, &QAction::triggered, &TForm1::Savetotextfile1Click);
     on(ImportWebGraph1, &QAction::triggered, &TForm1::ImportWebGraph1Click);
     on(ImportRankList1, &QAction::triggered, &TForm1::ImportRankList1Click);
+    on(UpdateRegistryData1, &QAction::triggered, &TForm1::UpdateRegistryData1Click);
     on(ImportTimer1, &QTimer::timeout, &TForm1::PollImport);
     connect(ImportProgress1, &QProgressDialog::canceled, this, [this] {
         if (import_)
@@ -578,6 +586,38 @@ void TForm1::ImportIndex(rankindex::RankKind kind, const QString &title, const Q
     ImportTimer1->start();
 }
 
+void TForm1::SetRegistryUpdate(std::function<registry::RegistryDataUpdate()> update) {
+    updateRegistryData_ = std::move(update);
+}
+
+void TForm1::UpdateRegistryData1Click() {
+    if (registryUpdate_)
+        return;
+    UpdateRegistryData1->setEnabled(false);
+    SetStatusText("Updating the registry data...");
+    registryUpdate_ = std::make_unique<RegistryUpdate>(
+        updateRegistryData_, this, [this](const registry::RegistryDataUpdate &update) {
+            registryUpdate_.reset();
+            UpdateRegistryData1->setEnabled(true);
+            SetStatusText(registry::UpdateReport(update));
+        });
+}
+
+core::CheckRun::SetupChooser TForm1::NotingOldData(core::CheckRun::SetupChooser choose) {
+    return [this, choose = std::move(choose)] {
+        core::CheckSetup setup = choose();
+        const auto &published = setup.registryDataPublished;
+        if (!oldDataSaid_ && registry::IsRegistryDataOld(published, registry::Today())) {
+            oldDataSaid_ = true;
+            oldDataNote_ = "The registry data is from " + registry::PublicationDay(*published) +
+                           ", more than " + std::to_string(registry::kOldRegistryData.count()) +
+                           " days old; update it with Data \u2192 Update registry data";
+            SetStatusText(oldDataNote_);
+        }
+        return setup;
+    };
+}
+
 void TForm1::PollImport() {
     if (!import_)
         return;
@@ -658,7 +698,13 @@ void TForm1::ShowProgress(const core::RunProgress &progress) {
 }
 
 void TForm1::ShowDone() {
-    SetStatusText(core::kRunDoneText);
+    // The note on old registry data stays in sight once the progress has passed over it.
+    if (oldDataNote_.empty()) {
+        SetStatusText(core::kRunDoneText);
+        return;
+    }
+    SetStatusText(std::string(core::kRunDoneText) + " " + oldDataNote_);
+    oldDataNote_.clear();
 }
 
 void TForm1::SetStatusText(const std::string &text) {

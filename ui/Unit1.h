@@ -2,6 +2,7 @@
 
 #include "core/CandidateGenerator.h"
 #include "core/CheckRun.h"
+#include "registry/RegistryDataUpdate.h"
 #include "results/ResultList.h"
 
 #include <QMainWindow>
@@ -31,6 +32,7 @@ enum class RankKind : std::uint32_t;
 namespace ui {
 
 class IndexImport;
+class RegistryUpdate;
 class ResultListView;
 enum class FileKind;
 
@@ -69,6 +71,10 @@ public:
     void AttachDialogs(ShowDialog keywords, ShowDialog about, ShowDialog settings);
     // Replaces how file dialogs are shown (tests answer them without a screen).
     void SetFileChooser(FileChooser chooser);
+    // Replaces what Data -> Update registry data does (tests fetch from their own server).
+    void SetRegistryUpdate(std::function<registry::RegistryDataUpdate()> update);
+    // Whether an update of the registry data runs.
+    bool UpdatingRegistryData() const { return registryUpdate_ != nullptr; }
 
     void FormCreate();
     void FormCloseQuery(bool &canClose);
@@ -86,6 +92,9 @@ public:
     // "D&ata" menu: each asks for a rank file and imports it while the window stays live.
     void ImportWebGraph1Click();
     void ImportRankList1Click();
+    // Fetches IANA's current RDAP bootstrap file into the user's registry data off the window's
+    // thread; the outcome goes to the status line.
+    void UpdateRegistryData1Click();
     // "&Help" menu.
     void Contents1Click();
     void Homepage1Click();
@@ -122,6 +131,8 @@ private:
     TForm1(core::SearchOptions &options, const core::CheckRun::SetupChooser &choose,
            results::Columns columns, net::NetworkContext context, QWidget *parent);
 
+    // choose, saying once a session when the registry data the run uses is old.
+    core::CheckRun::SetupChooser NotingOldData(core::CheckRun::SetupChooser choose);
     void ShowProgress(const core::RunProgress &progress) override;
     void ShowDone() override;
     void SetStatusText(const std::string &text);
@@ -161,6 +172,11 @@ private:
     bool centred_ = false;
     bool resultsChanged_ = false;
     std::unique_ptr<IndexImport> import_;
+    std::function<registry::RegistryDataUpdate()> updateRegistryData_;
+    std::unique_ptr<RegistryUpdate> registryUpdate_;
+    // Said on the status line when the run that found the registry data old is done.
+    std::string oldDataNote_;
+    bool oldDataSaid_ = false;
 
     QLabel *Image1;
     QToolButton *BitBtn2;
@@ -183,6 +199,7 @@ private:
     QMenu *Data1;
     QAction *ImportWebGraph1;
     QAction *ImportRankList1;
+    QAction *UpdateRegistryData1;
     QMenu *Help1;
     QAction *Contents1;
     QAction *Homepage1;

@@ -20,6 +20,7 @@ namespace {
 // and passed over, so that the window still starts.
 probes::RegistrySettings ChosenRegistry() {
     probes::RegistrySettings registry;
+    registry.dataSources = registry::DefaultRegistryDataSources();
     const auto own = probes::UserBootstrapFile();
     if (!own)
         return registry;

@@ -100,9 +100,15 @@ TEST(RdapBootstrap, BuiltInTableCoversTheOfferedSuffixes) {
     EXPECT_EQ(bootstrap.ServerFor("FASTCAR.NET."), "https://rdap.verisign.com/net/v1/");
     EXPECT_EQ(bootstrap.ServerFor("fastcar.org"), "https://rdap.publicinterestregistry.org/rdap/");
     EXPECT_EQ(bootstrap.ServerFor("fastcar.biz"), "https://rdap.nic.biz/");
-    EXPECT_EQ(bootstrap.ServerFor("fastcar.info"), "https://rdap.afilias.net/rdap/info/");
-    EXPECT_EQ(bootstrap.ServerFor("fastcar.co.uk"), std::nullopt);
+    EXPECT_EQ(bootstrap.ServerFor("fastcar.info"), "https://rdap.identitydigital.services/rdap/");
+    EXPECT_EQ(bootstrap.ServerFor("fastcar.co.uk"), "https://rdap.nominet.uk/uk/");
+    EXPECT_EQ(bootstrap.ServerFor("fastcar.dev"), "https://pubapi.registry.google/rdap/");
+    // IANA's file names no RDAP server for these; the copy kept out http:// servers (kg, mg).
+    for (const char *name : {"fastcar.us", "fastcar.de", "fastcar.io", "fastcar.kg", "fastcar.mg"})
+        EXPECT_EQ(bootstrap.ServerFor(name), std::nullopt) << name;
     EXPECT_EQ(bootstrap.ServerFor("com"), std::nullopt);
+    EXPECT_GE(bootstrap.Size(), 1200u);
+    EXPECT_EQ(bootstrap.Publication(), registry::ReadPublicationTime("2026-09-16T19:00:03Z"));
 }
 
 TEST(RdapBootstrap, FileAddsAndReplacesAndTheLongestSuffixWins) {
@@ -119,7 +125,8 @@ TEST(RdapBootstrap, FileAddsAndReplacesAndTheLongestSuffixWins) {
     EXPECT_EQ(bootstrap.ServerFor("fastcar.org.uk"), "https://rdap.uk.test/uk/");
     EXPECT_EQ(bootstrap.ServerFor("fastcar.io"), "https://rdap.co-uk.test/");
     EXPECT_EQ(bootstrap.ServerFor("fastcar.com"), "https://rdap.mirror.test/com/");
-    EXPECT_EQ(bootstrap.ServerFor("fastcar.dev"), std::nullopt);
+    // An entry with only an http:// server neither adds nor replaces one.
+    EXPECT_EQ(bootstrap.ServerFor("fastcar.dev"), "https://pubapi.registry.google/rdap/");
     EXPECT_EQ(bootstrap.ServerFor("fastcar.net"), "https://rdap.verisign.com/net/v1/");
     // The scheme in any case is https, kept in one spelling.
     EXPECT_EQ(bootstrap.ServerFor("fastcar.shop"), "https://rdap.shop.test/");

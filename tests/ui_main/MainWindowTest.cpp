@@ -180,7 +180,8 @@ TEST_F(MainWindowLook, MenuBarHasItsMenusWithImages) {
                {{"Savetotextfile1", "Save names list...", 0}});
     ExpectMenu(Find<QMenu>(form, "Data1"), "D&ata",
                {{"ImportWebGraph1", "Import &web graph...", 3},
-                {"ImportRankList1", "Import &rank list...", 3}});
+                {"ImportRankList1", "Import &rank list...", 3},
+                {"UpdateRegistryData1", "&Update registry data", 5}});
     ExpectMenu(Find<QMenu>(form, "Help1"), "&Help",
                {{"Contents1", "&Contents", 4},
                 {"Homepage1", "The Nimbrel homepage...", 5},
