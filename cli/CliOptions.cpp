@@ -148,6 +148,11 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
                    "ADDR[:PORT]: the resolver to ask instead of the system's");
     app.add_option("--ca-file", options.caFile,
                    "trust the certificates in this PEM file instead of the system's");
+    app.add_option(
+        "--whois-servers", options.whoisServers,
+        "WHOIS servers file (JSON) adding or replacing servers of suffixes without RDAP");
+    app.add_option("--whois-pace", options.whoisPace,
+                   "seconds between two queries to one WHOIS server (default 1)");
     AddIndexOptions(app, options.index);
 
     try {
@@ -178,6 +183,8 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     CheckTimeout(options.connectTimeout, "--connect-timeout");
     CheckTimeout(options.readTimeout, "--read-timeout");
     CheckTimeout(options.requestTimeout, "--request-timeout");
+    if (options.whoisPace && !(*options.whoisPace >= 0 && *options.whoisPace <= 3600))
+        throw EUsageError("--whois-pace takes a number of seconds from 0 to 3600");
     return options;
 }
 

@@ -56,6 +56,10 @@ struct CliOptions {
     std::string rdapBootstrap;
     std::string dnsServer;
     std::string caFile;
+    // A WHOIS servers file merged over the built-in table and the user's, and the pause between
+    // two queries to one WHOIS server.
+    std::string whoisServers;
+    std::optional<double> whoisPace;
 
     IndexRequest index;
 

@@ -1,10 +1,11 @@
 #include "probes/RegistryProbe.h"
 
-#include "probes/LinkPopularityProbe.h"
 #include "platform/UserDataFolder.h"
-#include "registry/RdapClient.h"
+#include "probes/LinkPopularityProbe.h"
 #include "probes/RegistryCheck.h"
 #include "probes/TrafficRankProbe.h"
+#include "registry/RdapClient.h"
+#include "registry/WhoisClient.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -29,11 +30,26 @@ void SetIfKnown(DomainRecord &record, std::string_view key, std::string value) {
         record.SetField(key, std::move(value));
 }
 
+std::string Joined(const std::vector<std::string> &words) {
+    std::string text;
+    for (const std::string &word : words)
+        text += (text.empty() ? "" : ", ") + word;
+    return text;
+}
+
+registry::WhoisServers MakeWhoisServers(const std::vector<std::string> &files) {
+    registry::WhoisServers servers = registry::WhoisServers::BuiltIn();
+    for (const std::string &file : files)
+        servers.MergeFile(file);
+    return servers;
+}
+
 } // namespace
 
 RegistryContext::RegistryContext(const RegistrySettings &settings)
     : dns_(settings.dns), bootstrap_(MakeBootstrap(settings.bootstrapFiles)),
-      tls_(MakeTls(settings.tls)) {}
+      tls_(MakeTls(settings.tls)), whoisServers_(MakeWhoisServers(settings.whoisServersFiles)),
+      pacer_(settings.whoisPace) {}
 
 RegistryProbe::RegistryProbe(std::shared_ptr<RegistryContext> shared)
     : registry_(std::move(shared)) {}
@@ -49,21 +65,29 @@ void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context
     // context itself outlives the run and serves the next one.
     const std::shared_ptr<net::SocketLayer> sockets = context.Sockets;
     registry::RdapClient rdap(settings, shared->Tls(), shared->Limiter(),
-                    [shared, sockets](std::chrono::milliseconds length) {
-                        return shared->Wait(length, sockets->QueuedWaitsToken());
-                    });
+                              [shared, sockets](std::chrono::milliseconds length) {
+                                  return shared->Wait(length, sockets->QueuedWaitsToken());
+                              });
     // The delegation query is an exchange of its own: bounded like one, ended by the abandon.
-    const registry::DnsBounds dnsBounds{std::chrono::steady_clock::now() +
-                                  std::chrono::milliseconds(std::max(context.RequestTimeout, 0)),
-                              sockets->InterruptToken()};
+    const registry::DnsBounds dnsBounds{
+        std::chrono::steady_clock::now() +
+            std::chrono::milliseconds(std::max(context.RequestTimeout, 0)),
+        sockets->InterruptToken()};
     PauseIfAsked(pause);
-    RegistryAnswer answer = CheckRegistry(record.name, shared->Dns(), shared->Bootstrap(), rdap,
-                                          shared->Suffixes(), dnsBounds);
+    // The pacer's waits end when the run stops or is abandoned (the client's default token).
+    const registry::WhoisClient whois(context, &shared->Pacer());
+    const RegistrySources sources{shared->Dns(),      shared->Bootstrap(),     rdap,
+                                  shared->Suffixes(), &shared->WhoisServers(), &whois};
+    RegistryAnswer answer = CheckRegistry(record.name, sources, dnsBounds);
     if (answer.stopped)
         throw ECheckStopped("The check of " + record.name + " was stopped: " + answer.detail);
     PauseIfAsked(pause);
     record.available = answer.available;
+    record.nothingAnswered = NothingAnswered(answer.reasons);
+    if (answer.evidence.empty())
+        answer.evidence = ReasonsText(answer.reasons);
     SetIfKnown(record, base::field::kEvidence, std::move(answer.evidence));
+    SetIfKnown(record, base::field::kStatus, Joined(answer.status));
     SetIfKnown(record, base::field::kExpires, std::move(answer.expires));
     SetIfKnown(record, base::field::kRegistrar, std::move(answer.registrar));
 }

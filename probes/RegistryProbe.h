@@ -1,12 +1,14 @@
 #pragma once
 
 #include "net/IdSSLConnectionIntercept.h"
+#include "probes/Probe.h"
 #include "registry/CancellableWait.h"
 #include "registry/DnsDelegation.h"
-#include "probes/Probe.h"
 #include "registry/PublicSuffixList.h"
 #include "registry/RdapBootstrap.h"
 #include "registry/RdapHostLimiter.h"
+#include "registry/WhoisPacer.h"
+#include "registry/WhoisServers.h"
 
 #include <chrono>
 #include <memory>
@@ -23,24 +25,32 @@ struct RegistrySettings {
     net::TlsSettings tls;
     // Bootstrap files merged over the built-in table in order, each replacing entries.
     std::vector<std::string> bootstrapFiles;
+    // WHOIS servers files merged over the built-in table in order, each replacing entries.
+    std::vector<std::string> whoisServersFiles;
+    // The pause between two queries to one WHOIS server.
+    std::chrono::milliseconds whoisPace{1000};
     registry::DnsSettings dns;
 };
 
-// What the registry checks of one run share: the trust store, the bootstrap table, the public
-// suffixes, the per-host RDAP limits and the waits for Retry-After. The waits and the limits end
+// What the registry checks of one run share: the trust store, the bootstrap table, the WHOIS
+// servers, the public suffixes, the per-host RDAP limits, the WHOIS pacing and the waits for
+// Retry-After. The waits and the limits end
 // when the run that waits stops or is abandoned (its socket layer's QueuedWaitsToken): the context
 // outlives runs and keeps no cancellation of its own.
 class RegistryContext {
 public:
     // Raises EIdTLSError when the trusted certificates cannot be loaded, ERdapBootstrapError for
-    // a bootstrap file that cannot be used, EPublicSuffixError without a public suffix list.
+    // a bootstrap file that cannot be used, EWhoisServersError for such a WHOIS servers file,
+    // EPublicSuffixError without a public suffix list.
     explicit RegistryContext(const RegistrySettings &settings);
 
     const registry::DnsSettings &Dns() const { return dns_; }
     const registry::RdapBootstrap &Bootstrap() const { return bootstrap_; }
     const registry::PublicSuffixList &Suffixes() const { return suffixes_; }
     const std::shared_ptr<const net::TlsClientContext> &Tls() const { return tls_; }
+    const registry::WhoisServers &WhoisServers() const { return whoisServers_; }
     registry::RdapHostLimiter &Limiter() { return limiter_; }
+    registry::WhoisPacer &Pacer() { return pacer_; }
     // False when stop was raised before the wait ended.
     bool Wait(std::chrono::milliseconds length, std::stop_token stop = {}) {
         return waits_.WaitFor(length, std::move(stop));
@@ -51,20 +61,24 @@ private:
     registry::RdapBootstrap bootstrap_;
     registry::PublicSuffixList suffixes_;
     std::shared_ptr<const net::TlsClientContext> tls_;
+    registry::WhoisServers whoisServers_;
     registry::RdapHostLimiter limiter_;
+    registry::WhoisPacer pacer_;
     registry::CancellableWait waits_;
 };
 
-// Availability by the registries' records: the name's delegation, then RDAP. Fills the
-// availability, the evidence ("dns" or "rdap"), and for a registration RDAP knows, the expiry
-// (YYYY-MM-DD) and the registrar.
+// Availability by the registries' records: the name's delegation, then RDAP or WHOIS. Fills the
+// availability, the evidence ("dns", "rdap" or "whois"), and for a registration the registry
+// describes, the expiry (YYYY-MM-DD), the registrar and the status words; for an Unknown name
+// the evidence says why ("rdap: no answer").
 class RegistryProbe : public Probe {
 public:
     explicit RegistryProbe(std::shared_ptr<RegistryContext> shared);
 
     std::vector<std::string> Fills() const override {
         return {std::string(base::field::kAvailable), std::string(base::field::kEvidence),
-                std::string(base::field::kExpires), std::string(base::field::kRegistrar)};
+                std::string(base::field::kExpires), std::string(base::field::kRegistrar),
+                std::string(base::field::kStatus)};
     }
     bool OnlyForAvailable() const override { return false; }
     void Run(DomainRecord &record, const net::NetworkContext &context,

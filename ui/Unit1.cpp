@@ -657,8 +657,8 @@ void TForm1::ShowProgress(const core::RunProgress &progress) {
     SetStatusText(core::StatusText(progress));
 }
 
-void TForm1::ShowDone() {
-    SetStatusText(core::kRunDoneText);
+void TForm1::ShowDone(const core::RunEnd &end) {
+    SetStatusText(end.noRegistryReached ? core::kNoRegistryReachedText : core::kRunDoneText);
 }
 
 void TForm1::SetStatusText(const std::string &text) {

@@ -123,7 +123,7 @@ private:
            results::Columns columns, net::NetworkContext context, QWidget *parent);
 
     void ShowProgress(const core::RunProgress &progress) override;
-    void ShowDone() override;
+    void ShowDone(const core::RunEnd &end) override;
     void SetStatusText(const std::string &text);
     void ShowKeywordsModal() override;
 

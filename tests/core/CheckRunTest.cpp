@@ -85,7 +85,7 @@ public:
     void ShowProgress(const core::RunProgress &progress) override {
         texts.push_back(core::StatusText(progress));
     }
-    void ShowDone() override { texts.push_back(core::kRunDoneText); }
+    void ShowDone(const core::RunEnd &) override { texts.push_back(core::kRunDoneText); }
     std::vector<std::string> texts;
 };
 
@@ -148,9 +148,9 @@ protected:
 TEST_F(CheckRunTest, ListsAvailableNamesWithDetailsAndTakenNamesWithPlaceholders) {
     probes.taken = {{"car.com", 1}};
     run.Start();
-    EXPECT_EQ(Rows(),
-              (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98", "-", "-", "-"}, true},
-                                    {"car.com", {"com", "No", "-", "-", "-", "-", "-"}, false}}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{
+                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-"}, true},
+                          {"car.com", {"com", "No", "-", "-", "-", "-", "-", "-"}, false}}));
     EXPECT_EQ(status.texts, (StringList{"Checking... fast.com", "Checking... car.com", "Done!"}));
     EXPECT_EQ(probes.calls, (StringList{"avail http://www.fast.com", "links fast.com",
                                         "rank fast.com", "avail http://www.car.com"}));
@@ -202,14 +202,14 @@ TEST_F(CheckRunTest, UnknownNamesAreUncheckedWithoutDetailsAndHiddenWithFreeName
         options.SetShow(core::kShowAll);
         run.Start();
         EXPECT_EQ(Rows(), (std::vector<RowView>{
-                              {"fast.com", {"com", "Unknown", "-", "-", "-", "-", "-"}, false},
-                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-"}, true}}));
+                              {"fast.com", {"com", "Unknown", "-", "-", "-", "-", "-", "-"}, false},
+                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-", "-"}, true}}));
         EXPECT_EQ(Probed("links fast.com"), 0);
 
         options.SetShow(core::kShowAvailableOnly);
         run.Start();
         EXPECT_EQ(Rows(), (std::vector<RowView>{
-                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-"}, true}}));
+                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-", "-"}, true}}));
         probes.calls.clear();
     }
 }
@@ -258,7 +258,7 @@ TEST_F(CheckRunTest, StopDuringTheRankProbeCompletesThatRowThenEnds) {
     probes.during["rank fast.com"] = [this] { run.Stop(); };
     run.Start();
     EXPECT_EQ(Rows(), (std::vector<RowView>{
-                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-"}, true}}));
+                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail"), 1);
     EXPECT_EQ(status.texts.back(), "Done!");
 }
@@ -295,8 +295,8 @@ TEST_F(CheckRunTest, ANestedStartAnsweredSearchTakesTheListOver) {
         run.Start();
     };
     run.Start();
-    EXPECT_EQ(Rows(),
-              (std::vector<RowView>{{"new.com", {"com", "Yes", "17", "97", "-", "-", "-"}, true}}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{
+                          {"new.com", {"com", "Yes", "17", "97", "-", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail http://www.car.com"), 0);
     EXPECT_EQ(Probed("rank fast.com"), 0);
     EXPECT_EQ(app.busyDepth, 0);
@@ -310,7 +310,7 @@ TEST_F(CheckRunTest, ANestedStartAnsweredCancelLetsTheOlderRunFinishItsName) {
     };
     run.Start();
     EXPECT_EQ(Rows(), (std::vector<RowView>{
-                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-"}, true}}));
+                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail http://www.car.com"), 0);
 }
 
@@ -371,7 +371,7 @@ TEST_F(CheckRunTest, ARunKeepsFillingItsRowWhereverASortMovedIt) {
     options.keywords = {"b", "a"};
     probes.during["links a.com"] = [this] { list.SortByColumn(0); };
     run.Start();
-    EXPECT_EQ(Rows(),
-              (std::vector<RowView>{{"a.com", {"com", "Yes", "15", "95", "-", "-", "-"}, true},
-                                    {"b.com", {"com", "Yes", "15", "95", "-", "-", "-"}, true}}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{
+                          {"a.com", {"com", "Yes", "15", "95", "-", "-", "-", "-"}, true},
+                          {"b.com", {"com", "Yes", "15", "95", "-", "-", "-", "-"}, true}}));
 }

@@ -55,6 +55,11 @@ std::vector<std::string> WhoisTestServer::Queries() const {
     return queries_;
 }
 
+std::vector<std::chrono::steady_clock::time_point> WhoisTestServer::Arrivals() const {
+    std::lock_guard lock(mutex_);
+    return arrivals_;
+}
+
 std::size_t WhoisTestServer::MostAtOnce() const {
     std::lock_guard lock(mutex_);
     return mostAtOnce_;
@@ -94,6 +99,7 @@ void WhoisTestServer::Serve(int socket, WhoisReplyScript reply) {
         }
         std::lock_guard lock(mutex_);
         queries_.push_back(query);
+        arrivals_.push_back(std::chrono::steady_clock::now());
         mostAtOnce_ = std::max(mostAtOnce_, ++answering_);
     }
     if (reply.kind == WhoisReplyScript::Kind::Answer) {

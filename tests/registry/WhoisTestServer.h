@@ -40,6 +40,8 @@ public:
     void Enqueue(WhoisReplyScript reply);
     // Every query line received, CR LF included, in order of arrival.
     std::vector<std::string> Queries() const;
+    // When each query line was complete, in the same order.
+    std::vector<std::chrono::steady_clock::time_point> Arrivals() const;
     // The most queries answered at once, counted from a query's arrival until its answer is
     // complete (before the client can see the answer end).
     std::size_t MostAtOnce() const;
@@ -55,6 +57,7 @@ private:
     mutable std::mutex mutex_;
     std::deque<WhoisReplyScript> queue_;
     std::vector<std::string> queries_;
+    std::vector<std::chrono::steady_clock::time_point> arrivals_;
     std::size_t answering_ = 0;
     std::size_t mostAtOnce_ = 0;
     std::vector<std::thread> workers_;
