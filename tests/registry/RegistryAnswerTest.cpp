@@ -8,7 +8,7 @@
 #include "registry/WhoisServers.h"
 
 #include "net/ConnectRouteStack.h"
-#include "tests/registry/WhoisTestServer.h"
+#include "tests/support/WhoisTestServer.h"
 #include "tests/support/ScriptedNameServer.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TestCertificates.h"
