@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -85,8 +86,26 @@ public:
     void ShowProgress(const core::RunProgress &progress) override {
         texts.push_back(core::StatusText(progress));
     }
-    void ShowDone(const core::RunEnd &) override { texts.push_back(core::kRunDoneText); }
+    void ShowDone(const core::RunEnd &end) override {
+        texts.push_back(end.noRegistryReached ? core::kNoRegistryReachedText : core::kRunDoneText);
+    }
     std::vector<std::string> texts;
+};
+
+// Marks the names it is given as ones that no registry answered for, as the registry probe does
+// without a network.
+class NothingAnswered : public probes::Probe {
+public:
+    explicit NothingAnswered(std::set<std::string> names) : names_(std::move(names)) {}
+    std::vector<std::string> Fills() const override { return {}; }
+    bool OnlyForAvailable() const override { return false; }
+    void Run(probes::DomainRecord &record, const net::NetworkContext &,
+             const probes::Pause &) const override {
+        record.nothingAnswered = names_.count(record.name) > 0;
+    }
+
+private:
+    std::set<std::string> names_;
 };
 
 struct RowView {
@@ -374,4 +393,27 @@ TEST_F(CheckRunTest, ARunKeepsFillingItsRowWhereverASortMovedIt) {
     EXPECT_EQ(Rows(), (std::vector<RowView>{
                           {"a.com", {"com", "Yes", "15", "95", "-", "-", "-", "-"}, true},
                           {"b.com", {"com", "Yes", "15", "95", "-", "-", "-", "-"}, true}}));
+}
+
+// The run's end says that no registry answered only when that was so for every name, in both
+// kinds of run.
+TEST_F(CheckRunTest, TheEndSaysNoRegistryWasReachedOnlyWhenNoNameFoundOne) {
+    const std::pair<std::set<std::string>, const char *> cases[] = {
+        {{"fast.com", "car.com"}, core::kNoRegistryReachedText},
+        {{"fast.com"}, core::kRunDoneText},
+    };
+    for (const int jobs : {1, 4}) {
+        for (const auto &[names, said] : cases) {
+            options.SetJobs(jobs);
+            probes::ProbeList probeList = testsupport::ProbeListOf(probes);
+            probeList.insert(probeList.begin(), std::make_shared<NothingAnswered>(names));
+            FakeStatus shown;
+            core::CheckRun checks{options, candidates, scratch,
+                                  list,    probeList,  net::NetworkContext(),
+                                  prompt,  shown};
+            checks.Start();
+            ASSERT_FALSE(shown.texts.empty());
+            EXPECT_EQ(shown.texts.back(), said) << jobs << " jobs, " << names.size() << " names";
+        }
+    }
 }
