@@ -15,5 +15,7 @@ inline constexpr std::string_view kRank = "rank";
 inline constexpr std::string_view kEvidence = "evidence";
 inline constexpr std::string_view kExpires = "expires";
 inline constexpr std::string_view kRegistrar = "registrar";
+// A registration's lifecycle status in the registry's words, "client hold, redemption period".
+inline constexpr std::string_view kStatus = "status";
 
 } // namespace base::field

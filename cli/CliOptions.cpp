@@ -185,6 +185,11 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
                  "fetch IANA's current RDAP bootstrap file into the user's registry data");
     app.add_option("--registry-data-url", options.registryDataUrl,
                    "the https address --update-registry-data fetches from");
+    app.add_option(
+        "--whois-servers", options.whoisServers,
+        "WHOIS servers file (JSON) adding or replacing servers of suffixes without RDAP");
+    app.add_option("--whois-pace", options.whoisPace,
+                   "seconds between two queries to one WHOIS server (default 1)");
     AddIndexOptions(app, options.index);
 
     try {
@@ -217,6 +222,8 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     CheckTimeout(options.connectTimeout, "--connect-timeout");
     CheckTimeout(options.readTimeout, "--read-timeout");
     CheckTimeout(options.requestTimeout, "--request-timeout");
+    if (options.whoisPace && !(*options.whoisPace >= 0 && *options.whoisPace <= 3600))
+        throw EUsageError("--whois-pace takes a number of seconds from 0 to 3600");
     return options;
 }
 

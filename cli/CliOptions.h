@@ -65,6 +65,10 @@ struct CliOptions {
     // registry data instead of searching.
     bool updateRegistryData = false;
     std::string registryDataUrl;
+    // A WHOIS servers file merged over the built-in table and the user's, and the pause between
+    // two queries to one WHOIS server.
+    std::string whoisServers;
+    std::optional<double> whoisPace;
 
     IndexRequest index;
 

@@ -16,6 +16,7 @@
 #include "net/ConnectRouteStack.h"
 #include "platform/InputFile.h"
 #include "registry/RegistryDataUpdate.h"
+#include "registry/WhoisServers.h"
 #include "results/ResultList.h"
 #include "results/ResultsFile.h"
 
@@ -95,6 +96,13 @@ probes::RegistrySettings RegistryChoices(const CliOptions &cli) {
         settings.bootstrapFiles.push_back(cli.rdapBootstrap);
     if (cli.cacheTtl)
         settings.cacheLifetimes = *cli.cacheTtl;
+    if (const auto own = registry::UserWhoisServersFile())
+        settings.whoisServersFiles.push_back(*own);
+    if (!cli.whoisServers.empty())
+        settings.whoisServersFiles.push_back(cli.whoisServers);
+    if (cli.whoisPace)
+        settings.whoisPace =
+            std::chrono::milliseconds(static_cast<long long>(*cli.whoisPace * 1000));
     return settings;
 }
 
@@ -149,7 +157,14 @@ public:
         err_ << "\r\033[K" << line << Estimate(progress.position - 1, progress.count) << std::flush;
         shown_ = true;
     }
-    void ShowDone() override {}
+    void ShowDone(const core::RunEnd &end) override {
+        if (terminal_ && shown_)
+            err_ << "\r\033[K";
+        shown_ = false;
+        if (end.noRegistryReached)
+            err_ << core::kNoRegistryReachedText << '\n';
+        err_ << std::flush;
+    }
 
 private:
     std::string Estimate(std::size_t done, std::size_t count) const {

@@ -179,7 +179,7 @@ void CheckRun::Start() {
             // A failure ends the run without a message; the rows so far stay.
         }
     }
-    progress_.ShowDone();
+    progress_.ShowDone(End());
     platform::ProcessMessages();
 }
 
@@ -198,7 +198,7 @@ void CheckRun::CheckNames(NameSource &names) {
             // As in a search: a failure ends the run without a message; the rows so far stay.
         }
     }
-    progress_.ShowDone();
+    progress_.ShowDone(End());
     platform::ProcessMessages();
 }
 
@@ -263,6 +263,7 @@ void CheckRun::CheckCandidates() {
 void CheckRun::CheckOneAtATime(NameSource &names, const CheckSetup &setup) {
     ClearStopRequest();
     list_.Clear(setup.columns);
+    namesChecked_ = nothingAnswered_ = 0;
     const std::uint64_t generation = list_.Generation();
     const net::NetworkContext context = ContextForRun(context_, kPerHost);
     ActiveSockets active(*this, *context.Sockets);
@@ -299,9 +300,21 @@ bool CheckRun::CheckCandidate(const std::string &candidate, std::uint64_t genera
     // An abandoned run fills nothing more: its last exchange ended early, not with an answer.
     if (context.Sockets->Interrupted())
         return false;
+    if (record)
+        Tally(*record);
     if (record && IsAvailable(*record) && IsShown(options_.show(), *record))
         ++availableFound_;
     return record && schedule.Finish(*record);
+}
+
+void CheckRun::Tally(const probes::DomainRecord &record) {
+    ++namesChecked_;
+    if (record.nothingAnswered)
+        ++nothingAnswered_;
+}
+
+RunEnd CheckRun::End() const {
+    return {.noRegistryReached = namesChecked_ > 0 && nothingAnswered_ == namesChecked_};
 }
 
 bool CheckRun::AvailableLimitReached() const {
@@ -324,6 +337,7 @@ bool CheckRun::PlaceOutcome(CheckPool &pool, const CheckOutcome &outcome) {
     }
     if (outcome.stopped)
         return true;
+    Tally(outcome.record);
     if (PlaceRow(outcome.record) && ++availableFound_ == availableLimit_) {
         pool.Abandon();
         return false;
@@ -335,6 +349,7 @@ void CheckRun::CheckConcurrently(NameSource &names, const CheckSetup &setup) {
     ClearStopRequest();
     keepFinished_ = false;
     list_.Clear(setup.columns);
+    namesChecked_ = nothingAnswered_ = 0;
     const std::uint64_t generation = list_.Generation();
     // The workers see the show filter as it was at the start; rows follow the current one.
     const std::int32_t show = options_.show();
@@ -353,9 +368,11 @@ void CheckRun::CheckConcurrently(NameSource &names, const CheckSetup &setup) {
             pool.Abandon();
             if (keepFinished_ && list_.Generation() == generation)
                 for (const CheckOutcome &outcome : pool.TakeFinished())
-                    if (!outcome.failure && !outcome.stopped && !AvailableLimitReached() &&
-                        PlaceRow(outcome.record))
-                        ++availableFound_;
+                    if (!outcome.failure && !outcome.stopped && !AvailableLimitReached()) {
+                        Tally(outcome.record);
+                        if (PlaceRow(outcome.record))
+                            ++availableFound_;
+                    }
             return;
         }
         if (!stopping && (StopRequested() || platform::IsEscapeDown())) {

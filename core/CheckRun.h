@@ -101,6 +101,9 @@ private:
     bool PlaceOutcome(CheckPool &pool, const CheckOutcome &outcome);
     bool AvailableLimitReached() const;
     bool StopTest() const;
+    // Counts a checked name for the run's end.
+    void Tally(const probes::DomainRecord &record);
+    RunEnd End() const;
 
     SearchOptions &options_;
     StringList &candidates_;
@@ -118,6 +121,9 @@ private:
     bool keepFinished_ = false;
     std::size_t availableLimit_ = 0;
     std::size_t availableFound_ = 0;
+    // Names checked this run, and how many of them nothing answered for.
+    std::size_t namesChecked_ = 0;
+    std::size_t nothingAnswered_ = 0;
 };
 
 } // namespace core

@@ -26,6 +26,15 @@ struct RunProgress {
 std::string StatusText(const RunProgress &progress);
 // What it shows once a run has ended.
 inline constexpr const char *kRunDoneText = "Done!";
+// What it shows instead when no registry and no resolver answered for any name of the run.
+inline constexpr const char *kNoRegistryReachedText =
+    "No registry could be reached; check the network.";
+
+// How a run ended, as facts for whoever shows it.
+struct RunEnd {
+    // Every name checked was Unknown because nothing answered (and at least one was checked).
+    bool noRegistryReached = false;
+};
 
 // Whoever shows a run's progress: the window's status line, the terminal's progress line.
 class ProgressView {
@@ -33,7 +42,7 @@ public:
     virtual ~ProgressView() = default;
     virtual void ShowProgress(const RunProgress &progress) = 0;
     // The run ended, however it ended.
-    virtual void ShowDone() = 0;
+    virtual void ShowDone(const RunEnd &end) = 0;
 };
 
 } // namespace core

@@ -28,6 +28,8 @@ struct DomainRecord {
     std::optional<std::string> rank;
     // Further fields by their column key.
     std::map<std::string, std::string, std::less<>> more;
+    // Unknown because no registry and no resolver answered at all: the network, most likely.
+    bool nothingAnswered = false;
 
     // A field's text by its key (base::field), as a row shows it: the availability as its word.
     std::optional<std::string> Field(std::string_view key) const;

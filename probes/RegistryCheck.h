@@ -1,37 +1,61 @@
 #pragma once
 
 #include "probes/DomainRecord.h"
+#include "probes/UnknownReason.h"
 #include "registry/DnsDelegation.h"
 
 #include <string>
+#include <vector>
 
-// Whether a name is free by the registries' own records: its delegation first, then RDAP. An
-// error never counts as free.
+// Whether a name is free by the registries' own records: its delegation first, then RDAP, or
+// WHOIS for a suffix without an RDAP server. An error never counts as free.
 namespace registry {
 class PublicSuffixList;
 class RdapBootstrap;
 class RdapClient;
+class WhoisClient;
+class WhoisServers;
 } // namespace registry
 
 namespace probes {
 
 struct RegistryAnswer {
     Availability available = Availability::Unknown;
-    // "dns" or "rdap" for a free or taken name; empty for Unknown.
+    // "dns", "rdap" or "whois" for a free or taken name; empty for Unknown.
     std::string evidence;
     std::string expires;
     std::string registrar;
+    // The registry's status words for a taken name ("client hold", "reserved").
+    std::vector<std::string> status;
+    // Why an Unknown name is unknown: the delegation's failure, when there was one, then the
+    // registry's.
+    std::vector<UnknownReason> reasons;
     // What decided it, for a person.
     std::string detail;
-    // The run stopped the check before RDAP was asked: there is no answer at all.
+    // The run stopped the check before the registry was asked: there is no answer at all.
     bool stopped = false;
 };
 
-// A delegated name is registered without asking RDAP. Otherwise RDAP decides: a record is taken,
-// "not found" is free, anything else, and a suffix without an RDAP server, is Unknown. A name
-// that is not itself a registrable name by suffixes (a host below one, or a public suffix) is
-// Unknown without asking: no delegation and no registry answer speaks for it. dnsBounds end the
+// Where the check asks. whois may be null: suffixes without an RDAP server are then Unknown.
+struct RegistrySources {
+    const registry::DnsSettings &dns;
+    const registry::RdapBootstrap &bootstrap;
+    registry::RdapClient &rdap;
+    const registry::PublicSuffixList &suffixes;
+    const registry::WhoisServers *whoisServers = nullptr;
+    const registry::WhoisClient *whois = nullptr;
+};
+
+// A delegated name is registered without asking a registry. Otherwise RDAP decides: a record is
+// taken, "not found" is free, anything else is Unknown. A suffix without an RDAP server asks its
+// WHOIS server, whose reply decides the same way; without either it is Unknown. A name that is
+// not itself a registrable name by suffixes (a host below one, or a public suffix) is Unknown
+// without asking: no delegation and no registry answer speaks for it. dnsBounds end the
 // delegation query early.
+RegistryAnswer CheckRegistry(const std::string &name, const RegistrySources &sources,
+                             const registry::DnsBounds &dnsBounds = {});
+
+// The same without WHOIS.
 RegistryAnswer CheckRegistry(const std::string &name, const registry::DnsSettings &dns,
                              const registry::RdapBootstrap &bootstrap, registry::RdapClient &rdap,
                              const registry::PublicSuffixList &suffixes,

@@ -1,11 +1,12 @@
 #include "probes/RegistryProbe.h"
 
 #include "probes/KeptRegistryAnswer.h"
-#include "probes/LinkPopularityProbe.h"
 #include "platform/UserDataFolder.h"
-#include "registry/RdapClient.h"
+#include "probes/LinkPopularityProbe.h"
 #include "probes/RegistryCheck.h"
 #include "probes/TrafficRankProbe.h"
+#include "registry/RdapClient.h"
+#include "registry/WhoisClient.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -32,11 +33,26 @@ void SetIfKnown(DomainRecord &record, std::string_view key, std::string value) {
         record.SetField(key, std::move(value));
 }
 
+std::string Joined(const std::vector<std::string> &words) {
+    std::string text;
+    for (const std::string &word : words)
+        text += (text.empty() ? "" : ", ") + word;
+    return text;
+}
+
+registry::WhoisServers MakeWhoisServers(const std::vector<std::string> &files) {
+    registry::WhoisServers servers = registry::WhoisServers::BuiltIn();
+    for (const std::string &file : files)
+        servers.MergeFile(file);
+    return servers;
+}
+
 } // namespace
 
 RegistryContext::RegistryContext(const RegistrySettings &settings)
     : dns_(settings.dns), bootstrap_(MakeBootstrap(settings, dataNotes_)),
-      tls_(MakeTls(settings.tls)), cache_(settings.cache) {}
+      tls_(MakeTls(settings.tls)), whoisServers_(MakeWhoisServers(settings.whoisServersFiles)),
+      pacer_(settings.whoisPace), cache_(settings.cache) {}
 
 RegistryProbe::RegistryProbe(std::shared_ptr<RegistryContext> shared)
     : registry_(std::move(shared)) {}
@@ -52,25 +68,32 @@ void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context
     // context itself outlives the run and serves the next one.
     const std::shared_ptr<net::SocketLayer> sockets = context.Sockets;
     registry::RdapClient rdap(settings, shared->Tls(), shared->Limiter(),
-                    [shared, sockets](std::chrono::milliseconds length) {
-                        return shared->Wait(length, sockets->QueuedWaitsToken());
-                    });
+                              [shared, sockets](std::chrono::milliseconds length) {
+                                  return shared->Wait(length, sockets->QueuedWaitsToken());
+                              });
     // The delegation query is an exchange of its own: bounded like one, ended by the abandon.
-    const registry::DnsBounds dnsBounds{std::chrono::steady_clock::now() +
-                                  std::chrono::milliseconds(std::max(context.RequestTimeout, 0)),
-                              sockets->InterruptToken()};
+    const registry::DnsBounds dnsBounds{
+        std::chrono::steady_clock::now() +
+            std::chrono::milliseconds(std::max(context.RequestTimeout, 0)),
+        sockets->InterruptToken()};
     PauseIfAsked(pause);
+    // The pacer's waits end when the run stops or is abandoned (the client's default token).
+    const registry::WhoisClient whois(context, &shared->Pacer());
+    const RegistrySources sources{shared->Dns(),      shared->Bootstrap(),     rdap,
+                                  shared->Suffixes(), &shared->WhoisServers(), &whois};
     std::optional<RegistryAnswer> kept = AnswerFromCache(shared->Cache(), record.name);
-    RegistryAnswer answer = kept ? std::move(*kept)
-                                 : CheckRegistry(record.name, shared->Dns(), shared->Bootstrap(),
-                                                 rdap, shared->Suffixes(), dnsBounds);
+    RegistryAnswer answer = kept ? std::move(*kept) : CheckRegistry(record.name, sources, dnsBounds);
     if (!kept)
         KeepInCache(shared->Cache(), record.name, answer);
     if (answer.stopped)
         throw ECheckStopped("The check of " + record.name + " was stopped: " + answer.detail);
     PauseIfAsked(pause);
     record.available = answer.available;
+    record.nothingAnswered = NothingAnswered(answer.reasons);
+    if (answer.evidence.empty())
+        answer.evidence = ReasonsText(answer.reasons);
     SetIfKnown(record, base::field::kEvidence, std::move(answer.evidence));
+    SetIfKnown(record, base::field::kStatus, Joined(answer.status));
     SetIfKnown(record, base::field::kExpires, std::move(answer.expires));
     SetIfKnown(record, base::field::kRegistrar, std::move(answer.registrar));
 }

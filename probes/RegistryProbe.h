@@ -9,6 +9,8 @@
 #include "registry/RdapBootstrap.h"
 #include "registry/RdapHostLimiter.h"
 #include "registry/RegistryData.h"
+#include "registry/WhoisPacer.h"
+#include "registry/WhoisServers.h"
 
 #include <chrono>
 #include <memory>
@@ -28,6 +30,10 @@ struct RegistrySettings {
     registry::RegistryDataSources dataSources;
     // Bootstrap files merged over that table in order, each replacing entries.
     std::vector<std::string> bootstrapFiles;
+    // WHOIS servers files merged over the built-in table in order, each replacing entries.
+    std::vector<std::string> whoisServersFiles;
+    // The pause between two queries to one WHOIS server.
+    std::chrono::milliseconds whoisPace{1000};
     registry::DnsSettings dns;
     // Answers kept between runs; none: every name asks the registries. Opened by whoever
     // makes the run's context (core::ChooseCheckSetup), shared by its threads.
@@ -36,14 +42,16 @@ struct RegistrySettings {
     registry::CacheLifetimes cacheLifetimes;
 };
 
-// What the registry checks of one run share: the trust store, the bootstrap table, the public
-// suffixes, the per-host RDAP limits and the waits for Retry-After. The waits and the limits end
+// What the registry checks of one run share: the trust store, the bootstrap table, the WHOIS
+// servers, the public suffixes, the per-host RDAP limits, the WHOIS pacing and the waits for
+// Retry-After. The waits and the limits end
 // when the run that waits stops or is abandoned (its socket layer's QueuedWaitsToken): the context
 // outlives runs and keeps no cancellation of its own.
 class RegistryContext {
 public:
     // Raises EIdTLSError when the trusted certificates cannot be loaded, ERdapBootstrapError for
-    // a bootstrap file that cannot be used, EPublicSuffixError without a public suffix list.
+    // a bootstrap file that cannot be used, EWhoisServersError for such a WHOIS servers file,
+    // EPublicSuffixError without a public suffix list.
     explicit RegistryContext(const RegistrySettings &settings);
 
     const registry::DnsSettings &Dns() const { return dns_; }
@@ -52,9 +60,11 @@ public:
     const std::vector<std::string> &DataNotes() const { return dataNotes_; }
     const registry::PublicSuffixList &Suffixes() const { return suffixes_; }
     const std::shared_ptr<const net::TlsClientContext> &Tls() const { return tls_; }
+    const registry::WhoisServers &WhoisServers() const { return whoisServers_; }
     registry::RdapHostLimiter &Limiter() { return limiter_; }
     // Nothing when the run keeps no answers.
     registry::AnswerCache *Cache() const { return cache_.get(); }
+    registry::WhoisPacer &Pacer() { return pacer_; }
     // False when stop was raised before the wait ended.
     bool Wait(std::chrono::milliseconds length, std::stop_token stop = {}) {
         return waits_.WaitFor(length, std::move(stop));
@@ -66,21 +76,25 @@ private:
     registry::RdapBootstrap bootstrap_;
     registry::PublicSuffixList suffixes_;
     std::shared_ptr<const net::TlsClientContext> tls_;
+    registry::WhoisServers whoisServers_;
     registry::RdapHostLimiter limiter_;
+    registry::WhoisPacer pacer_;
     registry::CancellableWait waits_;
     std::shared_ptr<registry::AnswerCache> cache_;
 };
 
 // Availability by the registries' records: an answer kept from an earlier run, else the name's
-// delegation, then RDAP. Fills the availability, the evidence ("dns", "rdap", "cache (rdap)"), and
-// for a registration RDAP knows, the expiry (YYYY-MM-DD) and the registrar.
+// delegation, then RDAP or WHOIS. Fills the availability, the evidence ("dns", "rdap", "whois",
+// "cache (rdap)"), and for a registration the registry describes, the expiry (YYYY-MM-DD), the
+// registrar and the status words; for an Unknown name the evidence says why ("rdap: no answer").
 class RegistryProbe : public Probe {
 public:
     explicit RegistryProbe(std::shared_ptr<RegistryContext> shared);
 
     std::vector<std::string> Fills() const override {
         return {std::string(base::field::kAvailable), std::string(base::field::kEvidence),
-                std::string(base::field::kExpires), std::string(base::field::kRegistrar)};
+                std::string(base::field::kExpires), std::string(base::field::kRegistrar),
+                std::string(base::field::kStatus)};
     }
     bool OnlyForAvailable() const override { return false; }
     void Run(DomainRecord &record, const net::NetworkContext &context,

@@ -34,7 +34,11 @@ std::optional<DnsChannelSettings::Server> ParseServer(const std::string &text) {
 }
 
 DelegationResult Result(Delegation state, std::string detail) {
-    return {state, std::move(detail), {}};
+    return {state, std::move(detail), {}, DnsFailure::None};
+}
+
+DelegationResult Failed(DnsFailure failure, std::string detail) {
+    return {Delegation::Failed, std::move(detail), {}, failure};
 }
 
 DelegationResult FromReply(const std::vector<std::uint8_t> &reply) {
@@ -43,13 +47,13 @@ DelegationResult FromReply(const std::vector<std::uint8_t> &reply) {
         if (answer.responseCode == kDnsNameError)
             return Result(Delegation::NotDelegated, "NXDOMAIN");
         if (answer.responseCode != kDnsNoError)
-            return Result(Delegation::Failed, DnsResponseCodeName(answer.responseCode));
+            return Failed(DnsFailure::ServerFailed, DnsResponseCodeName(answer.responseCode));
         if (answer.nameServers.empty())
             return Result(Delegation::NotDelegated, "no NS records");
         return {Delegation::Delegated, std::to_string(answer.nameServers.size()) + " NS records",
-                answer.nameServers};
+                answer.nameServers, DnsFailure::None};
     } catch (const EDnsFormatError &error) {
-        return Result(Delegation::Failed, error.what());
+        return Failed(DnsFailure::Other, error.what());
     }
 }
 
@@ -58,18 +62,19 @@ DelegationResult FromQuery(const DnsQueryResult &query, const DnsSettings &setti
     case DnsQueryStatus::Answered:
         return FromReply(query.message);
     case DnsQueryStatus::ServerFailed:
-        return Result(Delegation::Failed, query.serverSaid);
+        return Failed(DnsFailure::ServerFailed, query.serverSaid);
     case DnsQueryStatus::TimedOut:
-        return Result(Delegation::Failed,
+        return Failed(DnsFailure::NoAnswer,
                       "no answer within " + std::to_string(settings.timeoutSeconds) + " s");
     case DnsQueryStatus::NoDeadline:
-        return Result(Delegation::Failed, "no answer before the request time-out");
+        return Failed(DnsFailure::NoAnswer, "no answer before the request time-out");
     case DnsQueryStatus::Cancelled:
-        return Result(Delegation::Failed, "cancelled");
+        return Failed(DnsFailure::Cancelled, "cancelled");
     case DnsQueryStatus::Failed:
         break;
     }
-    return Result(Delegation::Failed, "the name cannot be asked for: " + query.reason);
+    // A server that refuses the connection is no answer either; the library says which.
+    return Failed(DnsFailure::NoAnswer, "the name cannot be asked for: " + query.reason);
 }
 
 } // namespace
@@ -82,17 +87,17 @@ DelegationResult CheckDelegation(const std::string &name, const DnsSettings &set
     if (!settings.server.empty()) {
         channelSettings.server = ParseServer(settings.server);
         if (!channelSettings.server)
-            return Result(Delegation::Failed, "bad resolver address " + settings.server);
+            return Failed(DnsFailure::Other, "bad resolver address " + settings.server);
     }
     // Declared before the channel: a query the channel ends as it goes still finds it.
-    DelegationResult result = Result(Delegation::Failed, "cancelled");
+    DelegationResult result = Failed(DnsFailure::Cancelled, "cancelled");
     try {
         DnsChannel channel(channelSettings);
         channel.Query(name, kDnsTypeNs,
                       [&](DnsQueryResult query) { result = FromQuery(query, settings); });
         channel.Run(bounds.deadline, bounds.stop);
     } catch (const EDnsChannelError &error) {
-        return Result(Delegation::Failed, error.what());
+        return Failed(DnsFailure::Other, error.what());
     }
     return result;
 }

@@ -26,11 +26,24 @@ enum class Delegation {
     Failed        // SERVFAIL, no answer in time, any other failure
 };
 
+// Why a delegation query failed, as a type.
+enum class DnsFailure {
+    None,
+    // No reply in time, or none could be had (no server reachable).
+    NoAnswer,
+    // The server answered with an error code (SERVFAIL, REFUSED, ...); detail names it.
+    ServerFailed,
+    // A reply that cannot be read, a name that cannot be asked, a bad resolver address.
+    Other,
+    Cancelled,
+};
+
 struct DelegationResult {
     Delegation state = Delegation::Failed;
     // What the resolver said, for a person: "2 NS records", "NXDOMAIN", "no answer within 3 s".
     std::string detail;
     std::vector<std::string> nameServers;
+    DnsFailure failure = DnsFailure::None;
 };
 
 // What ends a check early: the exchange's deadline, and the run being abandoned.

@@ -47,15 +47,17 @@ RdapClient::RdapClient(RdapSettings settings, std::shared_ptr<const net::TlsClie
                     std::chrono::milliseconds length) { return pauses->WaitFor(length, stop); };
 }
 
-RdapResult RdapClient::Unknown(std::string detail, const std::string &url) const {
+RdapResult RdapClient::Unknown(std::string detail, RdapFailure failure,
+                               const std::string &url) const {
     RdapResult result;
     result.detail = std::move(detail);
+    result.failure = failure;
     result.url = url;
     return result;
 }
 
 RdapResult RdapClient::Stopped(const std::string &url) const {
-    RdapResult result = Unknown("stopped before it was asked", url);
+    RdapResult result = Unknown("stopped before it was asked", RdapFailure::None, url);
     result.outcome = RdapOutcome::Stopped;
     return result;
 }
@@ -82,7 +84,8 @@ RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::strin
     int redirects = 0;
     for (;;) {
         if (!IsSecure(url))
-            return Unknown("refused an address that is not https: " + url, url);
+            return Unknown("refused an address that is not https: " + url, RdapFailure::Redirect,
+                           url);
         const std::string host = net::TIdURI::SplitUrl(url).Host;
         RdapReply reply;
         {
@@ -94,22 +97,37 @@ RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::strin
         }
         RdapVerdict verdict = JudgeRdapReply(reply, name, url);
         switch (verdict.step) {
-        case RdapStep::Registered:
-            return {RdapOutcome::Registered,
-                    std::move(verdict.record.registered),
-                    std::move(verdict.record.expires),
-                    std::move(verdict.record.registrar),
-                    {},
-                    url};
-        case RdapStep::NotFound:
-            return {RdapOutcome::NotFound, {}, {}, {}, {}, url};
+        case RdapStep::Registered: {
+            RdapResult result;
+            result.outcome = RdapOutcome::Registered;
+            result.registered = std::move(verdict.record.registered);
+            result.expires = std::move(verdict.record.expires);
+            result.registrar = std::move(verdict.record.registrar);
+            result.status = std::move(verdict.record.status);
+            result.url = url;
+            result.httpStatus = reply.status;
+            return result;
+        }
+        case RdapStep::NotFound: {
+            RdapResult result;
+            result.outcome = RdapOutcome::NotFound;
+            result.url = url;
+            result.httpStatus = reply.status;
+            return result;
+        }
         case RdapStep::Retry: {
             if (reply.status == kTooManyRequests)
                 limiter_.SlowDown(host);
-            if (retries >= settings_.retries)
-                return Unknown("HTTP " + std::to_string(reply.status) + " after " +
-                                   std::to_string(retries + 1) + " requests",
-                               url);
+            if (retries >= settings_.retries) {
+                RdapResult result =
+                    Unknown("HTTP " + std::to_string(reply.status) + " after " +
+                                std::to_string(retries + 1) + " requests",
+                            reply.status == kTooManyRequests ? RdapFailure::RateLimited
+                                                             : RdapFailure::Unavailable,
+                            url);
+                result.httpStatus = reply.status;
+                return result;
+            }
             ++retries;
             const auto wait = RetryAfterWait(reply.retryAfter, settings_.longestRetryWait,
                                              settings_.defaultRetryWait);
@@ -119,14 +137,16 @@ RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::strin
         }
         case RdapStep::Redirect:
             if (redirects >= settings_.redirects)
-                return Unknown("too many redirects", url);
+                return Unknown("too many redirects", RdapFailure::Redirect, url);
             ++redirects;
             url = std::move(verdict.next);
             continue;
         case RdapStep::Unknown:
             break;
         }
-        return Unknown(std::move(verdict.detail), url);
+        RdapResult result = Unknown(std::move(verdict.detail), verdict.failure, url);
+        result.httpStatus = reply.status;
+        return result;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "net/NetworkContext.h"
 
@@ -51,8 +52,14 @@ struct RdapResult {
     std::string registered;
     std::string expires;
     std::string registrar;
-    // Why the outcome is unknown, for a person ("HTTP 500", a TLS error, ...).
+    // The registry's status words for a registration ("active", "client hold"); "reserved" or
+    // "blocked" for a name it keeps back.
+    std::vector<std::string> status;
+    // Why the outcome is unknown, for a person ("HTTP 500", a TLS error, ...), and as a type;
+    // httpStatus is the last status read.
     std::string detail;
+    RdapFailure failure = RdapFailure::None;
+    int httpStatus = 0;
     // The address asked last.
     std::string url;
 };
@@ -68,7 +75,7 @@ public:
 
 private:
     RdapReply Fetch(const std::string &url);
-    RdapResult Unknown(std::string detail, const std::string &url) const;
+    RdapResult Unknown(std::string detail, RdapFailure failure, const std::string &url) const;
     RdapResult Stopped(const std::string &url) const;
 
     RdapSettings settings_;

@@ -5,7 +5,10 @@
 #include "base/Trim.h"
 #include "net/IdException.h"
 #include "net/IdHTTP.h"
+#include "net/IdSSLConnectionIntercept.h"
 #include "net/IdURI.h"
+
+#include <optional>
 
 namespace registry {
 namespace {
@@ -64,9 +67,27 @@ std::string RecordName(std::string ldhName) {
     return base::AsciiLower(ldhName);
 }
 
-RdapVerdict Unknown(std::string detail) {
+RdapVerdict Unknown(std::string detail, RdapFailure failure = RdapFailure::NotUnderstood) {
     RdapVerdict verdict;
     verdict.detail = std::move(detail);
+    verdict.failure = failure;
+    return verdict;
+}
+
+bool IsClientError(int status) {
+    return status >= 400 && status < 500 && status != kTooManyRequests;
+}
+
+// A registry that keeps a name back may answer with an error; its words make it no free name.
+std::optional<RdapVerdict> JudgeReservation(const RdapReply &reply) {
+    if (!IsClientError(reply.status) || !IsRdapJson(reply.contentType))
+        return std::nullopt;
+    std::string word = RdapErrorReservation(reply.body);
+    if (word.empty())
+        return std::nullopt;
+    RdapVerdict verdict;
+    verdict.step = RdapStep::Registered;
+    verdict.record.status.push_back(std::move(word));
     return verdict;
 }
 
@@ -103,11 +124,11 @@ RdapVerdict JudgeNotFound(const RdapReply &reply) {
 RdapVerdict JudgeRedirect(const RdapReply &reply, const std::string &name, const std::string &url) {
     const std::string next = Resolve(url, reply.location);
     if (!IsSecure(next))
-        return Unknown("refused an address that is not https: " + next);
+        return Unknown("refused an address that is not https: " + next, RdapFailure::Redirect);
     // Only a lookup of the same name may answer for it: another name's "not found" says
     // nothing about this one.
     if (!LooksUp(next, name))
-        return Unknown("redirected to a lookup of another name");
+        return Unknown("redirected to a lookup of another name", RdapFailure::Redirect);
     RdapVerdict verdict;
     verdict.step = RdapStep::Redirect;
     verdict.next = next;
@@ -132,6 +153,9 @@ RdapReply FetchRdapReply(net::TIdHTTP &http, const std::string &url) {
         reply.body = body.DataString();
         reply.location = http.Reply().Location;
         reply.retryAfter = http.Reply().ExtraHeaders.Values("Retry-After");
+    } catch (const net::EIdTLSVerifyError &error) {
+        reply.error = error.what();
+        reply.certificateRefused = true;
     } catch (const std::exception &error) {
         reply.error = error.what();
     }
@@ -141,7 +165,10 @@ RdapReply FetchRdapReply(net::TIdHTTP &http, const std::string &url) {
 RdapVerdict JudgeRdapReply(const RdapReply &reply, const std::string &name,
                            const std::string &url) {
     if (!reply.error.empty())
-        return Unknown(reply.error);
+        return Unknown(reply.error,
+                       reply.certificateRefused ? RdapFailure::Certificate : RdapFailure::NoAnswer);
+    if (auto reserved = JudgeReservation(reply))
+        return std::move(*reserved);
     if (reply.status == kOk)
         return JudgeRecord(reply, name);
     if (reply.status == kNotFound)
@@ -153,7 +180,7 @@ RdapVerdict JudgeRdapReply(const RdapReply &reply, const std::string &name,
     }
     if (IsRedirect(reply.status) && !reply.location.empty())
         return JudgeRedirect(reply, name, url);
-    return Unknown("HTTP " + std::to_string(reply.status));
+    return Unknown("HTTP " + std::to_string(reply.status), RdapFailure::HttpStatus);
 }
 
 } // namespace registry

@@ -1,6 +1,7 @@
 #include "registry/RdapResponse.h"
 
 #include "registry/JsonDepth.h"
+#include "registry/WhoisReply.h"
 
 #include <nlohmann/json.hpp>
 
@@ -89,6 +90,32 @@ Json ParseReply(std::string_view body) {
     return reply;
 }
 
+constexpr std::size_t kMostStatusValues = 8;
+constexpr std::size_t kLongestStatusValue = 48;
+
+bool IsPrintableAscii(const std::string &text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+// RFC 8056 values are words with spaces ("client hold"); anything else a server sends is kept
+// when it is short printable text.
+std::vector<std::string> StatusOf(const Json &record) {
+    std::vector<std::string> status;
+    const auto values = record.find("status");
+    if (values == record.end() || !values->is_array())
+        return status;
+    for (const auto &value : *values) {
+        if (!value.is_string() || status.size() >= kMostStatusValues)
+            continue;
+        const std::string &text = value.get_ref<const std::string &>();
+        if (text.empty() || text.size() > kLongestStatusValue || !IsPrintableAscii(text) ||
+            std::find(status.begin(), status.end(), text) != status.end())
+            continue;
+        status.push_back(text);
+    }
+    return status;
+}
+
 std::string TextOf(const Json &object, const char *key) {
     const auto value = object.find(key);
     return value != object.end() && value->is_string() ? value->get<std::string>() : std::string();
@@ -102,7 +129,7 @@ RdapDomainRecord ReadRdapDomain(std::string_view body) {
     if (!record.is_object() || objectClass == record.end() || *objectClass != "domain")
         throw ERdapFormatError("The reply is not an RDAP domain record.");
     return {EventDate(record, "registration"), EventDate(record, "expiration"),
-            RegistrarName(record, 0), TextOf(record, "ldhName")};
+            RegistrarName(record, 0), TextOf(record, "ldhName"), StatusOf(record)};
 }
 
 bool IsRdapNotFoundError(std::string_view body) {
@@ -115,6 +142,30 @@ bool IsRdapNotFoundError(std::string_view body) {
     } catch (const ERdapFormatError &) {
         return false;
     }
+}
+
+std::string RdapErrorReservation(std::string_view body) {
+    Json reply;
+    try {
+        reply = ParseReply(body);
+    } catch (const ERdapFormatError &) {
+        return {};
+    }
+    if (!reply.is_object() || reply.contains("objectClassName"))
+        return {};
+    // The error's own words only: notices and remarks carry terms of use ("All rights
+    // reserved") that say nothing of the name.
+    std::string words = TextOf(reply, "title");
+    if (const auto description = reply.find("description");
+        description != reply.end() && description->is_array())
+        for (const auto &line : *description)
+            if (line.is_string())
+                words += "\n" + line.get<std::string>();
+    if (HoldsPhrase(words, "blocked"))
+        return "blocked";
+    if (HoldsPhrase(words, "reserved") || HoldsPhrase(words, "not available for registration"))
+        return "reserved";
+    return {};
 }
 
 } // namespace registry

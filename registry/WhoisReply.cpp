@@ -27,15 +27,25 @@ using Phrases = std::vector<std::string_view>;
 //     Registry" (its recorded .io reply for a reserved name).
 // The rest are this program's own wording of the same cases.
 const Phrases kReserved = {
-    "reserved domain name",         "reserved by the registry", "reserved by registry",
-    "can not be registered online", "cannot be registered online",
-    "not available for registration", "status: reserved", "status: blocked",
-    "dpml brand protection",        "subscribes to the uni eps", "subscribes to the adultblock",
+    "reserved domain name",
+    "reserved by the registry",
+    "reserved by registry",
+    "can not be registered online",
+    "cannot be registered online",
+    "not available for registration",
+    "status: reserved",
+};
+// Blocks by a registry's brand protection: the name is kept back as a reserved one is.
+const Phrases kBlocked = {
+    "status: blocked",
+    "dpml brand protection",
+    "subscribes to the uni eps",
+    "subscribes to the adultblock",
 };
 const Phrases kLimits = {
-    "limit exceeded",       "server too busy",   "access control limit reached",
-    "still in grace period", "quota exceeded",   "exceeded your quota",
-    "too many queries",     "too many requests", "try again later",
+    "limit exceeded",        "server too busy",   "access control limit reached",
+    "still in grace period", "quota exceeded",    "exceeded your quota",
+    "too many queries",      "too many requests", "try again later",
 };
 const Phrases kPremium = {
     "premium domain is available for purchase",
@@ -51,16 +61,20 @@ const Phrases kAbsentStatus = {"free", "available", "not found", "no object foun
 const Phrases kDomainLabels = {"domain name", "domain", "domainname", "domain_name"};
 const Phrases kRegistrarLabels = {"registrar", "sponsoring registrar", "registrar name"};
 const Phrases kCreatedLabels = {
-    "creation date",     "created",           "created on",
-    "registered",        "registered on",     "registration date",
-    "registration time", "domain registration date",
+    "creation date", "created",           "created on",        "registered",
+    "registered on", "registration date", "registration time", "domain registration date",
 };
 const Phrases kExpiryLabels = {
-    "registry expiry date", "registrar registration expiration date",
-    "expiration date",      "expiry date",
-    "expires",              "expires on",
-    "expire date",          "domain expiration date",
-    "paid-till",            "expiration time",
+    "registry expiry date",
+    "registrar registration expiration date",
+    "expiration date",
+    "expiry date",
+    "expires",
+    "expires on",
+    "expire date",
+    "domain expiration date",
+    "paid-till",
+    "expiration time",
 };
 const Phrases kStatusLabels = {"domain status", "status", "state"};
 
@@ -230,8 +244,8 @@ std::string StatusWords(std::string_view value) {
         }
         if (!IsWordCharacter(c))
             return {};
-        const bool startsWord = c >= 'A' && c <= 'Z' && i > 0 && word[i - 1] >= 'a' &&
-                                word[i - 1] <= 'z';
+        const bool startsWord =
+            c >= 'A' && c <= 'Z' && i > 0 && word[i - 1] >= 'a' && word[i - 1] <= 'z';
         if (startsWord)
             words += ' ';
         words += base::AsciiLowerChar(c);
@@ -254,6 +268,7 @@ public:
 
     bool IsRecord() const { return namesTheName_ && (hasRegistrar_ || hasCreated_ || hasStatus_); }
     bool SaysReserved() const { return saysReserved_; }
+    bool SaysBlocked() const { return saysBlocked_; }
     void Fill(WhoisAnswer &answer) const {
         answer.expires = expires_;
         answer.registrar = registrar_;
@@ -300,8 +315,10 @@ private:
         if (folded.empty() || HoldsAny(folded, kAbsentStatus))
             return;
         hasStatus_ = true;
-        if (HoldsFolded(folded, "reserved") || HoldsFolded(folded, "blocked"))
+        if (HoldsFolded(folded, "reserved"))
             saysReserved_ = true;
+        if (HoldsFolded(folded, "blocked"))
+            saysBlocked_ = true;
         const std::string words = StatusWords(value);
         if (!words.empty() && status_.size() < kMostStatusWords &&
             std::find(status_.begin(), status_.end(), words) == status_.end())
@@ -314,6 +331,7 @@ private:
     bool hasCreated_ = false;
     bool hasStatus_ = false;
     bool saysReserved_ = false;
+    bool saysBlocked_ = false;
     bool inRegistrarSection_ = false;
     std::string expires_;
     std::string registrar_;
@@ -346,9 +364,12 @@ WhoisAnswer ReadWhoisReply(std::string_view reply, bool cut, std::string_view na
         return Verdict(WhoisVerdict::Unknown, WhoisReason::EmptyReply);
     RecordReader record(name);
     record.Read(reply);
-    if (record.SaysReserved() || HoldsAny(folded, kReserved)) {
+    const bool blocked = record.SaysBlocked() || HoldsAny(folded, kBlocked);
+    if (blocked || record.SaysReserved() || HoldsAny(folded, kReserved)) {
         WhoisAnswer answer = Verdict(WhoisVerdict::Reserved, WhoisReason::Reserved);
         record.Fill(answer);
+        // The status says why the name is kept back, whatever else the record lists.
+        answer.status = {blocked ? "blocked" : "reserved"};
         return answer;
     }
     if (record.IsRecord()) {

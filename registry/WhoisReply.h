@@ -18,7 +18,8 @@ constexpr std::size_t kLargestWhoisReply = 64 * 1024;
 enum class WhoisVerdict {
     Free,
     Taken,
-    // Reserved or blocked by the registry: not free, whatever else the reply says.
+    // Reserved or blocked by the registry: not free, whatever else the reply says. The answer's
+    // status is then "reserved" or "blocked".
     Reserved,
     Unknown,
 };

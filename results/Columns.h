@@ -29,7 +29,7 @@ public:
     explicit Columns(std::vector<Column> columns);
 
     // Domain name, suffix, availability, link popularity, traffic rank, then what decided the
-    // availability, a registration's expiry date and its registrar.
+    // availability, a registration's expiry date, its registrar and its lifecycle status.
     static const Columns &Standard();
 
     // A copy with column added at the right.

@@ -697,13 +697,15 @@ void TForm1::ShowProgress(const core::RunProgress &progress) {
     SetStatusText(core::StatusText(progress));
 }
 
-void TForm1::ShowDone() {
+void TForm1::ShowDone(const core::RunEnd &end) {
+    const std::string done(end.noRegistryReached ? core::kNoRegistryReachedText
+                                                 : core::kRunDoneText);
     // The note on old registry data stays in sight once the progress has passed over it.
     if (oldDataNote_.empty()) {
-        SetStatusText(core::kRunDoneText);
+        SetStatusText(done);
         return;
     }
-    SetStatusText(std::string(core::kRunDoneText) + " " + oldDataNote_);
+    SetStatusText(done + " " + oldDataNote_);
     oldDataNote_.clear();
 }
 

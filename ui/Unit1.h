@@ -134,7 +134,7 @@ private:
     // choose, saying once a session when the registry data the run uses is old.
     core::CheckRun::SetupChooser NotingOldData(core::CheckRun::SetupChooser choose);
     void ShowProgress(const core::RunProgress &progress) override;
-    void ShowDone() override;
+    void ShowDone(const core::RunEnd &end) override;
     void SetStatusText(const std::string &text);
     void ShowKeywordsModal() override;
 

@@ -5,6 +5,7 @@
 #include "platform/Application.h"
 #include "platform/SingleInstance.h"
 #include "probes/RegistryProbe.h"
+#include "registry/WhoisServers.h"
 #include "ui/InfoUnit.h"
 #include "ui/QtApplication.h"
 #include "ui/SettingsUnit.h"
@@ -16,11 +17,25 @@
 
 namespace {
 
+// The user's own WHOIS servers file, kept only when it can be used, as the bootstrap file below.
+void ChooseWhoisServers(probes::RegistrySettings &settings) {
+    const auto own = registry::UserWhoisServersFile();
+    if (!own)
+        return;
+    try {
+        registry::WhoisServers::BuiltIn().MergeFile(*own);
+        settings.whoisServersFiles.push_back(*own);
+    } catch (const base::Exception &failure) {
+        platform::ShowMessage(failure.Message() + ". The built-in WHOIS table is used instead.");
+    }
+}
+
 // The user's own RDAP bootstrap file when it can be used. One that cannot is said in a message
 // and passed over, so that the window still starts.
 probes::RegistrySettings ChosenRegistry() {
     probes::RegistrySettings registry;
     registry.dataSources = registry::DefaultRegistryDataSources();
+    ChooseWhoisServers(registry);
     const auto own = probes::UserBootstrapFile();
     if (!own)
         return registry;
@@ -31,7 +46,7 @@ probes::RegistrySettings ChosenRegistry() {
     } catch (const base::Exception &failure) {
         platform::ShowMessage(failure.Message() + ". The built-in RDAP table is used instead.");
     }
-    registry.bootstrapFiles.clear();
+    registry.bootstrapFiles.pop_back();
     return registry;
 }
 

@@ -143,15 +143,15 @@ TEST_F(RegistryCheckCli, AnswersFromDelegationAndRdapAndNeverCountsAnErrorAsFree
         {"delegated.com", "No", "dns", "-", "-", "-", false},
         {"held.com", "No", "rdap", "2027-03-15", registrar, "-", false},
         {"free.com", "Yes", "rdap", "-", "-", "1234", true},
-        {"broken.com", "Unknown", "-", "-", "-", "-", false},
+        {"broken.com", "Unknown", "rdap: HTTP 500", "-", "-", "-", false},
         {"free.zz", "Yes", "rdap", "-", "-", "1234", true},
-        {"held.qm", "Unknown", "-", "-", "-", "-", false},
-        {"nordap.qq", "Unknown", "-", "-", "-", "-", false},
+        {"held.qm", "Unknown", "rdap: certificate not accepted", "-", "-", "-", false},
+        {"nordap.qq", "Unknown", "whois: no server for .qq", "-", "-", "-", false},
         {"delegated.qq", "No", "dns", "-", "-", "-", false},
-        {"page.com", "Unknown", "-", "-", "-", "-", false},
-        {"own.com", "Unknown", "-", "-", "-", "-", false},
-        {"moved.com", "Unknown", "-", "-", "-", "-", false},
-        {"mixup.com", "Unknown", "-", "-", "-", "-", false},
+        {"page.com", "Unknown", "rdap: reply not understood", "-", "-", "-", false},
+        {"own.com", "Unknown", "rdap: reply not understood", "-", "-", "-", false},
+        {"moved.com", "Unknown", "rdap: redirect not followed", "-", "-", "-", false},
+        {"mixup.com", "Unknown", "rdap: reply not understood", "-", "-", "-", false},
     };
     const auto rows = nlohmann::json::parse(result.out);
     ASSERT_EQ(rows.size(), std::size(expected)) << result.out;
@@ -249,7 +249,6 @@ const StuckRun kStuckRuns[] = {
      {"held.org No"},
      130},
 };
-
 
 // "domain available" of each row of tab-separated output.
 std::vector<std::string> Rows(const std::string &tsv) {
@@ -393,7 +392,7 @@ TEST_F(RegistryCheckCli, RefusesALineThatNamesAHostBelowARegistrableName) {
         {"XDG_CONFIG_HOME=" + home.Folder().string(), "XDG_DATA_HOME=" + data.Path().string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar"
-                          "\tchecked\nexample-taken.com\tcom\tNo\t-\t-\tdns\t-\t-\t0\n");
+                          "\tstatus\tchecked\nexample-taken.com\tcom\tNo\t-\t-\tdns\t-\t-\t-\t0\n");
     for (const char *line : {":1: www.example-taken.com", ":3: shop.example-taken.com"})
         EXPECT_NE(result.err.find(list + line +
                                   " is a host below the registrable name example-taken.com"),

@@ -3,8 +3,8 @@
 #include "core/CheckRun.h"
 #include "core/StopRequest.h"
 #include "net/IdException.h"
-#include "registry/RdapHostLimiter.h"
 #include "probes/WebProbes.h"
+#include "registry/RdapHostLimiter.h"
 #include "results/ResultList.h"
 #include "tests/support/LoopbackStack.h"
 #include "tests/support/ProbeCalls.h"
@@ -169,7 +169,7 @@ public:
     void ShowProgress(const core::RunProgress &progress) override {
         texts.push_back(core::StatusText(progress));
     }
-    void ShowDone() override { texts.push_back(core::kRunDoneText); }
+    void ShowDone(const core::RunEnd &) override { texts.push_back(core::kRunDoneText); }
     StringList texts;
 };
 

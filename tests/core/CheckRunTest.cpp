@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -85,8 +86,26 @@ public:
     void ShowProgress(const core::RunProgress &progress) override {
         texts.push_back(core::StatusText(progress));
     }
-    void ShowDone() override { texts.push_back(core::kRunDoneText); }
+    void ShowDone(const core::RunEnd &end) override {
+        texts.push_back(end.noRegistryReached ? core::kNoRegistryReachedText : core::kRunDoneText);
+    }
     std::vector<std::string> texts;
+};
+
+// Marks the names it is given as ones that no registry answered for, as the registry probe does
+// without a network.
+class NothingAnswered : public probes::Probe {
+public:
+    explicit NothingAnswered(std::set<std::string> names) : names_(std::move(names)) {}
+    std::vector<std::string> Fills() const override { return {}; }
+    bool OnlyForAvailable() const override { return false; }
+    void Run(probes::DomainRecord &record, const net::NetworkContext &,
+             const probes::Pause &) const override {
+        record.nothingAnswered = names_.count(record.name) > 0;
+    }
+
+private:
+    std::set<std::string> names_;
 };
 
 struct RowView {
@@ -148,9 +167,9 @@ protected:
 TEST_F(CheckRunTest, ListsAvailableNamesWithDetailsAndTakenNamesWithPlaceholders) {
     probes.taken = {{"car.com", 1}};
     run.Start();
-    EXPECT_EQ(Rows(),
-              (std::vector<RowView>{{"fast.com", {"com", "Yes", "18", "98", "-", "-", "-"}, true},
-                                    {"car.com", {"com", "No", "-", "-", "-", "-", "-"}, false}}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{
+                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-"}, true},
+                          {"car.com", {"com", "No", "-", "-", "-", "-", "-", "-"}, false}}));
     EXPECT_EQ(status.texts, (StringList{"Checking... fast.com", "Checking... car.com", "Done!"}));
     EXPECT_EQ(probes.calls, (StringList{"avail http://www.fast.com", "links fast.com",
                                         "rank fast.com", "avail http://www.car.com"}));
@@ -202,14 +221,14 @@ TEST_F(CheckRunTest, UnknownNamesAreUncheckedWithoutDetailsAndHiddenWithFreeName
         options.SetShow(core::kShowAll);
         run.Start();
         EXPECT_EQ(Rows(), (std::vector<RowView>{
-                              {"fast.com", {"com", "Unknown", "-", "-", "-", "-", "-"}, false},
-                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-"}, true}}));
+                              {"fast.com", {"com", "Unknown", "-", "-", "-", "-", "-", "-"}, false},
+                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-", "-"}, true}}));
         EXPECT_EQ(Probed("links fast.com"), 0);
 
         options.SetShow(core::kShowAvailableOnly);
         run.Start();
         EXPECT_EQ(Rows(), (std::vector<RowView>{
-                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-"}, true}}));
+                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-", "-"}, true}}));
         probes.calls.clear();
     }
 }
@@ -258,7 +277,7 @@ TEST_F(CheckRunTest, StopDuringTheRankProbeCompletesThatRowThenEnds) {
     probes.during["rank fast.com"] = [this] { run.Stop(); };
     run.Start();
     EXPECT_EQ(Rows(), (std::vector<RowView>{
-                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-"}, true}}));
+                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail"), 1);
     EXPECT_EQ(status.texts.back(), "Done!");
 }
@@ -295,8 +314,8 @@ TEST_F(CheckRunTest, ANestedStartAnsweredSearchTakesTheListOver) {
         run.Start();
     };
     run.Start();
-    EXPECT_EQ(Rows(),
-              (std::vector<RowView>{{"new.com", {"com", "Yes", "17", "97", "-", "-", "-"}, true}}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{
+                          {"new.com", {"com", "Yes", "17", "97", "-", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail http://www.car.com"), 0);
     EXPECT_EQ(Probed("rank fast.com"), 0);
     EXPECT_EQ(app.busyDepth, 0);
@@ -310,7 +329,7 @@ TEST_F(CheckRunTest, ANestedStartAnsweredCancelLetsTheOlderRunFinishItsName) {
     };
     run.Start();
     EXPECT_EQ(Rows(), (std::vector<RowView>{
-                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-"}, true}}));
+                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail http://www.car.com"), 0);
 }
 
@@ -371,7 +390,30 @@ TEST_F(CheckRunTest, ARunKeepsFillingItsRowWhereverASortMovedIt) {
     options.keywords = {"b", "a"};
     probes.during["links a.com"] = [this] { list.SortByColumn(0); };
     run.Start();
-    EXPECT_EQ(Rows(),
-              (std::vector<RowView>{{"a.com", {"com", "Yes", "15", "95", "-", "-", "-"}, true},
-                                    {"b.com", {"com", "Yes", "15", "95", "-", "-", "-"}, true}}));
+    EXPECT_EQ(Rows(), (std::vector<RowView>{
+                          {"a.com", {"com", "Yes", "15", "95", "-", "-", "-", "-"}, true},
+                          {"b.com", {"com", "Yes", "15", "95", "-", "-", "-", "-"}, true}}));
+}
+
+// The run's end says that no registry answered only when that was so for every name, in both
+// kinds of run.
+TEST_F(CheckRunTest, TheEndSaysNoRegistryWasReachedOnlyWhenNoNameFoundOne) {
+    const std::pair<std::set<std::string>, const char *> cases[] = {
+        {{"fast.com", "car.com"}, core::kNoRegistryReachedText},
+        {{"fast.com"}, core::kRunDoneText},
+    };
+    for (const int jobs : {1, 4}) {
+        for (const auto &[names, said] : cases) {
+            options.SetJobs(jobs);
+            probes::ProbeList probeList = testsupport::ProbeListOf(probes);
+            probeList.insert(probeList.begin(), std::make_shared<NothingAnswered>(names));
+            FakeStatus shown;
+            core::CheckRun checks{options, candidates, scratch,
+                                  list,    probeList,  net::NetworkContext(),
+                                  prompt,  shown};
+            checks.Start();
+            ASSERT_FALSE(shown.texts.empty());
+            EXPECT_EQ(shown.texts.back(), said) << jobs << " jobs, " << names.size() << " names";
+        }
+    }
 }

@@ -63,7 +63,15 @@ void CheckVerdict(const std::string &bytes, const registry::RdapReply &reply,
         Check(!IsDomainRecord(reply.body));
         break;
     case registry::RdapStep::Registered: {
-        Check(reply.error.empty() && StartsWithStatus(bytes, "200"));
+        // A name a registry keeps back: an error object of a client error that says so.
+        if (!StartsWithStatus(bytes, "200")) {
+            Check(reply.error.empty() && bytes.starts_with("HTTP/1.") && reply.status >= 400 &&
+                  reply.status < 500 && reply.status != 429);
+            Check(verdict.record.status.size() == 1 &&
+                  verdict.record.status[0] == registry::RdapErrorReservation(reply.body));
+            break;
+        }
+        Check(reply.error.empty());
         std::string name = base::AsciiLower(verdict.record.ldhName);
         if (!name.empty() && name.back() == '.')
             name.pop_back();

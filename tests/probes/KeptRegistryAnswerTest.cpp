@@ -29,6 +29,7 @@ RegistryAnswer Answer(Availability available, const char *evidence, bool stopped
     if (available == Availability::Taken) {
         answer.expires = "2027-03-15";
         answer.registrar = "Example Registrar, Inc.";
+        answer.status = {"client hold", "redemption period"};
     }
     return answer;
 }
@@ -62,6 +63,7 @@ TEST_P(KeptRegistryAnswer, KeepsOnlyDecidedAnswersAndSaysWhereTheyCameFrom) {
     EXPECT_EQ(got->evidence, c.evidence);
     EXPECT_EQ(got->expires, c.answer.expires);
     EXPECT_EQ(got->registrar, c.answer.registrar);
+    EXPECT_EQ(got->status, c.answer.status);
     EXPECT_FALSE(got->stopped);
 }
 

@@ -4,7 +4,7 @@
 
 #include "net/ConnectRouteStack.h"
 #include "tests/registry/PacedTime.h"
-#include "tests/registry/WhoisTestServer.h"
+#include "tests/support/WhoisTestServer.h"
 #include "tests/support/LoopbackSocket.h"
 
 #include <gtest/gtest.h>

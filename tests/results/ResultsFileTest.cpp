@@ -262,11 +262,15 @@ TEST_F(ResultsFileTest, TenThousandRandomRowsComeBackIdentical) {
 
 TEST(ResultsFileColumns, TheStandardColumnsAddTheirKeysAndOlderFilesLoadWithThoseCellsEmpty) {
     ResultList list;
-    AddRow(list, {"held.com", "com", "No", "-", "-", "rdap", "2027-03-15", "Example, Inc."}, false);
+    AddRow(list,
+           {"held.com", "com", "No", "-", "-", "rdap", "2027-03-15", "Example, Inc.",
+            "client hold, redemption period"},
+           false);
     TempFolder folder;
     const std::string path = folder.PathOf("new.nbr");
     WriteResultsFile(path, list);
-    EXPECT_NE(FileContents(path).find("rank=-\nevidence=rdap\nexpires=2027-03-15\nregistrar="),
+    EXPECT_NE(FileContents(path).find("rank=-\nevidence=rdap\nexpires=2027-03-15\nregistrar="
+                                      "Example, Inc.\nstatus=client hold, redemption period\n"),
               std::string::npos)
         << FileContents(path);
     ResultList back;
@@ -275,7 +279,7 @@ TEST(ResultsFileColumns, TheStandardColumnsAddTheirKeysAndOlderFilesLoadWithThos
 
     ResultList older;
     LoadResultsFile(DataFolder + "written.nbr", older);
-    EXPECT_EQ(Snapshot(older).at(1), "car.com|com|No|-|-||||0");
+    EXPECT_EQ(Snapshot(older).at(1), "car.com|com|No|-|-|||||0");
 }
 
 } // namespace

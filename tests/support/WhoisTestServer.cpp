@@ -1,4 +1,4 @@
-#include "tests/registry/WhoisTestServer.h"
+#include "tests/support/WhoisTestServer.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -50,9 +50,19 @@ void WhoisTestServer::Enqueue(WhoisReplyScript reply) {
     queue_.push_back(std::move(reply));
 }
 
+void WhoisTestServer::AnswerQuery(const std::string &query, std::string text) {
+    std::lock_guard lock(mutex_);
+    answers_.insert_or_assign(query, std::move(text));
+}
+
 std::vector<std::string> WhoisTestServer::Queries() const {
     std::lock_guard lock(mutex_);
     return queries_;
+}
+
+std::vector<std::chrono::steady_clock::time_point> WhoisTestServer::Arrivals() const {
+    std::lock_guard lock(mutex_);
+    return arrivals_;
 }
 
 std::size_t WhoisTestServer::MostAtOnce() const {
@@ -93,7 +103,11 @@ void WhoisTestServer::Serve(int socket, WhoisReplyScript reply) {
             query.append(buffer, static_cast<std::size_t>(got));
         }
         std::lock_guard lock(mutex_);
+        if (const auto answer = answers_.find(query.substr(0, query.find('\r')));
+            answer != answers_.end())
+            reply = Answer(answer->second);
         queries_.push_back(query);
+        arrivals_.push_back(std::chrono::steady_clock::now());
         mostAtOnce_ = std::max(mostAtOnce_, ++answering_);
     }
     if (reply.kind == WhoisReplyScript::Kind::Answer) {

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -38,8 +39,13 @@ public:
     int Port() const { return listener_.Port(); }
     // Replies for the next connections in order; beyond them, an empty answer.
     void Enqueue(WhoisReplyScript reply);
+    // The answer to one query line (without its CR LF), whatever the queue holds: for runs that
+    // ask many names in no set order.
+    void AnswerQuery(const std::string &query, std::string text);
     // Every query line received, CR LF included, in order of arrival.
     std::vector<std::string> Queries() const;
+    // When each query line was complete, in the same order.
+    std::vector<std::chrono::steady_clock::time_point> Arrivals() const;
     // The most queries answered at once, counted from a query's arrival until its answer is
     // complete (before the client can see the answer end).
     std::size_t MostAtOnce() const;
@@ -54,7 +60,9 @@ private:
     int wake_ = -1;
     mutable std::mutex mutex_;
     std::deque<WhoisReplyScript> queue_;
+    std::map<std::string, std::string> answers_;
     std::vector<std::string> queries_;
+    std::vector<std::chrono::steady_clock::time_point> arrivals_;
     std::size_t answering_ = 0;
     std::size_t mostAtOnce_ = 0;
     std::vector<std::thread> workers_;
