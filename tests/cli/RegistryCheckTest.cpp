@@ -456,7 +456,7 @@ TEST_F(RegistryCheckCli, ASecondRunAnswersFromTheCacheAndNoCacheAsksAgain) {
 
     const std::vector<std::string> fresh = {
         "delegated.com No dns -", "held.com No rdap Example Registrar, Inc.",
-        "free.com Yes rdap -", "broken.com Unknown - -"};
+        "free.com Yes rdap -", "broken.com Unknown rdap: HTTP 500 -"};
     EXPECT_EQ(run({}), fresh);
     const std::size_t firstRun = asked();
     EXPECT_TRUE(std::filesystem::exists(cacheHome.Path() / "Nimbrel/answers.sqlite"));
@@ -464,7 +464,7 @@ TEST_F(RegistryCheckCli, ASecondRunAnswersFromTheCacheAndNoCacheAsksAgain) {
     EXPECT_EQ(run({}), (std::vector<std::string>{
                            "delegated.com No cache (dns) -",
                            "held.com No cache (rdap) Example Registrar, Inc.",
-                           "free.com Yes cache (rdap) -", "broken.com Unknown - -"}));
+                           "free.com Yes cache (rdap) -", "broken.com Unknown rdap: HTTP 500 -"}));
     // Only the Unknown name was asked again: its delegation and its RDAP lookup.
     EXPECT_EQ(asked() - firstRun, 2u);
     const std::vector<std::string> requests = rdap.Requests();
