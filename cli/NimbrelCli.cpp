@@ -11,7 +11,6 @@
 #include "core/KeywordRules.h"
 #include "core/NameList.h"
 #include "core/OptionsStore.h"
-#include "core/StopRequest.h"
 #include "core/SuffixList.h"
 #include "net/ConnectRouteStack.h"
 #include "platform/InputFile.h"
@@ -112,9 +111,9 @@ net::NetworkContext NetworkChoices(const CliOptions &cli) {
 class ConfirmedKeywords : public core::KeywordsPrompt {
 public:
     explicit ConfirmedKeywords(core::SearchOptions &options) : options_(options) {}
-    void ShowKeywordsModal() override {
+    core::KeywordsAnswer ShowKeywordsModal() override {
         core::LowerKeywords(options_.keywords);
-        core::ClearStopRequest();
+        return core::KeywordsAnswer::Search;
     }
 
 private:
@@ -253,6 +252,7 @@ int Search(const CliOptions &cli, core::SearchOptions &options, probes::ProbeLis
     core::CheckRun run(options, candidates, scratch, list, std::move(probes), NetworkChoices(cli),
                        prompt, progress);
     run.SetAvailableLimit(static_cast<std::size_t>(cli.limit.value_or(0)));
+    app.OnStop([&run] { run.StopRunning(); });
     // The second Ctrl-C ends the run at once; the rows of the names that finished are printed.
     app.OnAbandon([&run] { run.Interrupt(); });
     if (names)

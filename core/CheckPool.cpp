@@ -167,6 +167,11 @@ void CheckPool::StopStarting() {
     context_.Sockets->EndQueuedWaits();
 }
 
+bool CheckPool::Stopping() const {
+    std::lock_guard lock(mutex_);
+    return stopStarting_;
+}
+
 void CheckPool::Abandon() {
     context_.Sockets->Interrupt();
 }

@@ -67,7 +67,7 @@ int Run(int argc, char **argv) {
     ui::TStartForm StartForm(options, &Form1);
     ui::TInfoForm InfoForm(&Form1);
     ui::TSettingsForm SettingsForm(options, &Form1);
-    Form1.AttachDialogs([&StartForm] { StartForm.ShowModal(); },
+    Form1.AttachDialogs([&StartForm] { return StartForm.AskKeywords(); },
                         [&InfoForm] { InfoForm.ShowModal(); },
                         [&SettingsForm] { SettingsForm.ShowModal(); });
 

@@ -1,7 +1,6 @@
 #include "core/CheckPool.h"
 
 #include "core/CheckRun.h"
-#include "core/StopRequest.h"
 #include "net/IdException.h"
 #include "registry/RdapHostLimiter.h"
 #include "probes/WebProbes.h"
@@ -161,7 +160,7 @@ core::CheckPool::WantsDetails AllDetails() {
 
 class NoPrompt : public core::KeywordsPrompt {
 public:
-    void ShowKeywordsModal() override { core::ClearStopRequest(); }
+    core::KeywordsAnswer ShowKeywordsModal() override { return core::KeywordsAnswer::Search; }
 };
 
 class StatusTexts : public core::ProgressView {
@@ -177,14 +176,12 @@ public:
 class ConcurrentRunTest : public ::testing::Test {
 protected:
     ConcurrentRunTest() {
-        core::ClearStopRequest();
         options.keywords = {"fast", "car"};
         options.SetSearchFor(core::kExactPhrase);
         options.SetJobs(8);
     }
     ~ConcurrentRunTest() override {
         probes.OpenAll();
-        core::ClearStopRequest();
     }
 
     StringList Captions() const {

@@ -125,7 +125,7 @@ int main(int argc, char **argv) {
                     }
                     startForm.findChild<QAbstractButton *>("BitBtn1")->click();
                 });
-                startForm.ShowModal();
+                return startForm.AskKeywords();
             },
             [] {}, [] {});
         options.SetSearchFor(core::kAllVariants);
