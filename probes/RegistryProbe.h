@@ -1,12 +1,12 @@
 #pragma once
 
+#include "net/HostLimiter.h"
 #include "net/IdSSLConnectionIntercept.h"
+#include "probes/Probe.h"
 #include "registry/CancellableWait.h"
 #include "registry/DnsDelegation.h"
-#include "probes/Probe.h"
 #include "registry/PublicSuffixList.h"
 #include "registry/RdapBootstrap.h"
-#include "registry/RdapHostLimiter.h"
 
 #include <chrono>
 #include <memory>
@@ -40,7 +40,7 @@ public:
     const registry::RdapBootstrap &Bootstrap() const { return bootstrap_; }
     const registry::PublicSuffixList &Suffixes() const { return suffixes_; }
     const std::shared_ptr<const net::TlsClientContext> &Tls() const { return tls_; }
-    registry::RdapHostLimiter &Limiter() { return limiter_; }
+    net::HostLimiter &Limiter() { return limiter_; }
     // False when stop was raised before the wait ended.
     bool Wait(std::chrono::milliseconds length, std::stop_token stop = {}) {
         return waits_.WaitFor(length, std::move(stop));
@@ -51,7 +51,7 @@ private:
     registry::RdapBootstrap bootstrap_;
     registry::PublicSuffixList suffixes_;
     std::shared_ptr<const net::TlsClientContext> tls_;
-    registry::RdapHostLimiter limiter_;
+    net::HostLimiter limiter_;
     registry::CancellableWait waits_;
 };
 

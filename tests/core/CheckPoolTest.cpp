@@ -1,8 +1,8 @@
 #include "core/CheckPool.h"
 
 #include "core/CheckRun.h"
+#include "net/HostLimiter.h"
 #include "net/IdException.h"
-#include "registry/RdapHostLimiter.h"
 #include "probes/WebProbes.h"
 #include "results/ResultList.h"
 #include "tests/support/LoopbackStack.h"
@@ -180,9 +180,7 @@ protected:
         options.SetSearchFor(core::kExactPhrase);
         options.SetJobs(8);
     }
-    ~ConcurrentRunTest() override {
-        probes.OpenAll();
-    }
+    ~ConcurrentRunTest() override { probes.OpenAll(); }
 
     StringList Captions() const {
         StringList captions;
@@ -410,7 +408,7 @@ public:
     }
 
 private:
-    mutable registry::RdapHostLimiter limiter_{{1, std::chrono::milliseconds(0)}};
+    mutable net::HostLimiter limiter_{{.atOnce = 1, .slowedGap = std::chrono::milliseconds(0)}};
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     mutable int waiting_ = 0;
