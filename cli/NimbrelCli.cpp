@@ -91,12 +91,17 @@ probes::RegistrySettings RegistryChoices(const CliOptions &cli) {
     return settings;
 }
 
+probes::ServiceAddresses ServiceChoices(const CliOptions &cli) {
+    probes::ServiceAddresses services;
+    if (!cli.searchEngine.empty())
+        services.searchEngine = cli.searchEngine;
+    if (!cli.rankingService.empty())
+        services.rankingService = cli.rankingService;
+    return services;
+}
+
 net::NetworkContext NetworkChoices(const CliOptions &cli) {
     net::NetworkContext context;
-    if (!cli.searchEngine.empty())
-        context.Services.SearchEngine = cli.searchEngine;
-    if (!cli.rankingService.empty())
-        context.Services.RankingService = cli.rankingService;
     if (cli.connectTimeout)
         context.ConnectTimeout = static_cast<int>(*cli.connectTimeout * 1000);
     if (cli.readTimeout)
@@ -294,8 +299,8 @@ int Show(const CliOptions &cli, results::ResultList &list, std::ostream &out, Te
 core::CheckSetup ChosenSetup(const CliOptions &cli, const core::SearchOptions &options,
                              std::ostream &err) {
     try {
-        core::CheckSetup setup =
-            core::ChooseCheckSetup(options, core::UserIndexFolder(), RegistryChoices(cli));
+        core::CheckSetup setup = core::ChooseCheckSetup(options, core::UserIndexFolder(),
+                                                        RegistryChoices(cli), ServiceChoices(cli));
         for (const std::string &note : setup.notes)
             err << "nimbrel-cli: " << TerminalText(note) << '\n';
         return setup;

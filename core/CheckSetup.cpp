@@ -1,11 +1,11 @@
 #include "core/CheckSetup.h"
 
 #include "probes/AvailabilityProbe.h"
-#include "rankindex/ImportError.h"
 #include "probes/LinkPopularityProbe.h"
-#include "rankindex/RankImport.h"
 #include "probes/RankIndexProbe.h"
 #include "probes/TrafficRankProbe.h"
+#include "rankindex/ImportError.h"
+#include "rankindex/RankImport.h"
 
 #include <memory>
 
@@ -16,8 +16,8 @@ using rankindex::RankKind;
 
 // The kind's index when the choice lets it and it can be used; nullptr for the web.
 std::shared_ptr<const rankindex::RankIndex> OpenChosen(std::int32_t choice, RankKind kind,
-                                                    const std::filesystem::path &folder,
-                                                    std::vector<std::string> &notes) {
+                                                       const std::filesystem::path &folder,
+                                                       std::vector<std::string> &notes) {
     if (choice == kFromWeb)
         return nullptr;
     const std::string kindName = rankindex::RankKindName(kind);
@@ -47,7 +47,8 @@ std::shared_ptr<const rankindex::RankIndex> OpenChosen(std::int32_t choice, Rank
 } // namespace
 
 CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem::path &indexFolder,
-                            const probes::RegistrySettings &registry) {
+                            const probes::RegistrySettings &registry,
+                            const probes::ServiceAddresses &services) {
     CheckSetup setup;
     const auto graph =
         OpenChosen(options.linksFrom(), RankKind::WebGraph, indexFolder, setup.notes);
@@ -61,13 +62,14 @@ CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem:
         setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(graph));
         setup.columns = setup.columns.WithCaption(base::field::kLinks, kLinksFromIndexCaption);
     } else {
-        setup.probes.push_back(std::make_shared<probes::LinkPopularityProbe>());
+        setup.probes.push_back(
+            std::make_shared<probes::LinkPopularityProbe>(services.searchEngine));
     }
     if (list) {
         setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(list));
         setup.columns = setup.columns.WithCaption(base::field::kRank, kRankFromIndexCaption);
     } else {
-        setup.probes.push_back(std::make_shared<probes::TrafficRankProbe>());
+        setup.probes.push_back(std::make_shared<probes::TrafficRankProbe>(services.rankingService));
     }
     return setup;
 }

@@ -10,13 +10,7 @@
 
 namespace net {
 
-// The two services the page probes read, as "http://" + host.
-struct ServiceAddresses {
-    std::string SearchEngine = "http://search.yahoo.com";
-    std::string RankingService = "http://www.alexa.com";
-};
-
-// Everything a check needs to reach the network: the waits, the services, and the socket layer
+// Everything a check needs to reach the network: the waits and the socket layer
 // (the platform's, one with connection routes, or a test's). A run makes one and hands it down;
 // two contexts with different settings work side by side.
 struct NetworkContext {
@@ -25,7 +19,6 @@ struct NetworkContext {
     int ReadTimeout = 20000;
     // A whole exchange (name lookup, connect, request, reply, redirects) ends by then.
     int RequestTimeout = 60000;
-    ServiceAddresses Services;
     std::shared_ptr<SocketLayer> Sockets = PlatformSocketLayer();
     // Exchanges at once with one host; none: no limit.
     std::shared_ptr<HostLimiter> Hosts;

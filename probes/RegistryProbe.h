@@ -2,9 +2,10 @@
 
 #include "net/HostLimiter.h"
 #include "net/IdSSLConnectionIntercept.h"
-#include "probes/Probe.h"
 #include "registry/CancellableWait.h"
 #include "registry/DnsDelegation.h"
+#include "probes/Probe.h"
+#include "probes/ServiceAddresses.h"
 #include "registry/PublicSuffixList.h"
 #include "registry/RdapBootstrap.h"
 
@@ -80,6 +81,7 @@ std::optional<std::string> UserBootstrapFile();
 
 // The probes of the registry check: availability by the registries, then link popularity and
 // traffic rank for free names.
-ProbeList RegistryProbes(std::shared_ptr<RegistryContext> shared);
+ProbeList RegistryProbes(std::shared_ptr<RegistryContext> shared,
+                         const ServiceAddresses &services = {});
 
 } // namespace probes
