@@ -105,7 +105,7 @@ bool ConnectionAsksToClose(std::string_view value) {
     return false;
 }
 
-TIdHTTP::TIdHTTP() : TIdHTTP(DefaultNetworkContext()) {}
+TIdHTTP::TIdHTTP() : TIdHTTP(NetworkContext()) {}
 
 class TIdHTTP::ExchangeScope {
 public:
