@@ -11,7 +11,6 @@
 #include "core/KeywordRules.h"
 #include "core/NameList.h"
 #include "core/OptionsStore.h"
-#include "core/StopRequest.h"
 #include "core/SuffixList.h"
 #include "net/ConnectRouteStack.h"
 #include "platform/InputFile.h"
@@ -106,12 +105,17 @@ probes::RegistrySettings RegistryChoices(const CliOptions &cli) {
     return settings;
 }
 
+probes::ServiceAddresses ServiceChoices(const CliOptions &cli) {
+    probes::ServiceAddresses services;
+    if (!cli.searchEngine.empty())
+        services.searchEngine = cli.searchEngine;
+    if (!cli.rankingService.empty())
+        services.rankingService = cli.rankingService;
+    return services;
+}
+
 net::NetworkContext NetworkChoices(const CliOptions &cli) {
     net::NetworkContext context;
-    if (!cli.searchEngine.empty())
-        context.Services.SearchEngine = cli.searchEngine;
-    if (!cli.rankingService.empty())
-        context.Services.RankingService = cli.rankingService;
     if (cli.connectTimeout)
         context.ConnectTimeout = static_cast<int>(*cli.connectTimeout * 1000);
     if (cli.readTimeout)
@@ -126,9 +130,9 @@ net::NetworkContext NetworkChoices(const CliOptions &cli) {
 class ConfirmedKeywords : public core::KeywordsPrompt {
 public:
     explicit ConfirmedKeywords(core::SearchOptions &options) : options_(options) {}
-    void ShowKeywordsModal() override {
+    core::KeywordsAnswer ShowKeywordsModal() override {
         core::LowerKeywords(options_.keywords);
-        core::ClearStopRequest();
+        return core::KeywordsAnswer::Search;
     }
 
 private:
@@ -274,6 +278,7 @@ int Search(const CliOptions &cli, core::SearchOptions &options, probes::ProbeLis
     core::CheckRun run(options, candidates, scratch, list, std::move(probes), NetworkChoices(cli),
                        prompt, progress);
     run.SetAvailableLimit(static_cast<std::size_t>(cli.limit.value_or(0)));
+    app.OnStop([&run] { run.StopRunning(); });
     // The second Ctrl-C ends the run at once; the rows of the names that finished are printed.
     app.OnAbandon([&run] { run.Interrupt(); });
     if (names)
@@ -349,8 +354,8 @@ int UpdateData(const CliOptions &cli, std::ostream &out, std::ostream &err) {
 core::CheckSetup ChosenSetup(const CliOptions &cli, const core::SearchOptions &options,
                              std::chrono::sys_days today, std::ostream &err) {
     try {
-        core::CheckSetup setup =
-            core::ChooseCheckSetup(options, core::UserIndexFolder(), RegistryChoices(cli));
+        core::CheckSetup setup = core::ChooseCheckSetup(options, core::UserIndexFolder(),
+                                                        RegistryChoices(cli), ServiceChoices(cli));
         for (const std::string &note : setup.notes)
             err << "nimbrel-cli: " << TerminalText(note) << '\n';
         WarnIfOld(setup.registryDataPublished, today, err);

@@ -1,7 +1,5 @@
 #include "cli/TerminalApplication.h"
 
-#include "core/StopRequest.h"
-
 #include <atomic>
 #include <csignal>
 
@@ -29,9 +27,11 @@ TerminalApplication::~TerminalApplication() {
 
 void TerminalApplication::ProcessMessages() {
     const int count = interrupts.load(std::memory_order_relaxed);
+    // A run started after the first Ctrl-C is stopped too, at its first drain.
+    if (count >= 1 && stop_)
+        stop_();
     if (count >= 1 && !stopping_) {
         stopping_ = true;
-        core::RaiseStopRequest();
         messages_ << "nimbrel-cli: stopping once the names under way are answered; "
                      "Ctrl-C again ends the run now\n"
                   << std::flush;

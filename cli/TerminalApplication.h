@@ -8,9 +8,9 @@
 namespace cli {
 
 // The Application of the terminal front end: nothing to draw, no keyboard to poll. Ctrl-C is the
-// Stop command: the first SIGINT raises the stop request at the next drain of the queue (and says
-// so on the messages), so the run starts no more names, ends their waits for a turn and finishes
-// the exchanges under way.
+// Stop command: from the first SIGINT on, every drain of the queue stops the run (see OnStop; the
+// first one says so on the messages), so it starts no more names, ends their waits for a turn and
+// finishes the exchanges under way.
 // The second one abandons the run at the next drain (see OnAbandon). The signal handler only
 // counts; the drains, every few milliseconds while a run waits, act on the count.
 class TerminalApplication : public platform::Application {
@@ -27,6 +27,8 @@ public:
     void ShowBusyCursor() override {}
     void RestoreCursor() override {}
 
+    // What every drain does once Ctrl-C was pressed: the run's stop, which must not drain.
+    void OnStop(std::function<void()> stop) { stop_ = std::move(stop); }
     // What the second Ctrl-C does, once, at the drain that sees it.
     void OnAbandon(std::function<void()> abandon) { abandon_ = std::move(abandon); }
 
@@ -37,6 +39,7 @@ private:
     std::ostream &messages_;
     platform::Application *previous_;
     void (*previousHandler_)(int);
+    std::function<void()> stop_;
     std::function<void()> abandon_;
     bool stopping_ = false;
     bool abandoned_ = false;

@@ -32,7 +32,8 @@ private:
 net::NetworkContext ContextForRun(const net::NetworkContext &base, int perHost) {
     net::NetworkContext context = base;
     context.Sockets = base.Sockets->Fresh(base.RequestTimeout);
-    context.Hosts = std::make_shared<net::HostLimiter>(perHost);
+    context.Hosts =
+        std::make_shared<net::HostLimiter>(net::HostLimiter::HostSettings{.atOnce = perHost});
     net::ConnectionPool::Limits limits;
     limits.PerEndpoint = perHost;
     context.Connections = std::make_shared<net::ConnectionPool>(context.Sockets, limits);
@@ -165,6 +166,11 @@ void CheckPool::StopStarting() {
         stopStarting_ = true;
     }
     context_.Sockets->EndQueuedWaits();
+}
+
+bool CheckPool::Stopping() const {
+    std::lock_guard lock(mutex_);
+    return stopStarting_;
 }
 
 void CheckPool::Abandon() {

@@ -58,6 +58,8 @@ public:
     // Names not started yet never start; the ones waiting for their turn with a host or for a
     // retry end without an answer (CheckOutcome::stopped); the exchanges under way finish.
     void StopStarting();
+    // Whether StopStarting was called.
+    bool Stopping() const;
     // Ends every exchange now and starts nothing more; Next hands nothing over from then on. One
     // call: it raises the run's abandon (its socket layer's InterruptToken), which every wait of
     // the run watches.

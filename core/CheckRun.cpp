@@ -5,7 +5,6 @@
 #include "core/ForceDetails.h"
 #include "core/RowCells.h"
 #include "core/StepRelay.h"
-#include "core/StopRequest.h"
 #include "platform/Application.h"
 #include "results/ResultList.h"
 
@@ -158,8 +157,15 @@ void CheckRun::ForceDetails() {
 }
 
 void CheckRun::Stop() {
-    RaiseStopRequest();
+    StopRunning();
     platform::ProcessMessages();
+}
+
+void CheckRun::StopRunning() {
+    if (activePool_)
+        activePool_->StopStarting();
+    for (net::SocketLayer *sockets : activeSockets_)
+        sockets->EndQueuedWaits();
 }
 
 void CheckRun::Start() {
@@ -167,9 +173,9 @@ void CheckRun::Start() {
     if (activePool_)
         activePool_->Abandon();
     Stop();
-    prompt_.ShowKeywordsModal();
+    const KeywordsAnswer answer = prompt_.ShowKeywordsModal();
     platform::ProcessMessages();
-    if (StopRequested())
+    if (answer != KeywordsAnswer::Search)
         return;
     {
         BusyCursor busy;
@@ -261,7 +267,6 @@ void CheckRun::CheckCandidates() {
 }
 
 void CheckRun::CheckOneAtATime(NameSource &names, const CheckSetup &setup) {
-    ClearStopRequest();
     list_.Clear(setup.columns);
     namesChecked_ = nothingAnswered_ = 0;
     const std::uint64_t generation = list_.Generation();
@@ -279,7 +284,7 @@ void CheckRun::CheckOneAtATime(NameSource &names, const CheckSetup &setup) {
         progress_.ShowProgress({.position = position, .count = names.Count(), .name = *name});
         if (!CheckCandidate(*name, generation, setup.probes, context, relay))
             return;
-        if (StopTest() || AvailableLimitReached())
+        if (StopTest(*context.Sockets) || AvailableLimitReached())
             return;
     }
 }
@@ -346,7 +351,6 @@ bool CheckRun::PlaceOutcome(CheckPool &pool, const CheckOutcome &outcome) {
 }
 
 void CheckRun::CheckConcurrently(NameSource &names, const CheckSetup &setup) {
-    ClearStopRequest();
     keepFinished_ = false;
     list_.Clear(setup.columns);
     namesChecked_ = nothingAnswered_ = 0;
@@ -375,10 +379,9 @@ void CheckRun::CheckConcurrently(NameSource &names, const CheckSetup &setup) {
                     }
             return;
         }
-        if (!stopping && (StopRequested() || platform::IsEscapeDown())) {
-            stopping = true;
+        if (!stopping && platform::IsEscapeDown())
             pool.StopStarting();
-        }
+        stopping = pool.Stopping();
         if (auto outcome = pool.Next(kWaitSlice)) {
             if (!PlaceOutcome(pool, *outcome))
                 return;
@@ -402,8 +405,8 @@ void CheckRun::CheckConcurrently(NameSource &names, const CheckSetup &setup) {
     }
 }
 
-bool CheckRun::StopTest() const {
-    return platform::IsEscapeDown() || StopRequested();
+bool CheckRun::StopTest(const net::SocketLayer &sockets) {
+    return platform::IsEscapeDown() || sockets.QueuedWaitsToken().stop_requested();
 }
 
 } // namespace core

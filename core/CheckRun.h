@@ -2,6 +2,7 @@
 
 #include "core/CandidateGenerator.h"
 #include "core/CheckSetup.h"
+#include "core/KeywordsPrompt.h"
 #include "core/NameSource.h"
 #include "core/RunProgress.h"
 #include "core/SearchOptions.h"
@@ -23,14 +24,6 @@ class CheckPool;
 class StepRelay;
 struct CheckOutcome;
 
-// The keywords dialog as the Start command sees it: shown modally, it edits the keywords and the
-// search mode in place; Search clears the stop request, Cancel and the close box leave it raised.
-class KeywordsPrompt {
-public:
-    virtual ~KeywordsPrompt() = default;
-    virtual void ShowKeywordsModal() = 0;
-};
-
 // From the Start button to a filled result list: asks for the keywords, builds the candidates
 // and checks them, one after the other or many at once. The checks' exchanges run on worker
 // threads; the window's thread fills the rows and drains the message queue, at fixed points
@@ -51,11 +44,14 @@ public:
              KeywordsPrompt &prompt, ProgressView &progress);
 
     // Stops a run in progress (abandoning one that checks many names at once), asks for the
-    // keywords and runs the search.
+    // keywords and runs the search when the user searched.
     void Start();
-    // Raises the stop request; a run ends at its next stop test. A run of many names at once
-    // starts no new name; the ones under way finish and are filled in.
+    // StopRunning, then drains the message queue (the Stop command).
     void Stop();
+    // Stops the runs in progress, and "Force details" under way: their waits for a turn end, a
+    // run of one name at a time ends after its name, a run of many at once starts no new name
+    // and the ones under way finish and are filled in. A run started later is not affected.
+    void StopRunning();
     // Ends the runs in progress and a "Force details" now: their exchanges end, their results are
     // dropped.
     void Abandon();
@@ -100,7 +96,8 @@ private:
     // Places the outcome's row; false when the run must end (a failure raises).
     bool PlaceOutcome(CheckPool &pool, const CheckOutcome &outcome);
     bool AvailableLimitReached() const;
-    bool StopTest() const;
+    // Whether a one-at-a-time run over sockets ends here: Escape held, or the run was stopped.
+    static bool StopTest(const net::SocketLayer &sockets);
     // Counts a checked name for the run's end.
     void Tally(const probes::DomainRecord &record);
     RunEnd End() const;

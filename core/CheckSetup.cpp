@@ -64,7 +64,8 @@ probes::RegistrySettings WithCache(const SearchOptions &options, probes::Registr
 } // namespace
 
 CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem::path &indexFolder,
-                            const probes::RegistrySettings &registry) {
+                            const probes::RegistrySettings &registry,
+                            const probes::ServiceAddresses &services) {
     CheckSetup setup;
     const auto graph =
         OpenChosen(options.linksFrom(), RankKind::WebGraph, indexFolder, setup.notes);
@@ -83,13 +84,14 @@ CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem:
         setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(graph));
         setup.columns = setup.columns.WithCaption(base::field::kLinks, kLinksFromIndexCaption);
     } else {
-        setup.probes.push_back(std::make_shared<probes::LinkPopularityProbe>());
+        setup.probes.push_back(
+            std::make_shared<probes::LinkPopularityProbe>(services.searchEngine));
     }
     if (list) {
         setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(list));
         setup.columns = setup.columns.WithCaption(base::field::kRank, kRankFromIndexCaption);
     } else {
-        setup.probes.push_back(std::make_shared<probes::TrafficRankProbe>());
+        setup.probes.push_back(std::make_shared<probes::TrafficRankProbe>(services.rankingService));
     }
     return setup;
 }

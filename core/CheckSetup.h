@@ -4,6 +4,7 @@
 #include "core/SearchOptions.h"
 #include "probes/Probe.h"
 #include "probes/RegistryProbe.h"
+#include "probes/ServiceAddresses.h"
 #include "results/Columns.h"
 
 #include <chrono>
@@ -43,9 +44,10 @@ inline constexpr const char *kRankFromIndexCaption = "Traffic rank";
 // options.linksFrom() / rankFrom() let it and the index is there, else from the web. Each index is
 // mapped here, once for the run, and shared read-only by the run's probes on every thread. ENoIndex
 // when a choice of kFromIndex cannot be met. What RegistryContext raises for a trust store or
-// bootstrap file that cannot be used passes.
+// bootstrap file that cannot be used passes. The web's details come from services.
 CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem::path &indexFolder,
-                            const probes::RegistrySettings &registry = {});
+                            const probes::RegistrySettings &registry = {},
+                            const probes::ServiceAddresses &services = {});
 
 // The per-user index folder; empty when there is none (no XDG_DATA_HOME and no HOME).
 std::filesystem::path UserIndexFolder();

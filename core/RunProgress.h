@@ -13,7 +13,7 @@ struct RunProgress {
     std::size_t position = 0;
     std::size_t count = 0;
     std::string name;
-    // The stop request was seen: no new name starts, the ones under way finish.
+    // The run was stopped: no new name starts, the ones under way finish.
     bool stopping = false;
     // Many names are checked at once; the window then shows the position too.
     bool manyAtOnce = false;

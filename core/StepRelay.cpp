@@ -1,6 +1,5 @@
 #include "core/StepRelay.h"
 
-#include "core/StopRequest.h"
 #include "platform/Application.h"
 
 #include <chrono>
@@ -93,8 +92,6 @@ void StepRelay::Serve() {
         }
         if (!step) {
             KeepResponsive();
-            if (StopRequested())
-                sockets_.EndQueuedWaits();
             continue;
         }
         const NextStep answer = Answer(*step);

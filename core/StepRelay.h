@@ -19,8 +19,8 @@ namespace core {
 // through windowSteps. So rows and the window are touched only on the calling thread, at the same
 // points as when the check ran there, and no exchange ever holds the window. Once sockets is
 // interrupted (the run was abandoned) every step of the check is answered Abandon without asking
-// windowSteps, and the wait ends as soon as the check's exchange does. Once the stop request is
-// raised the check's waits for a turn end (sockets.EndQueuedWaits). A failure of the check, or of
+// windowSteps, and the wait ends as soon as the check's exchange does; once the run is stopped
+// (sockets.EndQueuedWaits) the check's waits for a turn end. A failure of the check, or of
 // windowSteps, reaches the caller once the check has ended.
 class StepRelay : private CheckSteps {
 public:

@@ -32,7 +32,7 @@ void TIdStackConnectRoutes::StartLookup(const std::string &name) {
 
 std::shared_ptr<SocketLayer> RoutedSocketLayer(std::vector<ConnectRoute> routes) {
     if (routes.empty())
-        return PlatformSocketLayer();
+        return std::make_shared<SocketLayer>();
     return std::make_shared<SocketLayer>(
         [routes] { return std::make_unique<TIdStackConnectRoutes>(routes); });
 }

@@ -4,7 +4,7 @@
 
 namespace net {
 
-TIdComponent::TIdComponent() : TIdComponent(DefaultNetworkContext()) {}
+TIdComponent::TIdComponent() : TIdComponent(NetworkContext()) {}
 
 TIdComponent::TIdComponent(const NetworkContext &context)
     : sockets_(context.Sockets), stack_(sockets_->Acquire()) {}

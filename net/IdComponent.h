@@ -35,6 +35,7 @@ using TWorkEndEvent = std::function<void(TIdComponent &sender, TWorkMode mode)>;
 // it cannot), the last destructor stops it.
 class TIdComponent : public TIdBaseComponent {
 public:
+    // Over a context of its own, with the platform's socket layer.
     TIdComponent();
     explicit TIdComponent(const NetworkContext &context);
     ~TIdComponent() override;

@@ -6,6 +6,7 @@
 #include "net/IdDateTime.h"
 #include "net/IdException.h"
 #include "net/IdSSLConnectionIntercept.h"
+#include "net/IdStack.h"
 #include "net/IdURI.h"
 
 #include <algorithm>
@@ -104,7 +105,7 @@ bool ConnectionAsksToClose(std::string_view value) {
     return false;
 }
 
-TIdHTTP::TIdHTTP() : TIdHTTP(DefaultNetworkContext()) {}
+TIdHTTP::TIdHTTP() : TIdHTTP(NetworkContext()) {}
 
 class TIdHTTP::ExchangeScope {
 public:
@@ -125,10 +126,12 @@ public:
         if (!outermost_ || !client_.hosts_)
             return;
         slot_ = client_.hosts_->Acquire(
-            host,
+            host, client_.abandon_,
             std::chrono::steady_clock::now() +
-                std::chrono::milliseconds(std::max(client_.RequestTimeout, 0)),
-            client_.abandon_);
+                std::chrono::milliseconds(std::max(client_.RequestTimeout, 0)));
+        if (!slot_)
+            TIdStack::FailWithSocketError(client_.abandon_.stop_requested() ? Id_WSAEINTR
+                                                                            : Id_WSAETIMEDOUT);
     }
 
 private:

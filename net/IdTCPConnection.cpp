@@ -50,7 +50,7 @@ int TIdConnectionIntercept::Send(TIdTCPConnection &connection, const void *buffe
     return sent;
 }
 
-TIdTCPConnection::TIdTCPConnection() : TIdTCPConnection(DefaultNetworkContext()) {}
+TIdTCPConnection::TIdTCPConnection() : TIdTCPConnection(NetworkContext()) {}
 
 TIdTCPConnection::TIdTCPConnection(const NetworkContext &context)
     : TIdComponent(context), ConnectTimeout(context.ConnectTimeout),

@@ -10,23 +10,18 @@
 
 namespace net {
 
-// The two services the page probes read, as "http://" + host.
-struct ServiceAddresses {
-    std::string SearchEngine = "http://search.yahoo.com";
-    std::string RankingService = "http://www.alexa.com";
-};
-
-// Everything a check needs to reach the network: the waits, the services, and the socket layer
-// (the platform's, one with connection routes, or a test's). A run makes one and hands it down;
-// two contexts with different settings work side by side.
+// Everything a check needs to reach the network: the waits and the socket layer
+// (the platform's, one with connection routes, or a test's). Its owner (the application, the
+// terminal front end, a test) makes one and hands it down; a run makes its own from it
+// (core::ContextForRun). Two contexts with different settings work side by side.
 struct NetworkContext {
     // Milliseconds.
     int ConnectTimeout = 10000;
     int ReadTimeout = 20000;
     // A whole exchange (name lookup, connect, request, reply, redirects) ends by then.
     int RequestTimeout = 60000;
-    ServiceAddresses Services;
-    std::shared_ptr<SocketLayer> Sockets = PlatformSocketLayer();
+    // A context made without one has the platform's layer of its own; its copies share it.
+    std::shared_ptr<SocketLayer> Sockets = std::make_shared<SocketLayer>();
     // Exchanges at once with one host; none: no limit.
     std::shared_ptr<HostLimiter> Hosts;
     // Idle kept-alive connections that clients made to share them may reuse; none: no reuse.
@@ -34,8 +29,5 @@ struct NetworkContext {
     // The offset from universal time that reply dates are read in (a test's fixed one).
     TUtcOffsetSource UtcOffset = PlatformUtcOffset;
 };
-
-// The context of components made without one: platform sockets, default waits and services.
-const NetworkContext &DefaultNetworkContext();
 
 } // namespace net

@@ -79,9 +79,4 @@ int SocketLayer::StartCount() const {
     return startCount_;
 }
 
-std::shared_ptr<SocketLayer> PlatformSocketLayer() {
-    static const std::shared_ptr<SocketLayer> platform = std::make_shared<SocketLayer>();
-    return platform;
-}
-
 } // namespace net

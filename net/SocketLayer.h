@@ -77,7 +77,4 @@ private:
     int startCount_ = 0;
 };
 
-// The platform's layer, shared by every context that names no other.
-std::shared_ptr<SocketLayer> PlatformSocketLayer();
-
 } // namespace net

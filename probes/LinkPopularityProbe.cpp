@@ -32,15 +32,14 @@ std::string HitsIn(const std::string &page) {
 } // namespace
 
 std::string GetLinkPopularity(const std::string &name, const net::NetworkContext &context,
-                              const Pause &pause) {
+                              const Pause &pause, const std::string &searchEngine) {
     try {
         PauseIfAsked(pause);
         std::string query = "link:http://www." + name;
         query = ReplaceAllText(query, " ", "-");
         query = ReplaceAllText(query, ":", "%3A");
         query = ReplaceAllText(query, "/", "%2F");
-        const std::string page =
-            FetchPageText(context.Services.SearchEngine + kSearchPath + query, context);
+        const std::string page = FetchPageText(searchEngine + kSearchPath + query, context);
         PauseIfAsked(pause);
         const std::string hits = HitsIn(page);
         PauseIfAsked(pause);
@@ -73,7 +72,7 @@ std::string ReplaceAllText(const std::string &text, const std::string &pattern,
 
 void LinkPopularityProbe::Run(DomainRecord &record, const net::NetworkContext &context,
                               const Pause &pause) const {
-    record.links = GetLinkPopularity(record.name, context, pause);
+    record.links = GetLinkPopularity(record.name, context, pause, searchEngine_);
 }
 
 } // namespace probes

@@ -110,9 +110,11 @@ std::optional<std::string> UserBootstrapFile() {
     return std::nullopt;
 }
 
-ProbeList RegistryProbes(std::shared_ptr<RegistryContext> shared) {
+ProbeList RegistryProbes(std::shared_ptr<RegistryContext> shared,
+                         const ServiceAddresses &services) {
     return {std::make_shared<RegistryProbe>(std::move(shared)),
-            std::make_shared<LinkPopularityProbe>(), std::make_shared<TrafficRankProbe>()};
+            std::make_shared<LinkPopularityProbe>(services.searchEngine),
+            std::make_shared<TrafficRankProbe>(services.rankingService)};
 }
 
 } // namespace probes

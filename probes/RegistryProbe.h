@@ -1,13 +1,14 @@
 #pragma once
 
+#include "net/HostLimiter.h"
 #include "net/IdSSLConnectionIntercept.h"
 #include "probes/Probe.h"
 #include "registry/AnswerCache.h"
 #include "registry/CancellableWait.h"
 #include "registry/DnsDelegation.h"
+#include "probes/ServiceAddresses.h"
 #include "registry/PublicSuffixList.h"
 #include "registry/RdapBootstrap.h"
-#include "registry/RdapHostLimiter.h"
 #include "registry/RegistryData.h"
 #include "registry/WhoisPacer.h"
 #include "registry/WhoisServers.h"
@@ -61,7 +62,7 @@ public:
     const registry::PublicSuffixList &Suffixes() const { return suffixes_; }
     const std::shared_ptr<const net::TlsClientContext> &Tls() const { return tls_; }
     const registry::WhoisServers &WhoisServers() const { return whoisServers_; }
-    registry::RdapHostLimiter &Limiter() { return limiter_; }
+    net::HostLimiter &Limiter() { return limiter_; }
     // Nothing when the run keeps no answers.
     registry::AnswerCache *Cache() const { return cache_.get(); }
     registry::WhoisPacer &Pacer() { return pacer_; }
@@ -77,7 +78,7 @@ private:
     registry::PublicSuffixList suffixes_;
     std::shared_ptr<const net::TlsClientContext> tls_;
     registry::WhoisServers whoisServers_;
-    registry::RdapHostLimiter limiter_;
+    net::HostLimiter limiter_;
     registry::WhoisPacer pacer_;
     registry::CancellableWait waits_;
     std::shared_ptr<registry::AnswerCache> cache_;
@@ -110,6 +111,7 @@ std::optional<std::string> UserBootstrapFile();
 
 // The probes of the registry check: availability by the registries, then link popularity and
 // traffic rank for free names.
-ProbeList RegistryProbes(std::shared_ptr<RegistryContext> shared);
+ProbeList RegistryProbes(std::shared_ptr<RegistryContext> shared,
+                         const ServiceAddresses &services = {});
 
 } // namespace probes

@@ -28,10 +28,9 @@ std::string RankIn(const std::string &page) {
 } // namespace
 
 std::string GetTrafficRank(const std::string &name, const net::NetworkContext &context,
-                           const Pause &pause) {
+                           const Pause &pause, const std::string &rankingService) {
     try {
-        const std::string page =
-            FetchPageText(context.Services.RankingService + kRankingPath + name, context);
+        const std::string page = FetchPageText(rankingService + kRankingPath + name, context);
         PauseIfAsked(pause);
         return StripSeparators(RankIn(page));
     } catch (const std::exception &) {
@@ -41,7 +40,7 @@ std::string GetTrafficRank(const std::string &name, const net::NetworkContext &c
 
 void TrafficRankProbe::Run(DomainRecord &record, const net::NetworkContext &context,
                            const Pause &pause) const {
-    record.rank = GetTrafficRank(record.name, context, pause);
+    record.rank = GetTrafficRank(record.name, context, pause, rankingService_);
 }
 
 } // namespace probes

@@ -6,9 +6,10 @@
 
 namespace probes {
 
-ProbeList WebProbes() {
-    return {std::make_shared<AvailabilityProbe>(), std::make_shared<LinkPopularityProbe>(),
-            std::make_shared<TrafficRankProbe>()};
+ProbeList WebProbes(const ServiceAddresses &services) {
+    return {std::make_shared<AvailabilityProbe>(),
+            std::make_shared<LinkPopularityProbe>(services.searchEngine),
+            std::make_shared<TrafficRankProbe>(services.rankingService)};
 }
 
 } // namespace probes

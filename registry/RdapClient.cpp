@@ -37,7 +37,7 @@ std::chrono::seconds RetryAfterWait(const std::string &value, std::chrono::secon
 }
 
 RdapClient::RdapClient(RdapSettings settings, std::shared_ptr<const net::TlsClientContext> tls,
-                       RdapHostLimiter &limiter, RdapWait wait)
+                       net::HostLimiter &limiter, RdapWait wait)
     : settings_(std::move(settings)), tls_(std::move(tls)), limiter_(limiter),
       wait_(std::move(wait)) {
     // Without a wait of the caller's, a retry's pause still ends when the run stops.

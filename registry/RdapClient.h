@@ -1,6 +1,5 @@
 #pragma once
 
-#include "registry/RdapHostLimiter.h"
 #include "registry/RdapReply.h"
 
 #include <chrono>
@@ -10,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "net/HostLimiter.h"
 #include "net/NetworkContext.h"
 
 namespace net {
@@ -68,7 +68,7 @@ class RdapClient {
 public:
     // wait pauses before a retry (empty: a plain sleep); limiter is the run's.
     RdapClient(RdapSettings settings, std::shared_ptr<const net::TlsClientContext> tls,
-               RdapHostLimiter &limiter, RdapWait wait);
+               net::HostLimiter &limiter, RdapWait wait);
 
     // Never raises: every failure is an Unknown result with its reason.
     RdapResult LookupDomain(const std::string &baseUrl, const std::string &name);
@@ -80,7 +80,7 @@ private:
 
     RdapSettings settings_;
     std::shared_ptr<const net::TlsClientContext> tls_;
-    RdapHostLimiter &limiter_;
+    net::HostLimiter &limiter_;
     RdapWait wait_;
 };
 

@@ -3,7 +3,6 @@
 #include "core/KeywordRules.h"
 #include "core/OptionsStore.h"
 #include "core/SearchOptions.h"
-#include "core/StopRequest.h"
 #include "platform/Application.h"
 #include "ui/DialogPictures.h"
 #include "ui/QtApplication.h"
@@ -115,7 +114,13 @@ void TStartForm::FormCreate() {
     SearchRadioGroup->SetItemIndex(options_.searchfor());
 }
 
+core::KeywordsAnswer TStartForm::AskKeywords() {
+    ShowModal();
+    return answer_;
+}
+
 void TStartForm::FormShow() {
+    answer_ = core::KeywordsAnswer::Cancel;
     ShowKeywords();
     SearchRadioGroup->SetItemIndex(options_.searchfor());
     leKeyword->setFocus(Qt::OtherFocusReason);
@@ -168,12 +173,12 @@ void TStartForm::BitBtn1Click() {
     core::LowerKeywords(options_.keywords);
     ShowKeywords();
     platform::ProcessMessages();
-    core::ClearStopRequest();
+    answer_ = core::KeywordsAnswer::Search;
     close();
 }
 
 void TStartForm::BitBtn2Click() {
-    core::RaiseStopRequest();
+    answer_ = core::KeywordsAnswer::Cancel;
     close();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/KeywordsPrompt.h"
 #include "ui/FixedDialog.h"
 
 class QGroupBox;
@@ -16,14 +17,19 @@ namespace ui {
 class RadioGroup;
 
 // The keywords dialog that the Start command shows before every run. It edits the keywords and
-// the search mode of the one search options record in place, and tells the Start command its
-// outcome through the stop request: Search clears it, Cancel and the close box leave it raised.
+// the search mode of the one search options record in place, and tells the Start command whether
+// the user searched: only Search does; Cancel, Escape and the close box do not.
 class TStartForm : public FixedDialog {
     Q_OBJECT
 
 public:
     // Created once at start-up; loads the search mode into options.
     explicit TStartForm(core::SearchOptions &options, QWidget *parent = nullptr);
+
+    // Shows the dialog modally; once it has closed, how the user left it.
+    core::KeywordsAnswer AskKeywords();
+    // How the dialog was left the last time it was shown (Cancel while it shows).
+    core::KeywordsAnswer Answer() const { return answer_; }
 
     void FormCreate();
     void FormShow() override;
@@ -64,6 +70,7 @@ private:
     RadioGroup *SearchRadioGroup;
     QPushButton *BitBtn2;
     QPushButton *BitBtn1;
+    core::KeywordsAnswer answer_ = core::KeywordsAnswer::Cancel;
     // Whether the Enter key now going up was pressed in the edit.
     bool enterPressedInEdit_ = false;
 };

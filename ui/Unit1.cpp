@@ -200,7 +200,7 @@ TForm1::~TForm1() {
     delete ListView1;
 }
 
-void TForm1::AttachDialogs(ShowDialog keywords, ShowDialog about, ShowDialog settings) {
+void TForm1::AttachDialogs(AskKeywords keywords, ShowDialog about, ShowDialog settings) {
     keywordsDialog_ = std::move(keywords);
     aboutBox_ = std::move(about);
     settingsDialog_ = std::move(settings);
@@ -713,9 +713,8 @@ void TForm1::SetStatusText(const std::string &text) {
     StatusBar1->findChild<QLabel *>(QStringLiteral("StatusText"))->setText(ToQString(text));
 }
 
-void TForm1::ShowKeywordsModal() {
-    if (keywordsDialog_)
-        keywordsDialog_();
+core::KeywordsAnswer TForm1::ShowKeywordsModal() {
+    return keywordsDialog_ ? keywordsDialog_() : core::KeywordsAnswer::Cancel;
 }
 
 std::optional<std::string> TForm1::ChooseFile(QFileDialog &dialog) {

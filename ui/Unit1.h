@@ -52,6 +52,8 @@ public:
     // Shows a file dialog and returns the chosen file, or nothing when the user cancelled.
     using FileChooser = std::function<std::optional<std::string>(QFileDialog &dialog)>;
     using ShowDialog = std::function<void()>;
+    // Shows the keywords dialog modally and says whether the user searched.
+    using AskKeywords = std::function<core::KeywordsAnswer()>;
 
     // Every run asks choose what to ask, as it starts: the settings, the indexes and the imports
     // finished by then count. The list shows the captions of the first choice until a run
@@ -68,7 +70,7 @@ public:
 
     // The keywords dialog, the about box and the settings dialog are created after this window;
     // they are attached here once they exist. Each shows its dialog modally.
-    void AttachDialogs(ShowDialog keywords, ShowDialog about, ShowDialog settings);
+    void AttachDialogs(AskKeywords keywords, ShowDialog about, ShowDialog settings);
     // Replaces how file dialogs are shown (tests answer them without a screen).
     void SetFileChooser(FileChooser chooser);
     // Replaces what Data -> Update registry data does (tests fetch from their own server).
@@ -136,7 +138,7 @@ private:
     void ShowProgress(const core::RunProgress &progress) override;
     void ShowDone(const core::RunEnd &end) override;
     void SetStatusText(const std::string &text);
-    void ShowKeywordsModal() override;
+    core::KeywordsAnswer ShowKeywordsModal() override;
 
     void CreateControls();
     void CreateMenus();
@@ -165,7 +167,7 @@ private:
     core::StringList scratch_;
     results::ResultList results_;
     std::unique_ptr<core::CheckRun> run_;
-    ShowDialog keywordsDialog_;
+    AskKeywords keywordsDialog_;
     ShowDialog aboutBox_;
     ShowDialog settingsDialog_;
     FileChooser chooseFile_;

@@ -77,13 +77,15 @@ int Run(int argc, char **argv) {
     core::SearchOptions options;
     core::LoadSettings(options);
     const probes::RegistrySettings registry = ChosenRegistry();
+    // The application's network context and the platform's socket layer with it; the window
+    // makes each run's own from it.
+    const net::NetworkContext network;
     ui::TForm1 Form1(
-        options, [&options, registry] { return SetupNow(options, registry); },
-        net::NetworkContext());
+        options, [&options, registry] { return SetupNow(options, registry); }, network);
     ui::TStartForm StartForm(options, &Form1);
     ui::TInfoForm InfoForm(&Form1);
     ui::TSettingsForm SettingsForm(options, &Form1);
-    Form1.AttachDialogs([&StartForm] { StartForm.ShowModal(); },
+    Form1.AttachDialogs([&StartForm] { return StartForm.AskKeywords(); },
                         [&InfoForm] { InfoForm.ShowModal(); },
                         [&SettingsForm] { SettingsForm.ShowModal(); });
 

@@ -17,23 +17,13 @@ using testsupport::ChildResult;
 
 const std::string kProgram = std::string(NIMBREL_BINARY_DIR) + "/cli/nimbrel-cli";
 
-class IndexCommandsTest : public ::testing::Test {
+class IndexCommandsTest : public ::testing::Test, protected testsupport::IsolatedProgram {
 protected:
-    ChildResult Run(const std::vector<std::string> &args) {
-        return testsupport::RunChild(
-            kProgram, args,
-            {"XDG_DATA_HOME=" + data_.Path().string(), "XDG_CONFIG_HOME=" + data_.Path().string()});
-    }
-    std::string Write(const std::string &name, const std::string &text) {
-        std::ofstream(files_.PathOf(name), std::ios::binary) << text;
-        return files_.PathOf(name);
-    }
+    IndexCommandsTest() : IsolatedProgram(kProgram) {}
+    using IsolatedProgram::Run;
     static void ExpectHas(const std::string &text, const std::string &part) {
         EXPECT_NE(text.find(part), std::string::npos) << "no '" << part << "' in:\n" << text;
     }
-
-    TempFolder files_{"nimbrel-cli-files"};
-    TempFolder data_{"nimbrel-cli-data"};
 };
 
 TEST_F(IndexCommandsTest, ImportsBothKindsAndSaysWhatTheIndexesHold) {

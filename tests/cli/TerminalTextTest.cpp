@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 namespace {
 
 using testsupport::ChildResult;
@@ -15,20 +13,10 @@ const std::string kProgram = std::string(NIMBREL_BINARY_DIR) + "/cli/nimbrel-cli
 const std::string kSteering = "\x1b]0;owned\x07\x1b[2J";
 const std::string kShown = "\\x1b]0;owned\\x07\\x1b[2J";
 
-class MessagesTest : public ::testing::Test {
+class MessagesTest : public ::testing::Test, protected testsupport::IsolatedProgram {
 protected:
-    ChildResult Run(const std::vector<std::string> &args) {
-        return testsupport::RunChild(
-            kProgram, args,
-            {"XDG_DATA_HOME=" + data_.Path().string(), "XDG_CONFIG_HOME=" + data_.Path().string()});
-    }
-    std::string Write(const std::string &name, const std::string &text) {
-        std::ofstream(files_.PathOf(name), std::ios::binary) << text;
-        return files_.PathOf(name);
-    }
-
-    TempFolder files_{"nimbrel-cli-files"};
-    TempFolder data_{"nimbrel-cli-data"};
+    MessagesTest() : IsolatedProgram(kProgram) {}
+    using IsolatedProgram::Run;
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "core/CheckPool.h"
 
 #include "core/CheckRun.h"
-#include "core/StopRequest.h"
+#include "net/HostLimiter.h"
 #include "net/IdException.h"
 #include "probes/WebProbes.h"
 #include "registry/RdapHostLimiter.h"
@@ -161,7 +161,7 @@ core::CheckPool::WantsDetails AllDetails() {
 
 class NoPrompt : public core::KeywordsPrompt {
 public:
-    void ShowKeywordsModal() override { core::ClearStopRequest(); }
+    core::KeywordsAnswer ShowKeywordsModal() override { return core::KeywordsAnswer::Search; }
 };
 
 class StatusTexts : public core::ProgressView {
@@ -177,15 +177,11 @@ public:
 class ConcurrentRunTest : public ::testing::Test {
 protected:
     ConcurrentRunTest() {
-        core::ClearStopRequest();
         options.keywords = {"fast", "car"};
         options.SetSearchFor(core::kExactPhrase);
         options.SetJobs(8);
     }
-    ~ConcurrentRunTest() override {
-        probes.OpenAll();
-        core::ClearStopRequest();
-    }
+    ~ConcurrentRunTest() override { probes.OpenAll(); }
 
     StringList Captions() const {
         StringList captions;
@@ -413,7 +409,7 @@ public:
     }
 
 private:
-    mutable registry::RdapHostLimiter limiter_{{1, std::chrono::milliseconds(0)}};
+    mutable net::HostLimiter limiter_{{.atOnce = 1, .slowedGap = std::chrono::milliseconds(0)}};
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     mutable int waiting_ = 0;

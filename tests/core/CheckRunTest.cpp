@@ -2,7 +2,6 @@
 
 #include "core/CheckPool.h"
 
-#include "core/StopRequest.h"
 #include "results/ResultList.h"
 #include "tests/support/ProbeCalls.h"
 #include "tests/support/ScriptedApplication.h"
@@ -71,12 +70,11 @@ private:
 
 class FakePrompt : public core::KeywordsPrompt {
 public:
-    void ShowKeywordsModal() override {
+    core::KeywordsAnswer ShowKeywordsModal() override {
         ++shown;
-        if (answer)
-            answer();
+        return answer;
     }
-    std::function<void()> answer;
+    core::KeywordsAnswer answer = core::KeywordsAnswer::Search;
     int shown = 0;
 };
 
@@ -125,13 +123,10 @@ std::ostream &operator<<(std::ostream &out, const RowView &row) {
 class CheckRunTest : public ::testing::Test {
 protected:
     CheckRunTest() {
-        core::ClearStopRequest();
         options.keywords = {"fast", "car"};
         options.SetSearchFor(core::kExactPhrase);
         options.SetJobs(1); // the one-after-the-other run
-        prompt.answer = [] { core::ClearStopRequest(); };
     }
-    ~CheckRunTest() override { core::ClearStopRequest(); }
 
     std::vector<RowView> Rows() const {
         std::vector<RowView> rows;
@@ -175,20 +170,26 @@ TEST_F(CheckRunTest, ListsAvailableNamesWithDetailsAndTakenNamesWithPlaceholders
                                         "rank fast.com", "avail http://www.car.com"}));
     EXPECT_EQ(app.busyShown, 1);
     EXPECT_EQ(app.busyDepth, 0);
-    EXPECT_FALSE(core::StopRequested());
+
+    // A Stop with no run in progress stops no later run.
+    run.Stop();
+    probes.calls.clear();
+    run.Start();
+    EXPECT_EQ(Probed("avail"), 2);
+    EXPECT_EQ(Rows().size(), 2u);
 }
 
-TEST_F(CheckRunTest, CancelKeepsTheRowsAndTheStatusAndLeavesTheStopRaised) {
+TEST_F(CheckRunTest, CancelKeepsTheRowsAndTheStatusAndRunsNothing) {
     run.Start();
     const auto rowsBefore = Rows();
     status.texts.clear();
     probes.calls.clear();
-    prompt.answer = nullptr;
+    prompt.answer = core::KeywordsAnswer::Cancel;
     run.Start();
+    EXPECT_EQ(prompt.shown, 2);
     EXPECT_EQ(Rows(), rowsBefore);
     EXPECT_TRUE(status.texts.empty());
     EXPECT_TRUE(probes.calls.empty());
-    EXPECT_TRUE(core::StopRequested());
 }
 
 TEST_F(CheckRunTest, NoSuffixClearsTheListAndEndsDone) {
@@ -324,7 +325,7 @@ TEST_F(CheckRunTest, ANestedStartAnsweredSearchTakesTheListOver) {
 
 TEST_F(CheckRunTest, ANestedStartAnsweredCancelLetsTheOlderRunFinishItsName) {
     probes.during["links fast.com"] = [this] {
-        prompt.answer = nullptr;
+        prompt.answer = core::KeywordsAnswer::Cancel;
         run.Start();
     };
     run.Start();

@@ -1,10 +1,10 @@
 #include "core/CheckPool.h"
 
+#include "net/HostLimiter.h"
 #include "net/IdHTTP.h"
 #include "net/IdStackPosix.h"
 #include "net/IdTCPClient.h"
 #include "registry/CancellableWait.h"
-#include "registry/RdapHostLimiter.h"
 #include "tests/support/LoopbackSocket.h"
 #include "tests/support/LoopbackStack.h"
 #include "tests/support/ScriptedServer.h"
@@ -124,7 +124,7 @@ TEST_P(RunAbandonTest, ANameBlockedInTheWaitEndsSoonAfterTheAbandon) {
     LoopbackSocket full;
     full.Listen(0);
     std::vector<std::unique_ptr<net::TIdTCPClient>> fillers;
-    registry::RdapHostLimiter rdapHosts({1, 0ms});
+    net::HostLimiter rdapHosts({.atOnce = 1, .slowedGap = 0ms});
     const auto rdapHeld = rdapHosts.Acquire("rdap.test");
     registry::CancellableWait pauses;
     std::function<bool()> blocked = [] { return true; };

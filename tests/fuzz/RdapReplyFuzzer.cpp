@@ -15,20 +15,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace {
 
 const std::string kName = "fastcar.com";
 const std::string kUrl = "https://rdap.fuzz.test/rdap/domain/" + kName;
-
-std::vector<std::string> Cut(const std::string &bytes, std::uint8_t pattern) {
-    std::vector<std::string> pieces;
-    const std::size_t step = (pattern & 0x0F) == 0 ? bytes.size() + 1 : (pattern & 0x0F);
-    for (std::size_t at = 0; at < bytes.size(); at += step)
-        pieces.push_back(bytes.substr(at, step));
-    return pieces;
-}
 
 // Whether the bytes open with "HTTP/1.0 " or "HTTP/1.1 ", then the code and a blank or a line end.
 bool StartsWithStatus(const std::string &bytes, const char *code) {
@@ -100,10 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::uint8_t control = data[0];
     const std::string bytes(reinterpret_cast<const char *>(data + 1), size - 1);
     auto network = std::make_shared<testsupport::MemoryNetwork>();
-    const auto end = (control >> 4) % 3 == 0   ? testsupport::PeerEnd::Close
-                     : (control >> 4) % 3 == 1 ? testsupport::PeerEnd::Reset
-                                               : testsupport::PeerEnd::Silent;
-    network->Enqueue({Cut(bytes, control), end});
+    network->Enqueue(testsupport::ShapedReply(bytes, control));
     net::TIdHTTP http(testsupport::MemoryNetworkContext(network));
     http.MaxBodySize = 1 << 20;
     http.ReadTimeout = 10;

@@ -11,19 +11,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
-
-namespace {
-
-std::vector<std::string> Cut(const std::string &bytes, std::uint8_t pattern) {
-    std::vector<std::string> pieces;
-    const std::size_t step = (pattern & 0x0F) == 0 ? bytes.size() + 1 : (pattern & 0x0F);
-    for (std::size_t at = 0; at < bytes.size(); at += step)
-        pieces.push_back(bytes.substr(at, step));
-    return pieces;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size < 1)
@@ -32,11 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string reply(reinterpret_cast<const char *>(data + 1), size - 1);
     auto network = std::make_shared<testsupport::MemoryNetwork>();
     const net::NetworkContext stack = testsupport::MemoryNetworkContext(network);
-    const auto end = (control >> 4) % 3 == 0   ? testsupport::PeerEnd::Close
-                     : (control >> 4) % 3 == 1 ? testsupport::PeerEnd::Reset
-                                               : testsupport::PeerEnd::Silent;
-    network->Enqueue({Cut(reply, control), end});
-    network->Enqueue({Cut(reply, control), end});
+    network->Enqueue(testsupport::ShapedReply(reply, control));
+    network->Enqueue(testsupport::ShapedReply(reply, control));
     try {
         net::TIdHTTP client(stack);
         client.MaxBodySize = 1 << 20;

@@ -45,7 +45,8 @@ TEST(HostLimiter, ManyFetchesToOneHostNeverExceedTheLimit) {
     server.SetDefault({ReadRequest(), Hold(), Send(HttpReply(200, "ok")), testsupport::Close()});
     const LoopbackNetwork network(server.Port());
     net::NetworkContext context = network.Context(5000, 5000);
-    context.Hosts = std::make_shared<net::HostLimiter>(static_cast<int>(kPerHost));
+    context.Hosts = std::make_shared<net::HostLimiter>(
+        net::HostLimiter::HostSettings{.atOnce = static_cast<int>(kPerHost)});
     std::vector<std::string> bodies(kFetches);
     std::vector<std::thread> fetches;
     for (std::size_t i = 0; i < kFetches; ++i)
@@ -68,33 +69,34 @@ TEST(HostLimiter, ManyFetchesToOneHostNeverExceedTheLimit) {
     EXPECT_EQ(context.Hosts->MostAtOnce("www.one.com"), static_cast<int>(kPerHost));
 }
 
-struct LimiterCase {
-    const char *name;
-    bool interrupt;
-    int errorCode;
-};
-
-class HostLimiterWaitTest : public ::testing::TestWithParam<LimiterCase> {};
-
-TEST_P(HostLimiterWaitTest, AWaitForAFullHostEnds) {
-    net::HostLimiter limiter(1);
-    const auto now = net::HostLimiter::Clock::now();
-    const auto held = limiter.Acquire("one.com", now);
-    std::stop_source abandon;
-    if (GetParam().interrupt)
-        abandon.request_stop();
-    const auto outcome = OutcomeOf([&] { limiter.Acquire("ONE.com", now, abandon.get_token()); });
-    EXPECT_EQ(outcome.kind, "EIdSocketError " + std::to_string(GetParam().errorCode));
-    // Another host is not held up by the first one's limit.
-    if (!GetParam().interrupt) {
-        EXPECT_EQ(OutcomeOf([&] { limiter.Acquire("two.com", now); }).kind, "none");
+// The wait for a full host's place ends the exchange as the socket layer's waits do: at the
+// request's deadline, or at once when the run is abandoned.
+TEST(HostLimiter, AFetchThatFindsItsHostFullFailsAtItsDeadlineOrOnAbandon) {
+    struct Case {
+        const char *name;
+        bool abandon;
+        const char *kind;
+    };
+    const Case cases[] = {{"at the deadline", false, "EIdSocketError 10060"},
+                          {"on abandon", true, "EIdSocketError 10004"}};
+    ScriptedServer server;
+    const LoopbackNetwork network(server.Port());
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        net::NetworkContext context = OwnLayer(network, 2000);
+        context.RequestTimeout = 20;
+        context.Hosts =
+            std::make_shared<net::HostLimiter>(net::HostLimiter::HostSettings{.atOnce = 1});
+        const auto held = context.Hosts->Acquire("www.one.com");
+        if (c.abandon) {
+            context.RequestTimeout = 60000;
+            context.Sockets->Interrupt();
+        }
+        net::TIdHTTP client(context);
+        EXPECT_EQ(OutcomeOf([&] { client.FetchText("http://WWW.one.com/"); }).kind, c.kind);
+        EXPECT_EQ(server.Accepted(), 0u) << "no connection is made without a place";
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Ends, HostLimiterWaitTest,
-                         ::testing::Values(LimiterCase{"AtTheDeadline", false, 10060},
-                                           LimiterCase{"OnInterrupt", true, 10004}),
-                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(SocketLayerInterrupt, EndsAReadBlockedOnASilentServer) {
     ScriptedServer server;

@@ -358,7 +358,8 @@ TEST(ConnectionPool, ManyThreadsShareConnectionsWithinTheHostLimit) {
     AnswerEveryRequestKeptAlive(server);
     PooledNetwork network(server.Port());
     net::NetworkContext context = network.Context();
-    context.Hosts = std::make_shared<net::HostLimiter>(kPerHost);
+    context.Hosts =
+        std::make_shared<net::HostLimiter>(net::HostLimiter::HostSettings{.atOnce = kPerHost});
     const std::vector<std::string> urls{"http://search.one.com/q", "http://rank.two.com/r"};
     std::vector<std::thread> threads;
     std::vector<int> pages(kThreads, 0);

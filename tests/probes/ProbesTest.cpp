@@ -198,16 +198,15 @@ TEST(PageProbes, AskTheDefaultServicesWithTheExactRequests) {
                   RequestHead("/data/details/?url=www.fast car.com", "www.alexa.com")}));
 }
 
-TEST(PageProbes, UseTheServiceAddressesOfTheirContext) {
+TEST(PageProbes, UseTheServiceAddressesTheyAreMadeWith) {
     ScriptedServer server;
     server.Answer("search.test", "*", 200, "of about <b>11</b>");
     server.Answer("rank.test", "*", 200, "traffic rank for x: <b>1</b>2<br>");
     const LoopbackNetwork network(server.Port());
-    net::NetworkContext context = network.Context(2000, 500);
-    context.Services = {"http://search.test", "http://rank.test"};
+    const net::NetworkContext context = network.Context(2000, 500);
     probes::DomainRecord record;
     record.name = "fastcar.com";
-    for (const auto &probe : probes::WebProbes())
+    for (const auto &probe : probes::WebProbes({"http://search.test", "http://rank.test"}))
         if (probe->OnlyForAvailable())
             probe->Run(record, context, {});
     EXPECT_EQ(record.links, "11");
@@ -217,8 +216,8 @@ TEST(PageProbes, UseTheServiceAddressesOfTheirContext) {
 }
 
 TEST(PageProbes, DefaultServiceAddresses) {
-    EXPECT_EQ(net::NetworkContext().Services.SearchEngine, "http://search.yahoo.com");
-    EXPECT_EQ(net::NetworkContext().Services.RankingService, "http://www.alexa.com");
+    EXPECT_EQ(probes::ServiceAddresses().searchEngine, "http://search.yahoo.com");
+    EXPECT_EQ(probes::ServiceAddresses().rankingService, "http://www.alexa.com");
 }
 
 TEST(PageProbes, FailedTransfersGiveTheNeutralTexts) {

@@ -1,8 +1,8 @@
+#include "probes/RegistryCheck.h"
 #include "registry/CancellableWait.h"
 #include "registry/PublicSuffixList.h"
 #include "registry/RdapBootstrap.h"
 #include "registry/RdapClient.h"
-#include "probes/RegistryCheck.h"
 #include "tests/support/LoopbackStack.h"
 #include "tests/support/ScriptedNameServer.h"
 #include "tests/support/ScriptedServer.h"
@@ -55,7 +55,7 @@ struct RecordingClient {
         return settings;
     }
     // A slowed host's gap is short here, so that no test waits on it long.
-    registry::RdapHostLimiter limiter{{4, 10ms}};
+    net::HostLimiter limiter{{.atOnce = 4, .slowedGap = 10ms}};
     std::vector<std::chrono::milliseconds> waits;
     registry::RdapClient client;
 };
@@ -293,7 +293,7 @@ TEST(RdapLookup, TooManyRequestsSlowsTheHostAndACancelledWaitEndsTheLookup) {
     RdapServer server(trust);
     server.plain.Enqueue(Reply(429, "", "Retry-After: 20\r\n"));
     const LoopbackNetwork stack(server.plain.Port());
-    registry::RdapHostLimiter limiter;
+    net::HostLimiter limiter;
     registry::CancellableWait wait;
     std::stop_source stop;
     stop.request_stop();
@@ -304,7 +304,7 @@ TEST(RdapLookup, TooManyRequestsSlowsTheHostAndACancelledWaitEndsTheLookup) {
     EXPECT_EQ(result.outcome, RdapOutcome::Stopped);
     EXPECT_EQ(result.detail, "stopped before it was asked");
     EXPECT_TRUE(limiter.IsSlowed("rdap.test"));
-    EXPECT_EQ(limiter.InFlight("rdap.test"), 0);
+    EXPECT_EQ(limiter.InUse("rdap.test"), 0);
 }
 
 using enum probes::Availability;

@@ -1,7 +1,7 @@
+#include "net/HostLimiter.h"
 #include "registry/CancellableWait.h"
 #include "registry/RdapBootstrap.h"
 #include "registry/RdapClient.h"
-#include "registry/RdapHostLimiter.h"
 #include "registry/RdapResponse.h"
 #include "tests/support/TempFolder.h"
 
@@ -68,7 +68,8 @@ TEST(RdapResponse, ReadsTheNameTheRecordIsOf) {
                   R"({"objectClassName": "domain", "ldhName": "XN--BCHER-KVA.EXAMPLE"})")
                   .ldhName,
               "XN--BCHER-KVA.EXAMPLE");
-    EXPECT_EQ(registry::ReadRdapDomain(R"({"objectClassName": "domain", "ldhName": 7})").ldhName, "");
+    EXPECT_EQ(registry::ReadRdapDomain(R"({"objectClassName": "domain", "ldhName": 7})").ldhName,
+              "");
 }
 
 TEST(RdapResponse, OnlyAnErrorObjectOfCode404SaysNotFound) {
@@ -204,38 +205,10 @@ TEST(RetryAfter, ReadsSecondsAndDatesWithinTheCap) {
     EXPECT_EQ(wait("Fri, 01 Jan 2100 00:00:00 GMT"), 30s);
 }
 
-TEST(RdapHostLimiter, HoldsEachHostToItsConcurrency) {
-    registry::RdapHostLimiter limiter({4, 1000ms});
-    std::vector<registry::RdapHostLimiter::Permit> held;
-    for (int i = 0; i < 4; ++i)
-        held.push_back(limiter.Acquire("rdap.test"));
-    EXPECT_EQ(limiter.InFlight("RDAP.test"), 4);
-    auto other = limiter.Acquire("rdap.other.test"); // another host is not held up
-    auto fifth = std::async(std::launch::async, [&] { return bool(limiter.Acquire("rdap.test")); });
-    EXPECT_EQ(fifth.wait_for(50ms), std::future_status::timeout);
-    held.pop_back();
-    EXPECT_TRUE(fifth.get());
-    EXPECT_EQ(limiter.InFlight("rdap.test"), 3);
-}
-
-TEST(RdapHostLimiter, SlowedHostSpacesItsRequestsAndTheStopWakesWaiters) {
-    registry::RdapHostLimiter limiter({4, 60000ms});
-    limiter.SlowDown("rdap.test");
-    EXPECT_TRUE(limiter.IsSlowed("rdap.test"));
-    EXPECT_FALSE(limiter.IsSlowed("rdap.other.test"));
-    std::stop_source stop;
-    auto waiting = std::async(std::launch::async,
-                              [&] { return bool(limiter.Acquire("rdap.test", stop.get_token())); });
-    EXPECT_EQ(waiting.wait_for(50ms), std::future_status::timeout);
-    stop.request_stop();
-    EXPECT_FALSE(waiting.get());
-    EXPECT_FALSE(limiter.Acquire("rdap.other.test", stop.get_token()));
-}
-
 // The run's stop ends a wait for a full host and for a slowed host's gap alike, and the
 // retry pauses; from then on nothing of the run is let through, and another run is not held.
-TEST(RdapHostLimiter, StopEndsTheWaitsForATurnAndTheRetryPauses) {
-    registry::RdapHostLimiter limiter({1, 60000ms});
+TEST(RdapWaits, StopEndsTheWaitsForATurnAndTheRetryPauses) {
+    net::HostLimiter limiter({.atOnce = 1, .slowedGap = 60000ms});
     const auto held = limiter.Acquire("full.test");
     limiter.SlowDown("slowed.test"); // its gap starts now
     std::stop_source stop;

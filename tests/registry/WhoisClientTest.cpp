@@ -4,8 +4,8 @@
 
 #include "net/ConnectRouteStack.h"
 #include "tests/registry/PacedTime.h"
-#include "tests/support/WhoisTestServer.h"
 #include "tests/support/LoopbackSocket.h"
+#include "tests/support/ScriptedServer.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,26 @@ namespace registry {
 namespace {
 
 using namespace std::chrono_literals;
-using registrytest::Answer;
-using registrytest::WhoisTestServer;
+using testsupport::ReadLine;
+
+// A WHOIS server reads one query line, then answers with a text and closes, stays silent until
+// the client goes, or closes before reading anything. Beyond its queue it answers nothing and
+// closes; its requests are the query lines, CR LF included.
+class WhoisTestServer : public testsupport::ScriptedServer {
+public:
+    WhoisTestServer() { SetDefault({ReadLine(), testsupport::Close()}); }
+    std::vector<std::string> Queries() const { return Requests(); }
+};
+
+testsupport::Script Answer(std::string text) {
+    return {ReadLine(), testsupport::Send(std::move(text)), testsupport::Close()};
+}
+testsupport::Script Silent() {
+    return {ReadLine(), testsupport::Silent()};
+}
+testsupport::Script CloseAtOnce() {
+    return {testsupport::Close()};
+}
 
 // A network context whose connections to port 43 of any host go to port instead, the way
 // --connect-to routes them.
@@ -73,7 +91,7 @@ TEST(WhoisClient, AsksEachServerInItsFormAndReadsItsNotFound) {
 TEST(WhoisClient, RepliesThatEndBadly) {
     WhoisTestServer server;
     server.Enqueue(Answer("NOT FOUND\n" + std::string(100 * 1024, 'x')));
-    server.Enqueue(registrytest::CloseAtOnce());
+    server.Enqueue(CloseAtOnce());
     const WhoisClient client(RoutedTo(server.Port()));
     const WhoisServer io = ServerFor("fastcar.io");
 
@@ -92,7 +110,7 @@ TEST(WhoisClient, RepliesThatEndBadly) {
 
 TEST(WhoisClient, ASilentServerEndsAtTheDeadline) {
     WhoisTestServer server;
-    server.Enqueue(registrytest::Silent());
+    server.Enqueue(Silent());
     const WhoisClient client(RoutedTo(server.Port(), 300));
     const WhoisExchange exchange = client.Ask(ServerFor("fastcar.eu"), "fastcar.eu");
     EXPECT_EQ(exchange.failure, WhoisFailure::TimedOut) << exchange.detail;
@@ -109,7 +127,7 @@ TEST(WhoisClient, RefusedInterruptedAndUnsendableAreTyped) {
 
     // An interruption ends an exchange with a silent server long before its deadline.
     WhoisTestServer server;
-    server.Enqueue(registrytest::Silent());
+    server.Enqueue(Silent());
     const net::NetworkContext context = RoutedTo(server.Port(), 60000);
     const WhoisClient client(context);
     auto asking = std::async(std::launch::async,
@@ -143,7 +161,7 @@ TEST(WhoisClient, ThreadsAskOneServerOneAtATime) {
     for (auto &exchange : asking)
         EXPECT_EQ(exchange.get().failure, WhoisFailure::None);
     EXPECT_EQ(server.Queries().size(), 4u);
-    EXPECT_EQ(server.MostAtOnce(), 1u);
+    EXPECT_EQ(server.MostAnsweringAtOnce(), 1u);
 }
 
 } // namespace

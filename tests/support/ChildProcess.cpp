@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -108,6 +109,17 @@ ChildResult ChildProcess::Wait(std::chrono::milliseconds limit) {
 ChildResult RunChild(const std::string &program, const std::vector<std::string> &args,
                      const std::vector<std::string> &environment) {
     return ChildProcess(program, args, environment).Wait();
+}
+
+ChildResult IsolatedProgram::Run(const std::vector<std::string> &args) const {
+    return RunChild(
+        program_, args,
+        {"XDG_DATA_HOME=" + data_.Path().string(), "XDG_CONFIG_HOME=" + data_.Path().string()});
+}
+
+std::string IsolatedProgram::Write(const std::string &name, const std::string &text) const {
+    std::ofstream(files_.PathOf(name), std::ios::binary) << text;
+    return files_.PathOf(name);
 }
 
 } // namespace testsupport

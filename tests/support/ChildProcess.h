@@ -1,8 +1,11 @@
 #pragma once
 
+#include "tests/support/TempFolder.h"
+
 #include <chrono>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -46,5 +49,23 @@ private:
 // Runs program with args to its end.
 ChildResult RunChild(const std::string &program, const std::vector<std::string> &args,
                      const std::vector<std::string> &environment = {});
+
+// A program whose runs share per-user data and settings folders of their own (XDG_DATA_HOME and
+// XDG_CONFIG_HOME), and a folder of files written for them to read. A test fixture derives from
+// it.
+class IsolatedProgram {
+public:
+    explicit IsolatedProgram(std::string program) : program_(std::move(program)) {}
+
+    // Runs the program with args to its end.
+    ChildResult Run(const std::vector<std::string> &args) const;
+    // Writes text to the file name in the files folder; returns its path.
+    std::string Write(const std::string &name, const std::string &text) const;
+
+protected:
+    const std::string program_;
+    TempFolder files_{"nimbrel-cli-files"};
+    TempFolder data_{"nimbrel-cli-data"};
+};
 
 } // namespace testsupport

@@ -5,6 +5,16 @@
 
 namespace testsupport {
 
+MemoryReply ShapedReply(const std::string &bytes, std::uint8_t control) {
+    MemoryReply reply;
+    const std::size_t step = (control & 0x0F) == 0 ? bytes.size() + 1 : (control & 0x0F);
+    for (std::size_t at = 0; at < bytes.size(); at += step)
+        reply.pieces.push_back(bytes.substr(at, step));
+    const PeerEnd ends[] = {PeerEnd::Close, PeerEnd::Reset, PeerEnd::Silent};
+    reply.end = ends[(control >> 4) % 3];
+    return reply;
+}
+
 MemoryStack::MemoryStack(std::shared_ptr<MemoryNetwork> network) : network_(std::move(network)) {}
 
 int MemoryStack::Fail(int number) {

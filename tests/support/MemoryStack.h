@@ -3,6 +3,7 @@
 #include "net/IdStack.h"
 #include "net/NetworkContext.h"
 
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
@@ -21,6 +22,10 @@ struct MemoryReply {
     std::vector<std::string> pieces;
     PeerEnd end = PeerEnd::Close;
 };
+
+// bytes as a fuzzer's control byte shapes the reply: cut into pieces of (control & 0x0F) bytes
+// (0: in one piece), the peer's end chosen by (control >> 4) % 3.
+MemoryReply ShapedReply(const std::string &bytes, std::uint8_t control);
 
 // The state shared by the stacks that one test's factory creates.
 class MemoryNetwork {

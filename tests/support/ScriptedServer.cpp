@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <random>
 #include <stdexcept>
+#include <utility>
 
 namespace testsupport {
 namespace {
@@ -93,10 +94,15 @@ struct ScriptedServer::Connection {
     // Bytes received and not yet taken as a request head.
     std::string received;
     std::string lastRequest;
+    // Between a request read and the close (or silence) that ends its answer.
+    bool answering = false;
 };
 
 Step ReadRequest() {
     return {Step::Kind::ReadRequest, {}, {}, Millis(0)};
+}
+Step ReadLine() {
+    return {Step::Kind::ReadLine, {}, {}, Millis(0)};
 }
 Step Send(std::string bytes) {
     return {Step::Kind::Send, std::move(bytes), {}, Millis(0)};
@@ -348,13 +354,41 @@ Script ScriptedServer::RouteFor(const std::string &request) const {
 }
 
 void ScriptedServer::Serve(int socket, bool route, Script script) {
-    Connection connection{socket, wake_, true, {}, {}};
+    Connection connection{socket, wake_, true, {}, {}, false};
     if (route)
         ServeRoutes(connection);
     else
         RunScript(connection, script);
     if (connection.open)
         RunScript(connection, {Close()});
+    EndAnswering(connection);
+}
+
+void ScriptedServer::ReadUntil(Connection &connection, std::string_view terminator) {
+    std::size_t end = std::string::npos;
+    while ((end = connection.received.find(terminator)) == std::string::npos &&
+           connection.received.size() < kLongestRequest && ReadMore(connection, kLongestWait)) {
+    }
+    const std::size_t length =
+        end == std::string::npos ? connection.received.size() : end + terminator.size();
+    connection.lastRequest = connection.received.substr(0, length);
+    // The next request on the same connection starts after this one.
+    connection.received.erase(0, length);
+    std::lock_guard lock(mutex_);
+    requests_.push_back(connection.lastRequest);
+    if (!std::exchange(connection.answering, true))
+        mostAnswering_ = std::max(mostAnswering_, ++answering_);
+}
+
+void ScriptedServer::EndAnswering(Connection &connection) {
+    std::lock_guard lock(mutex_);
+    if (std::exchange(connection.answering, false))
+        --answering_;
+}
+
+std::size_t ScriptedServer::MostAnsweringAtOnce() const {
+    std::lock_guard lock(mutex_);
+    return mostAnswering_;
 }
 
 void ScriptedServer::ServeRoutes(Connection &connection) {
@@ -409,20 +443,12 @@ void ScriptedServer::RunScript(Connection &connection, const Script &script) {
         if (!connection.open)
             return;
         switch (step.kind) {
-        case Step::Kind::ReadRequest: {
-            std::size_t end = std::string::npos;
-            while ((end = connection.received.find("\r\n\r\n")) == std::string::npos &&
-                   connection.received.size() < kLongestRequest && readSome(kLongestWait)) {
-            }
-            const std::size_t length =
-                end == std::string::npos ? connection.received.size() : end + 4;
-            connection.lastRequest = connection.received.substr(0, length);
-            // The next request on the same connection starts after this one.
-            connection.received.erase(0, length);
-            std::lock_guard lock(mutex_);
-            requests_.push_back(connection.lastRequest);
+        case Step::Kind::ReadRequest:
+            ReadUntil(connection, "\r\n\r\n");
             break;
-        }
+        case Step::Kind::ReadLine:
+            ReadUntil(connection, "\n");
+            break;
         case Step::Kind::Send: {
             std::string_view rest = step.bytes;
             for (std::size_t size : step.pieces) {
@@ -442,6 +468,7 @@ void ScriptedServer::RunScript(Connection &connection, const Script &script) {
                 return;
             break;
         case Step::Kind::Silent:
+            EndAnswering(connection);
             while (readSome(kLongestWait)) {
             }
             break;
@@ -454,6 +481,7 @@ void ScriptedServer::RunScript(Connection &connection, const Script &script) {
             }
             break;
         case Step::Kind::Close: {
+            EndAnswering(connection);
             shutdown(socket, SHUT_WR);
             // Reading on until the client closes too keeps unread request bytes from turning
             // the close into a reset.
@@ -465,6 +493,7 @@ void ScriptedServer::RunScript(Connection &connection, const Script &script) {
             break;
         }
         case Step::Kind::Reset: {
+            EndAnswering(connection);
             const linger abortive{1, 0};
             setsockopt(socket, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
             close(socket);

@@ -38,7 +38,7 @@ namespace testsupport {
 using Millis = std::chrono::milliseconds;
 
 struct Step {
-    enum class Kind { ReadRequest, Send, Pause, Silent, Close, Reset, SendForever, Hold };
+    enum class Kind { ReadRequest, ReadLine, Send, Pause, Silent, Close, Reset, SendForever, Hold };
     Kind kind;
     std::string bytes;
     // For Send: the sizes of the pieces, each sent on its own (the rest goes as a last piece).
@@ -51,6 +51,9 @@ using Script = std::vector<Step>;
 
 // Reads up to and including the blank line that ends a request head, and records it.
 Step ReadRequest();
+// Reads up to and including the first LF (a line protocol's query, such as WHOIS), and records
+// it as the request.
+Step ReadLine();
 Step Send(std::string bytes);
 // Sends bytes in pieces of the given sizes, pausing gap between them.
 Step SendPieces(std::string bytes, std::vector<std::size_t> pieceSizes, Millis gap = Millis(1));
@@ -122,6 +125,10 @@ public:
     // Waits (at most timeout) until count connections have finished; false on time-out.
     bool WaitForFinished(std::size_t count, Millis timeout = Millis(5000)) const;
 
+    // The most connections that were answering at once: from reading a request until a close, a
+    // reset or silence begins (so before the client can see the answer end).
+    std::size_t MostAnsweringAtOnce() const;
+
     // Connections waiting in a Hold step now, and the most that ever waited there at once.
     std::size_t Held() const;
     std::size_t MostHeldAtOnce() const;
@@ -141,6 +148,10 @@ private:
     Script NextScript(bool &route);
     Script RouteFor(const std::string &request) const;
     void RunScript(Connection &connection, const Script &script);
+    // Reads until terminator (included), records the request and counts the connection as
+    // answering.
+    void ReadUntil(Connection &connection, std::string_view terminator);
+    void EndAnswering(Connection &connection);
     void Reap(bool all);
     // False when the server stopped (or the longest wait passed) instead.
     bool HoldUntilReleased();
@@ -160,6 +171,8 @@ private:
     std::vector<std::string> requests_;
     std::size_t accepted_ = 0;
     std::size_t finished_ = 0;
+    std::size_t answering_ = 0;
+    std::size_t mostAnswering_ = 0;
     std::size_t held_ = 0;
     std::size_t mostHeld_ = 0;
     std::size_t releases_ = 0;

@@ -2,7 +2,6 @@
 
 #include "core/OptionsStore.h"
 #include "core/SearchOptions.h"
-#include "core/StopRequest.h"
 #include "tests/support/TempConfigHome.h"
 #include "tests/ui_dialogs/DialogTestSupport.h"
 #include "ui/RadioGroup.h"
@@ -27,12 +26,7 @@ const std::string kNoKeyword = "Mistake: You did not enter any keyword!";
 
 class KeywordsDialog : public ::testing::Test {
 protected:
-    KeywordsDialog() {
-        ShownMessages().clear();
-        // The Start command raises the stop request before it shows the dialog.
-        core::RaiseStopRequest();
-    }
-    ~KeywordsDialog() override { core::ClearStopRequest(); }
+    KeywordsDialog() { ShownMessages().clear(); }
 
     // Creates the dialog, as start-up does, and shows it.
     ui::TStartForm &Show(const Keywords &keywords = {}) {
@@ -185,13 +179,13 @@ TEST_F(KeywordsDialog, RemoveTakesTheLastKeywordAndClearTakesAll) {
     EXPECT_EQ(form_->focusWidget(), &List());
 }
 
-TEST_F(KeywordsDialog, SearchLowerCasesClearsTheStopRequestAndCloses) {
+TEST_F(KeywordsDialog, SearchLowerCasesAnswersSearchAndCloses) {
     Show({"My Shop", "ONLINE", "\xC3\x84pfel"});
     Click("BitBtn1");
     const Keywords lowered = {"my shop", "online", "\xC3\x84pfel"};
     EXPECT_EQ(options_.keywords, lowered);
     EXPECT_EQ(Items(List()), AsItems(lowered));
-    EXPECT_FALSE(core::StopRequested());
+    EXPECT_EQ(form_->Answer(), core::KeywordsAnswer::Search);
     EXPECT_FALSE(form_->isVisible());
     EXPECT_TRUE(ShownMessages().empty());
 
@@ -207,12 +201,12 @@ TEST_F(KeywordsDialog, SearchWithoutKeywordsComplainsAndStaysOpen) {
     Click("BitBtn1");
     EXPECT_EQ(ShownMessages(), std::vector<std::string>{kNoKeyword});
     EXPECT_TRUE(form_->isVisible());
-    EXPECT_TRUE(core::StopRequested());
+    EXPECT_EQ(form_->Answer(), core::KeywordsAnswer::Cancel);
     EXPECT_TRUE(options_.keywords.empty());
 
     form_->close();
     EXPECT_FALSE(form_->isVisible());
-    EXPECT_TRUE(core::StopRequested());
+    EXPECT_EQ(form_->Answer(), core::KeywordsAnswer::Cancel);
 }
 
 TEST_F(KeywordsDialog, EveryCloseStoresTheSearchMode) {
@@ -220,25 +214,31 @@ TEST_F(KeywordsDialog, EveryCloseStoresTheSearchMode) {
     struct Case {
         const char *name;
         Close how;
-        bool stopBefore;
-        bool stopAfter;
+        // Whether the showing before this one ended with Search: the answer is each showing's own.
+        bool searchedBefore;
+        core::KeywordsAnswer answer;
     };
     const Case cases[] = {
-        {"Cancel raises the stop request", Close::Cancel, false, true},
-        {"close box leaves it raised", Close::CloseBox, true, true},
-        {"close box leaves it clear", Close::CloseBox, false, false},
-        {"Search clears it", Close::Search, true, false},
+        {"Cancel answers Cancel", Close::Cancel, true, core::KeywordsAnswer::Cancel},
+        {"close box after a search answers Cancel", Close::CloseBox, true,
+         core::KeywordsAnswer::Cancel},
+        {"close box answers Cancel", Close::CloseBox, false, core::KeywordsAnswer::Cancel},
+        {"Search answers Search", Close::Search, false, core::KeywordsAnswer::Search},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove(home_.SetupFile());
         options_ = core::SearchOptions();
         Show({"shop"});
+        if (c.searchedBefore) {
+            Click("BitBtn1");
+            ASSERT_EQ(form_->Answer(), core::KeywordsAnswer::Search);
+            form_->show();
+        }
         ASSERT_EQ(Mode().ItemIndex(), core::kAllVariants);
         QTest::mouseClick(Mode().Button(core::kExactPhrase), Qt::LeftButton);
         EXPECT_EQ(options_.searchfor(), core::kExactPhrase);
 
-        c.stopBefore ? core::RaiseStopRequest() : core::ClearStopRequest();
         switch (c.how) {
         case Close::Cancel:
             Click("BitBtn2");
@@ -251,7 +251,7 @@ TEST_F(KeywordsDialog, EveryCloseStoresTheSearchMode) {
             break;
         }
         EXPECT_FALSE(form_->isVisible());
-        EXPECT_EQ(core::StopRequested(), c.stopAfter);
+        EXPECT_EQ(form_->Answer(), c.answer);
         EXPECT_EQ(StoredSearchMode(), core::kExactPhrase);
 
         // The next start of the program shows the stored mode.
@@ -278,10 +278,9 @@ TEST_F(KeywordsDialog, StoredNoChoiceMarksNoMode) {
 
 TEST_F(KeywordsDialog, EscapeCancelsAndEnterHasNoDialogWideMeaning) {
     Show({"shop"});
-    core::ClearStopRequest();
     QTest::keyClick(&Edit(), Qt::Key_Escape);
     EXPECT_FALSE(form_->isVisible());
-    EXPECT_TRUE(core::StopRequested()) << "as Cancel: no search";
+    EXPECT_EQ(form_->Answer(), core::KeywordsAnswer::Cancel) << "as Cancel: no search";
 
     Show();
     // No default button: Enter in an empty edit presses neither Search nor anything else.
@@ -309,9 +308,8 @@ TEST_F(KeywordsDialog, ShowModalReturnsOnceTheDialogCloses) {
         EXPECT_TRUE(form_->isModal());
         Click("BitBtn1");
     });
-    form_->ShowModal();
+    EXPECT_EQ(form_->AskKeywords(), core::KeywordsAnswer::Search);
     EXPECT_FALSE(form_->isVisible());
-    EXPECT_FALSE(core::StopRequested());
     EXPECT_EQ(options_.keywords, Keywords{"shop"});
 }
 

@@ -1,6 +1,5 @@
 #include "cli/RowPrinter.h"
 #include "core/CheckRun.h"
-#include "core/StopRequest.h"
 #include "results/ResultsFile.h"
 #include "tests/support/ProbeCalls.h"
 #include "tests/support/TempFolder.h"
@@ -35,7 +34,7 @@ public:
 
 class Keywords : public core::KeywordsPrompt {
 public:
-    void ShowKeywordsModal() override { core::ClearStopRequest(); }
+    core::KeywordsAnswer ShowKeywordsModal() override { return core::KeywordsAnswer::Search; }
 };
 
 class NoStatus : public core::ProgressView {

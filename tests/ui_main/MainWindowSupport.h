@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/SearchOptions.h"
-#include "core/StopRequest.h"
 #include "tests/support/ProbeCalls.h"
 #include "tests/support/QtTestMain.h"
 #include "tests/support/TempConfigHome.h"
@@ -223,13 +222,12 @@ protected:
 class MainWindowFixture {
 public:
     MainWindowFixture() {
-        core::ClearStopRequest();
         options.COM = true;
         options.NET = false;
         options.ORG = false;
         options.SetShow(core::kShowAll);
         options.SetJobs(1); // the one-after-the-other run, whose drains the tests follow
-        form.AttachDialogs([this] { startForm.ShowModal(); },
+        form.AttachDialogs([this] { return startForm.AskKeywords(); },
                            [this] {
                                ++aboutShown;
                                infoForm.ShowModal();

@@ -56,7 +56,6 @@ private:
 class ResponsiveRun : public ::testing::TestWithParam<int> {
 protected:
     ResponsiveRun() {
-        core::ClearStopRequest();
         options.COM = true;
         options.NET = true;
         options.ORG = true;
@@ -80,7 +79,7 @@ protected:
         net::NetworkContext context = network.Context(waitMs, waitMs);
         form = std::make_unique<ui::TForm1>(options, probes::WebProbes(), context);
         startForm = std::make_unique<ui::TStartForm>(options, form.get());
-        form->AttachDialogs([this] { startForm->ShowModal(); }, [] {}, [] {});
+        form->AttachDialogs([this] { return startForm->AskKeywords(); }, [] {}, [] {});
         return *form;
     }
 

@@ -74,8 +74,10 @@ void ImportIndexes(const std::filesystem::path &folder) {
     }
     graph.close();
     list.close();
-    rankindex::ImportRankFile(rankindex::RankKind::WebGraph, folder / "graph.txt", folder / "Nimbrel");
-    rankindex::ImportRankFile(rankindex::RankKind::RankList, folder / "top.csv", folder / "Nimbrel");
+    rankindex::ImportRankFile(rankindex::RankKind::WebGraph, folder / "graph.txt",
+                              folder / "Nimbrel");
+    rankindex::ImportRankFile(rankindex::RankKind::RankList, folder / "top.csv",
+                              folder / "Nimbrel");
 }
 
 bool Save(QWidget &window, const char *file) {
@@ -125,7 +127,7 @@ int main(int argc, char **argv) {
                     }
                     startForm.findChild<QAbstractButton *>("BitBtn1")->click();
                 });
-                startForm.ShowModal();
+                return startForm.AskKeywords();
             },
             [] {}, [] {});
         options.SetSearchFor(core::kAllVariants);
