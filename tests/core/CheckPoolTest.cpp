@@ -4,7 +4,7 @@
 #include "net/HostLimiter.h"
 #include "net/IdException.h"
 #include "probes/WebProbes.h"
-#include "registry/RdapHostLimiter.h"
+#include "net/HostLimiter.h"
 #include "results/ResultList.h"
 #include "tests/support/LoopbackStack.h"
 #include "tests/support/ProbeCalls.h"

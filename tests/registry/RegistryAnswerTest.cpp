@@ -8,6 +8,7 @@
 #include "registry/WhoisServers.h"
 
 #include "net/ConnectRouteStack.h"
+#include "net/HostLimiter.h"
 #include "tests/support/WhoisTestServer.h"
 #include "tests/support/ScriptedNameServer.h"
 #include "tests/support/ScriptedServer.h"
@@ -98,7 +99,7 @@ private:
     registry::DnsSettings dns_{names.Address(), 1, 1};
     registry::PublicSuffixList suffixes_;
     registry::WhoisServers servers_ = registry::WhoisServers::BuiltIn();
-    registry::RdapHostLimiter limiter_{{4, 1ms}};
+    net::HostLimiter limiter_{{.atOnce = 4, .slowedGap = 1ms}};
     registry::WhoisPacer pacer_;
 };
 
