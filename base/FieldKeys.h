@@ -15,5 +15,8 @@ inline constexpr std::string_view kRank = "rank";
 inline constexpr std::string_view kEvidence = "evidence";
 inline constexpr std::string_view kExpires = "expires";
 inline constexpr std::string_view kRegistrar = "registrar";
+// The domain name as people read it: Unicode where the name has "xn--" labels (the domain
+// field keeps the ASCII form that registries are asked in).
+inline constexpr std::string_view kDisplay = "display";
 
 } // namespace base::field

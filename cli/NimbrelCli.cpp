@@ -37,8 +37,15 @@ public:
 std::vector<std::string> AcceptKeywords(const std::vector<std::string> &typed) {
     std::vector<std::string> keywords;
     for (const std::string &keyword : typed) {
-        if (core::AddKeyword(keywords, keyword) == core::KeywordAdded::TooMany)
+        switch (core::AddKeyword(keywords, keyword)) {
+        case core::KeywordAdded::TooMany:
             throw EUsageError(core::kTooManyKeywords);
+        case core::KeywordAdded::Refused:
+            throw EUsageError(core::RefusedKeywordMessage(keyword));
+        case core::KeywordAdded::Added:
+        case core::KeywordAdded::Ignored:
+            break;
+        }
     }
     if (keywords.empty())
         throw EUsageError(core::kNoKeyword);

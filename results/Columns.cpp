@@ -17,6 +17,7 @@ const Columns &Columns::Standard() {
         {"Evidence", "evidence", std::string(base::field::kEvidence), Ordering::TextAscending},
         {"Expires", "expires", std::string(base::field::kExpires), Ordering::TextAscending},
         {"Registrar", "registrar", std::string(base::field::kRegistrar), Ordering::TextAscending},
+        {"Display name", "display", std::string(base::field::kDisplay), Ordering::TextAscending},
     });
     return standard;
 }

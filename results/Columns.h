@@ -29,7 +29,8 @@ public:
     explicit Columns(std::vector<Column> columns);
 
     // Domain name, suffix, availability, link popularity, traffic rank, then what decided the
-    // availability, a registration's expiry date and its registrar.
+    // availability, a registration's expiry date and its registrar, and the name as people
+    // read it (Unicode; the list and the terminal table show it in the domain name's column).
     static const Columns &Standard();
 
     // A copy with column added at the right.

@@ -1,8 +1,8 @@
 #include "base/TextEncoding.h"
 #include "cli/CliOptions.h"
 #include "cli/RowPrinter.h"
-#include "rankindex/RankIndex.h"
 #include "probes/RankIndexProbe.h"
+#include "rankindex/RankIndex.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempConfigHome.h"
@@ -68,10 +68,11 @@ TEST_F(CliTest, SearchListsFreeNamesWithDetailsAndTakenNamesWithPlaceholders) {
     const ChildResult result =
         Run({"--mode", "exact", "--show", "all", "--format", "tsv", "Fast", "car", "FAST"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out,
-              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
-              "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n"
-              "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n");
+    EXPECT_EQ(
+        result.out,
+        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tdisplay\tchecked\n"
+        "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\tfast.com\t1\n"
+        "car.com\tcom\tNo\t-\t-\tweb\t-\t-\tcar.com\t0\n");
     EXPECT_NE(result.err.find("Checking... fast.com (1/2)"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("Checking... car.com (2/2)"), std::string::npos) << result.err;
 
@@ -121,9 +122,9 @@ TEST_F(CliTest, SavedResultsLoadBackAsTheSameRows) {
     EXPECT_EQ(first, "car.com");
 
     const ChildResult sorted = Run({"--load", file, "--format", "tsv", "--sort", "2"}, false);
-    EXPECT_NE(sorted.out.find("\tNo\t-\t-\tweb\t-\t-\t0\n"), std::string::npos);
+    EXPECT_NE(sorted.out.find("\tNo\t-\t-\tweb\t-\t-\tcar.com\t0\n"), std::string::npos);
     EXPECT_EQ(sorted.out.substr(sorted.out.rfind('\n', sorted.out.size() - 2) + 1),
-              "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n");
+              "car.com\tcom\tNo\t-\t-\tweb\t-\t-\tcar.com\t0\n");
 }
 
 TEST_F(CliTest, CandidatesAreListedWithoutAnyRequest) {
@@ -148,7 +149,9 @@ TEST_F(CliTest, UsageAndFileErrorsHaveTheirExitStatusAndOneLine) {
         {{"a", "b", "c", "d"}, 2, "You have already typed in 3 keywords!"},
         {{}, 2, "Mistake: You did not enter any keyword!"},
         {{"--show", "some", "a"}, 2, "--show"},
-        {{"--sort", "8", "--load", "x.nbr"}, 2, "--sort"},
+        {{"--sort", std::to_string(results::Columns::Standard().Count()), "--load", "x.nbr"},
+         2,
+         "--sort"},
         {{"--connect-to", "a:80:b", "x"}, 2, "--connect-to"},
         {{"--connect-to", "a:http:b:80", "x"}, 2, "--connect-to"},
         {{"--read-timeout", "0", "x"}, 2, "--read-timeout"},
@@ -189,9 +192,10 @@ TEST_F(CliTest, InterruptCompletesTheNameInProgressAndExits130) {
     child.Signal(SIGINT);
     const ChildResult result = child.Wait();
     EXPECT_EQ(result.exitCode, 130) << result.err;
-    EXPECT_EQ(result.out,
-              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
-              "slow.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n");
+    EXPECT_EQ(
+        result.out,
+        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tdisplay\tchecked\n"
+        "slow.com\tcom\tYes\t1234\t7\tweb\t-\t-\tslow.com\t1\n");
     EXPECT_TRUE(std::filesystem::exists(Path("cut.nbr")));
 }
 
@@ -213,14 +217,15 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
     const ChildResult indexed =
         Run({"--from", Path("names.txt"), "--show", "all", "--format", "tsv"});
     ASSERT_EQ(indexed.exitCode, 0) << indexed.err;
-    EXPECT_EQ(indexed.out,
-              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
-              "lapsed.com\tcom\tYes\t12\t7\tweb; " +
-                  both +
-                  "\t-\t-\t1\n"
-                  "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n"
-                  "nowhere.com\tcom\tYes\t\t\tweb; " +
-                  both + "\t-\t-\t1\n");
+    EXPECT_EQ(
+        indexed.out,
+        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tdisplay\tchecked\n"
+        "lapsed.com\tcom\tYes\t12\t7\tweb; " +
+            both +
+            "\t-\t-\tlapsed.com\t1\n"
+            "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\tbusy.com\t0\n"
+            "nowhere.com\tcom\tYes\t\t\tweb; " +
+            both + "\t-\t-\tnowhere.com\t1\n");
     // Only the availability asked the network.
     EXPECT_EQ(server.Requests().size(), 3u);
 
@@ -233,14 +238,15 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
     const ChildResult web = Run({"--from", Path("names.txt"), "--format", "tsv", "--links-from",
                                  "web", "--rank-from", "list"});
     ASSERT_EQ(web.exitCode, 0) << web.err;
-    EXPECT_EQ(web.out,
-              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
-              "lapsed.com\tcom\tYes\t1234\t7\tweb; " +
-                  evidence(rankindex::RankKind::RankList) +
-                  "\t-\t-\t1\n"
-                  "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n"
-                  "nowhere.com\tcom\tYes\t1234\t\tweb; " +
-                  evidence(rankindex::RankKind::RankList) + "\t-\t-\t1\n");
+    EXPECT_EQ(
+        web.out,
+        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tdisplay\tchecked\n"
+        "lapsed.com\tcom\tYes\t1234\t7\tweb; " +
+            evidence(rankindex::RankKind::RankList) +
+            "\t-\t-\tlapsed.com\t1\n"
+            "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\tbusy.com\t0\n"
+            "nowhere.com\tcom\tYes\t1234\t\tweb; " +
+            evidence(rankindex::RankKind::RankList) + "\t-\t-\tnowhere.com\t1\n");
 
     const ChildResult info = Run({"--index-info"}, false);
     EXPECT_NE(info.out.find("web graph: graph-source.txt, 2 lines (0 malformed), 2 names, "
@@ -262,10 +268,10 @@ const char *kNamesFile = "# names to check\n"
                          "last.org";
 
 const char *kNamesRows =
-    "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
-    "fast.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n"
-    "car.net\tnet\tYes\t1234\t7\tweb\t-\t-\t1\n"
-    "last.org\torg\tYes\t1234\t7\tweb\t-\t-\t1\n";
+    "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tdisplay\tchecked\n"
+    "fast.com\tcom\tNo\t-\t-\tweb\t-\t-\tfast.com\t0\n"
+    "car.net\tnet\tYes\t1234\t7\tweb\t-\t-\tcar.net\t1\n"
+    "last.org\torg\tYes\t1234\t7\tweb\t-\t-\tlast.org\t1\n";
 
 } // namespace
 
@@ -311,10 +317,11 @@ TEST_F(CliTest, KeywordsAfterConnectToAreKeywords) {
     line.insert(line.end(), search.begin(), search.end());
     const ChildResult result = Run(line, false);
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out,
-              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
-              "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n"
-              "car.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n");
+    EXPECT_EQ(
+        result.out,
+        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tdisplay\tchecked\n"
+        "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\tfast.com\t1\n"
+        "car.com\tcom\tYes\t1234\t7\tweb\t-\t-\tcar.com\t1\n");
 }
 
 TEST_F(CliTest, LimitEndsTheRunAfterThatManyFreeNames) {
@@ -329,11 +336,11 @@ TEST_F(CliTest, LimitEndsTheRunAfterThatManyFreeNames) {
         args.insert(args.end(), search.begin(), search.end());
         const ChildResult result = Run(args, false);
         EXPECT_EQ(result.exitCode, 0) << result.err;
-        EXPECT_EQ(result.out,
-                  "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
-                  "a.com\tcom\tNo\t-\t-\tweb\t-\t-\t0\n"
-                  "b.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n"
-                  "c.com\tcom\tYes\t1234\t7\tweb\t-\t-\t1\n")
+        EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar"
+                              "\tdisplay\tchecked\n"
+                              "a.com\tcom\tNo\t-\t-\tweb\t-\t-\ta.com\t0\n"
+                              "b.com\tcom\tYes\t1234\t7\tweb\t-\t-\tb.com\t1\n"
+                              "c.com\tcom\tYes\t1234\t7\tweb\t-\t-\tc.com\t1\n")
             << "jobs " << jobs;
     }
 }
@@ -356,8 +363,8 @@ TEST(RowPrinter, CsvQuotesCellsAsRfc4180Asks) {
                        {{{c.cell, "com", "Yes", "1", "2", "web", "-", "-"}, true}},
                        cli::OutputFormat::Csv);
         EXPECT_EQ(out.str(), "domain,suffix,available,links,rank,evidence,expires,registrar,"
-                             "checked\r\n" +
-                                 c.written + ",com,Yes,1,2,web,-,-,1\r\n")
+                             "display,checked\r\n" +
+                                 c.written + ",com,Yes,1,2,web,-,-,,1\r\n")
             << c.cell;
     }
 }
@@ -381,9 +388,10 @@ TEST(RowPrinter, EscapesTsvCells) {
     cli::PrintRows(out, results::Columns::Standard(),
                    {{{"x\ty.com", "com", "Yes", "", "", "rdap", "", ""}, true}},
                    cli::OutputFormat::Tsv);
-    EXPECT_EQ(out.str(),
-              "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tchecked\n"
-              "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t1\n");
+    EXPECT_EQ(
+        out.str(),
+        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tdisplay\tchecked\n"
+        "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t\t1\n");
 }
 
 TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
@@ -426,6 +434,7 @@ TEST(RowPrinter, JsonIsTheWholeDocumentIndentedByTwo) {
                                 {"evidence", row.cells[5]},
                                 {"expires", row.cells[6]},
                                 {"registrar", base::DisplayUtf8(row.cells[7])},
+                                {"display", ""},
                                 {"checked", row.checked}});
         std::ostringstream out;
         cli::PrintRows(out, results::Columns::Standard(), rows, cli::OutputFormat::Json);
