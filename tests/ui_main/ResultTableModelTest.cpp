@@ -4,6 +4,7 @@
 #include "ui/ResultListView.h"
 
 #include <QAbstractItemModelTester>
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
