@@ -262,12 +262,18 @@ TEST_F(ResultsFileTest, TenThousandRandomRowsComeBackIdentical) {
 
 TEST(ResultsFileColumns, TheStandardColumnsAddTheirKeysAndOlderFilesLoadWithThoseCellsEmpty) {
     ResultList list;
-    AddRow(list, {"held.com", "com", "No", "-", "-", "rdap", "2027-03-15", "Example, Inc."}, false);
+    AddRow(list,
+           {"xn--hld-bma.com", "com", "No", "-", "-", "rdap", "2027-03-15", "Example, Inc.",
+            "h\xC3\xA9ld.com"},
+           false);
     TempFolder folder;
     const std::string path = folder.PathOf("new.nbr");
     WriteResultsFile(path, list);
     EXPECT_NE(FileContents(path).find("rank=-\nevidence=rdap\nexpires=2027-03-15\nregistrar="),
               std::string::npos)
+        << FileContents(path);
+    EXPECT_NE(FileContents(path).find("domain=xn--hld-bma.com\n"), std::string::npos);
+    EXPECT_NE(FileContents(path).find("\ndisplay=h\xC3\xA9ld.com\n"), std::string::npos)
         << FileContents(path);
     ResultList back;
     LoadResultsFile(path, back);
@@ -275,7 +281,7 @@ TEST(ResultsFileColumns, TheStandardColumnsAddTheirKeysAndOlderFilesLoadWithThos
 
     ResultList older;
     LoadResultsFile(DataFolder + "written.nbr", older);
-    EXPECT_EQ(Snapshot(older).at(1), "car.com|com|No|-|-||||0");
+    EXPECT_EQ(Snapshot(older).at(1), "car.com|com|No|-|-|||||0");
 }
 
 } // namespace
