@@ -15,6 +15,7 @@
 #include "core/SuffixList.h"
 #include "net/ConnectRouteStack.h"
 #include "platform/InputFile.h"
+#include "registry/IdnaName.h"
 #include "results/ResultList.h"
 #include "results/ResultsFile.h"
 
@@ -140,7 +141,7 @@ public:
     void ShowProgress(const core::RunProgress &progress) override {
         if (progress.stopping)
             return;
-        const std::string line = "Checking... " + progress.name + " (" +
+        const std::string line = "Checking... " + registry::ToUnicodeName(progress.name) + " (" +
                                  std::to_string(progress.position) + "/" +
                                  std::to_string(progress.count) + ")";
         if (!terminal_) {

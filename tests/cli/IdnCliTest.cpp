@@ -58,6 +58,8 @@ TEST_F(IdnCliTest, AsksTheAsciiFormAndShowsBothForms) {
     EXPECT_EQ(rows[1]["available"], "No");
     for (const std::string &request : server.Requests())
         EXPECT_EQ(request.find("\xc3"), std::string::npos) << request;
+    // The progress names the name as people read it.
+    EXPECT_NE(json.err.find("Checking... bäcker.com (1/2)"), std::string::npos) << json.err;
 
     const ChildResult tsv = Run({"--mode", "exact", "--format", "tsv", "bäcker"});
     ASSERT_EQ(tsv.exitCode, 0) << tsv.err;
