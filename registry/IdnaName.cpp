@@ -3,7 +3,6 @@
 #include "base/AsciiCase.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <idn2.h>
 #include <memory>
 
@@ -29,10 +28,10 @@ bool IsLdhOrDot(char c) {
 std::string_view FaultOf(int code) {
     switch (code) {
     case IDN2_ENCODING_ERROR:
-        return "not valid UTF-8";
+        return "is not valid UTF-8";
     case IDN2_TOO_BIG_DOMAIN:
     case IDN2_TOO_BIG_LABEL:
-        return "too long for a domain name";
+        return "is too long for a domain name";
     case IDN2_HYPHEN_STARTEND:
         return "starts or ends with a hyphen";
     case IDN2_BIDI:

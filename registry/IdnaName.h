@@ -7,7 +7,10 @@
 // registry and name server in its ASCII form ("xn--bcker-gra.com"), mapped by IDNA 2008 with the
 // UTS #46 rules through libidn2 (non-transitional, so "ß" stays "ß"; NFC; upper case folded).
 // A text that is pure ASCII is never mapped here: the rules for ASCII names stay those of the
-// callers, so nothing that worked before changes its spelling.
+// callers, so nothing that worked before changes its spelling. It sits beside the public
+// suffixes, the layer of domain-name rules that the keyword rules, the names list, the window
+// and the terminal all reach; a mapping costs a libidn2 call and an allocation, made only for
+// text with a byte outside ASCII or an "xn--" label.
 namespace registry {
 
 // A text mapped to its ASCII form, or why it cannot be one.
