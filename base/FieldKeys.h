@@ -17,5 +17,8 @@ inline constexpr std::string_view kExpires = "expires";
 inline constexpr std::string_view kRegistrar = "registrar";
 // A registration's lifecycle status in the registry's words, "client hold, redemption period".
 inline constexpr std::string_view kStatus = "status";
+// The domain name as people read it: Unicode where the name has "xn--" labels (the domain
+// field keeps the ASCII form that registries are asked in).
+inline constexpr std::string_view kDisplay = "display";
 
 } // namespace base::field

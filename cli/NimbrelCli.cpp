@@ -16,6 +16,7 @@
 #include "platform/InputFile.h"
 #include "registry/RegistryDataUpdate.h"
 #include "registry/WhoisServers.h"
+#include "registry/IdnaName.h"
 #include "results/ResultList.h"
 #include "results/ResultsFile.h"
 
@@ -38,8 +39,15 @@ public:
 std::vector<std::string> AcceptKeywords(const std::vector<std::string> &typed) {
     std::vector<std::string> keywords;
     for (const std::string &keyword : typed) {
-        if (core::AddKeyword(keywords, keyword) == core::KeywordAdded::TooMany)
+        switch (core::AddKeyword(keywords, keyword)) {
+        case core::KeywordAdded::TooMany:
             throw EUsageError(core::kTooManyKeywords);
+        case core::KeywordAdded::Refused:
+            throw EUsageError(core::RefusedKeywordMessage(keyword));
+        case core::KeywordAdded::Added:
+        case core::KeywordAdded::Ignored:
+            break;
+        }
     }
     if (keywords.empty())
         throw EUsageError(core::kNoKeyword);
@@ -151,7 +159,7 @@ public:
     void ShowProgress(const core::RunProgress &progress) override {
         if (progress.stopping)
             return;
-        const std::string line = "Checking... " + progress.name + " (" +
+        const std::string line = "Checking... " + registry::ToUnicodeName(progress.name) + " (" +
                                  std::to_string(progress.position) + "/" +
                                  std::to_string(progress.count) + ")";
         if (!terminal_) {

@@ -1,7 +1,9 @@
 #include "cli/RowPrinter.h"
 
+#include "base/FieldKeys.h"
 #include "base/TextEncoding.h"
 #include "cli/TerminalText.h"
+#include "registry/IdnaName.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
@@ -62,6 +64,19 @@ void PrintJson(std::ostream &out, const results::ResultList &list) {
     out << "]\n";
 }
 
+// The table shows each name as people read it in the domain name's column, so the display
+// name's own column would only repeat it.
+bool InTable(const results::Column &column) {
+    return column.key != base::field::kDisplay;
+}
+
+// A cell as the table shows it, escaped for the terminal.
+std::string TableCell(const results::ResultRow &row, int column) {
+    if (column == results::ResultList::DomainName)
+        return TerminalText(registry::ToUnicodeName(row.Caption()));
+    return TerminalText(CellText(row, column));
+}
+
 const char *CheckBox(bool checked) {
     return checked ? "[x]" : "[ ]";
 }
@@ -77,7 +92,8 @@ std::vector<std::size_t> TableWidths(const results::ResultList &list) {
         const results::ResultRow &row = *list.Row(k);
         for (int c = 0; c < list.ColumnCount(); ++c) {
             auto &width = widths[static_cast<std::size_t>(c)];
-            width = std::max(width, DisplayWidth(TerminalText(CellText(row, c))));
+            if (InTable(list.GetColumns().At(c)))
+                width = std::max(width, DisplayWidth(TableCell(row, c)));
         }
     }
     widths.back() = std::max(widths.back(), DisplayWidth(CheckBox(true)));
@@ -90,33 +106,33 @@ public:
     TableLine(std::ostream &out, const std::vector<std::size_t> &widths)
         : out_(out), widths_(widths) {}
     void Field(const std::string &shown) {
-        if (column_ > 0)
-            out_ << std::string(widths_[column_ - 1] - previousWidth_ + 2, ' ');
-        out_ << shown;
-        previousWidth_ = DisplayWidth(shown);
+        out_ << std::string(padding_, ' ') << shown;
+        padding_ = widths_[column_] - DisplayWidth(shown) + 2;
         ++column_;
     }
+    // A column the table leaves out: no field and no gap.
+    void Skip() { ++column_; }
     void End() { out_ << '\n'; }
 
 private:
     std::ostream &out_;
     const std::vector<std::size_t> &widths_;
     std::size_t column_ = 0;
-    std::size_t previousWidth_ = 0;
+    std::size_t padding_ = 0;
 };
 
 void PrintTable(std::ostream &out, const results::ResultList &list) {
     const std::vector<std::size_t> widths = TableWidths(list);
     TableLine header(out, widths);
     for (const results::Column &column : list.GetColumns())
-        header.Field(TerminalText(column.caption));
+        InTable(column) ? header.Field(TerminalText(column.caption)) : header.Skip();
     header.Field(kCheckedCaption);
     header.End();
     for (int k = 0; k < list.Count(); ++k) {
         const results::ResultRow &row = *list.Row(k);
         TableLine line(out, widths);
         for (int c = 0; c < list.ColumnCount(); ++c)
-            line.Field(TerminalText(CellText(row, c)));
+            InTable(list.GetColumns().At(c)) ? line.Field(TableCell(row, c)) : line.Skip();
         line.Field(CheckBox(row.Checked()));
         line.End();
     }

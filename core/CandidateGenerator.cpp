@@ -1,6 +1,7 @@
 #include "core/CandidateGenerator.h"
 
 #include "core/SuffixList.h"
+#include "registry/IdnaName.h"
 
 #include <algorithm>
 
@@ -20,7 +21,13 @@ std::string Join(const StringList &parts, bool hyphen) {
 } // namespace
 
 std::string FirstLetter(const std::string &text) {
-    return text.substr(0, 1);
+    const auto isContinuation = [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+    };
+    std::size_t end = text.empty() ? 0 : 1;
+    while (end < text.size() && isContinuation(text[end]))
+        ++end;
+    return text.substr(0, end);
 }
 
 void CandidateGenerator::BuildCandidates() {
@@ -96,9 +103,13 @@ void CandidateGenerator::AddSuffixes() {
     const StringList suffixes = ChosenSuffixes(options_);
     scratch_ = candidates_;
     candidates_.clear();
-    for (const std::string &base : scratch_)
-        for (const std::string &suffix : suffixes)
-            candidates_.push_back(base + "." + suffix);
+    for (const std::string &base : scratch_) {
+        for (const std::string &suffix : suffixes) {
+            registry::AsciiName name = registry::ToAsciiName(base + "." + suffix);
+            if (name)
+                candidates_.push_back(std::move(name.name));
+        }
+    }
 }
 
 } // namespace core

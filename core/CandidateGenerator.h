@@ -9,7 +9,8 @@ namespace core {
 
 using StringList = std::vector<std::string>;
 
-// The first character of text as a one-character text; empty for an empty text.
+// The first character of text (a UTF-8 code point, all its bytes) as a one-character text;
+// empty for an empty text.
 std::string FirstLetter(const std::string &text);
 
 // The suffixes the options choose, without dots, in the order names get them.
@@ -17,6 +18,9 @@ StringList ChosenSuffixes(const SearchOptions &options);
 
 // Turns the keywords and the search options into the candidate list: base names first (singles,
 // then pairs and triples for "All variants"), then each base name with the chosen suffixes.
+// Names are joined as typed (Unicode keywords in Unicode) and each whole name is then put in its
+// ASCII form ("xn--"), the form every check asks for; a joined Unicode name that is no domain
+// name (a label too long, mixed writing directions) is left out. ASCII names pass as built.
 // The two lists belong to the caller; repeated names stay.
 class CandidateGenerator {
 public:

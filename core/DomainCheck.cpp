@@ -1,6 +1,7 @@
 #include "core/DomainCheck.h"
 
 #include "probes/Suffix.h"
+#include "registry/IdnaName.h"
 
 #include <algorithm>
 #include <exception>
@@ -69,6 +70,7 @@ std::optional<probes::DomainRecord> CheckDomain(const std::string &name,
     probes::DomainRecord record;
     record.name = name;
     record.suffix = probes::ExtractSuffix(name);
+    record.SetField(base::field::kDisplay, registry::ToUnicodeName(name));
     const probes::Pause pause = [&steps] { steps.Pause(); };
     for (ProbeIndex next = 0; next < probes.size();) {
         if (probes[next]->OnlyForAvailable() && !IsAvailable(record)) {

@@ -2,6 +2,7 @@
 
 #include "base/DomainNameLimits.h"
 #include "base/Trim.h"
+#include "registry/IdnaName.h"
 
 #include <optional>
 
@@ -36,22 +37,34 @@ std::string_view Trimmed(std::string_view line) {
 // What a line of the list holds.
 enum class LineKind { Skipped, Name, Bad };
 
-LineKind KindOf(std::string_view line, std::string_view text) {
+// What a line holds, and for a name its ASCII form (a Unicode line's "xn--" form).
+struct LineRead {
+    LineKind kind = LineKind::Skipped;
+    std::string name;
+};
+
+LineRead ReadLine(std::string_view line, std::string_view text) {
     if (text.empty() || text.front() == '#')
-        return LineKind::Skipped;
-    if (line.size() > kLongestLine || !IsDomainName(text))
-        return LineKind::Bad;
-    return LineKind::Name;
+        return {};
+    if (line.size() > kLongestLine)
+        return {LineKind::Bad, {}};
+    registry::AsciiName ascii = registry::ToAsciiName(text);
+    if (!ascii || !IsDomainName(ascii.name))
+        return {LineKind::Bad, {}};
+    return {LineKind::Name, std::move(ascii.name)};
 }
 
 // The fault of a well-formed name that no registry hands out as it is; nothing for one it does.
-std::optional<BadName> NotRegistrable(std::string_view name, std::size_t line,
+// The fault shows the line as typed.
+std::optional<BadName> NotRegistrable(std::string_view typed, std::string_view name,
+                                      std::size_t line,
                                       const registry::PublicSuffixList &suffixes) {
     const auto registrable = suffixes.RegistrableName(name);
     if (!registrable)
-        return BadName{line, name, NameFault::PublicSuffix, {}};
+        return BadName{line, typed, NameFault::PublicSuffix, {}};
     if (!suffixes.IsRegistrable(name))
-        return BadName{line, name, NameFault::BelowRegistrableName, *registrable};
+        return BadName{line, typed, NameFault::BelowRegistrableName,
+                       registry::ToUnicodeName(*registrable)};
     return std::nullopt;
 }
 
@@ -90,11 +103,12 @@ void NameList::Check(const std::function<void(const BadName &)> &badLine) {
         const std::string_view line = TakeLine(text_, position);
         ++number;
         const std::string_view text = Trimmed(line.substr(0, kLongestLine + 1));
-        switch (KindOf(line, text)) {
+        const LineRead read = ReadLine(line, text);
+        switch (read.kind) {
         case LineKind::Skipped:
             break;
         case LineKind::Name:
-            if (auto fault = NotRegistrable(text, number, suffixes_))
+            if (auto fault = NotRegistrable(text, read.name, number, suffixes_))
                 badLine(*fault);
             else
                 ++count_;
@@ -106,21 +120,18 @@ void NameList::Check(const std::function<void(const BadName &)> &badLine) {
     }
 }
 
-std::optional<std::string_view> NameList::NextName(std::size_t &position) const {
+std::optional<std::string> NameList::NextName(std::size_t &position) const {
     while (position < text_.size()) {
         const std::string_view line = TakeLine(text_, position);
-        const std::string_view text = Trimmed(line.substr(0, kLongestLine + 1));
-        if (KindOf(line, text) == LineKind::Name && suffixes_.IsRegistrable(text))
-            return text;
+        LineRead read = ReadLine(line, Trimmed(line.substr(0, kLongestLine + 1)));
+        if (read.kind == LineKind::Name && suffixes_.IsRegistrable(read.name))
+            return std::move(read.name);
     }
     return std::nullopt;
 }
 
 std::optional<std::string> NameList::Next() {
-    const auto name = NextName(next_);
-    if (!name)
-        return std::nullopt;
-    return std::string(*name);
+    return NextName(next_);
 }
 
 } // namespace core

@@ -34,10 +34,10 @@ struct BadName {
 };
 
 // A names list held as the text it was read as: one name a line, checked as given (blanks
-// around it aside); blank lines and lines starting with "#" are skipped; a line longer than a
-// name can be is bad, and so is a name that is not itself a registrable name by the public
-// suffixes. The names are cut from the text as the run takes them, so the list costs
-// its text and nothing per name.
+// around it aside; a name in Unicode in its ASCII "xn--" form); blank lines and lines starting with
+// "#" are skipped; a line longer than a name can be is bad, and so is a name that is not itself a
+// registrable name by the public suffixes. The names are cut from the text as the run takes them,
+// so the list costs its text and nothing per name.
 class NameList : public NameSource {
 public:
     explicit NameList(std::string text);
@@ -51,8 +51,9 @@ public:
     std::size_t Count() const override { return count_; }
 
 private:
-    // The next line holding a name, from position on; position moves past it.
-    std::optional<std::string_view> NextName(std::size_t &position) const;
+    // The name of the next line holding one (in its ASCII form), from position on; position
+    // moves past it.
+    std::optional<std::string> NextName(std::size_t &position) const;
 
     std::string text_;
     registry::PublicSuffixList suffixes_;

@@ -1,11 +1,14 @@
 #include "core/RunProgress.h"
 
+#include "registry/IdnaName.h"
+
 namespace core {
 
 std::string StatusText(const RunProgress &progress) {
     if (progress.stopping)
         return "Stopping...";
-    std::string text = "Checking... " + progress.name;
+    // The name as the list shows it.
+    std::string text = "Checking... " + registry::ToUnicodeName(progress.name);
     if (progress.manyAtOnce)
         text +=
             " (" + std::to_string(progress.position) + "/" + std::to_string(progress.count) + ")";

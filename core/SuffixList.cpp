@@ -3,6 +3,7 @@
 #include "base/AsciiCase.h"
 #include "base/DomainNameLimits.h"
 #include "base/Trim.h"
+#include "registry/IdnaName.h"
 #include "registry/PublicSuffixList.h"
 
 #include <algorithm>
@@ -50,6 +51,17 @@ void CheckIsPublic(const std::string &typed, const std::string &suffix,
                        "names, as in \"io, dev, co.uk\"");
 }
 
+// A suffix typed in Unicode ("рф") in the form registries know it ("xn--p1ai"); one that has no
+// such form is refused here, naming it.
+// The leading dot stays for the caller to take off.
+std::string AsciiForm(const std::string &typed) {
+    const bool dot = typed.front() == '.';
+    const registry::AsciiName mapped = registry::ToAsciiName(std::string_view(typed).substr(dot));
+    if (!mapped)
+        throw ESuffixError("'" + typed + "' is no domain suffix: it " + std::string(mapped.fault));
+    return (dot ? "." : "") + mapped.name;
+}
+
 } // namespace
 
 std::vector<std::string> ReadSuffixList(const std::string &text) {
@@ -61,7 +73,7 @@ std::vector<std::string> ReadSuffixList(const std::string &text) {
         const std::string typed(base::TrimBlanks(entry));
         if (typed.empty())
             continue;
-        std::string suffix = base::AsciiLower(typed);
+        std::string suffix = base::AsciiLower(AsciiForm(typed));
         if (suffix.front() == '.')
             suffix.erase(0, 1);
         if (!IsSuffix(suffix))

@@ -18,6 +18,7 @@ const Columns &Columns::Standard() {
         {"Expires", "expires", std::string(base::field::kExpires), Ordering::TextAscending},
         {"Registrar", "registrar", std::string(base::field::kRegistrar), Ordering::TextAscending},
         {"Status", "status", std::string(base::field::kStatus), Ordering::TextAscending},
+        {"Display name", "display", std::string(base::field::kDisplay), Ordering::TextAscending},
     });
     return standard;
 }

@@ -29,7 +29,9 @@ public:
     explicit Columns(std::vector<Column> columns);
 
     // Domain name, suffix, availability, link popularity, traffic rank, then what decided the
-    // availability, a registration's expiry date, its registrar and its lifecycle status.
+    // availability, a registration's expiry date, its registrar and its lifecycle status, and the
+    // name as people read it (Unicode; the list and the terminal table show it in the domain
+    // name's column).
     static const Columns &Standard();
 
     // A copy with column added at the right.

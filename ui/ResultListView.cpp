@@ -120,8 +120,21 @@ void ResultListView::SetUpColumns() {
     // Each column keeps its own minimum (KeepMinimumWidth); the header's own would be wider than
     // the slivers that further columns may shrink to.
     header->setMinimumSectionSize(1);
+    HideUnshownColumns();
     for (int column = 0; column < model_->columnCount(); ++column)
         header->resizeSection(column, model_->Width(column));
+}
+
+void ResultListView::HideUnshownColumns() {
+    for (int column = 0; column < model_->columnCount(); ++column)
+        setColumnHidden(column, !model_->Shown(column));
+}
+
+int ResultListView::LastShownColumn() const {
+    int last = model_->columnCount() - 1;
+    while (last > 0 && !model_->Shown(last))
+        --last;
+    return last;
 }
 
 void ResultListView::ColumnResized(int column, int newWidth) {
@@ -134,7 +147,7 @@ void ResultListView::ColumnResized(int column, int newWidth) {
         return;
     }
     userSized_ = true;
-    if (column != model_->columnCount() - 1)
+    if (column != LastShownColumn())
         StretchLastColumn();
 }
 
@@ -147,24 +160,28 @@ void ResultListView::resizeEvent(QResizeEvent *event) {
 }
 
 void ResultListView::FitColumns() {
+    std::vector<int> shown;
     std::vector<int> preferred;
     std::vector<int> minimum;
     for (int column = 0; column < model_->columnCount(); ++column) {
+        if (!model_->Shown(column))
+            continue;
+        shown.push_back(column);
         preferred.push_back(model_->Width(column));
         minimum.push_back(model_->MinimumWidth(column));
     }
     const std::vector<int> widths = FitColumnWidths(preferred, minimum, viewport()->width());
     const QScopedValueRollback<bool> guard(sizing_, true);
-    for (int column = 0; column < model_->columnCount(); ++column)
-        horizontalHeader()->resizeSection(column, widths[static_cast<std::size_t>(column)]);
+    for (std::size_t i = 0; i < shown.size(); ++i)
+        horizontalHeader()->resizeSection(shown[i], widths[i]);
 }
 
 void ResultListView::StretchLastColumn() {
     QHeaderView *header = horizontalHeader();
-    const int last = model_->columnCount() - 1;
+    const int last = LastShownColumn();
     int others = 0;
     for (int column = 0; column < last; ++column)
-        others += header->sectionSize(column);
+        others += model_->Shown(column) ? header->sectionSize(column) : 0;
     const int width = std::max(model_->MinimumWidth(last), viewport()->width() - others);
     const QScopedValueRollback<bool> guard(sizing_, true);
     header->resizeSection(last, width);
@@ -260,6 +277,7 @@ void ResultListView::SelectionChanged() {
 }
 
 void ResultListView::ShowListSelection() {
+    HideUnshownColumns();
     const int selected = list_.SelectedIndex();
     const QSignalBlocker blocker(selectionModel());
     selectionModel()->clearSelection();

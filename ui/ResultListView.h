@@ -64,6 +64,10 @@ private:
     QModelIndex CheckBoxAt(const QPoint &position) const;
     bool PressCheckBox(QMouseEvent *event);
     void StretchLastColumn();
+    // The rightmost column the view shows, which takes the room left over.
+    int LastShownColumn() const;
+    // Hides the columns the model does not show; the list's columns may change at a reset.
+    void HideUnshownColumns();
     void RightClicked(const QPoint &position);
     void SelectionChanged();
     void ShowListSelection();

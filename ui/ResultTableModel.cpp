@@ -2,6 +2,9 @@
 
 #include "ui/QtText.h"
 
+#include "base/FieldKeys.h"
+#include "registry/IdnaName.h"
+
 #include <algorithm>
 #include <array>
 
@@ -46,6 +49,11 @@ QString ResultTableModel::Caption(int column) const {
                                           : QString();
 }
 
+bool ResultTableModel::Shown(int column) const {
+    return list_.GetColumns().Has(column) &&
+           list_.GetColumns().At(column).key != base::field::kDisplay;
+}
+
 int ResultTableModel::Width(int column) const {
     return list_.GetColumns().Has(column) ? WidthOf(column).width : 0;
 }
@@ -72,6 +80,8 @@ QVariant ResultTableModel::data(const QModelIndex &index, int role) const {
     const results::ResultRow *row = index.isValid() ? RowAt(index.row()) : nullptr;
     if (!row)
         return {};
+    if (role == Qt::DisplayRole && index.column() == results::ResultList::DomainName)
+        return ToQString(registry::ToUnicodeName(row->Caption()));
     if (role == Qt::DisplayRole) {
         const std::optional<std::string_view> cell = row->Cell(index.column());
         return cell ? ToQString(*cell) : QString();

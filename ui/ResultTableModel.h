@@ -25,6 +25,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+    // Whether the view shows the column: the display name's is hidden, since the domain name's
+    // column already shows each name as people read it (Unicode for "xn--" names).
+    bool Shown(int column) const;
     // Column captions, widths and minimum widths, in column order.
     QString Caption(int column) const;
     int Width(int column) const;

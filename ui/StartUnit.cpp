@@ -135,12 +135,16 @@ void TStartForm::AddBtnClick() {
     // The text stays in the edit, selected, so that typing replaces it.
     leKeyword->setFocus(Qt::OtherFocusReason);
     leKeyword->selectAll();
-    switch (core::AddKeyword(options_.keywords, ToStdString(leKeyword->text()))) {
+    const std::string keyword = ToStdString(leKeyword->text());
+    switch (core::AddKeyword(options_.keywords, keyword)) {
     case core::KeywordAdded::Added:
         ShowKeywords();
         return;
     case core::KeywordAdded::TooMany:
         platform::ShowMessage(core::kTooManyKeywords);
+        return;
+    case core::KeywordAdded::Refused:
+        platform::ShowMessage(core::RefusedKeywordMessage(keyword));
         return;
     case core::KeywordAdded::Ignored:
         return;

@@ -1,4 +1,5 @@
 #include "core/CandidateGenerator.h"
+#include "core/KeywordRules.h"
 #include "core/SuffixList.h"
 
 #include <gtest/gtest.h>
@@ -120,7 +121,7 @@ TEST(SuffixList, ReadsLabelsAndNamesTheFirstBadOne) {
     EXPECT_EQ(core::ReadSuffixList(" io , dev,SHOP, .co.uk ,"),
               (StringList{"io", "dev", "shop", "co.uk"}));
     EXPECT_TRUE(core::ReadSuffixList(" , ").empty());
-    for (const std::string &bad : StringList{"-io", "io-", "a..b", "..io", "io.", "sh op", "ü",
+    for (const std::string &bad : StringList{"-io", "io-", "a..b", "..io", "io.", "sh op", "-ü",
                                              "a_b", std::string(64, 'a'), "io/x"}) {
         try {
             core::ReadSuffixList("dev, " + bad);
@@ -152,4 +153,94 @@ TEST(SuffixList, RefusesANameThatARegistryHandsOut) {
             EXPECT_TRUE(error.Message().starts_with(message)) << error.Message();
         }
     }
+}
+
+// The ASCII forms were checked with libidn2's idn2 tool.
+TEST(CandidateGenerator, JoinsUnicodeKeywordsAndAsksInTheirAsciiForm) {
+    // Singles, pairs, then pairs with hyphens; each name followed by its acronym.
+    const StringList cafeShop = {
+        "xn--caf-dma.com",
+        "c.com",
+        "shop.com",
+        "s.com",
+        "xn--cafshop-dya.com",
+        "cs.com",
+        "xn--shopcaf-hya.com",
+        "sc.com",
+        "xn--caf-shop-d1a.com",
+        "c-s.com",
+        "xn--shop-caf-i1a.com",
+        "s-c.com",
+    };
+    EXPECT_EQ(Build({{"café", "shop"}, core::kAllVariants, true, true}), cafeShop);
+    // Acronyms take the first letter, all of its bytes.
+    const StringList uberApfel = {
+        "xn--ber-goa.com",        "xn--tda.com",     "xn--pfel-koa.com",       "xn--4ca.com",
+        "xn--berpfel-7wa6s.com",  "xn--4ca1c.com",   "xn--pfelber-4wa4t.com",  "xn--4ca2c.com",
+        "xn--ber-pfel-3za9u.com", "xn----0fa4e.com", "xn--pfel-ber-zza9v.com", "xn----zfa7e.com"};
+    EXPECT_EQ(Build({{"über", "äpfel"}, core::kAllVariants, true, true}), uberApfel);
+}
+
+TEST(CandidateGenerator, FirstLetterIsAWholeCodePoint) {
+    const std::pair<const char *, const char *> rows[] = {
+        {"über", "ü"}, {"日本", "日"}, {"𝔞b", "𝔞"}, {"car", "c"}, {"ä", "ä"}};
+    for (const auto &[word, letter] : rows)
+        EXPECT_EQ(core::FirstLetter(word), letter) << word;
+}
+
+// A joined name that IDNA refuses (here Latin then Hebrew) is left out; the rest stay.
+TEST(CandidateGenerator, LeavesOutJoinedUnicodeNamesThatAreNoDomainName) {
+    EXPECT_EQ(Build({{"ab", "\u05e9\u05dc\u05d5\u05dd"}, core::kAllVariants, false, false}),
+              (StringList{"ab.com", "xn--9dbne9b.com"}));
+}
+
+TEST(SuffixList, MapsUnicodeSuffixesAndNamesARefusedOne) {
+    EXPECT_EQ(core::ReadSuffixList("рф, .ONLINE, .みんな"),
+              (StringList{"xn--p1ai", "online", "xn--q9jyb4c"}));
+    SearchOptions options;
+    options.keywords = {"bäcker"};
+    options.SetSearchFor(core::kExactPhrase);
+    options.COM = false;
+    options.suffixes = "рф";
+    StringList candidates, scratch;
+    CandidateGenerator(options, candidates, scratch).BuildCandidates();
+    EXPECT_EQ(candidates, StringList{"xn--bcker-gra.xn--p1ai"});
+    try {
+        core::ReadSuffixList("io, р ф");
+        ADD_FAILURE();
+    } catch (const core::ESuffixError &error) {
+        EXPECT_NE(error.Message().find("'р ф'"), std::string::npos) << error.Message();
+    }
+}
+
+TEST(KeywordRules, FoldsUnicodeKeywordsAndRefusesThoseThatAreNoLabel) {
+    struct Row {
+        std::string typed;
+        core::KeywordAdded added;
+        std::string searched; // the keywords after LowerKeywords
+    };
+    const Row rows[] = {
+        {"Bäcker", core::KeywordAdded::Added, "bäcker"},
+        {"BÄCKER", core::KeywordAdded::Ignored, ""}, // the same keyword in another case
+        {"ü b", core::KeywordAdded::Refused, ""},
+        {"Straße", core::KeywordAdded::Added, "straße"},
+        {"CAR", core::KeywordAdded::Added, "car"},
+    };
+    StringList keywords;
+    StringList expected;
+    for (const Row &row : rows) {
+        EXPECT_EQ(core::AddKeyword(keywords, row.typed), row.added) << row.typed;
+        if (!row.searched.empty())
+            expected.push_back(row.searched);
+    }
+    core::LowerKeywords(keywords);
+    EXPECT_EQ(keywords, expected);
+}
+
+TEST(KeywordRules, RefusalNamesTheKeywordWithControlsEscaped) {
+    EXPECT_EQ(core::RefusedKeywordMessage("-bäcker"),
+              "The keyword '-bäcker' cannot be part of a domain name: it starts or ends with a "
+              "hyphen.");
+    const std::string message = core::RefusedKeywordMessage("b\xc3\xa4\ncker");
+    EXPECT_NE(message.find("'b\xc3\xa4\\x0Acker'"), std::string::npos) << message;
 }

@@ -111,3 +111,11 @@ TEST(NameList, RefusesLinesThatAreNoRegistrableName) {
         EXPECT_EQ(seen[i].registrable, expected[i].registrable);
     }
 }
+
+// Unicode lines are taken in their ASCII form; one that has none is told by its number and text.
+TEST(NameList, TakesUnicodeLinesInTheirAsciiForm) {
+    const Read read = ReadAll("Bäcker.com\nbäcker.рф\nbä cker.com\nwww.bäcker.de\n");
+    EXPECT_EQ(read.names, (Names{"xn--bcker-gra.com", "xn--bcker-gra.xn--p1ai"}));
+    EXPECT_EQ(read.count, 2u);
+    EXPECT_EQ(read.bad, (Lines{{3, "bä cker.com"}, {4, "www.bäcker.de"}}));
+}

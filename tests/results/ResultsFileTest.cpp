@@ -263,8 +263,8 @@ TEST_F(ResultsFileTest, TenThousandRandomRowsComeBackIdentical) {
 TEST(ResultsFileColumns, TheStandardColumnsAddTheirKeysAndOlderFilesLoadWithThoseCellsEmpty) {
     ResultList list;
     AddRow(list,
-           {"held.com", "com", "No", "-", "-", "rdap", "2027-03-15", "Example, Inc.",
-            "client hold, redemption period"},
+           {"xn--hld-bma.com", "com", "No", "-", "-", "rdap", "2027-03-15", "Example, Inc.",
+            "client hold, redemption period", "h\xC3\xA9ld.com"},
            false);
     TempFolder folder;
     const std::string path = folder.PathOf("new.nbr");
@@ -272,6 +272,9 @@ TEST(ResultsFileColumns, TheStandardColumnsAddTheirKeysAndOlderFilesLoadWithThos
     EXPECT_NE(FileContents(path).find("rank=-\nevidence=rdap\nexpires=2027-03-15\nregistrar="
                                       "Example, Inc.\nstatus=client hold, redemption period\n"),
               std::string::npos)
+        << FileContents(path);
+    EXPECT_NE(FileContents(path).find("domain=xn--hld-bma.com\n"), std::string::npos);
+    EXPECT_NE(FileContents(path).find("\ndisplay=h\xC3\xA9ld.com\n"), std::string::npos)
         << FileContents(path);
     ResultList back;
     LoadResultsFile(path, back);

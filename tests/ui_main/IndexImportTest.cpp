@@ -32,7 +32,8 @@ std::string WriteRankList(const TempFolder &folder, const std::string &file, int
 class IndexImportCommands : public ::testing::Test {
 protected:
     std::optional<std::uint32_t> Lookup(rankindex::RankKind kind, const std::string &name) {
-        const rankindex::RankIndex index(rankindex::IndexPath(rankindex::DefaultIndexFolder(), kind));
+        const rankindex::RankIndex index(
+            rankindex::IndexPath(rankindex::DefaultIndexFolder(), kind));
         return index.Find(name);
     }
     // Answers the file dialog with file and chooses the command.
@@ -67,8 +68,8 @@ TEST_F(IndexImportCommands, ImportsEitherKindAndReportsWhatWasSkipped) {
         const char *reported;
     };
     const Case cases[] = {
-        {"ImportWebGraph1", files.PathOf("graph.txt"), rankindex::RankKind::WebGraph, "lapsed.org", 7,
-         "first ones: 3"},
+        {"ImportWebGraph1", files.PathOf("graph.txt"), rankindex::RankKind::WebGraph, "lapsed.org",
+         7, "first ones: 3"},
         {"ImportRankList1", WriteRankList(files, "top.csv", 300), rankindex::RankKind::RankList,
          "name42.com", 42, "300 names"},
     };

@@ -225,7 +225,8 @@ TEST_F(MainWindowLook, ResultListHasItsColumnsAndBehaviour) {
         int minimum;
     } columns[] = {{"Domain name", 165, 110},   {"Top Level", 62, 62},      {"Available", 70, 65},
                    {"Link Popularity", 95, 90}, {"Alexa Ranking", 100, 95}, {"Evidence", 90, 40},
-                   {"Expires", 90, 40},         {"Registrar", 90, 40},      {"Status", 90, 40}};
+                   {"Expires", 90, 40},         {"Registrar", 90, 40},      {"Status", 90, 40},
+                   {"Display name", 0, 0}};
     ASSERT_EQ(view->model()->columnCount(), static_cast<int>(std::size(columns)));
     // The preferred widths, until the list is shown and its columns fill it (see ListFitTest).
     for (int c = 0; c < view->model()->columnCount(); ++c) {
@@ -234,7 +235,9 @@ TEST_F(MainWindowLook, ResultListHasItsColumnsAndBehaviour) {
                   columns[c].caption);
         EXPECT_EQ(header->sectionSize(c), columns[c].width) << columns[c].caption;
     }
-    for (int c = 0; c < view->model()->columnCount(); ++c) {
+    // The domain name's column shows the display name.
+    EXPECT_TRUE(view->isColumnHidden(8));
+    for (int c = 0; c < 8; ++c) {
         header->resizeSection(c, 10);
         EXPECT_EQ(header->sectionSize(c), columns[c].minimum) << columns[c].caption;
     }

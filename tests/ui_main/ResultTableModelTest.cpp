@@ -1,6 +1,10 @@
 #include "ui/ResultTableModel.h"
 
+#include "results/Columns.h"
+#include "ui/ResultListView.h"
+
 #include <QAbstractItemModelTester>
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -103,6 +107,38 @@ TEST(ResultTableModel, ShowsEightBitTextsOfOlderFiles) {
               (QStringList{QString::fromUtf8("café.com"), QString::fromUtf8("café.com")}));
     // A row without its last cells shows them empty.
     EXPECT_EQ(model.data(model.index(0, 4)).toString(), "");
+}
+
+// The domain name's column shows each name as people read it, also for a row of an older
+// file that has no display cell; the display column itself is not shown, and the last shown
+// column takes the room left over.
+TEST(ResultTableModel, ShowsUnicodeNamesInTheDomainColumnOnly) {
+    ResultList list(results::Columns::Standard());
+    AddRow(list, "xn--bcker-gra.com", {"com", "Yes", "5", "9", "web", "-", "-", "bäcker.com"},
+           false);
+    AddRow(list, "shop.xn--p1ai", {"xn--p1ai", "No"}, false);
+    AddRow(list, "xn--zz.com", {"com", "Unknown"}, false);
+    AddRow(list, "car.com", {"com", "No"}, false);
+    ui::ResultListView view(list);
+    QAbstractItemModelTester tester(view.model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
+    EXPECT_EQ(Shown(*view.model(), 0),
+              (QStringList{QString::fromUtf8("bäcker.com"), QString::fromUtf8("shop.рф"),
+                           "xn--zz.com", "car.com"}));
+    const int display = *list.GetColumns().IndexOfKey("display");
+    const int registrar = *list.GetColumns().IndexOfKey("registrar");
+    view.resize(1200, 300);
+    view.show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(view.isColumnHidden(display));
+    for (int column = 0; column < display; ++column)
+        EXPECT_FALSE(view.isColumnHidden(column)) << column;
+    EXPECT_GT(view.columnViewportPosition(registrar) + view.columnWidth(registrar),
+              view.viewport()->width() - 2);
+    list.Clear();
+    AddRow(list, "xn--caf-dma.com", {"com"}, false);
+    EXPECT_TRUE(view.isColumnHidden(display));
+    EXPECT_EQ(Shown(*view.model(), 0), QStringList{QString::fromUtf8("café.com")});
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "core/CheckSetup.h"
 #include "core/SearchOptions.h"
 #include "rankindex/RankImport.h"
+#include "registry/IdnaName.h"
 #include "tests/support/LoopbackStack.h"
 #include "tests/support/ScriptedServer.h"
 #include "ui/QtApplication.h"
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -39,11 +41,13 @@ std::string RankMarkup(unsigned rank) {
 // Answers as the web would for the names of the search below: a few sites in use, link counts
 // and ranks for the rest, one name without a rank.
 void AnswerAsTheWeb(testsupport::ScriptedServer &server) {
-    for (const char *site : {"greentea.com", "greentea.net", "teagreen.com"})
+    for (const char *site : {"greentea.com", "greentea.net", "teagreen.com", "xn--caf-dma.com",
+                             "xn--bckercaf-0za1d.net"})
         server.Answer(std::string("www.") + site, "/", 200, "<html>in use</html>");
-    for (const char *base : {"green", "tea", "greentea", "teagreen"}) {
+    for (const char *base :
+         {"green", "tea", "greentea", "teagreen", "bäcker", "café", "bäckercafé", "cafébäcker"}) {
         for (const char *suffix : {".com", ".net", ".org"}) {
-            const std::string name = std::string(base) + suffix;
+            const std::string name = registry::ToAsciiName(std::string(base) + suffix).name;
             const unsigned links = Spread(name) % 9000 + 40;
             const unsigned rank = Spread(name + "rank") % 2900000 + 81234;
             server.Answer("search.yahoo.com", "/search?p=link%3Ahttp%3A%2F%2Fwww." + name, 200,
@@ -93,8 +97,9 @@ bool Save(QWidget &window, const char *file) {
 // same rows in a larger window, and with a fourth the rows with link popularity and traffic rank
 // read from imported indexes.
 int main(int argc, char **argv) {
-    if (argc < 3 || argc > 5) {
-        std::fprintf(stderr, "usage: %s BEFORE.png AFTER.png [LARGER.png [INDEXES.png]]\n",
+    if (argc < 3 || argc > 6) {
+        std::fprintf(stderr,
+                     "usage: %s BEFORE.png AFTER.png [LARGER.png [INDEXES.png [UNICODE.png]]]\n",
                      argv[0]);
         return 2;
     }
@@ -112,6 +117,7 @@ int main(int argc, char **argv) {
     testsupport::ScriptedServer server;
     AnswerAsTheWeb(server);
     const testsupport::LoopbackNetwork network(server.Port());
+    std::vector<const char *> keywords = {"green", "tea"};
     const auto shoot = [&](core::CheckSetup setup, const char *before, const char *after,
                            const char *larger, QSize largerSize) {
         ui::TForm1 form(options, std::move(setup.probes), std::move(setup.columns),
@@ -121,8 +127,8 @@ int main(int argc, char **argv) {
             [&] {
                 QTimer::singleShot(0, &startForm, [&] {
                     auto *edit = startForm.findChild<QLineEdit *>("leKeyword");
-                    for (const char *keyword : {"green", "tea"}) {
-                        edit->setText(QString::fromLatin1(keyword));
+                    for (const char *keyword : keywords) {
+                        edit->setText(QString::fromUtf8(keyword));
                         startForm.findChild<QAbstractButton *>("AddBtn")->click();
                     }
                     startForm.findChild<QAbstractButton *>("BitBtn1")->click();
@@ -164,5 +170,12 @@ int main(int argc, char **argv) {
     ImportIndexes(data.path().toStdString());
     core::CheckSetup fromIndexes = core::ChooseCheckSetup(
         options, std::filesystem::path(data.path().toStdString()) / "Nimbrel");
-    return shoot(std::move(fromIndexes), nullptr, nullptr, argv[4], QSize(1000, 600)) ? 0 : 1;
+    if (!shoot(std::move(fromIndexes), nullptr, nullptr, argv[4], QSize(1000, 600)))
+        return 1;
+    if (argc < 6)
+        return 0;
+    // Unicode keywords: the list shows the names as people read them.
+    keywords = {"Bäcker", "café"};
+    options.keywords.clear();
+    return shoot(core::ChooseCheckSetup(options, {}), nullptr, argv[5], nullptr, QSize()) ? 0 : 1;
 }
