@@ -426,7 +426,7 @@ TEST(RowPrinter, EscapesTsvCells) {
     EXPECT_EQ(
         out.str(),
         "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t\t1\n");
+        "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t\t\t1\n");
 }
 
 TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {

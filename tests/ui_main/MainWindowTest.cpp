@@ -236,8 +236,8 @@ TEST_F(MainWindowLook, ResultListHasItsColumnsAndBehaviour) {
         EXPECT_EQ(header->sectionSize(c), columns[c].width) << columns[c].caption;
     }
     // The domain name's column shows the display name.
-    EXPECT_TRUE(view->isColumnHidden(8));
-    for (int c = 0; c < 8; ++c) {
+    EXPECT_TRUE(view->isColumnHidden(9));
+    for (int c = 0; c < 9; ++c) {
         header->resizeSection(c, 10);
         EXPECT_EQ(header->sectionSize(c), columns[c].minimum) << columns[c].caption;
     }

@@ -126,14 +126,14 @@ TEST(ResultTableModel, ShowsUnicodeNamesInTheDomainColumnOnly) {
               (QStringList{QString::fromUtf8("bäcker.com"), QString::fromUtf8("shop.рф"),
                            "xn--zz.com", "car.com"}));
     const int display = *list.GetColumns().IndexOfKey("display");
-    const int registrar = *list.GetColumns().IndexOfKey("registrar");
+    const int status = *list.GetColumns().IndexOfKey("status");
     view.resize(1200, 300);
     view.show();
     QCoreApplication::processEvents();
     EXPECT_TRUE(view.isColumnHidden(display));
     for (int column = 0; column < display; ++column)
         EXPECT_FALSE(view.isColumnHidden(column)) << column;
-    EXPECT_GT(view.columnViewportPosition(registrar) + view.columnWidth(registrar),
+    EXPECT_GT(view.columnViewportPosition(status) + view.columnWidth(status),
               view.viewport()->width() - 2);
     list.Clear();
     AddRow(list, "xn--caf-dma.com", {"com"}, false);
