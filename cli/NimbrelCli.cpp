@@ -87,6 +87,8 @@ probes::RegistrySettings RegistryChoices(const CliOptions &cli) {
     probes::RegistrySettings settings;
     settings.tls.CAFile = cli.caFile;
     settings.dns.server = cli.dnsServer;
+    if (cli.dnsInflight)
+        settings.dns.inflight = *cli.dnsInflight;
     if (const auto own = probes::UserBootstrapFile())
         settings.bootstrapFiles.push_back(*own);
     if (!cli.rdapBootstrap.empty())

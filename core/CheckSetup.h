@@ -1,12 +1,14 @@
 #pragma once
 
 #include "base/Exception.h"
+#include "core/DelegationStage.h"
 #include "core/SearchOptions.h"
 #include "probes/Probe.h"
 #include "probes/RegistryProbe.h"
 #include "results/Columns.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,8 @@ struct CheckSetup {
     results::Columns columns = results::Columns::Standard();
     // An index that was there but could not be read, so the web answers instead.
     std::vector<std::string> notes;
+    // The registry check's runs of many names resolve delegation ahead of the checks.
+    std::optional<DelegationAhead> delegationAhead;
 };
 
 inline constexpr const char *kLinksFromIndexCaption = "Links (rank)";

@@ -65,9 +65,12 @@ bool IsAvailable(const probes::DomainRecord &record) {
 std::optional<probes::DomainRecord> CheckDomain(const std::string &name,
                                                 const probes::ProbeList &probes,
                                                 const net::NetworkContext &context,
-                                                CheckSteps &steps, Details details) {
+                                                CheckSteps &steps, Details details,
+                                                std::optional<registry::DelegationResult>
+                                                    delegationFound) {
     probes::DomainRecord record;
     record.name = name;
+    record.delegationFound = std::move(delegationFound);
     record.suffix = probes::ExtractSuffix(name);
     const probes::Pause pause = [&steps] { steps.Pause(); };
     for (ProbeIndex next = 0; next < probes.size();) {

@@ -35,7 +35,9 @@ std::optional<probes::DomainRecord> CheckDomain(const std::string &name,
                                                 const probes::ProbeList &probes,
                                                 const net::NetworkContext &context,
                                                 CheckSteps &steps,
-                                                Details details = Details::OneAfterAnother);
+                                                Details details = Details::OneAfterAnother,
+                                                std::optional<registry::DelegationResult>
+                                                    delegationFound = std::nullopt);
 
 // Whether a record's name was found free.
 bool IsAvailable(const probes::DomainRecord &record);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/FieldKeys.h"
+#include "registry/DnsDelegation.h"
 
 #include <functional>
 #include <map>
@@ -28,6 +29,9 @@ struct DomainRecord {
     std::optional<std::string> rank;
     // Further fields by their column key.
     std::map<std::string, std::string, std::less<>> more;
+    // The name's delegation when its run found it ahead of the checks: the registry check takes
+    // it instead of asking again. Not a field: no row shows it.
+    std::optional<registry::DelegationResult> delegationFound;
 
     // A field's text by its key (base::field), as a row shows it: the availability as its word.
     std::optional<std::string> Field(std::string_view key) const;

@@ -22,12 +22,14 @@ std::string NotRegistrable(const std::string &name, const registry::PublicSuffix
 RegistryAnswer CheckRegistry(const std::string &name, const registry::DnsSettings &dns,
                              const registry::RdapBootstrap &bootstrap, registry::RdapClient &rdap,
                              const registry::PublicSuffixList &suffixes,
-                             const registry::DnsBounds &dnsBounds) {
+                             const registry::DnsBounds &dnsBounds,
+                             const registry::DelegationResult *foundAhead) {
     // A name below a delegation is not delegated itself, and a registry finds no registration
     // of it: both would say "free" for any host of a registered name.
     if (std::string why = NotRegistrable(name, suffixes); !why.empty())
         return {Availability::Unknown, {}, {}, {}, std::move(why)};
-    const registry::DelegationResult delegation = registry::CheckDelegation(name, dns, dnsBounds);
+    const registry::DelegationResult delegation =
+        foundAhead ? *foundAhead : registry::CheckDelegation(name, dns, dnsBounds);
     if (delegation.state == registry::Delegation::Delegated)
         return {Availability::Taken, "dns", {}, {}, "delegated: " + delegation.detail};
     const auto server = bootstrap.ServerFor(name);

@@ -61,7 +61,9 @@ void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context
     std::optional<RegistryAnswer> kept = AnswerFromCache(shared->Cache(), record.name);
     RegistryAnswer answer = kept ? std::move(*kept)
                                  : CheckRegistry(record.name, shared->Dns(), shared->Bootstrap(),
-                                                 rdap, shared->Suffixes(), dnsBounds);
+                                                 rdap, shared->Suffixes(), dnsBounds,
+                                                 record.delegationFound ? &*record.delegationFound
+                                                                        : nullptr);
     if (!kept)
         KeepInCache(shared->Cache(), record.name, answer);
     if (answer.stopped)

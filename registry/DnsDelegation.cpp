@@ -53,7 +53,9 @@ DelegationResult FromReply(const std::vector<std::uint8_t> &reply) {
     }
 }
 
-DelegationResult FromQuery(const DnsQueryResult &query, const DnsSettings &settings) {
+} // namespace
+
+DelegationResult DelegationFrom(const DnsQueryResult &query, const DnsSettings &settings) {
     switch (query.status) {
     case DnsQueryStatus::Answered:
         return FromReply(query.message);
@@ -72,24 +74,29 @@ DelegationResult FromQuery(const DnsQueryResult &query, const DnsSettings &setti
     return Result(Delegation::Failed, "the name cannot be asked for: " + query.reason);
 }
 
-} // namespace
-
-DelegationResult CheckDelegation(const std::string &name, const DnsSettings &settings,
-                                 const DnsBounds &bounds) {
+std::optional<DnsChannelSettings> ChannelSettingsFor(const DnsSettings &settings) {
     DnsChannelSettings channelSettings;
     channelSettings.tryTimeout = std::chrono::seconds(std::max(1, settings.timeoutSeconds));
     channelSettings.tries = std::max(1, settings.attempts);
     if (!settings.server.empty()) {
         channelSettings.server = ParseServer(settings.server);
         if (!channelSettings.server)
-            return Result(Delegation::Failed, "bad resolver address " + settings.server);
+            return std::nullopt;
     }
+    return channelSettings;
+}
+
+DelegationResult CheckDelegation(const std::string &name, const DnsSettings &settings,
+                                 const DnsBounds &bounds) {
+    const std::optional<DnsChannelSettings> channelSettings = ChannelSettingsFor(settings);
+    if (!channelSettings)
+        return Result(Delegation::Failed, "bad resolver address " + settings.server);
     // Declared before the channel: a query the channel ends as it goes still finds it.
     DelegationResult result = Result(Delegation::Failed, "cancelled");
     try {
-        DnsChannel channel(channelSettings);
+        DnsChannel channel(*channelSettings);
         channel.Query(name, kDnsTypeNs,
-                      [&](DnsQueryResult query) { result = FromQuery(query, settings); });
+                      [&](DnsQueryResult query) { result = DelegationFrom(query, settings); });
         channel.Run(bounds.deadline, bounds.stop);
     } catch (const EDnsChannelError &error) {
         return Result(Delegation::Failed, error.what());

@@ -165,7 +165,7 @@ TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, results::
     : TForm1(
           options,
           [probes = std::move(probes), columns] {
-              return core::CheckSetup{probes, columns, {}};
+              return core::CheckSetup{probes, columns, {}, {}};
           },
           columns, std::move(context), parent) {}
 

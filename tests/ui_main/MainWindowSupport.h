@@ -290,6 +290,7 @@ public:
                         return chooseSetup ? chooseSetup()
                                            : core::CheckSetup{testsupport::ProbeListOf(probes),
                                                               results::Columns::Standard(),
+                                                              {},
                                                               {}};
                     },
                     net::NetworkContext()};
