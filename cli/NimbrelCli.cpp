@@ -249,15 +249,17 @@ core::NameList NamesFrom(const std::string &path, std::istream &in, std::ostream
 }
 
 // Checks the generated candidates, or names when given.
-int Search(const CliOptions &cli, core::SearchOptions &options, probes::ProbeList probes,
+int Search(const CliOptions &cli, core::SearchOptions &options, core::CheckSetup setup,
            results::ResultList &list, std::ostream &err, Terminal terminal,
            core::NameSource *names) {
     core::StringList candidates, scratch;
     TerminalApplication app(err);
     ConfirmedKeywords prompt(options);
     Progress progress(err, terminal.errIsTerminal);
-    core::CheckRun run(options, candidates, scratch, list, std::move(probes), NetworkChoices(cli),
-                       prompt, progress);
+    // The setup as chosen, the delegation ahead of a registry check included.
+    core::CheckRun run(
+        options, candidates, scratch, list, [setup = std::move(setup)] { return setup; },
+        NetworkChoices(cli), prompt, progress);
     run.SetAvailableLimit(static_cast<std::size_t>(cli.limit.value_or(0)));
     // The second Ctrl-C ends the run at once; the rows of the names that finished are printed.
     app.OnAbandon([&run] { run.Interrupt(); });
@@ -341,8 +343,8 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
     }
     core::CheckSetup setup = ChosenSetup(cli, options, err);
     results::ResultList list(setup.columns);
-    const int status = Search(cli, options, std::move(setup.probes), list, err, terminal,
-                              names ? &*names : nullptr);
+    const int status =
+        Search(cli, options, std::move(setup), list, err, terminal, names ? &*names : nullptr);
     return Show(cli, list, out, terminal, status);
 }
 
