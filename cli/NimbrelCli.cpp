@@ -3,6 +3,7 @@
 #include "cli/CliOptions.h"
 #include "cli/IndexCommands.h"
 #include "cli/RowPrinter.h"
+#include "cli/RowStream.h"
 #include "cli/TerminalApplication.h"
 #include "cli/TerminalText.h"
 #include "core/CandidateGenerator.h"
@@ -280,14 +281,21 @@ core::SearchOptions ChosenOptions(const CliOptions &cli) {
     return options;
 }
 
-// Prints the rows as asked and writes the files the command line names.
+OutputFormat FormatOf(const CliOptions &cli, Terminal terminal) {
+    return cli.format.value_or(terminal.outIsTerminal ? OutputFormat::Table : OutputFormat::Tsv);
+}
+
+// Prints the rows as asked (the rest of them, when they were printed as they came) and writes
+// the files the command line names.
 int Show(const CliOptions &cli, results::ResultList &list, std::ostream &out, Terminal terminal,
-         int status) {
-    if (cli.sortColumn)
-        list.SortByColumn(*cli.sortColumn);
-    const OutputFormat format =
-        cli.format.value_or(terminal.outIsTerminal ? OutputFormat::Table : OutputFormat::Tsv);
-    PrintRows(out, list, format);
+         int status, RowStream *stream = nullptr) {
+    if (stream) {
+        stream->Finish();
+    } else {
+        if (cli.sortColumn)
+            list.SortByColumn(*cli.sortColumn);
+        PrintRows(out, list, FormatOf(cli, terminal));
+    }
     out.flush();
     // The files are written even when standard output failed, so that the rows reach them.
     WriteOutputs(cli, list);
@@ -343,9 +351,13 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
     }
     core::CheckSetup setup = ChosenSetup(cli, options, err);
     results::ResultList list(setup.columns);
+    // Rows in list order go out as the run decides them.
+    std::optional<RowStream> stream;
+    if (RowStream::Streams(FormatOf(cli, terminal), cli.sortColumn.has_value()))
+        stream.emplace(out, list, FormatOf(cli, terminal));
     const int status =
         Search(cli, options, std::move(setup), list, err, terminal, names ? &*names : nullptr);
-    return Show(cli, list, out, terminal, status);
+    return Show(cli, list, out, terminal, status, stream ? &*stream : nullptr);
 }
 
 } // namespace
