@@ -79,59 +79,69 @@ std::optional<registry::DelegationResult> DelegationStage::Await(std::size_t ind
 }
 
 void DelegationStage::Resolve(std::stop_token stop) {
-    // Without a channel (no resolver to ask) there is no verdict ahead: each check asks itself.
-    std::optional<registry::DelegationBatch> batch;
+    // Without a channel (no resolver to ask) there is no verdict ahead: each check asks itself,
+    // and so it does for the names left when the stage fails.
     try {
-        batch.emplace(ahead_.dns, static_cast<std::size_t>(std::max(ahead_.dns.inflight, 1)));
-    } catch (const registry::EDnsChannelError &) {
+        registry::DelegationBatch batch(
+            ahead_.dns, static_cast<std::size_t>(std::max(ahead_.dns.inflight, 1)));
+        Serve(batch, stop);
+        if (stop.stop_requested())
+            batch.CancelAll();
+    } catch (...) {
     }
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    changed_.notify_all();
+}
+
+std::vector<std::pair<std::size_t, std::string>>
+DelegationStage::NextToAsk(const registry::DelegationBatch &batch) {
+    ReadAhead();
+    std::vector<std::pair<std::size_t, std::string>> next;
+    std::size_t index = std::max(nextQuery_, first_);
+    for (; index < WindowEnd() && batch.InFlight() + next.size() < batch.Limit(); ++index)
+        next.emplace_back(index, window_[index - first_].name);
+    nextQuery_ = index;
+    return next;
+}
+
+void DelegationStage::Serve(registry::DelegationBatch &batch, std::stop_token stop) {
     std::unique_lock lock(mutex_);
-    while (batch && !stop.stop_requested()) {
-        ReadAhead();
-        std::vector<std::pair<std::size_t, std::string>> starting;
-        std::size_t next = std::max(nextQuery_, first_);
-        bool known = false;
-        for (; next < WindowEnd() && batch->InFlight() + starting.size() < batch->Limit(); ++next) {
-            Entry &entry = window_[next - first_];
-            // A kept answer decides the name: the check reads it without a query.
-            if (ahead_.known && ahead_.known(entry.name))
-                known = entry.ready = true;
-            else
-                starting.emplace_back(next, entry.name);
-        }
-        nextQuery_ = next;
-        if (known)
-            changed_.notify_all();
-        if (starting.empty() && batch->InFlight() == 0) {
+    while (!stop.stop_requested()) {
+        const auto asking = NextToAsk(batch);
+        if (asking.empty() && batch.InFlight() == 0) {
             if (listEnded_ && nextQuery_ >= WindowEnd())
-                break;
+                return;
             // The window is full of names the pool has not come to: wait for room.
             changed_.wait(lock, stop, [&] {
                 return (!listEnded_ && window_.size() < windowLimit_) || nextQuery_ < WindowEnd();
             });
             continue;
         }
+        // The cache and the channel are asked without the lock: the pool takes names meanwhile.
         lock.unlock();
+        std::vector<std::size_t> known;
         const auto deadline = Clock::now() + queryTimeout_;
-        for (const auto &[index, name] : starting)
-            batch->Start(index, name, deadline);
-        auto verdicts = batch->Serve(Clock::now() + kServeSlice, stop);
+        for (const auto &[index, name] : asking) {
+            // A kept answer decides the name: its check reads it without a query.
+            if (ahead_.known && ahead_.known(name))
+                known.push_back(index);
+            else
+                batch.Start(index, name, deadline);
+        }
+        auto verdicts = batch.Serve(Clock::now() + kServeSlice, stop);
         lock.lock();
-        for (auto &[index, verdict] : verdicts)
-            if (index >= first_ && index < WindowEnd()) {
-                window_[index - first_].verdict = std::move(verdict);
-                window_[index - first_].ready = true;
-            }
-        if (!verdicts.empty())
+        // An entry stays in the window until its check took what the stage found for it.
+        for (const std::size_t index : known)
+            window_[index - first_].ready = true;
+        for (auto &[index, verdict] : verdicts) {
+            Entry &entry = window_[index - first_];
+            entry.verdict = std::move(verdict);
+            entry.ready = true;
+        }
+        if (!known.empty() || !verdicts.empty())
             changed_.notify_all();
     }
-    if (batch && stop.stop_requested()) {
-        lock.unlock();
-        batch->CancelAll();
-        lock.lock();
-    }
-    ended_ = true;
-    changed_.notify_all();
 }
 
 } // namespace core

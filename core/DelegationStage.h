@@ -13,6 +13,8 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 // The first stage of a run of many names: the delegation of the names ahead of the checks, from
 // one thread with many NS queries in flight (registry/DelegationBatch), so that a delegated
@@ -21,6 +23,10 @@
 // and each worker asks it for its name's verdict. It holds a window of names, those handed out
 // and not yet answered for and those read ahead to be queried, never the whole list: its cost is
 // some thousands of names whatever the list's length.
+namespace registry {
+class DelegationBatch;
+}
+
 namespace core {
 
 // How a run resolves delegation ahead: the resolver, its bound of queries in flight, and the
@@ -62,6 +68,11 @@ private:
     };
 
     void Resolve(std::stop_token stop);
+    // Keeps the batch full until every name is answered or stop; takes the lock itself.
+    void Serve(registry::DelegationBatch &batch, std::stop_token stop);
+    // The names to ask next, as many as the batch takes; under the lock.
+    std::vector<std::pair<std::size_t, std::string>>
+    NextToAsk(const registry::DelegationBatch &batch);
     // Reads names from the list until the window is full; under the lock.
     void ReadAhead();
     std::size_t WindowEnd() const { return first_ + window_.size(); }
