@@ -59,8 +59,11 @@ CheckPool::CheckPool(std::unique_ptr<NameVector> owned, NameSource *names, probe
                          std::chrono::milliseconds(std::max(context.RequestTimeout, 0)),
                          context.Sockets->InterruptToken())
                    : nullptr),
-      names_(stage_ ? *stage_ : names ? *names : *ownNames_), probes_(std::move(probes)),
-      context_(std::move(context)), wantsDetails_(std::move(wantsDetails)),
+      names_(stage_  ? *stage_
+             : names ? *names
+                     : *ownNames_),
+      probes_(std::move(probes)), context_(std::move(context)),
+      wantsDetails_(std::move(wantsDetails)),
       workerCount_(
           std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), names_.Count())),
       keepRunning_(context_.Sockets) {
@@ -117,8 +120,8 @@ void CheckPool::Work() {
             std::optional<registry::DelegationResult> found;
             if (stage_)
                 found = stage_->Await(outcome.index, context_.Sockets->InterruptToken());
-            const auto record = CheckDomain(outcome.name, probes_, context_, steps,
-                                            Details::AtOnce, std::move(found));
+            const auto record = CheckDomain(outcome.name, probes_, context_, steps, Details::AtOnce,
+                                            std::move(found));
             if (!record)
                 return;
             outcome.record = *record;

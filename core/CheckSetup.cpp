@@ -66,11 +66,10 @@ probes::RegistrySettings WithCache(const SearchOptions &options, probes::Registr
 void AddRegistryCheck(CheckSetup &setup, const probes::RegistrySettings &registry) {
     auto context = std::make_shared<probes::RegistryContext>(registry);
     setup.probes.push_back(std::make_shared<probes::RegistryProbe>(context));
-    setup.delegationAhead = DelegationAhead{registry.dns, [context](const std::string &name) {
-                                                return probes::AnswerFromCache(context->Cache(),
-                                                                               name)
-                                                    .has_value();
-                                            }};
+    setup.delegationAhead =
+        DelegationAhead{registry.dns, [context](const std::string &name) {
+                            return probes::AnswerFromCache(context->Cache(), name).has_value();
+                        }};
 }
 
 } // namespace

@@ -20,10 +20,12 @@ constexpr std::chrono::milliseconds kServeSlice(200);
 
 DelegationStage::DelegationStage(NameSource &names, DelegationAhead ahead,
                                  std::chrono::milliseconds queryTimeout, std::stop_token abandon)
-    : names_(names), ahead_(std::move(ahead)), queryTimeout_(std::max(queryTimeout, std::chrono::milliseconds(1))),
-      windowLimit_(std::clamp<std::size_t>(static_cast<std::size_t>(std::max(ahead_.dns.inflight, 1)), 1,
-                                           registry::DelegationBatch::kMostInFlight) +
-                   kReadAhead),
+    : names_(names), ahead_(std::move(ahead)),
+      queryTimeout_(std::max(queryTimeout, std::chrono::milliseconds(1))),
+      windowLimit_(
+          std::clamp<std::size_t>(static_cast<std::size_t>(std::max(ahead_.dns.inflight, 1)), 1,
+                                  registry::DelegationBatch::kMostInFlight) +
+          kReadAhead),
       thread_([this](std::stop_token stop) { Resolve(std::move(stop)); }),
       abandoned_(std::move(abandon), std::function<void()>([this] { thread_.request_stop(); })) {}
 
@@ -59,7 +61,7 @@ std::optional<std::string> DelegationStage::Next() {
 }
 
 std::optional<registry::DelegationResult> DelegationStage::Await(std::size_t index,
-                                                                std::stop_token stop) {
+                                                                 std::stop_token stop) {
     std::unique_lock lock(mutex_);
     if (index < first_ || index >= WindowEnd())
         return std::nullopt;
@@ -82,8 +84,8 @@ void DelegationStage::Resolve(std::stop_token stop) {
     // Without a channel (no resolver to ask) there is no verdict ahead: each check asks itself,
     // and so it does for the names left when the stage fails.
     try {
-        registry::DelegationBatch batch(
-            ahead_.dns, static_cast<std::size_t>(std::max(ahead_.dns.inflight, 1)));
+        registry::DelegationBatch batch(ahead_.dns,
+                                        static_cast<std::size_t>(std::max(ahead_.dns.inflight, 1)));
         Serve(batch, stop);
         if (stop.stop_requested())
             batch.CancelAll();

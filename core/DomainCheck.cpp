@@ -62,12 +62,10 @@ bool IsAvailable(const probes::DomainRecord &record) {
     return record.available == probes::Availability::Free;
 }
 
-std::optional<probes::DomainRecord> CheckDomain(const std::string &name,
-                                                const probes::ProbeList &probes,
-                                                const net::NetworkContext &context,
-                                                CheckSteps &steps, Details details,
-                                                std::optional<registry::DelegationResult>
-                                                    delegationFound) {
+std::optional<probes::DomainRecord>
+CheckDomain(const std::string &name, const probes::ProbeList &probes,
+            const net::NetworkContext &context, CheckSteps &steps, Details details,
+            std::optional<registry::DelegationResult> delegationFound) {
     probes::DomainRecord record;
     record.name = name;
     record.delegationFound = std::move(delegationFound);

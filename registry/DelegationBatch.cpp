@@ -49,9 +49,9 @@ void DelegationBatch::EndOverdue(Clock::time_point now) {
         const std::uint64_t tag = byDeadline_.front().first;
         byDeadline_.pop_front();
         if (waiting_.erase(tag) == 1)
-            out_.emplace_back(tag, DelegationResult{Delegation::Failed,
-                                                    "no answer before the request time-out",
-                                                    {}});
+            out_.emplace_back(
+                tag,
+                DelegationResult{Delegation::Failed, "no answer before the request time-out", {}});
     }
 }
 

@@ -65,8 +65,8 @@ TEST(DelegationStage, HandsNamesOutInOrderWithTheirVerdictsWithinItsBoundInFligh
             continue;
         }
         ASSERT_TRUE(verdict) << *name;
-        EXPECT_EQ(verdict->state, i % 4 == 0 ? registry::Delegation::Delegated
-                                             : registry::Delegation::NotDelegated)
+        EXPECT_EQ(verdict->state,
+                  i % 4 == 0 ? registry::Delegation::Delegated : registry::Delegation::NotDelegated)
             << *name;
     }
     EXPECT_FALSE(stage.Next());

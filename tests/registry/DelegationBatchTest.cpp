@@ -88,19 +88,40 @@ struct ReplyCase {
 // Every case in flight at once on one channel: a reply meant for one query changes no other.
 TEST(DelegationBatch, EachReplyDecidesOnlyItsOwnQuery) {
     const ReplyCase cases[] = {
-        {"wrongid.com", NameServerReply::WrongIdFirst, Delegation::NotDelegated, "NXDOMAIN",
+        {"wrongid.com",
+         NameServerReply::WrongIdFirst,
+         Delegation::NotDelegated,
+         "NXDOMAIN",
          {"wrongid.com 2"}},
-        {"otherquestion.com", NameServerReply::OtherQuestionFirst, Delegation::NotDelegated,
-         "NXDOMAIN", {"otherquestion.com 2"}},
-        {"truncated.com", NameServerReply::Truncated, Delegation::Delegated, "2 NS records",
+        {"otherquestion.com",
+         NameServerReply::OtherQuestionFirst,
+         Delegation::NotDelegated,
+         "NXDOMAIN",
+         {"otherquestion.com 2"}},
+        {"truncated.com",
+         NameServerReply::Truncated,
+         Delegation::Delegated,
+         "2 NS records",
          {"truncated.com 2", "truncated.com 2 tcp"}},
-        {"retried.com", NameServerReply::SilentOnce, Delegation::Delegated, "2 NS records",
+        {"retried.com",
+         NameServerReply::SilentOnce,
+         Delegation::Delegated,
+         "2 NS records",
          {"retried.com 2", "retried.com 2"}},
-        {"servfail.com", NameServerReply::ServerFailure, Delegation::Failed, "SERVFAIL",
+        {"servfail.com",
+         NameServerReply::ServerFailure,
+         Delegation::Failed,
+         "SERVFAIL",
          {"servfail.com 2"}},
-        {"delegated.com", NameServerReply::Delegation, Delegation::Delegated, "2 NS records",
+        {"delegated.com",
+         NameServerReply::Delegation,
+         Delegation::Delegated,
+         "2 NS records",
          {"delegated.com 2"}},
-        {"nodata.com", NameServerReply::NoData, Delegation::NotDelegated, "no NS records",
+        {"nodata.com",
+         NameServerReply::NoData,
+         Delegation::NotDelegated,
+         "no NS records",
          {"nodata.com 2"}},
     };
     ScriptedNameServer server;
@@ -118,8 +139,9 @@ TEST(DelegationBatch, EachReplyDecidesOnlyItsOwnQuery) {
         EXPECT_EQ(verdicts.byTag.at(i).state, c.state) << c.name;
         EXPECT_EQ(verdicts.byTag.at(i).detail, c.detail) << c.name;
         std::vector<std::string> seen;
-        std::copy_if(queries.begin(), queries.end(), std::back_inserter(seen),
-                     [&](const std::string &q) { return q.starts_with(std::string(c.name) + " "); });
+        std::copy_if(
+            queries.begin(), queries.end(), std::back_inserter(seen),
+            [&](const std::string &q) { return q.starts_with(std::string(c.name) + " "); });
         EXPECT_EQ(seen, c.queries) << c.name;
     }
     EXPECT_EQ(verdicts.repeated, 0u);

@@ -252,8 +252,8 @@ std::vector<std::uint8_t> BuildReply(const std::vector<std::uint8_t> &query,
                                      const std::vector<std::string> &nameServers, bool overTcp) {
     // The whole answer does not fit a datagram: the header says so and holds no records.
     const bool truncated = reply == NameServerReply::Truncated && !overTcp;
-    const bool delegation = reply == NameServerReply::Delegation ||
-                            (reply == NameServerReply::Truncated && overTcp);
+    const bool delegation =
+        reply == NameServerReply::Delegation || (reply == NameServerReply::Truncated && overTcp);
     const int code = reply == NameServerReply::NameError       ? 3
                      : reply == NameServerReply::ServerFailure ? 2
                                                                : 0;
@@ -320,7 +320,8 @@ ScriptedNameServer::ReplyTo(const std::vector<std::uint8_t> &query, bool overTcp
     case NameServerReply::WrongIdFirst: {
         auto decoy = BuildReply(query, questionEnd, NameServerReply::Delegation, servers, overTcp);
         decoy[0] ^= 0x5A;
-        return {decoy, BuildReply(query, questionEnd, NameServerReply::NameError, servers, overTcp)};
+        return {decoy,
+                BuildReply(query, questionEnd, NameServerReply::NameError, servers, overTcp)};
     }
     case NameServerReply::OtherQuestionFirst: {
         // The same ID and length, another name: its first letter changed.
