@@ -173,6 +173,9 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
                    "RDAP bootstrap file (IANA dns.json format) adding or replacing servers");
     app.add_option("--dns-server", options.dnsServer,
                    "ADDR[:PORT]: the resolver to ask instead of the system's");
+    app.add_option("--dns-inflight", options.dnsInflight,
+                   "NS queries in flight at once, 1 to 4096 (default 256)")
+        ->check(CLI::Range(1, 4096));
     app.add_option("--ca-file", options.caFile,
                    "trust the certificates in this PEM file instead of the system's");
     AddSwitch(app, "cache", "registry answers kept between runs (default: as stored, on)",

@@ -56,6 +56,8 @@ struct CliOptions {
     // trust instead of the system's.
     std::string rdapBootstrap;
     std::string dnsServer;
+    // --dns-inflight: NS queries in flight at once in a run of many names.
+    std::optional<int> dnsInflight;
     std::string caFile;
     // --cache / --no-cache: keep registry answers between runs and ask them first.
     std::optional<bool> cache;

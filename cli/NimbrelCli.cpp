@@ -3,6 +3,7 @@
 #include "cli/CliOptions.h"
 #include "cli/IndexCommands.h"
 #include "cli/RowPrinter.h"
+#include "cli/RowStream.h"
 #include "cli/TerminalApplication.h"
 #include "cli/TerminalText.h"
 #include "core/CandidateGenerator.h"
@@ -97,6 +98,8 @@ probes::RegistrySettings RegistryChoices(const CliOptions &cli) {
     settings.tls.CAFile = cli.caFile;
     settings.dns.server = cli.dnsServer;
     settings.dataSources = registry::DefaultRegistryDataSources();
+    if (cli.dnsInflight)
+        settings.dns.inflight = *cli.dnsInflight;
     if (const auto own = probes::UserBootstrapFile())
         settings.bootstrapFiles.push_back(*own);
     if (!cli.rdapBootstrap.empty())
@@ -276,15 +279,17 @@ core::NameList NamesFrom(const std::string &path, std::istream &in, std::ostream
 }
 
 // Checks the generated candidates, or names when given.
-int Search(const CliOptions &cli, core::SearchOptions &options, probes::ProbeList probes,
+int Search(const CliOptions &cli, core::SearchOptions &options, core::CheckSetup setup,
            results::ResultList &list, std::ostream &err, Terminal terminal,
            core::NameSource *names) {
     core::StringList candidates, scratch;
     TerminalApplication app(err);
     ConfirmedKeywords prompt(options);
     Progress progress(err, terminal.errIsTerminal);
-    core::CheckRun run(options, candidates, scratch, list, std::move(probes), NetworkChoices(cli),
-                       prompt, progress);
+    // The setup as chosen, the delegation ahead of a registry check included.
+    core::CheckRun run(
+        options, candidates, scratch, list, [setup = std::move(setup)] { return setup; },
+        NetworkChoices(cli), prompt, progress);
     run.SetAvailableLimit(static_cast<std::size_t>(cli.limit.value_or(0)));
     app.OnStop([&run] { run.StopRunning(); });
     // The second Ctrl-C ends the run at once; the rows of the names that finished are printed.
@@ -306,14 +311,21 @@ core::SearchOptions ChosenOptions(const CliOptions &cli) {
     return options;
 }
 
-// Prints the rows as asked and writes the files the command line names.
+OutputFormat FormatOf(const CliOptions &cli, Terminal terminal) {
+    return cli.format.value_or(terminal.outIsTerminal ? OutputFormat::Table : OutputFormat::Tsv);
+}
+
+// Prints the rows as asked (the rest of them, when they were printed as they came) and writes
+// the files the command line names.
 int Show(const CliOptions &cli, results::ResultList &list, std::ostream &out, Terminal terminal,
-         int status) {
-    if (cli.sortColumn)
-        list.SortByColumn(*cli.sortColumn);
-    const OutputFormat format =
-        cli.format.value_or(terminal.outIsTerminal ? OutputFormat::Table : OutputFormat::Tsv);
-    PrintRows(out, list, format);
+         int status, RowStream *stream = nullptr) {
+    if (stream) {
+        stream->Finish();
+    } else {
+        if (cli.sortColumn)
+            list.SortByColumn(*cli.sortColumn);
+        PrintRows(out, list, FormatOf(cli, terminal));
+    }
     out.flush();
     // The files are written even when standard output failed, so that the rows reach them.
     WriteOutputs(cli, list);
@@ -412,9 +424,13 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
     }
     core::CheckSetup setup = ChosenSetup(cli, options, today, err);
     results::ResultList list(setup.columns);
-    const int status = Search(cli, options, std::move(setup.probes), list, err, terminal,
-                              names ? &*names : nullptr);
-    return Show(cli, list, out, terminal, status);
+    // Rows in list order go out as the run decides them.
+    std::optional<RowStream> stream;
+    if (RowStream::Streams(FormatOf(cli, terminal), cli.sortColumn.has_value()))
+        stream.emplace(out, list, FormatOf(cli, terminal));
+    const int status =
+        Search(cli, options, std::move(setup), list, err, terminal, names ? &*names : nullptr);
+    return Show(cli, list, out, terminal, status, stream ? &*stream : nullptr);
 }
 
 } // namespace

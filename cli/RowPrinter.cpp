@@ -27,43 +27,6 @@ std::size_t DisplayWidth(std::string_view text) {
     }));
 }
 
-// Delimited lines: the keys, then a line per row with the check mark as 1 or 0.
-void PrintDelimited(std::ostream &out, const results::ResultList &list, char separator,
-                    const char *lineEnd, std::string (*escape)(std::string_view)) {
-    for (const results::Column &column : list.GetColumns())
-        out << escape(column.key) << separator;
-    out << kCheckedKey << lineEnd;
-    for (int k = 0; k < list.Count(); ++k) {
-        const results::ResultRow &row = *list.Row(k);
-        for (int c = 0; c < list.ColumnCount(); ++c)
-            out << escape(CellText(row, c)) << separator;
-        out << (row.Checked() ? '1' : '0') << lineEnd;
-    }
-}
-
-// One row object at a time, in the layout a whole document dumped with an indent of two would
-// have, so that a million rows never stand in memory as one document.
-void PrintJson(std::ostream &out, const results::ResultList &list) {
-    if (list.Count() == 0) {
-        out << "[]\n";
-        return;
-    }
-    out << "[\n";
-    for (int k = 0; k < list.Count(); ++k) {
-        const results::ResultRow &row = *list.Row(k);
-        nlohmann::ordered_json object = nlohmann::ordered_json::object();
-        for (int c = 0; c < list.ColumnCount(); ++c)
-            object[list.GetColumns().At(c).key] = base::DisplayUtf8(CellText(row, c));
-        object[kCheckedKey] = row.Checked();
-        std::string text = object.dump(2);
-        for (std::size_t at = text.find('\n'); at != std::string::npos;
-             at = text.find('\n', at + 1))
-            text.insert(at + 1, "  ");
-        out << "  " << text << (k + 1 < list.Count() ? ",\n" : "\n");
-    }
-    out << "]\n";
-}
-
 // The table shows each name as people read it in the domain name's column, so the display
 // name's own column would only repeat it.
 bool InTable(const results::Column &column) {
@@ -140,21 +103,73 @@ void PrintTable(std::ostream &out, const results::ResultList &list) {
 
 } // namespace
 
-void PrintRows(std::ostream &out, const results::ResultList &list, OutputFormat format) {
+void PrintHead(std::ostream &out, const results::Columns &columns, OutputFormat format) {
+    const auto delimited = [&](char separator, const char *lineEnd,
+                               std::string (*escape)(std::string_view)) {
+        for (const results::Column &column : columns)
+            out << escape(column.key) << separator;
+        out << kCheckedKey << lineEnd;
+    };
     switch (format) {
     case OutputFormat::Tsv:
-        PrintDelimited(out, list, '\t', "\n", EscapeTsv);
+        delimited('\t', "\n", EscapeTsv);
         return;
     case OutputFormat::Csv:
-        PrintDelimited(out, list, ',', "\r\n", QuoteCsv);
+        delimited(',', "\r\n", QuoteCsv);
         return;
     case OutputFormat::Json:
-        PrintJson(out, list);
-        return;
     case OutputFormat::Table:
+        return;
+    }
+}
+
+void PrintRow(std::ostream &out, const results::ResultList &list, int position,
+              OutputFormat format) {
+    const results::ResultRow &row = *list.Row(position);
+    const auto delimited = [&](char separator, const char *lineEnd,
+                               std::string (*escape)(std::string_view)) {
+        for (int c = 0; c < list.ColumnCount(); ++c)
+            out << escape(CellText(row, c)) << separator;
+        out << (row.Checked() ? '1' : '0') << lineEnd;
+    };
+    switch (format) {
+    case OutputFormat::Tsv:
+        delimited('\t', "\n", EscapeTsv);
+        return;
+    case OutputFormat::Csv:
+        delimited(',', "\r\n", QuoteCsv);
+        return;
+    case OutputFormat::Json:
+        break;
+    case OutputFormat::Table:
+        return;
+    }
+    // One row object at a time, in the layout a whole document dumped with an indent of two
+    // would have, so that a million rows never stand in memory as one document.
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
+    for (int c = 0; c < list.ColumnCount(); ++c)
+        object[list.GetColumns().At(c).key] = base::DisplayUtf8(CellText(row, c));
+    object[kCheckedKey] = row.Checked();
+    std::string text = object.dump(2);
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+        text.insert(at + 1, "  ");
+    out << (position == 0 ? "[\n  " : ",\n  ") << text;
+}
+
+void PrintTail(std::ostream &out, int count, OutputFormat format) {
+    if (format == OutputFormat::Json)
+        out << (count == 0 ? "[]\n" : "\n]\n");
+}
+
+void PrintRows(std::ostream &out, const results::ResultList &list, OutputFormat format) {
+    if (format == OutputFormat::Table) {
         PrintTable(out, list);
         return;
     }
+    PrintHead(out, list.GetColumns(), format);
+    for (int k = 0; k < list.Count(); ++k)
+        PrintRow(out, list, k, format);
+    PrintTail(out, list.Count(), format);
 }
 
 void PrintRows(std::ostream &out, const results::Columns &columns,

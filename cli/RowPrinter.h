@@ -16,6 +16,14 @@ namespace cli {
 // rows twice, first for the column widths.
 void PrintRows(std::ostream &out, const results::ResultList &list, OutputFormat format);
 
+// PrintRows in pieces, for rows printed as they come (not for a table, which needs every row
+// for its widths): the head (the keys of a delimited format), each row by its position from 0
+// in order, then the tail (what closes a JSON array of count rows).
+void PrintHead(std::ostream &out, const results::Columns &columns, OutputFormat format);
+void PrintRow(std::ostream &out, const results::ResultList &list, int position,
+              OutputFormat format);
+void PrintTail(std::ostream &out, int count, OutputFormat format);
+
 // One result row made by hand: a cell per column, then the check mark.
 struct OutputRow {
     std::vector<std::string> cells;

@@ -41,19 +41,30 @@ net::NetworkContext ContextForRun(const net::NetworkContext &base, int perHost) 
 }
 
 CheckPool::CheckPool(NameSource &names, probes::ProbeList probes, net::NetworkContext context,
-                     int jobs, WantsDetails wantsDetails)
+                     int jobs, WantsDetails wantsDetails, std::optional<DelegationAhead> ahead)
     : CheckPool(nullptr, &names, std::move(probes), std::move(context), jobs,
-                std::move(wantsDetails)) {}
+                std::move(wantsDetails), std::move(ahead)) {}
 
 CheckPool::CheckPool(std::vector<std::string> names, probes::ProbeList probes,
-                     net::NetworkContext context, int jobs, WantsDetails wantsDetails)
+                     net::NetworkContext context, int jobs, WantsDetails wantsDetails,
+                     std::optional<DelegationAhead> ahead)
     : CheckPool(std::make_unique<NameVector>(std::move(names)), nullptr, std::move(probes),
-                std::move(context), jobs, std::move(wantsDetails)) {}
+                std::move(context), jobs, std::move(wantsDetails), std::move(ahead)) {}
 
 CheckPool::CheckPool(std::unique_ptr<NameVector> owned, NameSource *names, probes::ProbeList probes,
-                     net::NetworkContext context, int jobs, WantsDetails wantsDetails)
-    : ownNames_(std::move(owned)), names_(names ? *names : *ownNames_), probes_(std::move(probes)),
-      context_(std::move(context)), wantsDetails_(std::move(wantsDetails)),
+                     net::NetworkContext context, int jobs, WantsDetails wantsDetails,
+                     std::optional<DelegationAhead> ahead)
+    : ownNames_(std::move(owned)),
+      stage_(ahead ? std::make_unique<DelegationStage>(
+                         names ? *names : *ownNames_, std::move(*ahead),
+                         std::chrono::milliseconds(std::max(context.RequestTimeout, 0)),
+                         context.Sockets->InterruptToken())
+                   : nullptr),
+      names_(stage_  ? *stage_
+             : names ? *names
+                     : *ownNames_),
+      probes_(std::move(probes)), context_(std::move(context)),
+      wantsDetails_(std::move(wantsDetails)),
       workerCount_(
           std::min<std::size_t>(static_cast<std::size_t>(std::max(jobs, 1)), names_.Count())),
       keepRunning_(context_.Sockets) {
@@ -107,8 +118,11 @@ void CheckPool::Work() {
         try {
             // A free name's detail pages go to different services: asking them at once saves
             // a worker the wait for all but the slowest.
-            const auto record =
-                CheckDomain(outcome.name, probes_, context_, steps, Details::AtOnce);
+            std::optional<registry::DelegationResult> found;
+            if (stage_)
+                found = stage_->Await(outcome.index, context_.Sockets->InterruptToken());
+            const auto record = CheckDomain(outcome.name, probes_, context_, steps, Details::AtOnce,
+                                            std::move(found));
             if (!record)
                 return;
             outcome.record = *record;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DelegationStage.h"
 #include "core/NameSource.h"
 #include "net/NetworkContext.h"
 #include "probes/Probe.h"
@@ -42,11 +43,14 @@ public:
     using WantsDetails = std::function<bool(const probes::DomainRecord &)>;
 
     // context is the run's own (ContextForRun): abandoning the pool interrupts its socket layer.
-    // names outlives the pool and is read only under the pool's lock.
+    // names outlives the pool and is read only under the pool's lock. With ahead, a stage
+    // resolves the names' delegation before the workers come to them (DelegationStage), and each
+    // check takes its name's verdict from it.
     CheckPool(NameSource &names, probes::ProbeList probes, net::NetworkContext context, int jobs,
-              WantsDetails wantsDetails);
+              WantsDetails wantsDetails, std::optional<DelegationAhead> ahead = std::nullopt);
     CheckPool(std::vector<std::string> names, probes::ProbeList probes, net::NetworkContext context,
-              int jobs, WantsDetails wantsDetails);
+              int jobs, WantsDetails wantsDetails,
+              std::optional<DelegationAhead> ahead = std::nullopt);
     ~CheckPool();
     CheckPool(const CheckPool &) = delete;
     CheckPool &operator=(const CheckPool &) = delete;
@@ -76,7 +80,8 @@ public:
 private:
     // names when given, else the names owned.
     CheckPool(std::unique_ptr<NameVector> owned, NameSource *names, probes::ProbeList probes,
-              net::NetworkContext context, int jobs, WantsDetails wantsDetails);
+              net::NetworkContext context, int jobs, WantsDetails wantsDetails,
+              std::optional<DelegationAhead> ahead);
 
     // A name given to a worker, until its outcome is handed over.
     struct Started {
@@ -99,6 +104,8 @@ private:
     void Finish(CheckOutcome outcome);
 
     std::unique_ptr<NameVector> ownNames_;
+    // Stands between the list and the pool when the run resolves delegation ahead.
+    std::unique_ptr<DelegationStage> stage_;
     NameSource &names_;
     const probes::ProbeList probes_;
     const net::NetworkContext context_;

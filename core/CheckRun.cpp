@@ -357,8 +357,10 @@ void CheckRun::CheckConcurrently(NameSource &names, const CheckSetup &setup) {
     const std::uint64_t generation = list_.Generation();
     // The workers see the show filter as it was at the start; rows follow the current one.
     const std::int32_t show = options_.show();
-    CheckPool pool(names, setup.probes, ContextForRun(context_, kPerHost), options_.jobs(),
-                   [show](const probes::DomainRecord &record) { return IsShown(show, record); });
+    CheckPool pool(
+        names, setup.probes, ContextForRun(context_, kPerHost), options_.jobs(),
+        [show](const probes::DomainRecord &record) { return IsShown(show, record); },
+        setup.delegationAhead);
     struct ActivePool {
         CheckPool *&slot;
         CheckPool *previous;

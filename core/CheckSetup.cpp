@@ -1,6 +1,7 @@
 #include "core/CheckSetup.h"
 
 #include "probes/AvailabilityProbe.h"
+#include "probes/KeptRegistryAnswer.h"
 #include "probes/LinkPopularityProbe.h"
 #include "probes/RankIndexProbe.h"
 #include "probes/TrafficRankProbe.h"
@@ -61,6 +62,19 @@ probes::RegistrySettings WithCache(const SearchOptions &options, probes::Registr
     return registry;
 }
 
+// The registry probe, and the delegation ahead of it that skips the names with a kept answer.
+void AddRegistryCheck(CheckSetup &setup, const probes::RegistrySettings &registry) {
+    auto context = std::make_shared<probes::RegistryContext>(registry);
+    setup.registryDataPublished = context->Bootstrap().Publication();
+    setup.notes.insert(setup.notes.end(), context->DataNotes().begin(),
+                       context->DataNotes().end());
+    setup.probes.push_back(std::make_shared<probes::RegistryProbe>(context));
+    setup.delegationAhead =
+        DelegationAhead{registry.dns, [context](const std::string &name) {
+                            return probes::AnswerFromCache(context->Cache(), name).has_value();
+                        }};
+}
+
 } // namespace
 
 CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem::path &indexFolder,
@@ -70,16 +84,10 @@ CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem:
     const auto graph =
         OpenChosen(options.linksFrom(), RankKind::WebGraph, indexFolder, setup.notes);
     const auto list = OpenChosen(options.rankFrom(), RankKind::RankList, indexFolder, setup.notes);
-    if (options.check() == kCheckWeb) {
+    if (options.check() == kCheckWeb)
         setup.probes.push_back(std::make_shared<probes::AvailabilityProbe>());
-    } else {
-        auto context = std::make_shared<probes::RegistryContext>(
-            WithCache(options, registry, setup.notes));
-        setup.registryDataPublished = context->Bootstrap().Publication();
-        setup.notes.insert(setup.notes.end(), context->DataNotes().begin(),
-                           context->DataNotes().end());
-        setup.probes.push_back(std::make_shared<probes::RegistryProbe>(std::move(context)));
-    }
+    else
+        AddRegistryCheck(setup, WithCache(options, registry, setup.notes));
     if (graph) {
         setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(graph));
         setup.columns = setup.columns.WithCaption(base::field::kLinks, kLinksFromIndexCaption);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Exception.h"
+#include "core/DelegationStage.h"
 #include "core/SearchOptions.h"
 #include "probes/Probe.h"
 #include "probes/RegistryProbe.h"
@@ -32,6 +33,8 @@ struct CheckSetup {
     std::vector<std::string> notes;
     // For a registry check: when the RDAP registry data in use was published, where it says.
     std::optional<std::chrono::sys_seconds> registryDataPublished;
+    // The registry check's runs of many names resolve delegation ahead of the checks.
+    std::optional<DelegationAhead> delegationAhead;
 };
 
 inline constexpr const char *kLinksFromIndexCaption = "Links (rank)";

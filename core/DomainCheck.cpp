@@ -63,12 +63,13 @@ bool IsAvailable(const probes::DomainRecord &record) {
     return record.available == probes::Availability::Free;
 }
 
-std::optional<probes::DomainRecord> CheckDomain(const std::string &name,
-                                                const probes::ProbeList &probes,
-                                                const net::NetworkContext &context,
-                                                CheckSteps &steps, Details details) {
+std::optional<probes::DomainRecord>
+CheckDomain(const std::string &name, const probes::ProbeList &probes,
+            const net::NetworkContext &context, CheckSteps &steps, Details details,
+            std::optional<registry::DelegationResult> delegationFound) {
     probes::DomainRecord record;
     record.name = name;
+    record.delegationFound = std::move(delegationFound);
     record.suffix = probes::ExtractSuffix(name);
     record.SetField(base::field::kDisplay, registry::ToUnicodeName(name));
     const probes::Pause pause = [&steps] { steps.Pause(); };

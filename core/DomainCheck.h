@@ -30,12 +30,13 @@ enum class Details { OneAfterAnother, AtOnce };
 
 // Checks one name: its suffix, then every probe of the list in order, the ones that ask only
 // about free names only when the name was found free. Nothing when steps abandoned the check.
-// A probe's failure (a socket layer that cannot start) is the caller's to see.
-std::optional<probes::DomainRecord> CheckDomain(const std::string &name,
-                                                const probes::ProbeList &probes,
-                                                const net::NetworkContext &context,
-                                                CheckSteps &steps,
-                                                Details details = Details::OneAfterAnother);
+// A probe's failure (a socket layer that cannot start) is the caller's to see. delegationFound,
+// the name's delegation when the run resolved it ahead, goes to the probes on the record.
+std::optional<probes::DomainRecord>
+CheckDomain(const std::string &name, const probes::ProbeList &probes,
+            const net::NetworkContext &context, CheckSteps &steps,
+            Details details = Details::OneAfterAnother,
+            std::optional<registry::DelegationResult> delegationFound = std::nullopt);
 
 // Whether a record's name was found free.
 bool IsAvailable(const probes::DomainRecord &record);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/FieldKeys.h"
+#include "registry/DnsDelegation.h"
 
 #include <functional>
 #include <map>
@@ -30,6 +31,9 @@ struct DomainRecord {
     std::map<std::string, std::string, std::less<>> more;
     // Unknown because no registry and no resolver answered at all: the network, most likely.
     bool nothingAnswered = false;
+    // The name's delegation when its run found it ahead of the checks: the registry check takes
+    // it instead of asking again. Not a field: no row shows it.
+    std::optional<registry::DelegationResult> delegationFound;
 
     // A field's text by its key (base::field), as a row shows it: the availability as its word.
     std::optional<std::string> Field(std::string_view key) const;

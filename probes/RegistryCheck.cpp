@@ -171,7 +171,8 @@ RegistryAnswer AskWhois(const registry::WhoisServer &server, const std::string &
 } // namespace
 
 RegistryAnswer CheckRegistry(const std::string &name, const RegistrySources &sources,
-                             const registry::DnsBounds &dnsBounds) {
+                             const registry::DnsBounds &dnsBounds,
+                             const registry::DelegationResult *foundAhead) {
     // A name below a delegation is not delegated itself, and a registry finds no registration
     // of it: both would say "free" for any host of a registered name.
     if (auto why = NotRegistrable(name, sources.suffixes)) {
@@ -179,7 +180,7 @@ RegistryAnswer CheckRegistry(const std::string &name, const RegistrySources &sou
         return Unknown({std::move(*why)}, std::move(detail));
     }
     const registry::DelegationResult delegation =
-        registry::CheckDelegation(name, sources.dns, dnsBounds);
+        foundAhead ? *foundAhead : registry::CheckDelegation(name, sources.dns, dnsBounds);
     // A delegated name costs no registry query, WHOIS above all.
     if (delegation.state == registry::Delegation::Delegated)
         return Known(Availability::Taken, "dns", "delegated: " + delegation.detail);
@@ -198,8 +199,10 @@ RegistryAnswer CheckRegistry(const std::string &name, const RegistrySources &sou
 RegistryAnswer CheckRegistry(const std::string &name, const registry::DnsSettings &dns,
                              const registry::RdapBootstrap &bootstrap, registry::RdapClient &rdap,
                              const registry::PublicSuffixList &suffixes,
-                             const registry::DnsBounds &dnsBounds) {
-    return CheckRegistry(name, RegistrySources{dns, bootstrap, rdap, suffixes}, dnsBounds);
+                             const registry::DnsBounds &dnsBounds,
+                             const registry::DelegationResult *foundAhead) {
+    return CheckRegistry(name, RegistrySources{dns, bootstrap, rdap, suffixes}, dnsBounds,
+                         foundAhead);
 }
 
 } // namespace probes

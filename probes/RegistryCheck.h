@@ -51,14 +51,16 @@ struct RegistrySources {
 // WHOIS server, whose reply decides the same way; without either it is Unknown. A name that is
 // not itself a registrable name by suffixes (a host below one, or a public suffix) is Unknown
 // without asking: no delegation and no registry answer speaks for it. dnsBounds end the
-// delegation query early.
+// delegation query early; a delegation foundAhead by the run is taken instead of a query.
 RegistryAnswer CheckRegistry(const std::string &name, const RegistrySources &sources,
-                             const registry::DnsBounds &dnsBounds = {});
+                             const registry::DnsBounds &dnsBounds = {},
+                             const registry::DelegationResult *foundAhead = nullptr);
 
 // The same without WHOIS.
 RegistryAnswer CheckRegistry(const std::string &name, const registry::DnsSettings &dns,
                              const registry::RdapBootstrap &bootstrap, registry::RdapClient &rdap,
                              const registry::PublicSuffixList &suffixes,
-                             const registry::DnsBounds &dnsBounds = {});
+                             const registry::DnsBounds &dnsBounds = {},
+                             const registry::DelegationResult *foundAhead = nullptr);
 
 } // namespace probes

@@ -82,7 +82,10 @@ void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context
     const RegistrySources sources{shared->Dns(),      shared->Bootstrap(),     rdap,
                                   shared->Suffixes(), &shared->WhoisServers(), &whois};
     std::optional<RegistryAnswer> kept = AnswerFromCache(shared->Cache(), record.name);
-    RegistryAnswer answer = kept ? std::move(*kept) : CheckRegistry(record.name, sources, dnsBounds);
+    RegistryAnswer answer =
+        kept ? std::move(*kept)
+             : CheckRegistry(record.name, sources, dnsBounds,
+                             record.delegationFound ? &*record.delegationFound : nullptr);
     if (!kept)
         KeepInCache(shared->Cache(), record.name, answer);
     if (answer.stopped)

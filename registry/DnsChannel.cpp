@@ -56,6 +56,7 @@ struct DnsChannel::Pending {
     static void OnEnd(void *argument, int status, int, unsigned char *reply, int length) {
         auto *self = static_cast<Pending *>(argument);
         self->ended = true;
+        --self->owner->open_;
         DnsQueryResult result;
         if (reply != nullptr && length > 0) {
             result.status = DnsQueryStatus::Answered;
@@ -120,39 +121,47 @@ void DnsChannel::Query(const std::string &name, std::uint16_t type, Done done) {
     pending->done = std::move(done);
     Pending *argument = pending.get();
     pending_.push_back(std::move(pending));
+    ++open_;
     ares_query(channel_, name.c_str(), kClassInternet, type, &Pending::OnEnd, argument);
 }
 
 void DnsChannel::Run(Clock::time_point deadline, std::stop_token stop) {
+    while (open_ > 0) {
+        if (stop.stop_requested()) {
+            EndAll(DnsQueryStatus::Cancelled);
+            break;
+        }
+        if (Clock::now() >= deadline) {
+            EndAll(DnsQueryStatus::NoDeadline);
+            break;
+        }
+        Serve(deadline, stop);
+    }
+    Sweep();
+}
+
+void DnsChannel::Serve(Clock::time_point until, std::stop_token stop) {
     const std::stop_callback wake(stop, [this] {
         const std::uint64_t one = 1;
         if (::write(wakeFd_, &one, sizeof one) < 0) {
             // The counter is already far from zero: the poll sees it readable anyway.
         }
     });
-    const auto open = [this] {
-        return std::any_of(pending_.begin(), pending_.end(),
-                           [](const auto &pending) { return !pending->ended; });
-    };
-    while (open()) {
-        if (stop.stop_requested()) {
-            EndAll(DnsQueryStatus::Cancelled);
-            break;
-        }
-        const auto now = Clock::now();
-        if (now >= deadline) {
-            EndAll(DnsQueryStatus::NoDeadline);
-            break;
-        }
-        timeval longest = ToTimeval(deadline - now);
-        timeval next{};
-        const timeval *wait = ares_timeout(channel_, &longest, &next);
-        PollOnce(now + FromTimeval(*wait));
-    }
+    if (stop.stop_requested())
+        return;
+    const auto now = Clock::now();
+    timeval longest = ToTimeval(std::max(until - now, Clock::duration::zero()));
+    timeval next{};
+    const timeval *wait = ares_timeout(channel_, &longest, &next);
+    PollOnce(now + FromTimeval(*wait));
+    Sweep();
+}
+
+void DnsChannel::Sweep() {
     for (auto &pending : pending_)
         if (pending->failure)
             std::rethrow_exception(std::exchange(pending->failure, nullptr));
-    pending_.clear();
+    std::erase_if(pending_, [](const auto &pending) { return pending->ended; });
 }
 
 void DnsChannel::PollOnce(Clock::time_point until) {
@@ -176,7 +185,12 @@ void DnsChannel::PollOnce(Clock::time_point until) {
     const int ready =
         poll(entries, count + 1, static_cast<int>(std::clamp<long long>(left, 0, 60000)));
     // Woken by the stop: the caller's loop sees it raised.
-    if ((ready < 0 && errno != EINTR) || (ready > 0 && entries[count].revents != 0))
+    if (ready > 0 && entries[count].revents != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const auto got = ::read(wakeFd_, &count, sizeof count);
+        return;
+    }
+    if (ready < 0 && errno != EINTR)
         return;
     bool served = false;
     for (nfds_t i = 0; ready > 0 && i < count; ++i) {
@@ -198,6 +212,7 @@ void DnsChannel::EndAll(DnsQueryStatus status) {
     ending_ = status;
     ares_cancel(channel_);
     ending_.reset();
+    Sweep();
 }
 
 } // namespace registry

@@ -3,6 +3,7 @@
 #include "base/Exception.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -73,18 +74,29 @@ public:
     // Serves the queries in flight until every one has ended, the deadline passes or stop is
     // raised; the ones still open then end with NoDeadline or Cancelled.
     void Run(std::chrono::steady_clock::time_point deadline, std::stop_token stop);
+    // Serves the queries in flight once: waits for a reply at most until until (less when a try
+    // times out sooner) and lets the replies and time-outs that are due end their queries. Returns
+    // early, without ending anything, when stop is raised. For a caller that starts queries as
+    // others end.
+    void Serve(std::chrono::steady_clock::time_point until, std::stop_token stop);
+    // Ends every query still open with status (Cancelled or NoDeadline).
+    void EndAll(DnsQueryStatus status);
+    // The queries started and not ended yet.
+    std::size_t Open() const { return open_; }
 
 private:
     struct Pending;
     // Polls the channel's sockets and the wake-up once, for at most until, and lets the library
     // read, write and time out what is due.
     void PollOnce(std::chrono::steady_clock::time_point until);
-    void EndAll(DnsQueryStatus status);
+    // Raises the first failure of a done callback and forgets the queries that have ended.
+    void Sweep();
 
     ares_channeldata *channel_ = nullptr;
     // Written by the stop token's callback: the poll watches it beside the sockets.
     int wakeFd_ = -1;
     std::vector<std::unique_ptr<Pending>> pending_;
+    std::size_t open_ = 0;
     // Set while ares_cancel ends the queries, which then end with this status.
     std::optional<DnsQueryStatus> ending_;
 };

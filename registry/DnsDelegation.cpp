@@ -57,7 +57,9 @@ DelegationResult FromReply(const std::vector<std::uint8_t> &reply) {
     }
 }
 
-DelegationResult FromQuery(const DnsQueryResult &query, const DnsSettings &settings) {
+} // namespace
+
+DelegationResult DelegationFrom(const DnsQueryResult &query, const DnsSettings &settings) {
     switch (query.status) {
     case DnsQueryStatus::Answered:
         return FromReply(query.message);
@@ -77,24 +79,29 @@ DelegationResult FromQuery(const DnsQueryResult &query, const DnsSettings &setti
     return Failed(DnsFailure::NoAnswer, "the name cannot be asked for: " + query.reason);
 }
 
-} // namespace
-
-DelegationResult CheckDelegation(const std::string &name, const DnsSettings &settings,
-                                 const DnsBounds &bounds) {
+std::optional<DnsChannelSettings> ChannelSettingsFor(const DnsSettings &settings) {
     DnsChannelSettings channelSettings;
     channelSettings.tryTimeout = std::chrono::seconds(std::max(1, settings.timeoutSeconds));
     channelSettings.tries = std::max(1, settings.attempts);
     if (!settings.server.empty()) {
         channelSettings.server = ParseServer(settings.server);
         if (!channelSettings.server)
-            return Failed(DnsFailure::Other, "bad resolver address " + settings.server);
+            return std::nullopt;
     }
+    return channelSettings;
+}
+
+DelegationResult CheckDelegation(const std::string &name, const DnsSettings &settings,
+                                 const DnsBounds &bounds) {
+    const std::optional<DnsChannelSettings> channelSettings = ChannelSettingsFor(settings);
+    if (!channelSettings)
+        return Failed(DnsFailure::Other, "bad resolver address " + settings.server);
     // Declared before the channel: a query the channel ends as it goes still finds it.
     DelegationResult result = Failed(DnsFailure::Cancelled, "cancelled");
     try {
-        DnsChannel channel(channelSettings);
+        DnsChannel channel(*channelSettings);
         channel.Query(name, kDnsTypeNs,
-                      [&](DnsQueryResult query) { result = FromQuery(query, settings); });
+                      [&](DnsQueryResult query) { result = DelegationFrom(query, settings); });
         channel.Run(bounds.deadline, bounds.stop);
     } catch (const EDnsChannelError &error) {
         return Failed(DnsFailure::Other, error.what());

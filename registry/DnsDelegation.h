@@ -1,6 +1,9 @@
 #pragma once
 
+#include "registry/DnsChannel.h"
+
 #include <chrono>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -18,6 +21,9 @@ struct DnsSettings {
     // The wait for a first try, in whole seconds (later tries wait longer), and the tries.
     int timeoutSeconds = 3;
     int attempts = 2;
+    // The NS queries in flight at once when a run resolves its names ahead of the checks
+    // (1 to 4096).
+    int inflight = 256;
 };
 
 enum class Delegation {
@@ -51,6 +57,11 @@ struct DnsBounds {
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
     std::stop_token stop;
 };
+
+// The channel settings for settings; nothing when its server address cannot be read.
+std::optional<DnsChannelSettings> ChannelSettingsFor(const DnsSettings &settings);
+// The verdict of an NS query's end.
+DelegationResult DelegationFrom(const DnsQueryResult &query, const DnsSettings &settings);
 
 // Never raises: every failure is a Failed result with its reason in detail.
 DelegationResult CheckDelegation(const std::string &name, const DnsSettings &settings = {},

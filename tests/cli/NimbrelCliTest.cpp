@@ -157,6 +157,8 @@ TEST_F(CliTest, UsageAndFileErrorsHaveTheirExitStatusAndOneLine) {
         {{"--read-timeout", "0", "x"}, 2, "--read-timeout"},
         {{"--jobs", "0", "x"}, 2, "--jobs"},
         {{"--jobs", "65", "x"}, 2, "--jobs"},
+        {{"--dns-inflight", "0", "x"}, 2, "--dns-inflight"},
+        {{"--dns-inflight", "4097", "x"}, 2, "--dns-inflight"},
         {{"--limit", "0", "x"}, 2, "--limit"},
         {{"--request-timeout", "-1", "x"}, 2, "--request-timeout"},
         {{"--from", "names.txt", "x"}, 2, "--from"},

@@ -15,6 +15,8 @@ namespace testsupport {
 namespace {
 
 constexpr std::size_t kHeaderSize = 12;
+// Held replies go out once no query came for this long.
+constexpr int kHoldQuietMs = 20;
 
 void PutWord(std::vector<std::uint8_t> &out, std::uint16_t value) {
     out.push_back(static_cast<std::uint8_t>(value >> 8));
@@ -104,6 +106,34 @@ void ScriptedNameServer::SilenceOverTcp() {
     tcpSilent_ = true;
 }
 
+bool ScriptedNameServer::WaitForQueries(std::size_t count,
+                                        std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return queries_.size() >= count; });
+}
+
+void ScriptedNameServer::HoldUdpReplies() {
+    std::lock_guard lock(mutex_);
+    holding_ = true;
+}
+
+std::size_t ScriptedNameServer::MostHeld() const {
+    std::lock_guard lock(mutex_);
+    return mostHeld_;
+}
+
+void ScriptedNameServer::SendHeld() {
+    std::vector<Held> held;
+    {
+        std::lock_guard lock(mutex_);
+        held.swap(held_);
+    }
+    for (auto reply = held.rbegin(); reply != held.rend(); ++reply)
+        sendto(socket_, reply->reply.data(), reply->reply.size(), 0,
+               reinterpret_cast<const sockaddr *>(reply->to.data()),
+               static_cast<socklen_t>(reply->to.size()));
+}
+
 bool ScriptedNameServer::WaitForTcpQueries(std::size_t count,
                                            std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
@@ -116,11 +146,18 @@ void ScriptedNameServer::Serve() {
             {wake_, POLLIN, 0}, {socket_, POLLIN, 0}, {listener_, POLLIN, 0}};
         for (const TcpClient &client : clients_)
             entries.push_back({client.socket, POLLIN, 0});
-        const int ready = poll(entries.data(), entries.size(), -1);
+        bool anyHeld = false;
+        {
+            std::lock_guard lock(mutex_);
+            anyHeld = !held_.empty();
+        }
+        const int ready = poll(entries.data(), entries.size(), anyHeld ? kHoldQuietMs : -1);
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready < 0 || entries[0].revents != 0)
             return;
+        if (ready == 0)
+            SendHeld();
         if (entries[1].revents != 0)
             ServeUdp();
         if (entries[2].revents != 0)
@@ -149,10 +186,18 @@ void ScriptedNameServer::ServeUdp() {
     if (got < static_cast<long>(kHeaderSize))
         return;
     query.resize(static_cast<std::size_t>(got));
-    const auto reply = ReplyTo(query, false);
-    if (!reply.empty())
+    for (const auto &reply : ReplyTo(query, false)) {
+        std::unique_lock lock(mutex_);
+        if (holding_) {
+            const auto *address = reinterpret_cast<const std::uint8_t *>(&from);
+            held_.push_back({reply, {address, address + fromLength}});
+            mostHeld_ = std::max(mostHeld_, held_.size());
+            continue;
+        }
+        lock.unlock();
         sendto(socket_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr *>(&from),
                fromLength);
+    }
 }
 
 void ScriptedNameServer::Accept() {
@@ -183,22 +228,63 @@ bool ScriptedNameServer::ServeTcp(TcpClient &client) {
             silent = tcpSilent_;
         }
         changed_.notify_all();
-        auto reply =
-            query.size() >= kHeaderSize ? ReplyTo(query, true) : std::vector<std::uint8_t>{};
-        if (silent || reply.empty())
+        auto replies = query.size() >= kHeaderSize ? ReplyTo(query, true)
+                                                   : std::vector<std::vector<std::uint8_t>>{};
+        if (silent)
             continue;
-        const std::uint8_t prefix[2] = {static_cast<std::uint8_t>(reply.size() >> 8),
-                                        static_cast<std::uint8_t>(reply.size() & 0xFF)};
-        reply.insert(reply.begin(), prefix, prefix + 2);
-        if (send(client.socket, reply.data(), reply.size(), MSG_NOSIGNAL) !=
-            static_cast<long>(reply.size()))
-            return false;
+        for (auto &reply : replies) {
+            const std::uint8_t prefix[2] = {static_cast<std::uint8_t>(reply.size() >> 8),
+                                            static_cast<std::uint8_t>(reply.size() & 0xFF)};
+            reply.insert(reply.begin(), prefix, prefix + 2);
+            if (send(client.socket, reply.data(), reply.size(), MSG_NOSIGNAL) !=
+                static_cast<long>(reply.size()))
+                return false;
+        }
     }
     return true;
 }
 
-std::vector<std::uint8_t> ScriptedNameServer::ReplyTo(const std::vector<std::uint8_t> &query,
-                                                      bool overTcp) {
+namespace {
+
+// A reply of reply's kind to the question that ends at questionEnd.
+std::vector<std::uint8_t> BuildReply(const std::vector<std::uint8_t> &query,
+                                     std::size_t questionEnd, NameServerReply reply,
+                                     const std::vector<std::string> &nameServers, bool overTcp) {
+    // The whole answer does not fit a datagram: the header says so and holds no records.
+    const bool truncated = reply == NameServerReply::Truncated && !overTcp;
+    const bool delegation =
+        reply == NameServerReply::Delegation || (reply == NameServerReply::Truncated && overTcp);
+    const int code = reply == NameServerReply::NameError       ? 3
+                     : reply == NameServerReply::ServerFailure ? 2
+                                                               : 0;
+    std::vector<std::uint8_t> out(query.begin(), query.begin() + 2);
+    PutWord(out, static_cast<std::uint16_t>(0x8180 | (truncated ? 0x0200 : 0) | code));
+    PutWord(out, 1);
+    PutWord(out, delegation ? static_cast<std::uint16_t>(nameServers.size()) : 0);
+    PutWord(out, 0);
+    PutWord(out, 0);
+    out.insert(out.end(), query.begin() + kHeaderSize,
+               query.begin() + static_cast<long>(questionEnd));
+    if (!delegation || truncated)
+        return out;
+    for (const auto &server : nameServers) {
+        PutWord(out, 0xC00C); // the question's name
+        PutWord(out, 2);      // NS
+        PutWord(out, 1);      // IN
+        PutWord(out, 0);
+        PutWord(out, 3600);
+        std::vector<std::uint8_t> data;
+        PutName(data, server);
+        PutWord(out, static_cast<std::uint16_t>(data.size()));
+        out.insert(out.end(), data.begin(), data.end());
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::vector<std::uint8_t>>
+ScriptedNameServer::ReplyTo(const std::vector<std::uint8_t> &query, bool overTcp) {
     // The question: one name of plain labels, then its type and class.
     std::string name;
     std::size_t at = kHeaderSize;
@@ -213,44 +299,40 @@ std::vector<std::uint8_t> ScriptedNameServer::ReplyTo(const std::vector<std::uin
         return {};
     const int type = (query[at + 1] << 8) | query[at + 2];
     Setting setting{NameServerReply::NameError, {}};
+    int asked = 0;
     {
         std::lock_guard lock(mutex_);
         queries_.push_back(name + " " + std::to_string(type) + (overTcp ? " tcp" : ""));
+        asked = asked_[Lower(name)]++;
         const auto found = settings_.find(Lower(name));
         if (found != settings_.end())
             setting = found->second;
     }
-    if (setting.reply == NameServerReply::Silence)
+    changed_.notify_all();
+    const auto &servers = setting.nameServers;
+    switch (setting.reply) {
+    case NameServerReply::Silence:
         return {};
-    // The whole answer does not fit a datagram: the header says so and holds no records.
-    const bool truncated = setting.reply == NameServerReply::Truncated && !overTcp;
-    const bool delegation = setting.reply == NameServerReply::Delegation ||
-                            (setting.reply == NameServerReply::Truncated && overTcp);
-    const int code = setting.reply == NameServerReply::NameError       ? 3
-                     : setting.reply == NameServerReply::ServerFailure ? 2
-                                                                       : 0;
-    std::vector<std::uint8_t> reply(query.begin(), query.begin() + 2);
-    PutWord(reply, static_cast<std::uint16_t>(0x8180 | (truncated ? 0x0200 : 0) | code));
-    PutWord(reply, 1);
-    PutWord(reply, delegation ? static_cast<std::uint16_t>(setting.nameServers.size()) : 0);
-    PutWord(reply, 0);
-    PutWord(reply, 0);
-    reply.insert(reply.end(), query.begin() + kHeaderSize,
-                 query.begin() + static_cast<long>(questionEnd));
-    if (!delegation || truncated)
-        return reply;
-    for (const auto &server : setting.nameServers) {
-        PutWord(reply, 0xC00C); // the question's name
-        PutWord(reply, 2);      // NS
-        PutWord(reply, 1);      // IN
-        PutWord(reply, 0);
-        PutWord(reply, 3600);
-        std::vector<std::uint8_t> data;
-        PutName(data, server);
-        PutWord(reply, static_cast<std::uint16_t>(data.size()));
-        reply.insert(reply.end(), data.begin(), data.end());
+    case NameServerReply::SilentOnce:
+        if (asked == 0)
+            return {};
+        return {BuildReply(query, questionEnd, NameServerReply::Delegation, servers, overTcp)};
+    case NameServerReply::WrongIdFirst: {
+        auto decoy = BuildReply(query, questionEnd, NameServerReply::Delegation, servers, overTcp);
+        decoy[0] ^= 0x5A;
+        return {decoy,
+                BuildReply(query, questionEnd, NameServerReply::NameError, servers, overTcp)};
     }
-    return reply;
+    case NameServerReply::OtherQuestionFirst: {
+        // The same ID and length, another name: its first letter changed.
+        auto other = query;
+        other[kHeaderSize + 1] = other[kHeaderSize + 1] == 'z' ? 'y' : 'z';
+        return {BuildReply(other, questionEnd, NameServerReply::Delegation, servers, overTcp),
+                BuildReply(query, questionEnd, NameServerReply::NameError, servers, overTcp)};
+    }
+    default:
+        return {BuildReply(query, questionEnd, setting.reply, servers, overTcp)};
+    }
 }
 
 } // namespace testsupport

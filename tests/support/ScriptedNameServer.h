@@ -12,11 +12,26 @@
 
 // An in-process DNS server on 127.0.0.1 at a free port, UDP and TCP alike, for tests: each name
 // gets the reply set for it (NS records, NXDOMAIN, no data, SERVFAIL, silence, or over UDP a
-// truncated reply whose whole answer comes over TCP); a name with none set gets NXDOMAIN. It
-// records every query. Its destructor stops and joins its thread.
+// truncated reply whose whole answer comes over TCP, a decoy before the true reply, a first try
+// left unanswered); a name with none set gets NXDOMAIN. It records every query, and can hold its
+// UDP replies to send them out of order and count how many queries were in flight at once. Its
+// destructor stops and joins its thread.
 namespace testsupport {
 
-enum class NameServerReply { Delegation, NameError, NoData, ServerFailure, Silence, Truncated };
+enum class NameServerReply {
+    Delegation,
+    NameError,
+    NoData,
+    ServerFailure,
+    Silence,
+    Truncated,
+    // Over UDP a delegation with another query ID first, then the true reply: NXDOMAIN.
+    WrongIdFirst,
+    // Over UDP a delegation for another name under the query's ID first, then NXDOMAIN.
+    OtherQuestionFirst,
+    // The first query goes unanswered; every later one gets a delegation.
+    SilentOnce,
+};
 
 class ScriptedNameServer {
 public:
@@ -38,6 +53,13 @@ public:
     void SilenceOverTcp();
     // Waits (at most timeout) until count queries came over TCP; false on time-out.
     bool WaitForTcpQueries(std::size_t count, std::chrono::milliseconds timeout) const;
+    // Waits (at most timeout) until count queries came at all; false on time-out.
+    bool WaitForQueries(std::size_t count, std::chrono::milliseconds timeout) const;
+    // From now on UDP replies are held, and sent last first once no query came for a moment:
+    // the client sees its replies out of order, and the server sees all it has in flight.
+    void HoldUdpReplies();
+    // The most UDP replies held at once: the client's queries in flight.
+    std::size_t MostHeld() const;
 
 private:
     struct Setting {
@@ -53,7 +75,10 @@ private:
     void Accept();
     // False when the client closed or broke off.
     bool ServeTcp(TcpClient &client);
-    std::vector<std::uint8_t> ReplyTo(const std::vector<std::uint8_t> &query, bool overTcp);
+    // The replies to a query, in the order they go out (a decoy first).
+    std::vector<std::vector<std::uint8_t>> ReplyTo(const std::vector<std::uint8_t> &query,
+                                                   bool overTcp);
+    void SendHeld();
 
     int socket_ = -1;
     int listener_ = -1;
@@ -67,6 +92,14 @@ private:
     std::vector<std::string> queries_;
     std::size_t tcpQueries_ = 0;
     bool tcpSilent_ = false;
+    std::map<std::string, int> asked_;
+    bool holding_ = false;
+    struct Held {
+        std::vector<std::uint8_t> reply;
+        std::vector<std::uint8_t> to; // the sockaddr_in of the client
+    };
+    std::vector<Held> held_;
+    std::size_t mostHeld_ = 0;
 };
 
 } // namespace testsupport
