@@ -115,7 +115,10 @@ CheckRun::CheckRun(SearchOptions &options, StringList &candidates, StringList &s
     : CheckRun(
           options, candidates, scratch, list,
           [probes = std::move(probes), columns = list.GetColumns()] {
-              return CheckSetup{probes, columns, {}, {}};
+              CheckSetup setup;
+              setup.probes = probes;
+              setup.columns = columns;
+              return setup;
           },
           std::move(context), prompt, progress) {}
 

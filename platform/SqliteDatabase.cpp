@@ -17,6 +17,10 @@ bool ESqliteError::IsDamage() const {
     return code_ == SQLITE_CORRUPT || code_ == SQLITE_NOTADB || code_ == SQLITE_FORMAT;
 }
 
+bool ESqliteError::IsBusy() const {
+    return code_ == SQLITE_BUSY || code_ == SQLITE_LOCKED;
+}
+
 SqliteDatabase::SqliteDatabase(const std::filesystem::path &file,
                                std::chrono::milliseconds busyTimeout)
     : file_(file.string()) {

@@ -22,6 +22,9 @@ public:
     // The file is not a database or is damaged: setting it aside and starting anew is the
     // only cure. A file that cannot be opened at all (no permission) is not damage.
     bool IsDamage() const;
+    // Another connection holds a lock this one needed, beyond the busy timeout or in a step
+    // (such as switching the journal mode) that does not wait for it.
+    bool IsBusy() const;
 
 private:
     int code_;

@@ -8,6 +8,7 @@
 
 #include <ctime>
 #include <system_error>
+#include <thread>
 
 namespace registry {
 namespace {
@@ -18,6 +19,7 @@ using namespace std::chrono;
 constexpr const char *kLayoutVersion = "1";
 // No wait for another program's lock is longer than this; after it a lookup is a miss.
 constexpr milliseconds kBusyTimeout{1000};
+constexpr milliseconds kOpenRetryPause{10};
 // Registrar and status texts longer than this are not believed to be ours.
 constexpr std::size_t kTextLimit = 4096;
 // A decision this far in the future came from a clock set wrong; it is not trusted.
@@ -141,7 +143,19 @@ std::filesystem::path SetAside(const std::filesystem::path &file, system_clock::
 std::unique_ptr<AnswerCache::Open> AnswerCache::OpenFile(const std::filesystem::path &file) {
     if (IsFolder(file))
         throw ENotACache("a folder is in its place");
-    return std::make_unique<Open>(file);
+    // Two programs that start together race to switch a new file to its write-ahead log, and
+    // SQLite answers the loser "locked" without waiting: it tries again, within the busy
+    // timeout, as a waiting lock would.
+    const auto giveUp = steady_clock::now() + kBusyTimeout;
+    for (;;) {
+        try {
+            return std::make_unique<Open>(file);
+        } catch (const platform::ESqliteError &e) {
+            if (!e.IsBusy() || steady_clock::now() >= giveUp)
+                throw;
+        }
+        std::this_thread::sleep_for(kOpenRetryPause);
+    }
 }
 
 AnswerCache::AnswerCache(const std::filesystem::path &file, CacheLifetimes lifetimes, Clock clock)

@@ -51,7 +51,8 @@ void DelegationBatch::EndOverdue(Clock::time_point now) {
         if (waiting_.erase(tag) == 1)
             out_.emplace_back(
                 tag,
-                DelegationResult{Delegation::Failed, "no answer before the request time-out", {}});
+                DelegationResult{Delegation::Failed, "no answer before the request time-out", {},
+                                 DnsFailure::NoAnswer});
     }
 }
 

@@ -166,7 +166,10 @@ TForm1::TForm1(core::SearchOptions &options, probes::ProbeList probes, results::
     : TForm1(
           options,
           [probes = std::move(probes), columns] {
-              return core::CheckSetup{probes, columns, {}, {}};
+              core::CheckSetup setup;
+              setup.probes = probes;
+              setup.columns = columns;
+              return setup;
           },
           columns, std::move(context), parent) {}
 

@@ -290,11 +290,11 @@ public:
     UrlRecorder urls;
     ui::TForm1 form{options,
                     [this] {
-                        return chooseSetup ? chooseSetup()
-                                           : core::CheckSetup{testsupport::ProbeListOf(probes),
-                                                              results::Columns::Standard(),
-                                                              {},
-                                                              {}};
+                        if (chooseSetup)
+                            return chooseSetup();
+                        core::CheckSetup setup;
+                        setup.probes = testsupport::ProbeListOf(probes);
+                        return setup;
                     },
                     net::NetworkContext()};
     ui::TStartForm startForm{options, &form};

@@ -36,7 +36,8 @@ TEST_F(RegistryDataWindow, UpdateRunsOffTheWindowThreadAndSaysItsOutcome) {
 
 TEST_F(RegistryDataWindow, SaysOnceASessionWhenTheRegistryDataIsOld) {
     chooseSetup = [this] {
-        core::CheckSetup setup{ProbeListOf(probes), results::Columns::Standard(), {}, {}};
+        core::CheckSetup setup;
+        setup.probes = ProbeListOf(probes);
         setup.registryDataPublished = registry::ReadPublicationTime("2020-01-01T00:00:00Z");
         return setup;
     };
