@@ -6,6 +6,7 @@
 #include "registry/IdnaName.h"
 
 #include <algorithm>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <string_view>
 
@@ -101,47 +102,46 @@ void PrintTable(std::ostream &out, const results::ResultList &list) {
     }
 }
 
+// How the delimited formats write a line: TSV and CSV; nothing for the others.
+struct Delimiting {
+    char separator;
+    const char *lineEnd;
+    std::string (*escape)(std::string_view);
+};
+
+std::optional<Delimiting> DelimitingOf(OutputFormat format) {
+    switch (format) {
+    case OutputFormat::Tsv:
+        return Delimiting{'\t', "\n", EscapeTsv};
+    case OutputFormat::Csv:
+        return Delimiting{',', "\r\n", QuoteCsv};
+    case OutputFormat::Json:
+    case OutputFormat::Table:
+        break;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 void PrintHead(std::ostream &out, const results::Columns &columns, OutputFormat format) {
-    const auto delimited = [&](char separator, const char *lineEnd,
-                               std::string (*escape)(std::string_view)) {
-        for (const results::Column &column : columns)
-            out << escape(column.key) << separator;
-        out << kCheckedKey << lineEnd;
-    };
-    switch (format) {
-    case OutputFormat::Tsv:
-        delimited('\t', "\n", EscapeTsv);
+    const std::optional<Delimiting> delimiting = DelimitingOf(format);
+    if (!delimiting)
         return;
-    case OutputFormat::Csv:
-        delimited(',', "\r\n", QuoteCsv);
-        return;
-    case OutputFormat::Json:
-    case OutputFormat::Table:
-        return;
-    }
+    for (const results::Column &column : columns)
+        out << delimiting->escape(column.key) << delimiting->separator;
+    out << kCheckedKey << delimiting->lineEnd;
 }
 
 void PrintRow(std::ostream &out, const results::ResultList &list, int position,
               OutputFormat format) {
+    if (format == OutputFormat::Table)
+        return;
     const results::ResultRow &row = *list.Row(position);
-    const auto delimited = [&](char separator, const char *lineEnd,
-                               std::string (*escape)(std::string_view)) {
+    if (const std::optional<Delimiting> delimiting = DelimitingOf(format)) {
         for (int c = 0; c < list.ColumnCount(); ++c)
-            out << escape(CellText(row, c)) << separator;
-        out << (row.Checked() ? '1' : '0') << lineEnd;
-    };
-    switch (format) {
-    case OutputFormat::Tsv:
-        delimited('\t', "\n", EscapeTsv);
-        return;
-    case OutputFormat::Csv:
-        delimited(',', "\r\n", QuoteCsv);
-        return;
-    case OutputFormat::Json:
-        break;
-    case OutputFormat::Table:
+            out << delimiting->escape(CellText(row, c)) << delimiting->separator;
+        out << (row.Checked() ? '1' : '0') << delimiting->lineEnd;
         return;
     }
     // One row object at a time, in the layout a whole document dumped with an indent of two

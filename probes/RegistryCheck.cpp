@@ -35,6 +35,16 @@ RegistryAnswer Known(Availability available, std::string evidence, std::string d
     return answer;
 }
 
+// A registration the registry described, with what it said of it.
+RegistryAnswer Registered(std::string evidence, std::string expires, std::string registrar,
+                          std::vector<std::string> status) {
+    RegistryAnswer answer = Known(Availability::Taken, std::move(evidence), "registered");
+    answer.expires = std::move(expires);
+    answer.registrar = std::move(registrar);
+    answer.status = std::move(status);
+    return answer;
+}
+
 // Why name is no name a registry hands out; nothing when it is one.
 std::optional<UnknownReason> NotRegistrable(const std::string &name,
                                             const registry::PublicSuffixList &suffixes) {
@@ -121,13 +131,9 @@ RegistryAnswer AskRdap(const std::string &server, const std::string &name,
                        registry::RdapClient &rdap, const registry::DelegationResult &delegation) {
     registry::RdapResult result = rdap.LookupDomain(server, name);
     switch (result.outcome) {
-    case registry::RdapOutcome::Registered: {
-        RegistryAnswer answer = Known(Availability::Taken, "rdap", "registered");
-        answer.expires = std::move(result.expires);
-        answer.registrar = std::move(result.registrar);
-        answer.status = std::move(result.status);
-        return answer;
-    }
+    case registry::RdapOutcome::Registered:
+        return Registered("rdap", std::move(result.expires), std::move(result.registrar),
+                          std::move(result.status));
     case registry::RdapOutcome::NotFound:
         return Known(Availability::Free, "rdap", "not found");
     case registry::RdapOutcome::Unknown:
@@ -154,13 +160,9 @@ RegistryAnswer AskWhois(const registry::WhoisServer &server, const std::string &
     case registry::WhoisVerdict::Free:
         return Known(Availability::Free, "whois", "not found");
     case registry::WhoisVerdict::Taken:
-    case registry::WhoisVerdict::Reserved: {
-        RegistryAnswer taken = Known(Availability::Taken, "whois", "registered");
-        taken.expires = std::move(answer.expires);
-        taken.registrar = std::move(answer.registrar);
-        taken.status = std::move(answer.status);
-        return taken;
-    }
+    case registry::WhoisVerdict::Reserved:
+        return Registered("whois", std::move(answer.expires), std::move(answer.registrar),
+                          std::move(answer.status));
     case registry::WhoisVerdict::Unknown:
         break;
     }
