@@ -67,6 +67,15 @@ protected:
         web.Answer("rank.test", "*", 200, "Traffic rank for it: <b>7</b><br>");
     }
 
+    // A registry run over the names file with every row shown, asking the scripted resolver and
+    // trusting the test authority; more arguments follow.
+    std::vector<std::string> RegistryRun(const char *format, const char *jobs) {
+        return {"--check",   "registry",   "--from",           data.PathOf("names.txt"),
+                "--format",  format,       "--show",           "all",
+                "--jobs",    jobs,         "--dns-server",     names.Address(),
+                "--ca-file", trust.File(), "--rdap-bootstrap", data.PathOf("rdap.json")};
+    }
+
     // Scripts the servers for name and says what the program must answer.
     Expected Script(const std::string &name, const Suffix &suffix, Truth truth) {
         if (truth == Truth::Delegated) {
@@ -162,38 +171,15 @@ TEST_F(TruthTable, NoNameThatIsNotFreeIsYesAndEveryUnknownSaysWhy) {
     WriteFile(data.PathOf("whois.json"), R"({"servers": [{"suffixes": ["io"], )"
                                          R"("host": "whois.nic.io", "notFound": ["NOT FOUND"]}]})");
 
+    std::vector<std::string> args = RegistryRun("json", "16");
+    args.insert(args.end(),
+                {"--whois-servers", data.PathOf("whois.json"), "--whois-pace", "0",
+                 "--search-engine", "http://search.test", "--ranking-service", "http://rank.test",
+                 "--connect-to", kRdapHost + ":443:127.0.0.1:" + std::to_string(rdapTls.Port()),
+                 "--connect-to", ":43:127.0.0.1:" + std::to_string(whois.Port()), "--connect-to",
+                 "::127.0.0.1:" + std::to_string(web.Port())});
     const ChildResult result = RunChild(
-        kProgram,
-        {"--check",
-         "registry",
-         "--from",
-         data.PathOf("names.txt"),
-         "--format",
-         "json",
-         "--show",
-         "all",
-         "--jobs",
-         "16",
-         "--dns-server",
-         names.Address(),
-         "--ca-file",
-         trust.File(),
-         "--rdap-bootstrap",
-         data.PathOf("rdap.json"),
-         "--whois-servers",
-         data.PathOf("whois.json"),
-         "--whois-pace",
-         "0",
-         "--search-engine",
-         "http://search.test",
-         "--ranking-service",
-         "http://rank.test",
-         "--connect-to",
-         kRdapHost + ":443:127.0.0.1:" + std::to_string(rdapTls.Port()),
-         "--connect-to",
-         ":43:127.0.0.1:" + std::to_string(whois.Port()),
-         "--connect-to",
-         "::127.0.0.1:" + std::to_string(web.Port())},
+        kProgram, args,
         {"XDG_CONFIG_HOME=" + home.Folder().string(), "XDG_DATA_HOME=" + data.Path().string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err.find("No registry could be reached"), std::string::npos) << result.err;
@@ -233,30 +219,11 @@ TEST_F(TruthTable, NothingAnsweringIsSaidOnce) {
     WriteFile(data.PathOf("names.txt"), "one.com\ntwo.de\nthree.qq\n");
     WriteFile(data.PathOf("rdap.json"),
               R"({"version": "1.0", "services": [[["com"], ["https://)" + kRdapHost + R"(/"]]]})");
+    std::vector<std::string> args = RegistryRun("tsv", "3");
+    args.insert(args.end(), {"--request-timeout", "0.5", "--connect-to",
+                             kRdapHost + ":443:127.0.0.1:1", "--connect-to", ":43:127.0.0.1:1"});
     const ChildResult result = RunChild(
-        kProgram,
-        {"--check",
-         "registry",
-         "--from",
-         data.PathOf("names.txt"),
-         "--format",
-         "tsv",
-         "--show",
-         "all",
-         "--jobs",
-         "3",
-         "--dns-server",
-         names.Address(),
-         "--ca-file",
-         trust.File(),
-         "--rdap-bootstrap",
-         data.PathOf("rdap.json"),
-         "--request-timeout",
-         "0.5",
-         "--connect-to",
-         kRdapHost + ":443:127.0.0.1:1",
-         "--connect-to",
-         ":43:127.0.0.1:1"},
+        kProgram, args,
         {"XDG_CONFIG_HOME=" + home.Folder().string(), "XDG_DATA_HOME=" + data.Path().string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const std::string line = "No registry could be reached; check the network.\n";
