@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/IndexCommands.h"
+#include "cli/ProgressLine.h"
 #include "cli/RowPrinter.h"
 #include "cli/RowStream.h"
 #include "cli/TerminalApplication.h"
@@ -17,12 +18,10 @@
 #include "platform/InputFile.h"
 #include "registry/RegistryDataUpdate.h"
 #include "registry/WhoisServers.h"
-#include "registry/IdnaName.h"
 #include "results/ResultList.h"
 #include "results/ResultsFile.h"
 
 #include <chrono>
-#include <cstdio>
 #include <functional>
 #include <iostream>
 #include <new>
@@ -150,58 +149,6 @@ private:
     core::SearchOptions &options_;
 };
 
-// "Checking... NAME (k/N)" on standard error; on a terminal one line rewritten in place, with
-// the rate so far and an estimate of the time left.
-class Progress : public core::ProgressView {
-public:
-    Progress(std::ostream &err, bool terminal) : err_(err), terminal_(terminal) {}
-    ~Progress() override {
-        if (terminal_ && shown_)
-            err_ << "\r\033[K" << std::flush;
-    }
-    void ShowProgress(const core::RunProgress &progress) override {
-        if (progress.stopping)
-            return;
-        const std::string line = "Checking... " + registry::ToUnicodeName(progress.name) + " (" +
-                                 std::to_string(progress.position) + "/" +
-                                 std::to_string(progress.count) + ")";
-        if (!terminal_) {
-            err_ << line << '\n';
-            return;
-        }
-        err_ << "\r\033[K" << line << Estimate(progress.position - 1, progress.count) << std::flush;
-        shown_ = true;
-    }
-    void ShowDone(const core::RunEnd &end) override {
-        if (terminal_ && shown_)
-            err_ << "\r\033[K";
-        shown_ = false;
-        if (end.noRegistryReached)
-            err_ << core::kNoRegistryReachedText << '\n';
-        err_ << std::flush;
-    }
-
-private:
-    std::string Estimate(std::size_t done, std::size_t count) const {
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-        if (done == 0 || seconds <= 0)
-            return {};
-        const double rate = static_cast<double>(done) / seconds;
-        const auto left =
-            static_cast<long>(static_cast<double>(count > done ? count - done : 0) / rate);
-        char text[64];
-        std::snprintf(text, sizeof text, "  %.1f names/s, %ld:%02ld left", rate, left / 60,
-                      left % 60);
-        return text;
-    }
-
-    std::ostream &err_;
-    bool terminal_;
-    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-    bool shown_ = false;
-};
-
 void LoadInto(const std::string &path, results::ResultList &list) {
     try {
         results::LoadResultsFile(path, list);
@@ -285,7 +232,7 @@ int Search(const CliOptions &cli, core::SearchOptions &options, core::CheckSetup
     core::StringList candidates, scratch;
     TerminalApplication app(err);
     ConfirmedKeywords prompt(options);
-    Progress progress(err, terminal.errIsTerminal);
+    ProgressLine progress(err, terminal.errIsTerminal);
     // The setup as chosen, the delegation ahead of a registry check included.
     core::CheckRun run(
         options, candidates, scratch, list, [setup = std::move(setup)] { return setup; },

@@ -30,13 +30,16 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <exception>
+#include <limits>
 
 namespace ui {
 namespace {
@@ -58,6 +61,8 @@ constexpr const char *kNamesSuffix = "txt";
 // The progress bar's steps, and how often the window looks at a running import.
 constexpr int kImportSteps = 1000;
 constexpr int kImportPollMs = 50;
+// The run's progress bar beside the status text: wide enough for "100000/100000".
+constexpr int kRunBarWidth = 160;
 
 enum MenuImage { PageOfText, Door, FloppyDisk, OpenFolder, QuestionMark, Globe, LightBulb };
 
@@ -238,6 +243,12 @@ void TForm1::CreateControls() {
     StatusBar1->setSizeGripEnabled(true);
     StatusBar1->setFixedHeight(std::max(kStatusBarHeight, StatusBar1->fontMetrics().height() + 4));
     StatusBar1->addWidget(Named(new QLabel(StatusBar1), "StatusText"), 1);
+    RunProgress1 = Named(new QProgressBar(StatusBar1), "RunProgress1");
+    RunProgress1->setFormat(QStringLiteral("%v/%m"));
+    RunProgress1->setMaximumWidth(kRunBarWidth);
+    RunProgress1->setMaximumHeight(StatusBar1->height() - 4);
+    StatusBar1->addPermanentWidget(RunProgress1);
+    RunProgress1->hide();
     setStatusBar(StatusBar1);
 
     OpenDialog1 = Named(new QFileDialog(this), "OpenDialog1");
@@ -274,6 +285,8 @@ void TForm1::CreateControls() {
     SetAccessibleText(*ListView1, QStringLiteral("Domain names found"),
                       QStringLiteral("One row a name: top level domain, whether it is free, "
                                      "link popularity and traffic rank; Space toggles the mark"));
+    SetAccessibleText(*RunProgress1, QStringLiteral("Search progress"),
+                      QStringLiteral("How far a search of many names has come"));
     // The status text has no accessible name of its own: the label's text is its name, so that
     // assistive tools read "Checking..." and "Done!" and hear each change (a label tells them
     // when its text changes its name).
@@ -698,9 +711,30 @@ QString TForm1::StatusText() const {
 
 void TForm1::ShowProgress(const core::RunProgress &progress) {
     SetStatusText(core::StatusText(progress));
+    ShowRunBar(progress);
+}
+
+void TForm1::ShowRunBar(const core::RunProgress &progress) {
+    // A stopping run keeps the bar where it stood until it is done.
+    if (progress.stopping)
+        return;
+    // One name needs no bar; its status text says all there is.
+    if (progress.count < 2) {
+        RunProgress1->hide();
+        return;
+    }
+    // A names list is far shorter than an int's range; the clamp only keeps the cast sound.
+    const auto clamp = [](std::size_t n) {
+        return static_cast<int>(std::min<std::size_t>(n, std::numeric_limits<int>::max()));
+    };
+    RunProgress1->setRange(0, clamp(progress.count));
+    RunProgress1->setValue(clamp(progress.position));
+    RunProgress1->show();
 }
 
 void TForm1::ShowDone(const core::RunEnd &end) {
+    RunProgress1->hide();
+    RunProgress1->reset();
     const std::string done(end.noRegistryReached ? core::kNoRegistryReachedText
                                                  : core::kRunDoneText);
     // The note on old registry data stays in sight once the progress has passed over it.

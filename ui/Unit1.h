@@ -17,6 +17,7 @@ class QAction;
 class QFileDialog;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QProgressDialog;
 class QStatusBar;
 class QTimer;
@@ -138,6 +139,8 @@ private:
     void ShowProgress(const core::RunProgress &progress) override;
     void ShowDone(const core::RunEnd &end) override;
     void SetStatusText(const std::string &text);
+    // The run's position on the status bar's progress bar, shown only for a run of many names.
+    void ShowRunBar(const core::RunProgress &progress);
     core::KeywordsAnswer ShowKeywordsModal() override;
 
     void CreateControls();
@@ -186,6 +189,7 @@ private:
     QToolButton *BitBtn1;
     ResultListView *ListView1;
     QStatusBar *StatusBar1;
+    QProgressBar *RunProgress1;
     QFileDialog *OpenDialog1;
     QList<QIcon> ImageList1;
     QProgressDialog *ImportProgress1;

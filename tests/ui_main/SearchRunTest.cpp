@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QProgressBar>
 #include <QStatusBar>
 
 #include <gtest/gtest.h>
@@ -119,6 +120,36 @@ TEST_F(SearchRun, EndsAfterCurrentNameOnStopOrEscape) {
         SendKey(&form, QEvent::KeyRelease, Qt::Key_Escape);
         EXPECT_EQ(Checked(), std::vector<std::string>{"car.com"}) << c.during;
         EXPECT_EQ(Rows(), std::vector<std::string>{AvailableRow("car.com", "com")}) << c.during;
+        EXPECT_EQ(form.StatusText(), "Done!");
+        EXPECT_TRUE(Find<QProgressBar>(form, "RunProgress1")->isHidden()) << c.during;
+    }
+}
+
+TEST_F(SearchRun, ProgressBarFollowsARunOfManyNamesAndGoesAtTheEnd) {
+    options.NET = false;
+    // What the bar shows while each name is checked: hidden, or "value/maximum".
+    auto *bar = Find<QProgressBar>(form, "RunProgress1");
+    const auto sample = [bar] {
+        return bar->isHidden()
+                   ? std::string("hidden")
+                   : std::to_string(bar->value()) + "/" + std::to_string(bar->maximum());
+    };
+    struct Case {
+        std::vector<std::string> keywords;
+        std::vector<std::string> seen;
+    } cases[] = {
+        {{"car"}, {"hidden"}},
+        // Three keywords make 15 candidates, the single words first.
+        {{"car", "van", "bus"}, {"1/15", "2/15", "3/15"}},
+        {{"car"}, {"hidden"}}, // a run of one after a run of many shows none either
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> seen;
+        for (const std::string &keyword : c.keywords)
+            probes.during["check:" + keyword + ".com"] = [&] { seen.push_back(sample()); };
+        Search(c.keywords);
+        EXPECT_EQ(seen, c.seen) << c.keywords.size();
+        EXPECT_EQ(sample(), "hidden");
         EXPECT_EQ(form.StatusText(), "Done!");
     }
 }
