@@ -176,6 +176,8 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     app.add_option("--dns-inflight", options.dnsInflight,
                    "NS queries in flight at once, 1 to 4096 (default 256)")
         ->check(CLI::Range(1, 4096));
+    app.add_option("--rdap-rate", options.rdapRate,
+                   "requests a second to one RDAP server at most, above 0 up to 1000 (default 10)");
     app.add_option("--ca-file", options.caFile,
                    "trust the certificates in this PEM file instead of the system's");
     AddSwitch(app, "cache", "registry answers kept between runs (default: as stored, on)",
@@ -227,6 +229,8 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     CheckTimeout(options.requestTimeout, "--request-timeout");
     if (options.whoisPace && !(*options.whoisPace >= 0 && *options.whoisPace <= 3600))
         throw EUsageError("--whois-pace takes a number of seconds from 0 to 3600");
+    if (options.rdapRate && !(*options.rdapRate > 0 && *options.rdapRate <= 1000))
+        throw EUsageError("--rdap-rate takes a number of requests a second above 0 up to 1000");
     return options;
 }
 

@@ -58,6 +58,8 @@ struct CliOptions {
     std::string dnsServer;
     // --dns-inflight: NS queries in flight at once in a run of many names.
     std::optional<int> dnsInflight;
+    // --rdap-rate: requests a second to one RDAP server at most.
+    std::optional<double> rdapRate;
     std::string caFile;
     // --cache / --no-cache: keep registry answers between runs and ask them first.
     std::optional<bool> cache;

@@ -99,6 +99,8 @@ probes::RegistrySettings RegistryChoices(const CliOptions &cli) {
     settings.dataSources = registry::DefaultRegistryDataSources();
     if (cli.dnsInflight)
         settings.dns.inflight = *cli.dnsInflight;
+    if (cli.rdapRate)
+        settings.rdapRate = *cli.rdapRate;
     if (const auto own = probes::UserBootstrapFile())
         settings.bootstrapFiles.push_back(*own);
     if (!cli.rdapBootstrap.empty())

@@ -52,7 +52,8 @@ registry::WhoisServers MakeWhoisServers(const std::vector<std::string> &files) {
 RegistryContext::RegistryContext(const RegistrySettings &settings)
     : dns_(settings.dns), bootstrap_(MakeBootstrap(settings, dataNotes_)),
       tls_(MakeTls(settings.tls)), whoisServers_(MakeWhoisServers(settings.whoisServersFiles)),
-      pacer_(settings.whoisPace), cache_(settings.cache) {}
+      limiter_({.atOnce = 4, .rate = settings.rdapRate}), pacer_(settings.whoisPace),
+      cache_(settings.cache) {}
 
 RegistryProbe::RegistryProbe(std::shared_ptr<RegistryContext> shared)
     : registry_(std::move(shared)) {}

@@ -33,6 +33,9 @@ struct RegistrySettings {
     std::vector<std::string> bootstrapFiles;
     // WHOIS servers files merged over the built-in table in order, each replacing entries.
     std::vector<std::string> whoisServersFiles;
+    // Requests a second to one RDAP server at most (halved for a server that answers "too
+    // many requests"); at most 4 at once besides.
+    double rdapRate = 10;
     // The pause between two queries to one WHOIS server.
     std::chrono::milliseconds whoisPace{1000};
     registry::DnsSettings dns;

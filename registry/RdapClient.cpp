@@ -116,9 +116,10 @@ RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::strin
             return result;
         }
         case RdapStep::Retry: {
-            if (reply.status == kTooManyRequests)
-                limiter_.SlowDown(host);
+            const bool tooMany = reply.status == kTooManyRequests;
             if (retries >= settings_.retries) {
+                if (tooMany)
+                    limiter_.SlowDown(host);
                 RdapResult result =
                     Unknown("HTTP " + std::to_string(reply.status) + " after " +
                                 std::to_string(retries + 1) + " requests",
@@ -131,6 +132,11 @@ RdapResult RdapClient::LookupDomain(const std::string &baseUrl, const std::strin
             ++retries;
             const auto wait = RetryAfterWait(reply.retryAfter, settings_.longestRetryWait,
                                              settings_.defaultRetryWait);
+            // "Too many requests" is about the host: no lookup of the run asks it while this
+            // one waits out the Retry-After, and it goes at half its rate from then on.
+            net::HostLimiter::Hold hold;
+            if (tooMany)
+                hold = limiter_.TooManyRequests(host);
             if (!wait_(wait))
                 return Stopped(url);
             continue;

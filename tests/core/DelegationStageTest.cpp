@@ -129,6 +129,7 @@ TEST(DelegationStage, DelegatedNamesNeverReachRdapAndOutcomesKeepTheListOrder) {
     settings.bootstrapFiles = {folder.PathOf("zz.json")};
     settings.dns = {dns.Address(), 1, 2};
     settings.dns.inflight = 16;
+    settings.rdapRate = 1000; // not the pace under test here
     probes::ProbeList probes{std::make_shared<probes::RegistryProbe>(
         std::make_shared<probes::RegistryContext>(settings))};
     net::NetworkContext base;

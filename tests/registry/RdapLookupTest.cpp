@@ -11,7 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -305,6 +309,86 @@ TEST(RdapLookup, TooManyRequestsSlowsTheHostAndACancelledWaitEndsTheLookup) {
     EXPECT_EQ(result.detail, "stopped before it was asked");
     EXPECT_TRUE(limiter.IsSlowed("rdap.test"));
     EXPECT_EQ(limiter.InUse("rdap.test"), 0);
+}
+
+// The most of times within any window [t, t + length).
+std::size_t MostWithin(std::vector<std::chrono::steady_clock::time_point> times,
+                       std::chrono::steady_clock::duration length) {
+    std::sort(times.begin(), times.end());
+    std::size_t most = 0;
+    for (std::size_t i = 0, first = 0; i < times.size(); ++i) {
+        while (times[i] - times[first] >= length)
+            ++first;
+        most = std::max(most, i - first + 1);
+    }
+    return most;
+}
+
+// Lookups of one host from several threads at once, each thread with its own client on the one
+// limiter; the clients' retry pauses are real waits.
+void LookUpFromThreads(const TrustedAuthority &trust, const net::NetworkContext &network,
+                       net::HostLimiter &limiter, const std::string &base, int threads, int each) {
+    std::vector<std::jthread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([&] {
+            registry::CancellableWait pauses;
+            registry::RdapClient client(
+                RecordingClient::Short(network), trust.Context(), limiter,
+                [&](std::chrono::milliseconds length) { return pauses.WaitFor(length); });
+            for (int i = 0; i < each; ++i)
+                EXPECT_EQ(client.LookupDomain(base, "fastcar.com").outcome, RdapOutcome::NotFound);
+        });
+}
+
+// The server sees the host's rate at most, counted in windows a little under a second: a request
+// reaches it a moment after its start, and not every one as quickly.
+TEST(RdapPacing, AHostIsAskedNoFasterThanItsRate) {
+    TrustedAuthority trust;
+    RdapServer server(trust);
+    const LoopbackNetwork stack(server.plain.Port());
+    for (const double rate : {10.0, 20.0}) {
+        SCOPED_TRACE(rate);
+        net::HostLimiter limiter({.atOnce = 4, .rate = rate});
+        const auto begin = std::chrono::steady_clock::now();
+        const std::size_t before = server.plain.RequestTimes().size();
+        LookUpFromThreads(trust, stack.Context(), limiter, server.Base(), 4,
+                          static_cast<int>(rate * 1.5) / 4);
+        const auto end = std::chrono::steady_clock::now();
+        auto times = server.plain.RequestTimes();
+        times.erase(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(before));
+        ASSERT_EQ(times.size(), static_cast<std::size_t>(rate * 1.5) / 4 * 4);
+        // The bucket starts empty: the first token comes a rate's step after the start.
+        EXPECT_GE(*std::min_element(times.begin(), times.end()) - begin,
+                  std::chrono::duration<double>(1 / rate));
+        EXPECT_LE(MostWithin(times, 950ms), static_cast<std::size_t>(rate));
+        const double seconds = std::chrono::duration<double>(end - begin).count();
+        std::printf("rate %.0f: %zu requests in %.2f s\n", rate, times.size(), seconds);
+    }
+}
+
+// The lookup that meets "too many requests" holds its host until the Retry-After has passed; no
+// other lookup asks it meanwhile, and from then on the host goes at half its rate.
+TEST(RdapPacing, TooManyRequestsPausesTheHostAndHalvesItsRate) {
+    TrustedAuthority trust;
+    RdapServer server(trust);
+    server.plain.Enqueue(Reply(429, "", "Retry-After: 1\r\n"));
+    const LoopbackNetwork stack(server.plain.Port());
+    net::HostLimiter limiter({.atOnce = 4, .rate = 20});
+    LookUpFromThreads(trust, stack.Context(), limiter, server.Base(), 4, 4);
+    EXPECT_EQ(limiter.Rate("rdap.test"), 10);
+    const auto times = server.plain.RequestTimes();
+    ASSERT_EQ(times.size(), 17u);
+    // Starts already under way when the answer came may still arrive; none later in the pause.
+    const auto tooMany = times.front();
+    std::vector<std::chrono::steady_clock::time_point> after;
+    for (const auto &time : times) {
+        EXPECT_FALSE(time > tooMany + 300ms && time < tooMany + 1000ms)
+            << std::chrono::duration<double>(time - tooMany).count();
+        if (time >= tooMany + 1000ms)
+            after.push_back(time);
+    }
+    EXPECT_GE(after.size(), 15u);
+    EXPECT_LE(MostWithin(after, 950ms), 10u);
 }
 
 using enum probes::Availability;

@@ -235,6 +235,11 @@ std::vector<std::string> ScriptedServer::Requests() const {
     return requests_;
 }
 
+std::vector<std::chrono::steady_clock::time_point> ScriptedServer::RequestTimes() const {
+    std::lock_guard lock(mutex_);
+    return requestTimes_;
+}
+
 std::size_t ScriptedServer::Accepted() const {
     std::lock_guard lock(mutex_);
     return accepted_;
@@ -376,6 +381,7 @@ void ScriptedServer::ReadUntil(Connection &connection, std::string_view terminat
     connection.received.erase(0, length);
     std::lock_guard lock(mutex_);
     requests_.push_back(connection.lastRequest);
+    requestTimes_.push_back(std::chrono::steady_clock::now());
     if (!std::exchange(connection.answering, true))
         mostAnswering_ = std::max(mostAnswering_, ++answering_);
 }

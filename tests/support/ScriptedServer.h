@@ -119,6 +119,8 @@ public:
 
     // The request head of every request received, in order of arrival.
     std::vector<std::string> Requests() const;
+    // When each of them was read in full, in the same order.
+    std::vector<std::chrono::steady_clock::time_point> RequestTimes() const;
     // Connections accepted so far, and connections whose script has ended.
     std::size_t Accepted() const;
     std::size_t Finished() const;
@@ -169,6 +171,7 @@ private:
     std::map<std::pair<std::string, std::string>, Script> routes_;
     bool keepRouted_ = false;
     std::vector<std::string> requests_;
+    std::vector<std::chrono::steady_clock::time_point> requestTimes_;
     std::size_t accepted_ = 0;
     std::size_t finished_ = 0;
     std::size_t answering_ = 0;
