@@ -159,8 +159,10 @@ std::string RdapErrorReservation(std::string_view body) {
     if (const auto description = reply.find("description");
         description != reply.end() && description->is_array())
         for (const auto &line : *description)
-            if (line.is_string())
-                words += "\n" + line.get<std::string>();
+            if (line.is_string()) {
+                words += '\n';
+                words += line.get_ref<const std::string &>();
+            }
     if (HoldsPhrase(words, "blocked"))
         return "blocked";
     if (HoldsPhrase(words, "reserved") || HoldsPhrase(words, "not available for registration"))

@@ -116,7 +116,7 @@ TEST(DelegationStage, DelegatedNamesNeverReachRdapAndOutcomesKeepTheListOrder) {
     std::vector<std::string> names;
     std::size_t undelegated = 0;
     for (int i = 0; i < 60; ++i) {
-        names.push_back("n" + std::to_string(i) + ".zz");
+        names.push_back(std::string("n").append(std::to_string(i)).append(".zz"));
         if (i % 5 == 0) {
             ++undelegated;
             rdap.Answer("rdap.zz.test", "/domain/" + names.back(), 404, "");
