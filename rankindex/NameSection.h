@@ -11,21 +11,22 @@
 // them (com.example), sorted, so that the names of one suffix lie together and a suffix is a
 // range of blocks. Blocks of kNamesPerBlock names are front-coded: each name is the length of the
 // prefix it shares with the name before it, then its other bytes, then its three numbers at fixed
-// width. A sparse index holds, per block, the first eight bytes of its first name and its offset:
-// a lookup searches that dense array, then reads one block. Front coding halves the names (their
-// reversed suffixes repeat); the cost is a scan of up to 32 names per lookup.
+// width. A sparse index holds, per block, the first 16 bytes of its first name and its offset: a
+// lookup searches that dense array, mostly without touching a block, then reads one block. Front
+// coding about halves the names (their reversed suffixes repeat); the cost is a scan of up to 16
+// names per lookup, which compares only the bytes a name does not share with the one before.
 //
 //   section header  48 bytes, NameSectionHeader
 //   blocks          blocksBytes: per name u8 shared, u8 rest length, rest bytes, u32 harmonic
 //                   position, u32 PageRank position, u32 hosts; the first name of a block shares 0
-//   block index     blockCount x 16 bytes: the first name's first 8 bytes as a number read
-//                   big-endian (zero-padded, so that it sorts as the bytes do),
-//                   u64 the block's offset from the start of the blocks; zero-padded to 8 before
+//   block index     blockCount x 24 bytes: the first name's bytes 0-7 and 8-15, each as a number
+//                   read big-endian (zero-padded, so that it sorts as the bytes do), then u64 the
+//                   block's offset from the start of the blocks; zero-padded to 8 before
 namespace rankindex {
 
 inline constexpr char kNameSectionMagic[8] = {'N', 'M', 'B', 'N', 'A', 'M', 'E', 'S'};
-inline constexpr std::uint32_t kNamesPerBlock = 32;
-inline constexpr std::size_t kNameIndexEntryBytes = 16;
+inline constexpr std::uint32_t kNamesPerBlock = 16;
+inline constexpr std::size_t kNameIndexEntryBytes = 24;
 inline constexpr std::size_t kNameNumbersBytes = 12;
 
 struct NameSectionHeader {
@@ -47,8 +48,8 @@ struct NameFacts {
     friend bool operator==(const NameFacts &, const NameFacts &) = default;
 };
 
-// The eight first bytes of a name as a number that sorts as the bytes do.
-std::uint64_t NamePrefixKey(std::string_view reversedName);
+// Eight bytes of a name from `from` on as a number that sorts as the bytes do.
+std::uint64_t NamePrefixKey(std::string_view reversedName, std::size_t from);
 // A name in reading order (Example.COM.) as stored: lower case, reversed (com.example); none when
 // it is longer than a domain name can be.
 std::optional<std::string> StoredName(std::string_view name);
@@ -89,7 +90,7 @@ public:
 private:
     NameSection() = default;
     std::uint64_t BlockOffset(std::uint64_t block) const;
-    std::string_view FirstName(std::uint64_t block, NameFacts &facts) const;
+    std::string_view FirstName(std::uint64_t block) const;
 
     const unsigned char *blocks_ = nullptr;
     std::uint64_t blocksBytes_ = 0;

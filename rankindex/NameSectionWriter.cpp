@@ -68,7 +68,7 @@ public:
     void Add(std::string_view name, const NameFacts &facts) {
         std::size_t shared = 0;
         if (count_ % kNamesPerBlock == 0) {
-            index_.push_back({NamePrefixKey(name), output_.Written()});
+            index_.push_back({NamePrefixKey(name, 0), NamePrefixKey(name, 8), output_.Written()});
         } else {
             const std::size_t most = std::min(name.size(), previous_.size());
             while (shared < most && name[shared] == previous_[shared])
@@ -85,13 +85,13 @@ public:
         ++count_;
     }
     std::uint64_t Count() const { return count_; }
-    const std::vector<std::pair<std::uint64_t, std::uint64_t>> &Index() const { return index_; }
+    const std::vector<std::array<std::uint64_t, 3>> &Index() const { return index_; }
 
 private:
     Output &output_;
     std::string previous_;
     std::uint64_t count_ = 0;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> index_;
+    std::vector<std::array<std::uint64_t, 3>> index_;
 };
 
 } // namespace
@@ -251,10 +251,8 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     const std::uint64_t padding = indexOffset - sizeof(NameSectionHeader) - blocksBytes;
     const char zeros[8] = {};
     output.Append(zeros, padding);
-    for (const auto &[key, blockOffset] : encoder.Index()) {
-        output.Append(key);
-        output.Append(blockOffset);
-    }
+    for (const auto &entry : encoder.Index())
+        output.Append(entry);
     output.Flush();
 
     NameSectionHeader header{};

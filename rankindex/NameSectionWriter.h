@@ -17,7 +17,7 @@ namespace rankindex {
 // sorted in runs of at most runBytes of text, each name kept once (its best harmonic position,
 // the earlier line on a tie), full runs go to unnamed temporary files beside the index, and
 // WriteTo merges them into front-coded blocks. The block index is kept in memory until written:
-// half a byte per name.
+// 1.5 bytes per name.
 class NameSectionWriter {
 public:
     static constexpr std::size_t kDefaultRunBytes = std::size_t{64} << 20;
