@@ -1,7 +1,9 @@
 // Import of a generated 10-million-line web-graph rank file (gzip) against the decompression
 // floor `zcat FILE | wc -l` on the same file, with the import's peak memory; and lookups of
-// 1 million names in the index against std::unordered_map built from the same data.
+// 1 million names in the index against std::unordered_map built from the same data, both by the
+// hash records and by the names section (front-coded blocks); and a keyword scan of those names.
 // NIMBREL_BENCH_LINES changes the size of the generated file.
+#include "rankindex/NameScan.h"
 #include "rankindex/RankImport.h"
 #include "rankindex/RankIndex.h"
 
@@ -116,6 +118,14 @@ public:
             }
             std::fclose(out);
             rankindex::ImportRankFile(rankindex::RankKind::RankList, list, folder_ / "index");
+            // The same names as a web graph, whose index keeps them in its names section.
+            const fs::path graph = folder_ / "names-ranks.txt";
+            out = std::fopen(graph.c_str(), "w");
+            for (std::size_t i = 1; i <= kLookupNames; ++i)
+                std::fprintf(out, "%zu\t1.0\t%zu\t0.1\t%s\t%zu\n", i, i,
+                             Reversed(names_[i - 1]).c_str(), i % 50);
+            std::fclose(out);
+            rankindex::ImportRankFile(rankindex::RankKind::WebGraph, graph, folder_ / "names");
             std::shuffle(names_.begin(), names_.end(), random);
         }
         return names_;
@@ -141,7 +151,11 @@ struct Figures {
     std::uint64_t graphNames = 0;
     double indexLookupNs = 0;
     double mapLookupNs = 0;
+    double sectionLookupNs = 0;
+    double scanMs = 0;
     std::uint64_t lookupIndexBytes = 0;
+    std::uint64_t namesIndexBytes = 0;
+    std::uint64_t namesSectionBytes = 0;
 };
 Figures figures;
 
@@ -219,6 +233,50 @@ void BM_LookupIndex(benchmark::State &state) {
 }
 BENCHMARK(BM_LookupIndex)->Unit(benchmark::kMillisecond);
 
+const fs::path &NamesIndexPath() {
+    static const fs::path path =
+        rankindex::IndexPath(TheWorkspace().Folder() / "names", rankindex::RankKind::WebGraph);
+    return path;
+}
+
+void BM_LookupNameSection(benchmark::State &state) {
+    const auto &names = TheWorkspace().LookupNames();
+    const rankindex::RankIndex index(NamesIndexPath());
+    const rankindex::NameSection &section = *index.Names();
+    std::uint64_t sum = 0;
+    for (auto _ : state) {
+        for (const std::string &name : names) {
+            const auto facts = section.Find(name);
+            sum += facts ? facts->harmonicPosition : 0;
+        }
+    }
+    benchmark::DoNotOptimize(sum);
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(names.size()));
+    figures.namesIndexBytes = fs::file_size(NamesIndexPath());
+    const auto &info = index.Info();
+    rankindex::RankIndexHeader header{};
+    std::FILE *in = std::fopen(NamesIndexPath().c_str(), "rb");
+    if (std::fread(&header, sizeof header, 1, in) == 1)
+        figures.namesSectionBytes = info.fileSize - rankindex::NamesOffset(header);
+    std::fclose(in);
+}
+BENCHMARK(BM_LookupNameSection)->Unit(benchmark::kMillisecond);
+
+// A whole scan of the .com names for two keywords, the best 100 kept, 64 blocks a slice.
+void BM_KeywordScan(benchmark::State &state) {
+    TheWorkspace().LookupNames();
+    const rankindex::RankIndex index(NamesIndexPath());
+    std::size_t found = 0;
+    for (auto _ : state) {
+        rankindex::NameScan scan(*index.Names(), {{"sun", "ka"}, {"com"}, 0, 0, 100});
+        while (scan.Step(64)) {
+        }
+        found += scan.Matches().size();
+    }
+    benchmark::DoNotOptimize(found);
+}
+BENCHMARK(BM_KeywordScan)->Unit(benchmark::kMillisecond);
+
 void BM_LookupUnorderedMap(benchmark::State &state) {
     const auto &names = TheWorkspace().LookupNames();
     // Built from the same data: the rank list's lines read back into a map.
@@ -256,6 +314,10 @@ public:
                 figures.indexLookupNs = ns;
             if (run.run_name.function_name == "BM_LookupUnorderedMap")
                 figures.mapLookupNs = ns;
+            if (run.run_name.function_name == "BM_LookupNameSection")
+                figures.sectionLookupNs = ns;
+            if (run.run_name.function_name == "BM_KeywordScan")
+                figures.scanMs = run.GetAdjustedCPUTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -280,6 +342,12 @@ void PrintSummary() {
         kLookupNames, figures.indexLookupNs, figures.mapLookupNs,
         figures.indexLookupNs / figures.mapLookupNs,
         static_cast<double>(figures.lookupIndexBytes) / 1e6);
+    std::printf("Lookup in the names section: %.0f ns, ratio to std::unordered_map %.2f; web-graph "
+                "index of %zu names %.1f MB, of which the names section %.1f MB; keyword scan of "
+                "the .com names %.1f ms\n",
+                figures.sectionLookupNs, figures.sectionLookupNs / figures.mapLookupNs,
+                kLookupNames, static_cast<double>(figures.namesIndexBytes) / 1e6,
+                static_cast<double>(figures.namesSectionBytes) / 1e6, figures.scanMs);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "rankindex/ImportError.h"
 #include "rankindex/LineSource.h"
+#include "rankindex/NameSection.h"
 #include "rankindex/RankIndexFormat.h"
 
 #include <chrono>
@@ -58,9 +59,12 @@ void ReadLines(LineSource &lines, RankIndexWriter &writer, ImportReport &report,
         RankLine line;
         if (!lines.Overlong())
             line = parser.Parse(text, number);
-        if (line.type == RankLine::Type::Entry)
+        if (line.type == RankLine::Type::Entry) {
             writer.Add(DomainKey(line.name), line.position, number);
-        else
+            if (report.kind == RankKind::WebGraph)
+                writer.AddName(TurnLabels(line.name),
+                               {line.position, line.pageRankPosition, line.hosts}, number);
+        } else
             Tally(line, number, report);
     }
     report.lines = lines.LineNumber();

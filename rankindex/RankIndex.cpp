@@ -34,7 +34,7 @@ RankIndexHeader CheckedHeader(const std::filesystem::path &path, const unsigned 
     const auto header = ReadAt<RankIndexHeader>(data);
     if (std::memcmp(header.magic, kRankIndexMagic, sizeof header.magic) != 0)
         Damaged(path, "not a rank index");
-    if (header.version != kRankIndexVersion)
+    if (header.version != kRankIndexVersion && header.version != kHashOnlyRankIndexVersion)
         Damaged(path, "version " + std::to_string(header.version) + " (this program reads " +
                           std::to_string(kRankIndexVersion) + "); import the file again");
     if (header.kind != static_cast<std::uint32_t>(RankKind::WebGraph) &&
@@ -90,12 +90,26 @@ RankIndex::RankIndex(const std::filesystem::path &path) {
         info_.entries = header.entryCount;
         info_.importTime = header.importTime;
         info_.fileSize = header.fileSize;
+        info_.version = header.version;
+        OpenNames(path, header);
     } catch (...) {
         Release();
         throw;
     }
     // Lookups jump about; reading ahead around them would only waste the page cache.
     ::madvise(const_cast<unsigned char *>(data_), size_, MADV_RANDOM);
+}
+
+// Names follow the records when the import kept them.
+void RankIndex::OpenNames(const std::filesystem::path &path, const RankIndexHeader &header) {
+    const std::uint64_t offset = NamesOffset(header);
+    if (header.version == kHashOnlyRankIndexVersion || offset >= size_)
+        return;
+    names_ = NameSection::Open(data_ + offset, size_ - offset);
+    if (!names_)
+        Damaged(path, "its names section is damaged");
+    info_.searchable = true;
+    info_.names = names_->NameCount();
 }
 
 RankIndex::~RankIndex() {
@@ -105,7 +119,7 @@ RankIndex::~RankIndex() {
 RankIndex::RankIndex(RankIndex &&other) noexcept
     : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
       buckets_(other.buckets_), records_(other.records_), bucketBits_(other.bucketBits_),
-      info_(std::move(other.info_)) {}
+      names_(std::exchange(other.names_, std::nullopt)), info_(std::move(other.info_)) {}
 
 RankIndex &RankIndex::operator=(RankIndex &&other) noexcept {
     if (this != &other) {
@@ -115,6 +129,7 @@ RankIndex &RankIndex::operator=(RankIndex &&other) noexcept {
         buckets_ = other.buckets_;
         records_ = other.records_;
         bucketBits_ = other.bucketBits_;
+        names_ = std::exchange(other.names_, std::nullopt);
         info_ = std::move(other.info_);
     }
     return *this;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rankindex/NameSection.h"
 #include "rankindex/RankIndexFormat.h"
 
 #include <cstdint>
@@ -30,15 +31,19 @@ public:
     std::optional<std::uint32_t> FindKey(std::uint64_t key) const;
 
     const RankIndexInfo &Info() const { return info_; }
+    // The names section; none in a hash-only index (Info().searchable is false).
+    const NameSection *Names() const { return names_ ? &*names_ : nullptr; }
 
 private:
     void Release() noexcept;
+    void OpenNames(const std::filesystem::path &path, const RankIndexHeader &header);
 
     const unsigned char *data_ = nullptr;
     std::size_t size_ = 0;
     const unsigned char *buckets_ = nullptr;
     const unsigned char *records_ = nullptr;
     std::uint32_t bucketBits_ = 0;
+    std::optional<NameSection> names_;
     RankIndexInfo info_;
 };
 

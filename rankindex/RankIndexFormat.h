@@ -17,15 +17,19 @@
 //               buckets[b] and end at buckets[b + 1]; a key's bucket is its top bucketBits bits
 //   records     entryCount x 12 bytes: the 64-bit key of a name, then its 32-bit position;
 //               sorted by key, one record per key
+//   names       from NamesOffset(header) to fileSize, zero-padded to 8 before: the names section
+//               (NameSection.h); only in version 2 and only when the import kept names
 //
-// A name's key is DomainKey(name), so the file holds no names: a lookup hashes the name, reads
-// two bucket bounds and scans the one or two records between them.
+// A name's key is DomainKey(name): a lookup of a position hashes the name, reads two bucket bounds
+// and scans the one or two records between them. Version 1 files hold no names at all; they are
+// still read, as hash-only indexes that answer lookups but cannot be searched by keyword.
 namespace rankindex {
 
 static_assert(std::endian::native == std::endian::little, "the index is read in place");
 
 inline constexpr char kRankIndexMagic[8] = {'N', 'M', 'B', 'R', 'A', 'N', 'K', '\x1A'};
-inline constexpr std::uint32_t kRankIndexVersion = 1;
+inline constexpr std::uint32_t kRankIndexVersion = 2;
+inline constexpr std::uint32_t kHashOnlyRankIndexVersion = 1;
 inline constexpr std::size_t kRankRecordBytes = 12;
 inline constexpr std::uint32_t kMaxBucketBits = 32;
 inline constexpr std::uint32_t kMaxSourceNameLength = 4096;
@@ -56,7 +60,17 @@ struct RankIndexInfo {
     std::uint64_t entries = 0;
     std::int64_t importTime = 0;
     std::uint64_t fileSize = 0;
+    std::uint32_t version = kRankIndexVersion;
+    // False for an index of the older, hash-only form (or one imported without names): it answers
+    // lookups, but only an import again makes it searchable by keyword.
+    bool searchable = false;
+    std::uint64_t names = 0;
 };
+
+// Where the names section would start: after the records, aligned to 8.
+inline std::uint64_t NamesOffset(const RankIndexHeader &header) {
+    return (header.recordsOffset + header.entryCount * kRankRecordBytes + 7) & ~std::uint64_t{7};
+}
 
 // The 64-bit key of a domain name: ASCII case and one final dot do not count. The function is
 // part of the file format and must never change without a new version.

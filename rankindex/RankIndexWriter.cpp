@@ -327,6 +327,13 @@ void RankIndexWriter::Add(std::uint64_t key, std::uint32_t position, std::uint64
     ++added_;
 }
 
+void RankIndexWriter::AddName(std::string_view reversedName, const NameFacts &facts,
+                              std::uint64_t line) {
+    if (!names_)
+        names_ = std::make_unique<NameSectionWriter>(folder_, runEntries_ * sizeof(Entry));
+    names_->Add(reversedName, facts, line);
+}
+
 // A full run is sorted and each name kept once; only when that leaves it more than half full does
 // it go to disk. A file that repeats its names thus costs temporary disk by the names it holds,
 // not by its lines, and sorting the kept half again costs at most as much as the first sort.
@@ -384,6 +391,10 @@ RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
     summary.entries = body.Close();
     header.entryCount = summary.entries;
     header.fileSize = header.recordsOffset + summary.entries * kRankRecordBytes;
+    if (names_) {
+        const std::uint64_t namesOffset = NamesOffset(header);
+        header.fileSize = namesOffset + names_->WriteTo(file_, namesOffset);
+    }
     if (file_.Size() < header.fileSize)
         file_.WriteAt(file_.Size(), std::string(header.fileSize - file_.Size(), '\0'));
     file_.WriteAt(0, std::string_view(reinterpret_cast<const char *>(&header), sizeof header));

@@ -23,6 +23,15 @@ bool IsCount(std::string_view text) {
     return error == std::errc() && stop == end;
 }
 
+// A count known to be one, held to 32 bits.
+std::uint32_t ClampedCount(std::string_view text) {
+    std::uint64_t count = 0;
+    const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (error == std::errc::result_out_of_range || count > 0xFFFFFFFFu)
+        return 0xFFFFFFFFu;
+    return static_cast<std::uint32_t>(count);
+}
+
 // A centrality or page-rank value as the graph prints it (3.25E7, 0.0012); only its form is
 // checked, the value is not used.
 bool IsDecimal(std::string_view text) {
@@ -85,6 +94,8 @@ RankLine RankLineParser::ParseWebGraph(std::string_view line) {
         return Line(RankLine::Type::Malformed);
     result.type = RankLine::Type::Entry;
     result.name = name_;
+    result.pageRankPosition = ClampedCount(fields[2]);
+    result.hosts = ClampedCount(fields[5]);
     return result;
 }
 

@@ -24,6 +24,9 @@ struct RankLine {
     Type type = Type::Malformed;
     std::string_view name; // lower case, in reading order (example.com); valid until the next line
     std::uint32_t position = 0; // 1 is the best
+    // Web graph only: the PageRank position and the host count, at most 2^32-1.
+    std::uint32_t pageRankPosition = 0;
+    std::uint32_t hosts = 0;
 };
 
 // Reads the lines of one kind of rank file. Header lines start with '#' (and, in a rank list, a

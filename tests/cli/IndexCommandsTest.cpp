@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <sys/stat.h>
@@ -124,6 +125,36 @@ TEST_F(IndexCommandsTest, IndexInfoSaysWhenTheImportTimeIsInvalid) {
     EXPECT_EQ(info.exitCode, 0) << info.err;
     ExpectHas(info.out, "rank list: top-1m.csv, 1 line (0 malformed), 1 name, imported at an "
                         "invalid time (253402300800 s after 1970), ");
+}
+
+// A web-graph index of the older form (version 1, no names after its records) still answers, and
+// says that an import again makes it searchable.
+TEST_F(IndexCommandsTest, IndexInfoSaysWhenTheWebGraphIsHashOnly) {
+    const std::string graph = Write("ranks.txt", "1\t3.4E7\t2\t0.0012\tcom.example\t125\n");
+    ASSERT_EQ(Run({"--import-web-graph", graph}).exitCode, 0);
+    const std::string path = data_.PathOf("Nimbrel/web-graph.idx");
+    EXPECT_EQ(Run({"--index-info"}).out.find("hash-only"), std::string::npos);
+
+    // Header fields: version at byte 8, entries at 16, records' offset at 56, file size at 72.
+    std::fstream index(path, std::ios::in | std::ios::out | std::ios::binary);
+    std::uint64_t entries = 0, records = 0;
+    index.seekg(16);
+    index.read(reinterpret_cast<char *>(&entries), sizeof entries);
+    index.seekg(56);
+    index.read(reinterpret_cast<char *>(&records), sizeof records);
+    const std::uint32_t version = 1;
+    const std::uint64_t size = records + entries * 12;
+    index.seekp(8);
+    index.write(reinterpret_cast<const char *>(&version), sizeof version);
+    index.seekp(72);
+    index.write(reinterpret_cast<const char *>(&size), sizeof size);
+    index.close();
+    std::filesystem::resize_file(path, size);
+
+    const ChildResult info = Run({"--index-info"});
+    EXPECT_EQ(info.exitCode, 0) << info.err;
+    ExpectHas(info.out, "web graph: ranks.txt, 1 line (0 malformed), 1 name, imported 2");
+    ExpectHas(info.out, "  hash-only: re-import to search by keyword\n");
 }
 
 } // namespace

@@ -55,7 +55,7 @@ TEST_F(RankIndexTest, DamagedHeadersAreRefusedOnOpening) {
         {good_.substr(0, good_.size() - 1), "cut short"},
         {good_ + "x", "its header says"},
         {With(offsetof(RankIndexHeader, magic), 'X'), "not a rank index"},
-        {With(offsetof(RankIndexHeader, version), std::uint32_t{2}), "version 2"},
+        {With(offsetof(RankIndexHeader, version), std::uint32_t{3}), "version 3"},
         {With(offsetof(RankIndexHeader, kind), std::uint32_t{7}), "unknown kind"},
         {With(offsetof(RankIndexHeader, bucketBits), std::uint32_t{40}), "outside the file"},
         {With(offsetof(RankIndexHeader, bucketBits), std::uint32_t{20}), "outside the file"},

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The names of a web-graph index, kept so that they can be looked up and searched by keyword in
+// place, without reading the section into memory. Names are stored reversed as the graph gives
+// them (com.example), sorted, so that the names of one suffix lie together and a suffix is a
+// range of blocks. Blocks of kNamesPerBlock names are front-coded: each name is the length of the
+// prefix it shares with the name before it, then its other bytes, then its three numbers at fixed
+// width. A sparse index holds, per block, the first 16 bytes of its first name and its offset: a
+// lookup searches that dense array, mostly without touching a block, then reads one block. Front
+// coding about halves the names (their reversed suffixes repeat); the cost is a scan of up to 16
+// names per lookup, which compares only the bytes a name does not share with the one before.
+//
+//   section header  48 bytes, NameSectionHeader
+//   blocks          blocksBytes: per name u8 shared, u8 rest length, rest bytes, u32 harmonic
+//                   position, u32 PageRank position, u32 hosts; the first name of a block shares 0
+//   block index     blockCount x 24 bytes: the first name's bytes 0-7 and 8-15, each as a number
+//                   read big-endian (zero-padded, so that it sorts as the bytes do), then u64 the
+//                   block's offset from the start of the blocks; zero-padded to 8 before
+namespace rankindex {
+
+inline constexpr char kNameSectionMagic[8] = {'N', 'M', 'B', 'N', 'A', 'M', 'E', 'S'};
+inline constexpr std::uint32_t kNamesPerBlock = 16;
+inline constexpr std::size_t kNameIndexEntryBytes = 24;
+inline constexpr std::size_t kNameNumbersBytes = 12;
+
+struct NameSectionHeader {
+    char magic[8];
+    std::uint64_t nameCount;
+    std::uint32_t namesPerBlock;
+    std::uint32_t reserved;
+    std::uint64_t blockCount;
+    std::uint64_t blocksBytes;
+    std::uint64_t indexOffset; // from the start of the section
+};
+static_assert(sizeof(NameSectionHeader) == 48);
+
+// What the graph says about one name.
+struct NameFacts {
+    std::uint32_t harmonicPosition = 0; // 1 is the best
+    std::uint32_t pageRankPosition = 0;
+    std::uint32_t hosts = 0;
+    friend bool operator==(const NameFacts &, const NameFacts &) = default;
+};
+
+// Eight bytes of a name from `from` on as a number that sorts as the bytes do.
+std::uint64_t NamePrefixKey(std::string_view reversedName, std::size_t from);
+// A name in reading order (Example.COM.) as stored: lower case, reversed (com.example); none when
+// it is longer than a domain name can be.
+std::optional<std::string> StoredName(std::string_view name);
+// Labels turned round: com.example <-> example.com.
+std::string TurnLabels(std::string_view name);
+
+// Walks the names of one block; every read is bounded by the block, so damaged bytes end the walk
+// instead of reading past it.
+class NameBlockReader {
+public:
+    NameBlockReader(const unsigned char *begin, const unsigned char *end) : at_(begin), end_(end) {}
+    // The next name, reversed, valid until the next call; false at the end or on damage.
+    bool Next(std::string_view &name, NameFacts &facts);
+
+private:
+    const unsigned char *at_;
+    const unsigned char *end_;
+    char name_[256];
+    std::size_t length_ = 0;
+};
+
+// The names section of a mapped index, read in place. Open checks the header against the bytes;
+// block offsets are clamped when read, so damaged bytes cannot lead outside the section.
+class NameSection {
+public:
+    // None when the bytes are no names section or name regions outside themselves.
+    static std::optional<NameSection> Open(const unsigned char *data, std::size_t size);
+
+    std::optional<NameFacts> Find(std::string_view name) const; // in reading order
+    std::optional<NameFacts> FindStored(std::string_view reversedName) const;
+
+    std::uint64_t NameCount() const { return nameCount_; }
+    std::uint64_t BlockCount() const { return blockCount_; }
+    NameBlockReader Block(std::uint64_t block) const;
+    // The first block that may hold a name not before reversedName (0 when none is before it).
+    std::uint64_t BlockFor(std::string_view reversedName) const;
+
+private:
+    NameSection() = default;
+    std::uint64_t BlockOffset(std::uint64_t block) const;
+    std::string_view FirstName(std::uint64_t block) const;
+
+    const unsigned char *blocks_ = nullptr;
+    std::uint64_t blocksBytes_ = 0;
+    const unsigned char *index_ = nullptr;
+    std::uint64_t blockCount_ = 0;
+    std::uint64_t nameCount_ = 0;
+};
+
+} // namespace rankindex

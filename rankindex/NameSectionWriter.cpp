@@ -1,0 +1,269 @@
+#include "rankindex/NameSectionWriter.h"
+
+#include "rankindex/ImportError.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <queue>
+#include <unistd.h>
+
+namespace rankindex {
+namespace {
+
+using Item = NameSectionWriter::Item;
+
+constexpr std::size_t kOutputBufferBytes = 1 << 20;
+
+std::uint64_t AlignTo8(std::uint64_t offset) {
+    return (offset + 7) & ~std::uint64_t{7};
+}
+
+// One name with its numbers, as runs hold them on disk and the merge hands them on.
+struct Record {
+    std::string name;
+    NameFacts facts;
+    std::uint32_t line = 0;
+};
+
+// Of two listings of one name, the one to keep.
+bool Better(const NameFacts &a, std::uint32_t aLine, const NameFacts &b, std::uint32_t bLine) {
+    return a.harmonicPosition < b.harmonicPosition ||
+           (a.harmonicPosition == b.harmonicPosition && aLine < bLine);
+}
+
+// Appends at its own place in the file through a buffer.
+class Output {
+public:
+    Output(platform::AtomicFileWriter &file, std::uint64_t offset) : file_(file), offset_(offset) {
+        buffer_.reserve(kOutputBufferBytes);
+    }
+    void Append(const void *bytes, std::size_t size) {
+        if (buffer_.size() + size > kOutputBufferBytes)
+            Flush();
+        buffer_.append(static_cast<const char *>(bytes), size);
+        written_ += size;
+    }
+    template <typename T> void Append(const T &value) { Append(&value, sizeof value); }
+    void Flush() {
+        file_.WriteAt(offset_, buffer_);
+        offset_ += buffer_.size();
+        buffer_.clear();
+    }
+    std::uint64_t Written() const { return written_; }
+
+private:
+    platform::AtomicFileWriter &file_;
+    std::uint64_t offset_;
+    std::string buffer_;
+    std::uint64_t written_ = 0;
+};
+
+// Front-codes names given in order into blocks and remembers where each block starts.
+class BlockEncoder {
+public:
+    explicit BlockEncoder(Output &output) : output_(output) {}
+    void Add(std::string_view name, const NameFacts &facts) {
+        std::size_t shared = 0;
+        if (count_ % kNamesPerBlock == 0) {
+            index_.push_back({NamePrefixKey(name, 0), NamePrefixKey(name, 8), output_.Written()});
+        } else {
+            const std::size_t most = std::min(name.size(), previous_.size());
+            while (shared < most && name[shared] == previous_[shared])
+                ++shared;
+        }
+        const auto lengths = std::array<std::uint8_t, 2>{
+            static_cast<std::uint8_t>(shared), static_cast<std::uint8_t>(name.size() - shared)};
+        output_.Append(lengths.data(), lengths.size());
+        output_.Append(name.data() + shared, name.size() - shared);
+        output_.Append(facts.harmonicPosition);
+        output_.Append(facts.pageRankPosition);
+        output_.Append(facts.hosts);
+        previous_.assign(name);
+        ++count_;
+    }
+    std::uint64_t Count() const { return count_; }
+    const std::vector<std::array<std::uint64_t, 3>> &Index() const { return index_; }
+
+private:
+    Output &output_;
+    std::string previous_;
+    std::uint64_t count_ = 0;
+    std::vector<std::array<std::uint64_t, 3>> index_;
+};
+
+} // namespace
+
+// A sorted run in a temporary file that has no name, read back through a stdio buffer.
+class NameSectionWriter::RunFile {
+public:
+    explicit RunFile(const std::filesystem::path &folder) {
+        std::string pattern = (folder / ".nimbrel-names-XXXXXX").string();
+        const int descriptor = ::mkstemp(pattern.data());
+        if (descriptor < 0)
+            throw EImportError("cannot create a temporary file in " + folder.string());
+        ::unlink(pattern.c_str());
+        file_ = ::fdopen(descriptor, "w+b");
+        if (!file_) {
+            ::close(descriptor);
+            throw EImportError("cannot create a temporary file in " + folder.string());
+        }
+    }
+    ~RunFile() { std::fclose(file_); }
+    RunFile(const RunFile &) = delete;
+    RunFile &operator=(const RunFile &) = delete;
+
+    void Write(const Record &record) {
+        const auto length = static_cast<std::uint8_t>(record.name.size());
+        const bool written = std::fwrite(&length, 1, 1, file_) == 1 &&
+                             std::fwrite(record.name.data(), 1, length, file_) == length &&
+                             std::fwrite(&record.facts, sizeof record.facts, 1, file_) == 1 &&
+                             std::fwrite(&record.line, sizeof record.line, 1, file_) == 1;
+        if (!written)
+            throw EImportError(std::string("cannot write a temporary file: ") +
+                               std::strerror(errno));
+    }
+    void Rewind() {
+        if (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0)
+            throw EImportError(std::string("cannot read a temporary file: ") +
+                               std::strerror(errno));
+    }
+    bool Read(Record &record) {
+        std::uint8_t length = 0;
+        if (std::fread(&length, 1, 1, file_) != 1)
+            return false;
+        record.name.resize(length);
+        const bool read = std::fread(record.name.data(), 1, length, file_) == length &&
+                          std::fread(&record.facts, sizeof record.facts, 1, file_) == 1 &&
+                          std::fread(&record.line, sizeof record.line, 1, file_) == 1;
+        if (!read)
+            throw EImportError("a temporary file of the import came back short");
+        return true;
+    }
+
+private:
+    std::FILE *file_ = nullptr;
+};
+
+NameSectionWriter::NameSectionWriter(const std::filesystem::path &folder, std::size_t runBytes)
+    : folder_(folder.empty() ? std::filesystem::path(".") : folder),
+      runBytes_(std::max<std::size_t>(runBytes, 1024)) {}
+
+NameSectionWriter::~NameSectionWriter() = default;
+
+void NameSectionWriter::Add(std::string_view reversedName, const NameFacts &facts,
+                            std::uint64_t line) {
+    if (reversedName.size() > 255)
+        throw EImportError("a name longer than a domain name reached the names section");
+    if (text_.size() + reversedName.size() + items_.size() * sizeof(Item) > runBytes_)
+        SpillRun();
+    items_.push_back({facts,
+                      static_cast<std::uint32_t>(
+                          std::min<std::uint64_t>(line, std::numeric_limits<std::uint32_t>::max())),
+                      static_cast<std::uint32_t>(text_.size()),
+                      static_cast<std::uint8_t>(reversedName.size())});
+    text_.append(reversedName);
+}
+
+// Sorts the run by name and keeps each name once.
+void NameSectionWriter::SortRun() {
+    auto nameOf = [this](const Item &item) {
+        return std::string_view(text_).substr(item.textOffset, item.length);
+    };
+    std::sort(items_.begin(), items_.end(), [&](const Item &a, const Item &b) {
+        const int order = nameOf(a).compare(nameOf(b));
+        return order < 0 || (order == 0 && Better(a.facts, a.line, b.facts, b.line));
+    });
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        if (kept == 0 || nameOf(items_[kept - 1]) != nameOf(items_[i]))
+            items_[kept++] = items_[i];
+    }
+    items_.resize(kept);
+}
+
+void NameSectionWriter::SpillRun() {
+    SortRun();
+    auto file = std::make_unique<RunFile>(folder_);
+    Record record;
+    for (const Item &item : items_) {
+        record.name.assign(text_, item.textOffset, item.length);
+        record.facts = item.facts;
+        record.line = item.line;
+        file->Write(record);
+    }
+    file->Rewind();
+    spilled_.push_back(std::move(file));
+    items_.clear();
+    text_.clear();
+}
+
+std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset) {
+    SortRun();
+    // Sources: every spilled run, then the run in memory as the last one.
+    const std::size_t memory = spilled_.size();
+    std::vector<Record> heads(memory + 1);
+    std::size_t memoryAt = 0;
+    auto advance = [&](std::size_t source) {
+        if (source < memory)
+            return spilled_[source]->Read(heads[source]);
+        if (memoryAt == items_.size())
+            return false;
+        const Item &item = items_[memoryAt++];
+        heads[source].name.assign(text_, item.textOffset, item.length);
+        heads[source].facts = item.facts;
+        heads[source].line = item.line;
+        return true;
+    };
+    auto later = [&](std::size_t a, std::size_t b) {
+        const int order = heads[a].name.compare(heads[b].name);
+        return order > 0 ||
+               (order == 0 && Better(heads[b].facts, heads[b].line, heads[a].facts, heads[a].line));
+    };
+    std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(later)> queue(later);
+    for (std::size_t source = 0; source <= memory; ++source) {
+        if (advance(source))
+            queue.push(source);
+    }
+
+    Output output(file, offset + sizeof(NameSectionHeader));
+    BlockEncoder encoder(output);
+    std::string last;
+    bool any = false;
+    while (!queue.empty()) {
+        const std::size_t source = queue.top();
+        queue.pop();
+        // The first listing of a name in the merge is its best one.
+        if (!any || heads[source].name != last) {
+            encoder.Add(heads[source].name, heads[source].facts);
+            last = heads[source].name;
+            any = true;
+        }
+        if (advance(source))
+            queue.push(source);
+    }
+    if (encoder.Count() > std::numeric_limits<std::uint32_t>::max())
+        throw EImportError("too many names for one index (at most 4,294,967,295)");
+    const std::uint64_t blocksBytes = output.Written();
+    const std::uint64_t indexOffset = AlignTo8(sizeof(NameSectionHeader) + blocksBytes);
+    const std::uint64_t padding = indexOffset - sizeof(NameSectionHeader) - blocksBytes;
+    const char zeros[8] = {};
+    output.Append(zeros, padding);
+    for (const auto &entry : encoder.Index())
+        output.Append(entry);
+    output.Flush();
+
+    NameSectionHeader header{};
+    std::memcpy(header.magic, kNameSectionMagic, sizeof header.magic);
+    header.nameCount = encoder.Count();
+    header.namesPerBlock = kNamesPerBlock;
+    header.blockCount = encoder.Index().size();
+    header.blocksBytes = blocksBytes;
+    header.indexOffset = indexOffset;
+    file.WriteAt(offset, std::string_view(reinterpret_cast<const char *>(&header), sizeof header));
+    return indexOffset + header.blockCount * kNameIndexEntryBytes;
+}
+
+} // namespace rankindex

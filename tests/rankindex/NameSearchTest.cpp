@@ -1,0 +1,226 @@
+#include "rankindex/NameScan.h"
+
+#include "rankindex/ImportError.h"
+#include "rankindex/RankImport.h"
+#include "rankindex/RankIndex.h"
+#include "tests/rankindex/DataFiles.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace rankindex {
+namespace {
+
+struct Listed {
+    const char *reversed;
+    std::uint32_t hosts;
+};
+
+// Positions are the order here; fillers follow, enough for many blocks.
+const Listed kNames[] = {
+    {"com.bookshop", 50},   {"com.example", 125},        {"de.xn--bcher-kva", 12},
+    {"uk.co.bookcase", 7},  {"com.shopbooks", 1},        {"org.bookshop", 3},
+    {"com.co.bookfair", 2}, {"com.blogspot.bookish", 4}, {"net.fast-car", 2},
+    {"COM.BookBarn", 9},
+};
+constexpr int kFillers = 3000;
+
+std::string WebGraphText() {
+    std::string text = "#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\t#n_hosts\n";
+    int position = 0;
+    auto line = [&](const std::string &name, std::uint32_t hosts) {
+        ++position;
+        text += std::to_string(position) + "\t3.4E7\t" + std::to_string(position + 1000) +
+                "\t0.0012\t" + name + "\t" + std::to_string(hosts) + "\n";
+    };
+    for (const Listed &listed : kNames)
+        line(listed.reversed, listed.hosts);
+    for (int i = 1; i <= kFillers; ++i)
+        line("com.filler" + std::to_string(i), 1);
+    // A worse second listing of a name changes nothing.
+    line("com.bookshop", 1);
+    return text;
+}
+
+class NameSearchTest : public ::testing::Test {
+protected:
+    NameSearchTest() {
+        testdata::WriteGzip(Source(), WebGraphText());
+        // Small runs, so that the names go through temporary files and a merge.
+        ImportRankFile(RankKind::WebGraph, Source(), folder_.Path(), {{}, 400});
+    }
+    std::filesystem::path Source() const { return folder_.Path() / "ranks.txt.gz"; }
+    std::filesystem::path Index() const { return IndexPath(folder_.Path(), RankKind::WebGraph); }
+    static std::vector<std::string> Search(const RankIndex &index, NameQuery query,
+                                           std::uint64_t blocksPerStep = 1) {
+        NameScan scan(*index.Names(), std::move(query));
+        while (scan.Step(blocksPerStep)) {
+        }
+        std::vector<std::string> names;
+        for (const NameMatch &match : scan.Matches())
+            names.push_back(match.name);
+        return names;
+    }
+
+    TempFolder folder_{"nimbrel-names"};
+};
+
+TEST_F(NameSearchTest, EveryNameIsFoundWithItsNumbers) {
+    const RankIndex index(Index());
+    ASSERT_NE(index.Names(), nullptr);
+    EXPECT_TRUE(index.Info().searchable);
+    EXPECT_EQ(index.Info().names, std::size(kNames) + kFillers);
+    const NameSection &names = *index.Names();
+    EXPECT_EQ(names.Find("bookshop.com"), (NameFacts{1, 1001, 50}));
+    EXPECT_EQ(names.Find("BookBarn.Com."), (NameFacts{10, 1010, 9}));
+    EXPECT_EQ(names.Find("xn--bcher-kva.de"), (NameFacts{3, 1003, 12}));
+    EXPECT_EQ(names.Find("bookcase.co.uk"), (NameFacts{4, 1004, 7}));
+    for (int i = 1; i <= kFillers; ++i) {
+        const auto position = static_cast<std::uint32_t>(std::size(kNames) + i);
+        EXPECT_EQ(names.Find("filler" + std::to_string(i) + ".com"),
+                  (NameFacts{position, position + 1000, 1}))
+            << i;
+    }
+    for (const char *missing : {"", "com", "bookshop", "bookshop.co", "aaa.com", "zzz.zz",
+                                "filler30000.com", "bookshop.com.com"})
+        EXPECT_EQ(names.Find(missing), std::nullopt) << missing;
+    EXPECT_EQ(names.Find(std::string(300, 'a')), std::nullopt);
+}
+
+TEST_F(NameSearchTest, KeywordScanKeepsTheBestMatchesInRankOrder) {
+    const struct {
+        std::vector<std::string> keywords;
+        std::vector<std::string> suffixes;
+        std::uint32_t minHosts;
+        std::size_t maxLength;
+        std::size_t limit;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {{"book"}, {"com"}, 0, 0, 100, {"bookshop.com", "shopbooks.com", "bookbarn.com"}},
+        {{"book"},
+         {"com", "co.com"},
+         0,
+         0,
+         100,
+         {"bookshop.com", "shopbooks.com", "bookfair.co.com", "bookbarn.com"}},
+        {{"book"},
+         {},
+         0,
+         0,
+         100,
+         {"bookshop.com", "bookcase.co.uk", "shopbooks.com", "bookshop.org", "bookfair.co.com",
+          "bookish.blogspot.com", "bookbarn.com"}},
+        {{"BOOK", "shop"},
+         {"org", "com"},
+         0,
+         0,
+         100,
+         {"bookshop.com", "shopbooks.com", "bookshop.org"}},
+        {{"book"}, {"com"}, 9, 0, 100, {"bookshop.com", "bookbarn.com"}},
+        {{"book"}, {"com"}, 0, 8, 100, {"bookshop.com", "bookbarn.com"}},
+        {{"xn--bcher"}, {"de"}, 0, 0, 100, {"xn--bcher-kva.de"}},
+        {{"bücher"}, {"de"}, 0, 0, 100, {}},
+        {{"book"}, {"co.uk"}, 0, 0, 100, {"bookcase.co.uk"}},
+        {{"book"}, {"uk"}, 0, 0, 100, {}},
+        {{"filler", "29"}, {"com"}, 0, 0, 3, {"filler29.com", "filler129.com", "filler229.com"}},
+        {{"filler"}, {"org", "net"}, 0, 0, 100, {}},
+        {{"fast-car"}, {"net"}, 0, 0, 100, {"fast-car.net"}},
+        {{}, {"org", "de"}, 0, 0, 100, {"xn--bcher-kva.de", "bookshop.org"}},
+        {{"book"}, {"com"}, 0, 0, 0, {}},
+    };
+    const RankIndex index(Index());
+    for (const auto &c : cases) {
+        const NameQuery query{c.keywords, c.suffixes, c.minHosts, c.maxLength, c.limit};
+        EXPECT_EQ(Search(index, query), c.expected) << c.keywords.front();
+        // The slices a scan is cut into do not change what it finds.
+        EXPECT_EQ(Search(index, query, 1000), c.expected) << c.keywords.front();
+    }
+}
+
+TEST_F(NameSearchTest, ScanStopsBetweenSlices) {
+    const RankIndex index(Index());
+    NameScan scan(*index.Names(), {{"filler"}, {"com"}, 0, 0, 5});
+    EXPECT_TRUE(scan.Step(2));
+    EXPECT_EQ(scan.BlocksScanned(), 2u);
+    EXPECT_FALSE(scan.Done());
+    EXPECT_LE(scan.Matches().size(), 5u);
+}
+
+// An index of the hash-only form, as the version before names wrote it: header version 1 and
+// the file ending after its records.
+TEST_F(NameSearchTest, HashOnlyIndexAnswersLookupsAndSaysSo) {
+    std::string bytes = testdata::FileBytes(Index());
+    RankIndexHeader header;
+    std::memcpy(&header, bytes.data(), sizeof header);
+    header.version = kHashOnlyRankIndexVersion;
+    header.fileSize = header.recordsOffset + header.entryCount * kRankRecordBytes;
+    bytes.resize(header.fileSize);
+    std::memcpy(bytes.data(), &header, sizeof header);
+    const auto old = folder_.Path() / "old.idx";
+    testdata::WritePlain(old, bytes);
+
+    const RankIndex index(old);
+    EXPECT_FALSE(index.Info().searchable);
+    EXPECT_EQ(index.Info().version, kHashOnlyRankIndexVersion);
+    EXPECT_EQ(index.Names(), nullptr);
+    EXPECT_EQ(index.Find("bookshop.com"), 1u);
+    EXPECT_EQ(index.Find("filler3000.com"), std::size(kNames) + kFillers);
+
+    // A rank list keeps no names: it is hash-only in the new version too.
+    testdata::WritePlain(folder_.Path() / "list.csv", "1,example.com\n");
+    ImportRankFile(RankKind::RankList, folder_.Path() / "list.csv", folder_.Path());
+    EXPECT_FALSE(RankIndex(IndexPath(folder_.Path(), RankKind::RankList)).Info().searchable);
+}
+
+TEST_F(NameSearchTest, TruncatedImportKeepsTheSearchableIndex) {
+    const std::string gzip = testdata::FileBytes(Source());
+    const auto cut = folder_.Path() / "cut.txt.gz";
+    testdata::WritePlain(cut, gzip.substr(0, gzip.size() / 2));
+    EXPECT_THROW(ImportRankFile(RankKind::WebGraph, cut, folder_.Path()), EImportError);
+    const RankIndex index(Index());
+    EXPECT_EQ(Search(index, {{"bookshop"}, {"com"}, 0, 0, 10}),
+              std::vector<std::string>{"bookshop.com"});
+}
+
+TEST_F(NameSearchTest, DamagedNamesSectionIsRefusedOrKeptInBounds) {
+    const std::string good = testdata::FileBytes(Index());
+    RankIndexHeader header;
+    std::memcpy(&header, good.data(), sizeof header);
+    const std::size_t section = NamesOffset(header);
+    NameSectionHeader names;
+    std::memcpy(&names, good.data() + section, sizeof names);
+    const auto damaged = folder_.Path() / "damaged.idx";
+    auto withNames = [&](auto change) {
+        NameSectionHeader copy = names;
+        change(copy);
+        std::string bytes = good;
+        std::memcpy(bytes.data() + section, &copy, sizeof copy);
+        return bytes;
+    };
+    const std::string refused[] = {
+        withNames([](NameSectionHeader &h) { h.magic[0] = 'X'; }),
+        withNames([](NameSectionHeader &h) { h.blockCount += 1; }),
+        withNames([](NameSectionHeader &h) { h.namesPerBlock = 0; }),
+        withNames([](NameSectionHeader &h) { h.blocksBytes = ~std::uint64_t{0}; }),
+        withNames([](NameSectionHeader &h) { h.indexOffset = ~std::uint64_t{0} - 7; }),
+        withNames([](NameSectionHeader &h) { h.nameCount = ~std::uint64_t{0}; }),
+    };
+    for (const std::string &bytes : refused) {
+        testdata::WritePlain(damaged, bytes);
+        EXPECT_THROW(RankIndex{damaged}, EIndexError);
+    }
+    // Block offsets and names bytes that point anywhere: lookups and scans stay inside the file
+    // (the sanitizer build would say otherwise) and never find a name that is not there.
+    std::string scrambled = good;
+    for (std::size_t i = section + sizeof names; i < scrambled.size(); i += 7)
+        scrambled[i] = static_cast<char>(scrambled[i] * 31 + 17);
+    testdata::WritePlain(damaged, scrambled);
+    const RankIndex index(damaged);
+    EXPECT_EQ(index.Names()->Find("nothere.com"), std::nullopt);
+    Search(index, {{"a"}, {}, 0, 0, 10});
+}
+
+} // namespace
+} // namespace rankindex
