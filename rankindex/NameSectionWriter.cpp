@@ -61,39 +61,6 @@ private:
     std::uint64_t written_ = 0;
 };
 
-// Front-codes names given in order into blocks and remembers where each block starts.
-class BlockEncoder {
-public:
-    explicit BlockEncoder(Output &output) : output_(output) {}
-    void Add(std::string_view name, const NameFacts &facts) {
-        std::size_t shared = 0;
-        if (count_ % kNamesPerBlock == 0) {
-            index_.push_back({NamePrefixKey(name, 0), NamePrefixKey(name, 8), output_.Written()});
-        } else {
-            const std::size_t most = std::min(name.size(), previous_.size());
-            while (shared < most && name[shared] == previous_[shared])
-                ++shared;
-        }
-        const auto lengths = std::array<std::uint8_t, 2>{
-            static_cast<std::uint8_t>(shared), static_cast<std::uint8_t>(name.size() - shared)};
-        output_.Append(lengths.data(), lengths.size());
-        output_.Append(name.data() + shared, name.size() - shared);
-        output_.Append(facts.harmonicPosition);
-        output_.Append(facts.pageRankPosition);
-        output_.Append(facts.hosts);
-        previous_.assign(name);
-        ++count_;
-    }
-    std::uint64_t Count() const { return count_; }
-    const std::vector<std::array<std::uint64_t, 3>> &Index() const { return index_; }
-
-private:
-    Output &output_;
-    std::string previous_;
-    std::uint64_t count_ = 0;
-    std::vector<std::array<std::uint64_t, 3>> index_;
-};
-
 } // namespace
 
 // A sorted run in a temporary file that has no name, read back through a stdio buffer.
@@ -115,15 +82,24 @@ public:
     RunFile(const RunFile &) = delete;
     RunFile &operator=(const RunFile &) = delete;
 
-    void Write(const Record &record) {
-        const auto length = static_cast<std::uint8_t>(record.name.size());
-        const bool written = std::fwrite(&length, 1, 1, file_) == 1 &&
-                             std::fwrite(record.name.data(), 1, length, file_) == length &&
-                             std::fwrite(&record.facts, sizeof record.facts, 1, file_) == 1 &&
-                             std::fwrite(&record.line, sizeof record.line, 1, file_) == 1;
-        if (!written)
+    void Put(const void *bytes, std::size_t size) {
+        if (std::fwrite(bytes, 1, size, file_) != size)
             throw EImportError(std::string("cannot write a temporary file: ") +
                                std::strerror(errno));
+    }
+    // False at the end; EImportError when the file ends inside the bytes.
+    bool Get(void *bytes, std::size_t size) {
+        const std::size_t read = std::fread(bytes, 1, size, file_);
+        if (read != 0 && read != size)
+            throw EImportError("a temporary file of the import came back short");
+        return read == size && size != 0;
+    }
+    void Write(const Record &record) {
+        const auto length = static_cast<std::uint8_t>(record.name.size());
+        Put(&length, 1);
+        Put(record.name.data(), length);
+        Put(&record.facts, sizeof record.facts);
+        Put(&record.line, sizeof record.line);
     }
     void Rewind() {
         if (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0)
@@ -132,13 +108,11 @@ public:
     }
     bool Read(Record &record) {
         std::uint8_t length = 0;
-        if (std::fread(&length, 1, 1, file_) != 1)
+        if (!Get(&length, 1))
             return false;
         record.name.resize(length);
-        const bool read = std::fread(record.name.data(), 1, length, file_) == length &&
-                          std::fread(&record.facts, sizeof record.facts, 1, file_) == 1 &&
-                          std::fread(&record.line, sizeof record.line, 1, file_) == 1;
-        if (!read)
+        if ((length > 0 && !Get(record.name.data(), length)) ||
+            !Get(&record.facts, sizeof record.facts) || !Get(&record.line, sizeof record.line))
             throw EImportError("a temporary file of the import came back short");
         return true;
     }
@@ -146,6 +120,49 @@ public:
 private:
     std::FILE *file_ = nullptr;
 };
+
+namespace {
+
+// Front-codes names given in order into blocks; where each block starts goes to a temporary file,
+// so that the block index costs no memory by the names.
+class BlockEncoder {
+public:
+    BlockEncoder(Output &output, NameSectionWriter::RunFile &index)
+        : output_(output), index_(index) {}
+    void Add(std::string_view name, const NameFacts &facts) {
+        std::size_t shared = 0;
+        if (count_ % kNamesPerBlock == 0) {
+            const std::array<std::uint64_t, 3> entry{NamePrefixKey(name, 0), NamePrefixKey(name, 8),
+                                                     output_.Written()};
+            index_.Put(entry.data(), sizeof entry);
+            ++blocks_;
+        } else {
+            const std::size_t most = std::min(name.size(), previous_.size());
+            while (shared < most && name[shared] == previous_[shared])
+                ++shared;
+        }
+        const auto lengths = std::array<std::uint8_t, 2>{
+            static_cast<std::uint8_t>(shared), static_cast<std::uint8_t>(name.size() - shared)};
+        output_.Append(lengths.data(), lengths.size());
+        output_.Append(name.data() + shared, name.size() - shared);
+        output_.Append(facts.harmonicPosition);
+        output_.Append(facts.pageRankPosition);
+        output_.Append(facts.hosts);
+        previous_.assign(name);
+        ++count_;
+    }
+    std::uint64_t Count() const { return count_; }
+    std::uint64_t Blocks() const { return blocks_; }
+
+private:
+    Output &output_;
+    std::string previous_;
+    NameSectionWriter::RunFile &index_;
+    std::uint64_t count_ = 0;
+    std::uint64_t blocks_ = 0;
+};
+
+} // namespace
 
 NameSectionWriter::NameSectionWriter(const std::filesystem::path &folder, std::size_t runBytes)
     : folder_(folder.empty() ? std::filesystem::path(".") : folder),
@@ -229,7 +246,8 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     }
 
     Output output(file, offset + sizeof(NameSectionHeader));
-    BlockEncoder encoder(output);
+    RunFile indexFile(folder_);
+    BlockEncoder encoder(output, indexFile);
     std::string last;
     bool any = false;
     while (!queue.empty()) {
@@ -251,15 +269,20 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     const std::uint64_t padding = indexOffset - sizeof(NameSectionHeader) - blocksBytes;
     const char zeros[8] = {};
     output.Append(zeros, padding);
-    for (const auto &entry : encoder.Index())
+    indexFile.Rewind();
+    std::array<std::uint64_t, 3> entry{};
+    for (std::uint64_t block = 0; block < encoder.Blocks(); ++block) {
+        if (!indexFile.Get(entry.data(), sizeof entry))
+            throw EImportError("a temporary file of the import came back short");
         output.Append(entry);
+    }
     output.Flush();
 
     NameSectionHeader header{};
     std::memcpy(header.magic, kNameSectionMagic, sizeof header.magic);
     header.nameCount = encoder.Count();
     header.namesPerBlock = kNamesPerBlock;
-    header.blockCount = encoder.Index().size();
+    header.blockCount = encoder.Blocks();
     header.blocksBytes = blocksBytes;
     header.indexOffset = indexOffset;
     file.WriteAt(offset, std::string_view(reinterpret_cast<const char *>(&header), sizeof header));

@@ -16,8 +16,7 @@ namespace rankindex {
 // Builds the names section of an index from names in any order with bounded memory: names are
 // sorted in runs of at most runBytes of text, each name kept once (its best harmonic position,
 // the earlier line on a tie), full runs go to unnamed temporary files beside the index, and
-// WriteTo merges them into front-coded blocks. The block index is kept in memory until written:
-// 1.5 bytes per name.
+// WriteTo merges them into front-coded blocks; the block index waits in another temporary file.
 class NameSectionWriter {
 public:
     static constexpr std::size_t kDefaultRunBytes = std::size_t{64} << 20;

@@ -55,6 +55,26 @@ TEST(RankLineParserTest, WebGraphLines) {
         });
 }
 
+// The PageRank position and the host count come with the name, held to 32 bits.
+TEST(RankLineParserTest, WebGraphLinesKeepPageRankAndHosts) {
+    const struct {
+        const char *line;
+        std::uint32_t pageRank;
+        std::uint32_t hosts;
+    } cases[] = {
+        {"1\t3.4E7\t2\t0.0012\tcom.example\t125", 2, 125},
+        {"1\t1\t0\t1\tcom.example\t0", 0, 0},
+        {"1\t1\t4294967296\t1\tcom.example\t99999999999", 4294967295u, 4294967295u},
+    };
+    RankLineParser parser(RankKind::WebGraph);
+    for (const auto &c : cases) {
+        const RankLine got = parser.Parse(c.line, 2);
+        ASSERT_EQ(got.type, Type::Entry) << c.line;
+        EXPECT_EQ(got.pageRankPosition, c.pageRank) << c.line;
+        EXPECT_EQ(got.hosts, c.hosts) << c.line;
+    }
+}
+
 TEST(RankLineParserTest, RankListLines) {
     ExpectLines(RankKind::RankList,
                 {
