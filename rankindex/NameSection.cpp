@@ -1,18 +1,13 @@
 #include "rankindex/NameSection.h"
 
 #include "base/DomainNameLimits.h"
+#include "rankindex/RankIndexFormat.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace rankindex {
 namespace {
-
-template <typename T> T ReadAt(const unsigned char *at) {
-    T value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
 
 char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;

@@ -16,12 +16,6 @@
 namespace rankindex {
 namespace {
 
-template <typename T> T ReadAt(const unsigned char *at) {
-    T value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
-
 [[noreturn]] void Damaged(const std::filesystem::path &path, const std::string &what) {
     throw EIndexError(path.string() + " is not a usable index: " + what);
 }

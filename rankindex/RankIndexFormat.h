@@ -27,6 +27,13 @@ namespace rankindex {
 
 static_assert(std::endian::native == std::endian::little, "the index is read in place");
 
+// A number of the mapped file at any alignment.
+template <typename T> T ReadAt(const unsigned char *at) {
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
 inline constexpr char kRankIndexMagic[8] = {'N', 'M', 'B', 'R', 'A', 'N', 'K', '\x1A'};
 inline constexpr std::uint32_t kRankIndexVersion = 2;
 inline constexpr std::uint32_t kHashOnlyRankIndexVersion = 1;
