@@ -11,7 +11,9 @@
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 using testsupport::ChildResult;
@@ -68,11 +70,10 @@ TEST_F(CliTest, SearchListsFreeNamesWithDetailsAndTakenNamesWithPlaceholders) {
     const ChildResult result =
         Run({"--mode", "exact", "--show", "all", "--format", "tsv", "Fast", "car", "FAST"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(
-        result.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t1\n"
-        "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t0\n");
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
+                          "atus\tdisplay\tchecked\n"
+                          "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t1\n"
+                          "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t0\n");
     EXPECT_NE(result.err.find("Checking... fast.com (1/2)"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("Checking... car.com (2/2)"), std::string::npos) << result.err;
 
@@ -139,6 +140,68 @@ TEST_F(CliTest, CandidatesAreListedWithoutAnyRequest) {
     EXPECT_EQ(server.Accepted(), 0u);
 }
 
+namespace {
+
+// Names per suffix: of a dry run's lines ("12 .com", then "24 names in all"), or of the suffix
+// column of a run's TSV rows. The whole count goes under "".
+std::map<std::string, std::size_t> DryRunCounts(const std::string &out) {
+    std::map<std::string, std::size_t> counts;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t space = line.find(' ');
+        const std::string what = line.substr(space + 1);
+        counts[what == "names in all" || what == "name in all" ? "" : what.substr(1)] =
+            std::stoul(line.substr(0, space));
+    }
+    return counts;
+}
+
+std::map<std::string, std::size_t> RowCounts(const std::string &tsv) {
+    std::map<std::string, std::size_t> counts;
+    std::istringstream lines(tsv);
+    std::string line;
+    std::getline(lines, line); // the column keys
+    for (; std::getline(lines, line); ++counts[""]) {
+        const std::size_t tab = line.find('\t');
+        ++counts[line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1)];
+    }
+    return counts;
+}
+
+} // namespace
+
+// The count is of the list the run checks; this holds it to that, row by row, for a table of
+// option sets. A suffix without names is printed with 0 and has no rows.
+TEST_F(CliTest, DryRunCountsTheNamesARunChecksPerSuffixWithoutAnyRequest) {
+    const std::vector<std::vector<std::string>> optionSets = {
+        {"--mode", "all", "--hyphens", "--acronyms", "--net", "sun", "shop"},
+        {"--mode", "all", "--before", "get", "--after", "hq", "--suffix", "io", "--suffix-hacks",
+         "fast", "radio"},
+        {"--mode", "exact", "--common-affixes", "--max-length", "6", "--suffix", "ly",
+         "--suffix-hacks", "family", "go"},
+        {"--mode", "all", "--hyphens", "--acronyms", "--max-length", "3", "fast", "car"},
+        {"--mode", "all", "--max-length", "2", "--org", "fast", "car"},
+    };
+    for (const auto &options : optionSets) {
+        SCOPED_TRACE(options.back());
+        std::vector<std::string> dryRun = options;
+        dryRun.insert(dryRun.begin(), "--dry-run");
+        const std::size_t accepted = server.Accepted();
+        const ChildResult counted = Run(dryRun);
+        ASSERT_EQ(counted.exitCode, 0) << counted.err;
+        EXPECT_EQ(server.Accepted(), accepted);
+        std::vector<std::string> search = options;
+        search.insert(search.begin(), {"--show", "all", "--format", "tsv"});
+        const ChildResult checked = Run(search);
+        ASSERT_EQ(checked.exitCode, 0) << checked.err;
+        std::map<std::string, std::size_t> expected = DryRunCounts(counted.out);
+        std::erase_if(expected, [](const auto &entry) { return entry.second == 0; });
+        EXPECT_EQ(RowCounts(checked.out), expected) << counted.out;
+        if (&options == &optionSets.front()) // the repeats of s.com and ss.com counted too
+            EXPECT_EQ(counted.out, "12 .com\n12 .net\n24 names in all\n");
+    }
+}
+
 TEST_F(CliTest, UsageAndFileErrorsHaveTheirExitStatusAndOneLine) {
     struct Case {
         std::vector<std::string> args;
@@ -168,6 +231,10 @@ TEST_F(CliTest, UsageAndFileErrorsHaveTheirExitStatusAndOneLine) {
         {{"--load", "run.nbr", "extra"}, 2, "--load"},
         {{"--load", "/nonexistent/run.nbr"}, 1, "/nonexistent/run.nbr"},
         {{"--candidates", "--save", "/nonexistent/out.nbr", "x"}, 0, ""},
+        {{"--before", "get, a b", "x"}, 2, "--before: 'a b' cannot be part of a domain name"},
+        {{"--after", "-x", "x"}, 2, "--after: '-x'"},
+        {{"--max-length", "64", "x"}, 2, "--max-length"},
+        {{"--dry-run", "--from", "names.txt"}, 2, "--dry-run"},
     };
     for (const Case &c : cases) {
         const ChildResult result = Run(c.args, false);
@@ -197,10 +264,9 @@ TEST_F(CliTest, InterruptCompletesTheNameInProgressAndExits130) {
     child.Signal(SIGINT);
     const ChildResult result = child.Wait();
     EXPECT_EQ(result.exitCode, 130) << result.err;
-    EXPECT_EQ(
-        result.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "slow.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tslow.com\t1\n");
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
+                          "atus\tdisplay\tchecked\n"
+                          "slow.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tslow.com\t1\n");
     EXPECT_TRUE(std::filesystem::exists(Path("cut.nbr")));
 }
 
@@ -222,15 +288,14 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
     const ChildResult indexed =
         Run({"--from", Path("names.txt"), "--show", "all", "--format", "tsv"});
     ASSERT_EQ(indexed.exitCode, 0) << indexed.err;
-    EXPECT_EQ(
-        indexed.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "lapsed.com\tcom\tYes\t12\t7\tweb; " +
-            both +
-            "\t-\t-\t-\tlapsed.com\t1\n"
-            "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t0\n"
-            "nowhere.com\tcom\tYes\t\t\tweb; " +
-            both + "\t-\t-\t-\tnowhere.com\t1\n");
+    EXPECT_EQ(indexed.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\ts"
+                           "tatus\tdisplay\tchecked\n"
+                           "lapsed.com\tcom\tYes\t12\t7\tweb; " +
+                               both +
+                               "\t-\t-\t-\tlapsed.com\t1\n"
+                               "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t0\n"
+                               "nowhere.com\tcom\tYes\t\t\tweb; " +
+                               both + "\t-\t-\t-\tnowhere.com\t1\n");
     // Only the availability asked the network.
     EXPECT_EQ(server.Requests().size(), 3u);
 
@@ -243,15 +308,14 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
     const ChildResult web = Run({"--from", Path("names.txt"), "--format", "tsv", "--links-from",
                                  "web", "--rank-from", "list"});
     ASSERT_EQ(web.exitCode, 0) << web.err;
-    EXPECT_EQ(
-        web.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "lapsed.com\tcom\tYes\t1234\t7\tweb; " +
-            evidence(rankindex::RankKind::RankList) +
-            "\t-\t-\t-\tlapsed.com\t1\n"
-            "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t0\n"
-            "nowhere.com\tcom\tYes\t1234\t\tweb; " +
-            evidence(rankindex::RankKind::RankList) + "\t-\t-\t-\tnowhere.com\t1\n");
+    EXPECT_EQ(web.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatu"
+                       "s\tdisplay\tchecked\n"
+                       "lapsed.com\tcom\tYes\t1234\t7\tweb; " +
+                           evidence(rankindex::RankKind::RankList) +
+                           "\t-\t-\t-\tlapsed.com\t1\n"
+                           "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t0\n"
+                           "nowhere.com\tcom\tYes\t1234\t\tweb; " +
+                           evidence(rankindex::RankKind::RankList) + "\t-\t-\t-\tnowhere.com\t1\n");
 
     const ChildResult info = Run({"--index-info"}, false);
     EXPECT_NE(info.out.find("web graph: graph-source.txt, 2 lines (0 malformed), 2 names, "
@@ -272,11 +336,11 @@ const char *kNamesFile = "# names to check\n"
                          "#car.com\n"
                          "last.org";
 
-const char *kNamesRows =
-    "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-    "fast.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tfast.com\t0\n"
-    "car.net\tnet\tYes\t1234\t7\tweb\t-\t-\t-\tcar.net\t1\n"
-    "last.org\torg\tYes\t1234\t7\tweb\t-\t-\t-\tlast.org\t1\n";
+const char *kNamesRows = "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tsta"
+                         "tus\tdisplay\tchecked\n"
+                         "fast.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tfast.com\t0\n"
+                         "car.net\tnet\tYes\t1234\t7\tweb\t-\t-\t-\tcar.net\t1\n"
+                         "last.org\torg\tYes\t1234\t7\tweb\t-\t-\t-\tlast.org\t1\n";
 
 } // namespace
 
@@ -322,11 +386,10 @@ TEST_F(CliTest, KeywordsAfterConnectToAreKeywords) {
     line.insert(line.end(), search.begin(), search.end());
     const ChildResult result = Run(line, false);
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(
-        result.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t1\n"
-        "car.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tcar.com\t1\n");
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
+                          "atus\tdisplay\tchecked\n"
+                          "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t1\n"
+                          "car.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tcar.com\t1\n");
 }
 
 TEST_F(CliTest, LimitEndsTheRunAfterThatManyFreeNames) {
@@ -428,10 +491,9 @@ TEST(RowPrinter, EscapesTsvCells) {
     cli::PrintRows(out, results::Columns::Standard(),
                    {{{"x\ty.com", "com", "Yes", "", "", "rdap", "", "", ""}, true}},
                    cli::OutputFormat::Tsv);
-    EXPECT_EQ(
-        out.str(),
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t\t\t1\n");
+    EXPECT_EQ(out.str(), "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tsta"
+                         "tus\tdisplay\tchecked\n"
+                         "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t\t\t1\n");
 }
 
 TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
