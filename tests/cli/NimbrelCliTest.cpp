@@ -197,8 +197,10 @@ TEST_F(CliTest, DryRunCountsTheNamesARunChecksPerSuffixWithoutAnyRequest) {
         std::map<std::string, std::size_t> expected = DryRunCounts(counted.out);
         std::erase_if(expected, [](const auto &entry) { return entry.second == 0; });
         EXPECT_EQ(RowCounts(checked.out), expected) << counted.out;
-        if (&options == &optionSets.front()) // the repeats of s.com and ss.com counted too
+        // The repeats of s.com and ss.com are counted too.
+        if (&options == &optionSets.front()) {
             EXPECT_EQ(counted.out, "12 .com\n12 .net\n24 names in all\n");
+        }
     }
 }
 
