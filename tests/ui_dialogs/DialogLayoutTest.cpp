@@ -6,10 +6,12 @@
 #include "tests/ui_dialogs/DialogTestSupport.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <gtest/gtest.h>
@@ -228,6 +230,14 @@ TEST_F(DialogLayout, ButtonsCarryTheirPictures) {
 TEST_F(DialogLayout, Screenshots) {
     const QString folder = QStringLiteral(NIMBREL_BINARY_DIR "/screenshots");
     ASSERT_TRUE(QDir().mkpath(folder));
+    // The name choices in use, so that the pictures show them and the count they give.
+    Find<QLineEdit>(*settings_, "leBefore")->setText(QStringLiteral("get, try"));
+    Find<QLineEdit>(*settings_, "leAfter")->setText(QStringLiteral("hq, app"));
+    Find<QCheckBox>(*settings_, "cbSuffixHacks")->setChecked(true);
+    Find<QCheckBox>(*settings_, "cbMaxLength")->setChecked(true);
+    Find<QCheckBox>(*settings_, "NETcb")->setChecked(true);
+    keywords_->hide();
+    keywords_->show();
     const std::pair<QWidget *, const char *> shots[] = {
         {keywords_.get(), "keywords-dialog.png"},
         {settings_.get(), "settings-dialog.png"},
