@@ -20,7 +20,7 @@ std::string Join(const StringList &parts, bool hyphen) {
     return joined;
 }
 
-// Keeps the first of each repeated name, in place.
+// Keeps the first of each repeated name, in the order they came.
 void DropRepeats(StringList &names) {
     std::unordered_set<std::string> seen;
     StringList kept;
