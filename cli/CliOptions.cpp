@@ -129,6 +129,19 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
                    "more suffixes after the chosen ones, comma-separated (\"io, dev\")");
     AddSwitch(app, "hyphens", "pairs and triples joined with hyphens", options.hyphens);
     AddSwitch(app, "acronyms", "first-letter forms", options.acronyms);
+    app.add_option("--before", options.before,
+                   "words joined before each keyword and pair, comma-separated (\"get, try\")");
+    app.add_option("--after", options.after,
+                   "words joined after each keyword and pair, comma-separated (\"hq, app\")");
+    AddSwitch(app, "common-affixes",
+              "common words before and after (get, try, my, go, the; "
+              "hq, app, hub, now, labs)",
+              options.commonAffixes);
+    AddSwitch(app, "suffix-hacks", "names split at a suffix the keyword ends with (fami.ly)",
+              options.suffixHacks);
+    app.add_option("--max-length", options.maxNameLength,
+                   "letters before the suffix at most, 1 to 63; 0: no limit")
+        ->check(CLI::Range(core::kNoLengthLimit, core::kLongestNameLength));
     app.add_option("--check", check,
                    "registry: the registries' records (DNS, RDAP); web: the web site's answer")
         ->check(CLI::IsMember({"registry", "web"}));
@@ -144,6 +157,8 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
         ->check(CLI::IsMember({"web", "list"}));
     app.add_flag("--candidates", options.candidatesOnly,
                  "print the candidate names, one a line, and make no request");
+    app.add_flag("--dry-run", options.dryRun,
+                 "print how many names a run would check, per suffix, and make no request");
     app.add_option("--format", format, "output format (default: table on a terminal, else tsv)")
         ->check(CLI::IsMember({"table", "tsv", "csv", "json"}));
     app.add_option("--save", options.saveFile, "write the rows to a results file");

@@ -26,6 +26,11 @@ struct CliOptions {
     std::optional<bool> com, net, org, hyphens, acronyms, biz, us, info, couk;
     // The more suffixes, as --suffix gave them.
     std::optional<std::string> suffixes;
+    // --before / --after: words joined before and after the keywords, comma-separated.
+    std::optional<std::string> before, after;
+    std::optional<bool> commonAffixes, suffixHacks;
+    // --max-length: letters before the suffix at most; 0 for no limit.
+    std::optional<int> maxNameLength;
     // kCheckRegistry or kCheckWeb.
     std::optional<int> check;
     std::optional<int> show;
@@ -33,6 +38,8 @@ struct CliOptions {
     std::optional<int> linksFrom, rankFrom;
 
     bool candidatesOnly = false;
+    // Print how many names the run would check, per suffix, and make no request.
+    bool dryRun = false;
     std::optional<OutputFormat> format;
     std::string saveFile;
     std::string namesFile;

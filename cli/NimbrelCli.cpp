@@ -7,15 +7,18 @@
 #include "cli/RowStream.h"
 #include "cli/TerminalApplication.h"
 #include "cli/TerminalText.h"
+#include "core/AffixWords.h"
 #include "core/CandidateGenerator.h"
 #include "core/CheckRun.h"
 #include "core/CheckSetup.h"
 #include "core/KeywordRules.h"
+#include "core/NameCount.h"
 #include "core/NameList.h"
 #include "core/OptionsStore.h"
 #include "core/SuffixList.h"
 #include "net/ConnectRouteStack.h"
 #include "platform/InputFile.h"
+#include "registry/IdnaName.h"
 #include "registry/RegistryDataUpdate.h"
 #include "registry/WhoisServers.h"
 #include "results/ResultList.h"
@@ -81,6 +84,16 @@ void ApplyChoices(const CliOptions &cli, core::SearchOptions &options) {
         options.SetRankFrom(*cli.rankFrom);
     if (cli.cache)
         options.cache = *cli.cache;
+    if (cli.before)
+        options.before = *cli.before;
+    if (cli.after)
+        options.after = *cli.after;
+    if (cli.commonAffixes)
+        options.commonAffixes = *cli.commonAffixes;
+    if (cli.suffixHacks)
+        options.suffixHacks = *cli.suffixHacks;
+    if (cli.maxNameLength)
+        options.maxNameLength = *cli.maxNameLength;
 }
 
 // The more suffixes, stored or given, checked before any name is built.
@@ -90,6 +103,21 @@ void CheckSuffixes(const core::SearchOptions &options) {
     } catch (const core::ESuffixError &error) {
         throw EUsageError("--suffix: " + error.Message());
     }
+    for (const auto &[text, name] :
+         {std::pair{&options.before, "--before"}, std::pair{&options.after, "--after"}}) {
+        try {
+            core::ReadAffixWords(*text);
+        } catch (const core::EAffixError &error) {
+            throw EUsageError(std::string(name) + ": " + error.Message());
+        }
+    }
+}
+
+// What --dry-run prints: a line per suffix, then the whole count.
+void PrintNameCount(std::ostream &out, const core::NameCount &count) {
+    for (const core::SuffixCount &entry : count.perSuffix)
+        out << entry.names << " ." << TerminalText(registry::ToUnicodeName(entry.suffix)) << '\n';
+    out << count.total << (count.total == 1 ? " name" : " names") << " in all\n";
 }
 
 probes::RegistrySettings RegistryChoices(const CliOptions &cli) {
@@ -360,9 +388,15 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
     if (!cli.fromFile.empty()) {
         if (!cli.keywords.empty())
             throw EUsageError("--from checks the names of a file and takes no keywords");
+        if (cli.dryRun)
+            throw EUsageError("--dry-run counts the names built from keywords, not --from");
         names = NamesFrom(cli.fromFile, std::cin, err);
     } else {
         options.keywords = AcceptKeywords(cli.keywords);
+        if (cli.dryRun) {
+            PrintNameCount(out, core::CountCandidates(options));
+            return kExitDone;
+        }
         if (cli.candidatesOnly) {
             core::StringList candidates, scratch;
             core::CandidateGenerator(options, candidates, scratch).BuildCandidates();

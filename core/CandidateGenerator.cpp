@@ -1,9 +1,11 @@
 #include "core/CandidateGenerator.h"
 
+#include "core/AffixWords.h"
 #include "core/SuffixList.h"
 #include "registry/IdnaName.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace core {
 namespace {
@@ -18,7 +20,29 @@ std::string Join(const StringList &parts, bool hyphen) {
     return joined;
 }
 
+// Keeps the first of each repeated name, in the order they came.
+void DropRepeats(StringList &names) {
+    std::unordered_set<std::string> seen;
+    StringList kept;
+    for (std::string &name : names) {
+        if (seen.insert(name).second)
+            kept.push_back(std::move(name));
+    }
+    names = std::move(kept);
+}
+
 } // namespace
+
+bool UsesNameChoices(const SearchOptions &options) {
+    return !ChosenAffixWords(options).Empty() || options.suffixHacks ||
+           options.maxNameLength > kNoLengthLimit;
+}
+
+std::size_t LetterCount(const std::string &text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
 
 std::string FirstLetter(const std::string &text) {
     const auto isContinuation = [](char c) {
@@ -43,7 +67,11 @@ void CandidateGenerator::BuildCandidates() {
         if (options_.hyphens)
             AddTriples(true, acronyms);
     }
+    AddAffixed();
     AddSuffixes();
+    AddSuffixHacks();
+    if (UsesNameChoices(options_))
+        DropRepeats(candidates_);
 }
 
 void CandidateGenerator::AddSingles(bool acronyms) {
@@ -70,6 +98,41 @@ void CandidateGenerator::AddTriples(bool hyphen, bool acronyms) {
                     AddJoined({k[i], k[j], k[m]}, hyphen, acronyms);
             }
         }
+    }
+}
+
+void CandidateGenerator::AddAffixed() {
+    const AffixWords words = ChosenAffixWords(options_);
+    if (words.Empty())
+        return;
+    const StringList &k = options_.keywords;
+    const bool allVariants = options_.searchfor() == kAllVariants;
+    for (const bool hyphen : {false, true}) {
+        if (hyphen && !options_.hyphens)
+            break;
+        for (const std::string &keyword : k)
+            AddAffixedTo({keyword}, hyphen, words.before, words.after);
+        for (std::size_t i = 0; allVariants && i < k.size(); ++i) {
+            for (std::size_t j = 0; j < k.size(); ++j) {
+                if (j != i)
+                    AddAffixedTo({k[i], k[j]}, hyphen, words.before, words.after);
+            }
+        }
+    }
+}
+
+// Every word before, then every word after, joined to the parts as a pair or triple would be.
+void CandidateGenerator::AddAffixedTo(const StringList &parts, bool hyphen,
+                                      const StringList &before, const StringList &after) {
+    for (const std::string &word : before) {
+        StringList joined{word};
+        joined.insert(joined.end(), parts.begin(), parts.end());
+        AddJoined(joined, hyphen, false);
+    }
+    for (const std::string &word : after) {
+        StringList joined = parts;
+        joined.push_back(word);
+        AddJoined(joined, hyphen, false);
     }
 }
 
@@ -104,12 +167,37 @@ void CandidateGenerator::AddSuffixes() {
     scratch_ = candidates_;
     candidates_.clear();
     for (const std::string &base : scratch_) {
+        for (const std::string &suffix : suffixes)
+            AddSuffixed(base, suffix);
+    }
+}
+
+void CandidateGenerator::AddSuffixHacks() {
+    if (!options_.suffixHacks)
+        return;
+    const StringList suffixes = ChosenSuffixes(options_);
+    for (const std::string &keyword : options_.keywords) {
         for (const std::string &suffix : suffixes) {
-            registry::AsciiName name = registry::ToAsciiName(base + "." + suffix);
-            if (name)
-                candidates_.push_back(std::move(name.name));
+            // The suffix as people type it ("рф", not "xn--p1ai"), its letters without dots.
+            std::string letters = registry::ToUnicodeName(suffix);
+            std::erase(letters, '.');
+            const std::size_t count = LetterCount(letters);
+            if (count < 2 || LetterCount(keyword) < count + 1 || !keyword.ends_with(letters))
+                continue;
+            const std::string head = keyword.substr(0, keyword.size() - letters.size());
+            if (head.back() != '-')
+                AddSuffixed(head, suffix);
         }
     }
+}
+
+void CandidateGenerator::AddSuffixed(const std::string &head, const std::string &suffix) {
+    const auto limit = static_cast<std::size_t>(options_.maxNameLength);
+    if (limit > 0 && LetterCount(head) > limit)
+        return;
+    registry::AsciiName name = registry::ToAsciiName(head + "." + suffix);
+    if (name)
+        candidates_.push_back(std::move(name.name));
 }
 
 } // namespace core

@@ -2,6 +2,7 @@
 
 #include "platform/Registry.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -133,6 +134,15 @@ void LoadSettings(SearchOptions &options) {
     LoadInteger(key.get(), "rankfrom",
                 [&](std::int32_t value) { options.SetRankFrom(StoredSource(value)); });
     LoadInteger(key.get(), "cache", [&](std::int32_t value) { options.cache = value != 0; });
+    LoadText(key.get(), "before", options.before);
+    LoadText(key.get(), "after", options.after);
+    LoadInteger(key.get(), "commonaffixes",
+                [&](std::int32_t value) { options.commonAffixes = value != 0; });
+    LoadInteger(key.get(), "suffixhacks",
+                [&](std::int32_t value) { options.suffixHacks = value != 0; });
+    LoadInteger(key.get(), "maxlength", [&](std::int32_t value) {
+        options.maxNameLength = std::clamp(value, kNoLengthLimit, kLongestNameLength);
+    });
 }
 
 void StoreSearchMode(const SearchOptions &options) {
@@ -162,6 +172,11 @@ void StoreSettings(const SearchOptions &options) {
         key->SetValue("COUK", Flag(options.COUK));
         key->SetValue("suffixes", RegValue::Text(options.suffixes));
         key->SetValue("cache", Flag(options.cache));
+        key->SetValue("before", RegValue::Text(options.before));
+        key->SetValue("after", RegValue::Text(options.after));
+        key->SetValue("commonaffixes", Flag(options.commonAffixes));
+        key->SetValue("suffixhacks", Flag(options.suffixHacks));
+        key->SetValue("maxlength", Integer(options.maxNameLength));
     } catch (const platform::ERegistryError &) {
     }
 }

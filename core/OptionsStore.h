@@ -11,7 +11,8 @@ inline constexpr const char *kSetupKey = "\\Software\\Pellwick\\Brindlemark\\Set
 // Fills `searchfor`; 1 when nothing readable is stored.
 void LoadSearchMode(SearchOptions &options);
 // Fills COM, NET, ORG, hyphens, acronyms, BIZ, US, INFO, COUK, show, reg, jobs, check, suffixes,
-// linksfrom, rankfrom and cache. The first unreadable flag ends the load.
+// linksfrom, rankfrom, cache, before, after, commonaffixes, suffixhacks and maxlength. The first
+// unreadable flag of the first nine ends the load.
 void LoadSettings(SearchOptions &options);
 // Writes "searchfor", creating the key when needed.
 void StoreSearchMode(const SearchOptions &options);

@@ -32,6 +32,10 @@ inline constexpr std::int32_t kIndexWhenPresent = 0;
 inline constexpr std::int32_t kFromWeb = 1;
 inline constexpr std::int32_t kFromIndex = 2;
 
+// No limit on the letters of a name before its suffix; the most a limit can be (one label).
+inline constexpr std::int32_t kNoLengthLimit = 0;
+inline constexpr std::int32_t kLongestNameLength = 63;
+
 // The one record of search settings, alive from start-up to exit. The dialogs edit it in place;
 // the generator, the check run and the registration command read it when they need it.
 class SearchOptions {
@@ -52,6 +56,17 @@ public:
     std::string reg = kDefaultRegistrationAddress;
     // Registry answers are kept between runs and asked before the registries (`cache`).
     bool cache = true;
+    // Words joined before and after each keyword and each pair, comma-separated as typed
+    // (`before`, `after`); `commonaffixes` adds the built-in words too (core/AffixWords).
+    std::string before;
+    std::string after;
+    bool commonAffixes = false;
+    // A keyword that ends with the letters of a chosen suffix also gives the name split there:
+    // "family" with .ly chosen gives fami.ly (`suffixhacks`).
+    bool suffixHacks = false;
+    // Names with more letters than this before the suffix are not checked; kNoLengthLimit for
+    // none (`maxlength`, 0 to kLongestNameLength).
+    std::int32_t maxNameLength = kNoLengthLimit;
 
     std::int32_t searchfor() const { return searchfor_; }
     std::int32_t jobs() const { return jobs_; }

@@ -1,5 +1,6 @@
 #include "ui/SettingsUnit.h"
 
+#include "core/AffixWords.h"
 #include "core/OptionsStore.h"
 #include "core/SearchOptions.h"
 #include "core/SuffixList.h"
@@ -18,6 +19,9 @@
 namespace ui {
 namespace {
 
+// Twelve letters before the suffix: short enough to type and say, long enough for two words.
+constexpr int kOfferedMaxLength = 12;
+
 QCheckBox *MakeCheckBox(QWidget *parent, const char *name, const char *caption, QRect geometry) {
     auto *box = new QCheckBox(QString::fromLatin1(caption), parent);
     box->setObjectName(QString::fromLatin1(name));
@@ -28,7 +32,7 @@ QCheckBox *MakeCheckBox(QWidget *parent, const char *name, const char *caption, 
 } // namespace
 
 TSettingsForm::TSettingsForm(core::SearchOptions &options, QWidget *parent)
-    : FixedDialog(QStringLiteral("Settings..."), 548, 348, parent), options_(options) {
+    : FixedDialog(QStringLiteral("Settings..."), 548, 434, parent), options_(options) {
     setObjectName(QStringLiteral("SettingsForm"));
     CreateControls();
     ScaleLayout();
@@ -57,7 +61,7 @@ void TSettingsForm::CreateControls() {
     AcronymsCheckBox =
         MakeCheckBox(GroupBox2, "AcronymsCheckBox", "acronyms", QRect(19, 51, 81, 17));
 
-    BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("OK"), QRect(469, 310, 71, 32), {});
+    BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("OK"), QRect(469, 396, 71, 32), {});
     QFont bold = BitBtn1->font();
     bold.setBold(true);
     BitBtn1->setFont(bold);
@@ -100,7 +104,29 @@ void TSettingsForm::CreateControls() {
     leSuffixes = Place(new QLineEdit(GroupBox4), "leSuffixes", QRect(12, 24, 176, 21));
     leSuffixes->setPlaceholderText(QStringLiteral("io, dev, shop"));
 
-    cbCache = MakeCheckBox(this, "cbCache", "Remember registry answers", QRect(12, 316, 200, 17));
+    CreateNameControls();
+    cbCache = MakeCheckBox(this, "cbCache", "Remember registry answers", QRect(12, 402, 200, 17));
+}
+
+// The choices that add names beyond the keywords' own combinations, or leave long ones out.
+void TSettingsForm::CreateNameControls() {
+    GroupBox5 = Place(new QGroupBox(QStringLiteral("More names from the keywords..."), this),
+                      "GroupBox5", QRect(8, 310, 532, 80));
+    leBefore = Place(new QLineEdit(GroupBox5), "leBefore", QRect(100, 22, 160, 21));
+    LabelLeft(leBefore, QStringLiteral("Words before:"));
+    leBefore->setPlaceholderText(QStringLiteral("get, try, my"));
+    leAfter = Place(new QLineEdit(GroupBox5), "leAfter", QRect(360, 22, 160, 21));
+    LabelLeft(leAfter, QStringLiteral("Words after:"));
+    leAfter->setPlaceholderText(QStringLiteral("hq, app, hub"));
+    cbCommonAffixes = MakeCheckBox(GroupBox5, "cbCommonAffixes", "common words before and after",
+                                   QRect(12, 52, 196, 17));
+    cbSuffixHacks =
+        MakeCheckBox(GroupBox5, "cbSuffixHacks", "suffix hacks (fami.ly)", QRect(214, 52, 146, 17));
+    cbMaxLength = MakeCheckBox(GroupBox5, "cbMaxLength", "At most", QRect(366, 52, 64, 17));
+    seMaxLength = Place(new QSpinBox(GroupBox5), "seMaxLength", QRect(432, 50, 44, 21));
+    seMaxLength->setRange(1, core::kLongestNameLength);
+    MaxLengthUnit = Place(new QLabel(QStringLiteral("letters"), GroupBox5), "MaxLengthUnit",
+                          QRect(480, 53, 42, 15));
 }
 
 void TSettingsForm::ConnectControls() {
@@ -118,6 +144,14 @@ void TSettingsForm::ConnectControls() {
     connectBox(HyphensCheckBox, &core::SearchOptions::hyphens);
     connectBox(AcronymsCheckBox, &core::SearchOptions::acronyms);
     connectBox(cbCache, &core::SearchOptions::cache);
+    connectBox(cbCommonAffixes, &core::SearchOptions::commonAffixes);
+    connectBox(cbSuffixHacks, &core::SearchOptions::suffixHacks);
+    connect(leBefore, &QLineEdit::textChanged, this,
+            Guarded([this] { options_.before = ToStdString(leBefore->text()); }));
+    connect(leAfter, &QLineEdit::textChanged, this,
+            Guarded([this] { options_.after = ToStdString(leAfter->text()); }));
+    connect(cbMaxLength, &QCheckBox::toggled, this, Guarded([this] { TakeMaxLength(); }));
+    connect(seMaxLength, &QSpinBox::valueChanged, this, Guarded([this] { TakeMaxLength(); }));
     connect(rgShowDomain, &RadioGroup::Changed, this,
             Guarded([this] { options_.SetShow(rgShowDomain->ItemIndex()); }));
     connect(rgCheck, &RadioGroup::Changed, this,
@@ -157,6 +191,12 @@ void TSettingsForm::SetFocusOrder() {
                               rgRankFrom->Button(1),
                               leRegService,
                               leSuffixes,
+                              leBefore,
+                              leAfter,
+                              cbCommonAffixes,
+                              cbSuffixHacks,
+                              cbMaxLength,
+                              seMaxLength,
                               cbCache};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -204,11 +244,25 @@ void TSettingsForm::DescribeControls() {
         {cbCache, "Remember registry answers",
          "Keeps the registries' answers for a while, a taken name a day and a free one ten "
          "minutes, so that checking a name again soon asks no registry"},
+        {GroupBox5, "More names from the keywords",
+         "Words joined to the keywords, suffix hacks and a length limit"},
+        {leBefore, "Words before",
+         "Words put before each keyword and pair, separated by commas, for example get, try"},
+        {leAfter, "Words after",
+         "Words put after each keyword and pair, separated by commas, for example hq, app"},
+        {cbCommonAffixes, "Common words before and after",
+         "Also puts get, try, my, go and the before and hq, app, hub, now and labs after"},
+        {cbSuffixHacks, "Suffix hacks",
+         "A keyword that ends with a chosen suffix also gives the name split there, as fami.ly"},
+        {cbMaxLength, "Length limit", "Leaves out names longer than the letters set beside"},
+        {seMaxLength, "At most letters", "The most letters a name may have before its suffix"},
         {BitBtn1, "OK", "Stores the settings and closes the dialog"},
     });
     // The spin box's text part is what a screen reader meets first.
-    if (auto *text = seJobs->findChild<QLineEdit *>())
-        SetAccessibleText(*text, seJobs->accessibleName(), seJobs->accessibleDescription());
+    for (QSpinBox *spin : {seJobs, seMaxLength}) {
+        if (auto *text = spin->findChild<QLineEdit *>())
+            SetAccessibleText(*text, spin->accessibleName(), spin->accessibleDescription());
+    }
 }
 
 void TSettingsForm::FormCreate() {
@@ -217,7 +271,7 @@ void TSettingsForm::FormCreate() {
 }
 
 void TSettingsForm::FormCloseQuery(bool &canClose) {
-    canClose = SuffixesAreValid();
+    canClose = SuffixesAreValid() && AffixWordsAreValid();
     if (canClose)
         core::StoreSettings(options_);
 }
@@ -231,6 +285,26 @@ bool TSettingsForm::SuffixesAreValid() {
         leSuffixes->setFocus();
         return false;
     }
+}
+
+bool TSettingsForm::AffixWordsAreValid() {
+    const std::pair<QLineEdit *, const char *> lists[] = {{leBefore, "Words before"},
+                                                          {leAfter, "Words after"}};
+    for (const auto &[edit, caption] : lists) {
+        try {
+            core::ReadAffixWords(ToStdString(edit->text()));
+        } catch (const core::EAffixError &bad) {
+            platform::ShowMessage(std::string("In ") + caption + ", " + bad.Message() + ".");
+            edit->setFocus();
+            return false;
+        }
+    }
+    return true;
+}
+
+void TSettingsForm::TakeMaxLength() {
+    seMaxLength->setEnabled(cbMaxLength->isChecked());
+    options_.maxNameLength = cbMaxLength->isChecked() ? seMaxLength->value() : core::kNoLengthLimit;
 }
 
 void TSettingsForm::BitBtn1Click() {
@@ -255,6 +329,15 @@ void TSettingsForm::ShowSettings() {
     rgLinksFrom->SetItemIndex(options_.linksFrom());
     rgRankFrom->SetItemIndex(options_.rankFrom());
     cbCache->setChecked(options_.cache);
+    leBefore->setText(ToQString(options_.before));
+    leAfter->setText(ToQString(options_.after));
+    cbCommonAffixes->setChecked(options_.commonAffixes);
+    cbSuffixHacks->setChecked(options_.suffixHacks);
+    // Without a limit the spin box offers a length worth trying.
+    const bool limited = options_.maxNameLength > core::kNoLengthLimit;
+    seMaxLength->setValue(limited ? options_.maxNameLength : kOfferedMaxLength);
+    cbMaxLength->setChecked(limited);
+    seMaxLength->setEnabled(limited);
 }
 
 } // namespace ui

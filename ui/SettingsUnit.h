@@ -37,8 +37,14 @@ private:
     void SetFocusOrder();
     void DescribeControls();
     void ShowSettings();
+    void CreateNameControls();
     // False, with a message, when "More suffixes" holds something that is no suffix.
     bool SuffixesAreValid();
+    // False, with a message, when "Words before" or "Words after" holds a word that cannot be
+    // part of a name.
+    bool AffixWordsAreValid();
+    // The limit as the box and the spin box say it: the spin box's value when the box is set.
+    void TakeMaxLength();
 
     core::SearchOptions &options_;
     QGroupBox *GroupBox1;
@@ -64,6 +70,14 @@ private:
     RadioGroup *rgLinksFrom;
     RadioGroup *rgRankFrom;
     QCheckBox *cbCache;
+    QGroupBox *GroupBox5;
+    QLineEdit *leBefore;
+    QLineEdit *leAfter;
+    QCheckBox *cbCommonAffixes;
+    QCheckBox *cbSuffixHacks;
+    QCheckBox *cbMaxLength;
+    QSpinBox *seMaxLength;
+    QLabel *MaxLengthUnit;
 };
 
 } // namespace ui

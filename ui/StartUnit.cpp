@@ -1,6 +1,8 @@
 #include "ui/StartUnit.h"
 
+#include "base/Exception.h"
 #include "core/KeywordRules.h"
+#include "core/NameCount.h"
 #include "core/OptionsStore.h"
 #include "core/SearchOptions.h"
 #include "platform/Application.h"
@@ -11,6 +13,7 @@
 
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -58,6 +61,8 @@ void TStartForm::CreateControls() {
     KeywordsListBox->setSortingEnabled(false);
     KeywordsListBox->setUniformItemSizes(true);
 
+    NamesCountLabel = Place(new QLabel(this), "NamesCountLabel", QRect(12, 200, 272, 15));
+
     SearchRadioGroup =
         new RadioGroup(QStringLiteral("Search for..."),
                        {QStringLiteral("Exact phrase"), QStringLiteral("All variants")}, 2,
@@ -104,6 +109,7 @@ void TStartForm::DescribeControls() {
          "Names made of the keywords in the order typed"},
         {SearchRadioGroup->Button(1), "All variants",
          "Names made of the keywords in every order and combination"},
+        {NamesCountLabel, "Names to check", "How many names a search would check now, per suffix"},
         {BitBtn2, "Cancel", "Closes the dialog without searching"},
         {BitBtn1, "Search", "Closes the dialog and searches for free domain names"},
     });
@@ -192,6 +198,7 @@ void TStartForm::EscapePressed() {
 
 void TStartForm::SearchRadioGroupClick() {
     options_.SetSearchFor(SearchRadioGroup->ItemIndex());
+    ShowNameCount();
 }
 
 bool TStartForm::eventFilter(QObject *watched, QEvent *event) {
@@ -234,6 +241,25 @@ void TStartForm::ShowKeywords() {
         auto *item = new QListWidgetItem(ToQString(keyword), KeywordsListBox);
         item->setSizeHint(QSize(0, Scaled(kItemHeight)));
     }
+    ShowNameCount();
+}
+
+void TStartForm::ShowNameCount() {
+    std::string text;
+    if (!options_.keywords.empty()) {
+        // Counted as the search will build them: with the keywords lower-cased.
+        core::SearchOptions searched = options_;
+        core::LowerKeywords(searched.keywords);
+        try {
+            text = core::NameCountText(core::CountCandidates(searched));
+        } catch (const base::Exception &bad) {
+            text = "Names cannot be counted: " + bad.Message();
+        }
+    }
+    const QString whole = ToQString(text);
+    NamesCountLabel->setToolTip(whole);
+    NamesCountLabel->setText(
+        NamesCountLabel->fontMetrics().elidedText(whole, Qt::ElideRight, NamesCountLabel->width()));
 }
 
 } // namespace ui

@@ -4,6 +4,7 @@
 #include "ui/FixedDialog.h"
 
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -57,7 +58,9 @@ private:
     void CreateControls();
     void SetFocusOrder();
     void DescribeControls();
+    // Also shows how many names a search would check now.
     void ShowKeywords();
+    void ShowNameCount();
     void WatchEditKeys(QEvent &event);
 
     core::SearchOptions &options_;
@@ -67,6 +70,8 @@ private:
     QPushButton *BitBtn4;
     QPushButton *BitBtn5;
     QListWidget *KeywordsListBox;
+    // How many names a search would check, per suffix (the whole text in its tool tip).
+    QLabel *NamesCountLabel;
     RadioGroup *SearchRadioGroup;
     QPushButton *BitBtn2;
     QPushButton *BitBtn1;

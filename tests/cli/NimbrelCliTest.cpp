@@ -10,6 +10,8 @@
 
 #include <csignal>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -139,6 +141,70 @@ TEST_F(CliTest, CandidatesAreListedWithoutAnyRequest) {
     EXPECT_EQ(server.Accepted(), 0u);
 }
 
+namespace {
+
+// Names per suffix: of a dry run's lines ("12 .com", then "24 names in all"), or of the suffix
+// column of a run's TSV rows. The whole count goes under "".
+std::map<std::string, std::size_t> DryRunCounts(const std::string &out) {
+    std::map<std::string, std::size_t> counts;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t space = line.find(' ');
+        const std::string what = line.substr(space + 1);
+        counts[what == "names in all" || what == "name in all" ? "" : what.substr(1)] =
+            std::stoul(line.substr(0, space));
+    }
+    return counts;
+}
+
+std::map<std::string, std::size_t> RowCounts(const std::string &tsv) {
+    std::map<std::string, std::size_t> counts;
+    std::istringstream lines(tsv);
+    std::string line;
+    std::getline(lines, line); // the column keys
+    for (; std::getline(lines, line); ++counts[""]) {
+        const std::size_t tab = line.find('\t');
+        ++counts[line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1)];
+    }
+    return counts;
+}
+
+} // namespace
+
+// The count is of the list the run checks; this holds it to that, row by row, for a table of
+// option sets. A suffix without names is printed with 0 and has no rows.
+TEST_F(CliTest, DryRunCountsTheNamesARunChecksPerSuffixWithoutAnyRequest) {
+    const std::vector<std::vector<std::string>> optionSets = {
+        {"--mode", "all", "--hyphens", "--acronyms", "--net", "sun", "shop"},
+        {"--mode", "all", "--before", "get", "--after", "hq", "--suffix", "io", "--suffix-hacks",
+         "fast", "radio"},
+        {"--mode", "exact", "--common-affixes", "--max-length", "6", "--suffix", "ly",
+         "--suffix-hacks", "family", "go"},
+        {"--mode", "all", "--hyphens", "--acronyms", "--max-length", "3", "fast", "car"},
+        {"--mode", "all", "--max-length", "2", "--org", "fast", "car"},
+    };
+    for (const auto &options : optionSets) {
+        SCOPED_TRACE(options.back());
+        std::vector<std::string> dryRun = options;
+        dryRun.insert(dryRun.begin(), "--dry-run");
+        const std::size_t accepted = server.Accepted();
+        const ChildResult counted = Run(dryRun);
+        ASSERT_EQ(counted.exitCode, 0) << counted.err;
+        EXPECT_EQ(server.Accepted(), accepted);
+        std::vector<std::string> search = options;
+        search.insert(search.begin(), {"--show", "all", "--format", "tsv"});
+        const ChildResult checked = Run(search);
+        ASSERT_EQ(checked.exitCode, 0) << checked.err;
+        std::map<std::string, std::size_t> expected = DryRunCounts(counted.out);
+        std::erase_if(expected, [](const auto &entry) { return entry.second == 0; });
+        EXPECT_EQ(RowCounts(checked.out), expected) << counted.out;
+        // The repeats of s.com and ss.com are counted too.
+        if (&options == &optionSets.front()) {
+            EXPECT_EQ(counted.out, "12 .com\n12 .net\n24 names in all\n");
+        }
+    }
+}
+
 TEST_F(CliTest, UsageAndFileErrorsHaveTheirExitStatusAndOneLine) {
     struct Case {
         std::vector<std::string> args;
@@ -168,6 +234,10 @@ TEST_F(CliTest, UsageAndFileErrorsHaveTheirExitStatusAndOneLine) {
         {{"--load", "run.nbr", "extra"}, 2, "--load"},
         {{"--load", "/nonexistent/run.nbr"}, 1, "/nonexistent/run.nbr"},
         {{"--candidates", "--save", "/nonexistent/out.nbr", "x"}, 0, ""},
+        {{"--before", "get, a b", "x"}, 2, "--before: 'a b' cannot be part of a domain name"},
+        {{"--after", "-x", "x"}, 2, "--after: '-x'"},
+        {{"--max-length", "64", "x"}, 2, "--max-length"},
+        {{"--dry-run", "--from", "names.txt"}, 2, "--dry-run"},
     };
     for (const Case &c : cases) {
         const ChildResult result = Run(c.args, false);

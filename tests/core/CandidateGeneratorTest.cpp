@@ -1,7 +1,9 @@
 #include "core/CandidateGenerator.h"
+#include "core/AffixWords.h"
 #include "core/KeywordRules.h"
 #include "core/SuffixList.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using core::CandidateGenerator;
@@ -243,4 +245,188 @@ TEST(KeywordRules, RefusalNamesTheKeywordWithControlsEscaped) {
               "hyphen.");
     const std::string message = core::RefusedKeywordMessage("b\xc3\xa4\ncker");
     EXPECT_NE(message.find("'b\xc3\xa4\\x0Acker'"), std::string::npos) << message;
+}
+
+namespace {
+
+// The further choices of a search, beside the keywords' own combinations.
+struct Choices {
+    std::string before = "";
+    std::string after = "";
+    bool common = false;
+    bool hacks = false;
+    std::int32_t maxLength = core::kNoLengthLimit;
+    std::string suffixes = "";
+};
+
+StringList BuildWith(const Setup &setup, const Choices &choices) {
+    SearchOptions options;
+    options.keywords = setup.keywords;
+    options.SetSearchFor(setup.mode);
+    options.hyphens = setup.hyphens;
+    options.acronyms = setup.acronyms;
+    options.COM = setup.com;
+    options.NET = setup.net;
+    options.ORG = setup.org;
+    options.before = choices.before;
+    options.after = choices.after;
+    options.commonAffixes = choices.common;
+    options.suffixHacks = choices.hacks;
+    options.maxNameLength = choices.maxLength;
+    options.suffixes = choices.suffixes;
+    StringList candidates, scratch;
+    CandidateGenerator(options, candidates, scratch).BuildCandidates();
+    return candidates;
+}
+
+bool Has(const StringList &names, const std::string &name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+} // namespace
+
+TEST(CandidateGenerator, JoinsWordsBeforeAndAfterSinglesAndPairsInOrder) {
+    // The keywords' own names first, unchanged, then singles and pairs with the words: plain,
+    // then with hyphens. Acronyms get no words.
+    EXPECT_EQ(
+        BuildWith({{"fast", "car"}, core::kAllVariants, true, true}, {"get", "hq"}),
+        (StringList{"fast.com",         "f.com",           "car.com",          "c.com",
+                    "fastcar.com",      "fc.com",          "carfast.com",      "cf.com",
+                    "fast-car.com",     "f-c.com",         "car-fast.com",     "c-f.com",
+                    "getfast.com",      "fasthq.com",      "getcar.com",       "carhq.com",
+                    "getfastcar.com",   "fastcarhq.com",   "getcarfast.com",   "carfasthq.com",
+                    "get-fast.com",     "fast-hq.com",     "get-car.com",      "car-hq.com",
+                    "get-fast-car.com", "fast-car-hq.com", "get-car-fast.com", "car-fast-hq.com"}));
+    EXPECT_EQ(
+        BuildWith({{"fast"}, core::kExactPhrase, false, false, true, true}, {"my, try", "app"}),
+        (StringList{"fast.com", "fast.net", "myfast.com", "myfast.net", "tryfast.com",
+                    "tryfast.net", "fastapp.com", "fastapp.net"}));
+}
+
+TEST(CandidateGenerator, WordsCountOncePerSingleAndPairNeverPerTripleOrAcronym) {
+    struct Row {
+        std::size_t keywords;
+        std::int32_t mode;
+        bool hyphens, acronyms;
+        Choices choices;
+        std::size_t names;
+    };
+    const Row rows[] = {
+        // Base names (15 for three keywords, all variants) plus one per single and pair (9).
+        {3, core::kAllVariants, false, false, {"my"}, 15 + 9},
+        {3, core::kAllVariants, true, false, {"my", "hq"}, 27 + 2 * 2 * 9},
+        {3, core::kAllVariants, false, true, {"", "hq"}, 30 + 9},
+        {3, core::kExactPhrase, true, true, {"a,b", "c"}, 6 + 2 * 3 * 3},
+        {2, core::kAllVariants, false, false, {"", "", true}, 4 + 10 * 4},
+        // A typed word that is also a common one comes once.
+        {1, core::kExactPhrase, false, false, {"get, x", "hq", true}, 1 + 11},
+        {3, core::kNoChoice, false, false, {"my"}, 3 + 3},
+    };
+    const StringList words = {"alpha", "beta", "gamma"};
+    for (const Row &row : rows) {
+        const StringList names = BuildWith({StringList(words.begin(), words.begin() + row.keywords),
+                                            row.mode, row.hyphens, row.acronyms},
+                                           row.choices);
+        EXPECT_EQ(names.size(), row.names)
+            << row.keywords << " keywords, mode " << row.mode << ", before " << row.choices.before;
+        for (const char *never : {"myalphabetagamma.com", "alphabetagammahq.com", "abhq.com",
+                                  "aahq.com", "ahq.com", "my-a-b.com"})
+            EXPECT_FALSE(Has(names, never)) << never;
+    }
+}
+
+TEST(CandidateGenerator, FurtherChoicesCheckEachNameOnce) {
+    // "getfast" is a pair and "get" + "fast"; the acronyms repeat "s" and "ss".
+    EXPECT_EQ(BuildWith({{"get", "fast"}, core::kAllVariants}, {"get"}),
+              (StringList{"get.com", "fast.com", "getfast.com", "fastget.com", "getget.com",
+                          "getgetfast.com", "getfastget.com"}));
+    EXPECT_EQ(BuildWith({{"sun", "shop"}, core::kAllVariants, false, true}, {.maxLength = 63}),
+              (StringList{"sun.com", "s.com", "shop.com", "sunshop.com", "ss.com", "shopsun.com"}));
+    // Without them the repeats stay, as they always have.
+    EXPECT_EQ(BuildWith({{"sun", "shop"}, core::kAllVariants, false, true}, {}).size(), 8u);
+}
+
+TEST(AffixWords, ReadsWordsAndNamesTheFirstThatIsNoLabelPart) {
+    EXPECT_EQ(core::ReadAffixWords(" Get, try ,my,,GET, e-x, Über"),
+              (StringList{"get", "try", "my", "e-x", "über"}));
+    EXPECT_TRUE(core::ReadAffixWords(" , ").empty());
+    for (const std::string &bad :
+         StringList{"a b", "-x", "x-", "a.b", "x_y", "a/b", "ü b", std::string(64, 'a')}) {
+        try {
+            core::ReadAffixWords("ok, " + bad);
+            ADD_FAILURE() << bad;
+        } catch (const core::EAffixError &error) {
+            EXPECT_EQ(error.Message(), "'" + bad + "' cannot be part of a domain name");
+        }
+    }
+    std::string many = "w0";
+    for (std::size_t i = 1; i < core::kMaxAffixWords; ++i)
+        many += ",w" + std::to_string(i);
+    EXPECT_EQ(core::ReadAffixWords(many).size(), core::kMaxAffixWords);
+    EXPECT_THROW(core::ReadAffixWords(many + ",one-more"), core::EAffixError);
+    EXPECT_NO_THROW(core::ReadAffixWords(many + ",w0"));
+
+    SearchOptions options;
+    options.keywords = {"x"};
+    options.after = "a b";
+    StringList candidates, scratch;
+    EXPECT_THROW(CandidateGenerator(options, candidates, scratch).BuildCandidates(),
+                 core::EAffixError);
+}
+
+// The hack names come after every other name, keyword by keyword, suffix by suffix.
+TEST(CandidateGenerator, SplitsAKeywordAtTheSuffixItEndsWith) {
+    struct Row {
+        StringList keywords;
+        std::string suffixes;
+        StringList hacks; // the names beyond the keywords' own
+    };
+    const Row rows[] = {
+        {{"family"}, "ly", {"fami.ly"}},
+        {{"aly"}, "ly", {"a.ly"}}, // one letter before the suffix is enough
+        {{"ly"}, "ly", {}},        // none: nothing would be left before it
+        {{"bio", "radio"}, "io, ly", {"b.io", "rad.io"}},
+        {{"fast-ly"}, "ly", {}}, // the rest would end with a hyphen
+        {{"famicouk"}, "co.uk", {"fami.co.uk"}},
+        {{"приветрф"}, "рф", {"xn--b1agh1afp.xn--p1ai"}},
+        {{"telecom"}, "", {"tele.com"}}, // .com is chosen by its box
+        {{"fami", "family"}, "ly", {}},  // fami.ly is a name of its own already
+        {{"family"}, "", {}},
+    };
+    for (const Row &row : rows) {
+        const ::Setup setup{row.keywords, core::kExactPhrase};
+        const StringList plain = BuildWith(setup, {.suffixes = row.suffixes});
+        const StringList hacked = BuildWith(setup, {.hacks = true, .suffixes = row.suffixes});
+        ASSERT_GE(hacked.size(), plain.size()) << row.keywords[0];
+        EXPECT_EQ(StringList(hacked.begin(), hacked.begin() + plain.size()), plain);
+        EXPECT_EQ(StringList(hacked.begin() + plain.size(), hacked.end()), row.hacks)
+            << row.keywords[0];
+    }
+}
+
+TEST(CandidateGenerator, MaxLengthCountsTheLettersBeforeTheSuffix) {
+    struct Row {
+        StringList keywords;
+        Choices choices;
+        StringList names;
+    };
+    const Row rows[] = {
+        {{"fast", "car"}, {.maxLength = 3}, {"car.com"}},
+        {{"fast", "car"}, {.maxLength = 4}, {"fast.com", "car.com"}},
+        {{"fast", "car"}, {.maxLength = 7}, {"fast.com", "car.com", "fastcar.com", "carfast.com"}},
+        {{"über"}, {.maxLength = 4}, {"xn--ber-goa.com"}}, // letters, not the ASCII form's bytes
+        {{"über"}, {.maxLength = 3}, {}},
+        {{"family"}, {.hacks = true, .maxLength = 4, .suffixes = "ly"}, {"fami.ly"}},
+        {{"family"}, {.hacks = true, .maxLength = 3, .suffixes = "ly"}, {}},
+        {{"go"}, {"", "hq", false, false, 4}, {"go.com", "gohq.com"}},
+        {{"go"}, {"", "app", false, false, 4}, {"go.com"}},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(BuildWith({row.keywords, core::kAllVariants}, row.choices), row.names)
+            << row.keywords[0] << " at most " << row.choices.maxLength;
+    // Hyphens and acronyms count as letters too: f-c has three.
+    const StringList short3 =
+        BuildWith({{"fast", "car"}, core::kAllVariants, true, true}, {.maxLength = 3});
+    EXPECT_EQ(short3,
+              (StringList{"f.com", "car.com", "c.com", "fc.com", "cf.com", "f-c.com", "c-f.com"}));
 }

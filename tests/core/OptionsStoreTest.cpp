@@ -235,3 +235,33 @@ TEST_F(OptionsStore, AFolderThatCannotBeCreatedMakesTheStoreSilent) {
     core::StoreSearchMode(options);
     EXPECT_FALSE(Loaded().ORG);
 }
+
+TEST_F(OptionsStore, KeepsTheNameChoicesAndClampsTheLengthLimit) {
+    SearchOptions options;
+    options.before = "get, try";
+    options.after = "hq";
+    options.commonAffixes = options.suffixHacks = true;
+    options.maxNameLength = 12;
+    core::StoreSettings(options);
+    const SearchOptions loaded = Loaded();
+    EXPECT_EQ(loaded.before, "get, try");
+    EXPECT_EQ(loaded.after, "hq");
+    EXPECT_TRUE(loaded.commonAffixes && loaded.suffixHacks);
+    EXPECT_EQ(loaded.maxNameLength, 12);
+    for (const char *line :
+         {"\"before\"=\"get, try\"\n", "\"after\"=\"hq\"\n", "\"commonaffixes\"=dword:00000001\n",
+          "\"suffixhacks\"=dword:00000001\n", "\"maxlength\"=dword:0000000c\n"})
+        EXPECT_NE(ReadStore().find(line), std::string::npos) << line;
+
+    const std::pair<const char *, std::int32_t> lengths[] = {
+        {"dword:00000040", 63},
+        {"dword:ffffffff", 0},
+        {"dword:00000000", 0},
+        {"\"7\"", 0}, // the wrong type keeps the default and the load goes on
+    };
+    for (const auto &[stored, limit] : lengths) {
+        WriteStore(std::string("\"maxlength\"=") + stored + "\n\"suffixhacks\"=dword:1\n");
+        EXPECT_EQ(Loaded().maxNameLength, limit) << stored;
+    }
+    EXPECT_TRUE(Loaded().suffixHacks);
+}

@@ -6,10 +6,12 @@
 #include "tests/ui_dialogs/DialogTestSupport.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <gtest/gtest.h>
@@ -87,7 +89,7 @@ TEST_F(DialogLayout, WindowsHaveTheirCaptionFixedSizeAndOnlyACloseBox) {
     };
     const Case cases[] = {
         {keywords_.get(), "Keywords related to your business...", QSize(294, 339)},
-        {settings_.get(), "Settings...", QSize(548, 348)},
+        {settings_.get(), "Settings...", QSize(548, 434)},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.caption.toStdString());
@@ -145,7 +147,7 @@ TEST_F(DialogLayout, SettingsControlsSitWhereTheyBelong) {
                                  {"GroupBox2", "SettingsForm", {174, 14, 154, 90}},
                                  {"HyphensCheckBox", "GroupBox2", {19, 25, 81, 17}},
                                  {"AcronymsCheckBox", "GroupBox2", {19, 51, 81, 17}},
-                                 {"BitBtn1", "SettingsForm", {469, 310, 71, 32}},
+                                 {"BitBtn1", "SettingsForm", {469, 396, 71, 32}},
                                  {"rgCheck", "SettingsForm", {340, 14, 200, 64}},
                                  {"rgLinksFrom", "SettingsForm", {340, 86, 200, 64}},
                                  {"rgRankFrom", "SettingsForm", {340, 158, 200, 64}},
@@ -156,7 +158,14 @@ TEST_F(DialogLayout, SettingsControlsSitWhereTheyBelong) {
                                  {"leRegService", "GroupBox3", {57, 24, 244, 21}},
                                  {"JobsLabel", "SettingsForm", {174, 111, 90, 15}},
                                  {"seJobs", "SettingsForm", {268, 108, 59, 21}},
-                                 {"cbCache", "SettingsForm", {12, 316, 200, 17}},
+                                 {"cbCache", "SettingsForm", {12, 402, 200, 17}},
+                                 {"GroupBox5", "SettingsForm", {8, 310, 532, 80}},
+                                 {"leBefore", "GroupBox5", {100, 22, 160, 21}},
+                                 {"leAfter", "GroupBox5", {360, 22, 160, 21}},
+                                 {"cbCommonAffixes", "GroupBox5", {12, 52, 196, 17}},
+                                 {"cbSuffixHacks", "GroupBox5", {214, 52, 146, 17}},
+                                 {"cbMaxLength", "GroupBox5", {366, 52, 64, 17}},
+                                 {"seMaxLength", "GroupBox5", {432, 50, 44, 21}},
                              });
     const auto *label = Find<QWidget>(*settings_, "leRegServiceLabel");
     EXPECT_NEAR(label->geometry().right() + 1 + settings_->Scaled(3),
@@ -185,7 +194,15 @@ TEST_F(DialogLayout, FocusMovesInTheDialogsOrder) {
                                   "the web",
                                   "the index when present",
                                   "the web",
-                                  "leRegService"});
+                                  "leRegService",
+                                  "leSuffixes",
+                                  "leBefore",
+                                  "leAfter",
+                                  "cbCommonAffixes",
+                                  "cbSuffixHacks",
+                                  "cbMaxLength",
+                                  "seMaxLength",
+                                  "cbCache"});
 }
 
 TEST_F(DialogLayout, EveryCaptionFitsAndNoControlIsCutOff) {
@@ -213,6 +230,14 @@ TEST_F(DialogLayout, ButtonsCarryTheirPictures) {
 TEST_F(DialogLayout, Screenshots) {
     const QString folder = QStringLiteral(NIMBREL_BINARY_DIR "/screenshots");
     ASSERT_TRUE(QDir().mkpath(folder));
+    // The name choices in use, so that the pictures show them and the count they give.
+    Find<QLineEdit>(*settings_, "leBefore")->setText(QStringLiteral("get, try"));
+    Find<QLineEdit>(*settings_, "leAfter")->setText(QStringLiteral("hq, app"));
+    Find<QCheckBox>(*settings_, "cbSuffixHacks")->setChecked(true);
+    Find<QCheckBox>(*settings_, "cbMaxLength")->setChecked(true);
+    Find<QCheckBox>(*settings_, "NETcb")->setChecked(true);
+    keywords_->hide();
+    keywords_->show();
     const std::pair<QWidget *, const char *> shots[] = {
         {keywords_.get(), "keywords-dialog.png"},
         {settings_.get(), "settings-dialog.png"},

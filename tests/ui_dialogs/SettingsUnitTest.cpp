@@ -111,6 +111,23 @@ TEST_F(SettingsDialog, EveryControlWritesThroughAtOnce) {
         {"acronyms", click("AcronymsCheckBox"), [](const Options &o) { return o.acronyms; }},
         {"registry answers not remembered", click("cbCache"),
          [](const Options &o) { return !o.cache; }},
+        {"words before typed",
+         [](SettingsDialog &t) { QTest::keyClicks(Find<QLineEdit>(*t.form_, "leBefore"), "get"); },
+         [](const Options &o) { return o.before == "get"; }},
+        {"words after typed",
+         [](SettingsDialog &t) { QTest::keyClicks(Find<QLineEdit>(*t.form_, "leAfter"), "hq"); },
+         [](const Options &o) { return o.after == "hq"; }},
+        {"common words", click("cbCommonAffixes"),
+         [](const Options &o) { return o.commonAffixes; }},
+        {"suffix hacks", click("cbSuffixHacks"), [](const Options &o) { return o.suffixHacks; }},
+        {"length limit set", click("cbMaxLength"),
+         [](const Options &o) { return o.maxNameLength == 12; }},
+        {"length limit set and stepped up",
+         [](SettingsDialog &t) {
+             QTest::mouseClick(&t.Box("cbMaxLength"), Qt::LeftButton);
+             QTest::keyClick(Find<QSpinBox>(*t.form_, "seMaxLength"), Qt::Key_Up);
+         },
+         [](const Options &o) { return o.maxNameLength == 13; }},
         {"show available only",
          [](SettingsDialog &t) { QTest::mouseClick(t.ShowUp().Button(0), Qt::LeftButton); },
          [](const Options &o) { return o.show() == core::kShowAvailableOnly; }},
@@ -179,6 +196,56 @@ TEST_F(SettingsDialog, EmptiedUrlIsStoredEmpty) {
     Find<QPushButton>(*form_, "BitBtn1")->click();
     EXPECT_FALSE(form_->isVisible());
     EXPECT_EQ(Stored().reg, "");
+}
+
+// The limit is the box and the length together; a cleared box keeps no limit.
+TEST_F(SettingsDialog, ShowsAndKeepsTheLengthLimit) {
+    core::SearchOptions stored;
+    stored.maxNameLength = 9;
+    core::StoreSettings(stored);
+    Show();
+    auto *length = Find<QSpinBox>(*form_, "seMaxLength");
+    EXPECT_TRUE(Box("cbMaxLength").isChecked() && length->isEnabled());
+    EXPECT_EQ(length->value(), 9);
+    QTest::mouseClick(&Box("cbMaxLength"), Qt::LeftButton);
+    EXPECT_EQ(options_.maxNameLength, core::kNoLengthLimit);
+    EXPECT_FALSE(length->isEnabled());
+    form_->close();
+    EXPECT_EQ(Stored().maxNameLength, core::kNoLengthLimit);
+}
+
+TEST_F(SettingsDialog, WordListsAreCheckedOnEveryClose) {
+    struct Case {
+        const char *edit;
+        const char *typed;
+        const char *message; // empty when the dialog closes
+    };
+    const Case cases[] = {
+        {"leBefore", "get, Try,, my", ""},
+        {"leAfter", "hq, my app", "In Words after, 'my app' cannot be part of a domain name."},
+        {"leBefore", "x.y", "In Words before, 'x.y' cannot be part of a domain name."},
+        {"leAfter", "über", ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        ShownMessages().clear();
+        Show();
+        auto *edit = Find<QLineEdit>(*form_, c.edit);
+        edit->setText(QString::fromUtf8(c.typed));
+        Find<QPushButton>(*form_, "BitBtn1")->click();
+        const bool closes = *c.message == '\0';
+        EXPECT_EQ(form_->isVisible(), !closes);
+        if (closes) {
+            EXPECT_TRUE(ShownMessages().empty());
+            continue;
+        }
+        ASSERT_EQ(ShownMessages().size(), 1u);
+        EXPECT_EQ(ShownMessages().front(), c.message);
+        EXPECT_EQ(form_->focusWidget(), edit);
+        edit->clear();
+        form_->close();
+        EXPECT_FALSE(form_->isVisible());
+    }
 }
 
 TEST_F(SettingsDialog, MoreSuffixesAreCheckedOnEveryClose) {

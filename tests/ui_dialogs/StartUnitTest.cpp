@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -183,6 +184,40 @@ TEST_F(KeywordsDialog, RemoveTakesTheLastKeywordAndClearTakesAll) {
     Show({"one"});
     Click("BitBtn4");
     EXPECT_EQ(form_->focusWidget(), &List());
+}
+
+// The count before Start is the one --dry-run prints, so it follows every change in the dialog.
+TEST_F(KeywordsDialog, ShowsHowManyNamesASearchWouldCheck) {
+    const auto shown = [this] {
+        return Find<QLabel>(*form_, "NamesCountLabel")->toolTip().toStdString();
+    };
+    options_.NET = true;
+    options_.before = "Get";
+    Show();
+    Mode().Button(0)->click();
+    EXPECT_EQ(shown(), "");
+    Edit().setText("Fast");
+    Click("AddBtn");
+    EXPECT_EQ(shown(), "4 names to check: 2 .com, 2 .net");
+    // getfast is a keyword and "get" + "fast" too, and is counted once.
+    Edit().setText("getfast");
+    Click("AddBtn");
+    EXPECT_EQ(shown(), "6 names to check: 3 .com, 3 .net");
+    Mode().Button(1)->click();
+    EXPECT_EQ(shown(), "14 names to check: 7 .com, 7 .net");
+    Click("BitBtn4");
+    EXPECT_EQ(shown(), "4 names to check: 2 .com, 2 .net");
+    Click("BitBtn5");
+    EXPECT_EQ(shown(), "");
+
+    options_.suffixes = "io, my shop";
+    Show({"x"});
+    EXPECT_EQ(shown().rfind("Names cannot be counted: 'my shop'", 0), 0u) << shown();
+    options_.suffixes = "io,dev,shop,app,online,store,tech,site,xyz,club";
+    Show({"x"});
+    const auto *label = Find<QLabel>(*form_, "NamesCountLabel");
+    EXPECT_TRUE(label->text().endsWith(QChar(0x2026)));
+    EXPECT_TRUE(ui::CaptionFits(*label));
 }
 
 TEST_F(KeywordsDialog, SearchLowerCasesAnswersSearchAndCloses) {
