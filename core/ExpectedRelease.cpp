@@ -62,8 +62,7 @@ std::optional<ExpectedRelease> ExpectRelease(const ReleaseFacts &facts,
     case LifecyclePhase::PendingDelete:
         if (!facts.phaseSince)
             return std::nullopt;
-        return ExpectedRelease{*facts.phaseSince + kPendingDeleteDays,
-                               ReleaseRule::PendingDelete};
+        return ExpectedRelease{*facts.phaseSince + kPendingDeleteDays, ReleaseRule::PendingDelete};
     case LifecyclePhase::AutoRenew:
         // Before the expiry the grace has not begun; the registrar may also renew for good.
         if (!facts.expires || *facts.expires >= today)

@@ -52,7 +52,8 @@ LifecyclePhase PhaseOf(const std::vector<std::string> &status);
 
 // The expected release by the first rule that applies; nothing when the facts allow none (an
 // active name, a phase without a start, an expiry still to come).
-std::optional<ExpectedRelease> ExpectRelease(const ReleaseFacts &facts, std::chrono::sys_days today);
+std::optional<ExpectedRelease> ExpectRelease(const ReleaseFacts &facts,
+                                             std::chrono::sys_days today);
 
 // "redemption period + 30 days + pending delete 5 days", for a person.
 std::string_view ReleaseRuleText(ReleaseRule rule);

@@ -208,8 +208,8 @@ std::filesystem::path WatchList::DefaultFile() {
 int WatchList::Add(const std::vector<std::string> &names) {
     try {
         platform::SqliteTransaction transaction(open_->db);
-        platform::SqliteStatement insert(open_->db,
-                                         "INSERT OR IGNORE INTO names (name, added) VALUES (?1, ?2)");
+        platform::SqliteStatement insert(
+            open_->db, "INSERT OR IGNORE INTO names (name, added) VALUES (?1, ?2)");
         int added = 0;
         for (const std::string &name : names) {
             if (!Fits(name))
@@ -278,9 +278,9 @@ std::vector<WatchedName> WatchList::Names() {
 
 std::vector<WatchHistoryRow> WatchList::History(std::string_view name) {
     try {
-        platform::SqliteStatement select(open_->db, std::string("SELECT checked_at, ") +
-                                                        kStateColumns +
-                                                        " FROM history WHERE name = ?1 ORDER BY id");
+        platform::SqliteStatement select(open_->db,
+                                         std::string("SELECT checked_at, ") + kStateColumns +
+                                             " FROM history WHERE name = ?1 ORDER BY id");
         select.Bind(1, name);
         std::vector<WatchHistoryRow> rows;
         while (select.Step()) {

@@ -26,21 +26,34 @@ TEST(ExpectedRelease, FollowsTheDeletionCycle) {
     const sys_days today = Day("2026-12-08");
     const ReleaseCase cases[] = {
         // Redemption: 30 days, then 5 of pending delete, from the day it was first seen so.
-        {{"redemption period"}, "2026-10-01", "2026-12-01",
+        {{"redemption period"},
+         "2026-10-01",
+         "2026-12-01",
          "2027-01-05 (redemption period + 30 days + pending delete 5 days)"},
         // Registries show both words during redemption: redemption decides.
-        {{"pending delete", "redemption period"}, "", "2026-12-01",
+        {{"pending delete", "redemption period"},
+         "",
+         "2026-12-01",
          "2027-01-05 (redemption period + 30 days + pending delete 5 days)"},
-        {{"redemptionPeriod"}, "", "2026-12-30",
+        {{"redemptionPeriod"},
+         "",
+         "2026-12-30",
          "2027-02-03 (redemption period + 30 days + pending delete 5 days)"},
         {{"pending delete"}, "", "2026-12-29", "2027-01-03 (pending delete 5 days)"},
-        {{"client hold", "Pending_Delete"}, "2026-01-01", "2026-12-08",
+        {{"client hold", "Pending_Delete"},
+         "2026-01-01",
+         "2026-12-08",
          "2026-12-13 (pending delete 5 days)"},
         // Auto-renew grace: only once the expiry has passed, and only as the earliest date.
-        {{"auto renew period"}, "2026-12-01", "2026-12-02",
+        {{"auto renew period"},
+         "2026-12-01",
+         "2026-12-02",
          "2027-01-15 at the earliest (expiry + 45 days of auto-renew grace)"},
-        {{"autoRenewPeriod"}, "2026-12-07", "", "2027-01-21 at the earliest (expiry + 45 days "
-                                                "of auto-renew grace)"},
+        {{"autoRenewPeriod"},
+         "2026-12-07",
+         "",
+         "2027-01-21 at the earliest (expiry + 45 days "
+         "of auto-renew grace)"},
         {{"auto renew period"}, "2026-12-08", "2026-12-02", ""},
         {{"auto renew period"}, "2027-03-01", "", ""},
         {{"auto renew period"}, "", "2026-12-02", ""},
