@@ -219,6 +219,9 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     }
 
     options.watchAdd = app.count("--watch-add") > 0;
+    // --watch-add given without names holds one empty value ("{}" in some versions).
+    std::erase_if(options.watchAddNames,
+                  [](const std::string &name) { return name.empty() || name == "{}"; });
     if (!cacheTtl.empty())
         options.cacheTtl = ParseCacheTtl(cacheTtl);
     if (!mode.empty())
