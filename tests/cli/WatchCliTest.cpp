@@ -11,9 +11,19 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "platform/SqliteDatabase.h"
+#include "tests/support/ChildProcess.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <optional>
+#include <random>
+#include <set>
 #include <sstream>
+#include <thread>
 
 // nimbrel-cli's watch list against local servers only: a name server that delegates nothing, an
 // RDAP server behind TLS for ".zz" and a WHOIS server for ".io", scripted anew before each check,
@@ -76,7 +86,8 @@ protected:
             << R"({"version": "1.0", "services": [[["zz"], ["https://)" + kRdapHost + R"(/"]]]})";
     }
 
-    Outcome Run(std::vector<std::string> args) {
+    // args followed by what reaches the local servers only.
+    std::vector<std::string> WithNetwork(std::vector<std::string> args) const {
         const std::vector<std::string> network = {
             "--dns-server",
             names.Address(),
@@ -94,6 +105,11 @@ protected:
             "--connect-to",
             ":43:127.0.0.1:" + std::to_string(whois.Port())};
         args.insert(args.end(), network.begin(), network.end());
+        return args;
+    }
+
+    Outcome Run(std::vector<std::string> given) {
+        const std::vector<std::string> args = WithNetwork(std::move(given));
         std::vector<const char *> argv{"nimbrel-cli"};
         for (const std::string &arg : args)
             argv.push_back(arg.c_str());
@@ -119,6 +135,15 @@ protected:
     void RdapAnswers(const std::string &name, int status, const std::string &body) {
         rdap.Answer(kRdapHost, "/domain/" + name, status, body, kRdapJson);
     }
+
+    // The environment of a child nimbrel-cli: this test's folders.
+    std::vector<std::string> ChildEnvironment() const {
+        return {"XDG_DATA_HOME=" + data.Path().string(),
+                "XDG_CONFIG_HOME=" + home.Folder().string(),
+                "XDG_CACHE_HOME=" + (home.Folder() / "cache").string()};
+    }
+
+    std::filesystem::path WatchFile() const { return data.Path() / "Nimbrel" / "watch.sqlite"; }
 
     TrustedAuthority trust;
     TempFolder data{"nimbrel-watch-data"};
@@ -257,7 +282,7 @@ TEST_F(WatchCli, FollowsNamesThroughTheDeletionCycle) {
     };
     EXPECT_EQ(got, expected);
 
-    core::WatchList watch(data.Path() / "Nimbrel" / "watch.sqlite");
+    core::WatchList watch(WatchFile());
     const std::pair<const char *, std::vector<std::string>> histories[] = {
         {"a.zz", {"active", "redemption period, pending delete", "pending delete", ""}},
         {"r.zz", {"auto renew period", "redemption period", "active"}},
@@ -321,6 +346,129 @@ TEST_F(WatchCli, RefusesWhatItCannotDoAndChangesNothing) {
     const Outcome removed = Run({"--watch-remove", "TWO.zz", "three.zz"});
     EXPECT_EQ(removed.out, "1 name removed from the watch list\n");
     EXPECT_EQ(Listed().size(), 1u);
+}
+
+const std::string kProgram = std::string(NIMBREL_BINARY_DIR) + "/cli/nimbrel-cli";
+
+// The file passes SQLite's own check of every page and index.
+std::string IntegrityOf(const std::filesystem::path &file) {
+    platform::SqliteDatabase db(file, milliseconds(1000));
+    return db.QueryText("PRAGMA integrity_check");
+}
+
+TEST_F(WatchCli, ACheckCutShortKeepsWhatItRecorded) {
+    ASSERT_EQ(Run({"--watch-add", "x.zz", "y.zz", "z.zz"}).status, 0);
+    RdapAnswers("x.zz", 200, Record("x.zz", R"("active")"));
+    rdap.Route(kRdapHost, "/domain/y.zz", {Hold(), Close()});
+    RdapAnswers("z.zz", 200, Record("z.zz", R"("active")"));
+    ChildProcess check(kProgram, WithNetwork({"--watch-check", "--jobs", "1"}), ChildEnvironment());
+    ASSERT_TRUE(rdap.WaitForHeld(1));
+    check.Signal(SIGKILL);
+    EXPECT_EQ(check.Wait().exitCode, -1);
+
+    EXPECT_EQ(IntegrityOf(WatchFile()), "ok");
+    core::WatchList watch(WatchFile());
+    const auto names = watch.Names();
+    ASSERT_EQ(names.size(), 3u);
+    ASSERT_TRUE(names[0].state.has_value()) << "x.zz was checked before the kill";
+    EXPECT_EQ(names[0].state->status, "active");
+    EXPECT_FALSE(names[1].state.has_value());
+    EXPECT_FALSE(names[2].state.has_value());
+    EXPECT_EQ(watch.History("x.zz").size(), 1u);
+}
+
+// How many checks are killed; scripts/watch-durability asks for more.
+int KilledChecks() {
+    const char *count = std::getenv("NIMBREL_WATCH_KILLS");
+    return count ? std::max(1, std::atoi(count)) : 12;
+}
+
+TEST_F(WatchCli, AKillAtAnyMomentLeavesTheListWhole) {
+    constexpr int kNames = 20;
+    std::vector<std::string> add = {"--watch-add"};
+    for (int i = 0; i < kNames; ++i)
+        add.push_back("n" + std::to_string(i) + ".zz");
+    ASSERT_EQ(Run(add).status, 0);
+    // Every run finds every name changed, so each one writes all the time it lives.
+    const auto script = [&](int run) {
+        for (int i = 0; i < kNames; ++i) {
+            const std::string name = "n" + std::to_string(i) + ".zz";
+            RdapAnswers(name, 200, Record(name, run % 2 ? R"("client hold")" : R"("active")"));
+        }
+    };
+    script(0);
+    const auto started = steady_clock::now();
+    ASSERT_EQ(
+        ChildProcess(kProgram, WithNetwork({"--watch-check"}), ChildEnvironment()).Wait().exitCode,
+        0);
+    const auto whole = duration_cast<microseconds>(steady_clock::now() - started);
+
+    std::mt19937 random(27);
+    int cutPartWay = 0;
+    std::uniform_int_distribution<long> moment(0, whole.count());
+    for (int run = 1; run <= KilledChecks(); ++run) {
+        script(run);
+        ChildProcess check(kProgram, WithNetwork({"--watch-check"}), ChildEnvironment());
+        // The kill's moment is what varies: anywhere from the start to a whole check's time.
+        std::this_thread::sleep_for(microseconds(moment(random)));
+        check.Signal(SIGKILL);
+        check.Wait();
+        ASSERT_EQ(IntegrityOf(WatchFile()), "ok") << "run " << run;
+        core::WatchList watch(WatchFile());
+        const auto names = watch.Names();
+        ASSERT_EQ(names.size(), static_cast<std::size_t>(kNames)) << "run " << run;
+        const std::string newest = run % 2 ? "client hold" : "active";
+        const auto recorded = std::count_if(names.begin(), names.end(), [&](const auto &name) {
+            return name.state && name.state->status == newest;
+        });
+        cutPartWay += recorded > 0 && recorded < kNames ? 1 : 0;
+        for (const core::WatchedName &name : names) {
+            const auto history = watch.History(name.name);
+            ASSERT_FALSE(history.empty()) << name.name;
+            // Only changes are rows: no two rows in a row say the same.
+            for (std::size_t k = 1; k < history.size(); ++k)
+                EXPECT_FALSE(history[k].state.SameRegistration(history[k - 1].state))
+                    << name.name << " run " << run;
+            EXPECT_TRUE(history.back().state.SameRegistration(*name.state)) << name.name;
+        }
+    }
+    std::cerr << "checks killed: " << KilledChecks() << ", of them cut part-way through the "
+              << "names: " << cutPartWay << " (a whole check took " << whole.count() / 1000
+              << " ms)\n";
+}
+
+TEST_F(WatchCli, TwoChecksAtOnceRecordEachChangeOnce) {
+    constexpr int kNames = 12;
+    std::vector<std::string> add = {"--watch-add"};
+    for (int i = 0; i < kNames; ++i) {
+        const std::string name = "m" + std::to_string(i) + ".zz";
+        add.push_back(name);
+        RdapAnswers(name, 200, Record(name, R"("redemption period")"));
+    }
+    ASSERT_EQ(Run(add).status, 0);
+    ChildProcess first(kProgram, WithNetwork({"--watch-check", "--jobs", "2"}), ChildEnvironment());
+    ChildProcess second(kProgram, WithNetwork({"--watch-check", "--jobs", "2"}),
+                        ChildEnvironment());
+    const ChildResult one = first.Wait();
+    const ChildResult two = second.Wait();
+    ASSERT_EQ(one.exitCode, 0) << one.err;
+    ASSERT_EQ(two.exitCode, 0) << two.err;
+    // Each name's first check is a change that exactly one of the two recorded and printed.
+    std::multiset<std::string> lines;
+    for (const std::string *out : {&one.out, &two.out}) {
+        std::istringstream text(*out);
+        for (std::string line; std::getline(text, line);)
+            lines.insert(line);
+    }
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kNames)) << one.out << two.out;
+    for (int i = 0; i < kNames; ++i)
+        EXPECT_EQ(
+            lines.count("m" + std::to_string(i) + ".zz: not checked -> No (redemption period)"),
+            1u);
+    EXPECT_EQ(IntegrityOf(WatchFile()), "ok");
+    core::WatchList watch(WatchFile());
+    for (const core::WatchedName &name : watch.Names())
+        EXPECT_EQ(watch.History(name.name).size(), 1u) << name.name;
 }
 
 } // namespace
