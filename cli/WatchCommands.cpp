@@ -178,6 +178,11 @@ int Check(const CliOptions &cli, core::WatchList &watch, std::ostream &out, std:
     if (recorder.Undecided() > 0)
         err << "nimbrel-cli: " << Plural(static_cast<std::size_t>(recorder.Undecided()), "name")
             << " could not be checked; the watch list keeps what was seen before\n";
+    if (recorder.Failed() > 0) {
+        err << "nimbrel-cli: " << Plural(static_cast<std::size_t>(recorder.Failed()), "name")
+            << " could not be recorded: " << TerminalText(recorder.FirstFailure()) << '\n';
+        return kExitFileError;
+    }
     return status;
 }
 

@@ -72,7 +72,15 @@ void WatchRecorder::RecordRow(int position) {
     }
     // The caption is the name in the form the registries were asked in.
     const std::string name = list_.Row(position)->Caption();
-    if (const auto change = watch_.Record(name, state); change && sink_)
+    std::optional<WatchChange> change;
+    try {
+        change = watch_.Record(name, state);
+    } catch (const EWatchListError &failure) {
+        if (failed_++ == 0)
+            firstFailure_ = failure.Message();
+        return;
+    }
+    if (change && sink_)
         sink_(*change);
 }
 

@@ -31,6 +31,10 @@ public:
 
     // Rows that were Unknown: their names keep what was recorded before.
     int Undecided() const { return undecided_; }
+    // Rows the watch list could not record (busy beyond its wait, a full disk), and the first
+    // reason; the run goes on with the other names.
+    int Failed() const { return failed_; }
+    const std::string &FirstFailure() const { return firstFailure_; }
 
 private:
     void RecordFilledRows();
@@ -41,6 +45,8 @@ private:
     ChangeSink sink_;
     int recorded_ = 0;
     int undecided_ = 0;
+    int failed_ = 0;
+    std::string firstFailure_;
 };
 
 // The state a row of the standard columns shows, by its cells' keys; its availability Unknown
