@@ -211,6 +211,17 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     app.add_option("--whois-pace", options.whoisPace,
                    "seconds between two queries to one WHOIS server (default 1)");
     AddIndexOptions(app, options.index);
+    app.add_option("--watch-add", options.watchAddNames,
+                   "watch these names (or those of --from) until they are free")
+        ->expected(0, CLI::detail::expected_max_vector_size);
+    app.add_option("--watch-remove", options.watchRemove, "stop watching these names");
+    app.add_flag("--watch-list", options.watchList,
+                 "print the watched names with their status and expected release");
+    app.add_flag("--watch-check", options.watchCheck,
+                 "check every watched name again and print each one that changed");
+    app.add_flag("--notify", options.notify,
+                 "with --watch-check: a desktop notice for each name that became free or "
+                 "pending delete");
 
     try {
         app.parse(argc, argv);
@@ -222,6 +233,10 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
         throw EUsageError(error.what());
     }
 
+    options.watchAdd = app.count("--watch-add") > 0;
+    // --watch-add given without names holds one empty value ("{}" in some versions).
+    std::erase_if(options.watchAddNames,
+                  [](const std::string &name) { return name.empty() || name == "{}"; });
     if (!cacheTtl.empty())
         options.cacheTtl = ParseCacheTtl(cacheTtl);
     if (!mode.empty())

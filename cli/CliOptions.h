@@ -83,6 +83,16 @@ struct CliOptions {
 
     IndexRequest index;
 
+    // The watch list: names to add (or the names of --from) and to remove, the list printed, the
+    // watched names checked again, and desktop notices of the check's news.
+    bool watchAdd = false;
+    std::vector<std::string> watchAddNames;
+    std::vector<std::string> watchRemove;
+    bool watchList = false;
+    bool watchCheck = false;
+    bool notify = false;
+    bool AnyWatch() const { return watchAdd || !watchRemove.empty() || watchList || watchCheck; }
+
     bool helpShown = false;
     std::string helpText;
 };

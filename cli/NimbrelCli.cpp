@@ -8,6 +8,7 @@
 #include "cli/TerminalApplication.h"
 #include "cli/TerminalText.h"
 #include "core/AffixWords.h"
+#include "cli/WatchCommands.h"
 #include "core/CandidateGenerator.h"
 #include "core/CheckRun.h"
 #include "core/CheckSetup.h"
@@ -362,8 +363,23 @@ core::CheckSetup ChosenSetup(const CliOptions &cli, const core::SearchOptions &o
     }
 }
 
+// The watch list's commands; its check is the usual registry check of the watched names, every
+// one of them a row, without the details of a free name, which no watch needs.
+int Watch(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal terminal,
+          std::chrono::sys_days today, const WatchClock &clock) {
+    const WatchSearch search = [&](core::NameSource &names, results::ResultList &list) {
+        core::SearchOptions options = ChosenOptions(cli);
+        options.SetCheck(core::kCheckRegistry);
+        options.SetShow(1);
+        core::CheckSetup setup = ChosenSetup(cli, options, today, err);
+        std::erase_if(setup.probes, [](const auto &probe) { return probe->OnlyForAvailable(); });
+        return Search(cli, options, std::move(setup), list, err, terminal, &names);
+    };
+    return RunWatchCommands(cli, out, err, FormatOf(cli, terminal), clock, search);
+}
+
 int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal terminal,
-        std::chrono::sys_days today) {
+        std::chrono::sys_days today, const WatchClock &clock) {
     if (cli.index.Any()) {
         if (!cli.keywords.empty() || !cli.loadFile.empty())
             throw EUsageError("the index commands take no keywords and no --load");
@@ -376,6 +392,11 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
     }
     if (!cli.registryDataUrl.empty())
         throw EUsageError("--registry-data-url goes with --update-registry-data");
+    if (cli.AnyWatch() || cli.notify) {
+        if (!cli.loadFile.empty())
+            throw EUsageError("the watch list commands take no --load");
+        return Watch(cli, out, err, terminal, today, clock);
+    }
     if (!cli.loadFile.empty()) {
         if (!cli.keywords.empty())
             throw EUsageError("--load prints a results file and takes no keywords");
@@ -419,14 +440,17 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
 } // namespace
 
 int RunNimbrelCli(int argc, const char *const *argv, std::ostream &out, std::ostream &err,
-                  Terminal terminal, std::chrono::sys_days today) {
+                  Terminal terminal, std::chrono::sys_days today,
+                  std::function<std::chrono::system_clock::time_point()> clock) {
+    if (!clock)
+        clock = [] { return std::chrono::system_clock::now(); };
     try {
         const CliOptions cli = ParseCommandLine(argc, argv);
         if (cli.helpShown) {
             out << cli.helpText;
             return kExitDone;
         }
-        return Run(cli, out, err, terminal, today);
+        return Run(cli, out, err, terminal, today, clock);
     } catch (const EUsageError &error) {
         err << "nimbrel-cli: " << TerminalText(error.Message()) << '\n';
         return kExitUsage;

@@ -3,6 +3,7 @@
 #include "registry/RegistryData.h"
 
 #include <chrono>
+#include <functional>
 #include <ostream>
 
 namespace cli {
@@ -22,8 +23,9 @@ struct Terminal {
 
 // Runs one search (or prints a results file) as the command line asks and returns the exit
 // status. Rows go to out, progress and messages to err. today decides whether the registry data
-// is old.
+// is old; clock (the system's when empty) dates what the watch list records.
 int RunNimbrelCli(int argc, const char *const *argv, std::ostream &out, std::ostream &err,
-                  Terminal terminal, std::chrono::sys_days today = registry::Today());
+                  Terminal terminal, std::chrono::sys_days today = registry::Today(),
+                  std::function<std::chrono::system_clock::time_point()> clock = {});
 
 } // namespace cli

@@ -6,8 +6,8 @@
 #include "registry/IdnaName.h"
 
 #include <algorithm>
-#include <optional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string_view>
 
 namespace cli {

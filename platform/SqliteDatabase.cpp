@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <ctime>
+#include <system_error>
+
 namespace platform {
 namespace {
 
@@ -11,7 +14,33 @@ std::string Describe(const char *attempt, const std::string &file, int code, sql
     return std::string(attempt) + " " + file + ": " + reason;
 }
 
+// "2026-12-07T2305" in UTC, for the name of a file set aside.
+std::string Stamp(std::chrono::system_clock::time_point time) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(time);
+    std::tm parts{};
+    gmtime_r(&t, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H%M", &parts);
+    return text;
+}
+
 } // namespace
+
+std::filesystem::path SetDatabaseAside(const std::filesystem::path &file,
+                                       std::chrono::system_clock::time_point now) {
+    const std::string base = file.string() + ".damaged-" + Stamp(now);
+    std::filesystem::path aside = base;
+    std::error_code error;
+    for (int n = 2; std::filesystem::exists(std::filesystem::symlink_status(aside, error)); ++n)
+        aside = base + "-" + std::to_string(n);
+    std::filesystem::rename(file, aside, error);
+    if (error && error != std::errc::no_such_file_or_directory)
+        throw ESqliteError("cannot set aside " + file.string() + ": " + error.message(),
+                           SQLITE_CANTOPEN);
+    std::filesystem::rename(file.string() + "-wal", aside.string() + "-wal", error);
+    std::filesystem::remove(file.string() + "-shm", error);
+    return aside;
+}
 
 bool ESqliteError::IsDamage() const {
     return code_ == SQLITE_CORRUPT || code_ == SQLITE_NOTADB || code_ == SQLITE_FORMAT;
@@ -59,6 +88,10 @@ std::string SqliteDatabase::QueryText(const std::string &sql) {
     sqlite3_finalize(statement);
     Check(code, "cannot read");
     return text;
+}
+
+int SqliteDatabase::Changes() const {
+    return sqlite3_changes(db_);
 }
 
 void SqliteDatabase::Check(int code, const char *attempt) const {

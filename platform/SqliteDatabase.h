@@ -43,6 +43,8 @@ public:
     void Execute(const std::string &sql);
     // The text of the first column of the first row of a one-row statement ("PRAGMA ...").
     std::string QueryText(const std::string &sql);
+    // Rows the last INSERT, UPDATE or DELETE changed.
+    int Changes() const;
     sqlite3 *Handle() const { return db_; }
 
     // Raises ESqliteError for code unless it is SQLITE_OK, SQLITE_ROW or SQLITE_DONE.
@@ -52,6 +54,13 @@ private:
     sqlite3 *db_ = nullptr;
     std::string file_;
 };
+
+// Renames a database file that cannot be used aside, "answers.sqlite.damaged-2026-12-07T2305"
+// (the time in UTC, a number added when that name is taken), and its log beside it, so that a
+// new file starts clean; the shared-memory index belongs to the old file and goes. Another
+// program may have moved it first. Returns the new name; raises ESqliteError when it cannot.
+std::filesystem::path SetDatabaseAside(const std::filesystem::path &file,
+                                       std::chrono::system_clock::time_point now);
 
 // A write transaction begun at once (BEGIN IMMEDIATE, so a reader that would upgrade never
 // deadlocks with another writer) and rolled back unless Commit was called.

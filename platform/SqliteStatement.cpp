@@ -44,6 +44,10 @@ std::int64_t SqliteStatement::Integer(int column) const {
     return sqlite3_column_int64(statement_, column);
 }
 
+bool SqliteStatement::IsNull(int column) const {
+    return sqlite3_column_type(statement_, column) == SQLITE_NULL;
+}
+
 std::optional<std::string> SqliteStatement::Text(int column, std::size_t limit) const {
     if (sqlite3_column_type(statement_, column) == SQLITE_NULL)
         return std::nullopt;

@@ -28,6 +28,7 @@ public:
     void Reset();
 
     std::int64_t Integer(int column) const;
+    bool IsNull(int column) const;
     // Nothing for NULL, and for a text longer than limit bytes (read from a file another
     // program may have written, so never trusted to be small).
     std::optional<std::string> Text(int column, std::size_t limit) const;

@@ -6,7 +6,6 @@
 #include "platform/SqliteStatement.h"
 #include "platform/UserCacheFolder.h"
 
-#include <ctime>
 #include <system_error>
 #include <thread>
 
@@ -37,16 +36,6 @@ constexpr const char *kSchema = "CREATE TABLE IF NOT EXISTS answers ("
 
 std::int64_t Seconds(system_clock::time_point time) {
     return duration_cast<seconds>(time.time_since_epoch()).count();
-}
-
-// "2026-12-07T2305" in UTC, for the name of a file set aside.
-std::string Stamp(system_clock::time_point time) {
-    const std::time_t t = system_clock::to_time_t(time);
-    std::tm parts{};
-    gmtime_r(&t, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H%M", &parts);
-    return text;
 }
 
 // A damaged file, a folder in the file's place, or a layout of another version.
@@ -120,22 +109,13 @@ bool IsFolder(const std::filesystem::path &file) {
     return std::filesystem::is_directory(std::filesystem::symlink_status(file, error));
 }
 
-// Renames file aside with the time, and its log beside it, so that the new file starts clean;
-// the shared-memory index belongs to the old file and goes. Returns the new name.
+// The damaged file moved aside; the cache's own error when it cannot be.
 std::filesystem::path SetAside(const std::filesystem::path &file, system_clock::time_point now) {
-    const std::string base = file.string() + ".damaged-" + Stamp(now);
-    std::filesystem::path aside = base;
-    std::error_code error;
-    for (int n = 2; std::filesystem::exists(std::filesystem::symlink_status(aside, error)); ++n)
-        aside = base + "-" + std::to_string(n);
-    std::filesystem::rename(file, aside, error);
-    // Another program may have set it aside first: then there is nothing left to move.
-    if (error && error != std::errc::no_such_file_or_directory)
-        throw ECacheError("cannot set aside the damaged cache " + file.string() + ": " +
-                          error.message());
-    std::filesystem::rename(file.string() + "-wal", aside.string() + "-wal", error);
-    std::filesystem::remove(file.string() + "-shm", error);
-    return aside;
+    try {
+        return platform::SetDatabaseAside(file, now);
+    } catch (const platform::ESqliteError &e) {
+        throw ECacheError("the damaged cache: " + e.Message());
+    }
 }
 
 } // namespace

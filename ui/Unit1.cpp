@@ -3,6 +3,7 @@
 #include "base/AsciiCase.h"
 #include "base/FileError.h"
 #include "core/SearchOptions.h"
+#include "core/WatchList.h"
 #include "platform/Application.h"
 #include "platform/AtomicFile.h"
 #include "rankindex/RankImport.h"
@@ -353,6 +354,9 @@ void TForm1::CreatePopupMenu() {
     MenuItem5 = MenuAction(PopupMenu2, "MenuItem5", "Invert Selection", none);
     PopupMenu2->addSeparator();
     Force1 = MenuAction(PopupMenu2, "Force1", "Force details", none);
+    Watch1 = MenuAction(PopupMenu2, "Watch1", "Watch", none);
+    Watch1->setStatusTip(QStringLiteral("Adds the marked names to the watch list, which "
+                                        "nimbrel-cli --watch-check checks again"));
 }
 
 void TForm1::ConnectControls() {
@@ -383,6 +387,7 @@ void TForm1::ConnectControls() {
     on(MenuItem3, &QAction::triggered, &TForm1::SelectNone1Click);
     on(MenuItem5, &QAction::triggered, &TForm1::InvertSelection1Click);
     on(Force1, &QAction::triggered, &TForm1::Force1Click);
+    on(Watch1, &QAction::triggered, &TForm1::Watch1Click);
 
     connect(ListView1, &ResultListView::ColumnClicked, this,
             [this](int column) { Guarded([this, column] { ListView1ColumnClick(column); })(); });
@@ -703,6 +708,26 @@ void TForm1::InvertSelection1Click() {
 
 void TForm1::Force1Click() {
     run_->ForceDetails();
+}
+
+void TForm1::Watch1Click() {
+    std::vector<std::string> names;
+    for (int i = 0; i < results_.Count(); ++i)
+        if (results_.Row(i)->Checked())
+            names.push_back(base::AsciiLower(results_.Row(i)->Caption()));
+    if (names.empty())
+        if (const auto row = results_.SelectedRow())
+            names.push_back(base::AsciiLower(row->Caption()));
+    if (names.empty())
+        return;
+    try {
+        core::WatchList watch(core::WatchList::DefaultFile());
+        const int added = watch.Add(names);
+        SetStatusText(std::to_string(added) + (added == 1 ? " name" : " names") +
+                      " added to the watch list");
+    } catch (const core::EWatchListError &failure) {
+        SetStatusText(failure.Message());
+    }
 }
 
 QString TForm1::StatusText() const {

@@ -111,6 +111,8 @@ public:
     void SelectNone1Click();
     void InvertSelection1Click();
     void Force1Click();
+    // Adds the marked names, or the clicked one when none is marked, to the watch list.
+    void Watch1Click();
 
     // The executable's folder with its trailing separator, where the help page stands; empty
     // before FormCreate. File dialogs never start here (see WindowStore.h).
@@ -219,6 +221,7 @@ private:
     QAction *MenuItem3;
     QAction *MenuItem5;
     QAction *Force1;
+    QAction *Watch1;
 };
 
 } // namespace ui

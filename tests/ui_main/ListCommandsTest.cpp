@@ -1,5 +1,6 @@
 #include "ui/Unit1.h"
 
+#include "core/WatchList.h"
 #include "tests/ui_main/MainWindowSupport.h"
 #include "ui/ResultListView.h"
 #include "ui/ResultTableModel.h"
@@ -149,6 +150,36 @@ TEST_F(ListCommands, PopupCommandsActOnTheClickedRowOrAllMarks) {
         EXPECT_EQ(urls.opened, c.opened) << c.action;
         EXPECT_EQ(Marks(), c.marks) << c.action;
         EXPECT_EQ(form.Results().SelectedIndex(), c.row) << "marks do not move the selection";
+    }
+}
+
+TEST_F(ListCommands, WatchAddsTheMarkedNamesOrElseTheClickedOne) {
+    struct Case {
+        const char *marks; // set before the command, "" to leave them
+        int row;           // right-clicked
+        std::vector<std::string> watched;
+        const char *status;
+    } cases[] = {
+        {"", 0, {"ab.com", "ab.net", "b.org"}, "3 names added to the watch list"},
+        {"", 1, {"ab.com", "ab.net", "b.org"}, "0 names added to the watch list"},
+        {"MenuItem3",
+         3,
+         {"a-b.com", "ab.com", "ab.net", "b.org"},
+         "1 name added to the watch list"},
+    };
+    Fill();
+    for (const Case &c : cases) {
+        if (*c.marks)
+            Action(c.marks)->trigger();
+        RightClickRow(c.row);
+        Find<QMenu>(form, "PopupMenu2")->hide();
+        Action("Watch1")->trigger();
+        core::WatchList watch(core::WatchList::DefaultFile());
+        std::vector<std::string> watched;
+        for (const core::WatchedName &name : watch.Names())
+            watched.push_back(name.name);
+        EXPECT_EQ(watched, c.watched) << c.status;
+        EXPECT_EQ(form.StatusText().toStdString(), c.status);
     }
 }
 

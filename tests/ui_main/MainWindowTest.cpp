@@ -201,7 +201,8 @@ TEST_F(MainWindowLook, PopupMenuListsItsCommandsWithBoldDefault) {
                                                 "Select None",
                                                 "Invert Selection",
                                                 nullptr,
-                                                "Force details"};
+                                                "Force details",
+                                                "Watch"};
     ASSERT_EQ(actions.size(), static_cast<qsizetype>(captions.size()));
     for (std::size_t i = 0; i < captions.size(); ++i) {
         QAction *action = actions[static_cast<qsizetype>(i)];

@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -94,12 +95,13 @@ bool Save(QWidget &window, const char *file) {
 } // namespace
 
 // Renders the main window before and after a search into two PNG files; with a third name the
-// same rows in a larger window, and with a fourth the rows with link popularity and traffic rank
-// read from imported indexes.
+// same rows in a larger window, with a fourth the rows with link popularity and traffic rank
+// read from imported indexes, with a fifth Unicode names, and with a sixth the list's popup menu.
 int main(int argc, char **argv) {
-    if (argc < 3 || argc > 6) {
+    if (argc < 3 || argc > 7) {
         std::fprintf(stderr,
-                     "usage: %s BEFORE.png AFTER.png [LARGER.png [INDEXES.png [UNICODE.png]]]\n",
+                     "usage: %s BEFORE.png AFTER.png [LARGER.png [INDEXES.png [UNICODE.png "
+                     "[POPUP.png]]]]\n",
                      argv[0]);
         return 2;
     }
@@ -118,6 +120,7 @@ int main(int argc, char **argv) {
     AnswerAsTheWeb(server);
     const testsupport::LoopbackNetwork network(server.Port());
     std::vector<const char *> keywords = {"green", "tea"};
+    const char *popupShot = argc > 6 ? argv[6] : nullptr;
     const auto shoot = [&](core::CheckSetup setup, const char *before, const char *after,
                            const char *larger, QSize largerSize) {
         ui::TForm1 form(options, std::move(setup.probes), std::move(setup.columns),
@@ -145,6 +148,19 @@ int main(int argc, char **argv) {
         form.ListView1ColumnClick(2);
         if (after && !Save(form, after))
             return false;
+        if (after && popupShot) {
+            auto *view = form.findChild<QTableView *>("ListView1");
+            view->selectRow(1);
+            auto *popup = form.findChild<QMenu *>("PopupMenu2");
+            popup->popup(view->viewport()->mapToGlobal(
+                view->visualRect(view->model()->index(1, 0)).center()));
+            QCoreApplication::processEvents();
+            const bool saved = Save(*popup, popupShot);
+            popup->hide();
+            popupShot = nullptr;
+            if (!saved)
+                return false;
+        }
         if (!larger)
             return true;
         form.resize(largerSize);
