@@ -81,15 +81,21 @@ CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem:
                             const probes::RegistrySettings &registry,
                             const probes::ServiceAddresses &services) {
     CheckSetup setup;
-    const auto graph =
-        OpenChosen(options.linksFrom(), RankKind::WebGraph, indexFolder, setup.notes);
+    const bool linked = options.searchmode() == kLinkedNames;
+    const auto graph = OpenChosen(linked ? kFromIndex : options.linksFrom(), RankKind::WebGraph,
+                                  indexFolder, setup.notes);
+    if (linked && !graph->Names())
+        throw ENoIndex(kHashOnlyIndexText);
+    setup.webGraph = graph;
     const auto list = OpenChosen(options.rankFrom(), RankKind::RankList, indexFolder, setup.notes);
     if (options.check() == kCheckWeb)
         setup.probes.push_back(std::make_shared<probes::AvailabilityProbe>());
     else
         AddRegistryCheck(setup, WithCache(options, registry, setup.notes));
     if (graph) {
-        setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(graph));
+        setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(
+            graph, linked ? probes::RankIndexProbe::For::Every
+                          : probes::RankIndexProbe::For::Available));
         setup.columns = setup.columns.WithCaption(base::field::kLinks, kLinksFromIndexCaption);
     } else {
         setup.probes.push_back(

@@ -93,8 +93,13 @@ void NameScan::Consider(std::string_view name, const NameFacts &facts) {
     }
     if (namePart.empty() || !Wanted(namePart))
         return;
-    NameMatch match{TurnLabels(name), facts};
     if (query_.limit == 0)
+        return;
+    if (query_.after && facts.harmonicPosition < query_.after->harmonicPosition)
+        return;
+    NameMatch match{TurnLabels(name), facts};
+    if (query_.after && facts.harmonicPosition == query_.after->harmonicPosition &&
+        match.name <= query_.after->name)
         return;
     if (kept_.size() < query_.limit) {
         kept_.push_back(std::move(match));

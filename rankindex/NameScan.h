@@ -3,10 +3,17 @@
 #include "rankindex/NameSection.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace rankindex {
+
+// A place in a scan's results: a match's harmonic position and its name in reading order.
+struct NameCursor {
+    std::uint32_t harmonicPosition = 0;
+    std::string name;
+};
 
 // Which names a keyword scan wants.
 struct NameQuery {
@@ -19,6 +26,9 @@ struct NameQuery {
     std::uint32_t minHosts = 0;
     std::size_t maxLength = 0; // of the name part; 0 for any
     std::size_t limit = 100;   // the best this many are kept
+    // Only matches after this one in the order of the results: the next page of a search whose
+    // earlier pages were taken, so that a long search never holds more than a page.
+    std::optional<NameCursor> after;
 };
 
 struct NameMatch {
