@@ -185,6 +185,9 @@ void CheckRun::Start() {
         BusyCursor busy;
         try {
             RunSearch();
+        } catch (const ENoIndex &missing) {
+            // A search of linked names cannot start without the web graph's names: say why.
+            platform::ShowMessage(missing.Message());
         } catch (...) {
             // A failure ends the run without a message; the rows so far stay.
         }

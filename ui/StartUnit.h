@@ -68,6 +68,8 @@ private:
     QPushButton *BitBtn5;
     QListWidget *KeywordsListBox;
     RadioGroup *SearchRadioGroup;
+    // Names built from the keywords, or the web graph's names that contain them (`searchmode`).
+    RadioGroup *SearchModeGroup = nullptr;
     QPushButton *BitBtn2;
     QPushButton *BitBtn1;
     core::KeywordsAnswer answer_ = core::KeywordsAnswer::Cancel;
