@@ -117,6 +117,7 @@ bool ShootDiscovery(core::SearchOptions &options, testsupport::ScriptedServer &s
                               folder / "Nimbrel");
     options.COM = options.NET = true;
     options.ORG = false;
+    options.keywords.clear();
     const std::filesystem::path indexes = folder / "Nimbrel";
     ui::TForm1 form(
         options, [&options, indexes] { return core::ChooseCheckSetup(options, indexes); },
