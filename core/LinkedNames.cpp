@@ -56,9 +56,10 @@ LinkedNames::ScanPage(const std::optional<Cursor> &cursor, std::stop_token stop)
     query.minHosts = query_.minHosts;
     query.maxLength = query_.maxNameLength;
     query.limit = pageNames_;
+    std::optional<rankindex::NameCursor> after;
     if (cursor)
-        query.after = rankindex::NameCursor{cursor->position, cursor->name};
-    rankindex::NameScan scan(*section, std::move(query));
+        after = rankindex::NameCursor{cursor->position, cursor->name};
+    rankindex::NameScan scan(*section, std::move(query), std::move(after));
     std::uint64_t before = 0;
     for (bool more = true; more;) {
         if (stop.stop_requested())

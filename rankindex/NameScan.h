@@ -26,9 +26,6 @@ struct NameQuery {
     std::uint32_t minHosts = 0;
     std::size_t maxLength = 0; // of the name part; 0 for any
     std::size_t limit = 100;   // the best this many are kept
-    // Only matches after this one in the order of the results: the next page of a search whose
-    // earlier pages were taken, so that a long search never holds more than a page.
-    std::optional<NameCursor> after;
 };
 
 struct NameMatch {
@@ -43,6 +40,9 @@ struct NameMatch {
 class NameScan {
 public:
     NameScan(const NameSection &section, NameQuery query);
+    // Only matches after `after` in the order of the results: the next page of a search whose
+    // earlier pages were taken, so that a long search never holds more than a page.
+    NameScan(const NameSection &section, NameQuery query, std::optional<NameCursor> after);
 
     // Scans up to maxBlocks more blocks; false once the whole range has been scanned.
     bool Step(std::uint64_t maxBlocks);
@@ -61,6 +61,7 @@ private:
 
     const NameSection &section_;
     NameQuery query_;
+    std::optional<NameCursor> after_;
     std::vector<std::string> suffixPrefixes_; // reversed, longest first
     std::vector<Range> ranges_;
     std::size_t range_ = 0;
