@@ -257,8 +257,8 @@ int Search(const CliOptions &cli, core::SearchOptions &options, core::CheckSetup
     core::CheckRun run(
         options, candidates, scratch, list, [setup = std::move(setup)] { return setup; },
         NetworkChoices(cli), prompt, progress);
-    run.SetAvailableLimit(static_cast<std::size_t>(
-        cli.limit.value_or(cli.discover ? kDiscoverLimit : 0)));
+    run.SetAvailableLimit(
+        static_cast<std::size_t>(cli.limit.value_or(cli.discover ? kDiscoverLimit : 0)));
     app.OnStop([&run] { run.StopRunning(); });
     // The second Ctrl-C ends the run at once; the rows of the names that finished are printed.
     app.OnAbandon([&run] { run.Interrupt(); });

@@ -365,7 +365,8 @@ void CheckRun::CheckLinkedNames() {
     availableFound_ = 0;
     const CheckSetup setup = choose_();
     if (!setup.webGraph || !setup.webGraph->Names())
-        throw ENoIndex(setup.webGraph ? kHashOnlyIndexText : "no web graph index; import one first");
+        throw ENoIndex(setup.webGraph ? kHashOnlyIndexText
+                                      : "no web graph index; import one first");
     const net::NetworkContext context = ContextForRun(context_, kPerHost);
     // The scan runs on its own thread; the run's stop ends it with the checks.
     LinkedNames names(setup.webGraph, LinkedNamesQueryFor(options_),

@@ -66,8 +66,7 @@ probes::RegistrySettings WithCache(const SearchOptions &options, probes::Registr
 void AddRegistryCheck(CheckSetup &setup, const probes::RegistrySettings &registry) {
     auto context = std::make_shared<probes::RegistryContext>(registry);
     setup.registryDataPublished = context->Bootstrap().Publication();
-    setup.notes.insert(setup.notes.end(), context->DataNotes().begin(),
-                       context->DataNotes().end());
+    setup.notes.insert(setup.notes.end(), context->DataNotes().begin(), context->DataNotes().end());
     setup.probes.push_back(std::make_shared<probes::RegistryProbe>(context));
     setup.delegationAhead =
         DelegationAhead{registry.dns, [context](const std::string &name) {
@@ -94,8 +93,8 @@ CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem:
         AddRegistryCheck(setup, WithCache(options, registry, setup.notes));
     if (graph) {
         setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(
-            graph, linked ? probes::RankIndexProbe::For::Every
-                          : probes::RankIndexProbe::For::Available));
+            graph,
+            linked ? probes::RankIndexProbe::For::Every : probes::RankIndexProbe::For::Available));
         setup.columns = setup.columns.WithCaption(base::field::kLinks, kLinksFromIndexCaption);
     } else {
         setup.probes.push_back(

@@ -57,8 +57,8 @@ inline constexpr const char *kHashOnlyIndexText =
 // mapped here, once for the run, and shared read-only by the run's probes on every thread. ENoIndex
 // when a choice of kFromIndex cannot be met. A search of linked names (options.searchmode())
 // needs the web-graph index whatever linksFrom() says, and one with its names: ENoIndex
-// otherwise; its probe then answers for every name, taken ones too. What RegistryContext raises for a trust store or
-// bootstrap file that cannot be used passes. The web's details come from services.
+// otherwise; its probe then answers for every name, taken ones too. What RegistryContext raises for
+// a trust store or bootstrap file that cannot be used passes. The web's details come from services.
 CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem::path &indexFolder,
                             const probes::RegistrySettings &registry = {},
                             const probes::ServiceAddresses &services = {});

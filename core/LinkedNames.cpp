@@ -31,10 +31,11 @@ LinkedNamesQuery LinkedNamesQueryFor(const SearchOptions &options) {
     return query;
 }
 
-LinkedNames::LinkedNames(std::shared_ptr<const rankindex::RankIndex> index,
-                         LinkedNamesQuery query, std::stop_token stop, std::size_t pageNames)
-    : index_(std::move(index)), query_(std::move(query)), pageNames_(std::max<std::size_t>(pageNames, 1)),
-      stop_(stop), thread_([this](std::stop_token own) { Scan(std::move(own)); }),
+LinkedNames::LinkedNames(std::shared_ptr<const rankindex::RankIndex> index, LinkedNamesQuery query,
+                         std::stop_token stop, std::size_t pageNames)
+    : index_(std::move(index)), query_(std::move(query)),
+      pageNames_(std::max<std::size_t>(pageNames, 1)), stop_(stop),
+      thread_([this](std::stop_token own) { Scan(std::move(own)); }),
       stopped_(std::move(stop), std::function<void()>([this] { thread_.request_stop(); })) {}
 
 LinkedNames::~LinkedNames() {
@@ -81,13 +82,15 @@ void LinkedNames::Scan(std::stop_token stop) {
             auto page = ScanPage(cursor, stop);
             if (!page)
                 break;
+            const bool last = page->size() < pageNames_;
+            if (!last)
+                cursor = Cursor{page->back().second, page->back().first};
             std::unique_lock lock(mutex_);
             for (auto &[name, position] : *page)
-                ready_.push_back(name);
+                ready_.push_back(std::move(name));
             changed_.notify_all();
-            if (page->size() < pageNames_)
+            if (last)
                 break;
-            cursor = Cursor{page->back().second, std::move(page->back().first)};
             // At most the page being checked and the next one wait in memory.
             if (!changed_.wait(lock, stop, [&] { return ready_.size() < pageNames_; }))
                 break;

@@ -112,8 +112,7 @@ void LoadSearchMode(SearchOptions &options) {
     options.SetSearchMode(kBuildNames);
     const auto key = OpenExistingKey();
     LoadInteger(key.get(), "searchfor", [&](std::int32_t value) { options.SetSearchFor(value); });
-    LoadInteger(key.get(), "searchmode",
-                [&](std::int32_t value) { options.SetSearchMode(value); });
+    LoadInteger(key.get(), "searchmode", [&](std::int32_t value) { options.SetSearchMode(value); });
 }
 
 void LoadSettings(SearchOptions &options) {

@@ -101,11 +101,32 @@ TEST(DiscoverCli, ListsTheGraphsNamesInRankOrderAndTheFreeOnesAreTheUndelegated4
 
     const ChildResult result = RunChild(
         kProgram,
-        {"--discover", "car", "--limit", "50", "--show", "all", "--com", "--net", "--format",
-         "json", "--jobs", "16", "--dns-server", dns.Address(), "--ca-file", trust.File(),
-         "--rdap-rate", "1000", "--no-cache", "--rank-from", "web", "--ranking-service",
-         "http://rank.test", "--connect-to",
-         "rdap.verisign.com:443:127.0.0.1:" + std::to_string(rdapTls.Port()), "--connect-to",
+        {"--discover",
+         "car",
+         "--limit",
+         "50",
+         "--show",
+         "all",
+         "--com",
+         "--net",
+         "--format",
+         "json",
+         "--jobs",
+         "16",
+         "--dns-server",
+         dns.Address(),
+         "--ca-file",
+         trust.File(),
+         "--rdap-rate",
+         "1000",
+         "--no-cache",
+         "--rank-from",
+         "web",
+         "--ranking-service",
+         "http://rank.test",
+         "--connect-to",
+         "rdap.verisign.com:443:127.0.0.1:" + std::to_string(rdapTls.Port()),
+         "--connect-to",
          "::127.0.0.1:" + std::to_string(web.Port())},
         {"XDG_CONFIG_HOME=" + home.Folder().string(), "XDG_DATA_HOME=" + data.Path().string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
@@ -124,7 +145,8 @@ TEST(DiscoverCli, ListsTheGraphsNamesInRankOrderAndTheFreeOnesAreTheUndelegated4
         SCOPED_TRACE(listed[i]);
         EXPECT_EQ(rows[i]["domain"], listed[i]);
         // Every row, taken or free, says where the graph ranks the name and how many hosts it has.
-        const std::size_t line = std::stoul(listed[i].substr(listed[i].find_first_of("0123456789")));
+        const std::size_t line =
+            std::stoul(listed[i].substr(listed[i].find_first_of("0123456789")));
         EXPECT_EQ(rows[i]["links"], std::to_string(line));
         EXPECT_EQ(rows[i]["hosts"], std::to_string(1 + line % 7));
         EXPECT_NE(rows[i]["evidence"].get<std::string>().find("web graph ("), std::string::npos);

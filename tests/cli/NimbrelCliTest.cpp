@@ -68,11 +68,10 @@ TEST_F(CliTest, SearchListsFreeNamesWithDetailsAndTakenNamesWithPlaceholders) {
     const ChildResult result =
         Run({"--mode", "exact", "--show", "all", "--format", "tsv", "Fast", "car", "FAST"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(
-        result.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\thosts\tchecked\n"
-        "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t-\t1\n"
-        "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t-\t0\n");
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
+                          "atus\tdisplay\thosts\tchecked\n"
+                          "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t-\t1\n"
+                          "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t-\t0\n");
     EXPECT_NE(result.err.find("Checking... fast.com (1/2)"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("Checking... car.com (2/2)"), std::string::npos) << result.err;
 
@@ -197,10 +196,9 @@ TEST_F(CliTest, InterruptCompletesTheNameInProgressAndExits130) {
     child.Signal(SIGINT);
     const ChildResult result = child.Wait();
     EXPECT_EQ(result.exitCode, 130) << result.err;
-    EXPECT_EQ(
-        result.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\thosts\tchecked\n"
-        "slow.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tslow.com\t-\t1\n");
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
+                          "atus\tdisplay\thosts\tchecked\n"
+                          "slow.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tslow.com\t-\t1\n");
     EXPECT_TRUE(std::filesystem::exists(Path("cut.nbr")));
 }
 
@@ -222,15 +220,14 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
     const ChildResult indexed =
         Run({"--from", Path("names.txt"), "--show", "all", "--format", "tsv"});
     ASSERT_EQ(indexed.exitCode, 0) << indexed.err;
-    EXPECT_EQ(
-        indexed.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\thosts\tchecked\n"
-        "lapsed.com\tcom\tYes\t12\t7\tweb; " +
-            both +
-            "\t-\t-\t-\tlapsed.com\t1\t1\n"
-            "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t-\t0\n"
-            "nowhere.com\tcom\tYes\t\t\tweb; " +
-            both + "\t-\t-\t-\tnowhere.com\t\t1\n");
+    EXPECT_EQ(indexed.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\ts"
+                           "tatus\tdisplay\thosts\tchecked\n"
+                           "lapsed.com\tcom\tYes\t12\t7\tweb; " +
+                               both +
+                               "\t-\t-\t-\tlapsed.com\t1\t1\n"
+                               "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t-\t0\n"
+                               "nowhere.com\tcom\tYes\t\t\tweb; " +
+                               both + "\t-\t-\t-\tnowhere.com\t\t1\n");
     // Only the availability asked the network.
     EXPECT_EQ(server.Requests().size(), 3u);
 
@@ -243,15 +240,15 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
     const ChildResult web = Run({"--from", Path("names.txt"), "--format", "tsv", "--links-from",
                                  "web", "--rank-from", "list"});
     ASSERT_EQ(web.exitCode, 0) << web.err;
-    EXPECT_EQ(
-        web.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\thosts\tchecked\n"
-        "lapsed.com\tcom\tYes\t1234\t7\tweb; " +
-            evidence(rankindex::RankKind::RankList) +
-            "\t-\t-\t-\tlapsed.com\t-\t1\n"
-            "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t-\t0\n"
-            "nowhere.com\tcom\tYes\t1234\t\tweb; " +
-            evidence(rankindex::RankKind::RankList) + "\t-\t-\t-\tnowhere.com\t-\t1\n");
+    EXPECT_EQ(web.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatu"
+                       "s\tdisplay\thosts\tchecked\n"
+                       "lapsed.com\tcom\tYes\t1234\t7\tweb; " +
+                           evidence(rankindex::RankKind::RankList) +
+                           "\t-\t-\t-\tlapsed.com\t-\t1\n"
+                           "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t-\t0\n"
+                           "nowhere.com\tcom\tYes\t1234\t\tweb; " +
+                           evidence(rankindex::RankKind::RankList) +
+                           "\t-\t-\t-\tnowhere.com\t-\t1\n");
 
     const ChildResult info = Run({"--index-info"}, false);
     EXPECT_NE(info.out.find("web graph: graph-source.txt, 2 lines (0 malformed), 2 names, "
@@ -272,11 +269,11 @@ const char *kNamesFile = "# names to check\n"
                          "#car.com\n"
                          "last.org";
 
-const char *kNamesRows =
-    "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\thosts\tchecked\n"
-    "fast.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tfast.com\t-\t0\n"
-    "car.net\tnet\tYes\t1234\t7\tweb\t-\t-\t-\tcar.net\t-\t1\n"
-    "last.org\torg\tYes\t1234\t7\tweb\t-\t-\t-\tlast.org\t-\t1\n";
+const char *kNamesRows = "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tsta"
+                         "tus\tdisplay\thosts\tchecked\n"
+                         "fast.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tfast.com\t-\t0\n"
+                         "car.net\tnet\tYes\t1234\t7\tweb\t-\t-\t-\tcar.net\t-\t1\n"
+                         "last.org\torg\tYes\t1234\t7\tweb\t-\t-\t-\tlast.org\t-\t1\n";
 
 } // namespace
 
@@ -322,11 +319,10 @@ TEST_F(CliTest, KeywordsAfterConnectToAreKeywords) {
     line.insert(line.end(), search.begin(), search.end());
     const ChildResult result = Run(line, false);
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(
-        result.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\thosts\tchecked\n"
-        "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t-\t1\n"
-        "car.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tcar.com\t-\t1\n");
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
+                          "atus\tdisplay\thosts\tchecked\n"
+                          "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t-\t1\n"
+                          "car.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tcar.com\t-\t1\n");
 }
 
 TEST_F(CliTest, LimitEndsTheRunAfterThatManyFreeNames) {
@@ -428,10 +424,9 @@ TEST(RowPrinter, EscapesTsvCells) {
     cli::PrintRows(out, results::Columns::Standard(),
                    {{{"x\ty.com", "com", "Yes", "", "", "rdap", "", "", ""}, true}},
                    cli::OutputFormat::Tsv);
-    EXPECT_EQ(
-        out.str(),
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\thosts\tchecked\n"
-        "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t\t\t\t1\n");
+    EXPECT_EQ(out.str(), "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tsta"
+                         "tus\tdisplay\thosts\tchecked\n"
+                         "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t\t\t\t1\n");
 }
 
 TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {

@@ -228,15 +228,17 @@ TEST_F(CheckRunTest, UnknownNamesAreUncheckedWithoutDetailsAndHiddenWithFreeName
         options.SetJobs(jobs);
         options.SetShow(core::kShowAll);
         run.Start();
-        EXPECT_EQ(Rows(), (std::vector<RowView>{
-                              {"fast.com", {"com", "Unknown", "-", "-", "-", "-", "-", "-", "-"}, false},
-                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-", "-", "-"}, true}}));
+        EXPECT_EQ(Rows(),
+                  (std::vector<RowView>{
+                      {"fast.com", {"com", "Unknown", "-", "-", "-", "-", "-", "-", "-"}, false},
+                      {"car.com", {"com", "Yes", "17", "97", "-", "-", "-", "-", "-"}, true}}));
         EXPECT_EQ(Probed("links fast.com"), 0);
 
         options.SetShow(core::kShowAvailableOnly);
         run.Start();
-        EXPECT_EQ(Rows(), (std::vector<RowView>{
-                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-", "-", "-"}, true}}));
+        EXPECT_EQ(Rows(),
+                  (std::vector<RowView>{
+                      {"car.com", {"com", "Yes", "17", "97", "-", "-", "-", "-", "-"}, true}}));
         probes.calls.clear();
     }
 }
@@ -284,8 +286,9 @@ TEST(CheckPool, AbandoningEndsTheWaitsOfItsProbes) {
 TEST_F(CheckRunTest, StopDuringTheRankProbeCompletesThatRowThenEnds) {
     probes.during["rank fast.com"] = [this] { run.Stop(); };
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{
-                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-", "-"}, true}}));
+    EXPECT_EQ(Rows(),
+              (std::vector<RowView>{
+                  {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail"), 1);
     EXPECT_EQ(status.texts.back(), "Done!");
 }
@@ -336,8 +339,9 @@ TEST_F(CheckRunTest, ANestedStartAnsweredCancelLetsTheOlderRunFinishItsName) {
         run.Start();
     };
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{
-                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-", "-"}, true}}));
+    EXPECT_EQ(Rows(),
+              (std::vector<RowView>{
+                  {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail http://www.car.com"), 0);
 }
 

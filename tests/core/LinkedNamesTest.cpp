@@ -17,8 +17,8 @@ struct Listed {
 
 // In harmonic order; fillers follow, every 400th of them holding "car".
 const Listed kListed[] = {
-    {"com.carshop", 40}, {"net.bestcars", 3},   {"com.example", 100},  {"com.scarf", 1},
-    {"org.carpool", 5},  {"de.xn--bcher-kva", 8}, {"com.CARBON", 2},   {"uk.co.carhire", 9},
+    {"com.carshop", 40},    {"net.bestcars", 3},     {"com.example", 100}, {"com.scarf", 1},
+    {"org.carpool", 5},     {"de.xn--bcher-kva", 8}, {"com.CARBON", 2},    {"uk.co.carhire", 9},
     {"com.blog.carfan", 6}, {"com.shop-car", 0},
 };
 constexpr int kFillers = 2000;
@@ -76,18 +76,35 @@ TEST_F(LinkedNamesTest, FindsNamesInLinkOrderWhateverThePageSize) {
     };
     const SearchCase cases[] = {
         // A host below a registered name (carfan.blog.com) and a name without hosts stay out.
-        {"one keyword", {"car"}, {"com"}, 1, 0,
+        {"one keyword",
+         {"car"},
+         {"com"},
+         1,
+         0,
          withFillers({"carshop.com", "scarf.com", "carbon.com"})},
         {"every keyword", {"car", "shop"}, {"com"}, 1, 0, {"carshop.com"}},
-        {"keywords in either order", {"shop", "car"}, {"com"}, 0, 0,
+        {"keywords in either order",
+         {"shop", "car"},
+         {"com"},
+         0,
+         0,
          {"carshop.com", "shop-car.com"}},
-        {"several suffixes merge by rank", {"car"}, {"net", "org"}, 1, 0,
+        {"several suffixes merge by rank",
+         {"car"},
+         {"net", "org"},
+         1,
+         0,
          {"bestcars.net", "carpool.org"}},
         {"two-label suffix", {"car"}, {"co.uk"}, 1, 0, {"carhire.co.uk"}},
         {"min hosts", {"car"}, {"com", "net", "org"}, 5, 0, {"carshop.com", "carpool.org"}},
         {"max length", {"car"}, {"com"}, 1, 6, {"scarf.com", "carbon.com"}},
         {"punycode keyword", {"xn--bcher"}, {"de"}, 1, 0, {"xn--bcher-kva.de"}},
-        {"unicode keyword in its ascii form", {"b\xC3\xBC" "cher"}, {"de"}, 1, 0,
+        {"unicode keyword in its ascii form",
+         {"b\xC3\xBC"
+          "cher"},
+         {"de"},
+         1,
+         0,
          {"xn--bcher-kva.de"}},
         {"suffix without names", {"car"}, {"xyz"}, 1, 0, {}},
         {"keyword nowhere", {"zebra"}, {"com"}, 1, 0, {}},

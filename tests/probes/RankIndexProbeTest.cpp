@@ -19,9 +19,12 @@ protected:
     RankIndexProbeTest() {
         ImportTestIndex(rankindex::RankKind::WebGraph, folder_.Path(),
                         WebGraphLine(12, "com.lapsed") + WebGraphLine(3, "org.xn--caf-dma"));
-        ImportTestIndex(rankindex::RankKind::RankList, folder_.Path(), "1,google.com\n42,busy.net\n");
-        graph_ = std::make_shared<const rankindex::RankIndex>(rankindex::IndexPath(Folder(), rankindex::RankKind::WebGraph));
-        list_ = std::make_shared<const rankindex::RankIndex>(rankindex::IndexPath(Folder(), rankindex::RankKind::RankList));
+        ImportTestIndex(rankindex::RankKind::RankList, folder_.Path(),
+                        "1,google.com\n42,busy.net\n");
+        graph_ = std::make_shared<const rankindex::RankIndex>(
+            rankindex::IndexPath(Folder(), rankindex::RankKind::WebGraph));
+        list_ = std::make_shared<const rankindex::RankIndex>(
+            rankindex::IndexPath(Folder(), rankindex::RankKind::RankList));
     }
     std::filesystem::path Folder() const { return folder_.Path() / "Nimbrel"; }
 
@@ -46,7 +49,7 @@ TEST_F(RankIndexProbeTest, AnswersFromItsIndexAndNamesItAsEvidence) {
         const char *name;
         std::optional<std::string> links, rank, hosts;
     } cases[] = {
-        {"lapsed.com", "12", "", "1"}, {"LAPSED.com.", "12", "", "1"},
+        {"lapsed.com", "12", "", "1"},     {"LAPSED.com.", "12", "", "1"},
         {"xn--caf-dma.org", "3", "", "1"}, {"busy.net", "", "42", ""},
         {"nowhere.com", "", "", ""},
     };

@@ -18,8 +18,8 @@ inline constexpr const char *kWebGraphHeader =
 // One line: harmonic position, PageRank position 1000 after it, the name reversed, its hosts.
 inline std::string WebGraphRow(std::uint64_t position, const std::string &reversedName,
                                std::uint32_t hosts) {
-    return std::to_string(position) + "\t3.4E7\t" + std::to_string(position + 1000) +
-           "\t0.0012\t" + reversedName + "\t" + std::to_string(hosts) + "\n";
+    return std::to_string(position) + "\t3.4E7\t" + std::to_string(position + 1000) + "\t0.0012\t" +
+           reversedName + "\t" + std::to_string(hosts) + "\n";
 }
 
 inline void WriteGzipFile(const std::filesystem::path &path, const std::string &text) {
@@ -28,7 +28,8 @@ inline void WriteGzipFile(const std::filesystem::path &path, const std::string &
         throw std::runtime_error("cannot write " + path.string());
     std::size_t done = 0;
     while (done < text.size()) {
-        const unsigned piece = static_cast<unsigned>(std::min<std::size_t>(text.size() - done, 1u << 20));
+        const unsigned piece =
+            static_cast<unsigned>(std::min<std::size_t>(text.size() - done, 1u << 20));
         if (gzwrite(file, text.data() + done, piece) != static_cast<int>(piece))
             break;
         done += piece;

@@ -98,9 +98,9 @@ bool ShootDiscovery(core::SearchOptions &options, testsupport::ScriptedServer &s
     const std::filesystem::path folder = data.path().toStdString();
     std::ofstream graph(folder / "graph.txt");
     graph << "#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\t#n_hosts\n";
-    const char *bases[] = {"teashop",   "greentea",  "teatime",   "steamboat", "teacup",
-                           "icedtea",   "teaparty",  "blacktea",  "teahouse",  "tealeaf",
-                           "matchatea", "teabreak",  "oolongtea", "teakwood",  "chaitea"};
+    const char *bases[] = {"teashop",   "greentea", "teatime",   "steamboat", "teacup",
+                           "icedtea",   "teaparty", "blacktea",  "teahouse",  "tealeaf",
+                           "matchatea", "teabreak", "oolongtea", "teakwood",  "chaitea"};
     unsigned position = 1200;
     for (const char *base : bases) {
         for (const char *suffix : {"com", "net"}) {
