@@ -20,5 +20,8 @@ inline constexpr std::string_view kStatus = "status";
 // The domain name as people read it: Unicode where the name has "xn--" labels (the domain
 // field keeps the ASCII form that registries are asked in).
 inline constexpr std::string_view kDisplay = "display";
+// What a taken name's owner asks for it, as its "_for-sale" record gives it: a price
+// ("EUR799.00"), a link (http or https only), a text or a code.
+inline constexpr std::string_view kOffer = "offer";
 
 } // namespace base::field

@@ -19,6 +19,7 @@ const Columns &Columns::Standard() {
         {"Registrar", "registrar", std::string(base::field::kRegistrar), Ordering::TextAscending},
         {"Status", "status", std::string(base::field::kStatus), Ordering::TextAscending},
         {"Display name", "display", std::string(base::field::kDisplay), Ordering::TextAscending},
+        {"Offer", "offer", std::string(base::field::kOffer), Ordering::TextAscending},
     });
     return standard;
 }
