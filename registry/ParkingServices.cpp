@@ -64,12 +64,12 @@ void ParkingServices::AddText(std::string_view text) {
 std::optional<std::string>
 ParkingServices::ServiceOf(const std::vector<std::string> &nameServers) const {
     for (const std::string &nameServer : nameServers)
-        if (auto service = ServiceOf(base::AsciiLower(nameServer)))
+        if (auto service = ServiceOfHost(base::AsciiLower(nameServer)))
             return service;
     return std::nullopt;
 }
 
-std::optional<std::string> ParkingServices::ServiceOf(const std::string &nameServer) const {
+std::optional<std::string> ParkingServices::ServiceOfHost(const std::string &nameServer) const {
     // The name server itself, then each domain above it.
     for (std::size_t at = 0; at != std::string::npos;) {
         const auto found = entries_.find(nameServer.substr(at));

@@ -33,7 +33,7 @@ public:
     static constexpr std::size_t kMostDomains = 10000;
 
 private:
-    std::optional<std::string> ServiceOf(const std::string &nameServer) const;
+    std::optional<std::string> ServiceOfHost(const std::string &nameServer) const;
 
     // Domain to service; a domain added again keeps its first service.
     std::unordered_map<std::string, std::string> entries_;
