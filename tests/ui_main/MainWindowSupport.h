@@ -131,8 +131,9 @@ private:
 };
 
 // A row as MainWindowFixture::Rows shows it.
-// The evidence, expiry date, registrar and status columns, which the scripted probes leave empty.
-inline constexpr const char *kNoEvidence = " - - - -";
+// The evidence, expiry date, registrar, status and offer columns, which the scripted probes leave
+// empty.
+inline constexpr const char *kNoEvidence = " - - - - -";
 inline std::string AvailableRow(const std::string &name, const std::string &suffix) {
     return name + " " + suffix + " Yes " + kLinks + " " + kRank + kNoEvidence + " [x]";
 }
