@@ -22,5 +22,8 @@ inline constexpr std::string_view kStatus = "status";
 inline constexpr std::string_view kDisplay = "display";
 // How many hosts of the name the web graph counts (its host count, not a position).
 inline constexpr std::string_view kHosts = "hosts";
+// What a taken name's owner asks for it, as its "_for-sale" record gives it: a price
+// ("EUR799.00"), a link (http or https only), a text or a code.
+inline constexpr std::string_view kOffer = "offer";
 
 } // namespace base::field

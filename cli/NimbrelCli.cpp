@@ -20,6 +20,7 @@
 #include "net/ConnectRouteStack.h"
 #include "platform/InputFile.h"
 #include "registry/IdnaName.h"
+#include "registry/ParkingServices.h"
 #include "registry/RegistryDataUpdate.h"
 #include "registry/WhoisServers.h"
 #include "results/ResultList.h"
@@ -139,6 +140,7 @@ probes::RegistrySettings RegistryChoices(const CliOptions &cli) {
     settings.tls.CAFile = cli.caFile;
     settings.dns.server = cli.dnsServer;
     settings.dataSources = registry::DefaultRegistryDataSources();
+    settings.parkingFiles = registry::DefaultParkingFiles();
     if (cli.dnsInflight)
         settings.dns.inflight = *cli.dnsInflight;
     if (cli.rdapRate)

@@ -184,8 +184,12 @@ RegistryAnswer CheckRegistry(const std::string &name, const RegistrySources &sou
     const registry::DelegationResult delegation =
         foundAhead ? *foundAhead : registry::CheckDelegation(name, sources.dns, dnsBounds);
     // A delegated name costs no registry query, WHOIS above all.
-    if (delegation.state == registry::Delegation::Delegated)
-        return Known(Availability::Taken, "dns", "delegated: " + delegation.detail);
+    if (delegation.state == registry::Delegation::Delegated) {
+        RegistryAnswer delegated =
+            Known(Availability::Taken, "dns", "delegated: " + delegation.detail);
+        delegated.nameServers = delegation.nameServers;
+        return delegated;
+    }
     if (const auto server = sources.bootstrap.ServerFor(name))
         return AskRdap(*server, name, sources.rdap, delegation);
     const bool hasWhois = sources.whois != nullptr && sources.whoisServers != nullptr;

@@ -27,6 +27,8 @@ struct RegistryAnswer {
     std::string registrar;
     // The registry's status words for a taken name ("client hold", "reserved").
     std::vector<std::string> status;
+    // The name servers a delegation named (lower-case), for a name taken by its delegation.
+    std::vector<std::string> nameServers;
     // Why an Unknown name is unknown: the delegation's failure, when there was one, then the
     // registry's.
     std::vector<UnknownReason> reasons;

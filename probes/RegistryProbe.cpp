@@ -1,9 +1,10 @@
 #include "probes/RegistryProbe.h"
 
-#include "probes/KeptRegistryAnswer.h"
 #include "platform/UserDataFolder.h"
+#include "probes/KeptRegistryAnswer.h"
 #include "probes/LinkPopularityProbe.h"
 #include "probes/RegistryCheck.h"
+#include "probes/SaleMarks.h"
 #include "probes/TrafficRankProbe.h"
 #include "registry/RdapClient.h"
 #include "registry/WhoisClient.h"
@@ -40,6 +41,15 @@ std::string Joined(const std::vector<std::string> &words) {
     return text;
 }
 
+registry::ParkingServices MakeParking(const std::vector<std::filesystem::path> &files,
+                                      std::vector<std::string> &notes) {
+    registry::ParkingServices parking;
+    for (const std::filesystem::path &file : files)
+        if (auto note = parking.AddFile(file))
+            notes.push_back(std::move(*note));
+    return parking;
+}
+
 registry::WhoisServers MakeWhoisServers(const std::vector<std::string> &files) {
     registry::WhoisServers servers = registry::WhoisServers::BuiltIn();
     for (const std::string &file : files)
@@ -53,7 +63,7 @@ RegistryContext::RegistryContext(const RegistrySettings &settings)
     : dns_(settings.dns), bootstrap_(MakeBootstrap(settings, dataNotes_)),
       tls_(MakeTls(settings.tls)), whoisServers_(MakeWhoisServers(settings.whoisServersFiles)),
       limiter_({.atOnce = 4, .rate = settings.rdapRate}), pacer_(settings.whoisPace),
-      cache_(settings.cache) {}
+      cache_(settings.cache), parking_(MakeParking(settings.parkingFiles, dataNotes_)) {}
 
 RegistryProbe::RegistryProbe(std::shared_ptr<RegistryContext> shared)
     : registry_(std::move(shared)) {}
@@ -97,6 +107,16 @@ void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context
     if (answer.evidence.empty())
         answer.evidence = ReasonsText(answer.reasons);
     SetIfKnown(record, base::field::kEvidence, std::move(answer.evidence));
+    if (answer.available == Availability::Taken) {
+        // The sign's query is an exchange of its own, with the same bounds as the delegation's.
+        const registry::DnsBounds signBounds{
+            std::chrono::steady_clock::now() +
+                std::chrono::milliseconds(std::max(context.RequestTimeout, 0)),
+            sockets->InterruptToken()};
+        ApplySaleMarks(FindSaleMarks(record.name, answer.nameServers, shared->Dns(),
+                                     shared->Parking(), signBounds),
+                       answer.status, record);
+    }
     SetIfKnown(record, base::field::kStatus, Joined(answer.status));
     SetIfKnown(record, base::field::kExpires, std::move(answer.expires));
     SetIfKnown(record, base::field::kRegistrar, std::move(answer.registrar));

@@ -3,10 +3,11 @@
 #include "net/HostLimiter.h"
 #include "net/IdSSLConnectionIntercept.h"
 #include "probes/Probe.h"
+#include "probes/ServiceAddresses.h"
 #include "registry/AnswerCache.h"
 #include "registry/CancellableWait.h"
 #include "registry/DnsDelegation.h"
-#include "probes/ServiceAddresses.h"
+#include "registry/ParkingServices.h"
 #include "registry/PublicSuffixList.h"
 #include "registry/RdapBootstrap.h"
 #include "registry/RegistryData.h"
@@ -14,6 +15,7 @@
 #include "registry/WhoisServers.h"
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -29,6 +31,9 @@ struct RegistrySettings {
     // Where the copies of IANA's bootstrap file are (none: the compiled-in copy alone); the
     // newest is the table.
     registry::RegistryDataSources dataSources;
+    // The lists of parking services' name servers, in order (registry::DefaultParkingFiles);
+    // none: no name is marked parked.
+    std::vector<std::filesystem::path> parkingFiles;
     // Bootstrap files merged over that table in order, each replacing entries.
     std::vector<std::string> bootstrapFiles;
     // WHOIS servers files merged over the built-in table in order, each replacing entries.
@@ -60,7 +65,8 @@ public:
 
     const registry::DnsSettings &Dns() const { return dns_; }
     const registry::RdapBootstrap &Bootstrap() const { return bootstrap_; }
-    // A copy of the registry data passed over because it could not be read, one line each.
+    // A copy of the registry data or a parking list passed over because it could not be read,
+    // one line each.
     const std::vector<std::string> &DataNotes() const { return dataNotes_; }
     const registry::PublicSuffixList &Suffixes() const { return suffixes_; }
     const std::shared_ptr<const net::TlsClientContext> &Tls() const { return tls_; }
@@ -69,6 +75,7 @@ public:
     // Nothing when the run keeps no answers.
     registry::AnswerCache *Cache() const { return cache_.get(); }
     registry::WhoisPacer &Pacer() { return pacer_; }
+    const registry::ParkingServices &Parking() const { return parking_; }
     // False when stop was raised before the wait ended.
     bool Wait(std::chrono::milliseconds length, std::stop_token stop = {}) {
         return waits_.WaitFor(length, std::move(stop));
@@ -85,20 +92,24 @@ private:
     registry::WhoisPacer pacer_;
     registry::CancellableWait waits_;
     std::shared_ptr<registry::AnswerCache> cache_;
+    registry::ParkingServices parking_;
 };
 
 // Availability by the registries' records: an answer kept from an earlier run, else the name's
 // delegation, then RDAP or WHOIS. Fills the availability, the evidence ("dns", "rdap", "whois",
 // "cache (rdap)"), and for a registration the registry describes, the expiry (YYYY-MM-DD), the
 // registrar and the status words; for an Unknown name the evidence says why ("rdap: no answer").
+// A taken name, and only a taken one, is asked for its "_for-sale" sign ("for sale" and the
+// offer) and, when its delegation named name servers, matched against the parking services
+// ("parked" and the service in the evidence).
 class RegistryProbe : public Probe {
 public:
     explicit RegistryProbe(std::shared_ptr<RegistryContext> shared);
 
     std::vector<std::string> Fills() const override {
         return {std::string(base::field::kAvailable), std::string(base::field::kEvidence),
-                std::string(base::field::kExpires), std::string(base::field::kRegistrar),
-                std::string(base::field::kStatus)};
+                std::string(base::field::kExpires),   std::string(base::field::kRegistrar),
+                std::string(base::field::kStatus),    std::string(base::field::kOffer)};
     }
     bool OnlyForAvailable() const override { return false; }
     void Run(DomainRecord &record, const net::NetworkContext &context,

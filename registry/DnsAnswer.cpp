@@ -43,6 +43,21 @@ public:
 
     // The name that starts at `at`, following compression pointers, which must point to an
     // earlier offset each time, so that no loop is possible.
+    // A TXT record's data: its character-strings, each behind a length byte, joined. A length
+    // that runs past the record's data makes the reply malformed.
+    std::string Text(std::size_t data, std::size_t dataLength) const {
+        std::string text;
+        const std::size_t end = data + dataLength;
+        for (std::size_t at = data; at < end;) {
+            const std::size_t length = bytes_[at];
+            if (length > end - at - 1)
+                throw EDnsFormatError("The DNS reply holds a TXT string longer than its record.");
+            text.append(reinterpret_cast<const char *>(bytes_ + at + 1), length);
+            at += 1 + length;
+        }
+        return text;
+    }
+
     std::string Name(std::size_t at) const {
         std::string name;
         std::size_t limit = at;
@@ -107,6 +122,8 @@ DnsAnswer ReadDnsAnswer(const std::uint8_t *bytes, std::size_t length) {
                 throw EDnsFormatError("The DNS reply holds an NS record longer than its data.");
             answer.nameServers.push_back(base::AsciiLower(reader.Name(data)));
         }
+        if (type == kDnsTypeTxt && recordClass == kClassInternet)
+            answer.texts.push_back(reader.Text(data, dataLength));
         at = data + dataLength;
     }
     return answer;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-// Reading a DNS reply (RFC 1035 wire format) far enough to tell a delegation: the header, the
-// questions skipped, the answer records walked. Safe on any bytes: every length is checked and
-// compression pointers may only point backwards.
+// Reading a DNS reply (RFC 1035 wire format) far enough to tell a delegation and to read TXT
+// records: the header, the questions skipped, the answer records walked. Safe on any bytes: every
+// length is checked and compression pointers may only point backwards.
 namespace registry {
 
 // A reply that is not a well-formed DNS message.
@@ -22,6 +22,7 @@ constexpr int kDnsNoError = 0;
 constexpr int kDnsServerFailure = 2;
 constexpr int kDnsNameError = 3;
 constexpr std::uint16_t kDnsTypeNs = 2;
+constexpr std::uint16_t kDnsTypeTxt = 16;
 
 struct DnsAnswer {
     std::uint16_t id = 0;
@@ -31,6 +32,9 @@ struct DnsAnswer {
     int answerCount = 0;
     // The targets of the NS records of the answer section, lower-cased, without the final dot.
     std::vector<std::string> nameServers;
+    // The TXT records of the answer section, each one's character-strings joined as one text
+    // (the bytes as they came, which need not be text at all).
+    std::vector<std::string> texts;
 };
 
 // Raises EDnsFormatError for bytes that are not a DNS message.

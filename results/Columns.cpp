@@ -20,6 +20,7 @@ const Columns &Columns::Standard() {
         {"Status", "status", std::string(base::field::kStatus), Ordering::TextAscending},
         {"Display name", "display", std::string(base::field::kDisplay), Ordering::TextAscending},
         {"Hosts", "hosts", std::string(base::field::kHosts), Ordering::Number},
+        {"Offer", "offer", std::string(base::field::kOffer), Ordering::TextAscending},
     });
     return standard;
 }

@@ -31,7 +31,7 @@ public:
     // Domain name, suffix, availability, link popularity, traffic rank, then what decided the
     // availability, a registration's expiry date, its registrar and its lifecycle status, and the
     // name as people read it (Unicode; the list and the terminal table show it in the domain
-    // name's column).
+    // name's column), and what a taken name's owner asks for it (Offer).
     static const Columns &Standard();
 
     // A copy with column added at the right.

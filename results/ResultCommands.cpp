@@ -1,5 +1,7 @@
 #include "results/ResultCommands.h"
 
+#include "base/FieldKeys.h"
+#include "base/WebLink.h"
 #include "platform/Application.h"
 
 #include <memory>
@@ -22,6 +24,22 @@ void OpenSelectedSite(const ResultList &list) {
     if (!row || row->Caption().empty())
         return;
     platform::ShellOpen("http://www." + row->Caption(), platform::ShowWindow::Maximized);
+}
+
+std::optional<std::string> SelectedOfferLink(const ResultList &list) {
+    const std::shared_ptr<ResultRow> row = list.SelectedRow();
+    const std::optional<int> column = list.GetColumns().IndexOfKey(base::field::kOffer);
+    if (!row || !column)
+        return std::nullopt;
+    const std::optional<std::string_view> offer = row->Cell(*column);
+    if (!offer || !base::IsWebLink(*offer))
+        return std::nullopt;
+    return std::string(*offer);
+}
+
+void OpenSelectedOffer(const ResultList &list) {
+    if (const std::optional<std::string> link = SelectedOfferLink(list))
+        platform::ShellOpen(*link, platform::ShowWindow::Normal);
 }
 
 void OpenRegistration(const std::string &reg) {

@@ -348,6 +348,11 @@ void TForm1::CreatePopupMenu() {
     Registerthisdomain1->setFont(bold);
     PopupMenu2->setDefaultAction(Registerthisdomain1);
     Checkitmanually1 = MenuAction(PopupMenu2, "Checkitmanually1", "Check it manually...", none);
+    Openoffer1 = MenuAction(PopupMenu2, "Openoffer1", "Open offer", none);
+    // Only a row whose owner offers it at a web address gets the command; any other offer text
+    // stays text.
+    connect(PopupMenu2, &QMenu::aboutToShow, this,
+            [this] { Openoffer1->setVisible(results::SelectedOfferLink(results_).has_value()); });
     PopupMenu2->addSeparator();
     MenuItem2 = MenuAction(PopupMenu2, "MenuItem2", "Select All", none);
     MenuItem3 = MenuAction(PopupMenu2, "MenuItem3", "Select None", none);
@@ -383,6 +388,7 @@ void TForm1::ConnectControls() {
     on(About1, &QAction::triggered, &TForm1::About1Click);
     on(Registerthisdomain1, &QAction::triggered, &TForm1::Registerthisdomain1Click);
     on(Checkitmanually1, &QAction::triggered, &TForm1::Checkitmanually1Click);
+    on(Openoffer1, &QAction::triggered, &TForm1::Openoffer1Click);
     on(MenuItem2, &QAction::triggered, &TForm1::SelectAll1Click);
     on(MenuItem3, &QAction::triggered, &TForm1::SelectNone1Click);
     on(MenuItem5, &QAction::triggered, &TForm1::InvertSelection1Click);
@@ -692,6 +698,10 @@ void TForm1::Registerthisdomain1Click() {
 
 void TForm1::Checkitmanually1Click() {
     results::OpenSelectedSite(results_);
+}
+
+void TForm1::Openoffer1Click() {
+    results::OpenSelectedOffer(results_);
 }
 
 void TForm1::SelectAll1Click() {

@@ -107,6 +107,8 @@ public:
     void ListView1ColumnClick(int column);
     void Registerthisdomain1Click();
     void Checkitmanually1Click();
+    // Opens the selected row's offer; shown in the popup only for an http or https offer.
+    void Openoffer1Click();
     void SelectAll1Click();
     void SelectNone1Click();
     void InvertSelection1Click();
@@ -217,6 +219,7 @@ private:
     QMenu *PopupMenu2;
     QAction *Registerthisdomain1;
     QAction *Checkitmanually1;
+    QAction *Openoffer1;
     QAction *MenuItem2;
     QAction *MenuItem3;
     QAction *MenuItem5;

@@ -5,6 +5,7 @@
 #include "platform/Application.h"
 #include "platform/SingleInstance.h"
 #include "probes/RegistryProbe.h"
+#include "registry/ParkingServices.h"
 #include "registry/WhoisServers.h"
 #include "ui/InfoUnit.h"
 #include "ui/QtApplication.h"
@@ -35,6 +36,7 @@ void ChooseWhoisServers(probes::RegistrySettings &settings) {
 probes::RegistrySettings ChosenRegistry() {
     probes::RegistrySettings registry;
     registry.dataSources = registry::DefaultRegistryDataSources();
+    registry.parkingFiles = registry::DefaultParkingFiles();
     ChooseWhoisServers(registry);
     const auto own = probes::UserBootstrapFile();
     if (!own)

@@ -71,7 +71,7 @@ TEST_F(CliTest, SearchListsFreeNamesWithDetailsAndTakenNamesWithPlaceholders) {
         Run({"--mode", "exact", "--show", "all", "--format", "tsv", "Fast", "car", "FAST"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
-                          "atus\tdisplay\thosts\tchecked\n"
+                          "atus\tdisplay\thosts\toffer\tchecked\n"
                           "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t-\t1\n"
                           "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t-\t0\n");
     EXPECT_NE(result.err.find("Checking... fast.com (1/2)"), std::string::npos) << result.err;
@@ -102,7 +102,7 @@ TEST_F(CliTest, PrintsJsonAndTables) {
     EXPECT_EQ(
         table.out,
         "Domain name  Top Level  Available  Link Popularity  Alexa Ranking  Evidence  Expires  "
-        "Registrar  Status  Hosts  Checked\n"
+        "Registrar  Status  Hosts  Offer  Checked\n"
         "bike.com     com        Yes        1234             7              web       -        "
         "-          -       -      [x]\n");
 }
@@ -267,7 +267,7 @@ TEST_F(CliTest, InterruptCompletesTheNameInProgressAndExits130) {
     const ChildResult result = child.Wait();
     EXPECT_EQ(result.exitCode, 130) << result.err;
     EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
-                          "atus\tdisplay\thosts\tchecked\n"
+                          "atus\tdisplay\thosts\toffer\tchecked\n"
                           "slow.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tslow.com\t-\t1\n");
     EXPECT_TRUE(std::filesystem::exists(Path("cut.nbr")));
 }
@@ -291,7 +291,7 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
         Run({"--from", Path("names.txt"), "--show", "all", "--format", "tsv"});
     ASSERT_EQ(indexed.exitCode, 0) << indexed.err;
     EXPECT_EQ(indexed.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\ts"
-                           "tatus\tdisplay\thosts\tchecked\n"
+                           "tatus\tdisplay\thosts\toffer\tchecked\n"
                            "lapsed.com\tcom\tYes\t12\t7\tweb; " +
                                both +
                                "\t-\t-\t-\tlapsed.com\t1\t1\n"
@@ -311,7 +311,7 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
                                  "web", "--rank-from", "list"});
     ASSERT_EQ(web.exitCode, 0) << web.err;
     EXPECT_EQ(web.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatu"
-                       "s\tdisplay\thosts\tchecked\n"
+                       "s\tdisplay\thosts\toffer\tchecked\n"
                        "lapsed.com\tcom\tYes\t1234\t7\tweb; " +
                            evidence(rankindex::RankKind::RankList) +
                            "\t-\t-\t-\tlapsed.com\t-\t1\n"
@@ -340,7 +340,7 @@ const char *kNamesFile = "# names to check\n"
                          "last.org";
 
 const char *kNamesRows = "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tsta"
-                         "tus\tdisplay\thosts\tchecked\n"
+                         "tus\tdisplay\thosts\toffer\tchecked\n"
                          "fast.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tfast.com\t-\t0\n"
                          "car.net\tnet\tYes\t1234\t7\tweb\t-\t-\t-\tcar.net\t-\t1\n"
                          "last.org\torg\tYes\t1234\t7\tweb\t-\t-\t-\tlast.org\t-\t1\n";
@@ -390,7 +390,7 @@ TEST_F(CliTest, KeywordsAfterConnectToAreKeywords) {
     const ChildResult result = Run(line, false);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
-                          "atus\tdisplay\thosts\tchecked\n"
+                          "atus\tdisplay\thosts\toffer\tchecked\n"
                           "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t-\t1\n"
                           "car.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tcar.com\t-\t1\n");
 }
@@ -408,7 +408,7 @@ TEST_F(CliTest, LimitEndsTheRunAfterThatManyFreeNames) {
         const ChildResult result = Run(args, false);
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar"
-                              "\tstatus\tdisplay\thosts\tchecked\n"
+                              "\tstatus\tdisplay\thosts\toffer\tchecked\n"
                               "a.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\ta.com\t-\t0\n"
                               "b.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tb.com\t-\t1\n"
                               "c.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tc.com\t-\t1\n")
@@ -495,7 +495,7 @@ TEST(RowPrinter, EscapesTsvCells) {
                    {{{"x\ty.com", "com", "Yes", "", "", "rdap", "", "", ""}, true}},
                    cli::OutputFormat::Tsv);
     EXPECT_EQ(out.str(), "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tsta"
-                         "tus\tdisplay\thosts\tchecked\n"
+                         "tus\tdisplay\thosts\toffer\tchecked\n"
                          "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t\t\t\t1\n");
 }
 

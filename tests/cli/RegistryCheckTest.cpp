@@ -394,7 +394,7 @@ TEST_F(RegistryCheckCli, RefusesALineThatNamesAHostBelowARegistrableName) {
         {"XDG_CONFIG_HOME=" + home.Folder().string(), "XDG_DATA_HOME=" + data.Path().string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar"
-                          "\tstatus\tdisplay\thosts\tchecked\nexample-taken.com\tcom\tNo\t-\t-\tdns\t-"
+                          "\tstatus\tdisplay\thosts\toffer\tchecked\nexample-taken.com\tcom\tNo\t-\t-\tdns\t-"
                           "\t-\t-\texample-taken.com\t-\t0\n");
     for (const char *line : {":1: www.example-taken.com", ":3: shop.example-taken.com"})
         EXPECT_NE(result.err.find(list + line +
@@ -432,42 +432,58 @@ TEST_F(RegistryCheckCli, ASecondRunAnswersFromTheCacheAndNoCacheAsksAgain) {
     WriteFile(namesFile, "delegated.com\nheld.com\nfree.com\nbroken.com\n");
     TempFolder cacheHome;
     const auto run = [&](std::vector<std::string> more) {
-        std::vector<std::string> args = {"--check", "registry", "--from", namesFile, "--format",
-                                         "json", "--show", "all", "--jobs", "2", "--dns-server",
-                                         names.Address(), "--ca-file", trust.File(),
-                                         "--links-from", "web", "--search-engine",
-                                         "http://search.test", "--ranking-service",
-                                         "http://rank.test", "--connect-to",
+        std::vector<std::string> args = {"--check",
+                                         "registry",
+                                         "--from",
+                                         namesFile,
+                                         "--format",
+                                         "json",
+                                         "--show",
+                                         "all",
+                                         "--jobs",
+                                         "2",
+                                         "--dns-server",
+                                         names.Address(),
+                                         "--ca-file",
+                                         trust.File(),
+                                         "--links-from",
+                                         "web",
+                                         "--search-engine",
+                                         "http://search.test",
+                                         "--ranking-service",
+                                         "http://rank.test",
+                                         "--connect-to",
                                          Route("rdap.verisign.com", rdapTls.Port()),
-                                         "--connect-to", "::127.0.0.1:" + std::to_string(web.Port())};
+                                         "--connect-to",
+                                         "::127.0.0.1:" + std::to_string(web.Port())};
         args.insert(args.end(), more.begin(), more.end());
-        const ChildResult result =
-            RunChild(kProgram, args,
-                     {"XDG_CONFIG_HOME=" + home.Folder().string(),
-                      "XDG_DATA_HOME=" + data.Path().string(),
-                      "XDG_CACHE_HOME=" + cacheHome.Path().string()});
+        const ChildResult result = RunChild(kProgram, args,
+                                            {"XDG_CONFIG_HOME=" + home.Folder().string(),
+                                             "XDG_DATA_HOME=" + data.Path().string(),
+                                             "XDG_CACHE_HOME=" + cacheHome.Path().string()});
         EXPECT_EQ(result.exitCode, 0) << result.err;
         std::vector<std::string> cells;
         for (const auto &row : nlohmann::json::parse(result.out))
-            cells.push_back(row["domain"].get<std::string>() + " " +
-                            row["available"].get<std::string>() + " " +
-                            row["evidence"].get<std::string>() + " " +
-                            row["registrar"].get<std::string>());
+            cells.push_back(
+                row["domain"].get<std::string>() + " " + row["available"].get<std::string>() + " " +
+                row["evidence"].get<std::string>() + " " + row["registrar"].get<std::string>());
         return cells;
     };
-    const auto asked = [&] { return names.Queries().size() + rdap.Requests().size(); };
+    // Delegations and RDAP lookups; a taken name's sign is asked whether its answer was kept or
+    // not.
+    const auto asked = [&] { return names.QueriesOfType(2) + rdap.Requests().size(); };
 
     const std::vector<std::string> fresh = {
-        "delegated.com No dns -", "held.com No rdap Example Registrar, Inc.",
-        "free.com Yes rdap -", "broken.com Unknown rdap: HTTP 500 -"};
+        "delegated.com No dns -", "held.com No rdap Example Registrar, Inc.", "free.com Yes rdap -",
+        "broken.com Unknown rdap: HTTP 500 -"};
     EXPECT_EQ(run({}), fresh);
     const std::size_t firstRun = asked();
     EXPECT_TRUE(std::filesystem::exists(cacheHome.Path() / "Nimbrel/answers.sqlite"));
 
-    EXPECT_EQ(run({}), (std::vector<std::string>{
-                           "delegated.com No cache (dns) -",
-                           "held.com No cache (rdap) Example Registrar, Inc.",
-                           "free.com Yes cache (rdap) -", "broken.com Unknown rdap: HTTP 500 -"}));
+    EXPECT_EQ(run({}), (std::vector<std::string>{"delegated.com No cache (dns) -",
+                                                 "held.com No cache (rdap) Example Registrar, Inc.",
+                                                 "free.com Yes cache (rdap) -",
+                                                 "broken.com Unknown rdap: HTTP 500 -"}));
     // Only the Unknown name was asked again: its delegation and its RDAP lookup.
     EXPECT_EQ(asked() - firstRun, 2u);
     const std::vector<std::string> requests = rdap.Requests();

@@ -157,8 +157,11 @@ TEST(DelegationStage, DelegatedNamesNeverReachRdapAndOutcomesKeepTheListOrder) {
     EXPECT_EQ(rdap.Requests().size(), undelegated);
     for (const std::string &request : rdap.Requests())
         EXPECT_NE(request.find("GET /domain/n"), std::string::npos) << request;
-    // One query a name: the checks took the stage's verdicts.
-    EXPECT_EQ(dns.Queries().size(), names.size());
+    // One delegation query a name: the checks took the stage's verdicts. Each taken name is
+    // asked for its sale sign once, no other name is.
+    EXPECT_EQ(dns.QueriesOfType(2), names.size());
+    EXPECT_EQ(dns.QueriesOfType(16), names.size() - undelegated);
+    EXPECT_EQ(dns.Queries().size(), 2 * names.size() - undelegated);
 }
 
 } // namespace

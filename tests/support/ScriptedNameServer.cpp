@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 namespace testsupport {
@@ -94,6 +95,18 @@ void ScriptedNameServer::Answer(const std::string &name, NameServerReply reply,
                                 std::vector<std::string> nameServers) {
     std::lock_guard lock(mutex_);
     settings_[Lower(name)] = {reply, std::move(nameServers)};
+}
+
+void ScriptedNameServer::AnswerText(const std::string &name,
+                                    std::vector<std::vector<std::string>> records) {
+    std::lock_guard lock(mutex_);
+    texts_[Lower(name)] = std::move(records);
+}
+
+std::size_t ScriptedNameServer::QueriesOfType(std::uint16_t type) const {
+    std::lock_guard lock(mutex_);
+    const auto found = byType_.find(type);
+    return found == byType_.end() ? 0 : found->second;
 }
 
 std::vector<std::string> ScriptedNameServer::Queries() const {
@@ -281,6 +294,34 @@ std::vector<std::uint8_t> BuildReply(const std::vector<std::uint8_t> &query,
     return out;
 }
 
+// A NOERROR reply to the question that ends at questionEnd with records as TXT records.
+std::vector<std::uint8_t> TextReply(const std::vector<std::uint8_t> &query, std::size_t questionEnd,
+                                    const std::vector<std::vector<std::string>> &records) {
+    std::vector<std::uint8_t> out(query.begin(), query.begin() + 2);
+    PutWord(out, 0x8180);
+    PutWord(out, 1);
+    PutWord(out, static_cast<std::uint16_t>(records.size()));
+    PutWord(out, 0);
+    PutWord(out, 0);
+    out.insert(out.end(), query.begin() + kHeaderSize,
+               query.begin() + static_cast<long>(questionEnd));
+    for (const auto &record : records) {
+        PutWord(out, 0xC00C); // the question's name
+        PutWord(out, 16);     // TXT
+        PutWord(out, 1);      // IN
+        PutWord(out, 0);
+        PutWord(out, 3600);
+        std::vector<std::uint8_t> data;
+        for (const std::string &piece : record) {
+            data.push_back(static_cast<std::uint8_t>(piece.size()));
+            data.insert(data.end(), piece.begin(), piece.end());
+        }
+        PutWord(out, static_cast<std::uint16_t>(data.size()));
+        out.insert(out.end(), data.begin(), data.end());
+    }
+    return out;
+}
+
 } // namespace
 
 std::vector<std::vector<std::uint8_t>>
@@ -300,15 +341,21 @@ ScriptedNameServer::ReplyTo(const std::vector<std::uint8_t> &query, bool overTcp
     const int type = (query[at + 1] << 8) | query[at + 2];
     Setting setting{NameServerReply::NameError, {}};
     int asked = 0;
+    std::optional<std::vector<std::vector<std::string>>> texts;
     {
         std::lock_guard lock(mutex_);
         queries_.push_back(name + " " + std::to_string(type) + (overTcp ? " tcp" : ""));
+        ++byType_[static_cast<std::uint16_t>(type)];
+        if (const auto found = texts_.find(Lower(name)); found != texts_.end() && type == 16)
+            texts = found->second;
         asked = asked_[Lower(name)]++;
         const auto found = settings_.find(Lower(name));
         if (found != settings_.end())
             setting = found->second;
     }
     changed_.notify_all();
+    if (texts)
+        return {TextReply(query, questionEnd, *texts)};
     const auto &servers = setting.nameServers;
     switch (setting.reply) {
     case NameServerReply::Silence:

@@ -13,7 +13,8 @@
 // An in-process DNS server on 127.0.0.1 at a free port, UDP and TCP alike, for tests: each name
 // gets the reply set for it (NS records, NXDOMAIN, no data, SERVFAIL, silence, or over UDP a
 // truncated reply whose whole answer comes over TCP, a decoy before the true reply, a first try
-// left unanswered); a name with none set gets NXDOMAIN. It records every query, and can hold its
+// left unanswered); a name with none set gets NXDOMAIN. A TXT query for a name given TXT
+// records gets them. It records every query, and can hold its
 // UDP replies to send them out of order and count how many queries were in flight at once. Its
 // destructor stops and joins its thread.
 namespace testsupport {
@@ -47,6 +48,11 @@ public:
     // nameServers are the NS targets of a Delegation reply (and of a Truncated one over TCP).
     void Answer(const std::string &name, NameServerReply reply,
                 std::vector<std::string> nameServers = {"ns1.example.net", "ns2.example.net"});
+    // A TXT query for name gets these records, each record its character-strings (each at most
+    // 255 bytes); queries of other types for name are answered as before.
+    void AnswerText(const std::string &name, std::vector<std::vector<std::string>> records);
+    // How many queries of a type (2 NS, 16 TXT) came.
+    std::size_t QueriesOfType(std::uint16_t type) const;
     // Each query as "<name> <type number>", in order of arrival; " tcp" follows one over TCP.
     std::vector<std::string> Queries() const;
     // From now on TCP connections are accepted and read, but never answered.
@@ -89,6 +95,8 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::map<std::string, Setting> settings_;
+    std::map<std::string, std::vector<std::vector<std::string>>> texts_;
+    std::map<std::uint16_t, std::size_t> byType_;
     std::vector<std::string> queries_;
     std::size_t tcpQueries_ = 0;
     bool tcpSilent_ = false;

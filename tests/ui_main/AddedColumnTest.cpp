@@ -74,7 +74,7 @@ TEST(AddedColumn, AProbeAndAColumnReachTheListTheTsvAndTheResultsFile) {
     std::ostringstream tsv;
     cli::PrintRows(tsv, list, cli::OutputFormat::Tsv);
     EXPECT_EQ(tsv.str(), "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tsta"
-                         "tus\tdisplay\thosts"
+                         "tus\tdisplay\thosts\toffer"
                          "\trating\tchecked\n"
                          "car.com\tcom\tYes\t12\t34\t-\t-\t-\t-\tcar.com\t-\t7\t1\n"
                          "fast.com\tcom\tYes\t12\t34\t-\t-\t-\t-\tfast.com\t-\t8\t1\n");

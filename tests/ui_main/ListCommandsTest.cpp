@@ -183,6 +183,41 @@ TEST_F(ListCommands, WatchAddsTheMarkedNamesOrElseTheClickedOne) {
     }
 }
 
+TEST_F(ListCommands, OpenOfferIsOfferedOnlyForAWebAddress) {
+    struct Case {
+        const char *offer; // nullptr: a row that ends before the offer's column
+        bool offered;
+        QStringList opened; // as the browser is handed it
+    } cases[] = {
+        {"https://sale.example/x", true, {"https://sale.example/x"}},
+        {"HTTP://sale.example", true, {"http://sale.example"}},
+        {"EUR799.00", false, {}},
+        {"javascript:alert(1)", false, {}},
+        {"data:text/html,<b>x</b>", false, {}},
+        {"file:///etc/passwd", false, {}},
+        {"-", false, {}},
+        {nullptr, false, {}},
+    };
+    const int offerColumn = *form.Results().GetColumns().IndexOfKey("offer");
+    for (const Case &c : cases) {
+        form.Results().Clear();
+        AddRow("taken.com", "No", "-", "-", false);
+        if (c.offer) {
+            auto row = form.Results().Row(0);
+            while (row->SubItemCount() < offerColumn - 1)
+                row->AppendSubItem("for sale");
+            row->AppendSubItem(c.offer);
+        }
+        urls.opened.clear();
+        RightClickRow(0);
+        auto *popup = Find<QMenu>(form, "PopupMenu2");
+        EXPECT_EQ(Action("Openoffer1")->isVisible(), c.offered) << (c.offer ? c.offer : "none");
+        popup->hide();
+        Action("Openoffer1")->trigger();
+        EXPECT_EQ(urls.opened, c.opened) << (c.offer ? c.offer : "none");
+    }
+}
+
 TEST_F(ListCommands, SpaceTogglesTheCheckMarkOfTheSelectedRow) {
     struct Case {
         int row;    // clicked, -1 for none

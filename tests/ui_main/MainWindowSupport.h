@@ -135,11 +135,14 @@ private:
 inline constexpr const char *kNoEvidence = " - - - -";
 // The host count a row without a web-graph index shows.
 inline constexpr const char *kNoHosts = " -";
+// The offer a row without a for-sale record shows.
+inline constexpr const char *kNoOffer = " -";
 inline std::string AvailableRow(const std::string &name, const std::string &suffix) {
-    return name + " " + suffix + " Yes " + kLinks + " " + kRank + kNoEvidence + kNoHosts + " [x]";
+    return name + " " + suffix + " Yes " + kLinks + " " + kRank + kNoEvidence + kNoHosts + kNoOffer +
+           " [x]";
 }
 inline std::string TakenRow(const std::string &name, const std::string &suffix) {
-    return name + " " + suffix + " No - -" + kNoEvidence + kNoHosts + " [ ]";
+    return name + " " + suffix + " No - -" + kNoEvidence + kNoHosts + kNoOffer + " [ ]";
 }
 
 // Runs action once, right after the next dialog of type Dialog has been shown, inside its own

@@ -181,7 +181,7 @@ TEST_F(SearchRun, SecondStartAnsweredCancelLetsOlderRunFinishItsName) {
 TEST_F(SearchRun, OpenFileDuringRunKeepsLoadedRowsUntouched) {
     const std::string file = TempFile("saved.nbr");
     std::ofstream(file) << "[item0]\ndomain=saved.org\nsuffix=org\navailable=No\nlinks=-\nrank=-\n"
-                           "evidence=-\nexpires=-\nregistrar=-\nstatus=-\ncheck=0\n";
+                           "evidence=-\nexpires=-\nregistrar=-\nstatus=-\noffer=-\ncheck=0\n";
     fileAnswers = {file};
     probes.during["links:car.com"] = [this] {
         AtNextDrain([this] { Action("Open1")->trigger(); });

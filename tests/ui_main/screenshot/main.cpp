@@ -85,6 +85,33 @@ void ImportIndexes(const std::filesystem::path &folder) {
                               folder / "Nimbrel");
 }
 
+// Rows as a registry run leaves them for taken names whose owners sell them: for sale with the
+// offer their _for-sale record gives, parked on a sale service's name servers, and plain taken.
+void AddSaleRows(results::ResultList &list) {
+    struct Row {
+        const char *name, *evidence, *status, *offer;
+    } rows[] = {
+        {"greentea.com", "dns", "for sale", "EUR799.00"},
+        {"greentea.net", "dns", "for sale", "https://sale.example/greentea.net"},
+        {"teagreen.com", "dns; parked: sedoparking.com", "parked", "-"},
+        {"teagreen.net", "rdap", "client transfer prohibited, for sale", "Make me an offer"},
+        {"green.org", "dns; parked: bodis.com", "parked", "-"},
+        {"tea.org", "dns", "-", "-"},
+        {"greentea.org", "rdap", "-", "-"},
+    };
+    for (const Row &row : rows) {
+        auto item = list.Append();
+        item->SetCaption(row.name);
+        const std::string name = row.name;
+        const std::string suffix = name.substr(name.find('.') + 1);
+        for (const std::string &cell :
+             {suffix, std::string("No"), std::string("-"), std::string("-"),
+              std::string(row.evidence), std::string("-"), std::string("-"),
+              std::string(row.status), name, std::string(row.offer)})
+            item->AppendSubItem(cell);
+    }
+}
+
 bool Save(QWidget &window, const char *file) {
     if (window.grab().save(QString::fromLocal8Bit(file)))
         return true;
@@ -148,12 +175,12 @@ bool ShootDiscovery(core::SearchOptions &options, testsupport::ScriptedServer &s
 // Renders the main window before and after a search into two PNG files; with a third name the
 // same rows in a larger window, with a fourth the rows with link popularity and traffic rank
 // read from imported indexes, with a fifth Unicode names, and with a sixth the list's popup menu, with
-// a seventh a search of linked names.
+// a seventh a search of linked names, with an eighth taken names for sale and parked.
 int main(int argc, char **argv) {
-    if (argc < 3 || argc > 8) {
+    if (argc < 3 || argc > 9) {
         std::fprintf(stderr,
                      "usage: %s BEFORE.png AFTER.png [LARGER.png [INDEXES.png [UNICODE.png "
-                     "[POPUP.png [DISCOVERY.png]]]]]\n",
+                     "[POPUP.png [DISCOVERY.png [SALE.png]]]]]]\n",
                      argv[0]);
         return 2;
     }
@@ -249,5 +276,23 @@ int main(int argc, char **argv) {
         return 1;
     if (argc < 8)
         return 0;
-    return ShootDiscovery(options, server, network, argv[7]) ? 0 : 1;
+    if (!ShootDiscovery(options, server, network, argv[7]))
+        return 1;
+    if (argc < 9)
+        return 0;
+    // Taken names marked for sale and parked, with the Offer column in sight.
+    options.SetCheck(core::kCheckRegistry);
+    core::CheckSetup registry = core::ChooseCheckSetup(options, {});
+    ui::TForm1 form(options, std::move(registry.probes), std::move(registry.columns),
+                    network.Context());
+    AddSaleRows(form.Results());
+    form.resize(1480, 400);
+    form.show();
+    QCoreApplication::processEvents();
+    auto *header = form.findChild<QTableView *>("ListView1")->horizontalHeader();
+    for (const char *key : {"evidence", "status", "offer"})
+        if (const auto column = form.Results().GetColumns().IndexOfKey(key))
+            header->resizeSection(*column, 250);
+    QCoreApplication::processEvents();
+    return Save(form, argv[8]) ? 0 : 1;
 }
