@@ -72,8 +72,8 @@ TEST_F(CliTest, SearchListsFreeNamesWithDetailsAndTakenNamesWithPlaceholders) {
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
                           "atus\tdisplay\thosts\toffer\tchecked\n"
-                          "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t-\t1\n"
-                          "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t-\t0\n");
+                          "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t-\t-\t1\n"
+                          "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t-\t-\t0\n");
     EXPECT_NE(result.err.find("Checking... fast.com (1/2)"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("Checking... car.com (2/2)"), std::string::npos) << result.err;
 
@@ -104,7 +104,7 @@ TEST_F(CliTest, PrintsJsonAndTables) {
         "Domain name  Top Level  Available  Link Popularity  Alexa Ranking  Evidence  Expires  "
         "Registrar  Status  Hosts  Offer  Checked\n"
         "bike.com     com        Yes        1234             7              web       -        "
-        "-          -       -      [x]\n");
+        "-          -       -      -      [x]\n");
 }
 
 TEST_F(CliTest, SavedResultsLoadBackAsTheSameRows) {
@@ -123,9 +123,9 @@ TEST_F(CliTest, SavedResultsLoadBackAsTheSameRows) {
     EXPECT_EQ(first, "car.com");
 
     const ChildResult sorted = Run({"--load", file, "--format", "tsv", "--sort", "2"}, false);
-    EXPECT_NE(sorted.out.find("\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t-\t0\n"), std::string::npos);
+    EXPECT_NE(sorted.out.find("\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t-\t-\t0\n"), std::string::npos);
     EXPECT_EQ(sorted.out.substr(sorted.out.rfind('\n', sorted.out.size() - 2) + 1),
-              "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t-\t0\n");
+              "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t-\t-\t0\n");
 }
 
 TEST_F(CliTest, CandidatesAreListedWithoutAnyRequest) {
@@ -268,7 +268,7 @@ TEST_F(CliTest, InterruptCompletesTheNameInProgressAndExits130) {
     EXPECT_EQ(result.exitCode, 130) << result.err;
     EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
                           "atus\tdisplay\thosts\toffer\tchecked\n"
-                          "slow.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tslow.com\t-\t1\n");
+                          "slow.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tslow.com\t-\t-\t1\n");
     EXPECT_TRUE(std::filesystem::exists(Path("cut.nbr")));
 }
 
@@ -294,10 +294,10 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
                            "tatus\tdisplay\thosts\toffer\tchecked\n"
                            "lapsed.com\tcom\tYes\t12\t7\tweb; " +
                                both +
-                               "\t-\t-\t-\tlapsed.com\t1\t1\n"
-                               "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t-\t0\n"
+                               "\t-\t-\t-\tlapsed.com\t1\t-\t1\n"
+                               "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t-\t-\t0\n"
                                "nowhere.com\tcom\tYes\t\t\tweb; " +
-                               both + "\t-\t-\t-\tnowhere.com\t\t1\n");
+                               both + "\t-\t-\t-\tnowhere.com\t\t-\t1\n");
     // Only the availability asked the network.
     EXPECT_EQ(server.Requests().size(), 3u);
 
@@ -314,11 +314,11 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
                        "s\tdisplay\thosts\toffer\tchecked\n"
                        "lapsed.com\tcom\tYes\t1234\t7\tweb; " +
                            evidence(rankindex::RankKind::RankList) +
-                           "\t-\t-\t-\tlapsed.com\t-\t1\n"
-                           "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t-\t0\n"
+                           "\t-\t-\t-\tlapsed.com\t-\t-\t1\n"
+                           "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t-\t-\t0\n"
                            "nowhere.com\tcom\tYes\t1234\t\tweb; " +
                            evidence(rankindex::RankKind::RankList) +
-                           "\t-\t-\t-\tnowhere.com\t-\t1\n");
+                           "\t-\t-\t-\tnowhere.com\t-\t-\t1\n");
 
     const ChildResult info = Run({"--index-info"}, false);
     EXPECT_NE(info.out.find("web graph: graph-source.txt, 2 lines (0 malformed), 2 names, "
@@ -341,9 +341,9 @@ const char *kNamesFile = "# names to check\n"
 
 const char *kNamesRows = "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tsta"
                          "tus\tdisplay\thosts\toffer\tchecked\n"
-                         "fast.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tfast.com\t-\t0\n"
-                         "car.net\tnet\tYes\t1234\t7\tweb\t-\t-\t-\tcar.net\t-\t1\n"
-                         "last.org\torg\tYes\t1234\t7\tweb\t-\t-\t-\tlast.org\t-\t1\n";
+                         "fast.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tfast.com\t-\t-\t0\n"
+                         "car.net\tnet\tYes\t1234\t7\tweb\t-\t-\t-\tcar.net\t-\t-\t1\n"
+                         "last.org\torg\tYes\t1234\t7\tweb\t-\t-\t-\tlast.org\t-\t-\t1\n";
 
 } // namespace
 
@@ -391,8 +391,8 @@ TEST_F(CliTest, KeywordsAfterConnectToAreKeywords) {
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
                           "atus\tdisplay\thosts\toffer\tchecked\n"
-                          "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t-\t1\n"
-                          "car.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tcar.com\t-\t1\n");
+                          "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t-\t-\t1\n"
+                          "car.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tcar.com\t-\t-\t1\n");
 }
 
 TEST_F(CliTest, LimitEndsTheRunAfterThatManyFreeNames) {
@@ -409,9 +409,9 @@ TEST_F(CliTest, LimitEndsTheRunAfterThatManyFreeNames) {
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar"
                               "\tstatus\tdisplay\thosts\toffer\tchecked\n"
-                              "a.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\ta.com\t-\t0\n"
-                              "b.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tb.com\t-\t1\n"
-                              "c.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tc.com\t-\t1\n")
+                              "a.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\ta.com\t-\t-\t0\n"
+                              "b.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tb.com\t-\t-\t1\n"
+                              "c.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tc.com\t-\t-\t1\n")
             << "jobs " << jobs;
     }
 }
@@ -434,8 +434,8 @@ TEST(RowPrinter, CsvQuotesCellsAsRfc4180Asks) {
                        {{{c.cell, "com", "Yes", "1", "2", "web", "-", "-", "client hold"}, true}},
                        cli::OutputFormat::Csv);
         EXPECT_EQ(out.str(), "domain,suffix,available,links,rank,evidence,expires,registrar,"
-                             "status,display,hosts,checked\r\n" +
-                                 c.written + ",com,Yes,1,2,web,-,-,client hold,,,1\r\n")
+                             "status,display,hosts,offer,checked\r\n" +
+                                 c.written + ",com,Yes,1,2,web,-,-,client hold,,,,1\r\n")
             << c.cell;
     }
 }
@@ -496,7 +496,7 @@ TEST(RowPrinter, EscapesTsvCells) {
                    cli::OutputFormat::Tsv);
     EXPECT_EQ(out.str(), "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tsta"
                          "tus\tdisplay\thosts\toffer\tchecked\n"
-                         "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t\t\t\t1\n");
+                         "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t\t\t\t\t1\n");
 }
 
 TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
@@ -542,6 +542,7 @@ TEST(RowPrinter, JsonIsTheWholeDocumentIndentedByTwo) {
                                 {"status", row.cells[8]},
                                 {"display", ""},
                                 {"hosts", ""},
+                                {"offer", ""},
                                 {"checked", row.checked}});
         std::ostringstream out;
         cli::PrintRows(out, results::Columns::Standard(), rows, cli::OutputFormat::Json);

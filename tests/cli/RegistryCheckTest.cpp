@@ -395,7 +395,7 @@ TEST_F(RegistryCheckCli, RefusesALineThatNamesAHostBelowARegistrableName) {
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar"
                           "\tstatus\tdisplay\thosts\toffer\tchecked\nexample-taken.com\tcom\tNo\t-\t-\tdns\t-"
-                          "\t-\t-\texample-taken.com\t-\t0\n");
+                          "\t-\t-\texample-taken.com\t-\t-\t0\n");
     for (const char *line : {":1: www.example-taken.com", ":3: shop.example-taken.com"})
         EXPECT_NE(result.err.find(list + line +
                                   " is a host below the registrable name example-taken.com"),

@@ -285,7 +285,7 @@ TEST(ResultsFileColumns, TheStandardColumnsAddTheirKeysAndOlderFilesLoadWithThos
 
     ResultList older;
     LoadResultsFile(DataFolder + "written.nbr", older);
-    EXPECT_EQ(Snapshot(older).at(1), "car.com|com|No|-|-|||||||0");
+    EXPECT_EQ(Snapshot(older).at(1), "car.com|com|No|-|-||||||||0");
 }
 
 } // namespace

@@ -76,8 +76,8 @@ TEST(AddedColumn, AProbeAndAColumnReachTheListTheTsvAndTheResultsFile) {
     EXPECT_EQ(tsv.str(), "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tsta"
                          "tus\tdisplay\thosts\toffer"
                          "\trating\tchecked\n"
-                         "car.com\tcom\tYes\t12\t34\t-\t-\t-\t-\tcar.com\t-\t7\t1\n"
-                         "fast.com\tcom\tYes\t12\t34\t-\t-\t-\t-\tfast.com\t-\t8\t1\n");
+                         "car.com\tcom\tYes\t12\t34\t-\t-\t-\t-\tcar.com\t-\t-\t7\t1\n"
+                         "fast.com\tcom\tYes\t12\t34\t-\t-\t-\t-\tfast.com\t-\t-\t8\t1\n");
 
     TempFolder folder;
     const std::string path = (folder.Path() / "rated.nbr").string();

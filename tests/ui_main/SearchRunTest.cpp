@@ -187,8 +187,8 @@ TEST_F(SearchRun, OpenFileDuringRunKeepsLoadedRowsUntouched) {
         AtNextDrain([this] { Action("Open1")->trigger(); });
     };
     Search({"car"});
-    // The file is older than the Hosts column: its cell is empty.
-    EXPECT_EQ(Rows(), std::vector<std::string>{"saved.org org No - - - - - -  [ ]"});
+    // The file is older than the Hosts and Offer columns: their cells are empty.
+    EXPECT_EQ(Rows(), std::vector<std::string>{"saved.org org No - - - - - -  - [ ]"});
     EXPECT_EQ(Checked(), std::vector<std::string>{"car.com"});
 }
 
