@@ -111,6 +111,10 @@ private:
         // starts than there are tokens; a new bucket is empty, its tokens coming one by one.
         double rate = 0;
         std::deque<Clock::time_point> tokens;
+        // Acquires waiting for this host now; while there are any the entry stays, so that
+        // they wait on its own condition and a freed place wakes them alone.
+        int waiting = 0;
+        std::condition_variable_any changed;
     };
 
     HostState &Known(const std::string &key, Clock::time_point now);
@@ -122,13 +126,15 @@ private:
     void Unhold(const std::string &host);
     // Halves a paced host's rate, or starts a slowed gap (under the lock).
     void Slow(HostState &state, Clock::time_point now) const;
-    // Drops what is kept of a host with nothing under way and no pause (under the lock).
+    // Drops what is kept of a host with nothing under way, no pause and no waiter (under the
+    // lock).
     void ForgetIfIdle(const std::string &host);
+    // Wakes the waiters of host, when it has any (under the lock).
+    void WakeWaitersLocked(const std::string &host);
 
     const HostSettings settings_;
     const std::function<Clock::time_point()> now_;
     mutable std::mutex mutex_;
-    std::condition_variable_any changed_;
     std::map<std::string, HostState> hosts_;
     std::map<std::string, int> mostAtOnce_;
 };
