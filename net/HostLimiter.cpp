@@ -246,6 +246,12 @@ int HostLimiter::InUse(const std::string &host) const {
     return found == hosts_.end() ? 0 : found->second.inUse;
 }
 
+int HostLimiter::Waiting(const std::string &host) const {
+    std::lock_guard lock(mutex_);
+    const auto found = hosts_.find(base::AsciiLower(host));
+    return found == hosts_.end() ? 0 : found->second.waiting;
+}
+
 int HostLimiter::MostAtOnce(const std::string &host) const {
     std::lock_guard lock(mutex_);
     const auto found = mostAtOnce_.find(base::AsciiLower(host));

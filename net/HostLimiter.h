@@ -93,6 +93,8 @@ public:
     double Rate(const std::string &host) const;
     // Exchanges under way with host now.
     int InUse(const std::string &host) const;
+    // Acquires waiting for host now.
+    int Waiting(const std::string &host) const;
     // The most exchanges that were ever under way at once with host, counted from two: 0 for a
     // host never asked twice at once.
     int MostAtOnce(const std::string &host) const;
