@@ -140,9 +140,11 @@ int KeepNewSession(SSL *ssl, SSL_SESSION *session) {
     const auto *channel = static_cast<const TlsChannel *>(SSL_get_app_data(ssl));
     if (channel == nullptr || SSL_SESSION_is_resumable(session) != 1)
         return 0;
-    channel->Context().KeepSession(channel->SessionKey(), session);
-    // The reference OpenSSL passed is the store's now.
-    return 1;
+    // A copy: the connection goes on with its own, and no session object is ever shared by
+    // two connections on two threads.
+    if (SSL_SESSION *copy = SSL_SESSION_dup(session))
+        channel->Context().KeepSession(channel->SessionKey(), copy);
+    return 0;
 }
 
 std::string HostOf(TIdTCPConnection &connection) {
@@ -348,7 +350,8 @@ void TlsChannel::Handshake(TIdSocketHandle &socket, int timeoutMs) {
     // A TLS 1.2 session may be resumed again and again, and resuming it brings no new one; a
     // TLS 1.3 server sends new tickets instead.
     if (SSL_session_reused(ssl_) == 1 && SSL_version(ssl_) < TLS1_3_VERSION)
-        context_->KeepSession(sessionKey_, SSL_get1_session(ssl_));
+        if (SSL_SESSION *copy = SSL_SESSION_dup(SSL_get0_session(ssl_)))
+            context_->KeepSession(sessionKey_, copy);
 }
 
 void TlsChannel::FailHandshake(int result) {
