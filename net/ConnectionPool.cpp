@@ -10,7 +10,9 @@ namespace {
 
 // An idle connection that can be read from has been closed by the peer or holds bytes nobody
 // asked for; either way it cannot carry the next exchange.
-bool StillIdle(TIdSocketHandle &socket) {
+bool StillIdle(TIdSocketHandle &socket, TIdInterceptState *state) {
+    if (state != nullptr)
+        return state->StillIdle(socket);
     return socket.Stack().WSSelectRead(socket.Handle(), 0) == 0;
 }
 
@@ -40,6 +42,19 @@ bool ConnectionPool::Serves(const SocketLayer &sockets) const {
 }
 
 bool ConnectionPool::Take(const std::string &key, TIdSocketHandle &socket) {
+    std::unique_ptr<TIdInterceptState> state;
+    if (!Take(key, socket, state))
+        return false;
+    if (!state)
+        return true;
+    // Bytes of a session this caller cannot read: the connection is of no use to it.
+    state.reset();
+    socket.ReleaseHandle();
+    return false;
+}
+
+bool ConnectionPool::Take(const std::string &key, TIdSocketHandle &socket,
+                          std::unique_ptr<TIdInterceptState> &state) {
     std::lock_guard lock(mutex_);
     if (InterruptedLocked())
         return false;
@@ -50,9 +65,11 @@ bool ConnectionPool::Take(const std::string &key, TIdSocketHandle &socket) {
             continue;
         }
         std::unique_ptr<TIdSocketHandle> held = std::move(newest->socket);
+        std::unique_ptr<TIdInterceptState> heldState = std::move(newest->state);
         newest = std::make_reverse_iterator(idle_.erase(std::next(newest).base()));
-        if (&held->Stack() == &socket.Stack() && StillIdle(*held)) {
+        if (&held->Stack() == &socket.Stack() && StillIdle(*held, heldState.get())) {
             socket.TakeOver(*held);
+            state = std::move(heldState);
             LetLayerGoWhenEmptyLocked();
             return true;
         }
@@ -61,7 +78,8 @@ bool ConnectionPool::Take(const std::string &key, TIdSocketHandle &socket) {
     return false;
 }
 
-void ConnectionPool::Give(const std::string &key, TIdSocketHandle &socket) {
+void ConnectionPool::Give(const std::string &key, TIdSocketHandle &socket,
+                          std::unique_ptr<TIdInterceptState> state) {
     std::lock_guard lock(mutex_);
     if (InterruptedLocked() || limits_.PerEndpoint < 1 || limits_.Total < 1) {
         socket.ReleaseHandle();
@@ -81,7 +99,7 @@ void ConnectionPool::Give(const std::string &key, TIdSocketHandle &socket) {
         DropOldestLocked(nullptr);
     auto held = std::make_unique<TIdSocketHandle>(*stack_);
     held->TakeOver(socket);
-    idle_.push_back({key, std::move(held), now});
+    idle_.push_back({key, std::move(held), std::move(state), now});
 }
 
 std::size_t ConnectionPool::IdleCount() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/IdInterceptState.h"
 #include "net/IdSocketHandle.h"
 
 #include <chrono>
@@ -20,7 +21,10 @@ class SocketLayer;
 // skips the connect. Shared by the threads of a run and bounded: a few idle connections per
 // endpoint, a few more in all, none idle for longer than the idle limit. It keeps the socket
 // layer started while it holds a connection; everything it holds is closed when it goes or when
-// the layer is interrupted (the run's abandon, which it watches).
+// the layer is interrupted (the run's abandon, which it watches). An encrypted connection waits
+// here with its intercept's state (its TLS session), which says itself whether the connection
+// is still fit: an idle TLS socket may be readable only because the server sent a session
+// ticket.
 class ConnectionPool {
 public:
     using Clock = std::chrono::steady_clock;
@@ -41,13 +45,18 @@ public:
 
     // Whether connections of this socket layer may be kept here.
     bool Serves(const SocketLayer &sockets) const;
-    // Moves the newest idle connection to key into socket (which holds none); false when none
-    // is fit. A connection the peer has closed or written to meanwhile is closed on the way.
+    // Moves the newest idle connection to key into socket (which holds none), and its
+    // intercept's state into state; false when none is fit. A connection the peer has closed or
+    // written to meanwhile is closed on the way. A plain connection comes with an empty state.
+    bool Take(const std::string &key, TIdSocketHandle &socket,
+              std::unique_ptr<TIdInterceptState> &state);
+    // A plain connection only: one kept with an intercept's state is not taken here.
     bool Take(const std::string &key, TIdSocketHandle &socket);
-    // Keeps the connection of socket for a later exchange with key and leaves socket empty; the
-    // oldest idle connection of the endpoint (or of all) makes room. Closes it instead once the
-    // layer is interrupted.
-    void Give(const std::string &key, TIdSocketHandle &socket);
+    // Keeps the connection of socket (with its intercept's state, if any) for a later exchange
+    // with key and leaves socket empty; the oldest idle connection of the endpoint (or of all)
+    // makes room. Closes it instead once the layer is interrupted.
+    void Give(const std::string &key, TIdSocketHandle &socket,
+              std::unique_ptr<TIdInterceptState> state = nullptr);
 
     std::size_t IdleCount() const;
     std::size_t IdleCount(const std::string &key) const;
@@ -56,6 +65,8 @@ private:
     struct Idle {
         std::string key;
         std::unique_ptr<TIdSocketHandle> socket;
+        // Destroyed before the socket: it may refer to it.
+        std::unique_ptr<TIdInterceptState> state;
         Clock::time_point since;
     };
 

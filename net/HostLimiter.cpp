@@ -152,48 +152,50 @@ HostLimiter::Slot HostLimiter::Acquire(const std::string &host, std::stop_token 
             return {};
         }
         // A freed place, a hold let go and the stop wake the wait; the next token, a slowed
-        // host's gap and the deadline end it. Each wake looks again (the host's entry may have
-        // gone meanwhile).
+        // host's gap and the deadline end it. The entry stays while it has waiters.
         const bool full = state.inUse >= settings_.atOnce;
         const bool held = state.held > 0;
         const auto freed = [&] {
-            const auto found = hosts_.find(key);
-            return found == hosts_.end() || (full && found->second.inUse < settings_.atOnce) ||
-                   (held && found->second.held == 0);
+            return (full && state.inUse < settings_.atOnce) || (held && state.held == 0);
         };
         const auto until = std::min(deadline, NextChance(state));
+        ++state.waiting;
         if (until == Clock::time_point::max())
-            changed_.wait(lock, stop, freed);
+            state.changed.wait(lock, stop, freed);
         else
-            changed_.wait_for(lock, stop, until - now, freed);
+            state.changed.wait_for(lock, stop, until - now, freed);
+        --state.waiting;
     }
 }
 
 void HostLimiter::ForgetIfIdle(const std::string &host) {
     if (auto found = hosts_.find(host); found != hosts_.end() && found->second.inUse <= 0 &&
                                         !found->second.slowed && found->second.held == 0 &&
-                                        found->second.rate == 0)
+                                        found->second.rate == 0 && found->second.waiting == 0)
         hosts_.erase(found);
 }
 
+void HostLimiter::WakeWaitersLocked(const std::string &host) {
+    // Only this host's waiters can use what was freed; all of them look, since the wait of one
+    // may end (a stop, a deadline) before it takes the place.
+    if (auto found = hosts_.find(host); found != hosts_.end() && found->second.waiting > 0)
+        found->second.changed.notify_all();
+}
+
 void HostLimiter::Unhold(const std::string &host) {
-    {
-        std::lock_guard lock(mutex_);
-        if (auto found = hosts_.find(host); found != hosts_.end())
-            --found->second.held;
-        ForgetIfIdle(host);
-    }
-    changed_.notify_all();
+    std::lock_guard lock(mutex_);
+    if (auto found = hosts_.find(host); found != hosts_.end())
+        --found->second.held;
+    WakeWaitersLocked(host);
+    ForgetIfIdle(host);
 }
 
 void HostLimiter::Release(const std::string &host) {
-    {
-        std::lock_guard lock(mutex_);
-        if (auto found = hosts_.find(host); found != hosts_.end())
-            --found->second.inUse;
-        ForgetIfIdle(host);
-    }
-    changed_.notify_all();
+    std::lock_guard lock(mutex_);
+    if (auto found = hosts_.find(host); found != hosts_.end())
+        --found->second.inUse;
+    WakeWaitersLocked(host);
+    ForgetIfIdle(host);
 }
 
 void HostLimiter::SlowDown(const std::string &host) {
@@ -242,6 +244,12 @@ int HostLimiter::InUse(const std::string &host) const {
     std::lock_guard lock(mutex_);
     const auto found = hosts_.find(base::AsciiLower(host));
     return found == hosts_.end() ? 0 : found->second.inUse;
+}
+
+int HostLimiter::Waiting(const std::string &host) const {
+    std::lock_guard lock(mutex_);
+    const auto found = hosts_.find(base::AsciiLower(host));
+    return found == hosts_.end() ? 0 : found->second.waiting;
 }
 
 int HostLimiter::MostAtOnce(const std::string &host) const {

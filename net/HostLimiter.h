@@ -93,6 +93,8 @@ public:
     double Rate(const std::string &host) const;
     // Exchanges under way with host now.
     int InUse(const std::string &host) const;
+    // Acquires waiting for host now.
+    int Waiting(const std::string &host) const;
     // The most exchanges that were ever under way at once with host, counted from two: 0 for a
     // host never asked twice at once.
     int MostAtOnce(const std::string &host) const;
@@ -111,6 +113,10 @@ private:
         // starts than there are tokens; a new bucket is empty, its tokens coming one by one.
         double rate = 0;
         std::deque<Clock::time_point> tokens;
+        // Acquires waiting for this host now; while there are any the entry stays, so that
+        // they wait on its own condition and a freed place wakes them alone.
+        int waiting = 0;
+        std::condition_variable_any changed;
     };
 
     HostState &Known(const std::string &key, Clock::time_point now);
@@ -122,13 +128,15 @@ private:
     void Unhold(const std::string &host);
     // Halves a paced host's rate, or starts a slowed gap (under the lock).
     void Slow(HostState &state, Clock::time_point now) const;
-    // Drops what is kept of a host with nothing under way and no pause (under the lock).
+    // Drops what is kept of a host with nothing under way, no pause and no waiter (under the
+    // lock).
     void ForgetIfIdle(const std::string &host);
+    // Wakes the waiters of host, when it has any (under the lock).
+    void WakeWaitersLocked(const std::string &host);
 
     const HostSettings settings_;
     const std::function<Clock::time_point()> now_;
     mutable std::mutex mutex_;
-    std::condition_variable_any changed_;
     std::map<std::string, HostState> hosts_;
     std::map<std::string, int> mostAtOnce_;
 };

@@ -187,7 +187,9 @@ void TIdHTTP::PerformRequest(const std::string &method, const std::string &url,
         ReadBody(*response);
     if (!redirectLike) {
         if (statusCode_ / 100 != 2) {
-            if (InterceptEnabled())
+            // An error page read in full leaves a kept-alive connection as fit as a 200 does
+            // (an RDAP server's "not found" is the answer most asked for).
+            if (!GiveSharedConnection() && InterceptEnabled())
                 CloseConnection();
             throw EIdProtocolReplyError(statusCode_, statusText_);
         }
@@ -254,16 +256,40 @@ bool TIdHTTP::Connect() {
 }
 
 bool TIdHTTP::SharesConnections() const {
-    return ShareConnections && connections_ && Intercept() == nullptr;
+    return ShareConnections && connections_;
 }
 
+// An encrypted connection comes with its TLS session, which this client's intercept takes on;
+// one it cannot take on (another trust store) is closed.
 bool TIdHTTP::TakeSharedConnection() {
     if (!SharesConnections())
         return false;
     ResetState();
-    if (!connections_->Take(endpointKey_, socket_))
+    std::unique_ptr<TIdInterceptState> state;
+    if (!connections_->Take(endpointKey_, socket_, state))
         return false;
+    const bool carriesOn =
+        InterceptEnabled() ? state && Intercept()->Adopt(*this, std::move(state)) : !state;
+    if (!carriesOn) {
+        socket_.ReleaseHandle();
+        return false;
+    }
     socket_.SetSendTimeout(WithinExchange(ReadTimeout));
+    return true;
+}
+
+// Gives the connection back to the pool when the reply left it fit for another request; false
+// when it stays with this client.
+bool TIdHTTP::GiveSharedConnection() {
+    if (!SharesConnections() || !ConnectionReusable())
+        return false;
+    std::unique_ptr<TIdInterceptState> state;
+    if (InterceptEnabled()) {
+        state = Intercept()->Detach(*this);
+        if (!state)
+            return false;
+    }
+    connections_->Give(endpointKey_, socket_, std::move(state));
     return true;
 }
 
@@ -461,10 +487,8 @@ void TIdHTTP::DisposeConnection() {
         CloseConnection();
         return;
     }
-    if (SharesConnections() && ConnectionReusable()) {
-        connections_->Give(endpointKey_, socket_);
+    if (GiveSharedConnection())
         return;
-    }
     if (!KeepConnection) {
         CloseConnection();
         return;

@@ -72,7 +72,8 @@ public:
     bool KeepConnection = true;
     // True for a client that takes its connection from the context's pool of idle ones (when
     // it has one) and gives it back after a reply that leaves it fit for the next request.
-    // Plain connections only.
+    // An encrypted connection goes with its TLS session; a client of another trust store
+    // never carries it on.
     bool ShareConnections = false;
     // True for a client whose caller decides by the status: only "HTTP/1.0" or "HTTP/1.1", a
     // blank and three digits (then a blank and a reason, or nothing) make a status line; any
@@ -88,6 +89,7 @@ private:
     bool Connect();
     bool SharesConnections() const;
     bool TakeSharedConnection();
+    bool GiveSharedConnection();
     void SendAndReadStatusLine(const std::string &method, const std::string &target, bool reused);
     void SendRequest(const std::string &method, const std::string &target);
     void ReadStatusLine();

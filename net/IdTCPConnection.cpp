@@ -50,6 +50,14 @@ int TIdConnectionIntercept::Send(TIdTCPConnection &connection, const void *buffe
     return sent;
 }
 
+std::unique_ptr<TIdInterceptState> TIdConnectionIntercept::Detach(TIdTCPConnection &) {
+    return nullptr;
+}
+
+bool TIdConnectionIntercept::Adopt(TIdTCPConnection &, std::unique_ptr<TIdInterceptState>) {
+    return false;
+}
+
 TIdTCPConnection::TIdTCPConnection() : TIdTCPConnection(NetworkContext()) {}
 
 TIdTCPConnection::TIdTCPConnection(const NetworkContext &context)

@@ -3,11 +3,13 @@
 #include "base/MemoryStream.h"
 #include "net/IdBuffer.h"
 #include "net/IdComponent.h"
+#include "net/IdInterceptState.h"
 #include "net/IdSocketHandle.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,6 +38,12 @@ public:
     virtual int Receive(TIdTCPConnection &connection, void *buffer, int length, int timeoutMs);
     // Sends up to length bytes and returns how many went out (at least one); failures raise.
     virtual int Send(TIdTCPConnection &connection, const void *buffer, int length);
+    // Hands over what the intercept holds of connection's open socket, for the connection to
+    // wait idle in a pool; null when it cannot be kept (this one holds nothing to carry on).
+    virtual std::unique_ptr<TIdInterceptState> Detach(TIdTCPConnection &connection);
+    // Takes back a kept connection's state, its socket now connection's; false when the state
+    // is not one this intercept can go on with (the connection must then be closed).
+    virtual bool Adopt(TIdTCPConnection &connection, std::unique_ptr<TIdInterceptState> state);
 
     static constexpr int kInterceptTimedOut = -1;
 };

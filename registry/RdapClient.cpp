@@ -69,6 +69,10 @@ RdapReply RdapClient::Fetch(const std::string &url) {
         http.ConnectTimeout = settings_.connectTimeoutMs;
         http.ReadTimeout = settings_.readTimeoutMs;
         http.MaxBodySize = settings_.maxBodyBytes;
+        // A run asks few RDAP hosts many times: each lookup takes a kept connection (and its
+        // TLS session) from the run's pool when one is idle and gives it back after its reply.
+        http.ShareConnections = true;
+        http.KeepConnection = false;
         http.SetIntercept(&tls);
         return FetchRdapReply(http, url);
     } catch (const std::exception &error) {

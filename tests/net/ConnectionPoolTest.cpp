@@ -144,8 +144,13 @@ INSTANTIATE_TEST_SUITE_P(
             "BytesBeyondTheBody",
             {ReadRequest(), Send(HttpKeepAliveReply(200, "first") + "HTTP/1.1 200"), Silent()},
             false},
+        // An error page read to its end leaves the connection as fit as a 200 does.
         ReplyCase{"ErrorStatus",
-                  {ReadRequest(), Send(HttpKeepAliveReply(404, "gone")), Silent()},
+                  {ReadRequest(), Send(HttpKeepAliveReply(404, "gone")), ReadRequest(),
+                   Send(HttpKeepAliveReply(200, "again")), Silent()},
+                  true},
+        ReplyCase{"ErrorStatusWithClose",
+                  {ReadRequest(), Send(HttpReply(404, "gone")), Silent()},
                   false}),
     [](const auto &info) { return std::string(info.param.name); });
 

@@ -6,7 +6,9 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -61,6 +63,31 @@ TEST(HostLimiter, HoldsEachHostToItsExchangesAtOnce) {
     EXPECT_EQ(limiter.InUse("one.test"), 3);
     held.clear();
     EXPECT_EQ(limiter.InUse("one.test"), 0);
+}
+
+// A place freed with one host goes to a waiter of that host, never to one of another host, and
+// a waiter that stops meanwhile takes nothing from the others.
+TEST(HostLimiter, AFreedPlaceGoesToAWaiterOfItsOwnHost) {
+    net::HostLimiter limiter({.atOnce = 1});
+    auto placeA = limiter.Acquire("a.test");
+    auto placeB = limiter.Acquire("b.test");
+    std::stop_source quit;
+    auto quitter = std::async(std::launch::async,
+                              [&] { return bool(limiter.Acquire("a.test", quit.get_token())); });
+    auto waiterA = std::async(std::launch::async, [&] { return limiter.Acquire("a.test"); });
+    auto waiterB = std::async(std::launch::async, [&] { return limiter.Acquire("b.test"); });
+    while (limiter.Waiting("a.test") < 2 || limiter.Waiting("b.test") < 1)
+        std::this_thread::yield();
+    quit.request_stop();
+    EXPECT_FALSE(quitter.get());
+    placeA = {};
+    auto slotA = waiterA.get();
+    EXPECT_TRUE(slotA);
+    EXPECT_EQ(waiterB.wait_for(50ms), std::future_status::timeout);
+    EXPECT_EQ(limiter.InUse("b.test"), 1);
+    placeB = {};
+    EXPECT_TRUE(waiterB.get());
+    EXPECT_EQ(limiter.Waiting("a.test") + limiter.Waiting("b.test"), 0);
 }
 
 // Every way a wait for a place ends without one: the caller's deadline, or its stop raised before

@@ -1,3 +1,4 @@
+#include "net/ConnectionPool.h"
 #include "net/IdHTTP.h"
 #include "net/IdSSLConnectionIntercept.h"
 #include "tests/net/HttpTestSupport.h"
@@ -189,6 +190,131 @@ TEST(Tls, ChunkedBodyInSmallPiecesAndKeepAliveWork) {
     EXPECT_EQ(secure.client.FetchText(Url(server.tls.Port(), "/b")), "second");
     EXPECT_EQ(server.tls.Handshakes(), 1u);
     EXPECT_EQ(server.plain.Accepted(), 1u);
+}
+
+// A run's context over the loopback layer: a socket layer and a connection pool of its own.
+class PooledSecureNetwork {
+public:
+    explicit PooledSecureNetwork(int port80) : network_(port80), context_(network_.Context()) {
+        context_.Sockets = context_.Sockets->Fresh(60000);
+        context_.Connections =
+            std::make_shared<net::ConnectionPool>(context_.Sockets, net::ConnectionPool::Limits{});
+    }
+    const net::NetworkContext &Context() const { return context_; }
+    net::ConnectionPool &Pool() const { return *context_.Connections; }
+    void Abandon() const { context_.Sockets->Interrupt(); }
+
+private:
+    LoopbackNetwork network_;
+    net::NetworkContext context_;
+};
+
+// One request by a client made for it, sharing the run's connections, as an RDAP lookup does.
+std::string SharedSecureFetch(std::shared_ptr<const net::TlsClientContext> tls,
+                              const net::NetworkContext &network, const std::string &url) {
+    SecureClient secure(std::move(tls), network);
+    secure.client.ShareConnections = true;
+    secure.client.KeepConnection = false;
+    std::string body;
+    try {
+        body = secure.client.FetchText(url);
+    } catch (const net::EIdProtocolReplyError &) {
+        body = "HTTP " + std::to_string(secure.client.StatusCode());
+    }
+    return body;
+}
+
+struct KeptTlsCase {
+    const char *name;
+    testsupport::TlsServerOptions options;
+    // The server's answer to every request: the reply leaves the connection open unless it says
+    // "close".
+    testsupport::Script answer;
+    std::string body;
+    std::size_t handshakes;
+    std::size_t resumed;
+};
+
+void PrintTo(const KeptTlsCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+const KeptTlsCase kKeptTls[] = {
+    {"KeptAliveOneHandshake", {}, {Send(HttpKeepAliveReply(200, "rec"))}, "rec", 1, 0},
+    // An idle socket made readable by a session ticket is still idle.
+    {"TicketWhileIdleIsNotAClose", {0, true}, {Send(HttpKeepAliveReply(200, "rec"))}, "rec", 1, 0},
+    {"KeptAliveTls12", {TLS1_2_VERSION}, {Send(HttpKeepAliveReply(200, "rec"))}, "rec", 1, 0},
+    // "Not found" is what a free name gets: its connection serves the next lookup too.
+    {"NotFoundKeptAlive", {}, {Send(HttpKeepAliveReply(404, "{}"))}, "HTTP 404", 1, 0},
+    // A server that closes after every reply: each new connection resumes the last session.
+    {"ClosedEachTimeResumes", {}, {Send(HttpReply(200, "rec"))}, "rec", 4, 3},
+    {"ClosedEachTimeResumesTls12", {TLS1_2_VERSION}, {Send(HttpReply(200, "rec"))}, "rec", 4, 3},
+    // A kept connection the server closed while it was idle is not used (or, closed just as the
+    // request goes out, the request goes again on a new one).
+    {"ClosedWhileIdle", {}, {Send(HttpKeepAliveReply(200, "rec")), Close()}, "rec", 4, 3},
+};
+
+class KeptTlsTest : public ::testing::TestWithParam<KeptTlsCase> {};
+
+TEST_P(KeptTlsTest, RequestsOfOneRunShareConnectionsAndSessions) {
+    const auto &c = GetParam();
+    TrustedAuthority trust;
+    ScriptedTlsServer server(trust, kHost, c.options);
+    server.plain.KeepRoutedConnections();
+    server.plain.Route("*", "*", c.answer);
+    {
+        const PooledSecureNetwork network(server.plain.Port());
+        const auto tls = trust.Context();
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(SharedSecureFetch(tls, network.Context(),
+                                        Url(server.tls.Port(), "/domain/n" + std::to_string(i))),
+                      c.body);
+        EXPECT_EQ(server.tls.Handshakes(), c.handshakes);
+        EXPECT_EQ(server.tls.ResumedHandshakes(), c.resumed);
+        EXPECT_EQ(server.plain.Requests().size(), 4u);
+        EXPECT_TRUE(server.tls.FailedHandshakes().empty());
+    }
+    // The run's end closes what its pool kept.
+    EXPECT_TRUE(server.tls.WaitForEnded(c.handshakes, std::chrono::milliseconds(5000)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Reuse, KeptTlsTest, ::testing::ValuesIn(kKeptTls),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// A kept connection vouches only for the trust store that verified it: a client of another store
+// makes its own connection, and its own verification refuses the server.
+TEST(Tls, AKeptConnectionIsNotCarriedOnUnderAnotherTrustStore) {
+    TrustedAuthority trust;
+    TrustedAuthority stranger;
+    ScriptedTlsServer server(trust, kHost);
+    server.plain.KeepRoutedConnections();
+    server.plain.Route("*", "*", {Send(HttpKeepAliveReply(200, "rec"))});
+    const PooledSecureNetwork network(server.plain.Port());
+    EXPECT_EQ(SharedSecureFetch(trust.Context(), network.Context(), Url(server.tls.Port())), "rec");
+    const auto outcome = nettest::OutcomeOf([&] {
+        SecureClient secure(stranger.Context(), network.Context());
+        secure.client.ShareConnections = true;
+        secure.client.FetchText(Url(server.tls.Port()));
+    });
+    EXPECT_NE(outcome.message.find("is not accepted"), std::string::npos) << outcome.message;
+    // The kept connection was closed, and the new one's handshake refused.
+    EXPECT_TRUE(server.tls.WaitForEnded(2, std::chrono::milliseconds(5000)));
+    EXPECT_EQ(server.tls.Handshakes(), 1u);
+    EXPECT_EQ(server.tls.FailedHandshakes().size(), 1u);
+    EXPECT_EQ(server.plain.Requests().size(), 1u);
+}
+
+TEST(Tls, AbandonClosesTheKeptConnections) {
+    TrustedAuthority trust;
+    ScriptedTlsServer server(trust, kHost);
+    server.plain.KeepRoutedConnections();
+    server.plain.Route("*", "*", {Send(HttpKeepAliveReply(200, "rec"))});
+    const PooledSecureNetwork network(server.plain.Port());
+    EXPECT_EQ(SharedSecureFetch(trust.Context(), network.Context(), Url(server.tls.Port())), "rec");
+    EXPECT_EQ(network.Pool().IdleCount(), 1u);
+    network.Abandon();
+    EXPECT_EQ(network.Pool().IdleCount(), 0u);
+    EXPECT_TRUE(server.tls.WaitForEnded(1, std::chrono::milliseconds(5000)));
 }
 
 TEST(Tls, PlainAddressAfterSecureOneUsesNoTls) {

@@ -1,3 +1,5 @@
+#include "net/ConnectionPool.h"
+#include "net/IdSSLConnectionIntercept.h"
 #include "probes/RegistryCheck.h"
 #include "registry/CancellableWait.h"
 #include "registry/PublicSuffixList.h"
@@ -339,6 +341,68 @@ void LookUpFromThreads(const TrustedAuthority &trust, const net::NetworkContext 
                 EXPECT_EQ(client.LookupDomain(base, "fastcar.com").outcome, RdapOutcome::NotFound);
         });
 }
+
+// The network of one run over the loopback layer: its own socket layer and connection pool.
+net::NetworkContext RunNetwork(const LoopbackNetwork &stack) {
+    net::NetworkContext network = stack.Context();
+    network.Sockets = network.Sockets->Fresh(60000);
+    network.Connections = std::make_shared<net::ConnectionPool>(
+        network.Sockets, net::ConnectionPool::Limits{.PerEndpoint = 4});
+    return network;
+}
+
+struct ReuseCase {
+    const char *name;
+    std::string reply;
+    // The connections the server may see for the run's 40 lookups, at least and at most.
+    std::size_t fewestConnections;
+    std::size_t mostConnections;
+};
+
+void PrintTo(const ReuseCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+const ReuseCase kReuse[] = {
+    {"KeptAlive", HttpKeepAliveReply(404, kNotFoundError, kRdapJson), 1, 4},
+    // A server that closes after every answer costs a connection each, but a resumed one.
+    {"ClosedAfterEachAnswer", HttpReply(404, kNotFoundError, kRdapJson), 40, 40},
+};
+
+class RdapReuseTest : public ::testing::TestWithParam<ReuseCase> {};
+
+// Lookups from four threads at once, as a run's workers make them: one TLS context, the run's
+// pool. At most one full handshake per request the host allows at once.
+TEST_P(RdapReuseTest, ARunMakesAFewFullHandshakesForManyLookups) {
+    const auto &c = GetParam();
+    TrustedAuthority trust;
+    RdapServer server(trust);
+    server.plain.KeepRoutedConnections();
+    server.plain.Route("*", "*", {Send(c.reply)});
+    const LoopbackNetwork stack(server.plain.Port());
+    const net::NetworkContext network = RunNetwork(stack);
+    const auto tls = trust.Context();
+    net::HostLimiter limiter({.atOnce = 4});
+    {
+        std::vector<std::jthread> workers;
+        for (int t = 0; t < 4; ++t)
+            workers.emplace_back([&] {
+                registry::RdapClient client(RecordingClient::Short(network), tls, limiter, {});
+                for (int i = 0; i < 10; ++i)
+                    EXPECT_EQ(client.LookupDomain(server.Base(), "fastcar.com").outcome,
+                              RdapOutcome::NotFound);
+            });
+    }
+    EXPECT_EQ(server.plain.Requests().size(), 40u);
+    EXPECT_GE(server.tls.Handshakes(), c.fewestConnections);
+    EXPECT_LE(server.tls.Handshakes(), c.mostConnections);
+    EXPECT_LE(server.tls.Handshakes() - server.tls.ResumedHandshakes(), 4u);
+    EXPECT_TRUE(server.tls.FailedHandshakes().empty());
+    EXPECT_LE(limiter.MostAtOnce("rdap.test"), 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Connections, RdapReuseTest, ::testing::ValuesIn(kReuse),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // The server sees the host's rate at most, counted in windows a little under a second: a request
 // reaches it a moment after its start, and not every one as quickly.

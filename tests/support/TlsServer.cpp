@@ -84,7 +84,7 @@ int RecordServerName(SSL *ssl, int *, void *) {
 
 TlsServer::TlsServer(int backendPort, const std::string &chainPem, const std::string &keyPem,
                      TlsServerOptions options)
-    : backendPort_(backendPort) {
+    : backendPort_(backendPort), options_(options) {
     // The server writes through OpenSSL's own socket calls; a client that has gone must not end
     // the test process.
     std::signal(SIGPIPE, SIG_IGN);
@@ -146,6 +146,11 @@ std::size_t TlsServer::Handshakes() const {
     return handshakes_;
 }
 
+std::size_t TlsServer::ResumedHandshakes() const {
+    std::lock_guard lock(mutex_);
+    return resumed_;
+}
+
 std::vector<std::string> TlsServer::FailedHandshakes() const {
     std::lock_guard lock(mutex_);
     return failures_;
@@ -201,10 +206,12 @@ void TlsServer::Serve(int socket) {
     {
         std::lock_guard lock(mutex_);
         serverNames_.push_back(serverName);
-        if (done)
+        if (done) {
             failures_.push_back(failure);
-        else
+        } else {
             ++handshakes_;
+            resumed_ += SSL_session_reused(ssl) == 1 ? 1 : 0;
+        }
     }
     if (!done)
         Relay(ssl, socket);
@@ -264,6 +271,9 @@ void TlsServer::Relay(SSL *ssl, int client) {
         if (got > 0) {
             if (!sendToClient(buffer, static_cast<int>(got)))
                 break;
+            if (options_.ticketAfterReply && SSL_version(ssl) == TLS1_3_VERSION &&
+                SSL_new_session_ticket(ssl) == 1)
+                SSL_do_handshake(ssl);
             continue;
         }
         if (got < 0) {

@@ -32,6 +32,9 @@ namespace testsupport {
 struct TlsServerOptions {
     // The highest protocol version offered (an OpenSSL version number); 0 for the newest.
     int maxProtocolVersion = 0;
+    // TLS 1.3: a new session ticket after every reply, so that an idle connection has a
+    // handshake record waiting on it.
+    bool ticketAfterReply = false;
 };
 
 class TlsServer {
@@ -47,7 +50,9 @@ public:
 
     // The name each client sent in its hello, in order of arrival ("" when it sent none).
     std::vector<std::string> ServerNames() const;
+    // Handshakes that succeeded, and how many of them resumed an earlier session.
     std::size_t Handshakes() const;
+    std::size_t ResumedHandshakes() const;
     // OpenSSL's reason for each handshake that failed.
     std::vector<std::string> FailedHandshakes() const;
     // Waits (at most timeout) until count connections have ended; false on time-out.
@@ -59,6 +64,7 @@ private:
     void Relay(ssl_st *ssl, int client);
 
     int backendPort_;
+    TlsServerOptions options_;
     ssl_ctx_st *context_ = nullptr;
     LoopbackSocket listener_;
     int wake_ = -1;
@@ -69,6 +75,7 @@ private:
     std::vector<std::string> serverNames_;
     std::vector<std::string> failures_;
     std::size_t handshakes_ = 0;
+    std::size_t resumed_ = 0;
     std::size_t ended_ = 0;
     std::vector<std::thread> workers_;
 };
