@@ -2,8 +2,8 @@
 
 #include "rankindex/ImportError.h"
 
+#include <isa-l/igzip_lib.h>
 #include <zip.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -152,80 +152,117 @@ private:
     std::unique_ptr<FileHandle> file_;
 };
 
-// zlib's inflate over the file, member after member as gunzip does.
+// ISA-L's igzip over the file, member after member as gunzip does. igzip decodes deflate several
+// times as fast as zlib on x86-64, which makes it no longer the import's floor; it checks each
+// member's header, CRC-32 and length as zlib does.
 class GzipDecoder : public CompressedFile::Decoder {
 public:
     GzipDecoder(const std::filesystem::path &path, std::unique_ptr<FileHandle> file)
-        : path_(path), file_(std::move(file)), input_(256 * 1024) {
-        // 16 + 15: a gzip header and trailer around deflate data with the largest window.
-        if (inflateInit2(&stream_, 16 + MAX_WBITS) != Z_OK)
-            Fail(path_, "cannot start the gzip decoder");
+        : path_(path), file_(std::move(file)), input_(256 * 1024),
+          state_(std::make_unique<inflate_state>()) {
+        isal_inflate_init(state_.get());
+        state_->crc_flag = ISAL_GZIP;
     }
-    ~GzipDecoder() override { inflateEnd(&stream_); }
 
     std::size_t Read(char *buffer, std::size_t size) override {
-        const auto wanted = static_cast<uInt>(std::min<std::size_t>(size, 1u << 30));
-        stream_.next_out = reinterpret_cast<Bytef *>(buffer);
-        stream_.avail_out = wanted;
-        while (stream_.avail_out == wanted && !finished_) {
-            if (stream_.avail_in == 0 && !Refill()) {
-                if (!memberEnded_)
-                    Fail(path_, "is truncated: the gzip data ends before its end mark (after " +
-                                    std::to_string(file_->Position()) + " bytes)");
-                finished_ = true;
-                break;
-            }
-            if (memberEnded_)
-                StartNextMember();
-            else
+        const auto wanted = static_cast<std::uint32_t>(std::min<std::size_t>(size, 1u << 30));
+        state_->next_out = reinterpret_cast<std::uint8_t *>(buffer);
+        state_->avail_out = wanted;
+        while (state_->avail_out == wanted && !finished_) {
+            if (state_->avail_in == 0 && !inputEnded_ && !Refill())
+                inputEnded_ = true;
+            if (!memberEnded_) {
                 Inflate();
+            } else if (state_->avail_in == 0) {
+                finished_ = true;
+            } else {
+                StartNextMember();
+            }
         }
-        return wanted - stream_.avail_out;
+        return wanted - state_->avail_out;
     }
-    std::uint64_t Position() const override { return file_->Position() - stream_.avail_in; }
+    std::uint64_t Position() const override { return file_->Position() - state_->avail_in; }
     std::uint64_t FileSize() const override { return file_->Size(); }
 
 private:
     bool Refill() {
         const std::size_t got = file_->Read(reinterpret_cast<char *>(input_.data()), input_.size());
-        stream_.next_in = input_.data();
-        stream_.avail_in = static_cast<uInt>(got);
+        state_->next_in = input_.data();
+        state_->avail_in = static_cast<std::uint32_t>(got);
         return got > 0;
     }
 
+    // One step of igzip. A step that takes no input and gives no output is stuck: at the end of
+    // the file that is a member cut short, elsewhere damage that igzip did not name.
     void Inflate() {
-        const int status = inflate(&stream_, Z_NO_FLUSH);
-        if (status == Z_STREAM_END) {
-            memberEnded_ = true;
-        } else if (status == Z_DATA_ERROR || status == Z_NEED_DICT) {
-            Fail(path_, std::string("is corrupt: ") +
-                            (stream_.msg ? stream_.msg : "bad gzip data") + " (near byte " +
+        const std::uint32_t inBefore = state_->avail_in;
+        const std::uint32_t outBefore = state_->avail_out;
+        const int status = isal_inflate(state_.get());
+        if (status < 0 || status == ISAL_NEED_DICT)
+            Fail(path_, std::string("is corrupt: ") + IgzipError(status) + " (near byte " +
                             std::to_string(Position()) + ")");
-        } else if (status == Z_MEM_ERROR) {
-            Fail(path_, "cannot be decompressed: out of memory");
+        if (state_->block_state == ISAL_BLOCK_FINISH) {
+            memberEnded_ = true;
+            return;
+        }
+        if (state_->avail_in != inBefore || state_->avail_out != outBefore)
+            return;
+        if (inputEnded_)
+            Fail(path_, "is truncated: the gzip data ends before its end mark (after " +
+                            std::to_string(file_->Position()) + " bytes)");
+        if (inBefore > 0)
+            Fail(path_, "is corrupt: the gzip data cannot be decoded (near byte " +
+                            std::to_string(Position()) + ")");
+    }
+
+    static const char *IgzipError(int status) {
+        switch (status) {
+        case ISAL_INVALID_BLOCK:
+            return "invalid deflate block";
+        case ISAL_INVALID_SYMBOL:
+            return "invalid deflate symbol";
+        case ISAL_INVALID_LOOKBACK:
+            return "invalid distance too far back";
+        case ISAL_INVALID_WRAPPER:
+            return "invalid gzip header";
+        case ISAL_UNSUPPORTED_METHOD:
+            return "unknown compression method";
+        case ISAL_INCORRECT_CHECKSUM:
+            return "incorrect data check";
+        case ISAL_NEED_DICT:
+            return "a preset dictionary is needed";
+        default:
+            return "bad gzip data";
         }
     }
 
     // After one member ends, another may follow (as parallel compressors write them); zero
     // padding at the end is ignored as gunzip does, anything else is damage.
     void StartNextMember() {
-        while (stream_.avail_in > 0 && stream_.next_in[0] == 0) {
-            ++stream_.next_in;
-            --stream_.avail_in;
+        while (state_->avail_in > 0 && state_->next_in[0] == 0) {
+            ++state_->next_in;
+            --state_->avail_in;
         }
-        if (stream_.avail_in == 0)
+        if (state_->avail_in == 0)
             return;
-        if (stream_.next_in[0] != 0x1F)
+        if (state_->next_in[0] != 0x1F)
             Fail(path_, "is corrupt: unexpected data after the end of the gzip data (at byte " +
                             std::to_string(Position()) + ")");
-        inflateReset(&stream_);
+        std::uint8_t *const nextIn = state_->next_in;
+        const std::uint32_t availIn = state_->avail_in;
+        isal_inflate_reset(state_.get());
+        state_->crc_flag = ISAL_GZIP;
+        state_->next_in = nextIn;
+        state_->avail_in = availIn;
         memberEnded_ = false;
     }
 
     std::filesystem::path path_;
     std::unique_ptr<FileHandle> file_;
-    std::vector<Bytef> input_;
-    z_stream stream_{};
+    std::vector<std::uint8_t> input_;
+    // About 100 KB of tables and window: on the heap rather than in the object.
+    std::unique_ptr<inflate_state> state_;
+    bool inputEnded_ = false;
     bool memberEnded_ = false;
     bool finished_ = false;
 };
