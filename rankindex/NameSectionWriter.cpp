@@ -175,7 +175,7 @@ void NameSectionWriter::Add(std::string_view reversedName, const NameFacts &fact
     if (reversedName.size() > 255)
         throw EImportError("a name longer than a domain name reached the names section");
     if (text_.size() + reversedName.size() + items_.size() * sizeof(Item) > runBytes_)
-        SpillRun();
+        Compact();
     items_.push_back({facts,
                       static_cast<std::uint32_t>(
                           std::min<std::uint64_t>(line, std::numeric_limits<std::uint32_t>::max())),
@@ -201,8 +201,27 @@ void NameSectionWriter::SortRun() {
     items_.resize(kept);
 }
 
-void NameSectionWriter::SpillRun() {
+// A full run is sorted and each name kept once; only when that leaves it more than half full does
+// it go to disk. A file that repeats its names thus costs temporary files by the names it holds,
+// not by its lines.
+void NameSectionWriter::Compact() {
     SortRun();
+    if (text_.size() + items_.size() * sizeof(Item) > runBytes_ / 2) {
+        SpillRun();
+        return;
+    }
+    std::string kept;
+    kept.reserve(text_.capacity());
+    for (Item &item : items_) {
+        const auto offset = static_cast<std::uint32_t>(kept.size());
+        kept.append(text_, item.textOffset, item.length);
+        item.textOffset = offset;
+    }
+    text_.swap(kept);
+}
+
+// The run, sorted and settled, goes to disk.
+void NameSectionWriter::SpillRun() {
     auto file = std::make_unique<RunFile>(folder_);
     Record record;
     for (const Item &item : items_) {

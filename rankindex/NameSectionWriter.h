@@ -15,7 +15,8 @@ namespace rankindex {
 
 // Builds the names section of an index from names in any order with bounded memory: names are
 // sorted in runs of at most runBytes of text, each name kept once (its best harmonic position,
-// the earlier line on a tie), full runs go to unnamed temporary files beside the index, and
+// the earlier line on a tie), runs still more than half full go to unnamed temporary files beside
+// the index, and
 // WriteTo merges them into front-coded blocks; the block index waits in another temporary file.
 class NameSectionWriter {
 public:
@@ -41,6 +42,7 @@ public:
 
 private:
     void SortRun();
+    void Compact();
     void SpillRun();
 
     std::filesystem::path folder_;

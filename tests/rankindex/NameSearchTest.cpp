@@ -168,10 +168,31 @@ TEST_F(NameSearchTest, HashOnlyIndexAnswersLookupsAndSaysSo) {
     EXPECT_EQ(index.Find("bookshop.com"), 1u);
     EXPECT_EQ(index.Find("filler3000.com"), std::size(kNames) + kFillers);
 
-    // A rank list keeps no names: it is hash-only in the new version too.
-    testdata::WritePlain(folder_.Path() / "list.csv", "1,example.com\n");
-    ImportRankFile(RankKind::RankList, folder_.Path() / "list.csv", folder_.Path());
-    EXPECT_FALSE(RankIndex(IndexPath(folder_.Path(), RankKind::RankList)).Info().searchable);
+}
+
+TEST_F(NameSearchTest, RankListKeepsItsNamesByRank) {
+    testdata::WritePlain(folder_.Path() / "list.csv", "rank,domain\n1,Example.com\n2,car.de\n"
+                                                      "3,bookcar.com\n4,example.com\n5,cars.net\n");
+    // Small runs, so that the names go through temporary files and a merge here too.
+    ImportRankFile(RankKind::RankList, folder_.Path() / "list.csv", folder_.Path(), {{}, 2});
+    const RankIndex index(IndexPath(folder_.Path(), RankKind::RankList));
+    ASSERT_TRUE(index.Info().searchable);
+    EXPECT_EQ(index.Info().names, 4u);
+    const NameSection &names = *index.Names();
+    struct Case {
+        const char *name;
+        std::optional<NameFacts> facts;
+    };
+    const Case cases[] = {
+        {"example.com", NameFacts{1, 0, 0}}, // the better of its two ranks
+        {"car.de", NameFacts{2, 0, 0}},
+        {"CARS.NET.", NameFacts{5, 0, 0}},
+        {"car.com", std::nullopt},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(names.Find(c.name), c.facts) << c.name;
+    EXPECT_EQ(Search(index, {{"car"}, {}, 0, 0, 10}),
+              (std::vector<std::string>{"car.de", "bookcar.com", "cars.net"}));
 }
 
 TEST_F(NameSearchTest, TruncatedImportKeepsTheSearchableIndex) {
