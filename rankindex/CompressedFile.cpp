@@ -154,10 +154,11 @@ private:
 };
 
 // The gzip members of the file one after another, as gunzip reads them. ISA-L's igzip decodes
-// deflate several times as fast as zlib on x86-64, so it takes every member but one kind: igzip
-// checks a header's own CRC (the FHCRC flag) wrongly when the header reaches it in more than one
-// piece, as it does after the first bytes were read to tell the file's kind or through a pipe.
-// Such members, which common compressors do not write, go to zlib. Both check each member's
+// deflate several times as fast as zlib on x86-64, so it takes every member but two kinds, which
+// common compressors do not write and which go to zlib: a header with its own CRC (the FHCRC
+// flag), which igzip checks wrongly when the header reaches it in more than one piece (as it does
+// after the first bytes were read to tell the file's kind, or through a pipe), and a header with
+// reserved flags set, which igzip reads where gunzip and zlib refuse it. Both check each member's
 // CRC-32 and length.
 class GzipDecoder : public CompressedFile::Decoder {
 public:
@@ -218,7 +219,9 @@ private:
             Refill();
             return;
         }
-        useZlib_ = inLeft_ > kFlagsAt && (in_[kFlagsAt] & 0x02) != 0;
+        // FHCRC, and the reserved flags that igzip ignores where gunzip and zlib refuse them.
+        constexpr std::uint8_t kForZlib = 0x02 | 0xE0;
+        useZlib_ = inLeft_ > kFlagsAt && (in_[kFlagsAt] & kForZlib) != 0;
         if (useZlib_) {
             inflateReset(&zlib_);
         } else {

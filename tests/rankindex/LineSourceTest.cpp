@@ -217,6 +217,7 @@ TEST_F(DamagedArchiveTest, GzipMembersOfEveryShapeReadAsTheirTextOrFail) {
         {"the second member cut", whole + whole.substr(0, whole.size() / 2), "", "truncated"},
         {"the second member's header cut", whole + whole.substr(0, 5), "", "truncated"},
         {"another method than deflate", "\x1F\x8B\x07" + whole.substr(3), "", "is corrupt"},
+        {"a reserved header flag", "\x1F\x8B\x08\x40" + whole.substr(4), "", "is corrupt"},
     };
     const auto gz = folder_.Path() / "shapes.gz";
     for (const Case &c : cases) {
