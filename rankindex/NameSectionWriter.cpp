@@ -176,7 +176,7 @@ void NameSectionWriter::Add(std::string_view reversedName, const NameFacts &fact
         throw EImportError("a name longer than a domain name reached the names section");
     if (text_.size() + reversedName.size() + items_.size() * sizeof(Item) > runBytes_)
         Compact();
-    items_.push_back({NamePrefixKey(reversedName, 0), facts,
+    items_.push_back({{NamePrefixKey(reversedName, 0), NamePrefixKey(reversedName, 8)}, facts,
                       static_cast<std::uint32_t>(
                           std::min<std::uint64_t>(line, std::numeric_limits<std::uint32_t>::max())),
                       static_cast<std::uint32_t>(text_.size()),
@@ -190,8 +190,10 @@ void NameSectionWriter::SortRun() {
         return std::string_view(text_).substr(item.textOffset, item.length);
     };
     std::sort(items_.begin(), items_.end(), [&](const Item &a, const Item &b) {
-        if (a.prefix != b.prefix)
-            return a.prefix < b.prefix;
+        if (a.prefix[0] != b.prefix[0])
+            return a.prefix[0] < b.prefix[0];
+        if (a.prefix[1] != b.prefix[1])
+            return a.prefix[1] < b.prefix[1];
         const int order = nameOf(a).compare(nameOf(b));
         return order < 0 || (order == 0 && Better(a.facts, a.line, b.facts, b.line));
     });
@@ -238,8 +240,14 @@ void NameSectionWriter::SpillRun() {
     text_.clear();
 }
 
-std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset) {
+void NameSectionWriter::SortLastRun() {
     SortRun();
+    lastRunSorted_ = true;
+}
+
+std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset) {
+    if (!lastRunSorted_)
+        SortRun();
     // Sources: every spilled run, then the run in memory as the last one.
     const std::size_t memory = spilled_.size();
     std::vector<Record> heads(memory + 1);

@@ -29,13 +29,16 @@ public:
 
     // A name as stored: lower case, reversed (com.example), at most 253 characters.
     void Add(std::string_view reversedName, const NameFacts &facts, std::uint64_t line);
+    // Sorts the names still in memory; WriteTo does when this was not called. It touches nothing
+    // but the writer's memory, so it may run beside other work.
+    void SortLastRun();
     // Writes the section at offset; returns its size in bytes.
     std::uint64_t WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset);
 
     struct Item {
-        // The name's first 8 bytes as a number that sorts as they do: most comparisons of the
-        // sort end here, without reading the names' text.
-        std::uint64_t prefix;
+        // The name's first 16 bytes as numbers that sort as they do: most comparisons of the
+        // sort end here, without reading the names' text (names of one suffix share the first).
+        std::uint64_t prefix[2];
         NameFacts facts;
         std::uint32_t line;
         std::uint32_t textOffset;
@@ -53,6 +56,7 @@ private:
     std::string text_;
     std::vector<Item> items_;
     std::vector<std::unique_ptr<RunFile>> spilled_;
+    bool lastRunSorted_ = false;
 };
 
 } // namespace rankindex
