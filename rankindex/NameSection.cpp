@@ -87,17 +87,7 @@ std::optional<NameSection> NameSection::Open(const unsigned char *data, std::siz
                       header.blockCount <= (size - header.indexOffset) / kNameIndexEntryBytes;
     if (!fits)
         return std::nullopt;
-    const std::uint64_t topOffset = header.indexOffset + header.blockCount * kNameIndexEntryBytes;
-    const std::uint64_t topCount =
-        header.topStride == 0 ? 0 : (header.blockCount + header.topStride - 1) / header.topStride;
-    if (topCount > (size - topOffset) / kTopEntryBytes)
-        return std::nullopt;
     NameSection section;
-    if (topCount > 0) {
-        section.top_ = data + topOffset;
-        section.topCount_ = topCount;
-        section.topStride_ = header.topStride;
-    }
     section.blocks_ = data + sizeof header;
     section.blocksBytes_ = header.blocksBytes;
     section.index_ = data + header.indexOffset;
@@ -129,59 +119,12 @@ std::string_view NameSection::FirstName(std::uint64_t block) const {
                             blocks_[begin + 1]);
 }
 
-// Keeps low at a block whose first name is before the name (or 0) and high at one whose first
-// name is after it (or the end): the top entries whose 16 bytes are less than the name's and
-// greater than them bound the search. Ties stay inside, to be told apart by the names.
-void NameSection::NarrowByTop(std::uint64_t key0, std::uint64_t key1, std::uint64_t &low,
-                              std::uint64_t &high) const {
-    auto keyLess = [&](std::uint64_t entry) {
-        const auto top0 = ReadAt<std::uint64_t>(top_ + entry * kTopEntryBytes);
-        const auto top1 = ReadAt<std::uint64_t>(top_ + entry * kTopEntryBytes + 8);
-        return top0 < key0 || (top0 == key0 && top1 < key1);
-    };
-    auto keyGreater = [&](std::uint64_t entry) {
-        const auto top0 = ReadAt<std::uint64_t>(top_ + entry * kTopEntryBytes);
-        const auto top1 = ReadAt<std::uint64_t>(top_ + entry * kTopEntryBytes + 8);
-        return top0 > key0 || (top0 == key0 && top1 > key1);
-    };
-    // The first entry not less, and the first greater: the array is sorted, so both are
-    // partition points.
-    std::uint64_t first = 0;
-    for (std::uint64_t count = topCount_; count > 0;) {
-        const std::uint64_t half = count / 2;
-        if (keyLess(first + half)) {
-            first += half + 1;
-            count -= half + 1;
-        } else {
-            count = half;
-        }
-    }
-    std::uint64_t greater = first;
-    for (std::uint64_t count = topCount_ - first; count > 0;) {
-        const std::uint64_t half = count / 2;
-        if (!keyGreater(greater + half)) {
-            greater += half + 1;
-            count -= half + 1;
-        } else {
-            count = half;
-        }
-    }
-    if (first > 0)
-        low = std::min((first - 1) * topStride_, blockCount_);
-    if (greater < topCount_)
-        high = std::max(low + 1, std::min(greater * topStride_, blockCount_));
-    for (std::uint64_t at = low; at < high && at < low + topStride_; at += 64 / kNameIndexEntryBytes)
-        __builtin_prefetch(index_ + at * kNameIndexEntryBytes);
-}
-
 std::uint64_t NameSection::BlockFor(std::string_view reversedName) const {
     const std::uint64_t high0 = NamePrefixKey(reversedName, 0);
     const std::uint64_t high1 = NamePrefixKey(reversedName, 8);
     // The last block whose first name is not after the name.
     std::uint64_t low = 0;
     std::uint64_t high = blockCount_;
-    if (top_)
-        NarrowByTop(high0, high1, low, high);
     while (high - low > 1) {
         const std::uint64_t middle = low + (high - low) / 2;
         // Both halves' next middles are asked for ahead: one of them is the next read, and the

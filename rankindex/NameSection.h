@@ -22,26 +22,18 @@
 //   block index     blockCount x 24 bytes: the first name's bytes 0-7 and 8-15, each as a number
 //                   read big-endian (zero-padded, so that it sorts as the bytes do), then u64 the
 //                   block's offset from the start of the blocks; zero-padded to 8 before
-//   top index       when topStride is not 0: ceil(blockCount / topStride) x 16 bytes, the two
-//                   numbers of every topStride-th block index entry. A lookup searches this small
-//                   array (it stays in the cache) and then the topStride entries it points to,
-//                   fetched together, instead of reaching each level of a search of the whole
-//                   block index from memory. Sections written without it (topStride 0) are read
-//                   as before.
 namespace rankindex {
 
 inline constexpr char kNameSectionMagic[8] = {'N', 'M', 'B', 'N', 'A', 'M', 'E', 'S'};
 inline constexpr std::uint32_t kNamesPerBlock = 16;
 inline constexpr std::size_t kNameIndexEntryBytes = 24;
 inline constexpr std::size_t kNameNumbersBytes = 12;
-inline constexpr std::uint32_t kTopStride = 16;
-inline constexpr std::size_t kTopEntryBytes = 16;
 
 struct NameSectionHeader {
     char magic[8];
     std::uint64_t nameCount;
     std::uint32_t namesPerBlock;
-    std::uint32_t topStride; // 0: no top index
+    std::uint32_t reserved;
     std::uint64_t blockCount;
     std::uint64_t blocksBytes;
     std::uint64_t indexOffset; // from the start of the section
@@ -98,17 +90,12 @@ public:
 private:
     NameSection() = default;
     std::uint64_t BlockOffset(std::uint64_t block) const;
-    void NarrowByTop(std::uint64_t key0, std::uint64_t key1, std::uint64_t &low,
-                     std::uint64_t &high) const;
     std::string_view FirstName(std::uint64_t block) const;
 
     const unsigned char *blocks_ = nullptr;
     std::uint64_t blocksBytes_ = 0;
     const unsigned char *index_ = nullptr;
     std::uint64_t blockCount_ = 0;
-    const unsigned char *top_ = nullptr;
-    std::uint64_t topCount_ = 0;
-    std::uint32_t topStride_ = 0;
     std::uint64_t nameCount_ = 0;
 };
 

@@ -298,18 +298,12 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     const std::uint64_t padding = indexOffset - sizeof(NameSectionHeader) - blocksBytes;
     const char zeros[8] = {};
     output.Append(zeros, padding);
-    // The block index, then every kTopStride-th entry's numbers again as the top index.
-    for (const std::uint32_t stride : {std::uint32_t{1}, kTopStride}) {
-        indexFile.Rewind();
-        std::array<std::uint64_t, 3> entry{};
-        for (std::uint64_t block = 0; block < encoder.Blocks(); ++block) {
-            if (!indexFile.Get(entry.data(), sizeof entry))
-                throw EImportError("a temporary file of the import came back short");
-            if (stride == 1)
-                output.Append(entry);
-            else if (block % stride == 0)
-                output.Append(std::array<std::uint64_t, 2>{entry[0], entry[1]});
-        }
+    indexFile.Rewind();
+    std::array<std::uint64_t, 3> entry{};
+    for (std::uint64_t block = 0; block < encoder.Blocks(); ++block) {
+        if (!indexFile.Get(entry.data(), sizeof entry))
+            throw EImportError("a temporary file of the import came back short");
+        output.Append(entry);
     }
     output.Flush();
 
@@ -317,13 +311,11 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     std::memcpy(header.magic, kNameSectionMagic, sizeof header.magic);
     header.nameCount = encoder.Count();
     header.namesPerBlock = kNamesPerBlock;
-    header.topStride = kTopStride;
     header.blockCount = encoder.Blocks();
     header.blocksBytes = blocksBytes;
     header.indexOffset = indexOffset;
     file.WriteAt(offset, std::string_view(reinterpret_cast<const char *>(&header), sizeof header));
-    const std::uint64_t topEntries = (header.blockCount + kTopStride - 1) / kTopStride;
-    return indexOffset + header.blockCount * kNameIndexEntryBytes + topEntries * kTopEntryBytes;
+    return indexOffset + header.blockCount * kNameIndexEntryBytes;
 }
 
 } // namespace rankindex

@@ -227,7 +227,6 @@ TEST_F(NameSearchTest, DamagedNamesSectionIsRefusedOrKeptInBounds) {
         withNames([](NameSectionHeader &h) { h.blocksBytes = ~std::uint64_t{0}; }),
         withNames([](NameSectionHeader &h) { h.indexOffset = ~std::uint64_t{0} - 7; }),
         withNames([](NameSectionHeader &h) { h.nameCount = ~std::uint64_t{0}; }),
-        withNames([](NameSectionHeader &h) { h.topStride = 1; }),
     };
     for (const std::string &bytes : refused) {
         testdata::WritePlain(damaged, bytes);
@@ -242,45 +241,6 @@ TEST_F(NameSearchTest, DamagedNamesSectionIsRefusedOrKeptInBounds) {
     const RankIndex index(damaged);
     EXPECT_EQ(index.Names()->Find("nothere.com"), std::nullopt);
     Search(index, {{"a"}, {}, 0, 0, 10});
-}
-
-// Names that share their first 16 bytes across many blocks tie in the top index and in the block
-// index; they are told apart by the names themselves, with the top index and without it (as
-// sections written before it had none).
-TEST_F(NameSearchTest, LookupsFindEveryNameWithOrWithoutTheTopIndex) {
-    std::string text;
-    std::vector<std::string> names;
-    for (int i = 0; i < 2000; ++i) {
-        const std::string middle = i % 3 == 0 ? "sharedsharedprefix" : "n";
-        names.push_back("com." + middle + std::to_string(i * 7919 % 2000));
-        text += std::to_string(i + 1) + "\t1.0\t1\t0.1\t" + names.back() + "\t3\n";
-    }
-    testdata::WritePlain(folder_.Path() / "ties.txt", text);
-    const auto tiesFolder = folder_.Path() / "ties";
-    ImportRankFile(RankKind::WebGraph, folder_.Path() / "ties.txt", tiesFolder);
-    const auto path = IndexPath(tiesFolder, RankKind::WebGraph);
-    std::string withTop = testdata::FileBytes(path);
-    RankIndexHeader header;
-    std::memcpy(&header, withTop.data(), sizeof header);
-    std::string withoutTop = withTop;
-    NameSectionHeader section;
-    std::memcpy(&section, withoutTop.data() + NamesOffset(header), sizeof section);
-    ASSERT_EQ(section.topStride, kTopStride);
-    section.topStride = 0;
-    std::memcpy(withoutTop.data() + NamesOffset(header), &section, sizeof section);
-
-    for (const std::string *bytes : {&withTop, &withoutTop}) {
-        testdata::WritePlain(path, *bytes);
-        const RankIndex index(path);
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            const auto facts = index.Names()->FindStored(names[i]);
-            ASSERT_TRUE(facts) << names[i];
-            EXPECT_EQ(facts->harmonicPosition, i + 1) << names[i];
-        }
-        for (const char *absent : {"com.sharedsharedprefix", "com.sharedsharedprefix9999", "a",
-                                   "com.n", "zz.zz", "com.sharedsharedprefiw1"})
-            EXPECT_EQ(index.Names()->FindStored(absent), std::nullopt) << absent;
-    }
 }
 
 } // namespace
