@@ -243,5 +243,29 @@ TEST_F(NameSearchTest, DamagedNamesSectionIsRefusedOrKeptInBounds) {
     Search(index, {{"a"}, {}, 0, 0, 10});
 }
 
+// Names that share their first 16 bytes across many blocks tie in the block index; they are told
+// apart by the names themselves.
+TEST_F(NameSearchTest, LookupsFindEveryNameAmongTiesOfTheBlockIndex) {
+    std::string text;
+    std::vector<std::string> names;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string middle = i % 3 == 0 ? "sharedsharedprefix" : "n";
+        names.push_back("com." + middle + std::to_string(i * 7919 % 2000));
+        text += std::to_string(i + 1) + "\t1.0\t1\t0.1\t" + names.back() + "\t3\n";
+    }
+    testdata::WritePlain(folder_.Path() / "ties.txt", text);
+    const auto tiesFolder = folder_.Path() / "ties";
+    ImportRankFile(RankKind::WebGraph, folder_.Path() / "ties.txt", tiesFolder);
+    const RankIndex index(IndexPath(tiesFolder, RankKind::WebGraph));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const auto facts = index.Names()->FindStored(names[i]);
+        ASSERT_TRUE(facts) << names[i];
+        EXPECT_EQ(facts->harmonicPosition, i + 1) << names[i];
+    }
+    for (const char *absent : {"com.sharedsharedprefix", "com.sharedsharedprefix9999", "a",
+                               "com.n", "zz.zz", "com.sharedsharedprefiw1"})
+        EXPECT_EQ(index.Names()->FindStored(absent), std::nullopt) << absent;
+}
+
 } // namespace
 } // namespace rankindex
