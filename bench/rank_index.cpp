@@ -11,8 +11,8 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <limits>
 #include <queue>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace rankindex {
 namespace {
@@ -219,7 +219,8 @@ void NameSectionWriter::Add(std::string_view reversedName, const NameFacts &fact
         throw EImportError("a name longer than a domain name reached the names section");
     if (RunBytes(run_) + reversedName.size() > runBytes_)
         Compact();
-    run_.items.push_back({{NamePrefixKey(reversedName, 0), NamePrefixKey(reversedName, 8)}, facts,
+    run_.items.push_back({{NamePrefixKey(reversedName, 0), NamePrefixKey(reversedName, 8)},
+                          facts,
                           static_cast<std::uint32_t>(std::min<std::uint64_t>(
                               line, std::numeric_limits<std::uint32_t>::max())),
                           static_cast<std::uint32_t>(run_.text.size()),

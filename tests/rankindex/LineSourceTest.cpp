@@ -156,22 +156,20 @@ std::string GzipMember(const std::string &text, const MemberShape &shape = {}) {
     deflated.resize(stream.total_out);
     deflateEnd(&stream);
 
-    std::string member = {'\x1F', '\x8B', 8, shape.headerFields ? '\x1E' : '\0', 0, 0, 0, 0, 0,
-                          3};
+    std::string member = {'\x1F', '\x8B', 8, shape.headerFields ? '\x1E' : '\0', 0, 0, 0, 0, 0, 3};
     if (shape.headerFields) {
         member += std::string("\x04\x00", 2) + "ab\x01\x02";
         member += std::string("list.csv") + '\0' + "a comment" + '\0';
-        const auto crc = static_cast<std::uint16_t>(
-            crc32(0, reinterpret_cast<const Bytef *>(member.data()),
-                  static_cast<uInt>(member.size())));
+        const auto crc = static_cast<std::uint16_t>(crc32(
+            0, reinterpret_cast<const Bytef *>(member.data()), static_cast<uInt>(member.size())));
         member += static_cast<char>(crc & 0xFF);
         member += static_cast<char>(crc >> 8);
     }
     member += deflated;
-    const auto crc = static_cast<std::uint32_t>(
-                         crc32(0, reinterpret_cast<const Bytef *>(text.data()),
-                               static_cast<uInt>(text.size()))) +
-                     shape.crcChange;
+    const auto crc =
+        static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef *>(text.data()),
+                                         static_cast<uInt>(text.size()))) +
+        shape.crcChange;
     const auto length = static_cast<std::uint32_t>(text.size()) + shape.lengthChange;
     for (const std::uint32_t value : {crc, length}) {
         for (int shift = 0; shift < 32; shift += 8)

@@ -167,7 +167,6 @@ TEST_F(NameSearchTest, HashOnlyIndexAnswersLookupsAndSaysSo) {
     EXPECT_EQ(index.Names(), nullptr);
     EXPECT_EQ(index.Find("bookshop.com"), 1u);
     EXPECT_EQ(index.Find("filler3000.com"), std::size(kNames) + kFillers);
-
 }
 
 TEST_F(NameSearchTest, RankListKeepsItsNamesByRank) {
@@ -262,8 +261,8 @@ TEST_F(NameSearchTest, LookupsFindEveryNameAmongTiesOfTheBlockIndex) {
         ASSERT_TRUE(facts) << names[i];
         EXPECT_EQ(facts->harmonicPosition, i + 1) << names[i];
     }
-    for (const char *absent : {"com.sharedsharedprefix", "com.sharedsharedprefix9999", "a",
-                               "com.n", "zz.zz", "com.sharedsharedprefiw1"})
+    for (const char *absent : {"com.sharedsharedprefix", "com.sharedsharedprefix9999", "a", "com.n",
+                               "zz.zz", "com.sharedsharedprefiw1"})
         EXPECT_EQ(index.Names()->FindStored(absent), std::nullopt) << absent;
 }
 

@@ -370,8 +370,7 @@ TEST_F(RankImportTest, RepeatedNamesCostNeitherIndexNorTemporarySpace) {
             testdata::FileBytes(IndexPath(indexes_.Path() / "Nimbrel", RankKind::RankList));
         RankIndexHeader header{};
         std::memcpy(&header, bytes.data(), sizeof header);
-        EXPECT_EQ(NamesOffset(header), (IndexBytes(c.names, 1) + 7) & ~std::uint64_t{7})
-            << c.label;
+        EXPECT_EQ(NamesOffset(header), (IndexBytes(c.names, 1) + 7) & ~std::uint64_t{7}) << c.label;
         EXPECT_EQ(index.Info().names, c.names) << c.label;
         EXPECT_EQ(temporary, c.temporaryBytes) << c.label;
         EXPECT_EQ(names > 0, c.namesOnDisk) << c.label << ": " << names;
