@@ -1,6 +1,7 @@
 #include "rankindex/NameSectionWriter.h"
 
 #include "rankindex/ImportError.h"
+#include "rankindex/WorkerPriority.h"
 
 #include <algorithm>
 #include <array>
@@ -239,6 +240,7 @@ void NameSectionWriter::Compact() {
     Append(sorting_, kept_);
     kept_ = Run{};
     sorter_ = std::jthread([this] {
+        LowerThisThreadsPriority();
         try {
             Sort();
         } catch (...) {

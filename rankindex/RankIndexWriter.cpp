@@ -2,6 +2,7 @@
 
 #include "rankindex/ImportError.h"
 #include "rankindex/RankIndexFormat.h"
+#include "rankindex/WorkerPriority.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -362,6 +363,7 @@ RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
         std::jthread sorter;
         if (names_)
             sorter = std::jthread([this, &sortFailure] {
+                LowerThisThreadsPriority();
                 try {
                     names_->SortLastRun();
                 } catch (...) {
