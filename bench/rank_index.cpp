@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -309,6 +310,8 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run> &runs) override {
         for (const Run &run : runs) {
+            if (run.run_type == Run::RT_Aggregate)
+                continue;
             const double ns = run.GetAdjustedCPUTime() * 1e6 / kLookupNames; // ms per iteration
             if (run.run_name.function_name == "BM_LookupIndex")
                 figures.indexLookupNs = ns;

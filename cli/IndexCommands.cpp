@@ -123,9 +123,8 @@ void PrintInfo(std::ostream &out, RankKind kind) {
             << info.skippedLines << " malformed), " << Plural(info.entries, "name") << ", "
             << ImportedWhen(info.importTime) << ", " << Size(info.fileSize) << " ("
             << TerminalText(path.string()) << ")\n";
-        // Only the web graph's names can be searched; an index from before they were kept still
-        // answers lookups.
-        if (kind == RankKind::WebGraph && !info.searchable)
+        // An index from before names were kept still answers lookups.
+        if (!info.searchable)
             out << "  hash-only: re-import to search by keyword\n";
     } catch (const rankindex::EIndexError &error) {
         out << TerminalText(error.Message()) << '\n';

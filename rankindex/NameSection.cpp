@@ -16,6 +16,11 @@ char Lower(char c) {
 } // namespace
 
 std::uint64_t NamePrefixKey(std::string_view reversedName, std::size_t from) {
+    if (from <= reversedName.size() && reversedName.size() - from >= 8) {
+        std::uint64_t bytes;
+        std::memcpy(&bytes, reversedName.data() + from, sizeof bytes);
+        return __builtin_bswap64(bytes);
+    }
     std::uint64_t key = 0;
     for (std::size_t i = from; i < from + 8; ++i)
         key = (key << 8) |

@@ -1,6 +1,7 @@
 #include "rankindex/NameSectionWriter.h"
 
 #include "rankindex/ImportError.h"
+#include "rankindex/WorkerPriority.h"
 
 #include <algorithm>
 #include <array>
@@ -9,6 +10,7 @@
 #include <limits>
 #include <queue>
 #include <unistd.h>
+#include <utility>
 
 namespace rankindex {
 namespace {
@@ -170,55 +172,129 @@ NameSectionWriter::NameSectionWriter(const std::filesystem::path &folder, std::s
 
 NameSectionWriter::~NameSectionWriter() = default;
 
+namespace {
+
+using Run = NameSectionWriter::Run;
+
+std::size_t RunBytes(const Run &run) {
+    return run.text.size() + run.items.size() * sizeof(Item);
+}
+
+std::string_view NameOf(const Run &run, const Item &item) {
+    return std::string_view(run.text).substr(item.textOffset, item.length);
+}
+
+// Sorts the run by name and keeps each name once.
+void SortAndSettle(Run &run) {
+    std::sort(run.items.begin(), run.items.end(), [&](const Item &a, const Item &b) {
+        if (a.prefix[0] != b.prefix[0])
+            return a.prefix[0] < b.prefix[0];
+        if (a.prefix[1] != b.prefix[1])
+            return a.prefix[1] < b.prefix[1];
+        const int order = NameOf(run, a).compare(NameOf(run, b));
+        return order < 0 || (order == 0 && Better(a.facts, a.line, b.facts, b.line));
+    });
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < run.items.size(); ++i) {
+        if (kept == 0 || NameOf(run, run.items[kept - 1]) != NameOf(run, run.items[i]))
+            run.items[kept++] = run.items[i];
+    }
+    run.items.resize(kept);
+}
+
+// Appends the items of from, with their text, to into.
+void Append(Run &into, const Run &from) {
+    for (Item item : from.items) {
+        const auto offset = static_cast<std::uint32_t>(into.text.size());
+        into.text.append(NameOf(from, item));
+        item.textOffset = offset;
+        into.items.push_back(item);
+    }
+}
+
+} // namespace
+
 void NameSectionWriter::Add(std::string_view reversedName, const NameFacts &facts,
                             std::uint64_t line) {
     if (reversedName.size() > 255)
         throw EImportError("a name longer than a domain name reached the names section");
-    if (text_.size() + reversedName.size() + items_.size() * sizeof(Item) > runBytes_)
-        SpillRun();
-    items_.push_back({facts,
-                      static_cast<std::uint32_t>(
-                          std::min<std::uint64_t>(line, std::numeric_limits<std::uint32_t>::max())),
-                      static_cast<std::uint32_t>(text_.size()),
-                      static_cast<std::uint8_t>(reversedName.size())});
-    text_.append(reversedName);
+    if (RunBytes(run_) + reversedName.size() > runBytes_)
+        Compact();
+    run_.items.push_back({{NamePrefixKey(reversedName, 0), NamePrefixKey(reversedName, 8)},
+                          facts,
+                          static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                              line, std::numeric_limits<std::uint32_t>::max())),
+                          static_cast<std::uint32_t>(run_.text.size()),
+                          static_cast<std::uint8_t>(reversedName.size())});
+    run_.text.append(reversedName);
 }
 
-// Sorts the run by name and keeps each name once.
-void NameSectionWriter::SortRun() {
-    auto nameOf = [this](const Item &item) {
-        return std::string_view(text_).substr(item.textOffset, item.length);
-    };
-    std::sort(items_.begin(), items_.end(), [&](const Item &a, const Item &b) {
-        const int order = nameOf(a).compare(nameOf(b));
-        return order < 0 || (order == 0 && Better(a.facts, a.line, b.facts, b.line));
+// A full run goes to the sorting thread, with the small run the last sort kept. There it is
+// sorted and each name kept once; only when that leaves it more than half full does it go to
+// disk. A file that repeats its names thus costs temporary files by the names it holds, not by
+// its lines.
+void NameSectionWriter::Compact() {
+    FinishSorting();
+    sorting_ = std::move(run_);
+    run_ = Run{};
+    Append(sorting_, kept_);
+    kept_ = Run{};
+    sorter_ = std::jthread([this] {
+        LowerThisThreadsPriority();
+        try {
+            Sort();
+        } catch (...) {
+            sortFailure_ = std::current_exception();
+        }
     });
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < items_.size(); ++i) {
-        if (kept == 0 || nameOf(items_[kept - 1]) != nameOf(items_[i]))
-            items_[kept++] = items_[i];
-    }
-    items_.resize(kept);
 }
 
-void NameSectionWriter::SpillRun() {
-    SortRun();
+// On the sorting thread.
+void NameSectionWriter::Sort() {
+    SortAndSettle(sorting_);
+    if (RunBytes(sorting_) <= runBytes_ / 2) {
+        Run packed;
+        Append(packed, sorting_);
+        sorting_ = std::move(packed);
+        return;
+    }
     auto file = std::make_unique<RunFile>(folder_);
     Record record;
-    for (const Item &item : items_) {
-        record.name.assign(text_, item.textOffset, item.length);
+    for (const Item &item : sorting_.items) {
+        record.name.assign(NameOf(sorting_, item));
         record.facts = item.facts;
         record.line = item.line;
         file->Write(record);
     }
     file->Rewind();
-    spilled_.push_back(std::move(file));
-    items_.clear();
-    text_.clear();
+    sorting_ = Run{};
+    sortedFile_ = std::move(file);
+}
+
+// Waits for the sorting thread and takes what it made: a file, or a small sorted run.
+void NameSectionWriter::FinishSorting() {
+    if (sorter_.joinable())
+        sorter_.join();
+    if (sortFailure_)
+        std::rethrow_exception(std::exchange(sortFailure_, nullptr));
+    if (sortedFile_)
+        spilled_.push_back(std::move(sortedFile_));
+    if (!sorting_.items.empty())
+        kept_ = std::move(sorting_);
+    sorting_ = Run{};
+}
+
+void NameSectionWriter::SortLastRun() {
+    FinishSorting();
+    Append(run_, kept_);
+    kept_ = Run{};
+    SortAndSettle(run_);
+    lastRunSorted_ = true;
 }
 
 std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset) {
-    SortRun();
+    if (!lastRunSorted_)
+        SortLastRun();
     // Sources: every spilled run, then the run in memory as the last one.
     const std::size_t memory = spilled_.size();
     std::vector<Record> heads(memory + 1);
@@ -226,10 +302,10 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     auto advance = [&](std::size_t source) {
         if (source < memory)
             return spilled_[source]->Read(heads[source]);
-        if (memoryAt == items_.size())
+        if (memoryAt == run_.items.size())
             return false;
-        const Item &item = items_[memoryAt++];
-        heads[source].name.assign(text_, item.textOffset, item.length);
+        const Item &item = run_.items[memoryAt++];
+        heads[source].name.assign(NameOf(run_, item));
         heads[source].facts = item.facts;
         heads[source].line = item.line;
         return true;

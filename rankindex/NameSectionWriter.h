@@ -5,18 +5,23 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace rankindex {
 
 // Builds the names section of an index from names in any order with bounded memory: names are
-// sorted in runs of at most runBytes of text, each name kept once (its best harmonic position,
-// the earlier line on a tie), full runs go to unnamed temporary files beside the index, and
-// WriteTo merges them into front-coded blocks; the block index waits in another temporary file.
+// gathered in runs of at most runBytes, and each full run is sorted, each name kept once (its best
+// harmonic position, the earlier line on a tie), on a thread of its own while the next run fills;
+// a sorted run still more than half full goes to an unnamed temporary file beside the index, a
+// smaller one joins the next run. WriteTo merges the runs into front-coded blocks; the block index
+// waits in another temporary file. Memory: the run filling, the run sorting and a kept half run,
+// at most three times runBytes.
 class NameSectionWriter {
 public:
     static constexpr std::size_t kDefaultRunBytes = std::size_t{64} << 20;
@@ -28,10 +33,16 @@ public:
 
     // A name as stored: lower case, reversed (com.example), at most 253 characters.
     void Add(std::string_view reversedName, const NameFacts &facts, std::uint64_t line);
+    // Sorts the names still in memory; WriteTo does when this was not called. It touches nothing
+    // but the writer's memory, so it may run beside other work.
+    void SortLastRun();
     // Writes the section at offset; returns its size in bytes.
     std::uint64_t WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset);
 
     struct Item {
+        // The name's first 16 bytes as numbers that sort as they do: most comparisons of the
+        // sort end here, without reading the names' text (names of one suffix share the first).
+        std::uint64_t prefix[2];
         NameFacts facts;
         std::uint32_t line;
         std::uint32_t textOffset;
@@ -39,15 +50,28 @@ public:
     };
     class RunFile;
 
+    // Names with their numbers; an item's name is its length of text from its offset.
+    struct Run {
+        std::string text;
+        std::vector<Item> items;
+    };
+
 private:
-    void SortRun();
-    void SpillRun();
+    void Compact();
+    void FinishSorting();
+    void Sort();
 
     std::filesystem::path folder_;
     std::size_t runBytes_;
-    std::string text_;
-    std::vector<Item> items_;
+    Run run_;  // filling
+    Run kept_; // sorted, small enough to join the next run
     std::vector<std::unique_ptr<RunFile>> spilled_;
+    bool lastRunSorted_ = false;
+    // The run the sorting thread has, and what came of it; read only once it has been joined.
+    Run sorting_;
+    std::unique_ptr<RunFile> sortedFile_;
+    std::exception_ptr sortFailure_;
+    std::jthread sorter_; // last, so that it ends before what it uses
 };
 
 } // namespace rankindex

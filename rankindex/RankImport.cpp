@@ -61,9 +61,10 @@ void ReadLines(LineSource &lines, RankIndexWriter &writer, ImportReport &report,
             line = parser.Parse(text, number);
         if (line.type == RankLine::Type::Entry) {
             writer.Add(DomainKey(line.name), line.position, number);
-            if (report.kind == RankKind::WebGraph)
-                writer.AddName(TurnLabels(line.name),
-                               {line.position, line.pageRankPosition, line.hosts}, number);
+            // A rank list's names are kept too, with their rank as the position; it gives no
+            // PageRank position or host count, which stay 0.
+            writer.AddName(TurnLabels(line.name),
+                           {line.position, line.pageRankPosition, line.hosts}, number);
         } else
             Tally(line, number, report);
     }

@@ -2,12 +2,15 @@
 
 #include "rankindex/ImportError.h"
 #include "rankindex/RankIndexFormat.h"
+#include "rankindex/WorkerPriority.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <queue>
+#include <thread>
 #include <unistd.h>
 
 namespace rankindex {
@@ -353,6 +356,37 @@ void RankIndexWriter::SpillRun() {
 
 RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
                                                  const MergeProgress &progress) {
+    // The names' last run is sorted on the other core while the records are sorted and written.
+    std::exception_ptr sortFailure;
+    Summary summary;
+    {
+        std::jthread sorter;
+        if (names_)
+            sorter = std::jthread([this, &sortFailure] {
+                LowerThisThreadsPriority();
+                try {
+                    names_->SortLastRun();
+                } catch (...) {
+                    sortFailure = std::current_exception();
+                }
+            });
+        summary = WriteRecords(source, progress);
+    }
+    if (sortFailure)
+        std::rethrow_exception(sortFailure);
+    if (names_) {
+        const std::uint64_t namesOffset = NamesOffset(header_);
+        header_.fileSize = namesOffset + names_->WriteTo(file_, namesOffset);
+    }
+    if (file_.Size() < header_.fileSize)
+        file_.WriteAt(file_.Size(), std::string(header_.fileSize - file_.Size(), '\0'));
+    file_.WriteAt(0, std::string_view(reinterpret_cast<const char *>(&header_), sizeof header_));
+    return summary;
+}
+
+// The header (kept in header_), the source's name, the buckets and the records.
+RankIndexWriter::Summary RankIndexWriter::WriteRecords(const RankIndexInfo &source,
+                                                       const MergeProgress &progress) {
     SortAndSettle(run_, summary_);
     std::uint64_t toMerge = run_.size();
     for (const auto &file : spilled_)
@@ -391,13 +425,7 @@ RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
     summary.entries = body.Close();
     header.entryCount = summary.entries;
     header.fileSize = header.recordsOffset + summary.entries * kRankRecordBytes;
-    if (names_) {
-        const std::uint64_t namesOffset = NamesOffset(header);
-        header.fileSize = namesOffset + names_->WriteTo(file_, namesOffset);
-    }
-    if (file_.Size() < header.fileSize)
-        file_.WriteAt(file_.Size(), std::string(header.fileSize - file_.Size(), '\0'));
-    file_.WriteAt(0, std::string_view(reinterpret_cast<const char *>(&header), sizeof header));
+    header_ = header;
     return summary;
 }
 

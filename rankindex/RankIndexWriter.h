@@ -68,6 +68,7 @@ public:
 private:
     void Compact();
     void SpillRun();
+    Summary WriteRecords(const RankIndexInfo &source, const MergeProgress &progress);
 
     std::filesystem::path folder_;
     std::size_t runEntries_;
@@ -77,6 +78,7 @@ private:
     std::unique_ptr<NameSectionWriter> names_;
     std::uint64_t added_ = 0;
     Summary summary_; // repeats settled within runs
+    RankIndexHeader header_{};
 };
 
 } // namespace rankindex

@@ -167,11 +167,31 @@ TEST_F(NameSearchTest, HashOnlyIndexAnswersLookupsAndSaysSo) {
     EXPECT_EQ(index.Names(), nullptr);
     EXPECT_EQ(index.Find("bookshop.com"), 1u);
     EXPECT_EQ(index.Find("filler3000.com"), std::size(kNames) + kFillers);
+}
 
-    // A rank list keeps no names: it is hash-only in the new version too.
-    testdata::WritePlain(folder_.Path() / "list.csv", "1,example.com\n");
-    ImportRankFile(RankKind::RankList, folder_.Path() / "list.csv", folder_.Path());
-    EXPECT_FALSE(RankIndex(IndexPath(folder_.Path(), RankKind::RankList)).Info().searchable);
+TEST_F(NameSearchTest, RankListKeepsItsNamesByRank) {
+    testdata::WritePlain(folder_.Path() / "list.csv", "rank,domain\n1,Example.com\n2,car.de\n"
+                                                      "3,bookcar.com\n4,example.com\n5,cars.net\n");
+    // Small runs, so that the names go through temporary files and a merge here too.
+    ImportRankFile(RankKind::RankList, folder_.Path() / "list.csv", folder_.Path(), {{}, 2});
+    const RankIndex index(IndexPath(folder_.Path(), RankKind::RankList));
+    ASSERT_TRUE(index.Info().searchable);
+    EXPECT_EQ(index.Info().names, 4u);
+    const NameSection &names = *index.Names();
+    struct Case {
+        const char *name;
+        std::optional<NameFacts> facts;
+    };
+    const Case cases[] = {
+        {"example.com", NameFacts{1, 0, 0}}, // the better of its two ranks
+        {"car.de", NameFacts{2, 0, 0}},
+        {"CARS.NET.", NameFacts{5, 0, 0}},
+        {"car.com", std::nullopt},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(names.Find(c.name), c.facts) << c.name;
+    EXPECT_EQ(Search(index, {{"car"}, {}, 0, 0, 10}),
+              (std::vector<std::string>{"car.de", "bookcar.com", "cars.net"}));
 }
 
 TEST_F(NameSearchTest, TruncatedImportKeepsTheSearchableIndex) {
@@ -220,6 +240,30 @@ TEST_F(NameSearchTest, DamagedNamesSectionIsRefusedOrKeptInBounds) {
     const RankIndex index(damaged);
     EXPECT_EQ(index.Names()->Find("nothere.com"), std::nullopt);
     Search(index, {{"a"}, {}, 0, 0, 10});
+}
+
+// Names that share their first 16 bytes across many blocks tie in the block index; they are told
+// apart by the names themselves.
+TEST_F(NameSearchTest, LookupsFindEveryNameAmongTiesOfTheBlockIndex) {
+    std::string text;
+    std::vector<std::string> names;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string middle = i % 3 == 0 ? "sharedsharedprefix" : "n";
+        names.push_back("com." + middle + std::to_string(i * 7919 % 2000));
+        text += std::to_string(i + 1) + "\t1.0\t1\t0.1\t" + names.back() + "\t3\n";
+    }
+    testdata::WritePlain(folder_.Path() / "ties.txt", text);
+    const auto tiesFolder = folder_.Path() / "ties";
+    ImportRankFile(RankKind::WebGraph, folder_.Path() / "ties.txt", tiesFolder);
+    const RankIndex index(IndexPath(tiesFolder, RankKind::WebGraph));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const auto facts = index.Names()->FindStored(names[i]);
+        ASSERT_TRUE(facts) << names[i];
+        EXPECT_EQ(facts->harmonicPosition, i + 1) << names[i];
+    }
+    for (const char *absent : {"com.sharedsharedprefix", "com.sharedsharedprefix9999", "a", "com.n",
+                               "zz.zz", "com.sharedsharedprefiw1"})
+        EXPECT_EQ(index.Names()->FindStored(absent), std::nullopt) << absent;
 }
 
 } // namespace
