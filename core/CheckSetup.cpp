@@ -71,7 +71,9 @@ void AddRegistryCheck(CheckSetup &setup, const probes::RegistrySettings &registr
     setup.probes.push_back(std::make_shared<probes::RegistryProbe>(context));
     setup.delegationAhead =
         DelegationAhead{registry.dns, [context](const std::string &name) {
-                            return probes::AnswerFromCache(context->Cache(), name).has_value();
+                            return probes::AnswerFromCache(context->Cache(), name,
+                                                           context->AskWhenDelegated())
+                                .has_value();
                         }};
 }
 
