@@ -69,6 +69,9 @@ void WatchCheck::Run() {
         // Stopped in the middle of a name: the names before it are recorded.
     } catch (const base::Exception &failure) {
         end.problem = failure.Message();
+    } catch (const std::exception &failure) {
+        // Nothing may leave the thread; the window says what ended the check.
+        end.problem = std::string("The check failed: ") + failure.what();
     }
     end.stopped = context_.Sockets->Interrupted();
     if (reports_.end)

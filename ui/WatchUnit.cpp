@@ -24,12 +24,12 @@ namespace {
 using namespace std::chrono;
 
 // The columns of nimbrel-cli --watch-list, and of a name's history.
-const QStringList kNameCaptions = {QStringLiteral("Domain name"), QStringLiteral("Available"),
-                                   QStringLiteral("Status"),      QStringLiteral("Expires"),
-                                   QStringLiteral("Expected release"),
-                                   QStringLiteral("Last checked")};
-const QStringList kHistoryCaptions = {QStringLiteral("Time"),    QStringLiteral("Available"),
-                                      QStringLiteral("Status"),  QStringLiteral("Expires"),
+const QStringList kNameCaptions = {
+    QStringLiteral("Domain name"),      QStringLiteral("Available"),
+    QStringLiteral("Status"),           QStringLiteral("Expires"),
+    QStringLiteral("Expected release"), QStringLiteral("Last checked")};
+const QStringList kHistoryCaptions = {QStringLiteral("Time"),      QStringLiteral("Available"),
+                                      QStringLiteral("Status"),    QStringLiteral("Expires"),
                                       QStringLiteral("Registrar"), QStringLiteral("Evidence")};
 constexpr const char *kNowFreeMark = "Yes (now free)";
 

@@ -34,8 +34,8 @@ public:
     // check's thread.
     using SetupChooser = std::function<core::CheckSetup(const core::SearchOptions &)>;
 
-    TWatchForm(const core::SearchOptions &options, SetupChooser choose,
-               net::NetworkContext network, QWidget *parent = nullptr);
+    TWatchForm(const core::SearchOptions &options, SetupChooser choose, net::NetworkContext network,
+               QWidget *parent = nullptr);
     ~TWatchForm() override;
 
     // The clock of the checks and of the expected release (tests set one).
