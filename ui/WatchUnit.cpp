@@ -48,6 +48,7 @@ QTableWidget *MakeTable(QWidget *parent, const char *name, const QStringList &ca
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->hide();
+    table->setWordWrap(false);
     table->horizontalHeader()->setStretchLastSection(true);
     return table;
 }
@@ -122,7 +123,7 @@ TWatchForm::TWatchForm(const core::SearchOptions &options, SetupChooser choose,
     setObjectName(QStringLiteral("WatchForm"));
     setWindowTitle(QStringLiteral("Watchlist"));
     CreateControls();
-    resize(720, 480);
+    resize(960, 520);
 }
 
 TWatchForm::~TWatchForm() {

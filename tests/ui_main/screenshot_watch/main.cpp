@@ -64,7 +64,7 @@ int main(int argc, char **argv) {
     ui::TWatchForm &window = *form.WatchForm();
     window.SetClock([&now] { return now; });
     window.Refresh();
-    window.resize(900, 460);
+    window.resize(1000, 440);
     auto *names = window.findChild<QTableWidget *>(QStringLiteral("NamesView1"));
     names->selectionModel()->select(names->model()->index(0, 0),
                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
