@@ -20,5 +20,7 @@ inline constexpr std::string_view kStatus = "status";
 // The domain name as people read it: Unicode where the name has "xn--" labels (the domain
 // field keeps the ASCII form that registries are asked in).
 inline constexpr std::string_view kDisplay = "display";
+// How many hosts of the name the web graph counts (its host count, not a position).
+inline constexpr std::string_view kHosts = "hosts";
 
 } // namespace base::field

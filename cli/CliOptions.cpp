@@ -140,7 +140,7 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
     AddSwitch(app, "suffix-hacks", "names split at a suffix the keyword ends with (fami.ly)",
               options.suffixHacks);
     app.add_option("--max-length", options.maxNameLength,
-                   "letters before the suffix at most, 1 to 63; 0: no limit")
+                   "letters before the suffix at most, 1 to 63; 0: no limit (built or linked names)")
         ->check(CLI::Range(core::kNoLengthLimit, core::kLongestNameLength));
     app.add_option("--check", check,
                    "registry: the registries' records (DNS, RDAP); web: the web site's answer")
@@ -184,6 +184,12 @@ CliOptions ParseCommandLine(int argc, const char *const *argv) {
                    "check the names in FILE, one a line (- for standard input), not keywords");
     app.add_option("--limit", options.limit, "stop after this many free names")
         ->check(CLI::Range(1, 1000000));
+    app.add_flag("--discover", options.discover,
+                 "list the imported web graph's names that contain every keyword, best link "
+                 "position first, and check them (default --limit 100, --show available)");
+    app.add_option("--min-hosts", options.minHosts,
+                   "with --discover: names the web graph counts at least N hosts of (default 1)")
+        ->check(CLI::Range(0, 2147483647));
     app.add_option("--rdap-bootstrap", options.rdapBootstrap,
                    "RDAP bootstrap file (IANA dns.json format) adding or replacing servers");
     app.add_option("--dns-server", options.dnsServer,

@@ -57,6 +57,10 @@ struct CliOptions {
     std::string fromFile;
     // Stop after this many free names.
     std::optional<int> limit;
+    // --discover: the keywords search the web graph's names instead of building names; the
+    // fewest hosts such a name must have (the most letters before its suffix: maxNameLength).
+    bool discover = false;
+    std::optional<int> minHosts;
 
     // The registry check: a bootstrap file merged over the built-in table, the resolver to ask
     // instead of /etc/resolv.conf ("address" or "address:port"), and a file of certificates to

@@ -60,6 +60,18 @@ std::vector<std::string> AcceptKeywords(const std::vector<std::string> &typed) {
     return keywords;
 }
 
+// A search of linked names shows the free ones unless --show says otherwise; the command line
+// alone chooses it, whatever the window last stored.
+void ApplyDiscoverChoices(const CliOptions &cli, core::SearchOptions &options) {
+    options.SetSearchMode(cli.discover ? core::kLinkedNames : core::kBuildNames);
+    if (!cli.discover)
+        return;
+    if (!cli.show)
+        options.SetShow(core::kShowAvailableOnly);
+    if (cli.minHosts)
+        options.minHosts = static_cast<std::uint32_t>(*cli.minHosts);
+}
+
 void ApplyChoices(const CliOptions &cli, core::SearchOptions &options) {
     if (cli.searchfor)
         options.SetSearchFor(*cli.searchfor);
@@ -96,6 +108,7 @@ void ApplyChoices(const CliOptions &cli, core::SearchOptions &options) {
         options.suffixHacks = *cli.suffixHacks;
     if (cli.maxNameLength)
         options.maxNameLength = *cli.maxNameLength;
+    ApplyDiscoverChoices(cli, options);
 }
 
 // The more suffixes, stored or given, checked before any name is built.
@@ -257,6 +270,9 @@ core::NameList NamesFrom(const std::string &path, std::istream &in, std::ostream
     return list;
 }
 
+// Free names a search of linked names stops after unless --limit says otherwise.
+constexpr int kDiscoverLimit = 100;
+
 // Checks the generated candidates, or names when given.
 int Search(const CliOptions &cli, core::SearchOptions &options, core::CheckSetup setup,
            results::ResultList &list, std::ostream &err, Terminal terminal,
@@ -269,7 +285,8 @@ int Search(const CliOptions &cli, core::SearchOptions &options, core::CheckSetup
     core::CheckRun run(
         options, candidates, scratch, list, [setup = std::move(setup)] { return setup; },
         NetworkChoices(cli), prompt, progress);
-    run.SetAvailableLimit(static_cast<std::size_t>(cli.limit.value_or(0)));
+    run.SetAvailableLimit(
+        static_cast<std::size_t>(cli.limit.value_or(cli.discover ? kDiscoverLimit : 0)));
     app.OnStop([&run] { run.StopRunning(); });
     // The second Ctrl-C ends the run at once; the rows of the names that finished are printed.
     app.OnAbandon([&run] { run.Interrupt(); });
@@ -408,6 +425,10 @@ int Run(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal te
         LoadInto(cli.loadFile, list);
         return Show(cli, list, out, terminal, kExitDone);
     }
+    if (cli.discover && (!cli.fromFile.empty() || cli.candidatesOnly))
+        throw EUsageError("--discover searches the web graph and takes no --from or --candidates");
+    if (cli.minHosts && !cli.discover)
+        throw EUsageError("--min-hosts goes with --discover");
     core::SearchOptions options = ChosenOptions(cli);
     std::optional<core::NameList> names;
     if (!cli.fromFile.empty()) {

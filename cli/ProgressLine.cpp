@@ -25,6 +25,12 @@ ProgressLine::~ProgressLine() {
 void ProgressLine::ShowProgress(const core::RunProgress &progress) {
     if (progress.stopping)
         return;
+    if (progress.searching) {
+        err_ << (terminal_ ? kClearLine : "") << core::kSearchingText << (terminal_ ? "" : "\n")
+             << std::flush;
+        shown_ = terminal_;
+        return;
+    }
     const std::string line = "Checking... " + registry::ToUnicodeName(progress.name) + " (" +
                              std::to_string(progress.position) + "/" +
                              std::to_string(progress.count) + ")";

@@ -3,6 +3,7 @@
 #include "core/CheckPool.h"
 #include "core/DomainCheck.h"
 #include "core/ForceDetails.h"
+#include "core/LinkedNames.h"
 #include "core/RowCells.h"
 #include "core/StepRelay.h"
 #include "platform/Application.h"
@@ -184,6 +185,9 @@ void CheckRun::Start() {
         BusyCursor busy;
         try {
             RunSearch();
+        } catch (const ENoIndex &missing) {
+            // A search of linked names cannot start without the web graph's names: say why.
+            platform::ShowMessage(missing.Message());
         } catch (...) {
             // A failure ends the run without a message; the rows so far stay.
         }
@@ -217,6 +221,10 @@ void CheckRun::CheckNames(const StringList &names) {
 }
 
 void CheckRun::RunSearch() {
+    if (options_.searchmode() == kLinkedNames) {
+        CheckLinkedNames();
+        return;
+    }
     std::exception_ptr failure;
     try {
         CandidateGenerator(options_, candidates_, scratch_).BuildCandidates();
@@ -353,7 +361,36 @@ bool CheckRun::PlaceOutcome(CheckPool &pool, const CheckOutcome &outcome) {
     return true;
 }
 
+void CheckRun::CheckLinkedNames() {
+    availableFound_ = 0;
+    const CheckSetup setup = choose_();
+    if (!setup.webGraph || !setup.webGraph->Names())
+        throw ENoIndex(setup.webGraph ? kHashOnlyIndexText
+                                      : "no web graph index; import one first");
+    const net::NetworkContext context = ContextForRun(context_, kPerHost);
+    // The scan runs on its own thread; the run's stop ends it with the checks.
+    LinkedNames names(setup.webGraph, LinkedNamesQueryFor(options_),
+                      context.Sockets->QueuedWaitsToken());
+    {
+        ActiveSockets active(*this, *context.Sockets);
+        const std::uint64_t generation = list_.Generation();
+        progress_.ShowProgress({.position = 0, .count = 0, .name = {}, .searching = true});
+        // The window stays live until the first page of names is there.
+        while (!names.WaitReady(kWaitSlice)) {
+            platform::ProcessMessages();
+            if (list_.Generation() != generation || StopTest(*context.Sockets))
+                return;
+        }
+    }
+    CheckConcurrently(names, setup, context);
+}
+
 void CheckRun::CheckConcurrently(NameSource &names, const CheckSetup &setup) {
+    CheckConcurrently(names, setup, ContextForRun(context_, kPerHost));
+}
+
+void CheckRun::CheckConcurrently(NameSource &names, const CheckSetup &setup,
+                                 const net::NetworkContext &context) {
     keepFinished_ = false;
     list_.Clear(setup.columns);
     namesChecked_ = nothingAnswered_ = 0;
@@ -361,7 +398,7 @@ void CheckRun::CheckConcurrently(NameSource &names, const CheckSetup &setup) {
     // The workers see the show filter as it was at the start; rows follow the current one.
     const std::int32_t show = options_.show();
     CheckPool pool(
-        names, setup.probes, ContextForRun(context_, kPerHost), options_.jobs(),
+        names, setup.probes, context, options_.jobs(),
         [show](const probes::DomainRecord &record) { return IsShown(show, record); },
         setup.delegationAhead);
     struct ActivePool {

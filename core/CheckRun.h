@@ -70,6 +70,8 @@ public:
     void CheckNames(NameSource &names);
     void CheckNames(const StringList &names);
 
+    // Builds the candidates and checks them, or for a search of linked names
+    // (options.searchmode()) checks the web graph's names that hold the keywords.
     void RunSearch();
     // Chooses the run's probes, then checks the candidates with them; a run keeps its probes to
     // the end, whatever the settings or the indexes become meanwhile.
@@ -90,6 +92,11 @@ private:
     // Checks options.jobs() names at once on worker threads; this thread only drains the
     // message queue, shows the progress and fills the rows in candidate order.
     void CheckConcurrently(NameSource &names, const CheckSetup &setup);
+    void CheckConcurrently(NameSource &names, const CheckSetup &setup,
+                           const net::NetworkContext &context);
+    // Searches the web graph's names for the keywords and checks what it finds, best link
+    // position first, many at once; ENoIndex without a web graph that keeps its names.
+    void CheckLinkedNames();
     // Appends the row of a finished check when the show filter lets it; true when the name was
     // free.
     bool PlaceRow(const probes::DomainRecord &record);

@@ -66,8 +66,7 @@ probes::RegistrySettings WithCache(const SearchOptions &options, probes::Registr
 void AddRegistryCheck(CheckSetup &setup, const probes::RegistrySettings &registry) {
     auto context = std::make_shared<probes::RegistryContext>(registry);
     setup.registryDataPublished = context->Bootstrap().Publication();
-    setup.notes.insert(setup.notes.end(), context->DataNotes().begin(),
-                       context->DataNotes().end());
+    setup.notes.insert(setup.notes.end(), context->DataNotes().begin(), context->DataNotes().end());
     setup.probes.push_back(std::make_shared<probes::RegistryProbe>(context));
     const auto kept = [context](const std::string &name) {
         return probes::AnswerFromCache(context->Cache(), name, context->AskWhenDelegated())
@@ -82,15 +81,21 @@ CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem:
                             const probes::RegistrySettings &registry,
                             const probes::ServiceAddresses &services) {
     CheckSetup setup;
-    const auto graph =
-        OpenChosen(options.linksFrom(), RankKind::WebGraph, indexFolder, setup.notes);
+    const bool linked = options.searchmode() == kLinkedNames;
+    const auto graph = OpenChosen(linked ? kFromIndex : options.linksFrom(), RankKind::WebGraph,
+                                  indexFolder, setup.notes);
+    if (linked && !graph->Names())
+        throw ENoIndex(kHashOnlyIndexText);
+    setup.webGraph = graph;
     const auto list = OpenChosen(options.rankFrom(), RankKind::RankList, indexFolder, setup.notes);
     if (options.check() == kCheckWeb)
         setup.probes.push_back(std::make_shared<probes::AvailabilityProbe>());
     else
         AddRegistryCheck(setup, WithCache(options, registry, setup.notes));
     if (graph) {
-        setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(graph));
+        setup.probes.push_back(std::make_shared<probes::RankIndexProbe>(
+            graph,
+            linked ? probes::RankIndexProbe::For::Every : probes::RankIndexProbe::For::Available));
         setup.columns = setup.columns.WithCaption(base::field::kLinks, kLinksFromIndexCaption);
     } else {
         setup.probes.push_back(

@@ -6,10 +6,12 @@
 #include "probes/Probe.h"
 #include "probes/RegistryProbe.h"
 #include "probes/ServiceAddresses.h"
+#include "rankindex/RankIndex.h"
 #include "results/Columns.h"
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,10 +37,17 @@ struct CheckSetup {
     std::optional<std::chrono::sys_seconds> registryDataPublished;
     // The registry check's runs of many names resolve delegation ahead of the checks.
     std::optional<DelegationAhead> delegationAhead;
+    // The web-graph index the run reads, when it reads one; a search of linked names takes its
+    // names from it.
+    std::shared_ptr<const rankindex::RankIndex> webGraph;
 };
 
 inline constexpr const char *kLinksFromIndexCaption = "Links (rank)";
 inline constexpr const char *kRankFromIndexCaption = "Traffic rank";
+
+// What a search of linked names says when the web-graph index holds no names.
+inline constexpr const char *kHashOnlyIndexText =
+    "the web graph index holds hashes only: re-import to search by keyword";
 
 // Availability by options.check(): the registry check (its registry context made here, for
 // this run alone, from registry, with the user's answer cache opened here when options.cache
@@ -46,8 +55,10 @@ inline constexpr const char *kRankFromIndexCaption = "Traffic rank";
 // popularity and traffic rank each from its index in indexFolder (none when empty) where
 // options.linksFrom() / rankFrom() let it and the index is there, else from the web. Each index is
 // mapped here, once for the run, and shared read-only by the run's probes on every thread. ENoIndex
-// when a choice of kFromIndex cannot be met. What RegistryContext raises for a trust store or
-// bootstrap file that cannot be used passes. The web's details come from services.
+// when a choice of kFromIndex cannot be met. A search of linked names (options.searchmode())
+// needs the web-graph index whatever linksFrom() says, and one with its names: ENoIndex
+// otherwise; its probe then answers for every name, taken ones too. What RegistryContext raises for
+// a trust store or bootstrap file that cannot be used passes. The web's details come from services.
 CheckSetup ChooseCheckSetup(const SearchOptions &options, const std::filesystem::path &indexFolder,
                             const probes::RegistrySettings &registry = {},
                             const probes::ServiceAddresses &services = {});

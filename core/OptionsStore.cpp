@@ -110,14 +110,10 @@ RegValue Integer(std::int32_t value) {
 
 void LoadSearchMode(SearchOptions &options) {
     options.SetSearchFor(kAllVariants);
+    options.SetSearchMode(kBuildNames);
     const auto key = OpenExistingKey();
-    const auto value = Query(key.get(), "searchfor");
-    if (!value)
-        return;
-    try {
-        options.SetSearchFor(ReadInteger(*value));
-    } catch (const EWrongType &) {
-    }
+    LoadInteger(key.get(), "searchfor", [&](std::int32_t value) { options.SetSearchFor(value); });
+    LoadInteger(key.get(), "searchmode", [&](std::int32_t value) { options.SetSearchMode(value); });
 }
 
 void LoadSettings(SearchOptions &options) {
@@ -147,7 +143,9 @@ void LoadSettings(SearchOptions &options) {
 
 void StoreSearchMode(const SearchOptions &options) {
     try {
-        RegistryKey::Create(kSetupKey)->SetValue("searchfor", Integer(options.searchfor()));
+        const auto key = RegistryKey::Create(kSetupKey);
+        key->SetValue("searchfor", Integer(options.searchfor()));
+        key->SetValue("searchmode", Integer(options.searchmode()));
     } catch (const platform::ERegistryError &) {
     }
 }

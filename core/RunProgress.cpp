@@ -7,6 +7,8 @@ namespace core {
 std::string StatusText(const RunProgress &progress) {
     if (progress.stopping)
         return "Stopping...";
+    if (progress.searching)
+        return kSearchingText;
     // The name as the list shows it.
     std::string text = "Checking... " + registry::ToUnicodeName(progress.name);
     if (progress.manyAtOnce)

@@ -17,13 +17,16 @@ struct RunProgress {
     bool stopping = false;
     // Many names are checked at once; the window then shows the position too.
     bool manyAtOnce = false;
+    // The web graph's names are being searched; no name is checked yet.
+    bool searching = false;
 
     bool operator==(const RunProgress &) const = default;
 };
 
 // What the window shows for it: "Checking... NAME", "Checking... NAME (k/N)" with many at once,
-// or "Stopping...".
+// "Searching the web graph..." or "Stopping...".
 std::string StatusText(const RunProgress &progress);
+inline constexpr const char *kSearchingText = "Searching the web graph...";
 // What it shows once a run has ended.
 inline constexpr const char *kRunDoneText = "Done!";
 // What it shows instead when no registry and no resolver answered for any name of the run.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +20,11 @@ inline constexpr std::int32_t kShowAll = 1;
 // How availability is decided (`check`): the registries' records, or the web site's answer.
 inline constexpr std::int32_t kCheckRegistry = 0;
 inline constexpr std::int32_t kCheckWeb = 1;
+
+// What a search looks for (`searchmode`): names built from the keywords, or the names of the
+// imported web graph that contain them.
+inline constexpr std::int32_t kBuildNames = 0;
+inline constexpr std::int32_t kLinkedNames = 1;
 
 // Names checked at once: 1 is the one-after-the-other run.
 inline constexpr std::int32_t kMinJobs = 1;
@@ -67,8 +73,16 @@ public:
     // Names with more letters than this before the suffix are not checked; kNoLengthLimit for
     // none (`maxlength`, 0 to kLongestNameLength).
     std::int32_t maxNameLength = kNoLengthLimit;
+    // For a search of linked names: the fewest hosts a name must have in the web graph. Never
+    // stored.
+    std::uint32_t minHosts = 1;
 
     std::int32_t searchfor() const { return searchfor_; }
+    std::int32_t searchmode() const { return searchmode_; }
+    // Anything but kLinkedNames is kBuildNames.
+    void SetSearchMode(std::int32_t value) {
+        searchmode_ = value == kLinkedNames ? kLinkedNames : kBuildNames;
+    }
     std::int32_t jobs() const { return jobs_; }
     // Clamps to kMinJobs..kMaxJobs.
     void SetJobs(std::int32_t value) {
@@ -96,6 +110,7 @@ private:
     }
 
     std::int32_t searchfor_ = kAllVariants;
+    std::int32_t searchmode_ = kBuildNames;
     std::int32_t show_ = kShowAll;
     std::int32_t jobs_ = kDefaultJobs;
     std::int32_t linksFrom_ = kIndexWhenPresent;

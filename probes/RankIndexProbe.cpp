@@ -8,19 +8,26 @@ std::string IndexEvidence(const rankindex::RankIndexInfo &info) {
     return std::string(rankindex::RankKindName(info.kind)) + " (" + day + ")";
 }
 
-RankIndexProbe::RankIndexProbe(std::shared_ptr<const rankindex::RankIndex> index)
+RankIndexProbe::RankIndexProbe(std::shared_ptr<const rankindex::RankIndex> index, For names)
     : index_(std::move(index)),
       field_(index_->Info().kind == rankindex::RankKind::WebGraph ? base::field::kLinks
                                                                   : base::field::kRank),
-      evidence_(IndexEvidence(index_->Info())) {}
+      evidence_(IndexEvidence(index_->Info())), for_(names) {}
 
 std::vector<std::string> RankIndexProbe::Fills() const {
-    return {std::string(field_), std::string(base::field::kEvidence)};
+    std::vector<std::string> fields{std::string(field_), std::string(base::field::kEvidence)};
+    if (index_->Names())
+        fields.emplace_back(base::field::kHosts);
+    return fields;
 }
 
 void RankIndexProbe::Run(DomainRecord &record, const net::NetworkContext &, const Pause &) const {
     const auto position = index_->Find(record.name);
     record.SetField(field_, position ? std::to_string(*position) : std::string());
+    if (const rankindex::NameSection *names = index_->Names()) {
+        const auto facts = names->Find(record.name);
+        record.SetField(base::field::kHosts, facts ? std::to_string(facts->hosts) : std::string());
+    }
     record.AddEvidence(evidence_);
 }
 

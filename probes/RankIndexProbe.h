@@ -16,11 +16,16 @@ namespace probes {
 // thread; a lookup reads a few bytes of the mapping and never waits on the network.
 class RankIndexProbe : public Probe {
 public:
-    // Fills links from a web-graph index, rank from a rank-list index.
-    explicit RankIndexProbe(std::shared_ptr<const rankindex::RankIndex> index);
+    // Which names the probe answers for: the free ones, as the web's details, or every one (a
+    // search of the web graph's own names shows why each was listed).
+    enum class For { Available, Every };
+
+    // Fills links (and hosts) from a web-graph index, rank from a rank-list index.
+    explicit RankIndexProbe(std::shared_ptr<const rankindex::RankIndex> index,
+                            For names = For::Available);
 
     std::vector<std::string> Fills() const override;
-    bool OnlyForAvailable() const override { return true; }
+    bool OnlyForAvailable() const override { return for_ == For::Available; }
     void Run(DomainRecord &record, const net::NetworkContext &context,
              const Pause &pause) const override;
 
@@ -30,6 +35,7 @@ private:
     std::shared_ptr<const rankindex::RankIndex> index_;
     std::string field_;
     std::string evidence_;
+    For for_;
 };
 
 // "web graph (2026-12-01)": the kind of index and its import day (UTC).

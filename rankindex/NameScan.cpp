@@ -22,7 +22,10 @@ bool BetterMatch(const NameMatch &a, const NameMatch &b) {
 } // namespace
 
 NameScan::NameScan(const NameSection &section, NameQuery query)
-    : section_(section), query_(std::move(query)) {
+    : NameScan(section, std::move(query), std::nullopt) {}
+
+NameScan::NameScan(const NameSection &section, NameQuery query, std::optional<NameCursor> after)
+    : section_(section), query_(std::move(query)), after_(std::move(after)) {
     for (std::string &keyword : query_.keywords)
         keyword = LowerAscii(std::move(keyword));
     for (const std::string &suffix : query_.suffixes) {
@@ -93,8 +96,12 @@ void NameScan::Consider(std::string_view name, const NameFacts &facts) {
     }
     if (namePart.empty() || !Wanted(namePart))
         return;
-    NameMatch match{TurnLabels(name), facts};
     if (query_.limit == 0)
+        return;
+    if (after_ && facts.harmonicPosition < after_->harmonicPosition)
+        return;
+    NameMatch match{TurnLabels(name), facts};
+    if (after_ && facts.harmonicPosition == after_->harmonicPosition && match.name <= after_->name)
         return;
     if (kept_.size() < query_.limit) {
         kept_.push_back(std::move(match));

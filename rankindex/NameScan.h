@@ -3,10 +3,17 @@
 #include "rankindex/NameSection.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace rankindex {
+
+// A place in a scan's results: a match's harmonic position and its name in reading order.
+struct NameCursor {
+    std::uint32_t harmonicPosition = 0;
+    std::string name;
+};
 
 // Which names a keyword scan wants.
 struct NameQuery {
@@ -33,6 +40,9 @@ struct NameMatch {
 class NameScan {
 public:
     NameScan(const NameSection &section, NameQuery query);
+    // Only matches after `after` in the order of the results: the next page of a search whose
+    // earlier pages were taken, so that a long search never holds more than a page.
+    NameScan(const NameSection &section, NameQuery query, std::optional<NameCursor> after);
 
     // Scans up to maxBlocks more blocks; false once the whole range has been scanned.
     bool Step(std::uint64_t maxBlocks);
@@ -51,6 +61,7 @@ private:
 
     const NameSection &section_;
     NameQuery query_;
+    std::optional<NameCursor> after_;
     std::vector<std::string> suffixPrefixes_; // reversed, longest first
     std::vector<Range> ranges_;
     std::size_t range_ = 0;

@@ -19,6 +19,7 @@ const Columns &Columns::Standard() {
         {"Registrar", "registrar", std::string(base::field::kRegistrar), Ordering::TextAscending},
         {"Status", "status", std::string(base::field::kStatus), Ordering::TextAscending},
         {"Display name", "display", std::string(base::field::kDisplay), Ordering::TextAscending},
+        {"Hosts", "hosts", std::string(base::field::kHosts), Ordering::Number},
     });
     return standard;
 }

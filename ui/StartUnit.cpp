@@ -33,7 +33,7 @@ bool IsEnter(int key) {
 } // namespace
 
 TStartForm::TStartForm(core::SearchOptions &options, QWidget *parent)
-    : FixedDialog(QStringLiteral("Keywords related to your business..."), 294, 339, parent),
+    : FixedDialog(QStringLiteral("Keywords related to your business..."), 294, 397, parent),
       options_(options) {
     setObjectName(QStringLiteral("StartForm"));
     CreateControls();
@@ -68,9 +68,14 @@ void TStartForm::CreateControls() {
                        {QStringLiteral("Exact phrase"), QStringLiteral("All variants")}, 2,
                        QRect(10, 220, 276, 52), this);
     SearchRadioGroup->setObjectName(QStringLiteral("SearchRadioGroup"));
-    BitBtn2 = MakeButton(this, "BitBtn2", QStringLiteral("Cancel"), QRect(28, 294, 100, 35),
+    SearchModeGroup = new RadioGroup(QStringLiteral("Search for:"),
+                                     {QStringLiteral("names built from the keywords"),
+                                      QStringLiteral("linked names containing the keywords")},
+                                     1, QRect(10, 278, 276, 62), this);
+    SearchModeGroup->setObjectName(QStringLiteral("SearchModeGroup"));
+    BitBtn2 = MakeButton(this, "BitBtn2", QStringLiteral("Cancel"), QRect(28, 352, 100, 35),
                          PicturePath("cancel"));
-    BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("Search"), QRect(169, 294, 100, 35),
+    BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("Search"), QRect(169, 352, 100, 35),
                          PicturePath("search"));
 
     connect(AddBtn, &QPushButton::clicked, this, Guarded([this] { AddBtnClick(); }));
@@ -80,6 +85,8 @@ void TStartForm::CreateControls() {
     connect(BitBtn2, &QPushButton::clicked, this, Guarded([this] { BitBtn2Click(); }));
     connect(SearchRadioGroup, &RadioGroup::Changed, this,
             Guarded([this] { SearchRadioGroupClick(); }));
+    connect(SearchModeGroup, &RadioGroup::Changed, this,
+            Guarded([this] { options_.SetSearchMode(SearchModeGroup->ItemIndex()); }));
 }
 
 void TStartForm::SetFocusOrder() {
@@ -87,6 +94,8 @@ void TStartForm::SetFocusOrder() {
                               BitBtn2,
                               SearchRadioGroup->Button(0),
                               SearchRadioGroup->Button(1),
+                              SearchModeGroup->Button(0),
+                              SearchModeGroup->Button(1),
                               leKeyword,
                               AddBtn,
                               BitBtn4,
@@ -110,6 +119,13 @@ void TStartForm::DescribeControls() {
         {SearchRadioGroup->Button(1), "All variants",
          "Names made of the keywords in every order and combination"},
         {NamesCountLabel, "Names to check", "How many names a search would check now, per suffix"},
+        {SearchModeGroup, "Search for",
+         "Whether to build names from the keywords or to search the imported web graph"},
+        {SearchModeGroup->Button(0), "Names built from the keywords",
+         "Builds domain names from the keywords and checks them"},
+        {SearchModeGroup->Button(1), "Linked names containing the keywords",
+         "Lists the names of the imported web graph that contain every keyword, best linked "
+         "first, and checks them"},
         {BitBtn2, "Cancel", "Closes the dialog without searching"},
         {BitBtn1, "Search", "Closes the dialog and searches for free domain names"},
     });
@@ -118,6 +134,7 @@ void TStartForm::DescribeControls() {
 void TStartForm::FormCreate() {
     core::LoadSearchMode(options_);
     SearchRadioGroup->SetItemIndex(options_.searchfor());
+    SearchModeGroup->SetItemIndex(options_.searchmode());
 }
 
 core::KeywordsAnswer TStartForm::AskKeywords() {
@@ -129,6 +146,7 @@ void TStartForm::FormShow() {
     answer_ = core::KeywordsAnswer::Cancel;
     ShowKeywords();
     SearchRadioGroup->SetItemIndex(options_.searchfor());
+    SearchModeGroup->SetItemIndex(options_.searchmode());
     leKeyword->setFocus(Qt::OtherFocusReason);
 }
 

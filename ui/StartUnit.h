@@ -73,6 +73,8 @@ private:
     // How many names a search would check, per suffix (the whole text in its tool tip).
     QLabel *NamesCountLabel;
     RadioGroup *SearchRadioGroup;
+    // Names built from the keywords, or the web graph's names that contain them (`searchmode`).
+    RadioGroup *SearchModeGroup = nullptr;
     QPushButton *BitBtn2;
     QPushButton *BitBtn1;
     core::KeywordsAnswer answer_ = core::KeywordsAnswer::Cancel;

@@ -141,12 +141,11 @@ TEST_F(HostileFilesTest, FifoIsReadOnceToItsEnd) {
     writer.join();
     EXPECT_EQ(result.exitCode, 0) << result.err;
     // A file written without the newer columns loads with those cells empty.
-    EXPECT_EQ(
-        result.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "name0.com\tcom\tYes\t12345\t678\t\t\t\t\t\t1\n"
-        "name1.com\tcom\tYes\t12345\t678\t\t\t\t\t\t0\n"
-        "name2.com\tcom\tYes\t12345\t678\t\t\t\t\t\t1\n");
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
+                          "atus\tdisplay\thosts\tchecked\n"
+                          "name0.com\tcom\tYes\t12345\t678\t\t\t\t\t\t\t1\n"
+                          "name1.com\tcom\tYes\t12345\t678\t\t\t\t\t\t\t0\n"
+                          "name2.com\tcom\tYes\t12345\t678\t\t\t\t\t\t\t1\n");
 }
 
 TEST_F(HostileFilesTest, OutputsOntoWhatIsNotAFileAreWrittenInPlace) {

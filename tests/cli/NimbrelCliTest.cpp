@@ -70,11 +70,10 @@ TEST_F(CliTest, SearchListsFreeNamesWithDetailsAndTakenNamesWithPlaceholders) {
     const ChildResult result =
         Run({"--mode", "exact", "--show", "all", "--format", "tsv", "Fast", "car", "FAST"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(
-        result.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t1\n"
-        "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t0\n");
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
+                          "atus\tdisplay\thosts\tchecked\n"
+                          "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t-\t1\n"
+                          "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t-\t0\n");
     EXPECT_NE(result.err.find("Checking... fast.com (1/2)"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("Checking... car.com (2/2)"), std::string::npos) << result.err;
 
@@ -103,9 +102,9 @@ TEST_F(CliTest, PrintsJsonAndTables) {
     EXPECT_EQ(
         table.out,
         "Domain name  Top Level  Available  Link Popularity  Alexa Ranking  Evidence  Expires  "
-        "Registrar  Status  Checked\n"
+        "Registrar  Status  Hosts  Checked\n"
         "bike.com     com        Yes        1234             7              web       -        "
-        "-          -       [x]\n");
+        "-          -       -      [x]\n");
 }
 
 TEST_F(CliTest, SavedResultsLoadBackAsTheSameRows) {
@@ -124,9 +123,9 @@ TEST_F(CliTest, SavedResultsLoadBackAsTheSameRows) {
     EXPECT_EQ(first, "car.com");
 
     const ChildResult sorted = Run({"--load", file, "--format", "tsv", "--sort", "2"}, false);
-    EXPECT_NE(sorted.out.find("\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t0\n"), std::string::npos);
+    EXPECT_NE(sorted.out.find("\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t-\t0\n"), std::string::npos);
     EXPECT_EQ(sorted.out.substr(sorted.out.rfind('\n', sorted.out.size() - 2) + 1),
-              "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t0\n");
+              "car.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tcar.com\t-\t0\n");
 }
 
 TEST_F(CliTest, CandidatesAreListedWithoutAnyRequest) {
@@ -267,10 +266,9 @@ TEST_F(CliTest, InterruptCompletesTheNameInProgressAndExits130) {
     child.Signal(SIGINT);
     const ChildResult result = child.Wait();
     EXPECT_EQ(result.exitCode, 130) << result.err;
-    EXPECT_EQ(
-        result.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "slow.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tslow.com\t1\n");
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
+                          "atus\tdisplay\thosts\tchecked\n"
+                          "slow.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tslow.com\t-\t1\n");
     EXPECT_TRUE(std::filesystem::exists(Path("cut.nbr")));
 }
 
@@ -292,15 +290,14 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
     const ChildResult indexed =
         Run({"--from", Path("names.txt"), "--show", "all", "--format", "tsv"});
     ASSERT_EQ(indexed.exitCode, 0) << indexed.err;
-    EXPECT_EQ(
-        indexed.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "lapsed.com\tcom\tYes\t12\t7\tweb; " +
-            both +
-            "\t-\t-\t-\tlapsed.com\t1\n"
-            "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t0\n"
-            "nowhere.com\tcom\tYes\t\t\tweb; " +
-            both + "\t-\t-\t-\tnowhere.com\t1\n");
+    EXPECT_EQ(indexed.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\ts"
+                           "tatus\tdisplay\thosts\tchecked\n"
+                           "lapsed.com\tcom\tYes\t12\t7\tweb; " +
+                               both +
+                               "\t-\t-\t-\tlapsed.com\t1\t1\n"
+                               "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t-\t0\n"
+                               "nowhere.com\tcom\tYes\t\t\tweb; " +
+                               both + "\t-\t-\t-\tnowhere.com\t\t1\n");
     // Only the availability asked the network.
     EXPECT_EQ(server.Requests().size(), 3u);
 
@@ -313,15 +310,15 @@ TEST_F(CliTest, ImportedIndexesAnswerLinksAndRankWithTheirEvidence) {
     const ChildResult web = Run({"--from", Path("names.txt"), "--format", "tsv", "--links-from",
                                  "web", "--rank-from", "list"});
     ASSERT_EQ(web.exitCode, 0) << web.err;
-    EXPECT_EQ(
-        web.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "lapsed.com\tcom\tYes\t1234\t7\tweb; " +
-            evidence(rankindex::RankKind::RankList) +
-            "\t-\t-\t-\tlapsed.com\t1\n"
-            "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t0\n"
-            "nowhere.com\tcom\tYes\t1234\t\tweb; " +
-            evidence(rankindex::RankKind::RankList) + "\t-\t-\t-\tnowhere.com\t1\n");
+    EXPECT_EQ(web.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatu"
+                       "s\tdisplay\thosts\tchecked\n"
+                       "lapsed.com\tcom\tYes\t1234\t7\tweb; " +
+                           evidence(rankindex::RankKind::RankList) +
+                           "\t-\t-\t-\tlapsed.com\t-\t1\n"
+                           "busy.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tbusy.com\t-\t0\n"
+                           "nowhere.com\tcom\tYes\t1234\t\tweb; " +
+                           evidence(rankindex::RankKind::RankList) +
+                           "\t-\t-\t-\tnowhere.com\t-\t1\n");
 
     const ChildResult info = Run({"--index-info"}, false);
     EXPECT_NE(info.out.find("web graph: graph-source.txt, 2 lines (0 malformed), 2 names, "
@@ -342,11 +339,11 @@ const char *kNamesFile = "# names to check\n"
                          "#car.com\n"
                          "last.org";
 
-const char *kNamesRows =
-    "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-    "fast.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tfast.com\t0\n"
-    "car.net\tnet\tYes\t1234\t7\tweb\t-\t-\t-\tcar.net\t1\n"
-    "last.org\torg\tYes\t1234\t7\tweb\t-\t-\t-\tlast.org\t1\n";
+const char *kNamesRows = "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tsta"
+                         "tus\tdisplay\thosts\tchecked\n"
+                         "fast.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\tfast.com\t-\t0\n"
+                         "car.net\tnet\tYes\t1234\t7\tweb\t-\t-\t-\tcar.net\t-\t1\n"
+                         "last.org\torg\tYes\t1234\t7\tweb\t-\t-\t-\tlast.org\t-\t1\n";
 
 } // namespace
 
@@ -392,11 +389,10 @@ TEST_F(CliTest, KeywordsAfterConnectToAreKeywords) {
     line.insert(line.end(), search.begin(), search.end());
     const ChildResult result = Run(line, false);
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(
-        result.out,
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t1\n"
-        "car.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tcar.com\t1\n");
+    EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tst"
+                          "atus\tdisplay\thosts\tchecked\n"
+                          "fast.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tfast.com\t-\t1\n"
+                          "car.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tcar.com\t-\t1\n");
 }
 
 TEST_F(CliTest, LimitEndsTheRunAfterThatManyFreeNames) {
@@ -412,10 +408,10 @@ TEST_F(CliTest, LimitEndsTheRunAfterThatManyFreeNames) {
         const ChildResult result = Run(args, false);
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar"
-                              "\tstatus\tdisplay\tchecked\n"
-                              "a.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\ta.com\t0\n"
-                              "b.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tb.com\t1\n"
-                              "c.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tc.com\t1\n")
+                              "\tstatus\tdisplay\thosts\tchecked\n"
+                              "a.com\tcom\tNo\t-\t-\tweb\t-\t-\t-\ta.com\t-\t0\n"
+                              "b.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tb.com\t-\t1\n"
+                              "c.com\tcom\tYes\t1234\t7\tweb\t-\t-\t-\tc.com\t-\t1\n")
             << "jobs " << jobs;
     }
 }
@@ -438,8 +434,8 @@ TEST(RowPrinter, CsvQuotesCellsAsRfc4180Asks) {
                        {{{c.cell, "com", "Yes", "1", "2", "web", "-", "-", "client hold"}, true}},
                        cli::OutputFormat::Csv);
         EXPECT_EQ(out.str(), "domain,suffix,available,links,rank,evidence,expires,registrar,"
-                             "status,display,checked\r\n" +
-                                 c.written + ",com,Yes,1,2,web,-,-,client hold,,1\r\n")
+                             "status,display,hosts,checked\r\n" +
+                                 c.written + ",com,Yes,1,2,web,-,-,client hold,,,1\r\n")
             << c.cell;
     }
 }
@@ -498,10 +494,9 @@ TEST(RowPrinter, EscapesTsvCells) {
     cli::PrintRows(out, results::Columns::Standard(),
                    {{{"x\ty.com", "com", "Yes", "", "", "rdap", "", "", ""}, true}},
                    cli::OutputFormat::Tsv);
-    EXPECT_EQ(
-        out.str(),
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\tchecked\n"
-        "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t\t\t1\n");
+    EXPECT_EQ(out.str(), "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tsta"
+                         "tus\tdisplay\thosts\tchecked\n"
+                         "x\\ty.com\tcom\tYes\t\t\trdap\t\t\t\t\t\t1\n");
 }
 
 TEST(RowPrinter, TableShowsControlCharactersAsEscapes) {
@@ -546,6 +541,7 @@ TEST(RowPrinter, JsonIsTheWholeDocumentIndentedByTwo) {
                                 {"registrar", base::DisplayUtf8(row.cells[7])},
                                 {"status", row.cells[8]},
                                 {"display", ""},
+                                {"hosts", ""},
                                 {"checked", row.checked}});
         std::ostringstream out;
         cli::PrintRows(out, results::Columns::Standard(), rows, cli::OutputFormat::Json);

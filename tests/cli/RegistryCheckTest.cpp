@@ -394,8 +394,8 @@ TEST_F(RegistryCheckCli, RefusesALineThatNamesAHostBelowARegistrableName) {
         {"XDG_CONFIG_HOME=" + home.Folder().string(), "XDG_DATA_HOME=" + data.Path().string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar"
-                          "\tstatus\tdisplay\tchecked\nexample-taken.com\tcom\tNo\t-\t-\tdns\t-\t-\t-"
-                          "\texample-taken.com\t0\n");
+                          "\tstatus\tdisplay\thosts\tchecked\nexample-taken.com\tcom\tNo\t-\t-\tdns\t-"
+                          "\t-\t-\texample-taken.com\t-\t0\n");
     for (const char *line : {":1: www.example-taken.com", ":3: shop.example-taken.com"})
         EXPECT_NE(result.err.find(list + line +
                                   " is a host below the registrable name example-taken.com"),

@@ -170,8 +170,8 @@ TEST_F(CheckRunTest, ListsAvailableNamesWithDetailsAndTakenNamesWithPlaceholders
     probes.taken = {{"car.com", 1}};
     run.Start();
     EXPECT_EQ(Rows(), (std::vector<RowView>{
-                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-"}, true},
-                          {"car.com", {"com", "No", "-", "-", "-", "-", "-", "-"}, false}}));
+                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-", "-"}, true},
+                          {"car.com", {"com", "No", "-", "-", "-", "-", "-", "-", "-"}, false}}));
     EXPECT_EQ(status.texts, (StringList{"Checking... fast.com", "Checking... car.com", "Done!"}));
     EXPECT_EQ(probes.calls, (StringList{"avail http://www.fast.com", "links fast.com",
                                         "rank fast.com", "avail http://www.car.com"}));
@@ -228,15 +228,17 @@ TEST_F(CheckRunTest, UnknownNamesAreUncheckedWithoutDetailsAndHiddenWithFreeName
         options.SetJobs(jobs);
         options.SetShow(core::kShowAll);
         run.Start();
-        EXPECT_EQ(Rows(), (std::vector<RowView>{
-                              {"fast.com", {"com", "Unknown", "-", "-", "-", "-", "-", "-"}, false},
-                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-", "-"}, true}}));
+        EXPECT_EQ(Rows(),
+                  (std::vector<RowView>{
+                      {"fast.com", {"com", "Unknown", "-", "-", "-", "-", "-", "-", "-"}, false},
+                      {"car.com", {"com", "Yes", "17", "97", "-", "-", "-", "-", "-"}, true}}));
         EXPECT_EQ(Probed("links fast.com"), 0);
 
         options.SetShow(core::kShowAvailableOnly);
         run.Start();
-        EXPECT_EQ(Rows(), (std::vector<RowView>{
-                              {"car.com", {"com", "Yes", "17", "97", "-", "-", "-", "-"}, true}}));
+        EXPECT_EQ(Rows(),
+                  (std::vector<RowView>{
+                      {"car.com", {"com", "Yes", "17", "97", "-", "-", "-", "-", "-"}, true}}));
         probes.calls.clear();
     }
 }
@@ -284,8 +286,9 @@ TEST(CheckPool, AbandoningEndsTheWaitsOfItsProbes) {
 TEST_F(CheckRunTest, StopDuringTheRankProbeCompletesThatRowThenEnds) {
     probes.during["rank fast.com"] = [this] { run.Stop(); };
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{
-                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-"}, true}}));
+    EXPECT_EQ(Rows(),
+              (std::vector<RowView>{
+                  {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail"), 1);
     EXPECT_EQ(status.texts.back(), "Done!");
 }
@@ -323,7 +326,7 @@ TEST_F(CheckRunTest, ANestedStartAnsweredSearchTakesTheListOver) {
     };
     run.Start();
     EXPECT_EQ(Rows(), (std::vector<RowView>{
-                          {"new.com", {"com", "Yes", "17", "97", "-", "-", "-", "-"}, true}}));
+                          {"new.com", {"com", "Yes", "17", "97", "-", "-", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail http://www.car.com"), 0);
     EXPECT_EQ(Probed("rank fast.com"), 0);
     EXPECT_EQ(app.busyDepth, 0);
@@ -336,8 +339,9 @@ TEST_F(CheckRunTest, ANestedStartAnsweredCancelLetsTheOlderRunFinishItsName) {
         run.Start();
     };
     run.Start();
-    EXPECT_EQ(Rows(), (std::vector<RowView>{
-                          {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-"}, true}}));
+    EXPECT_EQ(Rows(),
+              (std::vector<RowView>{
+                  {"fast.com", {"com", "Yes", "18", "98", "-", "-", "-", "-", "-"}, true}}));
     EXPECT_EQ(Probed("avail http://www.car.com"), 0);
 }
 
@@ -399,8 +403,8 @@ TEST_F(CheckRunTest, ARunKeepsFillingItsRowWhereverASortMovedIt) {
     probes.during["links a.com"] = [this] { list.SortByColumn(0); };
     run.Start();
     EXPECT_EQ(Rows(), (std::vector<RowView>{
-                          {"a.com", {"com", "Yes", "15", "95", "-", "-", "-", "-"}, true},
-                          {"b.com", {"com", "Yes", "15", "95", "-", "-", "-", "-"}, true}}));
+                          {"a.com", {"com", "Yes", "15", "95", "-", "-", "-", "-", "-"}, true},
+                          {"b.com", {"com", "Yes", "15", "95", "-", "-", "-", "-", "-"}, true}}));
 }
 
 // The run's end says that no registry answered only when that was so for every name, in both

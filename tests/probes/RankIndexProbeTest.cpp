@@ -19,9 +19,12 @@ protected:
     RankIndexProbeTest() {
         ImportTestIndex(rankindex::RankKind::WebGraph, folder_.Path(),
                         WebGraphLine(12, "com.lapsed") + WebGraphLine(3, "org.xn--caf-dma"));
-        ImportTestIndex(rankindex::RankKind::RankList, folder_.Path(), "1,google.com\n42,busy.net\n");
-        graph_ = std::make_shared<const rankindex::RankIndex>(rankindex::IndexPath(Folder(), rankindex::RankKind::WebGraph));
-        list_ = std::make_shared<const rankindex::RankIndex>(rankindex::IndexPath(Folder(), rankindex::RankKind::RankList));
+        ImportTestIndex(rankindex::RankKind::RankList, folder_.Path(),
+                        "1,google.com\n42,busy.net\n");
+        graph_ = std::make_shared<const rankindex::RankIndex>(
+            rankindex::IndexPath(Folder(), rankindex::RankKind::WebGraph));
+        list_ = std::make_shared<const rankindex::RankIndex>(
+            rankindex::IndexPath(Folder(), rankindex::RankKind::RankList));
     }
     std::filesystem::path Folder() const { return folder_.Path() / "Nimbrel"; }
 
@@ -31,7 +34,8 @@ protected:
 
 TEST_F(RankIndexProbeTest, AnswersFromItsIndexAndNamesItAsEvidence) {
     const RankIndexProbe links(graph_), rank(list_);
-    EXPECT_EQ(links.Fills(), (std::vector<std::string>{"links", "evidence"}));
+    // The web graph keeps its names, so its probe gives their host counts too.
+    EXPECT_EQ(links.Fills(), (std::vector<std::string>{"links", "evidence", "hosts"}));
     EXPECT_EQ(rank.Fills(), (std::vector<std::string>{"rank", "evidence"}));
     EXPECT_TRUE(links.OnlyForAvailable() && rank.OnlyForAvailable());
 
@@ -43,10 +47,11 @@ TEST_F(RankIndexProbeTest, AnswersFromItsIndexAndNamesItAsEvidence) {
 
     const struct {
         const char *name;
-        std::optional<std::string> links, rank;
+        std::optional<std::string> links, rank, hosts;
     } cases[] = {
-        {"lapsed.com", "12", ""}, {"LAPSED.com.", "12", ""}, {"xn--caf-dma.org", "3", ""},
-        {"busy.net", "", "42"},   {"nowhere.com", "", ""},
+        {"lapsed.com", "12", "", "1"},     {"LAPSED.com.", "12", "", "1"},
+        {"xn--caf-dma.org", "3", "", "1"}, {"busy.net", "", "42", ""},
+        {"nowhere.com", "", "", ""},
     };
     for (const auto &c : cases) {
         DomainRecord record;
@@ -55,6 +60,7 @@ TEST_F(RankIndexProbeTest, AnswersFromItsIndexAndNamesItAsEvidence) {
         rank.Run(record, net::NetworkContext(), {});
         EXPECT_EQ(record.links, c.links) << c.name;
         EXPECT_EQ(record.rank, c.rank) << c.name;
+        EXPECT_EQ(record.Field("hosts"), c.hosts) << c.name;
         EXPECT_EQ(record.Field("evidence"), graphDay + "; " + listDay) << c.name;
     }
 }

@@ -264,7 +264,7 @@ TEST(ResultsFileColumns, TheStandardColumnsAddTheirKeysAndOlderFilesLoadWithThos
     ResultList list;
     AddRow(list,
            {"xn--hld-bma.com", "com", "No", "-", "-", "rdap", "2027-03-15", "Example, Inc.",
-            "client hold, redemption period", "h\xC3\xA9ld.com"},
+            "client hold, redemption period", "h\xC3\xA9ld.com", "12"},
            false);
     TempFolder folder;
     const std::string path = folder.PathOf("new.nbr");
@@ -274,7 +274,7 @@ TEST(ResultsFileColumns, TheStandardColumnsAddTheirKeysAndOlderFilesLoadWithThos
               std::string::npos)
         << FileContents(path);
     EXPECT_NE(FileContents(path).find("domain=xn--hld-bma.com\n"), std::string::npos);
-    EXPECT_NE(FileContents(path).find("\ndisplay=h\xC3\xA9ld.com\n"), std::string::npos)
+    EXPECT_NE(FileContents(path).find("\ndisplay=h\xC3\xA9ld.com\nhosts=12\n"), std::string::npos)
         << FileContents(path);
     ResultList back;
     LoadResultsFile(path, back);
@@ -282,7 +282,7 @@ TEST(ResultsFileColumns, TheStandardColumnsAddTheirKeysAndOlderFilesLoadWithThos
 
     ResultList older;
     LoadResultsFile(DataFolder + "written.nbr", older);
-    EXPECT_EQ(Snapshot(older).at(1), "car.com|com|No|-|-||||||0");
+    EXPECT_EQ(Snapshot(older).at(1), "car.com|com|No|-|-|||||||0");
 }
 
 } // namespace

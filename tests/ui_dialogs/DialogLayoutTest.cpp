@@ -88,7 +88,7 @@ TEST_F(DialogLayout, WindowsHaveTheirCaptionFixedSizeAndOnlyACloseBox) {
         QSize client;
     };
     const Case cases[] = {
-        {keywords_.get(), "Keywords related to your business...", QSize(294, 339)},
+        {keywords_.get(), "Keywords related to your business...", QSize(294, 397)},
         {settings_.get(), "Settings...", QSize(548, 434)},
     };
     for (const Case &c : cases) {
@@ -125,8 +125,9 @@ TEST_F(DialogLayout, KeywordsControlsSitWhereTheyBelong) {
                                  {"BitBtn5", "GroupBox1", {196, 69, 70, 25}},
                                  {"KeywordsListBox", "GroupBox1", {10, 102, 255, 77}},
                                  {"SearchRadioGroup", "StartForm", {10, 220, 276, 52}},
-                                 {"BitBtn2", "StartForm", {28, 294, 100, 35}},
-                                 {"BitBtn1", "StartForm", {169, 294, 100, 35}},
+                                 {"SearchModeGroup", "StartForm", {10, 278, 276, 62}},
+                                 {"BitBtn2", "StartForm", {28, 352, 100, 35}},
+                                 {"BitBtn1", "StartForm", {169, 352, 100, 35}},
                              });
     const auto *label = Find<QWidget>(*keywords_, "leKeywordLabel");
     const auto *edit = Find<QWidget>(*keywords_, "leKeyword");

@@ -303,6 +303,27 @@ TEST_F(KeywordsDialog, EveryCloseStoresTheSearchMode) {
     }
 }
 
+// "Search for:" picks built names or linked names; the choice is stored as `searchmode` on
+// close, the other search mode kept beside it, and shown again at the next start.
+TEST_F(KeywordsDialog, TheSearchForChoiceIsStoredAndShownAgain) {
+    for (const std::int32_t mode : {core::kLinkedNames, core::kBuildNames}) {
+        SCOPED_TRACE(mode);
+        Show({"car"});
+        auto &group = *Find<ui::RadioGroup>(*form_, "SearchModeGroup");
+        EXPECT_EQ(group.Button(1)->text(), "linked names containing the keywords");
+        QTest::mouseClick(group.Button(mode), Qt::LeftButton);
+        EXPECT_EQ(options_.searchmode(), mode);
+        Click("BitBtn1");
+        EXPECT_EQ(form_->Answer(), core::KeywordsAnswer::Search);
+
+        core::SearchOptions next;
+        ui::TStartForm again(next);
+        EXPECT_EQ(next.searchmode(), mode);
+        EXPECT_EQ(next.searchfor(), core::kAllVariants);
+        EXPECT_TRUE(Find<ui::RadioGroup>(again, "SearchModeGroup")->Button(mode)->isChecked());
+    }
+}
+
 TEST_F(KeywordsDialog, StoredNoChoiceMarksNoMode) {
     core::SearchOptions stored;
     stored.SetSearchFor(core::kNoChoice);

@@ -73,12 +73,11 @@ TEST(AddedColumn, AProbeAndAColumnReachTheListTheTsvAndTheResultsFile) {
 
     std::ostringstream tsv;
     cli::PrintRows(tsv, list, cli::OutputFormat::Tsv);
-    EXPECT_EQ(
-        tsv.str(),
-        "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tstatus\tdisplay\trating"
-        "\tchecked\n"
-        "car.com\tcom\tYes\t12\t34\t-\t-\t-\t-\tcar.com\t7\t1\n"
-        "fast.com\tcom\tYes\t12\t34\t-\t-\t-\t-\tfast.com\t8\t1\n");
+    EXPECT_EQ(tsv.str(), "domain\tsuffix\tavailable\tlinks\trank\tevidence\texpires\tregistrar\tsta"
+                         "tus\tdisplay\thosts"
+                         "\trating\tchecked\n"
+                         "car.com\tcom\tYes\t12\t34\t-\t-\t-\t-\tcar.com\t-\t7\t1\n"
+                         "fast.com\tcom\tYes\t12\t34\t-\t-\t-\t-\tfast.com\t-\t8\t1\n");
 
     TempFolder folder;
     const std::string path = (folder.Path() / "rated.nbr").string();

@@ -133,11 +133,13 @@ private:
 // A row as MainWindowFixture::Rows shows it.
 // The evidence, expiry date, registrar and status columns, which the scripted probes leave empty.
 inline constexpr const char *kNoEvidence = " - - - -";
+// The host count a row without a web-graph index shows.
+inline constexpr const char *kNoHosts = " -";
 inline std::string AvailableRow(const std::string &name, const std::string &suffix) {
-    return name + " " + suffix + " Yes " + kLinks + " " + kRank + kNoEvidence + " [x]";
+    return name + " " + suffix + " Yes " + kLinks + " " + kRank + kNoEvidence + kNoHosts + " [x]";
 }
 inline std::string TakenRow(const std::string &name, const std::string &suffix) {
-    return name + " " + suffix + " No - -" + kNoEvidence + " [ ]";
+    return name + " " + suffix + " No - -" + kNoEvidence + kNoHosts + " [ ]";
 }
 
 // Runs action once, right after the next dialog of type Dialog has been shown, inside its own

@@ -228,7 +228,7 @@ TEST_F(MainWindowLook, ResultListHasItsColumnsAndBehaviour) {
     } columns[] = {{"Domain name", 165, 110},   {"Top Level", 62, 62},      {"Available", 70, 65},
                    {"Link Popularity", 95, 90}, {"Alexa Ranking", 100, 95}, {"Evidence", 90, 40},
                    {"Expires", 90, 40},         {"Registrar", 90, 40},      {"Status", 90, 40},
-                   {"Display name", 0, 0}};
+                   {"Display name", 0, 0},      {"Hosts", 90, 40}};
     ASSERT_EQ(view->model()->columnCount(), static_cast<int>(std::size(columns)));
     // The preferred widths, until the list is shown and its columns fill it (see ListFitTest).
     for (int c = 0; c < view->model()->columnCount(); ++c) {

@@ -92,16 +92,68 @@ bool Save(QWidget &window, const char *file) {
     return false;
 }
 
+// A search of the linked names holding "tea" in a web graph of such names, some in use.
+bool ShootDiscovery(core::SearchOptions &options, testsupport::ScriptedServer &server,
+                    const testsupport::LoopbackNetwork &network, const char *file) {
+    QTemporaryDir data;
+    const std::filesystem::path folder = data.path().toStdString();
+    std::ofstream graph(folder / "graph.txt");
+    graph << "#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\t#n_hosts\n";
+    const char *bases[] = {"teashop",   "greentea", "teatime",   "steamboat", "teacup",
+                           "icedtea",   "teaparty", "blacktea",  "teahouse",  "tealeaf",
+                           "matchatea", "teabreak", "oolongtea", "teakwood",  "chaitea"};
+    unsigned position = 1200;
+    for (const char *base : bases) {
+        for (const char *suffix : {"com", "net"}) {
+            position += Spread(std::string(base) + suffix) % 40000 + 500;
+            graph << position << "\t1.0E5\t" << position * 3 << "\t1.0E-4\t" << suffix << "."
+                  << base << "\t" << Spread(base) % 140 + 1 << "\n";
+            if (Spread(std::string(base) + suffix) % 3 == 0)
+                server.Answer(std::string("www.") + base + "." + suffix, "/", 200,
+                              "<html>in use</html>");
+        }
+    }
+    graph.close();
+    rankindex::ImportRankFile(rankindex::RankKind::WebGraph, folder / "graph.txt",
+                              folder / "Nimbrel");
+    options.COM = options.NET = true;
+    options.ORG = false;
+    options.keywords.clear();
+    const std::filesystem::path indexes = folder / "Nimbrel";
+    ui::TForm1 form(
+        options, [&options, indexes] { return core::ChooseCheckSetup(options, indexes); },
+        network.Context());
+    ui::TStartForm startForm(options, &form);
+    options.SetSearchMode(core::kLinkedNames);
+    form.AttachDialogs(
+        [&] {
+            QTimer::singleShot(0, &startForm, [&] {
+                startForm.findChild<QLineEdit *>("leKeyword")->setText("tea");
+                startForm.findChild<QAbstractButton *>("AddBtn")->click();
+                startForm.findChild<QAbstractButton *>("BitBtn1")->click();
+            });
+            return startForm.AskKeywords();
+        },
+        [] {}, [] {});
+    form.resize(QSize(1100, 600));
+    form.show();
+    QCoreApplication::processEvents();
+    form.BitBtn2Click();
+    QCoreApplication::processEvents();
+    return Save(form, file);
+}
+
 } // namespace
 
 // Renders the main window before and after a search into two PNG files; with a third name the
 // same rows in a larger window, with a fourth the rows with link popularity and traffic rank
-// read from imported indexes, with a fifth Unicode names, and with a sixth the list's popup menu.
+// read from imported indexes, with a fifth Unicode names, and with a sixth the list's popup menu, with
+// a seventh a search of linked names.
 int main(int argc, char **argv) {
-    if (argc < 3 || argc > 7) {
+    if (argc < 3 || argc > 8) {
         std::fprintf(stderr,
                      "usage: %s BEFORE.png AFTER.png [LARGER.png [INDEXES.png [UNICODE.png "
-                     "[POPUP.png]]]]\n",
+                     "[POPUP.png [DISCOVERY.png]]]]]\n",
                      argv[0]);
         return 2;
     }
@@ -193,5 +245,9 @@ int main(int argc, char **argv) {
     // Unicode keywords: the list shows the names as people read them.
     keywords = {"Bäcker", "café"};
     options.keywords.clear();
-    return shoot(core::ChooseCheckSetup(options, {}), nullptr, argv[5], nullptr, QSize()) ? 0 : 1;
+    if (!shoot(core::ChooseCheckSetup(options, {}), nullptr, argv[5], nullptr, QSize()))
+        return 1;
+    if (argc < 8)
+        return 0;
+    return ShootDiscovery(options, server, network, argv[7]) ? 0 : 1;
 }
