@@ -9,6 +9,7 @@
 #include "cli/TerminalText.h"
 #include "core/AffixWords.h"
 #include "cli/WatchCommands.h"
+#include "core/WatchCheck.h"
 #include "core/CandidateGenerator.h"
 #include "core/CheckRun.h"
 #include "core/CheckSetup.h"
@@ -368,11 +369,15 @@ int UpdateData(const CliOptions &cli, std::ostream &out, std::ostream &err) {
 // The probes and columns of the run, with a line on standard error for an index it passed over.
 // A missing index that was asked for, a trust store or a bootstrap file that cannot be used is a
 // file problem.
+// A watch check's setup is core::ChooseWatchSetup's, the window's own.
 core::CheckSetup ChosenSetup(const CliOptions &cli, const core::SearchOptions &options,
-                             std::chrono::sys_days today, std::ostream &err) {
+                             std::chrono::sys_days today, std::ostream &err, bool watch = false) {
     try {
-        core::CheckSetup setup = core::ChooseCheckSetup(options, core::UserIndexFolder(),
-                                                        RegistryChoices(cli), ServiceChoices(cli));
+        core::CheckSetup setup =
+            watch ? core::ChooseWatchSetup(options, core::UserIndexFolder(), RegistryChoices(cli),
+                                           ServiceChoices(cli))
+                  : core::ChooseCheckSetup(options, core::UserIndexFolder(), RegistryChoices(cli),
+                                           ServiceChoices(cli));
         for (const std::string &note : setup.notes)
             err << "nimbrel-cli: " << TerminalText(note) << '\n';
         WarnIfOld(setup.registryDataPublished, today, err);
@@ -382,16 +387,15 @@ core::CheckSetup ChosenSetup(const CliOptions &cli, const core::SearchOptions &o
     }
 }
 
-// The watch list's commands; its check is the usual registry check of the watched names, every
-// one of them a row, without the details of a free name, which no watch needs.
+// The watch list's commands; its check is the usual run over the watched names with the watch
+// check's setup (core/WatchCheck: every name a row, the registry asked about delegated names
+// too, no details of a free name).
 int Watch(const CliOptions &cli, std::ostream &out, std::ostream &err, Terminal terminal,
           std::chrono::sys_days today, const WatchClock &clock) {
     const WatchSearch search = [&](core::NameSource &names, results::ResultList &list) {
         core::SearchOptions options = ChosenOptions(cli);
-        options.SetCheck(core::kCheckRegistry);
-        options.SetShow(1);
-        core::CheckSetup setup = ChosenSetup(cli, options, today, err);
-        std::erase_if(setup.probes, [](const auto &probe) { return probe->OnlyForAvailable(); });
+        core::UseForWatch(options);
+        core::CheckSetup setup = ChosenSetup(cli, options, today, err, true);
         return Search(cli, options, std::move(setup), list, err, terminal, &names);
     };
     return RunWatchCommands(cli, out, err, FormatOf(cli, terminal), clock, search);

@@ -68,10 +68,11 @@ void AddRegistryCheck(CheckSetup &setup, const probes::RegistrySettings &registr
     setup.registryDataPublished = context->Bootstrap().Publication();
     setup.notes.insert(setup.notes.end(), context->DataNotes().begin(), context->DataNotes().end());
     setup.probes.push_back(std::make_shared<probes::RegistryProbe>(context));
-    setup.delegationAhead =
-        DelegationAhead{registry.dns, [context](const std::string &name) {
-                            return probes::AnswerFromCache(context->Cache(), name).has_value();
-                        }};
+    const auto kept = [context](const std::string &name) {
+        return probes::AnswerFromCache(context->Cache(), name, context->AskWhenDelegated())
+            .has_value();
+    };
+    setup.delegationAhead = DelegationAhead{registry.dns, kept};
 }
 
 } // namespace

@@ -35,11 +35,11 @@ std::vector<std::string> SplitStatus(std::string_view joined) {
 } // namespace
 
 std::optional<RegistryAnswer> AnswerFromCache(registry::AnswerCache *cache,
-                                              const std::string &name) {
+                                              const std::string &name, bool registryOnly) {
     if (!cache)
         return std::nullopt;
     const std::optional<registry::KeptAnswer> kept = cache->Lookup(name);
-    if (!kept)
+    if (!kept || (registryOnly && kept->source == registry::AnswerSource::Dns))
         return std::nullopt;
     RegistryAnswer answer;
     answer.available =

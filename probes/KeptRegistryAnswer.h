@@ -15,8 +15,9 @@ namespace probes {
 
 // The kept answer for name, its evidence "cache (SOURCE)": it says both that no registry was
 // asked now and which one decided first, and sorts apart from the answers asked this run.
-std::optional<RegistryAnswer> AnswerFromCache(registry::AnswerCache *cache,
-                                              const std::string &name);
+// registryOnly passes over an answer that DNS alone gave.
+std::optional<RegistryAnswer> AnswerFromCache(registry::AnswerCache *cache, const std::string &name,
+                                              bool registryOnly = false);
 
 // Keeps a free or taken answer whose evidence names its source; Unknown, a stopped check and
 // an answer that itself came from the cache are never kept.

@@ -170,6 +170,21 @@ RegistryAnswer AskWhois(const registry::WhoisServer &server, const std::string &
                         std::string(registry::WhoisReasonText(answer.reason)));
 }
 
+// RDAP, or WHOIS for a suffix without an RDAP server.
+RegistryAnswer AskRegistry(const std::string &name, const RegistrySources &sources,
+                           const registry::DelegationResult &delegation) {
+    if (const auto server = sources.bootstrap.ServerFor(name))
+        return AskRdap(*server, name, sources.rdap, delegation);
+    const bool hasWhois = sources.whois != nullptr && sources.whoisServers != nullptr;
+    if (hasWhois)
+        if (const auto server = sources.whoisServers->ServerFor(name))
+            return AskWhois(*server, name, *sources.whois, delegation);
+    // Without WHOIS the last table asked was RDAP's; with it, WHOIS had no server either.
+    const UnknownKind noServer = hasWhois ? UnknownKind::WhoisNoServer : UnknownKind::RdapNoServer;
+    return UnknownAfter(delegation, {noServer, SuffixOf(name)},
+                        "no RDAP server for this suffix; DNS: " + delegation.detail);
+}
+
 } // namespace
 
 RegistryAnswer CheckRegistry(const std::string &name, const RegistrySources &sources,
@@ -188,18 +203,17 @@ RegistryAnswer CheckRegistry(const std::string &name, const RegistrySources &sou
         RegistryAnswer delegated =
             Known(Availability::Taken, "dns", "delegated: " + delegation.detail);
         delegated.nameServers = delegation.nameServers;
+        if (!sources.askWhenDelegated)
+            return delegated;
+        RegistryAnswer asked = AskRegistry(name, sources, delegation);
+        // A delegated name is never called free, nor Unknown, whatever the registry says.
+        if (asked.stopped || asked.available == Availability::Taken) {
+            asked.nameServers = delegation.nameServers;
+            return asked;
+        }
         return delegated;
     }
-    if (const auto server = sources.bootstrap.ServerFor(name))
-        return AskRdap(*server, name, sources.rdap, delegation);
-    const bool hasWhois = sources.whois != nullptr && sources.whoisServers != nullptr;
-    if (hasWhois)
-        if (const auto server = sources.whoisServers->ServerFor(name))
-            return AskWhois(*server, name, *sources.whois, delegation);
-    // Without WHOIS the last table asked was RDAP's; with it, WHOIS had no server either.
-    const UnknownKind noServer = hasWhois ? UnknownKind::WhoisNoServer : UnknownKind::RdapNoServer;
-    return UnknownAfter(delegation, {noServer, SuffixOf(name)},
-                        "no RDAP server for this suffix; DNS: " + delegation.detail);
+    return AskRegistry(name, sources, delegation);
 }
 
 RegistryAnswer CheckRegistry(const std::string &name, const registry::DnsSettings &dns,

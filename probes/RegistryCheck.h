@@ -46,9 +46,14 @@ struct RegistrySources {
     const registry::PublicSuffixList &suffixes;
     const registry::WhoisServers *whoisServers = nullptr;
     const registry::WhoisClient *whois = nullptr;
+    // Asks the registry about a delegated name too, for the status and expiry a delegation does
+    // not tell (watched names, which are few); the delegation still decides when the registry
+    // gives no record.
+    bool askWhenDelegated = false;
 };
 
-// A delegated name is registered without asking a registry. Otherwise RDAP decides: a record is
+// A delegated name is registered without asking a registry (unless sources ask for it, when a
+// registry's record describes it, and anything else leaves it taken by its delegation). Otherwise RDAP decides: a record is
 // taken, "not found" is free, anything else is Unknown. A suffix without an RDAP server asks its
 // WHOIS server, whose reply decides the same way; without either it is Unknown. A name that is
 // not itself a registrable name by suffixes (a host below one, or a public suffix) is Unknown

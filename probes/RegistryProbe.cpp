@@ -63,7 +63,8 @@ RegistryContext::RegistryContext(const RegistrySettings &settings)
     : dns_(settings.dns), bootstrap_(MakeBootstrap(settings, dataNotes_)),
       tls_(MakeTls(settings.tls)), whoisServers_(MakeWhoisServers(settings.whoisServersFiles)),
       limiter_({.atOnce = 4, .rate = settings.rdapRate}), pacer_(settings.whoisPace),
-      cache_(settings.cache), parking_(MakeParking(settings.parkingFiles, dataNotes_)) {}
+      cache_(settings.cache), parking_(MakeParking(settings.parkingFiles, dataNotes_)),
+      askWhenDelegated_(settings.askWhenDelegated) {}
 
 RegistryProbe::RegistryProbe(std::shared_ptr<RegistryContext> shared)
     : registry_(std::move(shared)) {}
@@ -91,8 +92,11 @@ void RegistryProbe::Run(DomainRecord &record, const net::NetworkContext &context
     // The pacer's waits end when the run stops or is abandoned (the client's default token).
     const registry::WhoisClient whois(context, &shared->Pacer());
     const RegistrySources sources{shared->Dns(),      shared->Bootstrap(),     rdap,
-                                  shared->Suffixes(), &shared->WhoisServers(), &whois};
-    std::optional<RegistryAnswer> kept = AnswerFromCache(shared->Cache(), record.name);
+                                  shared->Suffixes(), &shared->WhoisServers(), &whois,
+                                  shared->AskWhenDelegated()};
+    // A delegation kept from an earlier run says nothing of the status asked for then.
+    std::optional<RegistryAnswer> kept =
+        AnswerFromCache(shared->Cache(), record.name, shared->AskWhenDelegated());
     RegistryAnswer answer =
         kept ? std::move(*kept)
              : CheckRegistry(record.name, sources, dnsBounds,

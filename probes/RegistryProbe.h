@@ -49,6 +49,9 @@ struct RegistrySettings {
     std::shared_ptr<registry::AnswerCache> cache;
     // How long the answers of a run are kept, when there is a cache.
     registry::CacheLifetimes cacheLifetimes;
+    // Asks the registry about delegated names too, and takes no answer kept from DNS alone: a
+    // check of watched names wants each one's status and expiry.
+    bool askWhenDelegated = false;
 };
 
 // What the registry checks of one run share: the trust store, the bootstrap table, the WHOIS
@@ -76,6 +79,7 @@ public:
     registry::AnswerCache *Cache() const { return cache_.get(); }
     registry::WhoisPacer &Pacer() { return pacer_; }
     const registry::ParkingServices &Parking() const { return parking_; }
+    bool AskWhenDelegated() const { return askWhenDelegated_; }
     // False when stop was raised before the wait ended.
     bool Wait(std::chrono::milliseconds length, std::stop_token stop = {}) {
         return waits_.WaitFor(length, std::move(stop));
@@ -93,6 +97,7 @@ private:
     registry::CancellableWait waits_;
     std::shared_ptr<registry::AnswerCache> cache_;
     registry::ParkingServices parking_;
+    bool askWhenDelegated_ = false;
 };
 
 // Availability by the registries' records: an answer kept from an earlier run, else the name's

@@ -3,6 +3,7 @@
 #include "base/AsciiCase.h"
 #include "base/FileError.h"
 #include "core/SearchOptions.h"
+#include "core/WatchCheck.h"
 #include "core/WatchList.h"
 #include "platform/Application.h"
 #include "platform/AtomicFile.h"
@@ -17,6 +18,7 @@
 #include "ui/RegistryUpdate.h"
 #include "ui/ResultListView.h"
 #include "ui/ResultTableModel.h"
+#include "ui/WatchUnit.h"
 #include "ui/WindowStore.h"
 
 #include <QAbstractItemView>
@@ -185,7 +187,10 @@ TForm1::TForm1(core::SearchOptions &options, const core::CheckRun::SetupChooser 
       run_(std::make_unique<core::CheckRun>(
           options, candidates_, scratch_, results_, NotingOldData(choose), context,
           static_cast<core::KeywordsPrompt &>(*this), static_cast<core::ProgressView &>(*this))),
-      updateRegistryData_([context] { return UpdateWithSystemTrust(context); }) {
+      updateRegistryData_([context] { return UpdateWithSystemTrust(context); }),
+      chooseWatchSetup_([](const core::SearchOptions &chosen) {
+          return core::ChooseWatchSetup(chosen, core::UserIndexFolder(), {});
+      }) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nimbrel"));
     setWindowIcon(ProgramIcon());
@@ -311,6 +316,9 @@ void TForm1::CreateMenus() {
     Domains1 = Named(MainMenu1->addMenu(QStringLiteral("&Domains")), "Domains1");
     Savetotextfile1 =
         MenuAction(Domains1, "Savetotextfile1", "Save names list...", ImageList1[PageOfText]);
+    Watchlist1 = MenuAction(Domains1, "Watchlist1", "&Watchlist...", QIcon());
+    Watchlist1->setStatusTip(QStringLiteral("Shows the watched names, their history and a check "
+                                            "of them now"));
 
     Data1 = Named(MainMenu1->addMenu(QStringLiteral("D&ata")), "Data1");
     ImportWebGraph1 =
@@ -394,6 +402,7 @@ void TForm1::ConnectControls() {
     on(MenuItem5, &QAction::triggered, &TForm1::InvertSelection1Click);
     on(Force1, &QAction::triggered, &TForm1::Force1Click);
     on(Watch1, &QAction::triggered, &TForm1::Watch1Click);
+    on(Watchlist1, &QAction::triggered, &TForm1::Watchlist1Click);
 
     connect(ListView1, &ResultListView::ColumnClicked, this,
             [this](int column) { Guarded([this, column] { ListView1ColumnClick(column); })(); });
@@ -738,6 +747,19 @@ void TForm1::Watch1Click() {
     } catch (const core::EWatchListError &failure) {
         SetStatusText(failure.Message());
     }
+}
+
+void TForm1::Watchlist1Click() {
+    if (!watchForm_)
+        watchForm_ = new TWatchForm(options_, chooseWatchSetup_, run_->Context(), this);
+    watchForm_->Refresh();
+    watchForm_->show();
+    watchForm_->raise();
+    watchForm_->activateWindow();
+}
+
+void TForm1::SetWatchSetup(std::function<core::CheckSetup(const core::SearchOptions &)> choose) {
+    chooseWatchSetup_ = std::move(choose);
 }
 
 QString TForm1::StatusText() const {

@@ -35,6 +35,7 @@ namespace ui {
 class IndexImport;
 class RegistryUpdate;
 class ResultListView;
+class TWatchForm;
 enum class FileKind;
 
 // The product's own page, opened by "The Nimbrel homepage...".
@@ -115,6 +116,13 @@ public:
     void Force1Click();
     // Adds the marked names, or the clicked one when none is marked, to the watch list.
     void Watch1Click();
+    // "Domains" -> "Watchlist...": shows the watch list's window, made at the first.
+    void Watchlist1Click();
+    // Replaces what the watch list's checks ask (the program's registry settings, a test's
+    // servers); called on the check's thread.
+    void SetWatchSetup(std::function<core::CheckSetup(const core::SearchOptions &)> choose);
+    // The watch list's window once it was opened, else nullptr.
+    TWatchForm *WatchForm() const { return watchForm_; }
 
     // The executable's folder with its trailing separator, where the help page stands; empty
     // before FormCreate. File dialogs never start here (see WindowStore.h).
@@ -182,6 +190,9 @@ private:
     bool resultsChanged_ = false;
     std::unique_ptr<IndexImport> import_;
     std::function<registry::RegistryDataUpdate()> updateRegistryData_;
+    std::function<core::CheckSetup(const core::SearchOptions &)> chooseWatchSetup_;
+    // A child window, destroyed (its check stopped and joined) with this one.
+    TWatchForm *watchForm_ = nullptr;
     std::unique_ptr<RegistryUpdate> registryUpdate_;
     // Said on the status line when the run that found the registry data old is done.
     std::string oldDataNote_;
@@ -206,6 +217,7 @@ private:
     QAction *Exit1;
     QMenu *Domains1;
     QAction *Savetotextfile1;
+    QAction *Watchlist1;
     QMenu *Data1;
     QAction *ImportWebGraph1;
     QAction *ImportRankList1;

@@ -2,6 +2,7 @@
 #include "core/CheckSetup.h"
 #include "core/OptionsStore.h"
 #include "core/SearchOptions.h"
+#include "core/WatchCheck.h"
 #include "platform/Application.h"
 #include "platform/SingleInstance.h"
 #include "probes/RegistryProbe.h"
@@ -84,6 +85,10 @@ int Run(int argc, char **argv) {
     const net::NetworkContext network;
     ui::TForm1 Form1(
         options, [&options, registry] { return SetupNow(options, registry); }, network);
+    // The watch list's checks ask the same registries, with the watch check's own setup.
+    Form1.SetWatchSetup([registry](const core::SearchOptions &chosen) {
+        return core::ChooseWatchSetup(chosen, core::UserIndexFolder(), registry);
+    });
     ui::TStartForm StartForm(options, &Form1);
     ui::TInfoForm InfoForm(&Form1);
     ui::TSettingsForm SettingsForm(options, &Form1);

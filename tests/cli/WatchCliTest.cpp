@@ -317,6 +317,49 @@ TEST_F(WatchCli, WithoutABusTellsEachNoticeOnStandardError) {
         << checked.err;
 }
 
+// A delegated watched name is still asked about at its registry, for the status and expiry a
+// delegation does not tell; whatever the registry says, the delegation keeps it taken.
+TEST_F(WatchCli, AsksTheRegistryAboutADelegatedName) {
+    struct Case {
+        const char *name;
+        int rdapStatus;
+        std::string body;
+        const char *available;
+        const char *status;
+        const char *expires;
+        const char *evidence;
+    };
+    const Case cases[] = {
+        {"held.zz", 200, Record("held.zz", R"("redemption period")"), "No", "redemption period",
+         "2026-11-20", "rdap"},
+        // A registry that finds no record of a delegated name does not make it free.
+        {"ghost.zz", 404, R"({"errorCode": 404})", "No", "-", "-", "dns"},
+        {"mute.zz", 500, "oops", "No", "-", "-", "dns"},
+    };
+    std::vector<std::string> added = {"--watch-add"};
+    for (const Case &c : cases) {
+        names.Answer(c.name, NameServerReply::Delegation);
+        rdap.Answer(kRdapHost, std::string("/domain/") + c.name, c.rdapStatus, c.body,
+                    c.rdapStatus == 500 ? "" : kRdapJson);
+        added.push_back(c.name);
+    }
+    ASSERT_EQ(Run(added).status, 0);
+    const Outcome checked = Run({"--watch-check"});
+    ASSERT_EQ(checked.status, 0) << checked.err;
+    auto listed = Listed();
+    core::WatchList watch(WatchFile());
+    for (const Case &c : cases) {
+        EXPECT_EQ(listed[c.name]["available"], c.available) << c.name;
+        EXPECT_EQ(listed[c.name]["status"], c.status) << c.name;
+        EXPECT_EQ(listed[c.name]["expires"], c.expires) << c.name;
+        const auto history = watch.History(c.name);
+        ASSERT_EQ(history.size(), 1u) << c.name;
+        EXPECT_EQ(history.front().state.evidence, c.evidence) << c.name;
+    }
+    EXPECT_EQ(listed["held.zz"]["release"],
+              "2027-01-05 (redemption period + 30 days + pending delete 5 days)");
+}
+
 struct UsageCase {
     std::vector<std::string> args;
     int status;

@@ -177,7 +177,8 @@ TEST_F(MainWindowLook, MenuBarHasItsMenusWithImages) {
                 {"N2", nullptr, -1},
                 {"Exit1", "E&xit", 1}});
     ExpectMenu(Find<QMenu>(form, "Domains1"), "&Domains",
-               {{"Savetotextfile1", "Save names list...", 0}});
+               {{"Savetotextfile1", "Save names list...", 0},
+                {"Watchlist1", "&Watchlist...", -1}});
     ExpectMenu(Find<QMenu>(form, "Data1"), "D&ata",
                {{"ImportWebGraph1", "Import &web graph...", 3},
                 {"ImportRankList1", "Import &rank list...", 3},
