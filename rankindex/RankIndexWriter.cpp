@@ -1,5 +1,6 @@
 #include "rankindex/RankIndexWriter.h"
 
+#include "rankindex/GramSectionWriter.h"
 #include "rankindex/ImportError.h"
 #include "rankindex/RankIndexFormat.h"
 
@@ -393,7 +394,9 @@ RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
     header.fileSize = header.recordsOffset + summary.entries * kRankRecordBytes;
     if (names_) {
         const std::uint64_t namesOffset = NamesOffset(header);
-        header.fileSize = namesOffset + names_->WriteTo(file_, namesOffset);
+        const std::uint64_t namesBytes = names_->WriteTo(file_, namesOffset);
+        header.fileSize = AppendGramSection(file_, namesOffset, namesBytes, folder_,
+                                            runEntries_ * sizeof(Entry));
     }
     if (file_.Size() < header.fileSize)
         file_.WriteAt(file_.Size(), std::string(header.fileSize - file_.Size(), '\0'));
