@@ -90,6 +90,10 @@ const NameQuery kQueries[] = {
     {{"car"}, {"bad..suffix"}, 0, 0, 100},
     {{}, {"co.uk"}, 0, 0, 25},
     {{}, {}, 0, 0, 1},
+    {{}, {}, 0, 0, 8},                      // the limit falls on a tie: the name settles it
+    {{}, {}, 0, 0, 17},
+    {{}, {}, 0, 0, 26},
+    {{}, {}, 0, 0, 35},
     {{"car"}, {}, 0, 0, 0},
     {{"ka"}, {}, 0, 0, 100000},             // everything that matches
 };
