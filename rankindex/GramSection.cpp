@@ -49,6 +49,7 @@ std::optional<GramSection> GramSection::Open(const unsigned char *data, std::siz
     section.directory_ = data + header.directoryOffset;
     section.gramCount_ = header.gramCount;
     section.nameCount_ = nameCount;
+    section.bytes_ = header.directoryOffset + header.gramCount * kGramEntryBytes;
     return section;
 }
 

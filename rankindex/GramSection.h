@@ -88,6 +88,8 @@ public:
     std::optional<std::uint32_t> NameOfRank(std::uint64_t rank) const;
     std::uint64_t NameCount() const { return nameCount_; }
     std::uint64_t GramCount() const { return gramCount_; }
+    // The bytes of the section, from its header to the end of its directory.
+    std::uint64_t Bytes() const { return bytes_; }
 
 private:
     GramSection() = default;
@@ -99,6 +101,7 @@ private:
     const unsigned char *directory_ = nullptr;
     std::uint64_t gramCount_ = 0;
     std::uint64_t nameCount_ = 0;
+    std::uint64_t bytes_ = 0;
 };
 
 } // namespace rankindex
