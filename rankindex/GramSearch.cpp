@@ -27,12 +27,60 @@ void GramSearch::ChooseLists() {
             done_ = true;
             return;
         }
-        walks_.push_back({*list});
+        walks_.push_back({{list->cursor}, {}, list->ranks});
     }
+    if (!filter_.AnySuffix())
+        AddSuffixWalk();
     std::sort(walks_.begin(), walks_.end(),
-              [](const Walk &a, const Walk &b) { return a.list.ranks < b.list.ranks; });
+              [](const Walk &a, const Walk &b) { return a.ranks < b.ranks; });
     if (walks_.size() > kMostLists)
         walks_.resize(kMostLists);
+}
+
+// The names under any of the suffixes asked for: the union of their suffixes' lists. A suffix of
+// several labels (co.uk) is on the list of its last one (uk).
+void GramSearch::AddSuffixWalk() {
+    std::vector<std::uint32_t> keys;
+    for (const std::string &prefix : filter_.SuffixPrefixes())
+        keys.push_back(SuffixKey(std::string_view(prefix).substr(0, prefix.find('.'))));
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    Walk walk;
+    for (const std::uint32_t key : keys) {
+        if (const auto list = grams_.Find(key)) {
+            walk.parts.push_back(list->cursor);
+            walk.ranks += list->ranks;
+        }
+    }
+    if (walk.parts.empty()) {
+        done_ = true;
+        return;
+    }
+    walks_.push_back(std::move(walk));
+}
+
+// Moves a walk on to its next rank: the smallest next rank of its parts.
+bool GramSearch::Advance(Walk &walk) {
+    if (walk.fresh) {
+        walk.fresh = false;
+        walk.heads.resize(walk.parts.size());
+        for (std::size_t i = walk.parts.size(); i-- > 0;) {
+            if (!walk.parts[i].Next(walk.heads[i])) {
+                walk.parts.erase(walk.parts.begin() + static_cast<std::ptrdiff_t>(i));
+                walk.heads.erase(walk.heads.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+        }
+    }
+    if (walk.heads.empty())
+        return false;
+    walk.at = *std::min_element(walk.heads.begin(), walk.heads.end());
+    for (std::size_t i = walk.parts.size(); i-- > 0;) {
+        if (walk.heads[i] == walk.at && !walk.parts[i].Next(walk.heads[i])) {
+            walk.parts.erase(walk.parts.begin() + static_cast<std::ptrdiff_t>(i));
+            walk.heads.erase(walk.heads.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+    return true;
 }
 
 bool GramSearch::Step(std::uint64_t candidates) {
@@ -58,9 +106,8 @@ bool GramSearch::NextCandidate(std::uint64_t &rank) {
     for (std::size_t i = 0; i < walks_.size();) {
         Walk &walk = walks_[i];
         while (walk.fresh || walk.at < target) {
-            if (!walk.list.cursor.Next(walk.at))
+            if (!Advance(walk))
                 return false;
-            walk.fresh = false;
         }
         if (walk.at > target) {
             target = walk.at;

@@ -10,7 +10,7 @@
 namespace rankindex {
 
 // A keyword search through the n-gram section: the names on the lists of the keywords' rarest
-// trigrams are read in rank order and checked by the same filter as a scan, and the search ends
+// trigrams (and of the suffixes asked for) are read in rank order and checked by the same filter as a scan, and the search ends
 // as soon as no later name can beat the `limit` matches kept. A common keyword thus costs about
 // `limit` times its rarity in names read, a rare one the length of its rarest trigram's list.
 // Keywords shorter than a trigram have no list: without a longer one the names are read in rank
@@ -38,13 +38,19 @@ private:
     const GramSection &grams_;
     NameFilter filter_;
     BestMatches kept_;
-    // One list as it is walked: the rank it stands at, none before the first read.
+    // A list, or the union of several (one per suffix asked for), as it is walked: the rank it
+    // stands at, none before the first read.
     struct Walk {
-        GramSection::List list;
+        std::vector<RankCursor> parts;
+        std::vector<std::uint64_t> heads; // the next rank of each part
+        std::uint64_t ranks = 0;
         std::uint64_t at = 0;
         bool fresh = true;
     };
-    std::vector<Walk> walks_; // rarest first; none: every rank in order
+    static bool Advance(Walk &walk);
+    void AddSuffixWalk();
+
+    std::vector<Walk> walks_; // shortest first; none: every rank in order
     std::uint64_t nextRank_ = 0; // the smallest rank the next candidate may have
     std::uint64_t read_ = 0;
     bool done_ = false;

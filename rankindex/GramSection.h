@@ -7,7 +7,8 @@
 
 // The n-gram section of a web-graph index: for every three bytes that occur in the name parts of
 // the names (the stored name after its first label: example.co of uk.co.example), the list of
-// the names that hold them, in rank order (harmonic position, then place in the names section).
+// the names that hold them, in rank order (harmonic position, then place in the names section);
+// and for every suffix (the first label of a stored name), the names under it.
 // A keyword search walks the shortest lists of its keyword's trigrams side by side and reads only
 // the names on all of them, best first, so it can stop after the best `limit` matches instead of
 // reading every name. Lists hold ranks, not names: a rank is turned into the name's place in the
@@ -18,9 +19,10 @@
 //   lists           listsBytes at listsOffset: per trigram, its ranks ascending, each as a
 //                   LEB128 number: the first rank itself, then each rank less the one before
 //                   less one
-//   directory       gramCount x 16 bytes at directoryOffset (a multiple of 8), sorted by trigram:
-//                   u32 trigram (its bytes as a big-endian number), u32 ranks in its list,
-//                   u64 the list's offset from listsOffset; the list ends where the next begins
+//   directory       gramCount x 16 bytes at directoryOffset (a multiple of 8), sorted by key:
+//                   u32 key (a trigram's bytes as a big-endian number, or SuffixKey of a
+//                   suffix), u32 ranks in its list, u64 the list's offset from listsOffset; the
+//                   list ends where the next begins
 namespace rankindex {
 
 inline constexpr char kGramSectionMagic[8] = {'N', 'M', 'B', 'G', 'R', 'A', 'M', 'S'};
@@ -42,6 +44,16 @@ inline std::uint32_t GramKey(std::string_view text, std::size_t at) {
     return std::uint32_t{static_cast<unsigned char>(text[at])} << 16 |
            std::uint32_t{static_cast<unsigned char>(text[at + 1])} << 8 |
            static_cast<unsigned char>(text[at + 2]);
+}
+
+// The key of a suffix's list: the first label of a stored name (com of com.example) hashed into
+// the keys above every trigram's (FNV-1a, 24 bits). Two suffixes may share a list; the names on
+// it are checked anyway.
+inline std::uint32_t SuffixKey(std::string_view label) {
+    std::uint32_t hash = 2166136261u;
+    for (const char c : label)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    return (hash & 0xFFFFFFu) | 0x1000000u;
 }
 
 // The part of a stored name whose trigrams are listed: all but its first label (the suffix

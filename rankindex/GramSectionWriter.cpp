@@ -272,13 +272,19 @@ private:
     std::vector<std::pair<std::unique_ptr<TemporaryFile>, std::unique_ptr<TemporaryFile>>> files_;
 };
 
-// The distinct trigrams of a name part, sorted, into `grams`.
-void GramsOf(std::string_view text, std::vector<std::uint32_t> &grams) {
-    grams.clear();
+// The keys of the lists a stored name goes on, sorted, into `keys`: the distinct trigrams of its
+// name part and its suffix; none for a name of one label, which no query can match.
+void KeysOf(std::string_view reversedName, std::vector<std::uint32_t> &keys) {
+    keys.clear();
+    const std::size_t dot = reversedName.find('.');
+    if (dot == std::string_view::npos)
+        return;
+    keys.push_back(SuffixKey(reversedName.substr(0, dot)));
+    const std::string_view text = GramText(reversedName);
     for (std::size_t at = 0; at + kGramLength <= text.size(); ++at)
-        grams.push_back(GramKey(text, at));
-    std::sort(grams.begin(), grams.end());
-    grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
+        keys.push_back(GramKey(text, at));
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
 }
 
 // The names section's bytes mapped for reading back; unmapped with the object.
@@ -336,7 +342,7 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file,
             if (!reader.Next(name, facts))
                 throw EImportError("the names section of the import came back damaged");
         }
-        GramsOf(GramText(name), grams);
+        KeysOf(name, grams);
         for (const std::uint32_t gram : grams)
             runs.Add(gram, rank);
     }

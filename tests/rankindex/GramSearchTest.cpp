@@ -114,13 +114,26 @@ TEST_F(GramSearchTest, FindsWhatTheScanFinds) {
     EXPECT_GT(Scanned(index, kQueries[3]).size(), 10u);
 }
 
-// Best first, a common keyword is done after reading a few names, not all of them.
-TEST_F(GramSearchTest, CommonKeywordStopsEarly) {
+// The lists decide how many names are read: a common keyword is done after a few, best first;
+// several trigrams and a suffix narrow the names read to about those that match.
+TEST_F(GramSearchTest, ListsNarrowTheNamesRead) {
+    const struct {
+        NameQuery query;
+        std::uint64_t mostRead;
+    } cases[] = {
+        {{{"ka"}, {}, 0, 0, 10}, 200},
+        {{{"car"}, {}, 0, 0, 10}, 50},
+        {{{}, {"de"}, 0, 0, 100000}, kNames / 5},
+        {{{"car"}, {"de"}, 0, 0, 100000}, kNames / 20},
+        {{{"carka"}, {}, 0, 0, 100000}, 80},
+    };
     const RankIndex index(Index());
-    GramSearch search(*index.Names(), *index.Grams(), {{"ka"}, {}, 0, 0, 10});
-    RunToEnd(search, 16);
-    EXPECT_EQ(search.Matches().size(), 10u);
-    EXPECT_LT(search.NamesRead(), 200u);
+    for (const auto &c : cases) {
+        GramSearch search(*index.Names(), *index.Grams(), c.query);
+        RunToEnd(search, 16);
+        EXPECT_FALSE(search.Matches().empty());
+        EXPECT_LE(search.NamesRead(), c.mostRead) << ::testing::PrintToString(c.query.keywords);
+    }
 }
 
 // The file cut after its names section, as an index imported before the n-gram section was
