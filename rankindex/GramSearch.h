@@ -10,12 +10,12 @@
 namespace rankindex {
 
 // A keyword search through the n-gram section: the names on the lists of the keywords' rarest
-// trigrams (and of the suffixes asked for) are read in rank order and checked by the same filter as a scan, and the search ends
-// as soon as no later name can beat the `limit` matches kept. A common keyword thus costs about
-// `limit` times its rarity in names read, a rare one the length of its rarest trigram's list.
-// Keywords shorter than a trigram have no list: without a longer one the names are read in rank
-// order, which ends early for the common keywords short ones mostly are. Both sections must
-// outlive the search.
+// trigrams (and of the suffixes asked for) are read in rank order and checked by the same filter as
+// a scan, and the search ends as soon as no later name can beat the `limit` matches kept. A common
+// keyword thus costs about `limit` times its rarity in names read, a rare one the length of its
+// rarest trigram's list. Keywords shorter than a trigram have no list: without a longer one the
+// names are read in rank order, which ends early for the common keywords short ones mostly are.
+// Both sections must outlive the search.
 class GramSearch : public NameSearch {
 public:
     GramSearch(const NameSection &names, const GramSection &grams, NameQuery query);
@@ -50,7 +50,7 @@ private:
     static bool Advance(Walk &walk);
     void AddSuffixWalk();
 
-    std::vector<Walk> walks_; // shortest first; none: every rank in order
+    std::vector<Walk> walks_;    // shortest first; none: every rank in order
     std::uint64_t nextRank_ = 0; // the smallest rank the next candidate may have
     std::uint64_t read_ = 0;
     bool done_ = false;

@@ -32,14 +32,13 @@ std::optional<GramSection> GramSection::Open(const unsigned char *data, std::siz
         return std::nullopt;
     const auto header = ReadAt<GramSectionHeader>(data);
     const std::uint64_t mapEnd = sizeof header + header.nameCount * 4;
-    const bool fits =
-        std::memcmp(header.magic, kGramSectionMagic, sizeof header.magic) == 0 &&
-        header.nameCount == nameCount && nameCount <= 0xFFFFFFFFu && mapEnd <= size &&
-        header.listsOffset >= mapEnd && header.listsOffset <= size &&
-        header.listsBytes <= size - header.listsOffset &&
-        header.directoryOffset >= header.listsOffset + header.listsBytes &&
-        header.directoryOffset % 8 == 0 && header.directoryOffset <= size &&
-        header.gramCount <= (size - header.directoryOffset) / kGramEntryBytes;
+    const bool fits = std::memcmp(header.magic, kGramSectionMagic, sizeof header.magic) == 0 &&
+                      header.nameCount == nameCount && nameCount <= 0xFFFFFFFFu && mapEnd <= size &&
+                      header.listsOffset >= mapEnd && header.listsOffset <= size &&
+                      header.listsBytes <= size - header.listsOffset &&
+                      header.directoryOffset >= header.listsOffset + header.listsBytes &&
+                      header.directoryOffset % 8 == 0 && header.directoryOffset <= size &&
+                      header.gramCount <= (size - header.directoryOffset) / kGramEntryBytes;
     if (!fits)
         return std::nullopt;
     GramSection section;

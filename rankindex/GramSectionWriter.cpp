@@ -311,10 +311,9 @@ private:
 GramSectionWriter::GramSectionWriter(const std::filesystem::path &folder, std::size_t runBytes)
     : folder_(folder.empty() ? std::filesystem::path(".") : folder), runBytes_(runBytes) {}
 
-std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file,
-                                         const NameSection &names, std::uint64_t offset) {
-    // The two sorts never hold their runs at once; each gets half, as the ranks' merge feeds
-    // the lists' runs.
+std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const NameSection &names,
+                                         std::uint64_t offset) {
+    // The ranks' merge feeds the lists' runs, so both sorts hold memory at once: each gets half.
     NumberSorter order(folder_, runBytes_ / 2);
     std::uint64_t place = 0;
     for (std::uint64_t block = 0; block < names.BlockCount(); ++block) {

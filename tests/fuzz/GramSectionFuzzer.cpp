@@ -33,11 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!grams)
         return 0;
     const rankindex::NameQuery queries[] = {
-        {{"car"}, {}, 0, 0, 10},
-        {{"ex", "amp"}, {"com", "co.uk"}, 1, 20, 5},
-        {{"e"}, {}, 0, 0, 3},
-        {{}, {"de"}, 0, 0, 4},
-        {{"bookshop", "hop"}, {}, 0, 0, 2},
+        {{"car"}, {}, 0, 0, 10}, {{"ex", "amp"}, {"com", "co.uk"}, 1, 20, 5}, {{"e"}, {}, 0, 0, 3},
+        {{}, {"de"}, 0, 0, 4},   {{"bookshop", "hop"}, {}, 0, 0, 2},
     };
     for (const rankindex::NameQuery &query : queries) {
         rankindex::GramSearch search(*names, *grams, query);

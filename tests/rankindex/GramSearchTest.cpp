@@ -73,29 +73,29 @@ const NameQuery kQueries[] = {
     {{"car"}, {}, 0, 0, 100},
     {{"car"}, {"com"}, 0, 0, 20},
     {{"CAR"}, {"com", "com.co", "co.uk"}, 0, 0, 50},
-    {{"ka"}, {"de"}, 0, 0, 30},             // shorter than a trigram
-    {{"e"}, {}, 3, 6, 40},                  // one letter, host and length limits
+    {{"ka"}, {"de"}, 0, 0, 30}, // shorter than a trigram
+    {{"e"}, {}, 3, 6, 40},      // one letter, host and length limits
     {{"sun", "ka"}, {"net", "org"}, 0, 0, 100},
-    {{"lo", "tri", "bo"}, {}, 0, 0, 100},   // one keyword long enough, two not
+    {{"lo", "tri", "bo"}, {}, 0, 0, 100}, // one keyword long enough, two not
     {{"xn--"}, {"de"}, 0, 0, 100},
     {{"a-b"}, {}, 0, 0, 100},
     {{"car"}, {}, 10, 0, 100},
     {{"car"}, {}, 0, 7, 100},
     {{"arlo"}, {"com"}, 5, 9, 100},
-    {{"co.c"}, {}, 0, 0, 100},              // across a dot: the name part is stored reversed
+    {{"co.c"}, {}, 0, 0, 100}, // across a dot: the name part is stored reversed
     {{"blog"}, {}, 0, 0, 100},
-    {{"blog"}, {"com"}, 0, 0, 100},         // under a registered name: never one label
+    {{"blog"}, {"com"}, 0, 0, 100}, // under a registered name: never one label
     {{"qqq"}, {}, 0, 0, 100},
     {{"car"}, {"example"}, 0, 0, 100},
     {{"car"}, {"bad..suffix"}, 0, 0, 100},
     {{}, {"co.uk"}, 0, 0, 25},
     {{}, {}, 0, 0, 1},
-    {{}, {}, 0, 0, 8},                      // the limit falls on a tie: the name settles it
+    {{}, {}, 0, 0, 8}, // the limit falls on a tie: the name settles it
     {{}, {}, 0, 0, 17},
     {{}, {}, 0, 0, 26},
     {{}, {}, 0, 0, 35},
     {{"car"}, {}, 0, 0, 0},
-    {{"ka"}, {}, 0, 0, 100000},             // everything that matches
+    {{"ka"}, {}, 0, 0, 100000}, // everything that matches
 };
 
 TEST_F(GramSearchTest, FindsWhatTheScanFinds) {
