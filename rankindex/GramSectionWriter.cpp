@@ -21,6 +21,7 @@ namespace {
 
 constexpr std::size_t kOutputBufferBytes = 1 << 20;
 constexpr std::size_t kTemporaryBufferBytes = 1 << 16;
+constexpr std::uint64_t kCheckEvery = 1 << 20;
 
 std::uint64_t AlignTo8(std::uint64_t offset) {
     return (offset + 7) & ~std::uint64_t{7};
@@ -335,7 +336,11 @@ GramSectionWriter::GramSectionWriter(const std::filesystem::path &folder, std::s
     : folder_(folder.empty() ? std::filesystem::path(".") : folder), runBytes_(runBytes) {}
 
 std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const NameSection &names,
-                                         std::uint64_t offset) {
+                                         std::uint64_t offset, const GoOn &goOn) {
+    auto check = [&](std::uint64_t done) {
+        if (done % kCheckEvery == 0 && goOn && !goOn())
+            throw EImportCancelled("import cancelled");
+    };
     // The ranks' merge feeds the lists' runs, so both sorts hold memory at once: each gets half.
     NumberSorter order(folder_, runBytes_ / 2);
     std::uint64_t place = 0;
@@ -343,8 +348,10 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const
         NameBlockReader reader = names.Block(block);
         std::string_view name;
         NameFacts facts;
-        while (reader.Next(name, facts))
+        while (reader.Next(name, facts)) {
+            check(place);
             order.Add(std::uint64_t{facts.harmonicPosition} << 32 | place++);
+        }
     }
     if (place != names.NameCount())
         throw EImportError("the names section of the import came back damaged");
@@ -355,6 +362,7 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const
     std::vector<std::uint32_t> grams;
     std::uint64_t key = 0;
     for (std::uint32_t rank = 0; order.Next(key); ++rank) {
+        check(rank);
         const auto at = static_cast<std::uint32_t>(key);
         map.Append(&at, sizeof at);
         NameBlockReader reader = names.Block(at / names.NamesPerBlock());
@@ -395,13 +403,13 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const
 
 std::uint64_t AppendGramSection(platform::AtomicFileWriter &file, std::uint64_t namesOffset,
                                 std::uint64_t namesBytes, const std::filesystem::path &folder,
-                                std::size_t runBytes) {
+                                std::size_t runBytes, const GramSectionWriter::GoOn &goOn) {
     const ReadMapping mapping(file.Descriptor(), namesOffset + namesBytes);
     const auto names = NameSection::Open(mapping.Data() + namesOffset, namesBytes);
     if (!names)
         throw EImportError("the names section of the import came back damaged");
     const std::uint64_t offset = AlignTo8(namesOffset + namesBytes);
-    return offset + GramSectionWriter(folder, runBytes).WriteTo(file, *names, offset);
+    return offset + GramSectionWriter(folder, runBytes).WriteTo(file, *names, offset, goOn);
 }
 
 } // namespace rankindex

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 namespace rankindex {
 
@@ -19,9 +20,12 @@ class GramSectionWriter {
 public:
     GramSectionWriter(const std::filesystem::path &folder, std::size_t runBytes);
 
+    // Asked every million names; false cancels the build (EImportCancelled).
+    using GoOn = std::function<bool()>;
+
     // Writes the section at offset (a multiple of 8); returns its size in bytes.
     std::uint64_t WriteTo(platform::AtomicFileWriter &file, const NameSection &names,
-                          std::uint64_t offset);
+                          std::uint64_t offset, const GoOn &goOn = {});
 
 private:
     std::filesystem::path folder_;
@@ -32,6 +36,6 @@ private:
 // through a mapping of the file; returns where the file's sections now end.
 std::uint64_t AppendGramSection(platform::AtomicFileWriter &file, std::uint64_t namesOffset,
                                 std::uint64_t namesBytes, const std::filesystem::path &folder,
-                                std::size_t runBytes);
+                                std::size_t runBytes, const GramSectionWriter::GoOn &goOn = {});
 
 } // namespace rankindex

@@ -395,8 +395,10 @@ RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
     if (names_) {
         const std::uint64_t namesOffset = NamesOffset(header);
         const std::uint64_t namesBytes = names_->WriteTo(file_, namesOffset);
+        // The merge is done; the n-gram build only asks whether to go on.
+        const auto goOn = [&] { return !progress || progress(passes * toMerge, passes * toMerge); };
         header.fileSize = AppendGramSection(file_, namesOffset, namesBytes, folder_,
-                                            runEntries_ * sizeof(Entry));
+                                            runEntries_ * sizeof(Entry), goOn);
     }
     if (file_.Size() < header.fileSize)
         file_.WriteAt(file_.Size(), std::string(header.fileSize - file_.Size(), '\0'));

@@ -1,5 +1,6 @@
 #include "rankindex/GramSearch.h"
 
+#include "rankindex/ImportError.h"
 #include "rankindex/NameScan.h"
 #include "rankindex/RankImport.h"
 #include "rankindex/RankIndex.h"
@@ -134,6 +135,24 @@ TEST_F(GramSearchTest, ListsNarrowTheNamesRead) {
         EXPECT_FALSE(search.Matches().empty());
         EXPECT_LE(search.NamesRead(), c.mostRead) << ::testing::PrintToString(c.query.keywords);
     }
+}
+
+// A cancel asked for once the records and names are written still stops the n-gram build, and the
+// index imported before stays as it was.
+TEST_F(GramSearchTest, CancelDuringTheBuildKeepsThePreviousIndex) {
+    const std::string before = testdata::FileBytes(Index());
+    bool asked = false;
+    const ImportProgressHandler cancelAtTheEnd = [&](const ImportProgress &progress) {
+        if (progress.stage != ImportProgress::Stage::Writing || progress.done != progress.total)
+            return true;
+        asked = true;
+        return false;
+    };
+    EXPECT_THROW(
+        ImportRankFile(RankKind::WebGraph, Source(), folder_.Path(), {cancelAtTheEnd, 400}),
+        EImportCancelled);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(testdata::FileBytes(Index()), before);
 }
 
 // The file cut after its names section, as an index imported before the n-gram section was
