@@ -1,7 +1,7 @@
 #include "core/LinkedNames.h"
 
 #include "core/CandidateGenerator.h"
-#include "rankindex/NameScan.h"
+#include "rankindex/NameSearch.h"
 #include "registry/IdnaName.h"
 
 #include <algorithm>
@@ -9,8 +9,9 @@
 namespace core {
 namespace {
 
-// Blocks of 16 names read between two looks at the stop: well under a millisecond.
-constexpr std::uint64_t kBlocksPerSlice = 64;
+// Work between two looks at the stop (blocks of 16 names for a scan, candidate names for the
+// n-gram lookup): well under a millisecond either way.
+constexpr std::uint64_t kWorkPerSlice = 64;
 
 // A keyword or suffix as the index stores names: ASCII, "xn--" forms for Unicode.
 std::string StoredForm(const std::string &text) {
@@ -43,13 +44,12 @@ LinkedNames::~LinkedNames() {
     thread_.join();
 }
 
-// The one place that knows how the names are searched: a scan of the names section now, a faster
-// structure with the same best-first matches later.
+// The one place that knows how the names are searched: the index's n-gram lookup when it has
+// one, else a scan of its names section; both give the same best-first matches.
 std::optional<std::vector<std::pair<std::string, std::uint32_t>>>
 LinkedNames::ScanPage(const std::optional<Cursor> &cursor, std::stop_token stop) {
-    const rankindex::NameSection *section = index_->Names();
     std::vector<std::pair<std::string, std::uint32_t>> page;
-    if (!section)
+    if (!index_->Names())
         return page;
     rankindex::NameQuery query;
     query.keywords = query_.keywords;
@@ -60,17 +60,14 @@ LinkedNames::ScanPage(const std::optional<Cursor> &cursor, std::stop_token stop)
     std::optional<rankindex::NameCursor> after;
     if (cursor)
         after = rankindex::NameCursor{cursor->position, cursor->name};
-    rankindex::NameScan scan(*section, std::move(query), std::move(after));
-    std::uint64_t before = 0;
+    const std::unique_ptr<rankindex::NameSearch> search =
+        rankindex::SearchNames(*index_, std::move(query), std::move(after));
     for (bool more = true; more;) {
         if (stop.stop_requested())
             return std::nullopt;
-        more = scan.Step(kBlocksPerSlice);
-        std::lock_guard lock(mutex_);
-        blocksScanned_ += scan.BlocksScanned() - before;
-        before = scan.BlocksScanned();
+        more = search->Step(kWorkPerSlice);
     }
-    for (rankindex::NameMatch &match : scan.Matches())
+    for (rankindex::NameMatch &match : search->Matches())
         page.emplace_back(std::move(match.name), match.facts.harmonicPosition);
     return page;
 }
@@ -124,11 +121,6 @@ bool LinkedNames::WaitReady(std::chrono::milliseconds wait) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, stop_, wait, [&] { return !ready_.empty() || ended_; }) ||
            stop_.stop_requested();
-}
-
-std::uint64_t LinkedNames::BlocksScanned() const {
-    std::lock_guard lock(mutex_);
-    return blocksScanned_;
 }
 
 } // namespace core

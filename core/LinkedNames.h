@@ -58,8 +58,6 @@ public:
     // Whether Next would answer at once (a name is there, the scan has ended or was stopped),
     // waiting at most wait for it.
     bool WaitReady(std::chrono::milliseconds wait);
-    // The names section's blocks read so far, over every page.
-    std::uint64_t BlocksScanned() const;
 
 private:
     // The last name handed to the queue: the next page starts after it.
@@ -82,7 +80,6 @@ private:
     std::deque<std::string> ready_;
     std::size_t handedOut_ = 0;
     bool ended_ = false;
-    std::uint64_t blocksScanned_ = 0;
     std::stop_token stop_;
     std::jthread thread_;
     std::stop_callback<std::function<void()>> stopped_;

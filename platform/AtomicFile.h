@@ -46,6 +46,8 @@ public:
     // Overwrites bytes already written (or extends the file) at offset; the end stays where it was.
     void WriteAt(std::uint64_t offset, std::string_view bytes);
     std::uint64_t Size() const { return size_; }
+    // The temporary file, for reading back (mapping) what was written; the writer keeps it.
+    int Descriptor() const { return descriptor_; }
     void Commit();
 
 private:

@@ -93,6 +93,8 @@ std::optional<NameSection> NameSection::Open(const unsigned char *data, std::siz
     section.index_ = data + header.indexOffset;
     section.blockCount_ = header.blockCount;
     section.nameCount_ = header.nameCount;
+    section.namesPerBlock_ = perBlock;
+    section.bytes_ = header.indexOffset + header.blockCount * kNameIndexEntryBytes;
     return section;
 }
 

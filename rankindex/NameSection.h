@@ -83,6 +83,9 @@ public:
 
     std::uint64_t NameCount() const { return nameCount_; }
     std::uint64_t BlockCount() const { return blockCount_; }
+    std::uint64_t NamesPerBlock() const { return namesPerBlock_; }
+    // The bytes of the section, from its header to the end of its block index.
+    std::uint64_t Bytes() const { return bytes_; }
     NameBlockReader Block(std::uint64_t block) const;
     // The first block that may hold a name not before reversedName (0 when none is before it).
     std::uint64_t BlockFor(std::string_view reversedName) const;
@@ -97,6 +100,8 @@ private:
     const unsigned char *index_ = nullptr;
     std::uint64_t blockCount_ = 0;
     std::uint64_t nameCount_ = 0;
+    std::uint64_t namesPerBlock_ = kNamesPerBlock;
+    std::uint64_t bytes_ = 0;
 };
 
 } // namespace rankindex

@@ -104,6 +104,11 @@ void RankIndex::OpenNames(const std::filesystem::path &path, const RankIndexHead
         Damaged(path, "its names section is damaged");
     info_.searchable = true;
     info_.names = names_->NameCount();
+    // The n-gram section follows the names in indexes imported since it came. It only speeds
+    // searches up: without it, or with it damaged, they scan the names.
+    const std::uint64_t grams = (offset + names_->Bytes() + 7) & ~std::uint64_t{7};
+    if (grams < size_)
+        grams_ = GramSection::Open(data_ + grams, size_ - grams, names_->NameCount());
 }
 
 RankIndex::~RankIndex() {
@@ -113,7 +118,8 @@ RankIndex::~RankIndex() {
 RankIndex::RankIndex(RankIndex &&other) noexcept
     : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
       buckets_(other.buckets_), records_(other.records_), bucketBits_(other.bucketBits_),
-      names_(std::exchange(other.names_, std::nullopt)), info_(std::move(other.info_)) {}
+      names_(std::exchange(other.names_, std::nullopt)),
+      grams_(std::exchange(other.grams_, std::nullopt)), info_(std::move(other.info_)) {}
 
 RankIndex &RankIndex::operator=(RankIndex &&other) noexcept {
     if (this != &other) {
@@ -124,6 +130,7 @@ RankIndex &RankIndex::operator=(RankIndex &&other) noexcept {
         records_ = other.records_;
         bucketBits_ = other.bucketBits_;
         names_ = std::exchange(other.names_, std::nullopt);
+        grams_ = std::exchange(other.grams_, std::nullopt);
         info_ = std::move(other.info_);
     }
     return *this;

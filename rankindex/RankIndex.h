@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rankindex/GramSection.h"
 #include "rankindex/NameSection.h"
 #include "rankindex/RankIndexFormat.h"
 
@@ -33,6 +34,8 @@ public:
     const RankIndexInfo &Info() const { return info_; }
     // The names section; none in a hash-only index (Info().searchable is false).
     const NameSection *Names() const { return names_ ? &*names_ : nullptr; }
+    // The n-gram section that speeds up keyword searches; none in an index imported before it.
+    const GramSection *Grams() const { return grams_ ? &*grams_ : nullptr; }
 
 private:
     void Release() noexcept;
@@ -44,6 +47,7 @@ private:
     const unsigned char *records_ = nullptr;
     std::uint32_t bucketBits_ = 0;
     std::optional<NameSection> names_;
+    std::optional<GramSection> grams_;
     RankIndexInfo info_;
 };
 

@@ -17,8 +17,11 @@
 //               buckets[b] and end at buckets[b + 1]; a key's bucket is its top bucketBits bits
 //   records     entryCount x 12 bytes: the 64-bit key of a name, then its 32-bit position;
 //               sorted by key, one record per key
-//   names       from NamesOffset(header) to fileSize, zero-padded to 8 before: the names section
+//   names       from NamesOffset(header), zero-padded to 8 before: the names section
 //               (NameSection.h); only in version 2 and only when the import kept names
+//   n-grams     from the end of the names section, zero-padded to 8, to fileSize: the n-gram
+//               section (GramSection.h) that keyword searches go through; not in indexes
+//               imported before it, which are searched by a scan of the names
 //
 // A name's key is DomainKey(name): a lookup of a position hashes the name, reads two bucket bounds
 // and scans the one or two records between them. Version 1 files hold no names at all; they are

@@ -1,5 +1,6 @@
 #include "rankindex/RankIndexWriter.h"
 
+#include "rankindex/GramSectionWriter.h"
 #include "rankindex/ImportError.h"
 #include "rankindex/RankIndexFormat.h"
 #include "rankindex/WorkerPriority.h"
@@ -376,7 +377,11 @@ RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
         std::rethrow_exception(sortFailure);
     if (names_) {
         const std::uint64_t namesOffset = NamesOffset(header_);
-        header_.fileSize = namesOffset + names_->WriteTo(file_, namesOffset);
+        const std::uint64_t namesBytes = names_->WriteTo(file_, namesOffset);
+        // The merge is done; the n-gram build only asks whether to go on.
+        const auto goOn = [&] { return !progress || progress(1, 1); };
+        header_.fileSize = AppendGramSection(file_, namesOffset, namesBytes, folder_,
+                                             runEntries_ * sizeof(Entry), goOn);
     }
     if (file_.Size() < header_.fileSize)
         file_.WriteAt(file_.Size(), std::string(header_.fileSize - file_.Size(), '\0'));

@@ -1,0 +1,88 @@
+#include "rankindex/GramSection.h"
+
+#include "rankindex/RankIndexFormat.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace rankindex {
+
+bool RankCursor::Next(std::uint64_t &rank) {
+    std::uint64_t value = 0;
+    for (int shift = 0; at_ < end_; shift += 7) {
+        const unsigned char byte = *at_++;
+        value |= std::uint64_t{byte & 0x7Fu} << shift;
+        if ((byte & 0x80) == 0) {
+            if (value >= ranks_ || next_ + value >= ranks_)
+                break;
+            rank = next_ + value;
+            next_ = rank + 1;
+            return true;
+        }
+        if (shift == 28)
+            break; // longer than any rank of 32 bits
+    }
+    at_ = end_;
+    return false;
+}
+
+std::optional<GramSection> GramSection::Open(const unsigned char *data, std::size_t size,
+                                             std::uint64_t nameCount) {
+    if (size < sizeof(GramSectionHeader))
+        return std::nullopt;
+    const auto header = ReadAt<GramSectionHeader>(data);
+    const std::uint64_t mapEnd = sizeof header + header.nameCount * 4;
+    const bool fits = std::memcmp(header.magic, kGramSectionMagic, sizeof header.magic) == 0 &&
+                      header.nameCount == nameCount && nameCount <= 0xFFFFFFFFu && mapEnd <= size &&
+                      header.listsOffset >= mapEnd && header.listsOffset <= size &&
+                      header.listsBytes <= size - header.listsOffset &&
+                      header.directoryOffset >= header.listsOffset + header.listsBytes &&
+                      header.directoryOffset % 8 == 0 && header.directoryOffset <= size &&
+                      header.gramCount <= (size - header.directoryOffset) / kGramEntryBytes;
+    if (!fits)
+        return std::nullopt;
+    GramSection section;
+    section.map_ = data + sizeof header;
+    section.lists_ = data + header.listsOffset;
+    section.listsBytes_ = header.listsBytes;
+    section.directory_ = data + header.directoryOffset;
+    section.gramCount_ = header.gramCount;
+    section.nameCount_ = nameCount;
+    section.bytes_ = header.directoryOffset + header.gramCount * kGramEntryBytes;
+    return section;
+}
+
+std::uint64_t GramSection::ListOffset(std::uint64_t entry) const {
+    if (entry >= gramCount_)
+        return listsBytes_;
+    return std::min(ReadAt<std::uint64_t>(directory_ + entry * kGramEntryBytes + 8), listsBytes_);
+}
+
+std::optional<GramSection::List> GramSection::Find(std::uint32_t gram) const {
+    std::uint64_t low = 0;
+    std::uint64_t high = gramCount_;
+    while (low < high) {
+        const std::uint64_t middle = low + (high - low) / 2;
+        if (ReadAt<std::uint32_t>(directory_ + middle * kGramEntryBytes) < gram)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    if (low >= gramCount_ || ReadAt<std::uint32_t>(directory_ + low * kGramEntryBytes) != gram)
+        return std::nullopt;
+    const std::uint64_t begin = ListOffset(low);
+    const std::uint64_t end = std::max(begin, ListOffset(low + 1));
+    return List{RankCursor(lists_ + begin, lists_ + end, nameCount_),
+                ReadAt<std::uint32_t>(directory_ + low * kGramEntryBytes + 4)};
+}
+
+std::optional<std::uint32_t> GramSection::NameOfRank(std::uint64_t rank) const {
+    if (rank >= nameCount_)
+        return std::nullopt;
+    const auto name = ReadAt<std::uint32_t>(map_ + rank * 4);
+    if (name >= nameCount_)
+        return std::nullopt;
+    return name;
+}
+
+} // namespace rankindex

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+// The n-gram section of a web-graph index: for every three bytes that occur in the name parts of
+// the names (the stored name after its first label: example.co of uk.co.example), the list of
+// the names that hold them, in rank order (harmonic position, then place in the names section);
+// and for every suffix (the first label of a stored name), the names under it.
+// A keyword search walks the shortest lists of its keyword's trigrams side by side and reads only
+// the names on all of them, best first, so it can stop after the best `limit` matches instead of
+// reading every name. Lists hold ranks, not names: a rank is turned into the name's place in the
+// names section by the rank map, so the lists are small numbers apart and code in a byte or two.
+//
+//   section header  48 bytes, GramSectionHeader
+//   rank map        nameCount x u32: the place in the names section of the name of each rank
+//   lists           listsBytes at listsOffset: per trigram, its ranks ascending, each as a
+//                   LEB128 number: the first rank itself, then each rank less the one before
+//                   less one
+//   directory       gramCount x 16 bytes at directoryOffset (a multiple of 8), sorted by key:
+//                   u32 key (a trigram's bytes as a big-endian number, or SuffixKey of a
+//                   suffix), u32 ranks in its list, u64 the list's offset from listsOffset; the
+//                   list ends where the next begins
+namespace rankindex {
+
+inline constexpr char kGramSectionMagic[8] = {'N', 'M', 'B', 'G', 'R', 'A', 'M', 'S'};
+inline constexpr std::size_t kGramLength = 3;
+inline constexpr std::size_t kGramEntryBytes = 16;
+
+struct GramSectionHeader {
+    char magic[8];
+    std::uint64_t nameCount;
+    std::uint64_t gramCount;
+    std::uint64_t listsOffset; // from the start of the section
+    std::uint64_t listsBytes;
+    std::uint64_t directoryOffset;
+};
+static_assert(sizeof(GramSectionHeader) == 48);
+
+// Three bytes as the number the directory sorts by.
+inline std::uint32_t GramKey(std::string_view text, std::size_t at) {
+    return std::uint32_t{static_cast<unsigned char>(text[at])} << 16 |
+           std::uint32_t{static_cast<unsigned char>(text[at + 1])} << 8 |
+           static_cast<unsigned char>(text[at + 2]);
+}
+
+// The key of a suffix's list: the first label of a stored name (com of com.example) hashed into
+// the keys above every trigram's (FNV-1a, 24 bits). Two suffixes may share a list; the names on
+// it are checked anyway.
+inline std::uint32_t SuffixKey(std::string_view label) {
+    std::uint32_t hash = 2166136261u;
+    for (const char c : label)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    return (hash & 0xFFFFFFu) | 0x1000000u;
+}
+
+// The part of a stored name whose trigrams are listed: all but its first label (the suffix
+// every query keeps out of its keywords); empty for a name of one label.
+inline std::string_view GramText(std::string_view reversedName) {
+    const std::size_t dot = reversedName.find('.');
+    return dot == std::string_view::npos ? std::string_view() : reversedName.substr(dot + 1);
+}
+
+// Reads one list's ranks in order; every read is bounded by the list, and a rank past the names
+// or a number too long ends the list, so damaged bytes cannot lead outside it.
+class RankCursor {
+public:
+    RankCursor() = default;
+    RankCursor(const unsigned char *begin, const unsigned char *end, std::uint64_t ranks)
+        : at_(begin), end_(end), ranks_(ranks) {}
+    // The next rank; false at the end of the list.
+    bool Next(std::uint64_t &rank);
+
+private:
+    const unsigned char *at_ = nullptr;
+    const unsigned char *end_ = nullptr;
+    std::uint64_t ranks_ = 0;
+    std::uint64_t next_ = 0; // the smallest rank the list may hold next
+};
+
+// The n-gram section of a mapped index, read in place; offsets and numbers read from it are
+// checked or clamped, so a damaged section cannot make a search read outside its bytes.
+class GramSection {
+public:
+    // None when the bytes are no n-gram section for nameCount names or name regions outside
+    // themselves.
+    static std::optional<GramSection> Open(const unsigned char *data, std::size_t size,
+                                           std::uint64_t nameCount);
+
+    struct List {
+        RankCursor cursor;
+        std::uint32_t ranks = 0;
+    };
+    // None when no name part holds the trigram.
+    std::optional<List> Find(std::uint32_t gram) const;
+    // The place in the names section of the name of a rank; none past the names or when the map
+    // points past them.
+    std::optional<std::uint32_t> NameOfRank(std::uint64_t rank) const;
+    std::uint64_t NameCount() const { return nameCount_; }
+    std::uint64_t GramCount() const { return gramCount_; }
+    // The bytes of the section, from its header to the end of its directory.
+    std::uint64_t Bytes() const { return bytes_; }
+
+private:
+    GramSection() = default;
+    std::uint64_t ListOffset(std::uint64_t entry) const;
+
+    const unsigned char *map_ = nullptr;
+    const unsigned char *lists_ = nullptr;
+    std::uint64_t listsBytes_ = 0;
+    const unsigned char *directory_ = nullptr;
+    std::uint64_t gramCount_ = 0;
+    std::uint64_t nameCount_ = 0;
+    std::uint64_t bytes_ = 0;
+};
+
+} // namespace rankindex

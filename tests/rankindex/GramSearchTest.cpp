@@ -1,0 +1,212 @@
+#include "rankindex/GramSearch.h"
+
+#include "rankindex/ImportError.h"
+#include "rankindex/NameScan.h"
+#include "rankindex/RankImport.h"
+#include "rankindex/RankIndex.h"
+#include "tests/rankindex/DataFiles.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+namespace rankindex {
+namespace {
+
+constexpr int kNames = 6000;
+
+// Names of a few syllables under several suffixes, some punycode, some under a registered name;
+// every ninth shares the position of the one before, so that ties are settled by the name.
+std::string WebGraphText() {
+    static const char *const syllables[] = {"ka",  "lo", "car", "sun", "tri", "vo", "xn--", "pa",
+                                            "dor", "fi", "e",   "hub", "net", "ra", "-",    "bo"};
+    static const char *const suffixes[] = {"com", "net", "de", "uk.co", "org", "com.co"};
+    std::mt19937 random(5);
+    std::string text = "#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\t#n_hosts\n";
+    std::uint32_t position = 0;
+    for (int i = 1; i <= kNames; ++i) {
+        std::string label;
+        for (int count = 1 + static_cast<int>(random() % 4); count > 0; --count)
+            label += syllables[random() % 16];
+        if (random() % 3 == 0)
+            label += std::to_string(random() % 100);
+        std::string name = std::string(suffixes[random() % 6]) + "." + label;
+        if (random() % 10 == 0)
+            name += ".blog";
+        if (i % 9 != 0)
+            ++position;
+        text += std::to_string(position) + "\t1.5E7\t" + std::to_string(i) + "\t0.001\t" + name +
+                "\t" + std::to_string(random() % 20) + "\n";
+    }
+    return text;
+}
+
+std::vector<std::string> RunToEnd(NameSearch &search, std::uint64_t work) {
+    while (search.Step(work)) {
+    }
+    std::vector<std::string> names;
+    for (const NameMatch &match : search.Matches())
+        names.push_back(match.name + " " + std::to_string(match.facts.harmonicPosition));
+    return names;
+}
+
+std::vector<std::string> Scanned(const RankIndex &index, const NameQuery &query) {
+    NameScan scan(*index.Names(), query);
+    return RunToEnd(scan, 64);
+}
+
+class GramSearchTest : public ::testing::Test {
+protected:
+    GramSearchTest() {
+        testdata::WritePlain(Source(), WebGraphText());
+        // Small runs, so that the rank order and the lists go through temporary files.
+        ImportRankFile(RankKind::WebGraph, Source(), folder_.Path(), {{}, 400});
+    }
+    std::filesystem::path Source() const { return folder_.Path() / "ranks.txt"; }
+    std::filesystem::path Index() const { return IndexPath(folder_.Path(), RankKind::WebGraph); }
+
+    TempFolder folder_{"nimbrel-grams"};
+};
+
+const NameQuery kQueries[] = {
+    {{"car"}, {}, 0, 0, 100},
+    {{"car"}, {"com"}, 0, 0, 20},
+    {{"CAR"}, {"com", "com.co", "co.uk"}, 0, 0, 50},
+    {{"ka"}, {"de"}, 0, 0, 30}, // shorter than a trigram
+    {{"e"}, {}, 3, 6, 40},      // one letter, host and length limits
+    {{"sun", "ka"}, {"net", "org"}, 0, 0, 100},
+    {{"lo", "tri", "bo"}, {}, 0, 0, 100}, // one keyword long enough, two not
+    {{"xn--"}, {"de"}, 0, 0, 100},
+    {{"a-b"}, {}, 0, 0, 100},
+    {{"car"}, {}, 10, 0, 100},
+    {{"car"}, {}, 0, 7, 100},
+    {{"arlo"}, {"com"}, 5, 9, 100},
+    {{"co.c"}, {}, 0, 0, 100}, // across a dot: the name part is stored reversed
+    {{"blog"}, {}, 0, 0, 100},
+    {{"blog"}, {"com"}, 0, 0, 100}, // under a registered name: never one label
+    {{"qqq"}, {}, 0, 0, 100},
+    {{"car"}, {"example"}, 0, 0, 100},
+    {{"car"}, {"bad..suffix"}, 0, 0, 100},
+    {{}, {"co.uk"}, 0, 0, 25},
+    {{}, {}, 0, 0, 1},
+    {{}, {}, 0, 0, 8}, // the limit falls on a tie: the name settles it
+    {{}, {}, 0, 0, 17},
+    {{}, {}, 0, 0, 26},
+    {{}, {}, 0, 0, 35},
+    {{"car"}, {}, 0, 0, 0},
+    {{"ka"}, {}, 0, 0, 100000}, // everything that matches
+};
+
+TEST_F(GramSearchTest, FindsWhatTheScanFinds) {
+    const RankIndex index(Index());
+    ASSERT_NE(index.Grams(), nullptr);
+    for (const NameQuery &query : kQueries) {
+        const std::vector<std::string> expected = Scanned(index, query);
+        GramSearch oneByOne(*index.Names(), *index.Grams(), query);
+        EXPECT_EQ(RunToEnd(oneByOne, 1), expected) << ::testing::PrintToString(query.keywords);
+        const auto search = SearchNames(index, query);
+        EXPECT_NE(dynamic_cast<GramSearch *>(search.get()), nullptr);
+        EXPECT_EQ(RunToEnd(*search, 1000), expected) << ::testing::PrintToString(query.keywords);
+    }
+    // The table is worth its rows only if most of them find something.
+    EXPECT_GT(Scanned(index, kQueries[0]).size(), 50u);
+    EXPECT_GT(Scanned(index, kQueries[3]).size(), 10u);
+}
+
+// The lists decide how many names are read: a common keyword is done after a few, best first;
+// several trigrams and a suffix narrow the names read to about those that match.
+TEST_F(GramSearchTest, ListsNarrowTheNamesRead) {
+    const struct {
+        NameQuery query;
+        std::uint64_t mostRead;
+    } cases[] = {
+        {{{"ka"}, {}, 0, 0, 10}, 200},
+        {{{"car"}, {}, 0, 0, 10}, 50},
+        {{{}, {"de"}, 0, 0, 100000}, kNames / 5},
+        {{{"car"}, {"de"}, 0, 0, 100000}, kNames / 20},
+        {{{"carka"}, {}, 0, 0, 100000}, 80},
+    };
+    const RankIndex index(Index());
+    for (const auto &c : cases) {
+        GramSearch search(*index.Names(), *index.Grams(), c.query);
+        RunToEnd(search, 16);
+        EXPECT_FALSE(search.Matches().empty());
+        EXPECT_LE(search.NamesRead(), c.mostRead) << ::testing::PrintToString(c.query.keywords);
+    }
+}
+
+// A cancel asked for once the records and names are written still stops the n-gram build, and the
+// index imported before stays as it was.
+TEST_F(GramSearchTest, CancelDuringTheBuildKeepsThePreviousIndex) {
+    const std::string before = testdata::FileBytes(Index());
+    bool asked = false;
+    const ImportProgressHandler cancelAtTheEnd = [&](const ImportProgress &progress) {
+        if (progress.stage != ImportProgress::Stage::Writing || progress.done != progress.total)
+            return true;
+        asked = true;
+        return false;
+    };
+    EXPECT_THROW(
+        ImportRankFile(RankKind::WebGraph, Source(), folder_.Path(), {cancelAtTheEnd, 400}),
+        EImportCancelled);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(testdata::FileBytes(Index()), before);
+}
+
+// The file cut after its names section, as an index imported before the n-gram section was
+// written; and one whose n-gram section is damaged. Both are searched by a scan.
+TEST_F(GramSearchTest, IndexWithoutUsableGramsIsScanned) {
+    const std::string good = testdata::FileBytes(Index());
+    RankIndexHeader header;
+    std::memcpy(&header, good.data(), sizeof header);
+    const std::uint64_t names = NamesOffset(header);
+    const std::uint64_t namesEnd = names + RankIndex(Index()).Names()->Bytes();
+    const std::uint64_t grams = (namesEnd + 7) & ~std::uint64_t{7};
+
+    std::string cut = good.substr(0, namesEnd);
+    header.fileSize = cut.size();
+    std::memcpy(cut.data(), &header, sizeof header);
+    std::string damaged = good;
+    damaged[grams + 8] ^= 1; // the name count no longer agrees with the names section
+    const NameQuery query{{"car"}, {"com"}, 0, 0, 20};
+    const std::vector<std::string> expected = Scanned(RankIndex(Index()), query);
+    for (const std::string *bytes : {&cut, &damaged}) {
+        const auto path = folder_.Path() / "other.idx";
+        testdata::WritePlain(path, *bytes);
+        const RankIndex index(path);
+        EXPECT_EQ(index.Grams(), nullptr);
+        EXPECT_TRUE(index.Info().searchable);
+        const auto search = SearchNames(index, query);
+        ASSERT_NE(dynamic_cast<NameScan *>(search.get()), nullptr);
+        EXPECT_EQ(RunToEnd(*search, 8), expected);
+    }
+}
+
+// Lists and the rank map that point anywhere: searches stay inside the file (the sanitizer build
+// would say otherwise) and find only names that are there.
+TEST_F(GramSearchTest, ScrambledListsStayInBounds) {
+    const std::string good = testdata::FileBytes(Index());
+    RankIndexHeader header;
+    std::memcpy(&header, good.data(), sizeof header);
+    const std::uint64_t grams =
+        (NamesOffset(header) + RankIndex(Index()).Names()->Bytes() + 7) & ~std::uint64_t{7};
+    std::string scrambled = good;
+    for (std::size_t i = grams + sizeof(GramSectionHeader); i < scrambled.size(); i += 5)
+        scrambled[i] = static_cast<char>(scrambled[i] * 29 + 3);
+    const auto path = folder_.Path() / "scrambled.idx";
+    testdata::WritePlain(path, scrambled);
+    const RankIndex index(path);
+    ASSERT_NE(index.Grams(), nullptr);
+    for (const NameQuery &query : kQueries) {
+        GramSearch search(*index.Names(), *index.Grams(), query);
+        for (const std::string &found : RunToEnd(search, 64)) {
+            const std::string name = found.substr(0, found.find(' '));
+            EXPECT_TRUE(index.Names()->Find(name).has_value()) << name;
+        }
+    }
+}
+
+} // namespace
+} // namespace rankindex
