@@ -32,6 +32,8 @@ public:
     const rankindex::RankIndex &Index() const { return *index_; }
 
 private:
+    const rankindex::NameSection *HostCounts() const;
+
     std::shared_ptr<const rankindex::RankIndex> index_;
     std::string field_;
     std::string evidence_;
