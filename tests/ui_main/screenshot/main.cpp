@@ -107,7 +107,7 @@ void AddSaleRows(results::ResultList &list) {
         for (const std::string &cell :
              {suffix, std::string("No"), std::string("-"), std::string("-"),
               std::string(row.evidence), std::string("-"), std::string("-"),
-              std::string(row.status), name, std::string(row.offer)})
+              std::string(row.status), name, std::string("-"), std::string(row.offer)})
             item->AppendSubItem(cell);
     }
 }
@@ -281,6 +281,7 @@ int main(int argc, char **argv) {
     if (argc < 9)
         return 0;
     // Taken names marked for sale and parked, with the Offer column in sight.
+    options.SetSearchMode(core::kBuildNames);
     options.SetCheck(core::kCheckRegistry);
     core::CheckSetup registry = core::ChooseCheckSetup(options, {});
     ui::TForm1 form(options, std::move(registry.probes), std::move(registry.columns),
