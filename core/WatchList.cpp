@@ -2,6 +2,7 @@
 
 #include "base/DomainNameLimits.h"
 #include "core/ExpectedRelease.h"
+#include "platform/KeptDatabase.h"
 #include "platform/SqliteDatabase.h"
 #include "platform/SqliteStatement.h"
 #include "platform/UserDataFolder.h"
@@ -18,7 +19,6 @@ constexpr const char *kLayoutVersion = "1";
 // A change is a handful of rows; another program's check holds the lock no longer than one
 // name's record, so a wait this long means something is wrong, not busy.
 constexpr milliseconds kBusyTimeout{5000};
-constexpr milliseconds kOpenRetryPause{10};
 // Texts longer than this were not written by this program and are not read.
 constexpr std::size_t kTextLimit = 4096;
 
@@ -59,12 +59,6 @@ std::int64_t AvailableNumber(probes::Availability available) {
     return available == probes::Availability::Free ? 0 : 1;
 }
 
-// A file that is damaged, of another layout, or a folder in the file's place.
-class ENotAWatchList : public base::Exception {
-public:
-    using Exception::Exception;
-};
-
 // The state in the columns from first on, believed only when every cell is one this program
 // writes.
 std::optional<WatchState> ReadState(const platform::SqliteStatement &row, int first) {
@@ -90,11 +84,6 @@ void BindState(platform::SqliteStatement &statement, int first, const WatchState
     statement.Bind(first + 2, state.expires);
     statement.Bind(first + 3, state.registrar);
     statement.Bind(first + 4, state.evidence);
-}
-
-bool IsFolder(const std::filesystem::path &file) {
-    std::error_code error;
-    return std::filesystem::is_directory(std::filesystem::symlink_status(file, error));
 }
 
 bool Fits(std::string_view name) {
@@ -126,49 +115,16 @@ std::vector<std::string> WatchState::StatusWords() const {
 
 struct WatchList::Open {
     explicit Open(const std::filesystem::path &file) : db(file, kBusyTimeout) {
-        if (db.QueryText("PRAGMA journal_mode=WAL") != "wal")
-            throw ENotAWatchList("it cannot keep a write-ahead log");
-        if (db.QueryText("PRAGMA quick_check") != "ok")
-            throw ENotAWatchList("it is damaged");
         // A watch list is the user's own data: every commit reaches the disk.
-        db.Execute("PRAGMA synchronous=FULL");
-        MakeLayout();
-    }
-
-    void MakeLayout() {
-        if (db.QueryText("PRAGMA user_version") == kLayoutVersion)
-            return;
-        platform::SqliteTransaction transaction(db);
-        const std::string version = db.QueryText("PRAGMA user_version");
-        if (version == "0") {
-            db.Execute(kNamesTable);
-            db.Execute(kHistoryTable);
-            db.Execute(kHistoryIndex);
-            db.Execute(std::string("PRAGMA user_version=") + kLayoutVersion);
-        } else if (version != kLayoutVersion) {
-            throw ENotAWatchList("it has the layout of another version (" + version + ")");
-        }
-        transaction.Commit();
+        platform::PrepareKeptDatabase(
+            db, {kLayoutVersion, {kNamesTable, kHistoryTable, kHistoryIndex}, true});
     }
 
     platform::SqliteDatabase db;
 };
 
-// Two programs that open a new file together race to switch it to its log; the loser is told
-// "locked" at once and tries again within the busy timeout.
 std::unique_ptr<WatchList::Open> WatchList::OpenFile(const std::filesystem::path &file) {
-    if (IsFolder(file))
-        throw ENotAWatchList("a folder is in its place");
-    const auto giveUp = steady_clock::now() + kBusyTimeout;
-    for (;;) {
-        try {
-            return std::make_unique<WatchList::Open>(file);
-        } catch (const platform::ESqliteError &e) {
-            if (!e.IsBusy() || steady_clock::now() >= giveUp)
-                throw;
-        }
-        std::this_thread::sleep_for(kOpenRetryPause);
-    }
+    return platform::OpenKeptDatabase<Open>(file, kBusyTimeout);
 }
 
 WatchList::WatchList(const std::filesystem::path &file, Clock clock)
@@ -179,7 +135,7 @@ WatchList::WatchList(const std::filesystem::path &file, Clock clock)
     try {
         open_ = OpenFile(file);
         return;
-    } catch (const ENotAWatchList &e) {
+    } catch (const platform::EUnusableDatabase &e) {
         damage = e.Message();
     } catch (const platform::ESqliteError &e) {
         if (!e.IsDamage())

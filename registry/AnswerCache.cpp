@@ -2,6 +2,7 @@
 
 #include "base/AsciiCase.h"
 #include "base/DomainNameLimits.h"
+#include "platform/KeptDatabase.h"
 #include "platform/SqliteDatabase.h"
 #include "platform/SqliteStatement.h"
 #include "platform/UserCacheFolder.h"
@@ -18,7 +19,6 @@ using namespace std::chrono;
 constexpr const char *kLayoutVersion = "1";
 // No wait for another program's lock is longer than this; after it a lookup is a miss.
 constexpr milliseconds kBusyTimeout{1000};
-constexpr milliseconds kOpenRetryPause{10};
 // Registrar and status texts longer than this are not believed to be ours.
 constexpr std::size_t kTextLimit = 4096;
 // A decision this far in the future came from a clock set wrong; it is not trusted.
@@ -38,44 +38,16 @@ std::int64_t Seconds(system_clock::time_point time) {
     return duration_cast<seconds>(time.time_since_epoch()).count();
 }
 
-// A damaged file, a folder in the file's place, or a layout of another version.
-class ENotACache : public base::Exception {
-public:
-    using Exception::Exception;
-};
-
 } // namespace
 
 struct AnswerCache::Open {
     explicit Open(const std::filesystem::path &file) : db(file, kBusyTimeout) {
-        // Reading the mode reads the header: a file that is not a database fails here.
-        if (db.QueryText("PRAGMA journal_mode=WAL") != "wal")
-            throw ENotACache("it cannot keep a write-ahead log");
-        if (db.QueryText("PRAGMA quick_check") != "ok")
-            throw ENotACache("it is damaged");
-        db.Execute("PRAGMA synchronous=NORMAL");
-        MakeLayout();
+        platform::PrepareKeptDatabase(db, {kLayoutVersion, {kSchema}, false});
         select = std::make_unique<platform::SqliteStatement>(
             db, "SELECT verdict, source, expires, registrar, status, decided, keep_until"
                 " FROM answers WHERE name = ?1");
         insert = std::make_unique<platform::SqliteStatement>(
             db, "INSERT OR REPLACE INTO answers VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
-    }
-
-    // The table is made once, by whichever program comes first; the version is read again
-    // inside the write transaction, so two programs starting together make it once.
-    void MakeLayout() {
-        if (db.QueryText("PRAGMA user_version") == kLayoutVersion)
-            return;
-        platform::SqliteTransaction transaction(db);
-        const std::string version = db.QueryText("PRAGMA user_version");
-        if (version == "0") {
-            db.Execute(kSchema);
-            db.Execute(std::string("PRAGMA user_version=") + kLayoutVersion);
-        } else if (version != kLayoutVersion) {
-            throw ENotACache("it has the layout of another version (" + version + ")");
-        }
-        transaction.Commit();
     }
 
     platform::SqliteDatabase db;
@@ -104,11 +76,6 @@ std::optional<AnswerSource> AnswerSourceFromWord(std::string_view word) {
 
 namespace {
 
-bool IsFolder(const std::filesystem::path &file) {
-    std::error_code error;
-    return std::filesystem::is_directory(std::filesystem::symlink_status(file, error));
-}
-
 // The damaged file moved aside; the cache's own error when it cannot be.
 std::filesystem::path SetAside(const std::filesystem::path &file, system_clock::time_point now) {
     try {
@@ -121,21 +88,7 @@ std::filesystem::path SetAside(const std::filesystem::path &file, system_clock::
 } // namespace
 
 std::unique_ptr<AnswerCache::Open> AnswerCache::OpenFile(const std::filesystem::path &file) {
-    if (IsFolder(file))
-        throw ENotACache("a folder is in its place");
-    // Two programs that start together race to switch a new file to its write-ahead log, and
-    // SQLite answers the loser "locked" without waiting: it tries again, within the busy
-    // timeout, as a waiting lock would.
-    const auto giveUp = steady_clock::now() + kBusyTimeout;
-    for (;;) {
-        try {
-            return std::make_unique<Open>(file);
-        } catch (const platform::ESqliteError &e) {
-            if (!e.IsBusy() || steady_clock::now() >= giveUp)
-                throw;
-        }
-        std::this_thread::sleep_for(kOpenRetryPause);
-    }
+    return platform::OpenKeptDatabase<Open>(file, kBusyTimeout);
 }
 
 AnswerCache::AnswerCache(const std::filesystem::path &file, CacheLifetimes lifetimes, Clock clock)
@@ -147,7 +100,7 @@ AnswerCache::AnswerCache(const std::filesystem::path &file, CacheLifetimes lifet
         open_ = OpenFile(file);
         DropStale();
         return;
-    } catch (const ENotACache &e) {
+    } catch (const platform::EUnusableDatabase &e) {
         damage = e.Message();
     } catch (const platform::ESqliteError &e) {
         if (!e.IsDamage())
