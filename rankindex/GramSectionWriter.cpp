@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -58,6 +59,19 @@ public:
         if (read != 0 && read != size)
             throw EImportError("a temporary file of the import came back short");
         return read == size && size != 0;
+    }
+    // A LEB128 number; EImportError when the file ends inside it.
+    std::uint64_t GetNumber() {
+        std::uint64_t value = 0;
+        for (int shift = 0; shift < 64; shift += 7) {
+            const int byte = getc_unlocked(file_);
+            if (byte == EOF)
+                throw EImportError("a temporary file of the import came back short");
+            value |= std::uint64_t(byte & 0x7F) << shift;
+            if ((byte & 0x80) == 0)
+                return value;
+        }
+        throw EImportError("a temporary file of the import came back damaged");
     }
     void Rewind() {
         if (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0)
@@ -172,15 +186,20 @@ struct RunEntry {
     std::uint64_t bytes;
 };
 
-// Sorts (key, rank) pairs by key, ranks staying in the order they came: two stable counting
-// passes over 13 bits each, as keys are below 2^25. Pairs come with their ranks ascending, so
-// this is a full sort, in two passes instead of a comparison sort's twenty-odd.
-void SortByKey(std::vector<std::uint64_t> &pairs, std::vector<std::uint64_t> &scratch) {
+// Sorts (key, rank) pairs by key and then rank: stable counting passes of 13 bits each, first
+// over the rank's bits in use, then two over the key, as keys are below 2^25. Five passes for up
+// to 2^26 names instead of a comparison sort's twenty-odd.
+void SortPairs(std::vector<std::uint64_t> &pairs, std::vector<std::uint64_t> &scratch,
+               int rankBits) {
     constexpr int kBits = 13;
     constexpr std::size_t kBuckets = std::size_t{1} << kBits;
     scratch.resize(pairs.size());
     std::vector<std::size_t> starts(kBuckets);
-    for (const int shift : {32, 32 + kBits}) {
+    std::vector<int> shifts;
+    for (int shift = 0; shift < rankBits; shift += kBits)
+        shifts.push_back(shift);
+    shifts.insert(shifts.end(), {32, 32 + kBits});
+    for (const int shift : shifts) {
         std::fill(starts.begin(), starts.end(), 0);
         for (const std::uint64_t pair : pairs)
             ++starts[(pair >> shift) & (kBuckets - 1)];
@@ -193,13 +212,14 @@ void SortByKey(std::vector<std::uint64_t> &pairs, std::vector<std::uint64_t> &sc
     }
 }
 
-// The (trigram, rank) pairs in runs, each a list file and its directory; ranks are added in
-// order, so a run holds ranks all after those of the runs before it. A run of n pairs takes 16n
-// bytes while it is sorted.
+// The (trigram, rank) pairs in runs, each a list file and its directory. Names come in the names
+// section's order, so a run's ranks are anywhere in the whole range: the final list of a trigram
+// is its pieces from all runs merged. A run of n pairs takes 16n bytes while it is sorted.
 class ListRuns {
 public:
-    ListRuns(const std::filesystem::path &folder, std::size_t runBytes)
-        : folder_(folder), runPairs_(std::max<std::size_t>(runBytes / 16, 1024)) {
+    ListRuns(const std::filesystem::path &folder, std::size_t runBytes, std::uint64_t nameCount)
+        : folder_(folder), runPairs_(std::max<std::size_t>(runBytes / 16, 1024)),
+          rankBits_(static_cast<int>(std::bit_width(nameCount))) {
         pairs_.reserve(runPairs_);
     }
 
@@ -213,6 +233,7 @@ public:
         if (!pairs_.empty())
             Spill();
         std::vector<std::uint64_t>().swap(pairs_);
+        std::vector<std::uint64_t>().swap(scratch_);
         std::vector<Run> runs(files_.size());
         for (std::size_t i = 0; i < runs.size(); ++i) {
             files_[i].first->Rewind();
@@ -220,7 +241,7 @@ public:
             runs[i].valid = files_[i].first->Get(&runs[i].entry, sizeof(RunEntry));
         }
         std::uint64_t grams = 0;
-        std::vector<char> copy(kTemporaryBufferBytes);
+        std::vector<std::size_t> holding;
         for (;;) {
             std::uint32_t gram = 0xFFFFFFFFu;
             for (const Run &run : runs) {
@@ -229,26 +250,21 @@ public:
             }
             if (gram == 0xFFFFFFFFu)
                 break;
-            const std::uint64_t start = lists.Written();
+            holding.clear();
             std::uint64_t ranks = 0;
-            std::uint64_t next = 0;
             for (std::size_t i = 0; i < runs.size(); ++i) {
-                Run &run = runs[i];
-                if (!run.valid || run.entry.gram != gram)
-                    continue;
-                lists.AppendNumber(run.entry.firstRank - next);
-                for (std::uint64_t left = run.entry.bytes; left > 0;) {
-                    const std::size_t take =
-                        static_cast<std::size_t>(std::min<std::uint64_t>(left, copy.size()));
-                    if (!files_[i].second->Get(copy.data(), take))
-                        throw EImportError("a temporary file of the import came back short");
-                    lists.Append(copy.data(), take);
-                    left -= take;
+                if (runs[i].valid && runs[i].entry.gram == gram) {
+                    holding.push_back(i);
+                    ranks += runs[i].entry.ranks;
                 }
-                ranks += run.entry.ranks;
-                next = std::uint64_t{run.entry.lastRank} + 1;
-                run.valid = files_[i].first->Get(&run.entry, sizeof(RunEntry));
             }
+            const std::uint64_t start = lists.Written();
+            if (holding.size() == 1)
+                CopyPiece(runs[holding.front()], holding.front(), lists);
+            else
+                MergePieces(runs, holding, lists);
+            for (const std::size_t i : holding)
+                runs[i].valid = files_[i].first->Get(&runs[i].entry, sizeof(RunEntry));
             const std::array<std::uint32_t, 2> head{gram, static_cast<std::uint32_t>(ranks)};
             directory.Put(head.data(), sizeof head);
             directory.Put(&start, sizeof start);
@@ -263,8 +279,48 @@ private:
         bool valid = false;
     };
 
+    // A trigram only one run holds: its coded gaps are the list's as they stand.
+    void CopyPiece(const Run &run, std::size_t index, Output &lists) {
+        lists.AppendNumber(run.entry.firstRank);
+        copy_.resize(kTemporaryBufferBytes);
+        for (std::uint64_t left = run.entry.bytes; left > 0;) {
+            const std::size_t take =
+                static_cast<std::size_t>(std::min<std::uint64_t>(left, copy_.size()));
+            if (!files_[index].second->Get(copy_.data(), take))
+                throw EImportError("a temporary file of the import came back short");
+            lists.Append(copy_.data(), take);
+            left -= take;
+        }
+    }
+
+    // The runs' pieces of one trigram's list merged by rank: each piece is read once, in order.
+    void MergePieces(const std::vector<Run> &runs, const std::vector<std::size_t> &holding,
+                     Output &lists) {
+        using Head = std::pair<std::uint32_t, std::size_t>;
+        std::priority_queue<Head, std::vector<Head>, std::greater<>> heads;
+        left_.assign(runs.size(), 0);
+        for (const std::size_t i : holding) {
+            heads.push({runs[i].entry.firstRank, i});
+            left_[i] = runs[i].entry.ranks - 1;
+        }
+        std::uint64_t next = 0;
+        while (!heads.empty()) {
+            const auto [rank, i] = heads.top();
+            heads.pop();
+            lists.AppendNumber(rank - next);
+            next = std::uint64_t{rank} + 1;
+            if (left_[i] > 0) {
+                --left_[i];
+                const std::uint64_t following = next + files_[i].second->GetNumber();
+                if (following > 0xFFFFFFFFu)
+                    throw EImportError("a temporary file of the import came back damaged");
+                heads.push({static_cast<std::uint32_t>(following), i});
+            }
+        }
+    }
+
     void Spill() {
-        SortByKey(pairs_, scratch_);
+        SortPairs(pairs_, scratch_, rankBits_);
         auto entries = std::make_unique<TemporaryFile>(folder_);
         auto bytes = std::make_unique<TemporaryFile>(folder_);
         std::string coded;
@@ -291,8 +347,11 @@ private:
 
     std::filesystem::path folder_;
     std::size_t runPairs_;
+    int rankBits_;
     std::vector<std::uint64_t> pairs_;
     std::vector<std::uint64_t> scratch_;
+    std::vector<char> copy_;
+    std::vector<std::uint64_t> left_;
     std::vector<std::pair<std::unique_ptr<TemporaryFile>, std::unique_ptr<TemporaryFile>>> files_;
 };
 
@@ -309,6 +368,22 @@ void KeysOf(std::string_view reversedName, std::vector<std::uint32_t> &keys) {
         keys.push_back(GramKey(text, at));
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+}
+
+// Hands every name of the section to `use` in the section's order; EImportError when the
+// section holds other than the names its header counts.
+template <typename Use>
+void ForEachName(const NameSection &names, Use &&use) {
+    std::uint64_t count = 0;
+    for (std::uint64_t block = 0; block < names.BlockCount(); ++block) {
+        NameBlockReader reader = names.Block(block);
+        std::string_view name;
+        NameFacts facts;
+        for (; reader.Next(name, facts); ++count)
+            use(name, facts);
+    }
+    if (count != names.NameCount())
+        throw EImportError("the names section of the import came back damaged");
 }
 
 // The names section's bytes mapped for reading back; unmapped with the object.
@@ -341,42 +416,41 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const
         if (done % kCheckEvery == 0 && goOn && !goOn())
             throw EImportCancelled("import cancelled");
     };
-    // The ranks' merge feeds the lists' runs, so both sorts hold memory at once: each gets half.
-    NumberSorter order(folder_, runBytes_ / 2);
-    std::uint64_t place = 0;
-    for (std::uint64_t block = 0; block < names.BlockCount(); ++block) {
-        NameBlockReader reader = names.Block(block);
-        std::string_view name;
-        NameFacts facts;
-        while (reader.Next(name, facts)) {
+    // Each sort's merge feeds the next sort's runs, so two hold memory at once: each gets half.
+    // Every pass reads the names section in order; reading a name by its rank would jump about it.
+    Output map(file, offset + sizeof(GramSectionHeader));
+    NumberSorter places(folder_, runBytes_ / 2);
+    {
+        NumberSorter order(folder_, runBytes_ / 2);
+        std::uint64_t place = 0;
+        ForEachName(names, [&](std::string_view, const NameFacts &facts) {
             check(place);
             order.Add(std::uint64_t{facts.harmonicPosition} << 32 | place++);
+        });
+        order.Finish();
+        std::uint64_t key = 0;
+        for (std::uint32_t rank = 0; order.Next(key); ++rank) {
+            check(rank);
+            const auto at = static_cast<std::uint32_t>(key);
+            map.Append(&at, sizeof at);
+            places.Add(std::uint64_t{at} << 32 | rank);
         }
+        map.Flush();
     }
-    if (place != names.NameCount())
-        throw EImportError("the names section of the import came back damaged");
-    order.Finish();
+    places.Finish();
 
-    Output map(file, offset + sizeof(GramSectionHeader));
-    ListRuns runs(folder_, runBytes_ / 2);
+    ListRuns runs(folder_, runBytes_ / 2, names.NameCount());
     std::vector<std::uint32_t> grams;
-    std::uint64_t key = 0;
-    for (std::uint32_t rank = 0; order.Next(key); ++rank) {
-        check(rank);
-        const auto at = static_cast<std::uint32_t>(key);
-        map.Append(&at, sizeof at);
-        NameBlockReader reader = names.Block(at / names.NamesPerBlock());
-        std::string_view name;
-        NameFacts facts;
-        for (std::uint64_t skip = at % names.NamesPerBlock() + 1; skip > 0; --skip) {
-            if (!reader.Next(name, facts))
-                throw EImportError("the names section of the import came back damaged");
-        }
+    std::uint64_t place = 0;
+    ForEachName(names, [&](std::string_view name, const NameFacts &) {
+        check(place);
+        std::uint64_t key = 0;
+        if (!places.Next(key) || key >> 32 != place++)
+            throw EImportError("the names section of the import came back damaged");
         KeysOf(name, grams);
         for (const std::uint32_t gram : grams)
-            runs.Add(gram, rank);
-    }
-    map.Flush();
+            runs.Add(gram, static_cast<std::uint32_t>(key));
+    });
 
     GramSectionHeader header{};
     std::memcpy(header.magic, kGramSectionMagic, sizeof header.magic);
