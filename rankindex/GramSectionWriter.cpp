@@ -294,28 +294,51 @@ private:
     }
 
     // The runs' pieces of one trigram's list merged by rank: each piece is read once, in order.
+    // The heads are a heap whose top is replaced by its run's next rank, one sift down a step.
     void MergePieces(const std::vector<Run> &runs, const std::vector<std::size_t> &holding,
                      Output &lists) {
-        using Head = std::pair<std::uint32_t, std::size_t>;
-        std::priority_queue<Head, std::vector<Head>, std::greater<>> heads;
-        left_.assign(runs.size(), 0);
-        for (const std::size_t i : holding) {
-            heads.push({runs[i].entry.firstRank, i});
-            left_[i] = runs[i].entry.ranks - 1;
-        }
+        heads_.clear();
+        for (const std::size_t i : holding)
+            heads_.push_back({runs[i].entry.firstRank, runs[i].entry.ranks - 1, i});
+        std::make_heap(heads_.begin(), heads_.end(), After);
         std::uint64_t next = 0;
-        while (!heads.empty()) {
-            const auto [rank, i] = heads.top();
-            heads.pop();
-            lists.AppendNumber(rank - next);
-            next = std::uint64_t{rank} + 1;
-            if (left_[i] > 0) {
-                --left_[i];
-                const std::uint64_t following = next + files_[i].second->GetNumber();
-                if (following > 0xFFFFFFFFu)
-                    throw EImportError("a temporary file of the import came back damaged");
-                heads.push({static_cast<std::uint32_t>(following), i});
+        while (!heads_.empty()) {
+            PieceHead &top = heads_.front();
+            lists.AppendNumber(top.rank - next);
+            next = std::uint64_t{top.rank} + 1;
+            if (top.left == 0) {
+                std::pop_heap(heads_.begin(), heads_.end(), After);
+                heads_.pop_back();
+                continue;
             }
+            --top.left;
+            const std::uint64_t following = next + files_[top.run].second->GetNumber();
+            if (following > 0xFFFFFFFFu)
+                throw EImportError("a temporary file of the import came back damaged");
+            top.rank = static_cast<std::uint32_t>(following);
+            SiftDown();
+        }
+    }
+
+    struct PieceHead {
+        std::uint32_t rank;
+        std::uint32_t left;
+        std::size_t run;
+    };
+    static bool After(const PieceHead &a, const PieceHead &b) { return a.rank > b.rank; }
+
+    void SiftDown() {
+        const std::size_t size = heads_.size();
+        for (std::size_t at = 0;;) {
+            std::size_t least = at;
+            for (const std::size_t child : {2 * at + 1, 2 * at + 2}) {
+                if (child < size && heads_[child].rank < heads_[least].rank)
+                    least = child;
+            }
+            if (least == at)
+                return;
+            std::swap(heads_[at], heads_[least]);
+            at = least;
         }
     }
 
@@ -351,7 +374,7 @@ private:
     std::vector<std::uint64_t> pairs_;
     std::vector<std::uint64_t> scratch_;
     std::vector<char> copy_;
-    std::vector<std::uint64_t> left_;
+    std::vector<PieceHead> heads_;
     std::vector<std::pair<std::unique_ptr<TemporaryFile>, std::unique_ptr<TemporaryFile>>> files_;
 };
 
