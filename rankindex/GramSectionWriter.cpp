@@ -395,8 +395,7 @@ void KeysOf(std::string_view reversedName, std::vector<std::uint32_t> &keys) {
 
 // Hands every name of the section to `use` in the section's order; EImportError when the
 // section holds other than the names its header counts.
-template <typename Use>
-void ForEachName(const NameSection &names, Use &&use) {
+template <typename Use> void ForEachName(const NameSection &names, Use &&use) {
     std::uint64_t count = 0;
     for (std::uint64_t block = 0; block < names.BlockCount(); ++block) {
         NameBlockReader reader = names.Block(block);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <random>
 
@@ -134,6 +135,29 @@ TEST_F(GramSearchTest, ListsNarrowTheNamesRead) {
         RunToEnd(search, 16);
         EXPECT_FALSE(search.Matches().empty());
         EXPECT_LE(search.NamesRead(), c.mostRead) << ::testing::PrintToString(c.query.keywords);
+    }
+}
+
+// The temporary runs only bound memory: an index built in runs of any size, whose list pieces
+// must be merged by rank, holds the same bytes as one built in a single run, its import time
+// aside.
+TEST_F(GramSearchTest, RunSizeLeavesTheIndexAsItIs) {
+    const auto withoutTime = [](std::string bytes) {
+        std::memset(bytes.data() + offsetof(RankIndexHeader, importTime), 0,
+                    sizeof(RankIndexHeader::importTime));
+        return bytes;
+    };
+    const auto oneRun = folder_.Path() / "one-run";
+    std::filesystem::create_directory(oneRun);
+    ImportRankFile(RankKind::WebGraph, Source(), oneRun, {{}, std::size_t{1} << 20});
+    const std::string expected =
+        withoutTime(testdata::FileBytes(IndexPath(oneRun, RankKind::WebGraph)));
+    for (const std::size_t runEntries : {std::size_t{1}, std::size_t{400}, std::size_t{5000}}) {
+        const auto folder = folder_.Path() / ("runs-" + std::to_string(runEntries));
+        std::filesystem::create_directory(folder);
+        ImportRankFile(RankKind::WebGraph, Source(), folder, {{}, runEntries});
+        EXPECT_EQ(withoutTime(testdata::FileBytes(IndexPath(folder, RankKind::WebGraph))), expected)
+            << runEntries;
     }
 }
 
