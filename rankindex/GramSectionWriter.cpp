@@ -60,6 +60,8 @@ public:
             throw EImportError("a temporary file of the import came back short");
         return read == size && size != 0;
     }
+    // Up to size bytes; how many came, 0 at the end.
+    std::size_t GetSome(void *bytes, std::size_t size) { return std::fread(bytes, 1, size, file_); }
     // A LEB128 number; EImportError when the file ends inside it.
     std::uint64_t GetNumber() {
         std::uint64_t value = 0;
@@ -223,10 +225,16 @@ public:
         pairs_.reserve(runPairs_);
     }
 
-    void Add(std::uint32_t gram, std::uint32_t rank) {
+    std::size_t RunPairs() const { return runPairs_; }
+    void Add(std::uint64_t pair) {
         if (pairs_.size() == runPairs_)
             Spill();
-        pairs_.push_back(std::uint64_t{gram} << 32 | rank);
+        pairs_.push_back(pair);
+    }
+    // Ends a run here, so that the next pairs go to runs of their own.
+    void EndRun() {
+        if (!pairs_.empty())
+            Spill();
     }
     // Writes the merged lists; their directory goes to the given file. Returns the trigrams.
     std::uint64_t WriteTo(Output &lists, TemporaryFile &directory) {
@@ -259,10 +267,13 @@ public:
                 }
             }
             const std::uint64_t start = lists.Written();
-            if (holding.size() == 1)
-                CopyPiece(runs[holding.front()], holding.front(), lists);
-            else
+            if (InRankOrder(runs, holding)) {
+                std::uint64_t next = 0;
+                for (const std::size_t i : holding)
+                    next = CopyPiece(runs[i], i, next, lists);
+            } else {
                 MergePieces(runs, holding, lists);
+            }
             for (const std::size_t i : holding)
                 runs[i].valid = files_[i].first->Get(&runs[i].entry, sizeof(RunEntry));
             const std::array<std::uint32_t, 2> head{gram, static_cast<std::uint32_t>(ranks)};
@@ -279,9 +290,20 @@ private:
         bool valid = false;
     };
 
-    // A trigram only one run holds: its coded gaps are the list's as they stand.
-    void CopyPiece(const Run &run, std::size_t index, Output &lists) {
-        lists.AppendNumber(run.entry.firstRank);
+    // Whether each run's piece of the trigram's list comes after the one before, as when the runs
+    // hold ranks of one range each.
+    static bool InRankOrder(const std::vector<Run> &runs, const std::vector<std::size_t> &holding) {
+        for (std::size_t j = 1; j < holding.size(); ++j) {
+            if (runs[holding[j]].entry.firstRank <= runs[holding[j - 1]].entry.lastRank)
+                return false;
+        }
+        return true;
+    }
+
+    // A piece after all ranks before next: its coded gaps are the list's as they stand. Returns
+    // the next rank the list may hold.
+    std::uint64_t CopyPiece(const Run &run, std::size_t index, std::uint64_t next, Output &lists) {
+        lists.AppendNumber(run.entry.firstRank - next);
         copy_.resize(kTemporaryBufferBytes);
         for (std::uint64_t left = run.entry.bytes; left > 0;) {
             const std::size_t take =
@@ -291,6 +313,7 @@ private:
             lists.Append(copy_.data(), take);
             left -= take;
         }
+        return std::uint64_t{run.entry.lastRank} + 1;
     }
 
     // The runs' pieces of one trigram's list merged by rank: each piece is read once, in order.
@@ -442,12 +465,14 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const
     // Every pass reads the names section in order; reading a name by its rank would jump about it.
     Output map(file, offset + sizeof(GramSectionHeader));
     NumberSorter places(folder_, runBytes_ / 2);
+    std::uint64_t mostPairs = 0; // the trigrams and suffix of every name part, counted over
     {
         NumberSorter order(folder_, runBytes_ / 2);
         std::uint64_t place = 0;
-        ForEachName(names, [&](std::string_view, const NameFacts &facts) {
+        ForEachName(names, [&](std::string_view name, const NameFacts &facts) {
             check(place);
             order.Add(std::uint64_t{facts.harmonicPosition} << 32 | place++);
+            mostPairs += GramText(name).size() + 1;
         });
         order.Finish();
         std::uint64_t key = 0;
@@ -461,7 +486,16 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const
     }
     places.Finish();
 
+    // The (trigram, rank) pairs go to files by range of ranks, each range about a run's worth, so
+    // that each run holds ranks after the runs before and the final merge only copies pieces.
     ListRuns runs(folder_, runBytes_ / 2, names.NameCount());
+    const std::uint64_t ranges = std::max<std::uint64_t>(
+        (mostPairs + runs.RunPairs() - 1) / runs.RunPairs(), 1);
+    const std::uint64_t ranksPerRange =
+        std::max<std::uint64_t>((names.NameCount() + ranges - 1) / ranges, 1);
+    std::vector<std::unique_ptr<TemporaryFile>> byRange;
+    for (std::uint64_t i = 0; i < ranges; ++i)
+        byRange.push_back(std::make_unique<TemporaryFile>(folder_));
     std::vector<std::uint32_t> grams;
     std::uint64_t place = 0;
     ForEachName(names, [&](std::string_view name, const NameFacts &) {
@@ -469,10 +503,26 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const
         std::uint64_t key = 0;
         if (!places.Next(key) || key >> 32 != place++)
             throw EImportError("the names section of the import came back damaged");
+        const auto rank = static_cast<std::uint32_t>(key);
         KeysOf(name, grams);
-        for (const std::uint32_t gram : grams)
-            runs.Add(gram, static_cast<std::uint32_t>(key));
+        TemporaryFile &range = *byRange[rank / ranksPerRange];
+        for (const std::uint32_t gram : grams) {
+            const std::uint64_t pair = std::uint64_t{gram} << 32 | rank;
+            range.Put(&pair, sizeof pair);
+        }
     });
+    std::vector<std::uint64_t> chunk(kTemporaryBufferBytes / 8);
+    for (std::unique_ptr<TemporaryFile> &range : byRange) {
+        range->Rewind();
+        while (const std::size_t bytes = range->GetSome(chunk.data(), chunk.size() * 8)) {
+            if (bytes % 8 != 0)
+                throw EImportError("a temporary file of the import came back short");
+            for (std::size_t i = 0; i < bytes / 8; ++i)
+                runs.Add(chunk[i]);
+        }
+        runs.EndRun();
+        range.reset();
+    }
 
     GramSectionHeader header{};
     std::memcpy(header.magic, kGramSectionMagic, sizeof header.magic);
