@@ -489,8 +489,8 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const
     // The (trigram, rank) pairs go to files by range of ranks, each range about a run's worth, so
     // that each run holds ranks after the runs before and the final merge only copies pieces.
     ListRuns runs(folder_, runBytes_ / 2, names.NameCount());
-    const std::uint64_t ranges = std::max<std::uint64_t>(
-        (mostPairs + runs.RunPairs() - 1) / runs.RunPairs(), 1);
+    const std::uint64_t ranges =
+        std::max<std::uint64_t>((mostPairs + runs.RunPairs() - 1) / runs.RunPairs(), 1);
     const std::uint64_t ranksPerRange =
         std::max<std::uint64_t>((names.NameCount() + ranges - 1) / ranges, 1);
     std::vector<std::unique_ptr<TemporaryFile>> byRange;
