@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -59,21 +58,6 @@ public:
         if (read != 0 && read != size)
             throw EImportError("a temporary file of the import came back short");
         return read == size && size != 0;
-    }
-    // Up to size bytes; how many came, 0 at the end.
-    std::size_t GetSome(void *bytes, std::size_t size) { return std::fread(bytes, 1, size, file_); }
-    // A LEB128 number; EImportError when the file ends inside it.
-    std::uint64_t GetNumber() {
-        std::uint64_t value = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            const int byte = getc_unlocked(file_);
-            if (byte == EOF)
-                throw EImportError("a temporary file of the import came back short");
-            value |= std::uint64_t(byte & 0x7F) << shift;
-            if ((byte & 0x80) == 0)
-                return value;
-        }
-        throw EImportError("a temporary file of the import came back damaged");
     }
     void Rewind() {
         if (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0)
@@ -188,20 +172,15 @@ struct RunEntry {
     std::uint64_t bytes;
 };
 
-// Sorts (key, rank) pairs by key and then rank: stable counting passes of 13 bits each, first
-// over the rank's bits in use, then two over the key, as keys are below 2^25. Five passes for up
-// to 2^26 names instead of a comparison sort's twenty-odd.
-void SortPairs(std::vector<std::uint64_t> &pairs, std::vector<std::uint64_t> &scratch,
-               int rankBits) {
+// Sorts (key, rank) pairs by key, ranks staying in the order they came: two stable counting
+// passes over 13 bits each, as keys are below 2^25. Pairs come with their ranks ascending, so
+// this is a full sort, in two passes instead of a comparison sort's twenty-odd.
+void SortByKey(std::vector<std::uint64_t> &pairs, std::vector<std::uint64_t> &scratch) {
     constexpr int kBits = 13;
     constexpr std::size_t kBuckets = std::size_t{1} << kBits;
     scratch.resize(pairs.size());
     std::vector<std::size_t> starts(kBuckets);
-    std::vector<int> shifts;
-    for (int shift = 0; shift < rankBits; shift += kBits)
-        shifts.push_back(shift);
-    shifts.insert(shifts.end(), {32, 32 + kBits});
-    for (const int shift : shifts) {
+    for (const int shift : {32, 32 + kBits}) {
         std::fill(starts.begin(), starts.end(), 0);
         for (const std::uint64_t pair : pairs)
             ++starts[(pair >> shift) & (kBuckets - 1)];
@@ -214,34 +193,26 @@ void SortPairs(std::vector<std::uint64_t> &pairs, std::vector<std::uint64_t> &sc
     }
 }
 
-// The (trigram, rank) pairs in runs, each a list file and its directory. Names come in the names
-// section's order, so a run's ranks are anywhere in the whole range: the final list of a trigram
-// is its pieces from all runs merged. A run of n pairs takes 16n bytes while it is sorted.
+// The (trigram, rank) pairs in runs, each a list file and its directory; ranks are added in
+// order, so a run holds ranks all after those of the runs before it. A run of n pairs takes 16n
+// bytes while it is sorted.
 class ListRuns {
 public:
-    ListRuns(const std::filesystem::path &folder, std::size_t runBytes, std::uint64_t nameCount)
-        : folder_(folder), runPairs_(std::max<std::size_t>(runBytes / 16, 1024)),
-          rankBits_(static_cast<int>(std::bit_width(nameCount))) {
+    ListRuns(const std::filesystem::path &folder, std::size_t runBytes)
+        : folder_(folder), runPairs_(std::max<std::size_t>(runBytes / 16, 1024)) {
         pairs_.reserve(runPairs_);
     }
 
-    std::size_t RunPairs() const { return runPairs_; }
-    void Add(std::uint64_t pair) {
+    void Add(std::uint32_t gram, std::uint32_t rank) {
         if (pairs_.size() == runPairs_)
             Spill();
-        pairs_.push_back(pair);
-    }
-    // Ends a run here, so that the next pairs go to runs of their own.
-    void EndRun() {
-        if (!pairs_.empty())
-            Spill();
+        pairs_.push_back(std::uint64_t{gram} << 32 | rank);
     }
     // Writes the merged lists; their directory goes to the given file. Returns the trigrams.
     std::uint64_t WriteTo(Output &lists, TemporaryFile &directory) {
         if (!pairs_.empty())
             Spill();
         std::vector<std::uint64_t>().swap(pairs_);
-        std::vector<std::uint64_t>().swap(scratch_);
         std::vector<Run> runs(files_.size());
         for (std::size_t i = 0; i < runs.size(); ++i) {
             files_[i].first->Rewind();
@@ -249,7 +220,7 @@ public:
             runs[i].valid = files_[i].first->Get(&runs[i].entry, sizeof(RunEntry));
         }
         std::uint64_t grams = 0;
-        std::vector<std::size_t> holding;
+        std::vector<char> copy(kTemporaryBufferBytes);
         for (;;) {
             std::uint32_t gram = 0xFFFFFFFFu;
             for (const Run &run : runs) {
@@ -258,24 +229,26 @@ public:
             }
             if (gram == 0xFFFFFFFFu)
                 break;
-            holding.clear();
-            std::uint64_t ranks = 0;
-            for (std::size_t i = 0; i < runs.size(); ++i) {
-                if (runs[i].valid && runs[i].entry.gram == gram) {
-                    holding.push_back(i);
-                    ranks += runs[i].entry.ranks;
-                }
-            }
             const std::uint64_t start = lists.Written();
-            if (InRankOrder(runs, holding)) {
-                std::uint64_t next = 0;
-                for (const std::size_t i : holding)
-                    next = CopyPiece(runs[i], i, next, lists);
-            } else {
-                MergePieces(runs, holding, lists);
+            std::uint64_t ranks = 0;
+            std::uint64_t next = 0;
+            for (std::size_t i = 0; i < runs.size(); ++i) {
+                Run &run = runs[i];
+                if (!run.valid || run.entry.gram != gram)
+                    continue;
+                lists.AppendNumber(run.entry.firstRank - next);
+                for (std::uint64_t left = run.entry.bytes; left > 0;) {
+                    const std::size_t take =
+                        static_cast<std::size_t>(std::min<std::uint64_t>(left, copy.size()));
+                    if (!files_[i].second->Get(copy.data(), take))
+                        throw EImportError("a temporary file of the import came back short");
+                    lists.Append(copy.data(), take);
+                    left -= take;
+                }
+                ranks += run.entry.ranks;
+                next = std::uint64_t{run.entry.lastRank} + 1;
+                run.valid = files_[i].first->Get(&run.entry, sizeof(RunEntry));
             }
-            for (const std::size_t i : holding)
-                runs[i].valid = files_[i].first->Get(&runs[i].entry, sizeof(RunEntry));
             const std::array<std::uint32_t, 2> head{gram, static_cast<std::uint32_t>(ranks)};
             directory.Put(head.data(), sizeof head);
             directory.Put(&start, sizeof start);
@@ -290,83 +263,8 @@ private:
         bool valid = false;
     };
 
-    // Whether each run's piece of the trigram's list comes after the one before, as when the runs
-    // hold ranks of one range each.
-    static bool InRankOrder(const std::vector<Run> &runs, const std::vector<std::size_t> &holding) {
-        for (std::size_t j = 1; j < holding.size(); ++j) {
-            if (runs[holding[j]].entry.firstRank <= runs[holding[j - 1]].entry.lastRank)
-                return false;
-        }
-        return true;
-    }
-
-    // A piece after all ranks before next: its coded gaps are the list's as they stand. Returns
-    // the next rank the list may hold.
-    std::uint64_t CopyPiece(const Run &run, std::size_t index, std::uint64_t next, Output &lists) {
-        lists.AppendNumber(run.entry.firstRank - next);
-        copy_.resize(kTemporaryBufferBytes);
-        for (std::uint64_t left = run.entry.bytes; left > 0;) {
-            const std::size_t take =
-                static_cast<std::size_t>(std::min<std::uint64_t>(left, copy_.size()));
-            if (!files_[index].second->Get(copy_.data(), take))
-                throw EImportError("a temporary file of the import came back short");
-            lists.Append(copy_.data(), take);
-            left -= take;
-        }
-        return std::uint64_t{run.entry.lastRank} + 1;
-    }
-
-    // The runs' pieces of one trigram's list merged by rank: each piece is read once, in order.
-    // The heads are a heap whose top is replaced by its run's next rank, one sift down a step.
-    void MergePieces(const std::vector<Run> &runs, const std::vector<std::size_t> &holding,
-                     Output &lists) {
-        heads_.clear();
-        for (const std::size_t i : holding)
-            heads_.push_back({runs[i].entry.firstRank, runs[i].entry.ranks - 1, i});
-        std::make_heap(heads_.begin(), heads_.end(), After);
-        std::uint64_t next = 0;
-        while (!heads_.empty()) {
-            PieceHead &top = heads_.front();
-            lists.AppendNumber(top.rank - next);
-            next = std::uint64_t{top.rank} + 1;
-            if (top.left == 0) {
-                std::pop_heap(heads_.begin(), heads_.end(), After);
-                heads_.pop_back();
-                continue;
-            }
-            --top.left;
-            const std::uint64_t following = next + files_[top.run].second->GetNumber();
-            if (following > 0xFFFFFFFFu)
-                throw EImportError("a temporary file of the import came back damaged");
-            top.rank = static_cast<std::uint32_t>(following);
-            SiftDown();
-        }
-    }
-
-    struct PieceHead {
-        std::uint32_t rank;
-        std::uint32_t left;
-        std::size_t run;
-    };
-    static bool After(const PieceHead &a, const PieceHead &b) { return a.rank > b.rank; }
-
-    void SiftDown() {
-        const std::size_t size = heads_.size();
-        for (std::size_t at = 0;;) {
-            std::size_t least = at;
-            for (const std::size_t child : {2 * at + 1, 2 * at + 2}) {
-                if (child < size && heads_[child].rank < heads_[least].rank)
-                    least = child;
-            }
-            if (least == at)
-                return;
-            std::swap(heads_[at], heads_[least]);
-            at = least;
-        }
-    }
-
     void Spill() {
-        SortPairs(pairs_, scratch_, rankBits_);
+        SortByKey(pairs_, scratch_);
         auto entries = std::make_unique<TemporaryFile>(folder_);
         auto bytes = std::make_unique<TemporaryFile>(folder_);
         std::string coded;
@@ -393,11 +291,8 @@ private:
 
     std::filesystem::path folder_;
     std::size_t runPairs_;
-    int rankBits_;
     std::vector<std::uint64_t> pairs_;
     std::vector<std::uint64_t> scratch_;
-    std::vector<char> copy_;
-    std::vector<PieceHead> heads_;
     std::vector<std::pair<std::unique_ptr<TemporaryFile>, std::unique_ptr<TemporaryFile>>> files_;
 };
 
@@ -414,21 +309,6 @@ void KeysOf(std::string_view reversedName, std::vector<std::uint32_t> &keys) {
         keys.push_back(GramKey(text, at));
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-}
-
-// Hands every name of the section to `use` in the section's order; EImportError when the
-// section holds other than the names its header counts.
-template <typename Use> void ForEachName(const NameSection &names, Use &&use) {
-    std::uint64_t count = 0;
-    for (std::uint64_t block = 0; block < names.BlockCount(); ++block) {
-        NameBlockReader reader = names.Block(block);
-        std::string_view name;
-        NameFacts facts;
-        for (; reader.Next(name, facts); ++count)
-            use(name, facts);
-    }
-    if (count != names.NameCount())
-        throw EImportError("the names section of the import came back damaged");
 }
 
 // The names section's bytes mapped for reading back; unmapped with the object.
@@ -461,68 +341,42 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const
         if (done % kCheckEvery == 0 && goOn && !goOn())
             throw EImportCancelled("import cancelled");
     };
-    // Each sort's merge feeds the next sort's runs, so two hold memory at once: each gets half.
-    // Every pass reads the names section in order; reading a name by its rank would jump about it.
-    Output map(file, offset + sizeof(GramSectionHeader));
-    NumberSorter places(folder_, runBytes_ / 2);
-    std::uint64_t mostPairs = 0; // the trigrams and suffix of every name part, counted over
-    {
-        NumberSorter order(folder_, runBytes_ / 2);
-        std::uint64_t place = 0;
-        ForEachName(names, [&](std::string_view name, const NameFacts &facts) {
+    // The ranks' merge feeds the lists' runs, so both sorts hold memory at once: each gets half.
+    NumberSorter order(folder_, runBytes_ / 2);
+    std::uint64_t place = 0;
+    for (std::uint64_t block = 0; block < names.BlockCount(); ++block) {
+        NameBlockReader reader = names.Block(block);
+        std::string_view name;
+        NameFacts facts;
+        while (reader.Next(name, facts)) {
             check(place);
             order.Add(std::uint64_t{facts.harmonicPosition} << 32 | place++);
-            mostPairs += GramText(name).size() + 1;
-        });
-        order.Finish();
-        std::uint64_t key = 0;
-        for (std::uint32_t rank = 0; order.Next(key); ++rank) {
-            check(rank);
-            const auto at = static_cast<std::uint32_t>(key);
-            map.Append(&at, sizeof at);
-            places.Add(std::uint64_t{at} << 32 | rank);
         }
-        map.Flush();
     }
-    places.Finish();
+    if (place != names.NameCount())
+        throw EImportError("the names section of the import came back damaged");
+    order.Finish();
 
-    // The (trigram, rank) pairs go to files by range of ranks, each range about a run's worth, so
-    // that each run holds ranks after the runs before and the final merge only copies pieces.
-    ListRuns runs(folder_, runBytes_ / 2, names.NameCount());
-    const std::uint64_t ranges =
-        std::max<std::uint64_t>((mostPairs + runs.RunPairs() - 1) / runs.RunPairs(), 1);
-    const std::uint64_t ranksPerRange =
-        std::max<std::uint64_t>((names.NameCount() + ranges - 1) / ranges, 1);
-    std::vector<std::unique_ptr<TemporaryFile>> byRange;
-    for (std::uint64_t i = 0; i < ranges; ++i)
-        byRange.push_back(std::make_unique<TemporaryFile>(folder_));
+    Output map(file, offset + sizeof(GramSectionHeader));
+    ListRuns runs(folder_, runBytes_ / 2);
     std::vector<std::uint32_t> grams;
-    std::uint64_t place = 0;
-    ForEachName(names, [&](std::string_view name, const NameFacts &) {
-        check(place);
-        std::uint64_t key = 0;
-        if (!places.Next(key) || key >> 32 != place++)
-            throw EImportError("the names section of the import came back damaged");
-        const auto rank = static_cast<std::uint32_t>(key);
+    std::uint64_t key = 0;
+    for (std::uint32_t rank = 0; order.Next(key); ++rank) {
+        check(rank);
+        const auto at = static_cast<std::uint32_t>(key);
+        map.Append(&at, sizeof at);
+        NameBlockReader reader = names.Block(at / names.NamesPerBlock());
+        std::string_view name;
+        NameFacts facts;
+        for (std::uint64_t skip = at % names.NamesPerBlock() + 1; skip > 0; --skip) {
+            if (!reader.Next(name, facts))
+                throw EImportError("the names section of the import came back damaged");
+        }
         KeysOf(name, grams);
-        TemporaryFile &range = *byRange[rank / ranksPerRange];
-        for (const std::uint32_t gram : grams) {
-            const std::uint64_t pair = std::uint64_t{gram} << 32 | rank;
-            range.Put(&pair, sizeof pair);
-        }
-    });
-    std::vector<std::uint64_t> chunk(kTemporaryBufferBytes / 8);
-    for (std::unique_ptr<TemporaryFile> &range : byRange) {
-        range->Rewind();
-        while (const std::size_t bytes = range->GetSome(chunk.data(), chunk.size() * 8)) {
-            if (bytes % 8 != 0)
-                throw EImportError("a temporary file of the import came back short");
-            for (std::size_t i = 0; i < bytes / 8; ++i)
-                runs.Add(chunk[i]);
-        }
-        runs.EndRun();
-        range.reset();
+        for (const std::uint32_t gram : grams)
+            runs.Add(gram, rank);
     }
+    map.Flush();
 
     GramSectionHeader header{};
     std::memcpy(header.magic, kGramSectionMagic, sizeof header.magic);

@@ -10,13 +10,12 @@
 namespace rankindex {
 
 // Builds the n-gram section of an index from its finished names section with bounded memory.
-// Each pass reads the names section in its own order, as reading a name by its rank would jump
-// about the section. First the names are put in rank order (harmonic position, then place) by an
-// external sort of (position, place) pairs on unnamed temporary files beside the index; its merge
-// writes the rank map and feeds a second sort of (place, rank) pairs, which gives each name its
-// rank on a second read of the section. The (trigram, rank) pairs of the names fill runs that are
-// sorted and written as coded lists with a directory of their own; merging the runs merges each
-// trigram's pieces by rank, each piece read once in order.
+// First the names are put in rank order (harmonic position, then place) by sorting runs of
+// (position, place) pairs that go to unnamed temporary files beside the index and merging them;
+// the merge writes the rank map and reads each name, in rank order, for its trigrams. The
+// (trigram, rank) pairs fill runs that are sorted and written as coded lists with a directory of
+// their own; ranks grow from run to run, so the final lists are each run's piece of a trigram's
+// list one after the other, and merging the runs only reads them in order.
 class GramSectionWriter {
 public:
     GramSectionWriter(const std::filesystem::path &folder, std::size_t runBytes);
