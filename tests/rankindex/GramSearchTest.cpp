@@ -138,8 +138,8 @@ TEST_F(GramSearchTest, ListsNarrowTheNamesRead) {
     }
 }
 
-// The best ranked names long and the rest short, so that the pairs of the first ranks fill more
-// than a run and runs of one range of ranks overlap.
+// The best ranked names long and the rest short, so that the first runs of (trigram, rank) pairs
+// hold far fewer names than the later ones.
 std::string LongNamesFirstText() {
     std::string text = "#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\t#n_hosts\n";
     for (int i = 1; i <= 3000; ++i) {
@@ -152,9 +152,9 @@ std::string LongNamesFirstText() {
     return text;
 }
 
-// The temporary runs only bound memory: an index built in runs of any size, whose list pieces
-// must be merged by rank, holds the same bytes as one built in a single run, its import time
-// aside.
+// The temporary runs only bound memory: an index built in runs of any size, whose lists are
+// pieced together from many runs, holds the same bytes as one built in a single run, its import
+// time aside.
 TEST_F(GramSearchTest, RunSizeLeavesTheIndexAsItIs) {
     const auto withoutTime = [](std::string bytes) {
         std::memset(bytes.data() + offsetof(RankIndexHeader, importTime), 0,
