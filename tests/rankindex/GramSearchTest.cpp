@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <random>
 
@@ -134,6 +135,49 @@ TEST_F(GramSearchTest, ListsNarrowTheNamesRead) {
         RunToEnd(search, 16);
         EXPECT_FALSE(search.Matches().empty());
         EXPECT_LE(search.NamesRead(), c.mostRead) << ::testing::PrintToString(c.query.keywords);
+    }
+}
+
+// The best ranked names long and the rest short, so that the first runs of (trigram, rank) pairs
+// hold far fewer names than the later ones.
+std::string LongNamesFirstText() {
+    std::string text = "#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\t#n_hosts\n";
+    for (int i = 1; i <= 3000; ++i) {
+        std::string label = "car" + std::to_string(i);
+        for (int k = 0; i <= 300 && k < 12; ++k)
+            label += std::string(1, static_cast<char>('a' + (i * 7 + k * 3) % 26)) + "xq";
+        text +=
+            std::to_string(i) + "\t1.5E7\t" + std::to_string(i) + "\t0.001\tcom." + label + "\t3\n";
+    }
+    return text;
+}
+
+// The temporary runs only bound memory: an index built in runs of any size, whose lists are
+// pieced together from many runs, holds the same bytes as one built in a single run, its import
+// time aside.
+TEST_F(GramSearchTest, RunSizeLeavesTheIndexAsItIs) {
+    const auto withoutTime = [](std::string bytes) {
+        std::memset(bytes.data() + offsetof(RankIndexHeader, importTime), 0,
+                    sizeof(RankIndexHeader::importTime));
+        return bytes;
+    };
+    const auto longFirst = folder_.Path() / "long-first.txt";
+    testdata::WritePlain(longFirst, LongNamesFirstText());
+    for (const auto &source : {Source(), longFirst}) {
+        const auto oneRun = folder_.Path() / ("one-run-" + source.stem().string());
+        std::filesystem::create_directory(oneRun);
+        ImportRankFile(RankKind::WebGraph, source, oneRun, {{}, std::size_t{1} << 20});
+        const std::string expected =
+            withoutTime(testdata::FileBytes(IndexPath(oneRun, RankKind::WebGraph)));
+        for (const std::size_t runEntries : {std::size_t{400}, std::size_t{5000}}) {
+            const auto folder =
+                folder_.Path() / ("runs-" + std::to_string(runEntries) + source.stem().string());
+            std::filesystem::create_directory(folder);
+            ImportRankFile(RankKind::WebGraph, source, folder, {{}, runEntries});
+            EXPECT_EQ(withoutTime(testdata::FileBytes(IndexPath(folder, RankKind::WebGraph))),
+                      expected)
+                << source << " " << runEntries;
+        }
     }
 }
 
