@@ -53,7 +53,7 @@ TEST(ParkingServices, FilesAreReadWithinBoundsAndOnesThatCannotBeReadAreSaid) {
 
     std::string many;
     for (std::size_t i = 0; i < ParkingServices::kMostDomains + 5; ++i)
-        many += "d" + std::to_string(i) + ".example\n";
+        many.append("d").append(std::to_string(i)).append(".example\n");
     ParkingServices full;
     full.AddText(many);
     EXPECT_EQ(full.Count(), ParkingServices::kMostDomains);
