@@ -373,7 +373,7 @@ TEST_F(CliTest, FromDashReadsTheNamesFromStandardInput) {
     const auto network = NetworkArgs();
     args.insert(args.end(), network.begin(), network.end());
     const ChildResult result =
-        testsupport::RunChild("/bin/sh", args, {"XDG_CONFIG_HOME=" + home.Folder().string()});
+        testsupport::RunChild("/bin/sh", args, Environment());
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, kNamesRows);
     EXPECT_NE(result.err.find(":5: not a domain name: 'bad..name'"), std::string::npos)

@@ -1,5 +1,6 @@
 #include "tests/support/ChildProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -25,10 +26,41 @@ void ReadAvailable(int &fd, std::string &into) {
     fd = -1;
 }
 
+// This process's environment with the given NAME=value settings in place of its own.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string> &settings) {
+    const auto nameOf = [](const std::string &setting) {
+        return setting.substr(0, setting.find('='));
+    };
+    std::vector<std::string> result;
+    for (char **entry = environ; *entry != nullptr; ++entry) {
+        const std::string setting = *entry;
+        const bool replaced = std::any_of(settings.begin(), settings.end(), [&](const auto &own) {
+            return nameOf(own) == nameOf(setting);
+        });
+        if (!replaced)
+            result.push_back(setting);
+    }
+    result.insert(result.end(), settings.begin(), settings.end());
+    return result;
+}
+
 } // namespace
 
 ChildProcess::ChildProcess(const std::string &program, const std::vector<std::string> &args,
                            const std::vector<std::string> &environment) {
+    // Everything the child needs is made before the fork: between fork and exec the child of a
+    // threaded program (the tests' servers run on threads) may only make async-signal-safe calls,
+    // since another thread may have held the allocator's lock at the fork.
+    std::vector<char *> argv{const_cast<char *>(program.c_str())};
+    for (const std::string &arg : args)
+        argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+    const std::vector<std::string> settings = EnvironmentWith(environment);
+    std::vector<char *> envp;
+    for (const std::string &setting : settings)
+        envp.push_back(const_cast<char *>(setting.c_str()));
+    envp.push_back(nullptr);
+
     int out[2], err[2];
     if (::pipe(out) != 0 || ::pipe(err) != 0)
         throw std::runtime_error("pipe");
@@ -39,13 +71,7 @@ ChildProcess::ChildProcess(const std::string &program, const std::vector<std::st
         ::dup2(out[1], STDOUT_FILENO);
         ::dup2(err[1], STDERR_FILENO);
         ::close(out[0]), ::close(out[1]), ::close(err[0]), ::close(err[1]);
-        for (const std::string &setting : environment)
-            ::putenv(const_cast<char *>(setting.c_str()));
-        std::vector<char *> argv{const_cast<char *>(program.c_str())};
-        for (const std::string &arg : args)
-            argv.push_back(const_cast<char *>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
+        ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(out[1]);
