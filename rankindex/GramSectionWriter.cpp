@@ -2,6 +2,7 @@
 
 #include "rankindex/GramSection.h"
 #include "rankindex/ImportError.h"
+#include "rankindex/TemporaryFile.h"
 
 #include <algorithm>
 #include <array>
@@ -27,47 +28,12 @@ std::uint64_t AlignTo8(std::uint64_t offset) {
     return (offset + 7) & ~std::uint64_t{7};
 }
 
-// An unnamed temporary file beside the index, written and then read back through a buffer.
-class TemporaryFile {
+// The build's temporary files, with a larger buffer than stdio's: they are read and written in
+// long streams.
+class BuildFile : public TemporaryFile {
 public:
-    explicit TemporaryFile(const std::filesystem::path &folder) : buffer_(kTemporaryBufferBytes) {
-        std::string pattern = (folder / ".nimbrel-grams-XXXXXX").string();
-        const int descriptor = ::mkstemp(pattern.data());
-        if (descriptor < 0)
-            throw EImportError("cannot create a temporary file in " + folder.string());
-        ::unlink(pattern.c_str());
-        file_ = ::fdopen(descriptor, "w+b");
-        if (!file_) {
-            ::close(descriptor);
-            throw EImportError("cannot create a temporary file in " + folder.string());
-        }
-        std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
-    }
-    ~TemporaryFile() { std::fclose(file_); }
-    TemporaryFile(const TemporaryFile &) = delete;
-    TemporaryFile &operator=(const TemporaryFile &) = delete;
-
-    void Put(const void *bytes, std::size_t size) {
-        if (std::fwrite(bytes, 1, size, file_) != size)
-            throw EImportError(std::string("cannot write a temporary file: ") +
-                               std::strerror(errno));
-    }
-    // False at the end; EImportError when the file ends inside the bytes.
-    bool Get(void *bytes, std::size_t size) {
-        const std::size_t read = std::fread(bytes, 1, size, file_);
-        if (read != 0 && read != size)
-            throw EImportError("a temporary file of the import came back short");
-        return read == size && size != 0;
-    }
-    void Rewind() {
-        if (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0)
-            throw EImportError(std::string("cannot read a temporary file: ") +
-                               std::strerror(errno));
-    }
-
-private:
-    std::vector<char> buffer_;
-    std::FILE *file_ = nullptr;
+    explicit BuildFile(const std::filesystem::path &folder)
+        : TemporaryFile(folder, ".nimbrel-grams", kTemporaryBufferBytes) {}
 };
 
 // Appends at its own place in the index through a buffer.
@@ -144,7 +110,7 @@ public:
 private:
     void Spill() {
         std::sort(run_.begin(), run_.end());
-        auto file = std::make_unique<TemporaryFile>(folder_);
+        auto file = std::make_unique<BuildFile>(folder_);
         file->Put(run_.data(), run_.size() * sizeof(std::uint64_t));
         runs_.push_back(std::move(file));
         run_.clear();
@@ -158,7 +124,7 @@ private:
     std::filesystem::path folder_;
     std::size_t runNumbers_;
     std::vector<std::uint64_t> run_;
-    std::vector<std::unique_ptr<TemporaryFile>> runs_;
+    std::vector<std::unique_ptr<BuildFile>> runs_;
     using Head = std::pair<std::uint64_t, std::size_t>;
     std::priority_queue<Head, std::vector<Head>, std::greater<>> heap_;
 };
@@ -209,7 +175,7 @@ public:
         pairs_.push_back(std::uint64_t{gram} << 32 | rank);
     }
     // Writes the merged lists; their directory goes to the given file. Returns the trigrams.
-    std::uint64_t WriteTo(Output &lists, TemporaryFile &directory) {
+    std::uint64_t WriteTo(Output &lists, BuildFile &directory) {
         if (!pairs_.empty())
             Spill();
         std::vector<std::uint64_t>().swap(pairs_);
@@ -265,8 +231,8 @@ private:
 
     void Spill() {
         SortByKey(pairs_, scratch_);
-        auto entries = std::make_unique<TemporaryFile>(folder_);
-        auto bytes = std::make_unique<TemporaryFile>(folder_);
+        auto entries = std::make_unique<BuildFile>(folder_);
+        auto bytes = std::make_unique<BuildFile>(folder_);
         std::string coded;
         for (std::size_t i = 0; i < pairs_.size();) {
             RunEntry entry{};
@@ -293,7 +259,7 @@ private:
     std::size_t runPairs_;
     std::vector<std::uint64_t> pairs_;
     std::vector<std::uint64_t> scratch_;
-    std::vector<std::pair<std::unique_ptr<TemporaryFile>, std::unique_ptr<TemporaryFile>>> files_;
+    std::vector<std::pair<std::unique_ptr<BuildFile>, std::unique_ptr<BuildFile>>> files_;
 };
 
 // The keys of the lists a stored name goes on, sorted, into `keys`: the distinct trigrams of its
@@ -383,7 +349,7 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const
     header.nameCount = names.NameCount();
     header.listsOffset = sizeof header + header.nameCount * 4;
     Output lists(file, offset + header.listsOffset);
-    TemporaryFile directory(folder_);
+    BuildFile directory(folder_);
     header.gramCount = runs.WriteTo(lists, directory);
     header.listsBytes = lists.Written();
     header.directoryOffset = AlignTo8(header.listsOffset + header.listsBytes);

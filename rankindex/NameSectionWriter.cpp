@@ -1,6 +1,7 @@
 #include "rankindex/NameSectionWriter.h"
 
 #include "rankindex/ImportError.h"
+#include "rankindex/TemporaryFile.h"
 #include "rankindex/WorkerPriority.h"
 
 #include <algorithm>
@@ -66,47 +67,17 @@ private:
 } // namespace
 
 // A sorted run in a temporary file that has no name, read back through a stdio buffer.
-class NameSectionWriter::RunFile {
+class NameSectionWriter::RunFile : public TemporaryFile {
 public:
-    explicit RunFile(const std::filesystem::path &folder) {
-        std::string pattern = (folder / ".nimbrel-names-XXXXXX").string();
-        const int descriptor = ::mkstemp(pattern.data());
-        if (descriptor < 0)
-            throw EImportError("cannot create a temporary file in " + folder.string());
-        ::unlink(pattern.c_str());
-        file_ = ::fdopen(descriptor, "w+b");
-        if (!file_) {
-            ::close(descriptor);
-            throw EImportError("cannot create a temporary file in " + folder.string());
-        }
-    }
-    ~RunFile() { std::fclose(file_); }
-    RunFile(const RunFile &) = delete;
-    RunFile &operator=(const RunFile &) = delete;
+    explicit RunFile(const std::filesystem::path &folder)
+        : TemporaryFile(folder, ".nimbrel-names") {}
 
-    void Put(const void *bytes, std::size_t size) {
-        if (std::fwrite(bytes, 1, size, file_) != size)
-            throw EImportError(std::string("cannot write a temporary file: ") +
-                               std::strerror(errno));
-    }
-    // False at the end; EImportError when the file ends inside the bytes.
-    bool Get(void *bytes, std::size_t size) {
-        const std::size_t read = std::fread(bytes, 1, size, file_);
-        if (read != 0 && read != size)
-            throw EImportError("a temporary file of the import came back short");
-        return read == size && size != 0;
-    }
     void Write(const Record &record) {
         const auto length = static_cast<std::uint8_t>(record.name.size());
         Put(&length, 1);
         Put(record.name.data(), length);
         Put(&record.facts, sizeof record.facts);
         Put(&record.line, sizeof record.line);
-    }
-    void Rewind() {
-        if (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0)
-            throw EImportError(std::string("cannot read a temporary file: ") +
-                               std::strerror(errno));
     }
     bool Read(Record &record) {
         std::uint8_t length = 0;
@@ -118,9 +89,6 @@ public:
             throw EImportError("a temporary file of the import came back short");
         return true;
     }
-
-private:
-    std::FILE *file_ = nullptr;
 };
 
 namespace {
