@@ -1,7 +1,7 @@
 #include "core/LinkedNames.h"
 
 #include "core/CandidateGenerator.h"
-#include "rankindex/NameScan.h"
+#include "rankindex/NameSearch.h"
 #include "registry/IdnaName.h"
 
 #include <algorithm>
@@ -44,10 +44,8 @@ LinkedNames::~LinkedNames() {
     thread_.join();
 }
 
-// The one place that knows how the names are searched: a scan of the names section. The n-gram
-// lookup (rankindex::SearchNames) gives the same matches far faster, but its pages after a cursor
-// failed under the thread sanitizer (the first page came back empty), so it waits until that is
-// understood.
+// The one place that knows how the names are searched: the fastest search the index allows (its
+// n-gram lookup, else a scan of its names), in slices between looks at the stop.
 std::optional<std::vector<std::pair<std::string, std::uint32_t>>>
 LinkedNames::ScanPage(const std::optional<Cursor> &cursor, std::stop_token stop) {
     std::vector<std::pair<std::string, std::uint32_t>> page;
@@ -62,8 +60,7 @@ LinkedNames::ScanPage(const std::optional<Cursor> &cursor, std::stop_token stop)
     std::optional<rankindex::NameCursor> after;
     if (cursor)
         after = rankindex::NameCursor{cursor->position, cursor->name};
-    const auto search = std::make_unique<rankindex::NameScan>(*index_->Names(), std::move(query),
-                                                              std::move(after));
+    const auto search = rankindex::SearchNames(*index_, std::move(query), std::move(after));
     for (bool more = true; more;) {
         if (stop.stop_requested())
             return std::nullopt;
@@ -79,7 +76,9 @@ void LinkedNames::Scan(std::stop_token stop) {
     try {
         for (;;) {
             auto page = ScanPage(cursor, stop);
-            if (!page)
+            // A lookup can finish a page within one slice, before the run's stop has reached this
+            // thread's own: a page found after a stop is not handed out.
+            if (!page || stop_.stop_requested())
                 break;
             const bool last = page->size() < pageNames_;
             if (!last)
@@ -105,7 +104,7 @@ void LinkedNames::Scan(std::stop_token stop) {
 std::optional<std::string> LinkedNames::Next() {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, stop_, [&] { return !ready_.empty() || ended_; });
-    if (ready_.empty())
+    if (ready_.empty() || stop_.stop_requested())
         return std::nullopt;
     std::string name = std::move(ready_.front());
     ready_.pop_front();

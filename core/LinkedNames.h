@@ -36,11 +36,11 @@ struct LinkedNamesQuery {
 LinkedNamesQuery LinkedNamesQueryFor(const SearchOptions &options);
 
 // The names of the web graph that a query matches, best link position first, as a run's source
-// of names: a thread of its own scans the names section in pages of matches (each page a pass
-// that keeps only the next pageSize matches, so memory stays a page or two whatever the index
-// holds) while the run checks the pages before. The scan goes in slices and ends at stop (the
-// run's stop or abandon) or with the source. Next waits for the scan only when the checks have
-// caught up with it.
+// of names: a thread of its own searches the names (n-gram lookup, else a scan) in pages of matches
+// (each page a pass that keeps only the next pageSize matches, so memory stays a page or two
+// whatever the index holds) while the run checks the pages before. The scan goes in slices and ends
+// at stop (the run's stop or abandon) or with the source; once stopped, Next gives no more names.
+// Next waits for the search only when the checks have caught up with it.
 class LinkedNames : public NameSource {
 public:
     static constexpr std::size_t kPageNames = 8192;
