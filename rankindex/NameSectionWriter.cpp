@@ -29,6 +29,7 @@ struct Record {
     std::string name;
     NameFacts facts;
     std::uint32_t line = 0;
+    std::uint32_t rank = 0;
 };
 
 // Of two listings of one name, the one to keep.
@@ -78,6 +79,7 @@ public:
         Put(record.name.data(), length);
         Put(&record.facts, sizeof record.facts);
         Put(&record.line, sizeof record.line);
+        Put(&record.rank, sizeof record.rank);
     }
     bool Read(Record &record) {
         std::uint8_t length = 0;
@@ -85,7 +87,8 @@ public:
             return false;
         record.name.resize(length);
         if ((length > 0 && !Get(record.name.data(), length)) ||
-            !Get(&record.facts, sizeof record.facts) || !Get(&record.line, sizeof record.line))
+            !Get(&record.facts, sizeof record.facts) || !Get(&record.line, sizeof record.line) ||
+            !Get(&record.rank, sizeof record.rank))
             throw EImportError("a temporary file of the import came back short");
         return true;
     }
@@ -183,7 +186,7 @@ void Append(Run &into, const Run &from) {
 } // namespace
 
 void NameSectionWriter::Add(std::string_view reversedName, const NameFacts &facts,
-                            std::uint64_t line) {
+                            std::uint64_t line, std::uint32_t rank) {
     if (reversedName.size() > 255)
         throw EImportError("a name longer than a domain name reached the names section");
     if (RunBytes(run_) + reversedName.size() > runBytes_)
@@ -193,6 +196,7 @@ void NameSectionWriter::Add(std::string_view reversedName, const NameFacts &fact
                           static_cast<std::uint32_t>(std::min<std::uint64_t>(
                               line, std::numeric_limits<std::uint32_t>::max())),
                           static_cast<std::uint32_t>(run_.text.size()),
+                          rank,
                           static_cast<std::uint8_t>(reversedName.size())});
     run_.text.append(reversedName);
 }
@@ -232,6 +236,7 @@ void NameSectionWriter::Sort() {
         record.name.assign(NameOf(sorting_, item));
         record.facts = item.facts;
         record.line = item.line;
+        record.rank = item.rank;
         file->Write(record);
     }
     file->Rewind();
@@ -260,7 +265,8 @@ void NameSectionWriter::SortLastRun() {
     lastRunSorted_ = true;
 }
 
-std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset) {
+std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset,
+                                         const PlaceSink &placed) {
     if (!lastRunSorted_)
         SortLastRun();
     // Sources: every spilled run, then the run in memory as the last one.
@@ -276,6 +282,7 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
         heads[source].name.assign(NameOf(run_, item));
         heads[source].facts = item.facts;
         heads[source].line = item.line;
+        heads[source].rank = item.rank;
         return true;
     };
     auto later = [&](std::size_t a, std::size_t b) {
@@ -299,6 +306,8 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
         queue.pop();
         // The first listing of a name in the merge is its best one.
         if (!any || heads[source].name != last) {
+            if (placed)
+                placed(heads[source].rank, encoder.Count());
             encoder.Add(heads[source].name, heads[source].facts);
             last = heads[source].name;
             any = true;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,13 +32,18 @@ public:
     NameSectionWriter(const NameSectionWriter &) = delete;
     NameSectionWriter &operator=(const NameSectionWriter &) = delete;
 
-    // A name as stored: lower case, reversed (com.example), at most 253 characters.
-    void Add(std::string_view reversedName, const NameFacts &facts, std::uint64_t line);
+    // A name as stored: lower case, reversed (com.example), at most 253 characters. The rank is
+    // the caller's number for the listing, told back with the name's place by WriteTo.
+    void Add(std::string_view reversedName, const NameFacts &facts, std::uint64_t line,
+             std::uint32_t rank = 0);
     // Sorts the names still in memory; WriteTo does when this was not called. It touches nothing
     // but the writer's memory, so it may run beside other work.
     void SortLastRun();
+    // Told, for each name kept, the rank of its kept listing and its place in the section.
+    using PlaceSink = std::function<void(std::uint32_t rank, std::uint64_t place)>;
     // Writes the section at offset; returns its size in bytes.
-    std::uint64_t WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset);
+    std::uint64_t WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset,
+                          const PlaceSink &placed = {});
 
     struct Item {
         // The name's first 16 bytes as numbers that sort as they do: most comparisons of the
@@ -46,6 +52,7 @@ public:
         NameFacts facts;
         std::uint32_t line;
         std::uint32_t textOffset;
+        std::uint32_t rank;
         std::uint8_t length;
     };
     class RunFile;

@@ -1,6 +1,5 @@
 #include "rankindex/RankIndexWriter.h"
 
-#include "rankindex/GramSectionWriter.h"
 #include "rankindex/ImportError.h"
 #include "rankindex/RankIndexFormat.h"
 #include "rankindex/WorkerPriority.h"
@@ -333,9 +332,11 @@ void RankIndexWriter::Add(std::uint64_t key, std::uint32_t position, std::uint64
 
 void RankIndexWriter::AddName(std::string_view reversedName, const NameFacts &facts,
                               std::uint64_t line) {
-    if (!names_)
+    if (!names_) {
         names_ = std::make_unique<NameSectionWriter>(folder_, runEntries_ * sizeof(Entry));
-    names_->Add(reversedName, facts, line);
+        grams_ = std::make_unique<GramSectionWriter>(folder_, runEntries_ * sizeof(Entry));
+    }
+    names_->Add(reversedName, facts, line, grams_->Add(reversedName, facts.harmonicPosition));
 }
 
 // A full run is sorted and each name kept once; only when that leaves it more than half full does
@@ -357,7 +358,10 @@ void RankIndexWriter::SpillRun() {
 
 RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
                                                  const MergeProgress &progress) {
-    // The names' last run is sorted on the other core while the records are sorted and written.
+    // The names' last run is sorted on the other core while the records are sorted and written,
+    // and the n-gram lists take the last names on their own thread.
+    if (grams_)
+        grams_->EndAdding();
     std::exception_ptr sortFailure;
     Summary summary;
     {
@@ -377,11 +381,16 @@ RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
         std::rethrow_exception(sortFailure);
     if (names_) {
         const std::uint64_t namesOffset = NamesOffset(header_);
-        const std::uint64_t namesBytes = names_->WriteTo(file_, namesOffset);
-        // The merge is done; the n-gram build only asks whether to go on.
+        const std::uint64_t namesBytes =
+            names_->WriteTo(file_, namesOffset, [this](std::uint32_t rank, std::uint64_t place) {
+                grams_->Place(rank, place);
+            });
+        header_.fileSize = namesOffset + namesBytes;
+        // The merge is done; the n-gram lists' merge only asks whether to go on.
         const auto goOn = [&] { return !progress || progress(1, 1); };
-        header_.fileSize = AppendGramSection(file_, namesOffset, namesBytes, folder_,
-                                             runEntries_ * sizeof(Entry), goOn);
+        const std::uint64_t gramsOffset = AlignTo8(header_.fileSize);
+        if (const std::uint64_t gramsBytes = grams_->WriteTo(file_, gramsOffset, goOn))
+            header_.fileSize = gramsOffset + gramsBytes;
     }
     if (file_.Size() < header_.fileSize)
         file_.WriteAt(file_.Size(), std::string(header_.fileSize - file_.Size(), '\0'));

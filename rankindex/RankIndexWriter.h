@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/AtomicFile.h"
+#include "rankindex/GramSectionWriter.h"
 #include "rankindex/NameSectionWriter.h"
 #include "rankindex/RankIndexFormat.h"
 
@@ -47,8 +48,9 @@ public:
     RankIndexWriter &operator=(const RankIndexWriter &) = delete;
 
     void Add(std::uint64_t key, std::uint32_t position, std::uint64_t line);
-    // Also keeps the name itself (stored form: lower case, reversed) in a names section, which
-    // makes the index searchable by keyword. An index given no names is hash-only.
+    // Also keeps the name itself (stored form: lower case, reversed) in a names section, and its
+    // trigrams in an n-gram section, which make the index searchable by keyword. Called once per
+    // entry line, in the file's order. An index given no names is hash-only.
     void AddName(std::string_view reversedName, const NameFacts &facts, std::uint64_t line);
     // Pairs added, repeats included.
     std::uint64_t Added() const { return added_; }
@@ -76,6 +78,7 @@ private:
     std::vector<Entry> run_;
     std::vector<std::unique_ptr<RunFile>> spilled_;
     std::unique_ptr<NameSectionWriter> names_;
+    std::unique_ptr<GramSectionWriter> grams_;
     std::uint64_t added_ = 0;
     Summary summary_; // repeats settled within runs
     RankIndexHeader header_{};

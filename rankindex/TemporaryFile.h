@@ -24,6 +24,8 @@ public:
     bool Get(void *bytes, std::size_t size);
     // From writing to reading from the start.
     void Rewind();
+    // For a caller that maps the file instead of reading it through the buffer.
+    int Descriptor() const { return ::fileno(file_); }
 
 private:
     std::vector<char> buffer_;
