@@ -257,8 +257,19 @@ public:
     RankMap(const RankMap &) = delete;
     RankMap &operator=(const RankMap &) = delete;
 
-    void Set(std::uint64_t rank, std::uint32_t value) { map_[rank] = value; }
-    void CopyTo(platform::AtomicFileWriter &file, std::uint64_t offset) const {
+    // Ranks come in the names' order, which is no order of theirs: each store would wait for
+    // its line of memory. The stores are held back a few calls, their lines asked for at once.
+    void Set(std::uint32_t rank, std::uint32_t value) {
+        __builtin_prefetch(map_ + rank, 1);
+        Held &slot = held_[count_++ % held_.size()];
+        if (count_ > held_.size())
+            map_[slot.rank] = slot.value;
+        slot = {rank, value};
+    }
+    void CopyTo(platform::AtomicFileWriter &file, std::uint64_t offset) {
+        for (std::size_t i = 0; i < std::min<std::uint64_t>(count_, held_.size()); ++i)
+            map_[held_[i].rank] = held_[i].value;
+        count_ = 0;
         file.WriteAt(offset, std::string_view(reinterpret_cast<const char *>(map_), bytes_));
     }
 
@@ -270,6 +281,12 @@ private:
     BuildFile file_;
     std::size_t bytes_;
     std::uint32_t *map_ = nullptr;
+    struct Held {
+        std::uint32_t rank;
+        std::uint32_t value;
+    };
+    std::array<Held, 16> held_{};
+    std::uint64_t count_ = 0;
 };
 
 GramSectionWriter::GramSectionWriter(const std::filesystem::path &folder, std::size_t runBytes)
