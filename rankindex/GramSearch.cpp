@@ -139,7 +139,8 @@ void GramSearch::Check(std::uint64_t rank) {
         if (!reader.Next(name, facts))
             return;
     }
-    if (grams_.InPositionOrder() && kept_.Full() && facts.harmonicPosition > kept_.WorstPosition()) {
+    if (grams_.InPositionOrder() && kept_.Full() &&
+        facts.harmonicPosition > kept_.WorstPosition()) {
         done_ = true;
         return;
     }
