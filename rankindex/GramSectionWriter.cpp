@@ -123,10 +123,20 @@ public:
         pairs_.reserve(runPairs_);
     }
 
-    void Add(std::uint32_t gram, std::uint32_t rank) {
-        if (pairs_.size() == runPairs_)
+    // Puts a stored name on the lists of its suffix and of the trigrams of its name part; a name
+    // of one label, which no query can match, on none. A trigram the name holds twice is paired
+    // twice: the sort puts the pairs side by side, where Spill drops the second. The name's pairs
+    // all go in one run, so that no rank is split between two.
+    void Add(std::string_view reversedName, std::uint32_t rank) {
+        const std::size_t dot = reversedName.find('.');
+        if (dot == std::string_view::npos)
+            return;
+        if (pairs_.size() + reversedName.size() > runPairs_)
             Spill();
-        pairs_.push_back(std::uint64_t{gram} << 32 | rank);
+        pairs_.push_back(std::uint64_t{SuffixKey(reversedName.substr(0, dot))} << 32 | rank);
+        const std::string_view text = reversedName.substr(dot + 1);
+        for (std::size_t at = 0; at + kGramLength <= text.size(); ++at)
+            pairs_.push_back(std::uint64_t{GramKey(text, at)} << 32 | rank);
     }
     // Writes the merged lists; their directory goes to the given file. Returns the trigrams.
     std::uint64_t WriteTo(Output &lists, BuildFile &directory, const GoOn &goOn) {
@@ -199,6 +209,8 @@ private:
             coded.clear();
             for (++i; i < pairs_.size() && pairs_[i] >> 32 == entry.gram; ++i) {
                 const auto rank = static_cast<std::uint32_t>(pairs_[i]);
+                if (rank == entry.lastRank)
+                    continue; // a trigram a name holds twice
                 AppendNumber(coded, rank - entry.lastRank - 1);
                 entry.lastRank = rank;
                 ++entry.ranks;
@@ -217,25 +229,6 @@ private:
     std::vector<std::uint64_t> scratch_;
     std::vector<std::pair<std::unique_ptr<BuildFile>, std::unique_ptr<BuildFile>>> files_;
 };
-
-namespace {
-
-// The keys of the lists a stored name goes on, sorted, into `keys`: the distinct trigrams of its
-// name part and its suffix; none for a name of one label, which no query can match.
-void KeysOf(std::string_view reversedName, std::vector<std::uint32_t> &keys) {
-    keys.clear();
-    const std::size_t dot = reversedName.find('.');
-    if (dot == std::string_view::npos)
-        return;
-    keys.push_back(SuffixKey(reversedName.substr(0, dot)));
-    const std::string_view text = GramText(reversedName);
-    for (std::size_t at = 0; at + kGramLength <= text.size(); ++at)
-        keys.push_back(GramKey(text, at));
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-}
-
-} // namespace
 
 // The rank map, learnt in the names' order, written through a shared mapping of an unnamed
 // temporary file: its pages are the page cache's, which can write them out under pressure, so a
@@ -361,7 +354,6 @@ void GramSectionWriter::Place(std::uint32_t rank, std::uint64_t place) {
 void GramSectionWriter::Work(std::stop_token stop) {
     LowerThisThreadsPriority();
     Batch batch;
-    std::vector<std::uint32_t> keys;
     for (;;) {
         {
             std::unique_lock lock(mutex_);
@@ -376,9 +368,7 @@ void GramSectionWriter::Work(std::stop_token stop) {
             std::uint32_t begin = 0;
             std::uint32_t rank = batch.firstRank;
             for (const std::uint32_t end : batch.ends) {
-                KeysOf(std::string_view(batch.text).substr(begin, end - begin), keys);
-                for (const std::uint32_t key : keys)
-                    lists_->Add(key, rank);
+                lists_->Add(std::string_view(batch.text).substr(begin, end - begin), rank);
                 begin = end;
                 ++rank;
             }
