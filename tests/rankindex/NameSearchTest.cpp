@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 
 namespace rankindex {
 namespace {
@@ -190,6 +191,56 @@ TEST_F(NameSearchTest, OlderIndexFormsAnswerAsTheCurrentOne) {
         if (form.searchable) {
             EXPECT_EQ(Search(old, query), Search(current, query)) << form.label;
         }
+    }
+}
+
+// Numbers are packed at the widths of their block's largest: every width from none to 32 bits,
+// and host counts of one to five bytes, come back whole, by lookup and by a walk of the blocks.
+TEST_F(NameSearchTest, NumbersOfEveryWidthComeBackWhole) {
+    struct Row {
+        std::string reversed;
+        std::uint32_t harmonic;
+        std::string pageRank; // as the file gives it
+        std::string hosts;
+        NameFacts facts;
+    };
+    std::vector<Row> rows = {
+        {"com.a", 1, "0", "0", {1, 0, 0}},
+        {"com.b", 4294967295, "1", "1", {4294967295, 1, 1}},
+        {"com.c", 2147483648, "4294967295", "127", {2147483648, 4294967295, 127}},
+        {"com.d", 3, "99999999999", "128", {3, 4294967295, 128}},
+        {"com.e", 65536, "2", "16384", {65536, 2, 16384}},
+        {"com.f", 7, "3", "4294967295", {7, 3, 4294967295}},
+    };
+    // Enough more for a second block, whose widths differ from the first one's.
+    for (std::uint32_t i = 1; i <= 20; ++i)
+        rows.push_back({"net.n" + std::to_string(100 + i),
+                        i + 10,
+                        std::to_string(i),
+                        std::to_string(i * 1000),
+                        {i + 10, i, i * 1000}});
+    std::string text;
+    for (const Row &row : rows)
+        text += std::to_string(row.harmonic) + "\t1.0\t" + row.pageRank + "\t0.1\t" + row.reversed +
+                "\t" + row.hosts + "\n";
+    testdata::WritePlain(folder_.Path() / "wide.txt", text);
+    const auto wideFolder = folder_.Path() / "wide";
+    ImportRankFile(RankKind::WebGraph, folder_.Path() / "wide.txt", wideFolder);
+    const RankIndex index(IndexPath(wideFolder, RankKind::WebGraph));
+    const NameSection &names = *index.Names();
+    std::map<std::string, NameFacts> walked;
+    for (std::uint64_t block = 0; block < names.BlockCount(); ++block) {
+        NameBlockReader reader = names.Block(block);
+        std::string_view name;
+        NameFacts facts;
+        while (reader.Next(name, facts))
+            walked[std::string(name)] = facts;
+    }
+    EXPECT_EQ(walked.size(), rows.size());
+    for (const Row &row : rows) {
+        EXPECT_EQ(names.FindStored(row.reversed), row.facts) << row.reversed;
+        EXPECT_EQ(walked[row.reversed], row.facts) << row.reversed;
+        EXPECT_EQ(index.Find(TurnLabels(row.reversed)), row.harmonic) << row.reversed;
     }
 }
 
