@@ -15,14 +15,12 @@ char Lower(char c) {
 
 // The parts of a block in the packed coding, once they are known to lie inside the block.
 struct PackedBlock {
-    const unsigned char *names;
-    const unsigned char *namesEnd;
     const unsigned char *bits;
     std::uint64_t bitsBytes;
-    const unsigned char *hosts;
-    const unsigned char *end;
+    const unsigned char *names;
     std::uint32_t harmonicWidth;
     std::uint32_t pageRankWidth;
+    std::uint32_t hostsWidth;
     std::uint64_t count;
 };
 
@@ -33,18 +31,16 @@ std::optional<PackedBlock> OpenPackedBlock(const unsigned char *begin, const uns
     PackedBlock block{};
     block.harmonicWidth = begin[0];
     block.pageRankWidth = begin[1];
-    const std::uint64_t namesBytes = ReadAt<std::uint16_t>(begin + 2);
-    block.names = begin + kPackedBlockHeaderBytes;
+    block.hostsWidth = begin[2];
     if (block.harmonicWidth > kMaxNumberBits || block.pageRankWidth > kMaxNumberBits ||
-        namesBytes > static_cast<std::uint64_t>(end - block.names))
+        block.hostsWidth > kMaxNumberBits)
         return std::nullopt;
-    block.namesEnd = block.names + namesBytes;
-    block.bitsBytes = (count * (block.harmonicWidth + block.pageRankWidth) + 7) / 8;
-    if (block.bitsBytes > static_cast<std::uint64_t>(end - block.namesEnd))
+    block.bits = begin + kPackedBlockHeaderBytes;
+    block.bitsBytes =
+        (count * (block.harmonicWidth + block.pageRankWidth + block.hostsWidth) + 7) / 8;
+    if (block.bitsBytes > static_cast<std::uint64_t>(end - block.bits))
         return std::nullopt;
-    block.bits = block.namesEnd;
-    block.hosts = block.bits + block.bitsBytes;
-    block.end = end;
+    block.names = block.bits + block.bitsBytes;
     block.count = count;
     return block;
 }
@@ -60,26 +56,34 @@ std::uint32_t ReadBits(const PackedBlock &block, std::uint64_t at, std::uint32_t
     return static_cast<std::uint32_t>((word >> (at % 8)) & mask);
 }
 
-// A LEB128 number of at most 32 bits; false when the bytes end first or it is longer.
-bool ReadHosts(const unsigned char *&at, const unsigned char *end, std::uint32_t &value) {
-    value = 0;
-    for (std::uint32_t shift = 0; at < end && shift < 7 * kMaxHostsBytes; shift += 7) {
-        const unsigned char byte = *at++;
-        if (shift == 28 && byte > 0x0F)
-            return false;
-        value |= static_cast<std::uint32_t>(byte & 0x7F) << shift;
-        if ((byte & 0x80) == 0)
-            return true;
-    }
-    return false;
-}
-
-// The positions of the place-th name of a block; its hosts are read apart.
-void ReadPositions(const PackedBlock &block, std::uint64_t place, NameFacts &facts) {
+// The numbers of the place-th name of a block, each at its width after those of the names before.
+NameFacts ReadNumbers(const PackedBlock &block, std::uint64_t place) {
+    const std::uint64_t pageRanks = block.count * block.harmonicWidth;
+    const std::uint64_t hosts = pageRanks + block.count * block.pageRankWidth;
+    NameFacts facts;
     facts.harmonicPosition = ReadBits(block, place * block.harmonicWidth, block.harmonicWidth);
     facts.pageRankPosition =
-        ReadBits(block, block.count * block.harmonicWidth + place * block.pageRankWidth,
-                 block.pageRankWidth);
+        ReadBits(block, pageRanks + place * block.pageRankWidth, block.pageRankWidth);
+    facts.hosts = ReadBits(block, hosts + place * block.hostsWidth, block.hostsWidth);
+    return facts;
+}
+
+// A name's two lengths (shared with the name before, then its own bytes); the bytes they take, 0
+// when the block ends first.
+std::size_t ReadLengths(NameCoding coding, const unsigned char *at, const unsigned char *end,
+                        std::size_t &shared, std::size_t &rest) {
+    const std::size_t left = static_cast<std::size_t>(end - at);
+    if (coding == NameCoding::Packed && left >= 1 && at[0] != kLongLengths) {
+        shared = at[0] >> 4;
+        rest = at[0] & 0x0F;
+        return 1;
+    }
+    const std::size_t skip = coding == NameCoding::Packed ? 1 : 0;
+    if (left < skip + 2)
+        return 0;
+    shared = at[skip];
+    rest = at[skip + 1];
+    return skip + 2;
 }
 
 } // namespace
@@ -128,17 +132,15 @@ NameBlockReader::NameBlockReader(const unsigned char *begin, const unsigned char
         return;
     const auto block = OpenPackedBlock(begin, end, count);
     if (!block) {
-        at_ = end_;
+        Stop();
         return;
     }
     at_ = block->names;
-    end_ = block->namesEnd;
     bits_ = block->bits;
     bitsBytes_ = block->bitsBytes;
-    hosts_ = block->hosts;
-    blockEnd_ = block->end;
     harmonicWidth_ = block->harmonicWidth;
     pageRankWidth_ = block->pageRankWidth;
+    hostsWidth_ = block->hostsWidth;
 }
 
 bool NameBlockReader::Stop() {
@@ -149,16 +151,16 @@ bool NameBlockReader::Stop() {
 
 // The next name's bytes, with numbersBytes after them that the caller reads.
 bool NameBlockReader::NextName(std::string_view &name, std::size_t numbersBytes) {
-    if (index_ >= count_ || end_ - at_ < 2)
+    std::size_t shared = 0;
+    std::size_t rest = 0;
+    const std::size_t taken =
+        index_ < count_ ? ReadLengths(coding_, at_, end_, shared, rest) : std::size_t{0};
+    if (taken == 0 || shared > length_ || shared + rest > sizeof name_ ||
+        static_cast<std::size_t>(end_ - at_) < taken + rest + numbersBytes)
         return Stop();
-    const std::size_t shared = at_[0];
-    const std::size_t rest = at_[1];
-    if (shared > length_ || shared + rest > sizeof name_ ||
-        static_cast<std::size_t>(end_ - at_) < 2 + rest + numbersBytes)
-        return Stop();
-    std::memcpy(name_ + shared, at_ + 2, rest);
+    std::memcpy(name_ + shared, at_ + taken, rest);
     length_ = shared + rest;
-    at_ += 2 + rest;
+    at_ += taken + rest;
     name = std::string_view(name_, length_);
     return true;
 }
@@ -176,12 +178,9 @@ bool NameBlockReader::Next(std::string_view &name, NameFacts &facts) {
     }
     if (!NextName(name, 0))
         return false;
-    const PackedBlock block{nullptr,   nullptr,        bits_,          bitsBytes_, hosts_,
-                            blockEnd_, harmonicWidth_, pageRankWidth_, count_};
-    ReadPositions(block, index_, facts);
-    if (!ReadHosts(hosts_, blockEnd_, facts.hosts))
-        return Stop();
-    ++index_;
+    const PackedBlock block{bits_,         bitsBytes_,    at_,   harmonicWidth_,
+                            pageRankWidth_, hostsWidth_, count_};
+    facts = ReadNumbers(block, index_++);
     return true;
 }
 
@@ -235,13 +234,20 @@ std::uint64_t NameSection::NamesIn(std::uint64_t block) const {
 
 // The first name shares nothing, so its bytes lie in the mapping as they are.
 std::string_view NameSection::FirstName(std::uint64_t block) const {
-    const std::uint64_t begin =
-        BlockOffset(block) + (coding_ == NameCoding::Packed ? kPackedBlockHeaderBytes : 0);
-    const std::uint64_t end = BlockOffset(block + 1);
-    if (end < begin + 2 || blocks_[begin] != 0 || end - begin - 2 < blocks_[begin + 1])
+    const unsigned char *at = blocks_ + BlockOffset(block);
+    const unsigned char *const end = blocks_ + std::max(BlockOffset(block), BlockOffset(block + 1));
+    if (coding_ == NameCoding::Packed) {
+        const auto packed = OpenPackedBlock(at, end, NamesIn(block));
+        if (!packed)
+            return {};
+        at = packed->names;
+    }
+    std::size_t shared = 0;
+    std::size_t rest = 0;
+    const std::size_t taken = ReadLengths(coding_, at, end, shared, rest);
+    if (taken == 0 || shared != 0 || static_cast<std::size_t>(end - at) < taken + rest)
         return {};
-    return std::string_view(reinterpret_cast<const char *>(blocks_ + begin + 2),
-                            blocks_[begin + 1]);
+    return std::string_view(reinterpret_cast<const char *>(at + taken), rest);
 }
 
 std::uint64_t NameSection::BlockFor(std::string_view reversedName) const {
@@ -289,15 +295,6 @@ std::optional<NameFacts> NameSection::Find(std::string_view name) const {
     return FindStored(std::string_view(stored, at));
 }
 
-std::optional<NameFacts> NameSection::FindStored(std::string_view reversedName) const {
-    if (blockCount_ == 0)
-        return std::nullopt;
-    const std::uint64_t block = BlockFor(reversedName);
-    if (coding_ == NameCoding::Fixed)
-        return FindInFixedBlock(block, reversedName);
-    return FindInPackedBlock(block, reversedName);
-}
-
 namespace {
 
 // Where a name sought stands against the names of a block as they are walked.
@@ -328,64 +325,46 @@ Step Compare(std::size_t shared, const unsigned char *bytes, std::size_t rest,
 
 } // namespace
 
-std::optional<NameFacts> NameSection::FindInFixedBlock(std::uint64_t block,
-                                                       std::string_view reversedName) const {
+// The scan reads the names only; in the packed coding the numbers of the one found are then taken
+// by its place.
+std::optional<NameFacts> NameSection::FindStored(std::string_view reversedName) const {
+    if (blockCount_ == 0)
+        return std::nullopt;
+    const std::uint64_t block = BlockFor(reversedName);
     const unsigned char *at = blocks_ + BlockOffset(block);
     const unsigned char *const end = blocks_ + std::max(BlockOffset(block), BlockOffset(block + 1));
-    std::size_t matched = 0;
-    for (bool first = true; end - at >= 2; first = false) {
-        const std::size_t shared = at[0];
-        const std::size_t rest = at[1];
-        if (static_cast<std::size_t>(end - at) < 2 + rest + kNameNumbersBytes ||
-            (first && shared != 0))
+    const std::uint64_t count = NamesIn(block);
+    std::optional<PackedBlock> packed;
+    std::size_t numbersBytes = kNameNumbersBytes;
+    if (coding_ == NameCoding::Packed) {
+        packed = OpenPackedBlock(at, end, count);
+        if (!packed)
             return std::nullopt;
-        const unsigned char *bytes = at + 2;
-        at += 2 + rest + kNameNumbersBytes;
-        const Step step = Compare(shared, bytes, rest, reversedName, matched);
-        if (step == Step::After)
-            return std::nullopt;
-        if (step == Step::Found) {
-            NameFacts facts;
-            facts.harmonicPosition = ReadAt<std::uint32_t>(bytes + rest);
-            facts.pageRankPosition = ReadAt<std::uint32_t>(bytes + rest + 4);
-            facts.hosts = ReadAt<std::uint32_t>(bytes + rest + 8);
-            return facts;
-        }
+        at = packed->names;
+        numbersBytes = 0;
     }
-    return std::nullopt;
-}
-
-// The scan reads the names only; the numbers of the one found are taken by its place.
-std::optional<NameFacts> NameSection::FindInPackedBlock(std::uint64_t block,
-                                                        std::string_view reversedName) const {
-    const auto packed = OpenPackedBlock(
-        blocks_ + BlockOffset(block),
-        blocks_ + std::max(BlockOffset(block), BlockOffset(block + 1)), NamesIn(block));
-    if (!packed)
-        return std::nullopt;
-    const unsigned char *at = packed->names;
     std::size_t matched = 0;
-    for (std::uint64_t place = 0; place < packed->count && packed->namesEnd - at >= 2; ++place) {
-        const std::size_t shared = at[0];
-        const std::size_t rest = at[1];
-        if (static_cast<std::size_t>(packed->namesEnd - at) < 2 + rest ||
+    for (std::uint64_t place = 0; place < count; ++place) {
+        std::size_t shared = 0;
+        std::size_t rest = 0;
+        const std::size_t taken = ReadLengths(coding_, at, end, shared, rest);
+        if (taken == 0 || static_cast<std::size_t>(end - at) < taken + rest + numbersBytes ||
             (place == 0 && shared != 0))
             return std::nullopt;
-        const unsigned char *bytes = at + 2;
-        at += 2 + rest;
+        const unsigned char *bytes = at + taken;
+        at = bytes + rest + numbersBytes;
         const Step step = Compare(shared, bytes, rest, reversedName, matched);
         if (step == Step::After)
             return std::nullopt;
-        if (step == Step::Found) {
-            NameFacts facts;
-            ReadPositions(*packed, place, facts);
-            const unsigned char *hosts = packed->hosts;
-            for (std::uint64_t skip = 0; skip <= place; ++skip) {
-                if (!ReadHosts(hosts, packed->end, facts.hosts))
-                    return std::nullopt;
-            }
-            return facts;
-        }
+        if (step != Step::Found)
+            continue;
+        if (packed)
+            return ReadNumbers(*packed, place);
+        NameFacts facts;
+        facts.harmonicPosition = ReadAt<std::uint32_t>(bytes + rest);
+        facts.pageRankPosition = ReadAt<std::uint32_t>(bytes + rest + 4);
+        facts.hosts = ReadAt<std::uint32_t>(bytes + rest + 8);
+        return facts;
     }
     return std::nullopt;
 }

@@ -19,21 +19,23 @@
 // A name's numbers come in one of two codings, named by the section header:
 //   NameCoding::Fixed (older imports): after each name's bytes, u32 harmonic position, u32
 //       PageRank position, u32 hosts; 12 bytes a name.
-//   NameCoding::Packed: the names come first and their numbers after them, so that a lookup's
-//       scan reads names only and then takes the numbers of the one it found by its place. Names
-//       are in name order, so their positions are at random and each needs about log2(names)
-//       bits: they are bit-packed at the widths of the block's largest; host counts are mostly
-//       small and take a LEB128 number each. About 7 bytes a name instead of 12.
+//   NameCoding::Packed: the numbers of a block come first, bit-packed, then its names, so that a
+//       lookup's scan reads names only and takes the numbers of the one it found by its place.
+//       Names are in name order, so their positions are at random and each needs about
+//       log2(names) bits; host counts are mostly small. Each is packed at the width of the
+//       block's largest. The two lengths of a name mostly fit in a nibble each and share a byte.
+//       About 7 bytes of numbers a name instead of 12, and one byte of lengths instead of two.
 //
 //   section header  48 bytes, NameSectionHeader
-//   blocks          blocksBytes; the first name of a block shares 0. Per name u8 shared, u8 rest
-//                   length, rest bytes; then in the fixed coding the three numbers. A packed block:
-//                     u8 harmonic width, u8 PageRank width (bits, at most 32), u16 names bytes
-//                     the names (names bytes)
-//                     the harmonic positions, then the PageRank positions, each at its width,
-//                     the lowest bit first, zero-padded to a byte
-//                     per name its hosts as LEB128 (at most 5 bytes)
-//                   A block holds namesPerBlock names, the last one those left.
+//   blocks          blocksBytes; a block holds namesPerBlock names, the last one those left; the
+//                   first name of a block shares 0.
+//                   Fixed: per name u8 shared, u8 rest length, rest bytes, the three numbers.
+//                   Packed: u8 harmonic width, u8 PageRank width, u8 hosts width (bits, at most
+//                     32); the harmonic positions, then the PageRank positions, then the hosts,
+//                     each at its width, the lowest bit first, zero-padded to a byte; then per
+//                     name its lengths, (shared << 4) | rest when both are below 16 and the byte
+//                     is not kLongLengths, else kLongLengths, u8 shared, u8 rest; then its rest
+//                     bytes.
 //   block index     blockCount x 24 bytes: the first name's bytes 0-7 and 8-15, each as a number
 //                   read big-endian (zero-padded, so that it sorts as the bytes do), then u64 the
 //                   block's offset from the start of the blocks; zero-padded to 8 before
@@ -43,9 +45,9 @@ inline constexpr char kNameSectionMagic[8] = {'N', 'M', 'B', 'N', 'A', 'M', 'E',
 inline constexpr std::uint32_t kNamesPerBlock = 16;
 inline constexpr std::size_t kNameIndexEntryBytes = 24;
 inline constexpr std::size_t kNameNumbersBytes = 12;      // fixed coding
-inline constexpr std::size_t kPackedBlockHeaderBytes = 4; // packed coding
+inline constexpr std::size_t kPackedBlockHeaderBytes = 3; // packed coding
 inline constexpr std::uint32_t kMaxNumberBits = 32;
-inline constexpr std::size_t kMaxHostsBytes = 5;
+inline constexpr unsigned char kLongLengths = 0xFF; // packed coding: two length bytes follow
 
 enum class NameCoding : std::uint32_t { Fixed = 0, Packed = 1 };
 
@@ -93,13 +95,12 @@ private:
     const unsigned char *at_;
     const unsigned char *end_; // of the names
     NameCoding coding_;
-    // The packed coding's numbers: the positions' bits, then the hosts read one after another.
+    // The packed coding's numbers, each at its width.
     const unsigned char *bits_ = nullptr;
     std::uint64_t bitsBytes_ = 0;
-    const unsigned char *hosts_ = nullptr;
-    const unsigned char *blockEnd_ = nullptr;
     std::uint32_t harmonicWidth_ = 0;
     std::uint32_t pageRankWidth_ = 0;
+    std::uint32_t hostsWidth_ = 0;
     std::uint64_t count_ = 0;
     std::uint64_t index_ = 0;
     char name_[256];
@@ -130,10 +131,6 @@ private:
     std::uint64_t BlockOffset(std::uint64_t block) const;
     std::uint64_t NamesIn(std::uint64_t block) const;
     std::string_view FirstName(std::uint64_t block) const;
-    std::optional<NameFacts> FindInFixedBlock(std::uint64_t block,
-                                              std::string_view reversedName) const;
-    std::optional<NameFacts> FindInPackedBlock(std::uint64_t block,
-                                               std::string_view reversedName) const;
 
     const unsigned char *blocks_ = nullptr;
     std::uint64_t blocksBytes_ = 0;

@@ -118,12 +118,6 @@ private:
     std::uint32_t bits_ = 0;
 };
 
-void PutLeb128(std::string &into, std::uint32_t value) {
-    for (; value >= 0x80; value >>= 7)
-        into.push_back(static_cast<char>((value & 0x7F) | 0x80));
-    into.push_back(static_cast<char>(value));
-}
-
 std::uint32_t WidthOf(const std::vector<NameFacts> &facts, std::uint32_t NameFacts::*number) {
     std::uint32_t most = 0;
     for (const NameFacts &one : facts)
@@ -131,27 +125,37 @@ std::uint32_t WidthOf(const std::vector<NameFacts> &facts, std::uint32_t NameFac
     return static_cast<std::uint32_t>(std::bit_width(most));
 }
 
-// One block in the packed coding (NameSection.h): the names, then their numbers.
+// One block in the packed coding (NameSection.h): the numbers, then the names.
 std::string PackedBlockBytes(const std::string &names, const std::vector<NameFacts> &facts) {
-    const std::uint32_t harmonicWidth = WidthOf(facts, &NameFacts::harmonicPosition);
-    const std::uint32_t pageRankWidth = WidthOf(facts, &NameFacts::pageRankPosition);
-    const auto namesBytes = static_cast<std::uint16_t>(names.size());
+    constexpr std::uint32_t NameFacts::*kNumbers[] = {
+        &NameFacts::harmonicPosition, &NameFacts::pageRankPosition, &NameFacts::hosts};
     std::string bytes;
-    bytes.reserve(kPackedBlockHeaderBytes + names.size() + facts.size() * 10);
-    bytes.push_back(static_cast<char>(harmonicWidth));
-    bytes.push_back(static_cast<char>(pageRankWidth));
-    bytes.append(reinterpret_cast<const char *>(&namesBytes), sizeof namesBytes);
-    bytes.append(names);
+    bytes.reserve(kPackedBlockHeaderBytes + facts.size() * 12 + names.size());
+    std::uint32_t widths[std::size(kNumbers)];
+    for (std::size_t i = 0; i < std::size(kNumbers); ++i) {
+        widths[i] = WidthOf(facts, kNumbers[i]);
+        bytes.push_back(static_cast<char>(widths[i]));
+    }
     {
         BitPacker bits(bytes);
-        for (const NameFacts &one : facts)
-            bits.Put(one.harmonicPosition, harmonicWidth);
-        for (const NameFacts &one : facts)
-            bits.Put(one.pageRankPosition, pageRankWidth);
+        for (std::size_t i = 0; i < std::size(kNumbers); ++i) {
+            for (const NameFacts &one : facts)
+                bits.Put(one.*kNumbers[i], widths[i]);
+        }
     }
-    for (const NameFacts &one : facts)
-        PutLeb128(bytes, one.hosts);
-    return bytes;
+    return bytes + names;
+}
+
+// A name's two lengths: one byte when both fit in a nibble (and do not make the escape byte).
+void PutLengths(std::string &into, std::size_t shared, std::size_t rest) {
+    const std::size_t packed = (shared << 4) | rest;
+    if (shared < 16 && rest < 16 && packed != kLongLengths) {
+        into.push_back(static_cast<char>(packed));
+        return;
+    }
+    into.push_back(static_cast<char>(kLongLengths));
+    into.push_back(static_cast<char>(shared));
+    into.push_back(static_cast<char>(rest));
 }
 
 // Front-codes names given in order into blocks, a block at a time; where each block starts goes
@@ -173,8 +177,7 @@ public:
             while (shared < most && name[shared] == previous_[shared])
                 ++shared;
         }
-        names_.push_back(static_cast<char>(shared));
-        names_.push_back(static_cast<char>(name.size() - shared));
+        PutLengths(names_, shared, name.size() - shared);
         names_.append(name.substr(shared));
         facts_.push_back(facts);
         previous_.assign(name);
