@@ -178,7 +178,7 @@ bool NameBlockReader::Next(std::string_view &name, NameFacts &facts) {
     }
     if (!NextName(name, 0))
         return false;
-    const PackedBlock block{bits_,         bitsBytes_,    at_,   harmonicWidth_,
+    const PackedBlock block{bits_,          bitsBytes_,  at_,   harmonicWidth_,
                             pageRankWidth_, hostsWidth_, count_};
     facts = ReadNumbers(block, index_++);
     return true;

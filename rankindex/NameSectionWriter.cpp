@@ -125,12 +125,13 @@ std::uint32_t WidthOf(const std::vector<NameFacts> &facts, std::uint32_t NameFac
     return static_cast<std::uint32_t>(std::bit_width(most));
 }
 
-// One block in the packed coding (NameSection.h): the numbers, then the names.
-std::string PackedBlockBytes(const std::string &names, const std::vector<NameFacts> &facts) {
+// The start of a block in the packed coding (NameSection.h): the numbers' widths and the numbers;
+// the names follow.
+std::string PackedNumbers(const std::vector<NameFacts> &facts) {
     constexpr std::uint32_t NameFacts::*kNumbers[] = {
         &NameFacts::harmonicPosition, &NameFacts::pageRankPosition, &NameFacts::hosts};
     std::string bytes;
-    bytes.reserve(kPackedBlockHeaderBytes + facts.size() * 12 + names.size());
+    bytes.reserve(kPackedBlockHeaderBytes + facts.size() * 12);
     std::uint32_t widths[std::size(kNumbers)];
     for (std::size_t i = 0; i < std::size(kNumbers); ++i) {
         widths[i] = WidthOf(facts, kNumbers[i]);
@@ -143,7 +144,7 @@ std::string PackedBlockBytes(const std::string &names, const std::vector<NameFac
                 bits.Put(one.*kNumbers[i], widths[i]);
         }
     }
-    return bytes + names;
+    return bytes;
 }
 
 // A name's two lengths: one byte when both fit in a nibble (and do not make the escape byte).
@@ -187,8 +188,9 @@ public:
     void EndBlock() {
         if (facts_.empty())
             return;
-        const std::string bytes = PackedBlockBytes(names_, facts_);
-        output_.Append(bytes.data(), bytes.size());
+        const std::string numbers = PackedNumbers(facts_);
+        output_.Append(numbers.data(), numbers.size());
+        output_.Append(names_.data(), names_.size());
         names_.clear();
         facts_.clear();
     }
