@@ -31,9 +31,10 @@ public:
         std::uint64_t duplicates = 0;
         std::vector<DuplicateName> firstDuplicates;
     };
-    // Called now and then while merging with (entries walked, entries to walk); when runs went to
-    // disk the merge is walked twice, once to count the names and once to write them. False
-    // cancels with EImportCancelled.
+    // Called now and then while writing, false cancelling with EImportCancelled. With names: (0, 1)
+    // before their merge, then (1, 1) between steps of the n-gram build. With keys: (entries
+    // walked, entries to walk) while merging; when runs went to disk the merge is walked twice,
+    // once to count the names and once to write them.
     using MergeProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
 
     explicit RankIndexWriter(const std::filesystem::path &indexPath,
