@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -96,8 +97,73 @@ public:
 
 namespace {
 
-// Front-codes names given in order into blocks; where each block starts goes to a temporary file,
-// so that the block index costs no memory by the names.
+// Appends numbers of a given width, the lowest bit first.
+class BitPacker {
+public:
+    explicit BitPacker(std::string &into) : into_(into) {}
+    ~BitPacker() {
+        if (bits_ > 0)
+            into_.push_back(static_cast<char>(word_));
+    }
+    BitPacker(const BitPacker &) = delete;
+    BitPacker &operator=(const BitPacker &) = delete;
+
+    void Put(std::uint32_t value, std::uint32_t width) {
+        word_ |= std::uint64_t{value} << bits_;
+        bits_ += width;
+        for (; bits_ >= 8; bits_ -= 8, word_ >>= 8)
+            into_.push_back(static_cast<char>(word_ & 0xFF));
+    }
+
+private:
+    std::string &into_;
+    std::uint64_t word_ = 0;
+    std::uint32_t bits_ = 0;
+};
+
+std::uint32_t WidthOf(const std::vector<NameFacts> &facts, std::uint32_t NameFacts::*number) {
+    std::uint32_t most = 0;
+    for (const NameFacts &one : facts)
+        most = std::max(most, one.*number);
+    return static_cast<std::uint32_t>(std::bit_width(most));
+}
+
+// The start of a block in the packed coding (NameSection.h): the numbers' widths and the numbers;
+// the names follow.
+std::string PackedNumbers(const std::vector<NameFacts> &facts) {
+    constexpr std::uint32_t NameFacts::*kNumbers[] = {
+        &NameFacts::harmonicPosition, &NameFacts::pageRankPosition, &NameFacts::hosts};
+    std::string bytes;
+    bytes.reserve(kPackedBlockHeaderBytes + facts.size() * 12);
+    std::uint32_t widths[std::size(kNumbers)];
+    for (std::size_t i = 0; i < std::size(kNumbers); ++i) {
+        widths[i] = WidthOf(facts, kNumbers[i]);
+        bytes.push_back(static_cast<char>(widths[i]));
+    }
+    {
+        BitPacker bits(bytes);
+        for (std::size_t i = 0; i < std::size(kNumbers); ++i) {
+            for (const NameFacts &one : facts)
+                bits.Put(one.*kNumbers[i], widths[i]);
+        }
+    }
+    return bytes;
+}
+
+// A name's two lengths: one byte when both fit in a nibble (and do not make the escape byte).
+void PutLengths(std::string &into, std::size_t shared, std::size_t rest) {
+    const std::size_t packed = (shared << 4) | rest;
+    if (shared < 16 && rest < 16 && packed != kLongLengths) {
+        into.push_back(static_cast<char>(packed));
+        return;
+    }
+    into.push_back(static_cast<char>(kLongLengths));
+    into.push_back(static_cast<char>(shared));
+    into.push_back(static_cast<char>(rest));
+}
+
+// Front-codes names given in order into blocks, a block at a time; where each block starts goes
+// to a temporary file, so that the block index costs no memory by the names.
 class BlockEncoder {
 public:
     BlockEncoder(Output &output, NameSectionWriter::RunFile &index)
@@ -105,6 +171,7 @@ public:
     void Add(std::string_view name, const NameFacts &facts) {
         std::size_t shared = 0;
         if (count_ % kNamesPerBlock == 0) {
+            EndBlock();
             const std::array<std::uint64_t, 3> entry{NamePrefixKey(name, 0), NamePrefixKey(name, 8),
                                                      output_.Written()};
             index_.Put(entry.data(), sizeof entry);
@@ -114,15 +181,21 @@ public:
             while (shared < most && name[shared] == previous_[shared])
                 ++shared;
         }
-        const auto lengths = std::array<std::uint8_t, 2>{
-            static_cast<std::uint8_t>(shared), static_cast<std::uint8_t>(name.size() - shared)};
-        output_.Append(lengths.data(), lengths.size());
-        output_.Append(name.data() + shared, name.size() - shared);
-        output_.Append(facts.harmonicPosition);
-        output_.Append(facts.pageRankPosition);
-        output_.Append(facts.hosts);
+        PutLengths(names_, shared, name.size() - shared);
+        names_.append(name.substr(shared));
+        facts_.push_back(facts);
         previous_.assign(name);
         ++count_;
+    }
+    // Writes the block still open.
+    void EndBlock() {
+        if (facts_.empty())
+            return;
+        const std::string numbers = PackedNumbers(facts_);
+        output_.Append(numbers.data(), numbers.size());
+        output_.Append(names_.data(), names_.size());
+        names_.clear();
+        facts_.clear();
     }
     std::uint64_t Count() const { return count_; }
     std::uint64_t Blocks() const { return blocks_; }
@@ -131,11 +204,25 @@ private:
     Output &output_;
     std::string previous_;
     NameSectionWriter::RunFile &index_;
+    std::string names_;
+    std::vector<NameFacts> facts_;
     std::uint64_t count_ = 0;
     std::uint64_t blocks_ = 0;
 };
 
 } // namespace
+
+void DuplicateReport::Add(std::uint64_t keptLine, std::uint64_t droppedLine) {
+    ++count;
+    const auto at = std::find_if(first.begin(), first.end(), [&](const DuplicateName &one) {
+        return one.droppedLine > droppedLine;
+    });
+    if (at == first.end() && first.size() == kMaxReported)
+        return;
+    first.insert(at, {keptLine, droppedLine});
+    if (first.size() > kMaxReported)
+        first.pop_back();
+}
 
 NameSectionWriter::NameSectionWriter(const std::filesystem::path &folder, std::size_t runBytes)
     : folder_(folder.empty() ? std::filesystem::path(".") : folder),
@@ -239,12 +326,14 @@ void RadixSort(Item *begin, Item *end, std::size_t depth, const Run &run) {
 }
 
 // Sorts the run by name and keeps each name once.
-void SortAndSettle(Run &run) {
+void SortAndSettle(Run &run, DuplicateReport &duplicates) {
     RadixSort(run.items.data(), run.items.data() + run.items.size(), 0, run);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < run.items.size(); ++i) {
         if (kept == 0 || !SameName(run, run.items[kept - 1], run.items[i]))
             run.items[kept++] = run.items[i];
+        else
+            duplicates.Add(run.items[kept - 1].line, run.items[i].line);
     }
     run.items.resize(kept);
 }
@@ -301,7 +390,7 @@ void NameSectionWriter::Compact() {
 
 // On the sorting thread.
 void NameSectionWriter::Sort() {
-    SortAndSettle(sorting_);
+    SortAndSettle(sorting_, duplicates_);
     if (RunBytes(sorting_) <= runBytes_ / 2) {
         Run packed;
         Append(packed, sorting_);
@@ -341,7 +430,7 @@ void NameSectionWriter::SortLastRun() {
     FinishSorting();
     Append(run_, kept_);
     kept_ = Run{};
-    SortAndSettle(run_);
+    SortAndSettle(run_, duplicates_);
     lastRunSorted_ = true;
 }
 
@@ -381,6 +470,7 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     RunFile indexFile(folder_);
     BlockEncoder encoder(output, indexFile);
     std::string last;
+    std::uint32_t lastLine = 0;
     bool any = false;
     while (!queue.empty()) {
         const std::size_t source = queue.top();
@@ -391,11 +481,15 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
                 placed(heads[source].rank, encoder.Count());
             encoder.Add(heads[source].name, heads[source].facts);
             last = heads[source].name;
+            lastLine = heads[source].line;
             any = true;
+        } else {
+            duplicates_.Add(lastLine, heads[source].line);
         }
         if (advance(source))
             queue.push(source);
     }
+    encoder.EndBlock();
     if (encoder.Count() > std::numeric_limits<std::uint32_t>::max())
         throw EImportError("too many names for one index (at most 4,294,967,295)");
     const std::uint64_t blocksBytes = output.Written();
@@ -416,6 +510,7 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     std::memcpy(header.magic, kNameSectionMagic, sizeof header.magic);
     header.nameCount = encoder.Count();
     header.namesPerBlock = kNamesPerBlock;
+    header.coding = static_cast<std::uint32_t>(NameCoding::Packed);
     header.blockCount = encoder.Blocks();
     header.blocksBytes = blocksBytes;
     header.indexOffset = indexOffset;

@@ -16,6 +16,21 @@
 
 namespace rankindex {
 
+// A name that came twice: the better (smaller) position was kept.
+struct DuplicateName {
+    std::uint64_t keptLine;
+    std::uint64_t droppedLine;
+};
+
+// How many listings were dropped for naming a name listed already, and the earliest few of them
+// by the line dropped, whatever order the runs settled them in.
+struct DuplicateReport {
+    static constexpr std::size_t kMaxReported = 5;
+    std::uint64_t count = 0;
+    std::vector<DuplicateName> first;
+    void Add(std::uint64_t keptLine, std::uint64_t droppedLine);
+};
+
 // Builds the names section of an index from names in any order with bounded memory: names are
 // gathered in runs of at most runBytes, and each full run is sorted, each name kept once (its best
 // harmonic position, the earlier line on a tie), on a thread of its own while the next run fills;
@@ -44,6 +59,8 @@ public:
     // Writes the section at offset; returns its size in bytes.
     std::uint64_t WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset,
                           const PlaceSink &placed = {});
+    // The listings dropped as repeats of a name; complete once WriteTo is done.
+    const DuplicateReport &Duplicates() const { return duplicates_; }
 
     struct Item {
         // The name's first 16 bytes as numbers that sort as they do: most comparisons of the
@@ -74,6 +91,9 @@ private:
     Run kept_; // sorted, small enough to join the next run
     std::vector<std::unique_ptr<RunFile>> spilled_;
     bool lastRunSorted_ = false;
+    // Filled by whichever thread sorts, one at a time: the sorting thread is joined before the
+    // next sort starts.
+    DuplicateReport duplicates_;
     // The run the sorting thread has, and what came of it; read only once it has been joined.
     Run sorting_;
     std::unique_ptr<RunFile> sortedFile_;
