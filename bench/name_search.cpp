@@ -6,7 +6,6 @@
 // the index go to NIMBREL_BENCH_DIR (default: a folder in the temporary directory, removed at
 // the end).
 #include "rankindex/GramSearch.h"
-#include "rankindex/GramSectionWriter.h"
 #include "rankindex/NameScan.h"
 #include "rankindex/RankImport.h"
 #include "rankindex/RankIndex.h"
@@ -184,18 +183,6 @@ int main() {
                 fileBytes / names, namesBytes / 1e6, namesBytes / names, gramBytes / 1e6,
                 gramBytes / names, 100 * gramBytes / fileBytes,
                 static_cast<unsigned long long>(index.Grams() ? index.Grams()->GramCount() : 0));
-
-    {
-        // The n-gram section built again on its own, from the mapped names section.
-        const fs::path alone = folder / "grams-alone.bin";
-        start = Clock::now();
-        {
-            platform::AtomicFileWriter file(alone);
-            rankindex::GramSectionWriter(folder, rankindex::RankIndexWriter::kDefaultRunEntries * 16)
-                .WriteTo(file, *index.Names(), 0);
-        }
-        std::printf("The n-gram section alone built in %.1f s\n", Seconds(start));
-    }
 
     // Warm: the file and the index in the page cache, every search run once before timing.
     for (const std::string &keyword : keywords) {

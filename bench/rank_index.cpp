@@ -1,7 +1,9 @@
 // Import of a generated 10-million-line web-graph rank file (gzip) against the decompression
 // floor `zcat FILE | wc -l` on the same file, with the import's peak memory; and lookups of
-// 1 million names in the index against std::unordered_map built from the same data, both by the
-// hash records and by the names section (front-coded blocks); and a keyword scan of those names.
+// 1 million names in the index against std::unordered_map built from the same data, both through
+// RankIndex::Find (a rank list's index) and through the names section of a web graph's index
+// (front-coded blocks; indexes of version 3 look every name up there); and a keyword scan of those
+// names.
 // NIMBREL_BENCH_LINES changes the size of the generated file.
 #include "rankindex/NameScan.h"
 #include "rankindex/RankImport.h"

@@ -101,7 +101,7 @@ bool GramSearch::Step(std::uint64_t candidates) {
 bool GramSearch::NextCandidate(std::uint64_t &rank) {
     std::uint64_t target = nextRank_;
     if (walks_.empty()) {
-        if (target >= grams_.NameCount())
+        if (target >= grams_.RankCount())
             return false;
     }
     for (std::size_t i = 0; i < walks_.size();) {
@@ -122,9 +122,10 @@ bool GramSearch::NextCandidate(std::uint64_t &rank) {
     return true;
 }
 
-// Names come in rank order, so once `limit` are kept, the first name placed after the worst of
-// them ends the search: no name after it can be kept. Names of its place still count, as the name
-// breaks ties.
+// Names come in rank order, which in a file in position order is position order: once `limit` are
+// kept, the first name placed after the worst of them ends the search, as no name after it can be
+// kept. Names of its place still count, as the name breaks ties. Otherwise every candidate is
+// offered, so that the matches are those of a scan either way.
 void GramSearch::Check(std::uint64_t rank) {
     const auto place = grams_.NameOfRank(rank);
     if (!place)
@@ -138,7 +139,8 @@ void GramSearch::Check(std::uint64_t rank) {
         if (!reader.Next(name, facts))
             return;
     }
-    if (kept_.Full() && facts.harmonicPosition > kept_.WorstPosition()) {
+    if (grams_.InPositionOrder() && kept_.Full() &&
+        facts.harmonicPosition > kept_.WorstPosition()) {
         done_ = true;
         return;
     }

@@ -15,7 +15,8 @@ namespace rankindex {
 // keyword thus costs about `limit` times its rarity in names read, a rare one the length of its
 // rarest trigram's list. Keywords shorter than a trigram have no list: without a longer one the
 // names are read in rank order, which ends early for the common keywords short ones mostly are.
-// Both sections must outlive the search.
+// An index from a file out of position order cannot end early: there every name on the lists is
+// read. Both sections must outlive the search.
 class GramSearch : public NameSearch {
 public:
     GramSearch(const NameSection &names, const GramSection &grams, NameQuery query,

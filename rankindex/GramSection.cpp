@@ -28,21 +28,37 @@ bool RankCursor::Next(std::uint64_t &rank) {
 
 std::optional<GramSection> GramSection::Open(const unsigned char *data, std::size_t size,
                                              std::uint64_t nameCount) {
-    if (size < sizeof(GramSectionHeader))
+    if (size < kFirstGramHeaderBytes || nameCount > 0xFFFFFFFFu)
         return std::nullopt;
-    const auto header = ReadAt<GramSectionHeader>(data);
-    const std::uint64_t mapEnd = sizeof header + header.nameCount * 4;
-    const bool fits = std::memcmp(header.magic, kGramSectionMagic, sizeof header.magic) == 0 &&
-                      header.nameCount == nameCount && nameCount <= 0xFFFFFFFFu && mapEnd <= size &&
-                      header.listsOffset >= mapEnd && header.listsOffset <= size &&
+    GramSectionHeader header{};
+    std::memcpy(&header, data, kFirstGramHeaderBytes);
+    GramSection section;
+    std::uint64_t headerBytes = kFirstGramHeaderBytes;
+    if (std::memcmp(header.magic, kGramSectionMagic, sizeof header.magic) == 0) {
+        if (size < sizeof header)
+            return std::nullopt;
+        header = ReadAt<GramSectionHeader>(data);
+        headerBytes = sizeof header;
+        section.rankCount_ = header.rankCount;
+        section.mapBias_ = 1;
+        section.inPositionOrder_ = (header.flags & kRanksInPositionOrder) != 0;
+    } else if (std::memcmp(header.magic, kFirstGramSectionMagic, sizeof header.magic) == 0) {
+        section.rankCount_ = nameCount;
+    } else {
+        return std::nullopt;
+    }
+    if (header.nameCount != nameCount || section.rankCount_ > 0xFFFFFFFFu)
+        return std::nullopt;
+    const std::uint64_t mapEnd = headerBytes + section.rankCount_ * 4;
+    const bool fits = mapEnd <= size && header.listsOffset >= mapEnd &&
+                      header.listsOffset <= size &&
                       header.listsBytes <= size - header.listsOffset &&
                       header.directoryOffset >= header.listsOffset + header.listsBytes &&
                       header.directoryOffset % 8 == 0 && header.directoryOffset <= size &&
                       header.gramCount <= (size - header.directoryOffset) / kGramEntryBytes;
     if (!fits)
         return std::nullopt;
-    GramSection section;
-    section.map_ = data + sizeof header;
+    section.map_ = data + headerBytes;
     section.lists_ = data + header.listsOffset;
     section.listsBytes_ = header.listsBytes;
     section.directory_ = data + header.directoryOffset;
@@ -72,17 +88,17 @@ std::optional<GramSection::List> GramSection::Find(std::uint32_t gram) const {
         return std::nullopt;
     const std::uint64_t begin = ListOffset(low);
     const std::uint64_t end = std::max(begin, ListOffset(low + 1));
-    return List{RankCursor(lists_ + begin, lists_ + end, nameCount_),
+    return List{RankCursor(lists_ + begin, lists_ + end, rankCount_),
                 ReadAt<std::uint32_t>(directory_ + low * kGramEntryBytes + 4)};
 }
 
 std::optional<std::uint32_t> GramSection::NameOfRank(std::uint64_t rank) const {
-    if (rank >= nameCount_)
+    if (rank >= rankCount_)
         return std::nullopt;
-    const auto name = ReadAt<std::uint32_t>(map_ + rank * 4);
-    if (name >= nameCount_)
+    const auto mapped = ReadAt<std::uint32_t>(map_ + rank * 4);
+    if (mapped < mapBias_ || mapped - mapBias_ >= nameCount_)
         return std::nullopt;
-    return name;
+    return mapped - mapBias_;
 }
 
 } // namespace rankindex

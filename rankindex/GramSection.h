@@ -7,15 +7,19 @@
 
 // The n-gram section of a web-graph index: for every three bytes that occur in the name parts of
 // the names (the stored name after its first label: example.co of uk.co.example), the list of
-// the names that hold them, in rank order (harmonic position, then place in the names section);
-// and for every suffix (the first label of a stored name), the names under it.
+// the names that hold them, in rank order; and for every suffix (the first label of a stored
+// name), the names under it. A name's rank is the place of its line among the file's entry lines,
+// so the lists are made while the file is read. The graph and the rank lists come in position
+// order, and then rank order is position order; a file that does not is marked in the header, and
+// its searches read every name on their lists.
 // A keyword search walks the shortest lists of its keyword's trigrams side by side and reads only
 // the names on all of them, best first, so it can stop after the best `limit` matches instead of
 // reading every name. Lists hold ranks, not names: a rank is turned into the name's place in the
 // names section by the rank map, so the lists are small numbers apart and code in a byte or two.
 //
-//   section header  48 bytes, GramSectionHeader
-//   rank map        nameCount x u32: the place in the names section of the name of each rank
+//   section header  64 bytes, GramSectionHeader
+//   rank map        rankCount x u32: the place in the names section of the name of each rank
+//                   plus one; 0 for a line whose name came again with a better position
 //   lists           listsBytes at listsOffset: per trigram, its ranks ascending, each as a
 //                   LEB128 number: the first rank itself, then each rank less the one before
 //                   less one
@@ -23,9 +27,14 @@
 //                   u32 key (a trigram's bytes as a big-endian number, or SuffixKey of a
 //                   suffix), u32 ranks in its list, u64 the list's offset from listsOffset; the
 //                   list ends where the next begins
+//
+// The section's first form (magic kFirstGramSectionMagic, a 48-byte header without rankCount and
+// flags) ranked the names themselves by position and mapped each rank to its place as it is; it is
+// still read as it was.
 namespace rankindex {
 
-inline constexpr char kGramSectionMagic[8] = {'N', 'M', 'B', 'G', 'R', 'A', 'M', 'S'};
+inline constexpr char kGramSectionMagic[8] = {'N', 'M', 'B', 'G', 'R', 'A', 'M', '2'};
+inline constexpr char kFirstGramSectionMagic[8] = {'N', 'M', 'B', 'G', 'R', 'A', 'M', 'S'};
 inline constexpr std::size_t kGramLength = 3;
 inline constexpr std::size_t kGramEntryBytes = 16;
 
@@ -36,8 +45,20 @@ struct GramSectionHeader {
     std::uint64_t listsOffset; // from the start of the section
     std::uint64_t listsBytes;
     std::uint64_t directoryOffset;
+    // Not in the first form, whose header ends here.
+    std::uint64_t rankCount;
+    std::uint32_t flags; // GramFlags
+    std::uint32_t reserved;
 };
-static_assert(sizeof(GramSectionHeader) == 48);
+static_assert(sizeof(GramSectionHeader) == 64);
+inline constexpr std::size_t kFirstGramHeaderBytes = 48;
+
+// Bits of GramSectionHeader::flags.
+enum GramFlags : std::uint32_t {
+    // Every entry line's position is at least the one before: a rank after another is never
+    // better placed, so a search may stop at the first name placed after the matches it keeps.
+    kRanksInPositionOrder = 1,
+};
 
 // Three bytes as the number the directory sorts by.
 inline std::uint32_t GramKey(std::string_view text, std::size_t at) {
@@ -63,7 +84,7 @@ inline std::string_view GramText(std::string_view reversedName) {
     return dot == std::string_view::npos ? std::string_view() : reversedName.substr(dot + 1);
 }
 
-// Reads one list's ranks in order; every read is bounded by the list, and a rank past the names
+// Reads one list's ranks in order; every read is bounded by the list, and a rank past the ranks
 // or a number too long ends the list, so damaged bytes cannot lead outside it.
 class RankCursor {
 public:
@@ -84,8 +105,8 @@ private:
 // checked or clamped, so a damaged section cannot make a search read outside its bytes.
 class GramSection {
 public:
-    // None when the bytes are no n-gram section for nameCount names or name regions outside
-    // themselves.
+    // None when the bytes are no n-gram section (of either form) for nameCount names or name
+    // regions outside themselves.
     static std::optional<GramSection> Open(const unsigned char *data, std::size_t size,
                                            std::uint64_t nameCount);
 
@@ -95,10 +116,13 @@ public:
     };
     // None when no name part holds the trigram.
     std::optional<List> Find(std::uint32_t gram) const;
-    // The place in the names section of the name of a rank; none past the names or when the map
-    // points past them.
+    // The place in the names section of the name of a rank; none past the ranks, for a line whose
+    // name was kept from another line, or when the map points past the names.
     std::optional<std::uint32_t> NameOfRank(std::uint64_t rank) const;
     std::uint64_t NameCount() const { return nameCount_; }
+    std::uint64_t RankCount() const { return rankCount_; }
+    // Whether a later rank is never better placed than an earlier one.
+    bool InPositionOrder() const { return inPositionOrder_; }
     std::uint64_t GramCount() const { return gramCount_; }
     // The bytes of the section, from its header to the end of its directory.
     std::uint64_t Bytes() const { return bytes_; }
@@ -113,6 +137,9 @@ private:
     const unsigned char *directory_ = nullptr;
     std::uint64_t gramCount_ = 0;
     std::uint64_t nameCount_ = 0;
+    std::uint64_t rankCount_ = 0;
+    std::uint32_t mapBias_ = 0; // what the map adds to a place: 1, or 0 in the first form
+    bool inPositionOrder_ = true;
     std::uint64_t bytes_ = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "rankindex/GramSection.h"
 #include "rankindex/ImportError.h"
 #include "rankindex/TemporaryFile.h"
+#include "rankindex/WorkerPriority.h"
 
 #include <algorithm>
 #include <array>
@@ -22,7 +23,11 @@ namespace {
 
 constexpr std::size_t kOutputBufferBytes = 1 << 20;
 constexpr std::size_t kTemporaryBufferBytes = 1 << 16;
-constexpr std::uint64_t kCheckEvery = 1 << 20;
+constexpr std::uint64_t kCheckEvery = 1 << 16; // trigrams written between asking to go on
+// A batch of names handed to the thread: large enough that handing costs nothing beside the
+// names' work, small enough that two in flight cost little memory.
+constexpr std::size_t kBatchNames = 1 << 14;
+constexpr std::size_t kBatchBytes = 1 << 20;
 
 std::uint64_t AlignTo8(std::uint64_t offset) {
     return (offset + 7) & ~std::uint64_t{7};
@@ -76,59 +81,6 @@ void AppendNumber(std::string &out, std::uint64_t value) {
     out += static_cast<char>(value);
 }
 
-// Sorts 64-bit numbers of any count in runs of bounded size and hands them back merged.
-class NumberSorter {
-public:
-    NumberSorter(const std::filesystem::path &folder, std::size_t runBytes)
-        : folder_(folder), runNumbers_(std::max<std::size_t>(runBytes / 8, 1024)) {}
-
-    void Add(std::uint64_t number) {
-        if (run_.size() == runNumbers_)
-            Spill();
-        run_.push_back(number);
-    }
-    // Ends the adding; Next then hands the numbers back in order.
-    void Finish() {
-        if (!run_.empty())
-            Spill();
-        std::vector<std::uint64_t>().swap(run_);
-        for (std::size_t i = 0; i < runs_.size(); ++i) {
-            runs_[i]->Rewind();
-            Advance(i);
-        }
-    }
-    bool Next(std::uint64_t &number) {
-        if (heap_.empty())
-            return false;
-        const auto [value, run] = heap_.top();
-        heap_.pop();
-        number = value;
-        Advance(run);
-        return true;
-    }
-
-private:
-    void Spill() {
-        std::sort(run_.begin(), run_.end());
-        auto file = std::make_unique<BuildFile>(folder_);
-        file->Put(run_.data(), run_.size() * sizeof(std::uint64_t));
-        runs_.push_back(std::move(file));
-        run_.clear();
-    }
-    void Advance(std::size_t run) {
-        std::uint64_t value = 0;
-        if (runs_[run]->Get(&value, sizeof value))
-            heap_.push({value, run});
-    }
-
-    std::filesystem::path folder_;
-    std::size_t runNumbers_;
-    std::vector<std::uint64_t> run_;
-    std::vector<std::unique_ptr<BuildFile>> runs_;
-    using Head = std::pair<std::uint64_t, std::size_t>;
-    std::priority_queue<Head, std::vector<Head>, std::greater<>> heap_;
-};
-
 // One trigram's piece of list in a run: the ranks after the first are in the run's list file.
 struct RunEntry {
     std::uint32_t gram;
@@ -159,23 +111,35 @@ void SortByKey(std::vector<std::uint64_t> &pairs, std::vector<std::uint64_t> &sc
     }
 }
 
+} // namespace
+
 // The (trigram, rank) pairs in runs, each a list file and its directory; ranks are added in
 // order, so a run holds ranks all after those of the runs before it. A run of n pairs takes 16n
 // bytes while it is sorted.
-class ListRuns {
+class GramSectionWriter::Lists {
 public:
-    ListRuns(const std::filesystem::path &folder, std::size_t runBytes)
+    Lists(const std::filesystem::path &folder, std::size_t runBytes)
         : folder_(folder), runPairs_(std::max<std::size_t>(runBytes / 16, 1024)) {
         pairs_.reserve(runPairs_);
     }
 
-    void Add(std::uint32_t gram, std::uint32_t rank) {
-        if (pairs_.size() == runPairs_)
+    // Puts a stored name on the lists of its suffix and of the trigrams of its name part; a name
+    // of one label, which no query can match, on none. A trigram the name holds twice is paired
+    // twice: the sort puts the pairs side by side, where Spill drops the second. The name's pairs
+    // all go in one run, so that no rank is split between two.
+    void Add(std::string_view reversedName, std::uint32_t rank) {
+        const std::size_t dot = reversedName.find('.');
+        if (dot == std::string_view::npos)
+            return;
+        if (pairs_.size() + reversedName.size() > runPairs_)
             Spill();
-        pairs_.push_back(std::uint64_t{gram} << 32 | rank);
+        pairs_.push_back(std::uint64_t{SuffixKey(reversedName.substr(0, dot))} << 32 | rank);
+        const std::string_view text = reversedName.substr(dot + 1);
+        for (std::size_t at = 0; at + kGramLength <= text.size(); ++at)
+            pairs_.push_back(std::uint64_t{GramKey(text, at)} << 32 | rank);
     }
     // Writes the merged lists; their directory goes to the given file. Returns the trigrams.
-    std::uint64_t WriteTo(Output &lists, BuildFile &directory) {
+    std::uint64_t WriteTo(Output &lists, BuildFile &directory, const GoOn &goOn) {
         if (!pairs_.empty())
             Spill();
         std::vector<std::uint64_t>().swap(pairs_);
@@ -195,6 +159,8 @@ public:
             }
             if (gram == 0xFFFFFFFFu)
                 break;
+            if (grams % kCheckEvery == 0 && goOn && !goOn())
+                throw EImportCancelled("import cancelled");
             const std::uint64_t start = lists.Written();
             std::uint64_t ranks = 0;
             std::uint64_t next = 0;
@@ -243,6 +209,8 @@ private:
             coded.clear();
             for (++i; i < pairs_.size() && pairs_[i] >> 32 == entry.gram; ++i) {
                 const auto rank = static_cast<std::uint32_t>(pairs_[i]);
+                if (rank == entry.lastRank)
+                    continue; // a trigram a name holds twice
                 AppendNumber(coded, rank - entry.lastRank - 1);
                 entry.lastRank = rank;
                 ++entry.ranks;
@@ -262,95 +230,189 @@ private:
     std::vector<std::pair<std::unique_ptr<BuildFile>, std::unique_ptr<BuildFile>>> files_;
 };
 
-// The keys of the lists a stored name goes on, sorted, into `keys`: the distinct trigrams of its
-// name part and its suffix; none for a name of one label, which no query can match.
-void KeysOf(std::string_view reversedName, std::vector<std::uint32_t> &keys) {
-    keys.clear();
-    const std::size_t dot = reversedName.find('.');
-    if (dot == std::string_view::npos)
-        return;
-    keys.push_back(SuffixKey(reversedName.substr(0, dot)));
-    const std::string_view text = GramText(reversedName);
-    for (std::size_t at = 0; at + kGramLength <= text.size(); ++at)
-        keys.push_back(GramKey(text, at));
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-}
-
-// The names section's bytes mapped for reading back; unmapped with the object.
-class ReadMapping {
+// The rank map, learnt in the names' order, written through a shared mapping of an unnamed
+// temporary file: its pages are the page cache's, which can write them out under pressure, so a
+// map of a hundred million ranks (400 MB) does not have to fit in memory beside the sorts.
+class GramSectionWriter::RankMap {
 public:
-    ReadMapping(int descriptor, std::size_t size) : size_(size) {
-        void *mapped = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, descriptor, 0);
+    RankMap(const std::filesystem::path &folder, std::uint64_t ranks)
+        : file_(folder), bytes_(ranks * 4) {
+        // The file's new bytes read as zeros: every rank maps to no name until placed.
+        if (::ftruncate(file_.Descriptor(), static_cast<off_t>(bytes_)) != 0)
+            Fail("cannot size a temporary file");
+        void *mapped =
+            ::mmap(nullptr, bytes_, PROT_READ | PROT_WRITE, MAP_SHARED, file_.Descriptor(), 0);
         if (mapped == MAP_FAILED)
-            throw EImportError(std::string("cannot read the index back: ") + std::strerror(errno));
-        data_ = static_cast<const unsigned char *>(mapped);
+            Fail("cannot map a temporary file");
+        map_ = static_cast<std::uint32_t *>(mapped);
     }
-    ~ReadMapping() { ::munmap(const_cast<unsigned char *>(data_), size_); }
-    ReadMapping(const ReadMapping &) = delete;
-    ReadMapping &operator=(const ReadMapping &) = delete;
-    const unsigned char *Data() const { return data_; }
+    ~RankMap() { ::munmap(map_, bytes_); }
+    RankMap(const RankMap &) = delete;
+    RankMap &operator=(const RankMap &) = delete;
+
+    // Ranks come in the names' order, which is no order of theirs: each store would wait for
+    // its line of memory. The stores are held back a few calls, their lines asked for at once.
+    void Set(std::uint32_t rank, std::uint32_t value) {
+        __builtin_prefetch(map_ + rank, 1);
+        Held &slot = held_[count_++ % held_.size()];
+        if (count_ > held_.size())
+            map_[slot.rank] = slot.value;
+        slot = {rank, value};
+    }
+    void CopyTo(platform::AtomicFileWriter &file, std::uint64_t offset) {
+        for (std::size_t i = 0; i < std::min<std::uint64_t>(count_, held_.size()); ++i)
+            map_[held_[i].rank] = held_[i].value;
+        count_ = 0;
+        file.WriteAt(offset, std::string_view(reinterpret_cast<const char *>(map_), bytes_));
+    }
 
 private:
-    const unsigned char *data_ = nullptr;
-    std::size_t size_;
+    [[noreturn]] static void Fail(const std::string &what) {
+        throw EImportError(what + ": " + std::strerror(errno));
+    }
+
+    BuildFile file_;
+    std::size_t bytes_;
+    std::uint32_t *map_ = nullptr;
+    struct Held {
+        std::uint32_t rank;
+        std::uint32_t value;
+    };
+    std::array<Held, 16> held_{};
+    std::uint64_t count_ = 0;
 };
 
-} // namespace
-
 GramSectionWriter::GramSectionWriter(const std::filesystem::path &folder, std::size_t runBytes)
-    : folder_(folder.empty() ? std::filesystem::path(".") : folder), runBytes_(runBytes) {}
+    : folder_(folder.empty() ? std::filesystem::path(".") : folder),
+      // The lists' runs fill while the names' runs do: they get half of a run's memory.
+      lists_(std::make_unique<Lists>(folder_, runBytes / 2)) {
+    worker_ = std::jthread([this](std::stop_token stop) { Work(std::move(stop)); });
+}
 
-std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const NameSection &names,
-                                         std::uint64_t offset, const GoOn &goOn) {
-    auto check = [&](std::uint64_t done) {
-        if (done % kCheckEvery == 0 && goOn && !goOn())
-            throw EImportCancelled("import cancelled");
-    };
-    // The ranks' merge feeds the lists' runs, so both sorts hold memory at once: each gets half.
-    NumberSorter order(folder_, runBytes_ / 2);
-    std::uint64_t place = 0;
-    for (std::uint64_t block = 0; block < names.BlockCount(); ++block) {
-        NameBlockReader reader = names.Block(block);
-        std::string_view name;
-        NameFacts facts;
-        while (reader.Next(name, facts)) {
-            check(place);
-            order.Add(std::uint64_t{facts.harmonicPosition} << 32 | place++);
-        }
+// The thread is stopped and joined first, before the lists and the batches it may be using go.
+GramSectionWriter::~GramSectionWriter() {
+    worker_.request_stop();
+    if (worker_.joinable())
+        worker_.join();
+}
+
+std::uint32_t GramSectionWriter::Add(std::string_view reversedName,
+                                     std::uint32_t harmonicPosition) {
+    if (ranks_ >= kNoRank || overflowed_) {
+        overflowed_ = true;
+        return kNoRank;
     }
-    if (place != names.NameCount())
-        throw EImportError("the names section of the import came back damaged");
-    order.Finish();
+    if (harmonicPosition < lastPosition_)
+        inPositionOrder_ = false;
+    lastPosition_ = harmonicPosition;
+    if (filling_.ends.size() == kBatchNames ||
+        filling_.text.size() + reversedName.size() > kBatchBytes)
+        Hand();
+    filling_.text.append(reversedName);
+    filling_.ends.push_back(static_cast<std::uint32_t>(filling_.text.size()));
+    return static_cast<std::uint32_t>(ranks_++);
+}
 
-    Output map(file, offset + sizeof(GramSectionHeader));
-    ListRuns runs(folder_, runBytes_ / 2);
-    std::vector<std::uint32_t> grams;
-    std::uint64_t key = 0;
-    for (std::uint32_t rank = 0; order.Next(key); ++rank) {
-        check(rank);
-        const auto at = static_cast<std::uint32_t>(key);
-        map.Append(&at, sizeof at);
-        NameBlockReader reader = names.Block(at / names.NamesPerBlock());
-        std::string_view name;
-        NameFacts facts;
-        for (std::uint64_t skip = at % names.NamesPerBlock() + 1; skip > 0; --skip) {
-            if (!reader.Next(name, facts))
-                throw EImportError("the names section of the import came back damaged");
-        }
-        KeysOf(name, grams);
-        for (const std::uint32_t gram : grams)
-            runs.Add(gram, rank);
+// The full batch goes to the thread once it has taken the one before; a failure of the thread
+// comes out here.
+void GramSectionWriter::Hand() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return !handed_ || failure_; });
+    if (failure_)
+        std::rethrow_exception(failure_);
+    handed_ = std::move(filling_);
+    filling_ = std::move(spare_);
+    spare_ = Batch{};
+    filling_.text.clear();
+    filling_.ends.clear();
+    filling_.firstRank = static_cast<std::uint32_t>(ranks_);
+    changed_.notify_all();
+}
+
+void GramSectionWriter::EndAdding() {
+    if (ended_)
+        return;
+    if (!filling_.ends.empty())
+        Hand();
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
     }
-    map.Flush();
+    changed_.notify_all();
+    ended_ = true;
+    if (ranks_ > 0 && !overflowed_)
+        map_ = std::make_unique<RankMap>(folder_, ranks_);
+}
 
+void GramSectionWriter::Place(std::uint32_t rank, std::uint64_t place) {
+    ++places_;
+    if (map_ && rank < ranks_)
+        map_->Set(rank, static_cast<std::uint32_t>(place + 1));
+}
+
+// On the thread: batches until the adding ends or the writer goes.
+void GramSectionWriter::Work(std::stop_token stop) {
+    LowerThisThreadsPriority();
+    Batch batch;
+    for (;;) {
+        {
+            std::unique_lock lock(mutex_);
+            if (!changed_.wait(lock, stop, [&] { return handed_.has_value() || closing_; }) ||
+                !handed_)
+                return;
+            batch = std::move(*handed_);
+            handed_.reset();
+        }
+        changed_.notify_all();
+        try {
+            std::uint32_t begin = 0;
+            std::uint32_t rank = batch.firstRank;
+            for (const std::uint32_t end : batch.ends) {
+                lists_->Add(std::string_view(batch.text).substr(begin, end - begin), rank);
+                begin = end;
+                ++rank;
+            }
+        } catch (...) {
+            {
+                std::lock_guard lock(mutex_);
+                failure_ = std::current_exception();
+            }
+            changed_.notify_all();
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        spare_ = std::move(batch);
+    }
+}
+
+// Waits for the thread to finish the names; its failure comes out here.
+void GramSectionWriter::Finish() {
+    EndAdding();
+    if (worker_.joinable())
+        worker_.join();
+    if (failure_)
+        std::rethrow_exception(failure_);
+}
+
+std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset,
+                                         const GoOn &goOn) {
+    Finish();
+    if (!map_ || places_ == 0 || places_ > 0xFFFFFFFFu)
+        return 0;
+    if (goOn && !goOn())
+        throw EImportCancelled("import cancelled");
     GramSectionHeader header{};
     std::memcpy(header.magic, kGramSectionMagic, sizeof header.magic);
-    header.nameCount = names.NameCount();
-    header.listsOffset = sizeof header + header.nameCount * 4;
+    header.nameCount = places_;
+    header.rankCount = ranks_;
+    header.flags = inPositionOrder_ ? std::uint32_t{kRanksInPositionOrder} : 0;
+    header.listsOffset = sizeof header + ranks_ * 4;
+    map_->CopyTo(file, offset + sizeof header);
+    map_.reset();
+
     Output lists(file, offset + header.listsOffset);
     BuildFile directory(folder_);
-    header.gramCount = runs.WriteTo(lists, directory);
+    header.gramCount = lists_->WriteTo(lists, directory, goOn);
     header.listsBytes = lists.Written();
     header.directoryOffset = AlignTo8(header.listsOffset + header.listsBytes);
     const char zeros[8] = {};
@@ -365,17 +427,6 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, const
     lists.Flush();
     file.WriteAt(offset, std::string_view(reinterpret_cast<const char *>(&header), sizeof header));
     return header.directoryOffset + header.gramCount * kGramEntryBytes;
-}
-
-std::uint64_t AppendGramSection(platform::AtomicFileWriter &file, std::uint64_t namesOffset,
-                                std::uint64_t namesBytes, const std::filesystem::path &folder,
-                                std::size_t runBytes, const GramSectionWriter::GoOn &goOn) {
-    const ReadMapping mapping(file.Descriptor(), namesOffset + namesBytes);
-    const auto names = NameSection::Open(mapping.Data() + namesOffset, namesBytes);
-    if (!names)
-        throw EImportError("the names section of the import came back damaged");
-    const std::uint64_t offset = AlignTo8(namesOffset + namesBytes);
-    return offset + GramSectionWriter(folder, runBytes).WriteTo(file, *names, offset, goOn);
 }
 
 } // namespace rankindex

@@ -1,41 +1,88 @@
 #pragma once
 
 #include "platform/AtomicFile.h"
-#include "rankindex/NameSection.h"
 
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
 
 namespace rankindex {
 
-// Builds the n-gram section of an index from its finished names section with bounded memory.
-// First the names are put in rank order (harmonic position, then place) by sorting runs of
-// (position, place) pairs that go to unnamed temporary files beside the index and merging them;
-// the merge writes the rank map and reads each name, in rank order, for its trigrams. The
-// (trigram, rank) pairs fill runs that are sorted and written as coded lists with a directory of
-// their own; ranks grow from run to run, so the final lists are each run's piece of a trigram's
-// list one after the other, and merging the runs only reads them in order.
+// Builds the n-gram section of an index while the file is read, with bounded memory. Each entry
+// line's name gets the next rank; names go in batches to a thread of the writer's own, which
+// turns them into (trigram, rank) pairs and fills runs that are sorted and written as coded lists
+// with a directory of their own to unnamed temporary files beside the index. Ranks grow from run
+// to run, so the final lists are each run's piece of a trigram's list one after the other, and
+// merging the runs only reads them in order. The rank map (rank -> place in the names section) is
+// learnt while the names are merged, written through a mapping of a temporary file, so that it
+// costs page cache rather than the heap, and copied into the index at the end.
+// The thread is joined by WriteTo or, whatever ends the import, by the destructor.
 class GramSectionWriter {
 public:
-    GramSectionWriter(const std::filesystem::path &folder, std::size_t runBytes);
-
-    // Asked every million names; false cancels the build (EImportCancelled).
+    // The rank of a line past what a rank map can hold; its name is on no list.
+    static constexpr std::uint32_t kNoRank = 0xFFFFFFFFu;
+    // Asked now and then while the lists are written; false cancels (EImportCancelled).
     using GoOn = std::function<bool()>;
 
-    // Writes the section at offset (a multiple of 8); returns its size in bytes.
-    std::uint64_t WriteTo(platform::AtomicFileWriter &file, const NameSection &names,
-                          std::uint64_t offset, const GoOn &goOn = {});
+    GramSectionWriter(const std::filesystem::path &folder, std::size_t runBytes);
+    ~GramSectionWriter();
+    GramSectionWriter(const GramSectionWriter &) = delete;
+    GramSectionWriter &operator=(const GramSectionWriter &) = delete;
+
+    // The name of the next entry line, as stored (com.example), with its harmonic position;
+    // returns its rank, kNoRank past 2^32-2 lines (the section is then left out).
+    std::uint32_t Add(std::string_view reversedName, std::uint32_t harmonicPosition);
+    // Ends the adding; the thread finishes the last names while the caller goes on.
+    void EndAdding();
+    // The name of a rank went to place in the names section. Only after EndAdding.
+    void Place(std::uint32_t rank, std::uint64_t place);
+    // Writes the section at offset (a multiple of 8) for the names placed; returns its size in
+    // bytes, 0 when no section can be made (no names, or too many lines).
+    std::uint64_t WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset,
+                          const GoOn &goOn = {});
+
+    class Lists;
+    class RankMap;
 
 private:
-    std::filesystem::path folder_;
-    std::size_t runBytes_;
-};
+    // Names of consecutive ranks, the first firstRank.
+    struct Batch {
+        std::uint32_t firstRank = 0;
+        std::string text;
+        std::vector<std::uint32_t> ends;
+    };
+    void Hand();
+    void Work(std::stop_token stop);
+    void Finish();
 
-// The n-gram section appended after the names section the file holds at namesOffset, read back
-// through a mapping of the file; returns where the file's sections now end.
-std::uint64_t AppendGramSection(platform::AtomicFileWriter &file, std::uint64_t namesOffset,
-                                std::uint64_t namesBytes, const std::filesystem::path &folder,
-                                std::size_t runBytes, const GramSectionWriter::GoOn &goOn = {});
+    std::filesystem::path folder_;
+    std::uint64_t ranks_ = 0;
+    std::uint64_t places_ = 0;
+    std::uint32_t lastPosition_ = 0;
+    bool inPositionOrder_ = true;
+    bool overflowed_ = false;
+    bool ended_ = false;
+    Batch filling_;
+    std::unique_ptr<Lists> lists_; // the thread's until it is joined
+    std::unique_ptr<RankMap> map_;
+
+    std::mutex mutex_;
+    std::condition_variable_any changed_;
+    std::optional<Batch> handed_; // waiting for the thread
+    Batch spare_;                 // a batch the thread is done with, its memory kept
+    bool closing_ = false;
+    std::exception_ptr failure_;
+    std::jthread worker_; // last, so that it ends before what it uses
+};
 
 } // namespace rankindex

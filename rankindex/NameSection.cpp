@@ -13,6 +13,79 @@ char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// The parts of a block in the packed coding, once they are known to lie inside the block.
+struct PackedBlock {
+    const unsigned char *bits;
+    std::uint64_t bitsBytes;
+    const unsigned char *names;
+    std::uint32_t harmonicWidth;
+    std::uint32_t pageRankWidth;
+    std::uint32_t hostsWidth;
+    std::uint64_t count;
+};
+
+std::optional<PackedBlock> OpenPackedBlock(const unsigned char *begin, const unsigned char *end,
+                                           std::uint64_t count) {
+    if (end - begin < static_cast<std::ptrdiff_t>(kPackedBlockHeaderBytes))
+        return std::nullopt;
+    PackedBlock block{};
+    block.harmonicWidth = begin[0];
+    block.pageRankWidth = begin[1];
+    block.hostsWidth = begin[2];
+    if (block.harmonicWidth > kMaxNumberBits || block.pageRankWidth > kMaxNumberBits ||
+        block.hostsWidth > kMaxNumberBits)
+        return std::nullopt;
+    block.bits = begin + kPackedBlockHeaderBytes;
+    block.bitsBytes =
+        (count * (block.harmonicWidth + block.pageRankWidth + block.hostsWidth) + 7) / 8;
+    if (block.bitsBytes > static_cast<std::uint64_t>(end - block.bits))
+        return std::nullopt;
+    block.names = block.bits + block.bitsBytes;
+    block.count = count;
+    return block;
+}
+
+// width bits from bit `at` on, the lowest first; at + width lies inside the bits.
+std::uint32_t ReadBits(const PackedBlock &block, std::uint64_t at, std::uint32_t width) {
+    if (width == 0)
+        return 0;
+    const std::uint64_t byte = at / 8;
+    std::uint64_t word = 0;
+    std::memcpy(&word, block.bits + byte, std::min<std::uint64_t>(8, block.bitsBytes - byte));
+    const std::uint64_t mask = (std::uint64_t{1} << width) - 1;
+    return static_cast<std::uint32_t>((word >> (at % 8)) & mask);
+}
+
+// The numbers of the place-th name of a block, each at its width after those of the names before.
+NameFacts ReadNumbers(const PackedBlock &block, std::uint64_t place) {
+    const std::uint64_t pageRanks = block.count * block.harmonicWidth;
+    const std::uint64_t hosts = pageRanks + block.count * block.pageRankWidth;
+    NameFacts facts;
+    facts.harmonicPosition = ReadBits(block, place * block.harmonicWidth, block.harmonicWidth);
+    facts.pageRankPosition =
+        ReadBits(block, pageRanks + place * block.pageRankWidth, block.pageRankWidth);
+    facts.hosts = ReadBits(block, hosts + place * block.hostsWidth, block.hostsWidth);
+    return facts;
+}
+
+// A name's two lengths (shared with the name before, then its own bytes); the bytes they take, 0
+// when the block ends first.
+std::size_t ReadLengths(NameCoding coding, const unsigned char *at, const unsigned char *end,
+                        std::size_t &shared, std::size_t &rest) {
+    const std::size_t left = static_cast<std::size_t>(end - at);
+    if (coding == NameCoding::Packed && left >= 1 && at[0] != kLongLengths) {
+        shared = at[0] >> 4;
+        rest = at[0] & 0x0F;
+        return 1;
+    }
+    const std::size_t skip = coding == NameCoding::Packed ? 1 : 0;
+    if (left < skip + 2)
+        return 0;
+    shared = at[skip];
+    rest = at[skip + 1];
+    return skip + 2;
+}
+
 } // namespace
 
 std::uint64_t NamePrefixKey(std::string_view reversedName, std::size_t from) {
@@ -52,24 +125,62 @@ std::optional<std::string> StoredName(std::string_view name) {
     return TurnLabels(lower);
 }
 
-bool NameBlockReader::Next(std::string_view &name, NameFacts &facts) {
-    if (end_ - at_ < 2)
-        return false;
-    const std::size_t shared = at_[0];
-    const std::size_t rest = at_[1];
-    if (shared > length_ || shared + rest > sizeof name_ ||
-        static_cast<std::size_t>(end_ - at_) < 2 + rest + kNameNumbersBytes) {
-        at_ = end_;
-        return false;
+NameBlockReader::NameBlockReader(const unsigned char *begin, const unsigned char *end,
+                                 NameCoding coding, std::uint64_t count)
+    : at_(begin), end_(end), coding_(coding), count_(count) {
+    if (coding_ == NameCoding::Fixed)
+        return;
+    const auto block = OpenPackedBlock(begin, end, count);
+    if (!block) {
+        Stop();
+        return;
     }
-    std::memcpy(name_ + shared, at_ + 2, rest);
+    at_ = block->names;
+    bits_ = block->bits;
+    bitsBytes_ = block->bitsBytes;
+    harmonicWidth_ = block->harmonicWidth;
+    pageRankWidth_ = block->pageRankWidth;
+    hostsWidth_ = block->hostsWidth;
+}
+
+bool NameBlockReader::Stop() {
+    at_ = end_;
+    index_ = count_;
+    return false;
+}
+
+// The next name's bytes, with numbersBytes after them that the caller reads.
+bool NameBlockReader::NextName(std::string_view &name, std::size_t numbersBytes) {
+    std::size_t shared = 0;
+    std::size_t rest = 0;
+    const std::size_t taken =
+        index_ < count_ ? ReadLengths(coding_, at_, end_, shared, rest) : std::size_t{0};
+    if (taken == 0 || shared > length_ || shared + rest > sizeof name_ ||
+        static_cast<std::size_t>(end_ - at_) < taken + rest + numbersBytes)
+        return Stop();
+    std::memcpy(name_ + shared, at_ + taken, rest);
     length_ = shared + rest;
-    at_ += 2 + rest;
-    facts.harmonicPosition = ReadAt<std::uint32_t>(at_);
-    facts.pageRankPosition = ReadAt<std::uint32_t>(at_ + 4);
-    facts.hosts = ReadAt<std::uint32_t>(at_ + 8);
-    at_ += kNameNumbersBytes;
+    at_ += taken + rest;
     name = std::string_view(name_, length_);
+    return true;
+}
+
+bool NameBlockReader::Next(std::string_view &name, NameFacts &facts) {
+    if (coding_ == NameCoding::Fixed) {
+        if (!NextName(name, kNameNumbersBytes))
+            return false;
+        facts.harmonicPosition = ReadAt<std::uint32_t>(at_);
+        facts.pageRankPosition = ReadAt<std::uint32_t>(at_ + 4);
+        facts.hosts = ReadAt<std::uint32_t>(at_ + 8);
+        at_ += kNameNumbersBytes;
+        ++index_;
+        return true;
+    }
+    if (!NextName(name, 0))
+        return false;
+    const PackedBlock block{bits_,          bitsBytes_,  at_,   harmonicWidth_,
+                            pageRankWidth_, hostsWidth_, count_};
+    facts = ReadNumbers(block, index_++);
     return true;
 }
 
@@ -80,6 +191,8 @@ std::optional<NameSection> NameSection::Open(const unsigned char *data, std::siz
     const std::uint64_t perBlock = header.namesPerBlock;
     const bool fits = std::memcmp(header.magic, kNameSectionMagic, sizeof header.magic) == 0 &&
                       perBlock > 0 && header.nameCount <= 0xFFFFFFFFu &&
+                      (header.coding == static_cast<std::uint32_t>(NameCoding::Fixed) ||
+                       header.coding == static_cast<std::uint32_t>(NameCoding::Packed)) &&
                       header.blockCount == (header.nameCount + perBlock - 1) / perBlock &&
                       header.blocksBytes <= size - sizeof header &&
                       header.indexOffset >= sizeof header + header.blocksBytes &&
@@ -94,6 +207,7 @@ std::optional<NameSection> NameSection::Open(const unsigned char *data, std::siz
     section.blockCount_ = header.blockCount;
     section.nameCount_ = header.nameCount;
     section.namesPerBlock_ = perBlock;
+    section.coding_ = static_cast<NameCoding>(header.coding);
     section.bytes_ = header.indexOffset + header.blockCount * kNameIndexEntryBytes;
     return section;
 }
@@ -108,17 +222,32 @@ std::uint64_t NameSection::BlockOffset(std::uint64_t block) const {
 NameBlockReader NameSection::Block(std::uint64_t block) const {
     const std::uint64_t begin = BlockOffset(block);
     const std::uint64_t end = std::max(begin, BlockOffset(block + 1));
-    return NameBlockReader(blocks_ + begin, blocks_ + end);
+    return NameBlockReader(blocks_ + begin, blocks_ + end, coding_, NamesIn(block));
+}
+
+// Every block is full but the last.
+std::uint64_t NameSection::NamesIn(std::uint64_t block) const {
+    if (block >= blockCount_)
+        return 0;
+    return std::min(namesPerBlock_, nameCount_ - block * namesPerBlock_);
 }
 
 // The first name shares nothing, so its bytes lie in the mapping as they are.
 std::string_view NameSection::FirstName(std::uint64_t block) const {
-    const std::uint64_t begin = BlockOffset(block);
-    const std::uint64_t end = BlockOffset(block + 1);
-    if (end < begin + 2 || blocks_[begin] != 0 || end - begin - 2 < blocks_[begin + 1])
+    const unsigned char *at = blocks_ + BlockOffset(block);
+    const unsigned char *const end = blocks_ + std::max(BlockOffset(block), BlockOffset(block + 1));
+    if (coding_ == NameCoding::Packed) {
+        const auto packed = OpenPackedBlock(at, end, NamesIn(block));
+        if (!packed)
+            return {};
+        at = packed->names;
+    }
+    std::size_t shared = 0;
+    std::size_t rest = 0;
+    const std::size_t taken = ReadLengths(coding_, at, end, shared, rest);
+    if (taken == 0 || shared != 0 || static_cast<std::size_t>(end - at) < taken + rest)
         return {};
-    return std::string_view(reinterpret_cast<const char *>(blocks_ + begin + 2),
-                            blocks_[begin + 1]);
+    return std::string_view(reinterpret_cast<const char *>(at + taken), rest);
 }
 
 std::uint64_t NameSection::BlockFor(std::string_view reversedName) const {
@@ -166,44 +295,76 @@ std::optional<NameFacts> NameSection::Find(std::string_view name) const {
     return FindStored(std::string_view(stored, at));
 }
 
+namespace {
+
+// Where a name sought stands against the names of a block as they are walked.
+enum class Step { Before, Found, After };
+
 // Front coding lets the scan compare only what is new: with `matched` bytes of the name sought
 // equal to the name before, a name sharing more than that sorts before the one sought, a name
 // sharing less sorts after it, and only a name sharing exactly that many needs its bytes compared.
+// `matched` grows by what this name adds to it.
+Step Compare(std::size_t shared, const unsigned char *bytes, std::size_t rest,
+             std::string_view sought, std::size_t &matched) {
+    if (shared > matched)
+        return Step::Before;
+    if (shared < matched)
+        return Step::After;
+    std::size_t same = 0;
+    while (same < rest && matched + same < sought.size() &&
+           bytes[same] == static_cast<unsigned char>(sought[matched + same]))
+        ++same;
+    if (same == rest && matched + same == sought.size())
+        return Step::Found;
+    const bool before =
+        same == rest || (matched + same < sought.size() &&
+                         bytes[same] < static_cast<unsigned char>(sought[matched + same]));
+    matched += same;
+    return before ? Step::Before : Step::After;
+}
+
+} // namespace
+
+// The scan reads the names only; in the packed coding the numbers of the one found are then taken
+// by its place.
 std::optional<NameFacts> NameSection::FindStored(std::string_view reversedName) const {
     if (blockCount_ == 0)
         return std::nullopt;
     const std::uint64_t block = BlockFor(reversedName);
     const unsigned char *at = blocks_ + BlockOffset(block);
     const unsigned char *const end = blocks_ + std::max(BlockOffset(block), BlockOffset(block + 1));
+    const std::uint64_t count = NamesIn(block);
+    std::optional<PackedBlock> packed;
+    std::size_t numbersBytes = kNameNumbersBytes;
+    if (coding_ == NameCoding::Packed) {
+        packed = OpenPackedBlock(at, end, count);
+        if (!packed)
+            return std::nullopt;
+        at = packed->names;
+        numbersBytes = 0;
+    }
     std::size_t matched = 0;
-    for (bool first = true; end - at >= 2; first = false) {
-        const std::size_t shared = at[0];
-        const std::size_t rest = at[1];
-        if (static_cast<std::size_t>(end - at) < 2 + rest + kNameNumbersBytes ||
-            (first && shared != 0) || shared < matched)
+    for (std::uint64_t place = 0; place < count; ++place) {
+        std::size_t shared = 0;
+        std::size_t rest = 0;
+        const std::size_t taken = ReadLengths(coding_, at, end, shared, rest);
+        if (taken == 0 || static_cast<std::size_t>(end - at) < taken + rest + numbersBytes ||
+            (place == 0 && shared != 0))
             return std::nullopt;
-        const unsigned char *bytes = at + 2;
-        at += 2 + rest + kNameNumbersBytes;
-        if (shared > matched)
+        const unsigned char *bytes = at + taken;
+        at = bytes + rest + numbersBytes;
+        const Step step = Compare(shared, bytes, rest, reversedName, matched);
+        if (step == Step::After)
+            return std::nullopt;
+        if (step != Step::Found)
             continue;
-        std::size_t same = 0;
-        while (same < rest && matched + same < reversedName.size() &&
-               bytes[same] == static_cast<unsigned char>(reversedName[matched + same]))
-            ++same;
-        if (same == rest && matched + same == reversedName.size()) {
-            NameFacts facts;
-            facts.harmonicPosition = ReadAt<std::uint32_t>(bytes + rest);
-            facts.pageRankPosition = ReadAt<std::uint32_t>(bytes + rest + 4);
-            facts.hosts = ReadAt<std::uint32_t>(bytes + rest + 8);
-            return facts;
-        }
-        const bool before =
-            same == rest ||
-            (matched + same < reversedName.size() &&
-             bytes[same] < static_cast<unsigned char>(reversedName[matched + same]));
-        if (!before)
-            return std::nullopt;
-        matched += same;
+        if (packed)
+            return ReadNumbers(*packed, place);
+        NameFacts facts;
+        facts.harmonicPosition = ReadAt<std::uint32_t>(bytes + rest);
+        facts.pageRankPosition = ReadAt<std::uint32_t>(bytes + rest + 4);
+        facts.hosts = ReadAt<std::uint32_t>(bytes + rest + 8);
+        return facts;
     }
     return std::nullopt;
 }

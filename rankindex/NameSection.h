@@ -10,15 +10,32 @@
 // place, without reading the section into memory. Names are stored reversed as the graph gives
 // them (com.example), sorted, so that the names of one suffix lie together and a suffix is a
 // range of blocks. Blocks of kNamesPerBlock names are front-coded: each name is the length of the
-// prefix it shares with the name before it, then its other bytes, then its three numbers at fixed
-// width. A sparse index holds, per block, the first 16 bytes of its first name and its offset: a
-// lookup searches that dense array, mostly without touching a block, then reads one block. Front
-// coding about halves the names (their reversed suffixes repeat); the cost is a scan of up to 16
-// names per lookup, which compares only the bytes a name does not share with the one before.
+// prefix it shares with the name before it, then its other bytes. A sparse index holds, per block,
+// the first 16 bytes of its first name and its offset: a lookup searches that dense array, mostly
+// without touching a block, then reads one block. Front coding about halves the names (their
+// reversed suffixes repeat); the cost is a scan of up to 16 names per lookup, which compares only
+// the bytes a name does not share with the one before.
+//
+// A name's numbers come in one of two codings, named by the section header:
+//   NameCoding::Fixed (older imports): after each name's bytes, u32 harmonic position, u32
+//       PageRank position, u32 hosts; 12 bytes a name.
+//   NameCoding::Packed: the numbers of a block come first, bit-packed, then its names, so that a
+//       lookup's scan reads names only and takes the numbers of the one it found by its place.
+//       Names are in name order, so their positions are at random and each needs about
+//       log2(names) bits; host counts are mostly small. Each is packed at the width of the
+//       block's largest. The two lengths of a name mostly fit in a nibble each and share a byte.
+//       About 7 bytes of numbers a name instead of 12, and one byte of lengths instead of two.
 //
 //   section header  48 bytes, NameSectionHeader
-//   blocks          blocksBytes: per name u8 shared, u8 rest length, rest bytes, u32 harmonic
-//                   position, u32 PageRank position, u32 hosts; the first name of a block shares 0
+//   blocks          blocksBytes; a block holds namesPerBlock names, the last one those left; the
+//                   first name of a block shares 0.
+//                   Fixed: per name u8 shared, u8 rest length, rest bytes, the three numbers.
+//                   Packed: u8 harmonic width, u8 PageRank width, u8 hosts width (bits, at most
+//                     32); the harmonic positions, then the PageRank positions, then the hosts,
+//                     each at its width, the lowest bit first, zero-padded to a byte; then per
+//                     name its lengths, (shared << 4) | rest when both are below 16 and the byte
+//                     is not kLongLengths, else kLongLengths, u8 shared, u8 rest; then its rest
+//                     bytes.
 //   block index     blockCount x 24 bytes: the first name's bytes 0-7 and 8-15, each as a number
 //                   read big-endian (zero-padded, so that it sorts as the bytes do), then u64 the
 //                   block's offset from the start of the blocks; zero-padded to 8 before
@@ -27,13 +44,18 @@ namespace rankindex {
 inline constexpr char kNameSectionMagic[8] = {'N', 'M', 'B', 'N', 'A', 'M', 'E', 'S'};
 inline constexpr std::uint32_t kNamesPerBlock = 16;
 inline constexpr std::size_t kNameIndexEntryBytes = 24;
-inline constexpr std::size_t kNameNumbersBytes = 12;
+inline constexpr std::size_t kNameNumbersBytes = 12;      // fixed coding
+inline constexpr std::size_t kPackedBlockHeaderBytes = 3; // packed coding
+inline constexpr std::uint32_t kMaxNumberBits = 32;
+inline constexpr unsigned char kLongLengths = 0xFF; // packed coding: two length bytes follow
+
+enum class NameCoding : std::uint32_t { Fixed = 0, Packed = 1 };
 
 struct NameSectionHeader {
     char magic[8];
     std::uint64_t nameCount;
     std::uint32_t namesPerBlock;
-    std::uint32_t reserved;
+    std::uint32_t coding; // NameCoding; 0 in sections written before there were two
     std::uint64_t blockCount;
     std::uint64_t blocksBytes;
     std::uint64_t indexOffset; // from the start of the section
@@ -60,13 +82,27 @@ std::string TurnLabels(std::string_view name);
 // instead of reading past it.
 class NameBlockReader {
 public:
-    NameBlockReader(const unsigned char *begin, const unsigned char *end) : at_(begin), end_(end) {}
+    // A block of count names in the given coding.
+    NameBlockReader(const unsigned char *begin, const unsigned char *end, NameCoding coding,
+                    std::uint64_t count);
     // The next name, reversed, valid until the next call; false at the end or on damage.
     bool Next(std::string_view &name, NameFacts &facts);
 
 private:
+    bool NextName(std::string_view &name, std::size_t numbersBytes);
+    bool Stop();
+
     const unsigned char *at_;
-    const unsigned char *end_;
+    const unsigned char *end_; // of the names
+    NameCoding coding_;
+    // The packed coding's numbers, each at its width.
+    const unsigned char *bits_ = nullptr;
+    std::uint64_t bitsBytes_ = 0;
+    std::uint32_t harmonicWidth_ = 0;
+    std::uint32_t pageRankWidth_ = 0;
+    std::uint32_t hostsWidth_ = 0;
+    std::uint64_t count_ = 0;
+    std::uint64_t index_ = 0;
     char name_[256];
     std::size_t length_ = 0;
 };
@@ -93,6 +129,7 @@ public:
 private:
     NameSection() = default;
     std::uint64_t BlockOffset(std::uint64_t block) const;
+    std::uint64_t NamesIn(std::uint64_t block) const;
     std::string_view FirstName(std::uint64_t block) const;
 
     const unsigned char *blocks_ = nullptr;
@@ -101,6 +138,7 @@ private:
     std::uint64_t blockCount_ = 0;
     std::uint64_t nameCount_ = 0;
     std::uint64_t namesPerBlock_ = kNamesPerBlock;
+    NameCoding coding_ = NameCoding::Packed;
     std::uint64_t bytes_ = 0;
 };
 

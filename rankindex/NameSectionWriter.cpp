@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -29,6 +30,7 @@ struct Record {
     std::string name;
     NameFacts facts;
     std::uint32_t line = 0;
+    std::uint32_t rank = 0;
 };
 
 // Of two listings of one name, the one to keep.
@@ -78,6 +80,7 @@ public:
         Put(record.name.data(), length);
         Put(&record.facts, sizeof record.facts);
         Put(&record.line, sizeof record.line);
+        Put(&record.rank, sizeof record.rank);
     }
     bool Read(Record &record) {
         std::uint8_t length = 0;
@@ -85,7 +88,8 @@ public:
             return false;
         record.name.resize(length);
         if ((length > 0 && !Get(record.name.data(), length)) ||
-            !Get(&record.facts, sizeof record.facts) || !Get(&record.line, sizeof record.line))
+            !Get(&record.facts, sizeof record.facts) || !Get(&record.line, sizeof record.line) ||
+            !Get(&record.rank, sizeof record.rank))
             throw EImportError("a temporary file of the import came back short");
         return true;
     }
@@ -93,8 +97,73 @@ public:
 
 namespace {
 
-// Front-codes names given in order into blocks; where each block starts goes to a temporary file,
-// so that the block index costs no memory by the names.
+// Appends numbers of a given width, the lowest bit first.
+class BitPacker {
+public:
+    explicit BitPacker(std::string &into) : into_(into) {}
+    ~BitPacker() {
+        if (bits_ > 0)
+            into_.push_back(static_cast<char>(word_));
+    }
+    BitPacker(const BitPacker &) = delete;
+    BitPacker &operator=(const BitPacker &) = delete;
+
+    void Put(std::uint32_t value, std::uint32_t width) {
+        word_ |= std::uint64_t{value} << bits_;
+        bits_ += width;
+        for (; bits_ >= 8; bits_ -= 8, word_ >>= 8)
+            into_.push_back(static_cast<char>(word_ & 0xFF));
+    }
+
+private:
+    std::string &into_;
+    std::uint64_t word_ = 0;
+    std::uint32_t bits_ = 0;
+};
+
+std::uint32_t WidthOf(const std::vector<NameFacts> &facts, std::uint32_t NameFacts::*number) {
+    std::uint32_t most = 0;
+    for (const NameFacts &one : facts)
+        most = std::max(most, one.*number);
+    return static_cast<std::uint32_t>(std::bit_width(most));
+}
+
+// The start of a block in the packed coding (NameSection.h): the numbers' widths and the numbers;
+// the names follow.
+std::string PackedNumbers(const std::vector<NameFacts> &facts) {
+    constexpr std::uint32_t NameFacts::*kNumbers[] = {
+        &NameFacts::harmonicPosition, &NameFacts::pageRankPosition, &NameFacts::hosts};
+    std::string bytes;
+    bytes.reserve(kPackedBlockHeaderBytes + facts.size() * 12);
+    std::uint32_t widths[std::size(kNumbers)];
+    for (std::size_t i = 0; i < std::size(kNumbers); ++i) {
+        widths[i] = WidthOf(facts, kNumbers[i]);
+        bytes.push_back(static_cast<char>(widths[i]));
+    }
+    {
+        BitPacker bits(bytes);
+        for (std::size_t i = 0; i < std::size(kNumbers); ++i) {
+            for (const NameFacts &one : facts)
+                bits.Put(one.*kNumbers[i], widths[i]);
+        }
+    }
+    return bytes;
+}
+
+// A name's two lengths: one byte when both fit in a nibble (and do not make the escape byte).
+void PutLengths(std::string &into, std::size_t shared, std::size_t rest) {
+    const std::size_t packed = (shared << 4) | rest;
+    if (shared < 16 && rest < 16 && packed != kLongLengths) {
+        into.push_back(static_cast<char>(packed));
+        return;
+    }
+    into.push_back(static_cast<char>(kLongLengths));
+    into.push_back(static_cast<char>(shared));
+    into.push_back(static_cast<char>(rest));
+}
+
+// Front-codes names given in order into blocks, a block at a time; where each block starts goes
+// to a temporary file, so that the block index costs no memory by the names.
 class BlockEncoder {
 public:
     BlockEncoder(Output &output, NameSectionWriter::RunFile &index)
@@ -102,6 +171,7 @@ public:
     void Add(std::string_view name, const NameFacts &facts) {
         std::size_t shared = 0;
         if (count_ % kNamesPerBlock == 0) {
+            EndBlock();
             const std::array<std::uint64_t, 3> entry{NamePrefixKey(name, 0), NamePrefixKey(name, 8),
                                                      output_.Written()};
             index_.Put(entry.data(), sizeof entry);
@@ -111,15 +181,21 @@ public:
             while (shared < most && name[shared] == previous_[shared])
                 ++shared;
         }
-        const auto lengths = std::array<std::uint8_t, 2>{
-            static_cast<std::uint8_t>(shared), static_cast<std::uint8_t>(name.size() - shared)};
-        output_.Append(lengths.data(), lengths.size());
-        output_.Append(name.data() + shared, name.size() - shared);
-        output_.Append(facts.harmonicPosition);
-        output_.Append(facts.pageRankPosition);
-        output_.Append(facts.hosts);
+        PutLengths(names_, shared, name.size() - shared);
+        names_.append(name.substr(shared));
+        facts_.push_back(facts);
         previous_.assign(name);
         ++count_;
+    }
+    // Writes the block still open.
+    void EndBlock() {
+        if (facts_.empty())
+            return;
+        const std::string numbers = PackedNumbers(facts_);
+        output_.Append(numbers.data(), numbers.size());
+        output_.Append(names_.data(), names_.size());
+        names_.clear();
+        facts_.clear();
     }
     std::uint64_t Count() const { return count_; }
     std::uint64_t Blocks() const { return blocks_; }
@@ -128,11 +204,25 @@ private:
     Output &output_;
     std::string previous_;
     NameSectionWriter::RunFile &index_;
+    std::string names_;
+    std::vector<NameFacts> facts_;
     std::uint64_t count_ = 0;
     std::uint64_t blocks_ = 0;
 };
 
 } // namespace
+
+void DuplicateReport::Add(std::uint64_t keptLine, std::uint64_t droppedLine) {
+    ++count;
+    const auto at = std::find_if(first.begin(), first.end(), [&](const DuplicateName &one) {
+        return one.droppedLine > droppedLine;
+    });
+    if (at == first.end() && first.size() == kMaxReported)
+        return;
+    first.insert(at, {keptLine, droppedLine});
+    if (first.size() > kMaxReported)
+        first.pop_back();
+}
 
 NameSectionWriter::NameSectionWriter(const std::filesystem::path &folder, std::size_t runBytes)
     : folder_(folder.empty() ? std::filesystem::path(".") : folder),
@@ -152,27 +242,107 @@ std::string_view NameOf(const Run &run, const Item &item) {
     return std::string_view(run.text).substr(item.textOffset, item.length);
 }
 
-// Sorts the run by name and keeps each name once.
-void SortAndSettle(Run &run) {
-    std::sort(run.items.begin(), run.items.end(), [&](const Item &a, const Item &b) {
+// Sorted items point all over the run's text: walking them, the text of the ones a few ahead is
+// asked for early, so that reading each name does not wait for memory in turn.
+constexpr std::size_t kTextAhead = 8;
+void PrefetchName(const Run &run, std::size_t index) {
+    if (index < run.items.size())
+        __builtin_prefetch(run.text.data() + run.items[index].textOffset);
+}
+
+// Whether two items hold one name; the text is read only when all else agrees.
+bool SameName(const Run &run, const Item &a, const Item &b) {
+    return a.prefix[0] == b.prefix[0] && a.prefix[1] == b.prefix[1] && a.length == b.length &&
+           NameOf(run, a) == NameOf(run, b);
+}
+
+// Names in order, and of one name its better listing first.
+struct NameBefore {
+    const Run &run;
+    bool operator()(const Item &a, const Item &b) const {
         if (a.prefix[0] != b.prefix[0])
             return a.prefix[0] < b.prefix[0];
         if (a.prefix[1] != b.prefix[1])
             return a.prefix[1] < b.prefix[1];
         const int order = NameOf(run, a).compare(NameOf(run, b));
         return order < 0 || (order == 0 && Better(a.facts, a.line, b.facts, b.line));
-    });
+    }
+};
+
+constexpr std::size_t kPrefixBytes = 16;
+// Below this many items a comparison sort is quicker than another pass of counting.
+constexpr std::size_t kSmallestRadixSort = 64;
+
+// The depth-th byte of an item's name, 0 past its end (names hold no zero bytes).
+unsigned ByteOf(const Item &item, std::size_t depth) {
+    return static_cast<unsigned>(item.prefix[depth / 8] >> (56 - 8 * (depth % 8))) & 0xFFu;
+}
+
+// Sorts items whose names agree in their first depth bytes: in place, by their next byte, into
+// 256 groups that are sorted the same way a byte further on (American flag sort); past the 16
+// bytes the items hold, in a group of names that ended, and in small groups, by comparison. Most
+// items thus move a few times instead of the twenty-odd of a comparison sort on millions, and
+// the names' text is read only where 16 bytes do not tell them apart.
+void RadixSort(Item *begin, Item *end, std::size_t depth, const Run &run) {
+    for (;;) {
+        const auto count = static_cast<std::size_t>(end - begin);
+        if (count < kSmallestRadixSort || depth == kPrefixBytes) {
+            std::sort(begin, end, NameBefore{run});
+            return;
+        }
+        std::array<std::size_t, 257> starts{};
+        for (const Item *item = begin; item != end; ++item)
+            ++starts[ByteOf(*item, depth) + 1];
+        if (starts[ByteOf(*begin, depth) + 1] == count) {
+            if (ByteOf(*begin, depth) == 0) {
+                std::sort(begin, end, NameBefore{run});
+                return;
+            }
+            ++depth; // one byte shared by all: nothing to move
+            continue;
+        }
+        for (std::size_t b = 1; b < starts.size(); ++b)
+            starts[b] += starts[b - 1];
+        std::array<std::size_t, 256> next;
+        std::copy(starts.begin(), starts.end() - 1, next.begin());
+        for (unsigned b = 0; b < 256; ++b) {
+            while (next[b] < starts[b + 1]) {
+                Item &item = begin[next[b]];
+                const unsigned to = ByteOf(item, depth);
+                if (to == b)
+                    ++next[b];
+                else
+                    std::swap(item, begin[next[to]++]);
+            }
+        }
+        // Names that ended here are one name: only their listings need ordering.
+        std::sort(begin, begin + starts[1], NameBefore{run});
+        for (unsigned b = 1; b < 256; ++b) {
+            if (starts[b + 1] - starts[b] > 1)
+                RadixSort(begin + starts[b], begin + starts[b + 1], depth + 1, run);
+        }
+        return;
+    }
+}
+
+// Sorts the run by name and keeps each name once.
+void SortAndSettle(Run &run, DuplicateReport &duplicates) {
+    RadixSort(run.items.data(), run.items.data() + run.items.size(), 0, run);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < run.items.size(); ++i) {
-        if (kept == 0 || NameOf(run, run.items[kept - 1]) != NameOf(run, run.items[i]))
+        if (kept == 0 || !SameName(run, run.items[kept - 1], run.items[i]))
             run.items[kept++] = run.items[i];
+        else
+            duplicates.Add(run.items[kept - 1].line, run.items[i].line);
     }
     run.items.resize(kept);
 }
 
 // Appends the items of from, with their text, to into.
 void Append(Run &into, const Run &from) {
-    for (Item item : from.items) {
+    for (std::size_t i = 0; i < from.items.size(); ++i) {
+        PrefetchName(from, i + kTextAhead);
+        Item item = from.items[i];
         const auto offset = static_cast<std::uint32_t>(into.text.size());
         into.text.append(NameOf(from, item));
         item.textOffset = offset;
@@ -183,7 +353,7 @@ void Append(Run &into, const Run &from) {
 } // namespace
 
 void NameSectionWriter::Add(std::string_view reversedName, const NameFacts &facts,
-                            std::uint64_t line) {
+                            std::uint64_t line, std::uint32_t rank) {
     if (reversedName.size() > 255)
         throw EImportError("a name longer than a domain name reached the names section");
     if (RunBytes(run_) + reversedName.size() > runBytes_)
@@ -193,6 +363,7 @@ void NameSectionWriter::Add(std::string_view reversedName, const NameFacts &fact
                           static_cast<std::uint32_t>(std::min<std::uint64_t>(
                               line, std::numeric_limits<std::uint32_t>::max())),
                           static_cast<std::uint32_t>(run_.text.size()),
+                          rank,
                           static_cast<std::uint8_t>(reversedName.size())});
     run_.text.append(reversedName);
 }
@@ -219,7 +390,7 @@ void NameSectionWriter::Compact() {
 
 // On the sorting thread.
 void NameSectionWriter::Sort() {
-    SortAndSettle(sorting_);
+    SortAndSettle(sorting_, duplicates_);
     if (RunBytes(sorting_) <= runBytes_ / 2) {
         Run packed;
         Append(packed, sorting_);
@@ -228,10 +399,13 @@ void NameSectionWriter::Sort() {
     }
     auto file = std::make_unique<RunFile>(folder_);
     Record record;
-    for (const Item &item : sorting_.items) {
+    for (std::size_t i = 0; i < sorting_.items.size(); ++i) {
+        PrefetchName(sorting_, i + kTextAhead);
+        const Item &item = sorting_.items[i];
         record.name.assign(NameOf(sorting_, item));
         record.facts = item.facts;
         record.line = item.line;
+        record.rank = item.rank;
         file->Write(record);
     }
     file->Rewind();
@@ -256,11 +430,12 @@ void NameSectionWriter::SortLastRun() {
     FinishSorting();
     Append(run_, kept_);
     kept_ = Run{};
-    SortAndSettle(run_);
+    SortAndSettle(run_, duplicates_);
     lastRunSorted_ = true;
 }
 
-std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset) {
+std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset,
+                                         const PlaceSink &placed) {
     if (!lastRunSorted_)
         SortLastRun();
     // Sources: every spilled run, then the run in memory as the last one.
@@ -272,10 +447,12 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
             return spilled_[source]->Read(heads[source]);
         if (memoryAt == run_.items.size())
             return false;
+        PrefetchName(run_, memoryAt + kTextAhead);
         const Item &item = run_.items[memoryAt++];
         heads[source].name.assign(NameOf(run_, item));
         heads[source].facts = item.facts;
         heads[source].line = item.line;
+        heads[source].rank = item.rank;
         return true;
     };
     auto later = [&](std::size_t a, std::size_t b) {
@@ -293,19 +470,26 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     RunFile indexFile(folder_);
     BlockEncoder encoder(output, indexFile);
     std::string last;
+    std::uint32_t lastLine = 0;
     bool any = false;
     while (!queue.empty()) {
         const std::size_t source = queue.top();
         queue.pop();
         // The first listing of a name in the merge is its best one.
         if (!any || heads[source].name != last) {
+            if (placed)
+                placed(heads[source].rank, encoder.Count());
             encoder.Add(heads[source].name, heads[source].facts);
             last = heads[source].name;
+            lastLine = heads[source].line;
             any = true;
+        } else {
+            duplicates_.Add(lastLine, heads[source].line);
         }
         if (advance(source))
             queue.push(source);
     }
+    encoder.EndBlock();
     if (encoder.Count() > std::numeric_limits<std::uint32_t>::max())
         throw EImportError("too many names for one index (at most 4,294,967,295)");
     const std::uint64_t blocksBytes = output.Written();
@@ -326,6 +510,7 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     std::memcpy(header.magic, kNameSectionMagic, sizeof header.magic);
     header.nameCount = encoder.Count();
     header.namesPerBlock = kNamesPerBlock;
+    header.coding = static_cast<std::uint32_t>(NameCoding::Packed);
     header.blockCount = encoder.Blocks();
     header.blocksBytes = blocksBytes;
     header.indexOffset = indexOffset;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,6 +15,21 @@
 #include <vector>
 
 namespace rankindex {
+
+// A name that came twice: the better (smaller) position was kept.
+struct DuplicateName {
+    std::uint64_t keptLine;
+    std::uint64_t droppedLine;
+};
+
+// How many listings were dropped for naming a name listed already, and the earliest few of them
+// by the line dropped, whatever order the runs settled them in.
+struct DuplicateReport {
+    static constexpr std::size_t kMaxReported = 5;
+    std::uint64_t count = 0;
+    std::vector<DuplicateName> first;
+    void Add(std::uint64_t keptLine, std::uint64_t droppedLine);
+};
 
 // Builds the names section of an index from names in any order with bounded memory: names are
 // gathered in runs of at most runBytes, and each full run is sorted, each name kept once (its best
@@ -31,13 +47,20 @@ public:
     NameSectionWriter(const NameSectionWriter &) = delete;
     NameSectionWriter &operator=(const NameSectionWriter &) = delete;
 
-    // A name as stored: lower case, reversed (com.example), at most 253 characters.
-    void Add(std::string_view reversedName, const NameFacts &facts, std::uint64_t line);
+    // A name as stored: lower case, reversed (com.example), at most 253 characters. The rank is
+    // the caller's number for the listing, told back with the name's place by WriteTo.
+    void Add(std::string_view reversedName, const NameFacts &facts, std::uint64_t line,
+             std::uint32_t rank = 0);
     // Sorts the names still in memory; WriteTo does when this was not called. It touches nothing
     // but the writer's memory, so it may run beside other work.
     void SortLastRun();
+    // Told, for each name kept, the rank of its kept listing and its place in the section.
+    using PlaceSink = std::function<void(std::uint32_t rank, std::uint64_t place)>;
     // Writes the section at offset; returns its size in bytes.
-    std::uint64_t WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset);
+    std::uint64_t WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset,
+                          const PlaceSink &placed = {});
+    // The listings dropped as repeats of a name; complete once WriteTo is done.
+    const DuplicateReport &Duplicates() const { return duplicates_; }
 
     struct Item {
         // The name's first 16 bytes as numbers that sort as they do: most comparisons of the
@@ -46,6 +69,7 @@ public:
         NameFacts facts;
         std::uint32_t line;
         std::uint32_t textOffset;
+        std::uint32_t rank;
         std::uint8_t length;
     };
     class RunFile;
@@ -67,6 +91,9 @@ private:
     Run kept_; // sorted, small enough to join the next run
     std::vector<std::unique_ptr<RunFile>> spilled_;
     bool lastRunSorted_ = false;
+    // Filled by whichever thread sorts, one at a time: the sorting thread is joined before the
+    // next sort starts.
+    DuplicateReport duplicates_;
     // The run the sorting thread has, and what came of it; read only once it has been joined.
     Run sorting_;
     std::unique_ptr<RunFile> sortedFile_;

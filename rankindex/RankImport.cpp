@@ -60,7 +60,6 @@ void ReadLines(LineSource &lines, RankIndexWriter &writer, ImportReport &report,
         if (!lines.Overlong())
             line = parser.Parse(text, number);
         if (line.type == RankLine::Type::Entry) {
-            writer.Add(DomainKey(line.name), line.position, number);
             // A rank list's names are kept too, with their rank as the position; it gives no
             // PageRank position or host count, which stay 0.
             writer.AddName(TurnLabels(line.name),

@@ -28,7 +28,8 @@ RankIndexHeader CheckedHeader(const std::filesystem::path &path, const unsigned 
     const auto header = ReadAt<RankIndexHeader>(data);
     if (std::memcmp(header.magic, kRankIndexMagic, sizeof header.magic) != 0)
         Damaged(path, "not a rank index");
-    if (header.version != kRankIndexVersion && header.version != kHashOnlyRankIndexVersion)
+    if (header.version != kRankIndexVersion && header.version != kNamedRecordsRankIndexVersion &&
+        header.version != kHashOnlyRankIndexVersion)
         Damaged(path, "version " + std::to_string(header.version) + " (this program reads " +
                           std::to_string(kRankIndexVersion) + "); import the file again");
     if (header.kind != static_cast<std::uint32_t>(RankKind::WebGraph) &&
@@ -37,15 +38,14 @@ RankIndexHeader CheckedHeader(const std::filesystem::path &path, const unsigned 
     if (header.fileSize != size)
         Damaged(path, "its size is " + std::to_string(size) + " bytes, its header says " +
                           std::to_string(header.fileSize) + " (cut short?)");
-    const std::uint64_t bucketsBytes =
-        header.bucketBits > kMaxBucketBits ? 0 : ((std::uint64_t{1} << header.bucketBits) + 1) * 4;
+    const std::uint64_t bucketsBytes = BucketsBytes(header);
     const bool fits = header.sourceNameLength <= kMaxSourceNameLength &&
                       header.bucketBits <= kMaxBucketBits && header.entryCount <= 0xFFFFFFFFu &&
                       header.bucketsOffset >= sizeof header + header.sourceNameLength &&
                       header.bucketsOffset <= size && bucketsBytes <= size - header.bucketsOffset &&
                       header.recordsOffset >= header.bucketsOffset + bucketsBytes &&
                       header.recordsOffset <= size &&
-                      header.entryCount * kRankRecordBytes <= size - header.recordsOffset;
+                      RecordsBytes(header) <= size - header.recordsOffset;
     if (!fits)
         Damaged(path, "its header names regions outside the file");
     return header;
@@ -94,14 +94,18 @@ RankIndex::RankIndex(const std::filesystem::path &path) {
     ::madvise(const_cast<unsigned char *>(data_), size_, MADV_RANDOM);
 }
 
-// Names follow the records when the import kept them.
+// Names follow the records when the import kept them; from version 3 on they are always there
+// and lookups go through them.
 void RankIndex::OpenNames(const std::filesystem::path &path, const RankIndexHeader &header) {
     const std::uint64_t offset = NamesOffset(header);
-    if (header.version == kHashOnlyRankIndexVersion || offset >= size_)
+    const bool required = !HasRecords(header);
+    if (header.version == kHashOnlyRankIndexVersion || (offset >= size_ && !required))
         return;
-    names_ = NameSection::Open(data_ + offset, size_ - offset);
-    if (!names_)
+    if (offset < size_)
+        names_ = NameSection::Open(data_ + offset, size_ - offset);
+    if (!names_ || (required && names_->NameCount() != header.entryCount))
         Damaged(path, "its names section is damaged");
+    lookUpNames_ = required;
     info_.searchable = true;
     info_.names = names_->NameCount();
     // The n-gram section follows the names in indexes imported since it came. It only speeds
@@ -118,7 +122,7 @@ RankIndex::~RankIndex() {
 RankIndex::RankIndex(RankIndex &&other) noexcept
     : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
       buckets_(other.buckets_), records_(other.records_), bucketBits_(other.bucketBits_),
-      names_(std::exchange(other.names_, std::nullopt)),
+      lookUpNames_(other.lookUpNames_), names_(std::exchange(other.names_, std::nullopt)),
       grams_(std::exchange(other.grams_, std::nullopt)), info_(std::move(other.info_)) {}
 
 RankIndex &RankIndex::operator=(RankIndex &&other) noexcept {
@@ -129,6 +133,7 @@ RankIndex &RankIndex::operator=(RankIndex &&other) noexcept {
         buckets_ = other.buckets_;
         records_ = other.records_;
         bucketBits_ = other.bucketBits_;
+        lookUpNames_ = other.lookUpNames_;
         names_ = std::exchange(other.names_, std::nullopt);
         grams_ = std::exchange(other.grams_, std::nullopt);
         info_ = std::move(other.info_);
@@ -143,10 +148,16 @@ void RankIndex::Release() noexcept {
 }
 
 std::optional<std::uint32_t> RankIndex::Find(std::string_view name) const {
-    return FindKey(DomainKey(name));
+    if (!lookUpNames_)
+        return FindKey(DomainKey(name));
+    if (const auto facts = names_->Find(name))
+        return facts->harmonicPosition;
+    return std::nullopt;
 }
 
 std::optional<std::uint32_t> RankIndex::FindKey(std::uint64_t key) const {
+    if (lookUpNames_)
+        return std::nullopt;
     const std::uint64_t bucket = BucketOf(key, bucketBits_);
     // Bounds from a damaged table are kept inside the records.
     const std::uint64_t entries = info_.entries;

@@ -29,6 +29,7 @@ public:
     // The position listed for the name (ASCII case and a final dot do not count); none when
     // the name is not listed. Reads only, so several threads may look up at once.
     std::optional<std::uint32_t> Find(std::string_view name) const;
+    // By DomainKey, in the files that have hash records (versions 1 and 2); none in others.
     std::optional<std::uint32_t> FindKey(std::uint64_t key) const;
 
     const RankIndexInfo &Info() const { return info_; }
@@ -46,6 +47,7 @@ private:
     const unsigned char *buckets_ = nullptr;
     const unsigned char *records_ = nullptr;
     std::uint32_t bucketBits_ = 0;
+    bool lookUpNames_ = false; // no records: lookups go through the names
     std::optional<NameSection> names_;
     std::optional<GramSection> grams_;
     RankIndexInfo info_;

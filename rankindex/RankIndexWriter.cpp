@@ -1,17 +1,13 @@
 #include "rankindex/RankIndexWriter.h"
 
-#include "rankindex/GramSectionWriter.h"
 #include "rankindex/ImportError.h"
 #include "rankindex/RankIndexFormat.h"
-#include "rankindex/WorkerPriority.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <exception>
 #include <limits>
 #include <queue>
-#include <thread>
 #include <unistd.h>
 
 namespace rankindex {
@@ -323,6 +319,7 @@ RankIndexWriter::RankIndexWriter(const std::filesystem::path &indexPath, std::si
 RankIndexWriter::~RankIndexWriter() = default;
 
 void RankIndexWriter::Add(std::uint64_t key, std::uint32_t position, std::uint64_t line) {
+    ++keys_;
     if (run_.size() == runEntries_)
         Compact();
     run_.push_back({key, position,
@@ -333,9 +330,12 @@ void RankIndexWriter::Add(std::uint64_t key, std::uint32_t position, std::uint64
 
 void RankIndexWriter::AddName(std::string_view reversedName, const NameFacts &facts,
                               std::uint64_t line) {
-    if (!names_)
+    if (!names_) {
         names_ = std::make_unique<NameSectionWriter>(folder_, runEntries_ * sizeof(Entry));
-    names_->Add(reversedName, facts, line);
+        grams_ = std::make_unique<GramSectionWriter>(folder_, runEntries_ * sizeof(Entry));
+    }
+    names_->Add(reversedName, facts, line, grams_->Add(reversedName, facts.harmonicPosition));
+    ++added_;
 }
 
 // A full run is sorted and each name kept once; only when that leaves it more than half full does
@@ -357,39 +357,64 @@ void RankIndexWriter::SpillRun() {
 
 RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
                                                  const MergeProgress &progress) {
-    // The names' last run is sorted on the other core while the records are sorted and written.
-    std::exception_ptr sortFailure;
-    Summary summary;
-    {
-        std::jthread sorter;
-        if (names_)
-            sorter = std::jthread([this, &sortFailure] {
-                LowerThisThreadsPriority();
-                try {
-                    names_->SortLastRun();
-                } catch (...) {
-                    sortFailure = std::current_exception();
-                }
-            });
-        summary = WriteRecords(source, progress);
-    }
-    if (sortFailure)
-        std::rethrow_exception(sortFailure);
-    if (names_) {
-        const std::uint64_t namesOffset = NamesOffset(header_);
-        const std::uint64_t namesBytes = names_->WriteTo(file_, namesOffset);
-        // The merge is done; the n-gram build only asks whether to go on.
-        const auto goOn = [&] { return !progress || progress(1, 1); };
-        header_.fileSize = AppendGramSection(file_, namesOffset, namesBytes, folder_,
-                                             runEntries_ * sizeof(Entry), goOn);
-    }
+    // The n-gram lists take the last names on their own thread while the names are merged.
+    if (grams_)
+        grams_->EndAdding();
+    if (names_ && keys_ > 0)
+        throw EImportError("an index is given either names or keys, not both");
+    const Summary summary = names_ ? WriteNames(source, progress) : WriteRecords(source, progress);
     if (file_.Size() < header_.fileSize)
         file_.WriteAt(file_.Size(), std::string(header_.fileSize - file_.Size(), '\0'));
     file_.WriteAt(0, std::string_view(reinterpret_cast<const char *>(&header_), sizeof header_));
     return summary;
 }
 
-// The header (kept in header_), the source's name, the buckets and the records.
+// The header's fields but the sizes, with the source's name written after it.
+RankIndexHeader RankIndexWriter::HeaderFor(const RankIndexInfo &source, std::uint32_t version) {
+    const std::string name = source.sourceName.substr(0, kMaxSourceNameLength);
+    RankIndexHeader header{};
+    std::memcpy(header.magic, kRankIndexMagic, sizeof header.magic);
+    header.version = version;
+    header.kind = static_cast<std::uint32_t>(source.kind);
+    header.sourceLines = source.sourceLines;
+    header.skippedLines = source.skippedLines;
+    header.importTime = source.importTime;
+    header.sourceNameLength = static_cast<std::uint32_t>(name.size());
+    header.bucketsOffset = AlignTo8(sizeof header + name.size());
+    header.recordsOffset = header.bucketsOffset;
+    file_.WriteAt(sizeof header, name);
+    return header;
+}
+
+// The header (kept in header_), the source's name, the names section and the n-gram section.
+// The names writer keeps each name once and says which listings it dropped.
+RankIndexWriter::Summary RankIndexWriter::WriteNames(const RankIndexInfo &source,
+                                                     const MergeProgress &progress) {
+    // The merge of the names reports no progress of its own; it may be cancelled before it.
+    const auto goOn = [&] { return !progress || progress(1, 1); };
+    if (progress && !progress(0, 1))
+        throw EImportCancelled("import cancelled");
+    header_ = HeaderFor(source, kRankIndexVersion);
+    const std::uint64_t namesOffset = NamesOffset(header_);
+    const std::uint64_t namesBytes =
+        names_->WriteTo(file_, namesOffset, [this](std::uint32_t rank, std::uint64_t place) {
+            grams_->Place(rank, place);
+        });
+    const DuplicateReport &duplicates = names_->Duplicates();
+    header_.entryCount = added_ - duplicates.count;
+    header_.fileSize = namesOffset + namesBytes;
+    const std::uint64_t gramsOffset = AlignTo8(header_.fileSize);
+    if (const std::uint64_t gramsBytes = grams_->WriteTo(file_, gramsOffset, goOn))
+        header_.fileSize = gramsOffset + gramsBytes;
+    Summary summary;
+    summary.entries = header_.entryCount;
+    summary.duplicates = duplicates.count;
+    summary.firstDuplicates = duplicates.first;
+    return summary;
+}
+
+// The hash-only form: the header (kept in header_), the source's name, the buckets and the
+// records.
 RankIndexWriter::Summary RankIndexWriter::WriteRecords(const RankIndexInfo &source,
                                                        const MergeProgress &progress) {
     SortAndSettle(run_, summary_);
@@ -402,20 +427,10 @@ RankIndexWriter::Summary RankIndexWriter::WriteRecords(const RankIndexInfo &sour
     if (names > std::numeric_limits<std::uint32_t>::max())
         throw EImportError("too many names for one index (at most 4,294,967,295)");
 
-    const std::string name = source.sourceName.substr(0, kMaxSourceNameLength);
-    RankIndexHeader header{};
-    std::memcpy(header.magic, kRankIndexMagic, sizeof header.magic);
-    header.version = kRankIndexVersion;
-    header.kind = static_cast<std::uint32_t>(source.kind);
-    header.sourceLines = source.sourceLines;
-    header.skippedLines = source.skippedLines;
-    header.importTime = source.importTime;
+    RankIndexHeader header = HeaderFor(source, kHashOnlyRankIndexVersion);
     header.bucketBits = BucketBitsFor(names);
-    header.sourceNameLength = static_cast<std::uint32_t>(name.size());
-    header.bucketsOffset = AlignTo8(sizeof header + name.size());
     header.recordsOffset =
         AlignTo8(header.bucketsOffset + ((std::uint64_t{1} << header.bucketBits) + 1) * 4);
-    file_.WriteAt(sizeof header, name);
 
     RunMerge merge(Cursors(spilled_, run_));
     IndexBody body(file_, header.bucketBits, header.bucketsOffset, header.recordsOffset);

@@ -1,4 +1,5 @@
 #include "tests/support/ChildProcess.h"
+#include "tests/support/OldIndexForms.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -135,22 +136,14 @@ TEST_F(IndexCommandsTest, IndexInfoSaysWhenTheWebGraphIsHashOnly) {
     const std::string path = data_.PathOf("Nimbrel/web-graph.idx");
     EXPECT_EQ(Run({"--index-info"}).out.find("hash-only"), std::string::npos);
 
-    // Header fields: version at byte 8, entries at 16, records' offset at 56, file size at 72.
-    std::fstream index(path, std::ios::in | std::ios::out | std::ios::binary);
-    std::uint64_t entries = 0, records = 0;
-    index.seekg(16);
-    index.read(reinterpret_cast<char *>(&entries), sizeof entries);
-    index.seekg(56);
-    index.read(reinterpret_cast<char *>(&records), sizeof records);
-    const std::uint32_t version = 1;
-    const std::uint64_t size = records + entries * 12;
-    index.seekp(8);
-    index.write(reinterpret_cast<const char *>(&version), sizeof version);
-    index.seekp(72);
-    index.write(reinterpret_cast<const char *>(&size), sizeof size);
-    index.close();
-    std::filesystem::resize_file(path, size);
+    // The form with hash records and names that imports wrote before: searchable all the same.
+    testsupport::MakeVersion2(path);
+    const ChildResult second = Run({"--index-info"});
+    ExpectHas(second.out, "web graph: ranks.txt, 1 line (0 malformed), 1 name, imported 2");
+    EXPECT_EQ(second.out.find("hash-only"), std::string::npos) << second.out;
 
+    // The form imports wrote before names were kept.
+    testsupport::MakeHashOnly(path);
     const ChildResult info = Run({"--index-info"});
     EXPECT_EQ(info.exitCode, 0) << info.err;
     ExpectHas(info.out, "web graph: ranks.txt, 1 line (0 malformed), 1 name, imported 2");

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <random>
@@ -44,6 +45,23 @@ std::string WebGraphText() {
     return text;
 }
 
+// The same lines in another order, the header first: positions no longer ascend, and a name that
+// comes twice may come at its better position after its worse one.
+std::string Shuffled(const std::string &text) {
+    std::vector<std::string> lines;
+    std::size_t at = text.find('\n') + 1;
+    while (at < text.size()) {
+        const std::size_t end = text.find('\n', at) + 1;
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    std::shuffle(lines.begin(), lines.end(), std::mt19937(11));
+    std::string shuffled = text.substr(0, text.find('\n') + 1);
+    for (const std::string &line : lines)
+        shuffled += line;
+    return shuffled;
+}
+
 std::vector<std::string> RunToEnd(NameSearch &search, std::uint64_t work) {
     while (search.Step(work)) {
     }
@@ -62,11 +80,22 @@ class GramSearchTest : public ::testing::Test {
 protected:
     GramSearchTest() {
         testdata::WritePlain(Source(), WebGraphText());
-        // Small runs, so that the rank order and the lists go through temporary files.
+        // Small runs, so that the names and the lists go through temporary files.
         ImportRankFile(RankKind::WebGraph, Source(), folder_.Path(), {{}, 400});
+        std::filesystem::create_directory(ShuffledFolder());
+        testdata::WritePlain(ShuffledFolder() / "shuffled-ranks.txt", Shuffled(WebGraphText()));
+        ImportRankFile(RankKind::WebGraph, ShuffledFolder() / "shuffled-ranks.txt",
+                       ShuffledFolder(), {{}, 400});
     }
     std::filesystem::path Source() const { return folder_.Path() / "ranks.txt"; }
     std::filesystem::path Index() const { return IndexPath(folder_.Path(), RankKind::WebGraph); }
+    std::filesystem::path ShuffledFolder() const { return folder_.Path() / "shuffled"; }
+    // Where the n-gram section of an index file starts.
+    static std::uint64_t GramsOffset(const std::string &bytes, const RankIndex &index) {
+        RankIndexHeader header;
+        std::memcpy(&header, bytes.data(), sizeof header);
+        return (NamesOffset(header) + index.Names()->Bytes() + 7) & ~std::uint64_t{7};
+    }
 
     TempFolder folder_{"nimbrel-grams"};
 };
@@ -100,20 +129,33 @@ const NameQuery kQueries[] = {
     {{"ka"}, {}, 0, 0, 100000}, // everything that matches
 };
 
+// Over the file as the graph gives it, in position order, and over the same lines shuffled, whose
+// lists are no longer in position order and whose repeated names leave ranks without a name.
 TEST_F(GramSearchTest, FindsWhatTheScanFinds) {
-    const RankIndex index(Index());
-    ASSERT_NE(index.Grams(), nullptr);
-    for (const NameQuery &query : kQueries) {
-        const std::vector<std::string> expected = Scanned(index, query);
-        GramSearch oneByOne(*index.Names(), *index.Grams(), query);
-        EXPECT_EQ(RunToEnd(oneByOne, 1), expected) << ::testing::PrintToString(query.keywords);
-        const auto search = SearchNames(index, query);
-        EXPECT_NE(dynamic_cast<GramSearch *>(search.get()), nullptr);
-        EXPECT_EQ(RunToEnd(*search, 1000), expected) << ::testing::PrintToString(query.keywords);
+    for (const bool inOrder : {true, false}) {
+        const RankIndex index(
+            IndexPath(inOrder ? folder_.Path() : ShuffledFolder(), RankKind::WebGraph));
+        ASSERT_NE(index.Grams(), nullptr);
+        EXPECT_EQ(index.Grams()->InPositionOrder(), inOrder);
+        EXPECT_EQ(index.Grams()->RankCount(), std::uint64_t{kNames});
+        std::uint64_t withoutName = 0;
+        for (std::uint64_t rank = 0; rank < kNames; ++rank)
+            withoutName += !index.Grams()->NameOfRank(rank).has_value();
+        EXPECT_EQ(withoutName, kNames - index.Names()->NameCount());
+        EXPECT_GT(withoutName, 0u);
+        for (const NameQuery &query : kQueries) {
+            const std::vector<std::string> expected = Scanned(index, query);
+            GramSearch oneByOne(*index.Names(), *index.Grams(), query);
+            EXPECT_EQ(RunToEnd(oneByOne, 1), expected) << ::testing::PrintToString(query.keywords);
+            const auto search = SearchNames(index, query);
+            EXPECT_NE(dynamic_cast<GramSearch *>(search.get()), nullptr);
+            EXPECT_EQ(RunToEnd(*search, 1000), expected)
+                << ::testing::PrintToString(query.keywords);
+        }
+        // The table is worth its rows only if most of them find something.
+        EXPECT_GT(Scanned(index, kQueries[0]).size(), 50u);
+        EXPECT_GT(Scanned(index, kQueries[3]).size(), 10u);
     }
-    // The table is worth its rows only if most of them find something.
-    EXPECT_GT(Scanned(index, kQueries[0]).size(), 50u);
-    EXPECT_GT(Scanned(index, kQueries[3]).size(), 10u);
 }
 
 // The lists decide how many names are read: a common keyword is done after a few, best first;
@@ -163,7 +205,7 @@ TEST_F(GramSearchTest, RunSizeLeavesTheIndexAsItIs) {
     };
     const auto longFirst = folder_.Path() / "long-first.txt";
     testdata::WritePlain(longFirst, LongNamesFirstText());
-    for (const auto &source : {Source(), longFirst}) {
+    for (const auto &source : {Source(), longFirst, ShuffledFolder() / "shuffled-ranks.txt"}) {
         const auto oneRun = folder_.Path() / ("one-run-" + source.stem().string());
         std::filesystem::create_directory(oneRun);
         ImportRankFile(RankKind::WebGraph, source, oneRun, {{}, std::size_t{1} << 20});
@@ -225,6 +267,55 @@ TEST_F(GramSearchTest, IndexWithoutUsableGramsIsScanned) {
         const auto search = SearchNames(index, query);
         ASSERT_NE(dynamic_cast<NameScan *>(search.get()), nullptr);
         EXPECT_EQ(RunToEnd(*search, 8), expected);
+    }
+}
+
+// An index whose n-gram section has the first form (a 48-byte header, ranks that are the names'
+// own order, places mapped as they are) is still searched through it. Made here from a section
+// of the present form over distinct names in position order, where both forms rank alike.
+TEST_F(GramSearchTest, FirstFormOfTheSectionIsStillSearched) {
+    const auto folder = folder_.Path() / "first";
+    std::filesystem::create_directory(folder);
+    testdata::WritePlain(folder / "ranks.txt", LongNamesFirstText());
+    ImportRankFile(RankKind::WebGraph, folder / "ranks.txt", folder, {{}, 400});
+    const auto path = IndexPath(folder, RankKind::WebGraph);
+    const std::string bytes = testdata::FileBytes(path);
+    const std::uint64_t grams = GramsOffset(bytes, RankIndex(path));
+    GramSectionHeader header;
+    std::memcpy(&header, bytes.data() + grams, sizeof header);
+    ASSERT_EQ(header.rankCount, header.nameCount);
+
+    const std::uint64_t dropped = sizeof header - kFirstGramHeaderBytes;
+    GramSectionHeader first = header;
+    std::memcpy(first.magic, kFirstGramSectionMagic, sizeof first.magic);
+    first.listsOffset -= dropped;
+    first.directoryOffset -= dropped;
+    std::string old = bytes.substr(0, grams);
+    old.append(reinterpret_cast<const char *>(&first), kFirstGramHeaderBytes);
+    for (std::uint64_t rank = 0; rank < header.rankCount; ++rank) {
+        std::uint32_t place = 0;
+        std::memcpy(&place, bytes.data() + grams + sizeof header + rank * 4, 4);
+        place -= 1;
+        old.append(reinterpret_cast<const char *>(&place), 4);
+    }
+    old += bytes.substr(grams + sizeof header + header.rankCount * 4);
+    RankIndexHeader indexHeader;
+    std::memcpy(&indexHeader, old.data(), sizeof indexHeader);
+    indexHeader.fileSize = old.size();
+    std::memcpy(old.data(), &indexHeader, sizeof indexHeader);
+    testdata::WritePlain(folder / "first.idx", old);
+
+    const RankIndex index(folder / "first.idx");
+    ASSERT_NE(index.Grams(), nullptr);
+    EXPECT_TRUE(index.Grams()->InPositionOrder());
+    EXPECT_EQ(index.Grams()->RankCount(), index.Names()->NameCount());
+    for (const NameQuery &query :
+         {NameQuery{{"car"}, {}, 0, 0, 10}, NameQuery{{"xq", "car1"}, {"com"}, 0, 0, 100},
+          NameQuery{{"q"}, {}, 0, 0, 20}, NameQuery{{}, {"com"}, 0, 0, 5000}}) {
+        GramSearch search(*index.Names(), *index.Grams(), query);
+        const std::vector<std::string> found = RunToEnd(search, 16);
+        EXPECT_EQ(found, Scanned(index, query)) << ::testing::PrintToString(query.keywords);
+        EXPECT_FALSE(found.empty());
     }
 }
 

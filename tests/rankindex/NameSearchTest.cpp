@@ -4,11 +4,13 @@
 #include "rankindex/RankImport.h"
 #include "rankindex/RankIndex.h"
 #include "tests/rankindex/DataFiles.h"
+#include "tests/support/OldIndexForms.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 
 namespace rankindex {
 namespace {
@@ -148,25 +150,98 @@ TEST_F(NameSearchTest, ScanStopsBetweenSlices) {
     EXPECT_LE(scan.Matches().size(), 5u);
 }
 
-// An index of the hash-only form, as the version before names wrote it: header version 1 and
-// the file ending after its records.
-TEST_F(NameSearchTest, HashOnlyIndexAnswersLookupsAndSaysSo) {
-    std::string bytes = testdata::FileBytes(Index());
-    RankIndexHeader header;
-    std::memcpy(&header, bytes.data(), sizeof header);
-    header.version = kHashOnlyRankIndexVersion;
-    header.fileSize = header.recordsOffset + header.entryCount * kRankRecordBytes;
-    bytes.resize(header.fileSize);
-    std::memcpy(bytes.data(), &header, sizeof header);
-    const auto old = folder_.Path() / "old.idx";
-    testdata::WritePlain(old, bytes);
+// Indexes of the forms older imports wrote, still on users' disks, answer as the current form
+// does: version 1 lookups only, version 2 lookups through its hash records and its names with
+// their numbers at fixed width.
+TEST_F(NameSearchTest, OlderIndexFormsAnswerAsTheCurrentOne) {
+    const RankIndex current(Index());
+    EXPECT_EQ(current.Info().version, kRankIndexVersion);
+    const struct Form {
+        const char *label;
+        void (*make)(const std::filesystem::path &);
+        std::uint32_t version;
+        bool searchable;
+    } forms[] = {
+        {"hash-only", testsupport::MakeHashOnly, kHashOnlyRankIndexVersion, false},
+        {"version 2", testsupport::MakeVersion2, kNamedRecordsRankIndexVersion, true},
+    };
+    std::vector<std::string> names = {"BookBarn.Com.", "bookshop.co", "nothere.com", ""};
+    for (const Listed &listed : kNames)
+        names.push_back(TurnLabels(listed.reversed));
+    for (int i = 1; i <= kFillers + 1; i += 7)
+        names.push_back("filler" + std::to_string(i) + ".com");
+    const NameQuery query{{"book"}, {}, 0, 0, 100};
+    for (const Form &form : forms) {
+        const auto path = folder_.Path() / (std::string(form.label) + ".idx");
+        std::filesystem::copy_file(Index(), path);
+        form.make(path);
+        const RankIndex old(path);
+        EXPECT_EQ(old.Info().version, form.version) << form.label;
+        EXPECT_EQ(old.Info().searchable, form.searchable) << form.label;
+        EXPECT_EQ(old.Info().entries, current.Info().entries) << form.label;
+        EXPECT_EQ(old.Grams(), nullptr) << form.label;
+        for (const std::string &name : names) {
+            EXPECT_EQ(old.Find(name), current.Find(name)) << form.label << " " << name;
+            if (form.searchable) {
+                EXPECT_EQ(old.Names()->Find(name), current.Names()->Find(name))
+                    << form.label << " " << name;
+            }
+        }
+        EXPECT_EQ(old.Names() != nullptr, form.searchable) << form.label;
+        if (form.searchable) {
+            EXPECT_EQ(Search(old, query), Search(current, query)) << form.label;
+        }
+    }
+}
 
-    const RankIndex index(old);
-    EXPECT_FALSE(index.Info().searchable);
-    EXPECT_EQ(index.Info().version, kHashOnlyRankIndexVersion);
-    EXPECT_EQ(index.Names(), nullptr);
-    EXPECT_EQ(index.Find("bookshop.com"), 1u);
-    EXPECT_EQ(index.Find("filler3000.com"), std::size(kNames) + kFillers);
+// Numbers are packed at the widths of their block's largest: every width from none to 32 bits,
+// and host counts of one to five bytes, come back whole, by lookup and by a walk of the blocks.
+TEST_F(NameSearchTest, NumbersOfEveryWidthComeBackWhole) {
+    struct Row {
+        std::string reversed;
+        std::uint32_t harmonic;
+        std::string pageRank; // as the file gives it
+        std::string hosts;
+        NameFacts facts;
+    };
+    std::vector<Row> rows = {
+        {"com.a", 1, "0", "0", {1, 0, 0}},
+        {"com.b", 4294967295, "1", "1", {4294967295, 1, 1}},
+        {"com.c", 2147483648, "4294967295", "127", {2147483648, 4294967295, 127}},
+        {"com.d", 3, "99999999999", "128", {3, 4294967295, 128}},
+        {"com.e", 65536, "2", "16384", {65536, 2, 16384}},
+        {"com.f", 7, "3", "4294967295", {7, 3, 4294967295}},
+    };
+    // Enough more for a second block, whose widths differ from the first one's.
+    for (std::uint32_t i = 1; i <= 20; ++i)
+        rows.push_back({"net.n" + std::to_string(100 + i),
+                        i + 10,
+                        std::to_string(i),
+                        std::to_string(i * 1000),
+                        {i + 10, i, i * 1000}});
+    std::string text;
+    for (const Row &row : rows)
+        text += std::to_string(row.harmonic) + "\t1.0\t" + row.pageRank + "\t0.1\t" + row.reversed +
+                "\t" + row.hosts + "\n";
+    testdata::WritePlain(folder_.Path() / "wide.txt", text);
+    const auto wideFolder = folder_.Path() / "wide";
+    ImportRankFile(RankKind::WebGraph, folder_.Path() / "wide.txt", wideFolder);
+    const RankIndex index(IndexPath(wideFolder, RankKind::WebGraph));
+    const NameSection &names = *index.Names();
+    std::map<std::string, NameFacts> walked;
+    for (std::uint64_t block = 0; block < names.BlockCount(); ++block) {
+        NameBlockReader reader = names.Block(block);
+        std::string_view name;
+        NameFacts facts;
+        while (reader.Next(name, facts))
+            walked[std::string(name)] = facts;
+    }
+    EXPECT_EQ(walked.size(), rows.size());
+    for (const Row &row : rows) {
+        EXPECT_EQ(names.FindStored(row.reversed), row.facts) << row.reversed;
+        EXPECT_EQ(walked[row.reversed], row.facts) << row.reversed;
+        EXPECT_EQ(index.Find(TurnLabels(row.reversed)), row.harmonic) << row.reversed;
+    }
 }
 
 TEST_F(NameSearchTest, RankListKeepsItsNamesByRank) {
@@ -226,6 +301,15 @@ TEST_F(NameSearchTest, DamagedNamesSectionIsRefusedOrKeptInBounds) {
         withNames([](NameSectionHeader &h) { h.blocksBytes = ~std::uint64_t{0}; }),
         withNames([](NameSectionHeader &h) { h.indexOffset = ~std::uint64_t{0} - 7; }),
         withNames([](NameSectionHeader &h) { h.nameCount = ~std::uint64_t{0}; }),
+        withNames([](NameSectionHeader &h) { h.coding = 2; }),
+        // The index header's count of names disagrees with the section's.
+        [&] {
+            RankIndexHeader copy = header;
+            copy.entryCount += 1;
+            std::string bytes = good;
+            std::memcpy(bytes.data(), &copy, sizeof copy);
+            return bytes;
+        }(),
     };
     for (const std::string &bytes : refused) {
         testdata::WritePlain(damaged, bytes);

@@ -4,6 +4,7 @@
 #include "rankindex/RankImport.h"
 #include "rankindex/RankIndexFormat.h"
 #include "tests/rankindex/DataFiles.h"
+#include "tests/support/OldIndexForms.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,9 @@ protected:
         testdata::WritePlain(folder_.Path() / "list.csv", text);
         ImportRankFile(RankKind::RankList, folder_.Path() / "list.csv", folder_.Path());
         good_ = testdata::FileBytes(IndexPath(folder_.Path(), RankKind::RankList));
+        // The same names in the form with hash buckets and records that imports wrote before.
+        testsupport::MakeVersion2(IndexPath(folder_.Path(), RankKind::RankList));
+        withRecords_ = testdata::FileBytes(IndexPath(folder_.Path(), RankKind::RankList));
     }
     // The message of the EIndexError that opening the bytes as an index raises, or "".
     std::string OpenError(const std::string &bytes) {
@@ -34,8 +38,9 @@ protected:
         }
         return "";
     }
-    template <typename T> std::string With(std::size_t offset, T value) const {
-        std::string bytes = good_;
+    template <typename T>
+    std::string With(std::size_t offset, T value, const std::string *of = nullptr) const {
+        std::string bytes = of ? *of : good_;
         std::memcpy(bytes.data() + offset, &value, sizeof value);
         return bytes;
     }
@@ -43,6 +48,7 @@ protected:
 
     TempFolder folder_{"nimbrel-index"};
     std::string good_;
+    std::string withRecords_;
 };
 
 TEST_F(RankIndexTest, DamagedHeadersAreRefusedOnOpening) {
@@ -55,12 +61,15 @@ TEST_F(RankIndexTest, DamagedHeadersAreRefusedOnOpening) {
         {good_.substr(0, good_.size() - 1), "cut short"},
         {good_ + "x", "its header says"},
         {With(offsetof(RankIndexHeader, magic), 'X'), "not a rank index"},
-        {With(offsetof(RankIndexHeader, version), std::uint32_t{3}), "version 3"},
+        {With(offsetof(RankIndexHeader, version), std::uint32_t{4}), "version 4"},
         {With(offsetof(RankIndexHeader, kind), std::uint32_t{7}), "unknown kind"},
         {With(offsetof(RankIndexHeader, bucketBits), std::uint32_t{40}), "outside the file"},
-        {With(offsetof(RankIndexHeader, bucketBits), std::uint32_t{20}), "outside the file"},
-        {With(offsetof(RankIndexHeader, entryCount), std::uint64_t{good_.size() / 12}),
+        {With(offsetof(RankIndexHeader, bucketBits), std::uint32_t{20}, &withRecords_),
          "outside the file"},
+        {With(offsetof(RankIndexHeader, entryCount), std::uint64_t{good_.size() / 12},
+              &withRecords_),
+         "outside the file"},
+        {With(offsetof(RankIndexHeader, entryCount), std::uint64_t{999}), "names section"},
         {With(offsetof(RankIndexHeader, entryCount), ~std::uint64_t{0}), "outside the file"},
         {With(offsetof(RankIndexHeader, recordsOffset), ~std::uint64_t{0} - 5), "outside the file"},
         {With(offsetof(RankIndexHeader, bucketsOffset), std::uint64_t{8}), "outside the file"},
@@ -71,6 +80,7 @@ TEST_F(RankIndexTest, DamagedHeadersAreRefusedOnOpening) {
         EXPECT_NE(OpenError(damaged.bytes).find(damaged.message), std::string::npos)
             << damaged.message << ": " << OpenError(damaged.bytes);
     EXPECT_EQ(OpenError(good_), "");
+    EXPECT_EQ(OpenError(withRecords_), "");
     EXPECT_THROW(RankIndex(folder_.Path() / "missing.idx"), EIndexError);
     EXPECT_THROW(RankIndex(folder_.Path()), EIndexError);
 }
@@ -79,7 +89,7 @@ TEST_F(RankIndexTest, DamagedHeadersAreRefusedOnOpening) {
 // report a read outside them).
 TEST_F(RankIndexTest, DamagedBucketTableNeverLeadsOutsideTheRecords) {
     RankIndexHeader header;
-    std::memcpy(&header, good_.data(), sizeof header);
+    std::memcpy(&header, withRecords_.data(), sizeof header);
     const std::size_t buckets = (std::size_t{1} << header.bucketBits) + 1;
     const std::function<std::uint32_t(std::size_t)> fillings[] = {
         [](std::size_t) { return 0xFFFFFFFFu; },
@@ -87,7 +97,7 @@ TEST_F(RankIndexTest, DamagedBucketTableNeverLeadsOutsideTheRecords) {
         [](std::size_t b) { return static_cast<std::uint32_t>(b * 7919u); },
     };
     for (const auto &filling : fillings) {
-        std::string bytes = good_;
+        std::string bytes = withRecords_;
         for (std::size_t b = 0; b < buckets; ++b) {
             const std::uint32_t value = filling(b);
             std::memcpy(bytes.data() + header.bucketsOffset + 4 * b, &value, 4);
