@@ -51,7 +51,12 @@ std::uint32_t ReadBits(const PackedBlock &block, std::uint64_t at, std::uint32_t
         return 0;
     const std::uint64_t byte = at / 8;
     std::uint64_t word = 0;
-    std::memcpy(&word, block.bits + byte, std::min<std::uint64_t>(8, block.bitsBytes - byte));
+    // A read of a known size is a single load; only the last bytes of the bits are read apart.
+    if (block.bitsBytes - byte >= sizeof word)
+        std::memcpy(&word, block.bits + byte, sizeof word);
+    else
+        for (std::uint64_t i = byte; i < block.bitsBytes; ++i)
+            word |= std::uint64_t{block.bits[i]} << (8 * (i - byte));
     const std::uint64_t mask = (std::uint64_t{1} << width) - 1;
     return static_cast<std::uint32_t>((word >> (at % 8)) & mask);
 }
