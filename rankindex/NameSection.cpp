@@ -189,39 +189,79 @@ bool NameBlockReader::Next(std::string_view &name, NameFacts &facts) {
     return true;
 }
 
+namespace {
+
+std::uint64_t AlignTo8(std::uint64_t bytes) {
+    return (bytes + 7) & ~std::uint64_t{7};
+}
+
+// The bytes of a block index of `blocks` entries in the given coding; none when the header's
+// numbers could not describe one.
+std::optional<std::uint64_t> IndexBytes(NameCoding coding, std::uint64_t blocks,
+                                        std::uint64_t blocksBytes) {
+    // A bound far above any real index that keeps the products below from overflowing.
+    if (blocks > (std::uint64_t{1} << 48))
+        return std::nullopt;
+    if (coding != NameCoding::PackedKeys)
+        return blocks * kNameIndexEntryBytes;
+    const std::uint64_t offsetBytes = OffsetBytes(blocksBytes);
+    const std::uint64_t top = (blocks + kBlocksPerTopKey - 1) / kBlocksPerTopKey;
+    return blocks * kNameKeyBytes + AlignTo8(blocks * offsetBytes) + top * kNameKeyBytes;
+}
+
+} // namespace
+
+std::uint64_t OffsetBytes(std::uint64_t blocksBytes) {
+    return blocksBytes <= 0xFFFFFFFFu ? sizeof(std::uint32_t) : sizeof(std::uint64_t);
+}
+
 std::optional<NameSection> NameSection::Open(const unsigned char *data, std::size_t size) {
     if (size < sizeof(NameSectionHeader))
         return std::nullopt;
     const auto header = ReadAt<NameSectionHeader>(data);
     const std::uint64_t perBlock = header.namesPerBlock;
+    const auto coding = static_cast<NameCoding>(header.coding);
+    const bool known = coding == NameCoding::Fixed || coding == NameCoding::Packed ||
+                       coding == NameCoding::PackedKeys;
+    const auto indexBytes = IndexBytes(coding, header.blockCount, header.blocksBytes);
     const bool fits = std::memcmp(header.magic, kNameSectionMagic, sizeof header.magic) == 0 &&
-                      perBlock > 0 && header.nameCount <= 0xFFFFFFFFu &&
-                      (header.coding == static_cast<std::uint32_t>(NameCoding::Fixed) ||
-                       header.coding == static_cast<std::uint32_t>(NameCoding::Packed)) &&
+                      known && indexBytes && perBlock > 0 && header.nameCount <= 0xFFFFFFFFu &&
                       header.blockCount == (header.nameCount + perBlock - 1) / perBlock &&
                       header.blocksBytes <= size - sizeof header &&
                       header.indexOffset >= sizeof header + header.blocksBytes &&
-                      header.indexOffset <= size &&
-                      header.blockCount <= (size - header.indexOffset) / kNameIndexEntryBytes;
+                      header.indexOffset <= size && *indexBytes <= size - header.indexOffset;
     if (!fits)
         return std::nullopt;
     NameSection section;
     section.blocks_ = data + sizeof header;
     section.blocksBytes_ = header.blocksBytes;
-    section.index_ = data + header.indexOffset;
     section.blockCount_ = header.blockCount;
     section.nameCount_ = header.nameCount;
     section.namesPerBlock_ = perBlock;
-    section.coding_ = static_cast<NameCoding>(header.coding);
-    section.bytes_ = header.indexOffset + header.blockCount * kNameIndexEntryBytes;
+    section.coding_ = coding == NameCoding::Fixed ? NameCoding::Fixed : NameCoding::Packed;
+    section.keys_ = data + header.indexOffset;
+    if (coding == NameCoding::PackedKeys) {
+        section.offsets_ = section.keys_ + header.blockCount * kNameKeyBytes;
+        section.offsetStride_ = OffsetBytes(header.blocksBytes);
+        section.top_ = section.offsets_ + AlignTo8(header.blockCount * section.offsetStride_);
+        section.topCount_ = (header.blockCount + kBlocksPerTopKey - 1) / kBlocksPerTopKey;
+    } else {
+        section.keyStride_ = kNameIndexEntryBytes;
+        section.offsets_ = section.keys_ + kNameKeyBytes;
+        section.offsetStride_ = kNameIndexEntryBytes;
+    }
+    section.bytes_ = header.indexOffset + *indexBytes;
     return section;
 }
 
 std::uint64_t NameSection::BlockOffset(std::uint64_t block) const {
     if (block >= blockCount_)
         return blocksBytes_;
-    return std::min(ReadAt<std::uint64_t>(index_ + block * kNameIndexEntryBytes + 16),
-                    blocksBytes_);
+    const unsigned char *at = offsets_ + block * offsetStride_;
+    const std::uint64_t offset = offsetStride_ == sizeof(std::uint32_t)
+                                     ? ReadAt<std::uint32_t>(at)
+                                     : ReadAt<std::uint64_t>(at);
+    return std::min(offset, blocksBytes_);
 }
 
 NameBlockReader NameSection::Block(std::uint64_t block) const {
@@ -255,27 +295,45 @@ std::string_view NameSection::FirstName(std::uint64_t block) const {
     return std::string_view(reinterpret_cast<const char *>(at + taken), rest);
 }
 
-std::uint64_t NameSection::BlockFor(std::string_view reversedName) const {
+std::uint64_t NameSection::LastNotAfter(const unsigned char *keys, std::size_t stride,
+                                        std::uint64_t low, std::uint64_t high,
+                                        std::uint64_t blocks,
+                                        std::string_view reversedName) const {
     const std::uint64_t high0 = NamePrefixKey(reversedName, 0);
     const std::uint64_t high1 = NamePrefixKey(reversedName, 8);
-    // The last block whose first name is not after the name.
-    std::uint64_t low = 0;
-    std::uint64_t high = blockCount_;
     while (high - low > 1) {
         const std::uint64_t middle = low + (high - low) / 2;
         // Both halves' next middles are asked for ahead: one of them is the next read, and the
         // bottom levels of the search miss the cache.
-        __builtin_prefetch(index_ + (low + (middle - low) / 2) * kNameIndexEntryBytes);
-        __builtin_prefetch(index_ + (middle + (high - middle) / 2) * kNameIndexEntryBytes);
-        const unsigned char *entry = index_ + middle * kNameIndexEntryBytes;
+        __builtin_prefetch(keys + (low + (middle - low) / 2) * stride);
+        __builtin_prefetch(keys + (middle + (high - middle) / 2) * stride);
+        const unsigned char *entry = keys + middle * stride;
         const auto key0 = ReadAt<std::uint64_t>(entry);
         const auto key1 = ReadAt<std::uint64_t>(entry + 8);
         bool after = key0 > high0 || (key0 == high0 && key1 > high1);
         if (key0 == high0 && key1 == high1)
-            after = FirstName(middle) > reversedName;
+            after = FirstName(middle * blocks) > reversedName;
         (after ? high : low) = middle;
     }
     return low;
+}
+
+// The top level narrows the search to the 64 keys of one group; the older forms have none.
+std::uint64_t NameSection::BlockFor(std::string_view reversedName) const {
+    std::uint64_t low = 0;
+    std::uint64_t high = blockCount_;
+    if (topCount_ > 0) {
+        low = LastNotAfter(top_, kNameKeyBytes, 0, topCount_, kBlocksPerTopKey, reversedName) *
+              kBlocksPerTopKey;
+        high = std::min(blockCount_, low + kBlocksPerTopKey);
+        // The group's keys and offsets are asked for at once: their misses overlap instead of
+        // coming one after another as the search halves.
+        for (std::uint64_t block = low; block < high; block += 64 / kNameKeyBytes)
+            __builtin_prefetch(keys_ + block * kNameKeyBytes);
+        for (std::uint64_t block = low; block < high; block += 64 / sizeof(std::uint32_t))
+            __builtin_prefetch(offsets_ + block * offsetStride_);
+    }
+    return LastNotAfter(keys_, keyStride_, low, high, 1, reversedName);
 }
 
 std::optional<NameFacts> NameSection::Find(std::string_view name) const {
@@ -338,6 +396,10 @@ std::optional<NameFacts> NameSection::FindStored(std::string_view reversedName) 
     const std::uint64_t block = BlockFor(reversedName);
     const unsigned char *at = blocks_ + BlockOffset(block);
     const unsigned char *const end = blocks_ + std::max(BlockOffset(block), BlockOffset(block + 1));
+    // The whole block is asked for at once: the scan reads it front to back, and its lines would
+    // otherwise miss one after another.
+    for (const unsigned char *line = at; line < end; line += 64)
+        __builtin_prefetch(line);
     const std::uint64_t count = NamesIn(block);
     std::optional<PackedBlock> packed;
     std::size_t numbersBytes = kNameNumbersBytes;

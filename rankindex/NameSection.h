@@ -36,26 +36,35 @@
 //                     name its lengths, (shared << 4) | rest when both are below 16 and the byte
 //                     is not kLongLengths, else kLongLengths, u8 shared, u8 rest; then its rest
 //                     bytes.
-//   block index     blockCount x 24 bytes: the first name's bytes 0-7 and 8-15, each as a number
-//                   read big-endian (zero-padded, so that it sorts as the bytes do), then u64 the
-//                   block's offset from the start of the blocks; zero-padded to 8 before
+//   block index     Fixed and Packed: blockCount x 24 bytes: the first name's bytes 0-7 and 8-15,
+//                   each as a number read big-endian (zero-padded, so that it sorts as the bytes
+//                   do), then u64 the block's offset from the start of the blocks.
+//                   PackedKeys: blockCount x 16 bytes of those keys alone, which is all the
+//                   search touches; then the blocks' offsets, u32 when blocksBytes is below 2^32,
+//                   else u64, zero-padded to 8; then every 64th key (blocks 0, 64, ...), a top
+//                   level small enough to stay in the cache, searched first, so that the search
+//                   of the keys reads at most 64 of them.
+//                   The index starts at indexOffset, zero-padded to 8 before it.
 namespace rankindex {
 
 inline constexpr char kNameSectionMagic[8] = {'N', 'M', 'B', 'N', 'A', 'M', 'E', 'S'};
 inline constexpr std::uint32_t kNamesPerBlock = 16;
-inline constexpr std::size_t kNameIndexEntryBytes = 24;
+inline constexpr std::size_t kNameIndexEntryBytes = 24; // Fixed and Packed
+inline constexpr std::size_t kNameKeyBytes = 16;
+inline constexpr std::uint64_t kBlocksPerTopKey = 64;
 inline constexpr std::size_t kNameNumbersBytes = 12;      // fixed coding
 inline constexpr std::size_t kPackedBlockHeaderBytes = 3; // packed coding
 inline constexpr std::uint32_t kMaxNumberBits = 32;
 inline constexpr unsigned char kLongLengths = 0xFF; // packed coding: two length bytes follow
 
-enum class NameCoding : std::uint32_t { Fixed = 0, Packed = 1 };
+// The header's coding: how blocks hold their numbers, and how the block index is laid out.
+enum class NameCoding : std::uint32_t { Fixed = 0, Packed = 1, PackedKeys = 2 };
 
 struct NameSectionHeader {
     char magic[8];
     std::uint64_t nameCount;
     std::uint32_t namesPerBlock;
-    std::uint32_t coding; // NameCoding; 0 in sections written before there were two
+    std::uint32_t coding; // NameCoding; 0 in sections written before there were others
     std::uint64_t blockCount;
     std::uint64_t blocksBytes;
     std::uint64_t indexOffset; // from the start of the section
@@ -70,6 +79,8 @@ struct NameFacts {
     friend bool operator==(const NameFacts &, const NameFacts &) = default;
 };
 
+// The bytes of each block offset in the PackedKeys coding, by the bytes of the blocks.
+std::uint64_t OffsetBytes(std::uint64_t blocksBytes);
 // Eight bytes of a name from `from` on as a number that sorts as the bytes do.
 std::uint64_t NamePrefixKey(std::string_view reversedName, std::size_t from);
 // A name in reading order (Example.COM.) as stored: lower case, reversed (com.example); none when
@@ -82,7 +93,7 @@ std::string TurnLabels(std::string_view name);
 // instead of reading past it.
 class NameBlockReader {
 public:
-    // A block of count names in the given coding.
+    // A block of count names; coding is Fixed or Packed.
     NameBlockReader(const unsigned char *begin, const unsigned char *end, NameCoding coding,
                     std::uint64_t count);
     // The next name, reversed, valid until the next call; false at the end or on damage.
@@ -129,16 +140,26 @@ public:
 private:
     NameSection() = default;
     std::uint64_t BlockOffset(std::uint64_t block) const;
+    // The last of the keys [low, high) (a key every `blocks` blocks) not after the name sought.
+    std::uint64_t LastNotAfter(const unsigned char *keys, std::size_t stride, std::uint64_t low,
+                               std::uint64_t high, std::uint64_t blocks,
+                               std::string_view reversedName) const;
     std::uint64_t NamesIn(std::uint64_t block) const;
     std::string_view FirstName(std::uint64_t block) const;
 
     const unsigned char *blocks_ = nullptr;
     std::uint64_t blocksBytes_ = 0;
-    const unsigned char *index_ = nullptr;
+    // The keys, the offsets and the top level; in the older forms keys and offsets interleave.
+    const unsigned char *keys_ = nullptr;
+    std::size_t keyStride_ = kNameKeyBytes;
+    const unsigned char *offsets_ = nullptr;
+    std::size_t offsetStride_ = sizeof(std::uint32_t);
+    const unsigned char *top_ = nullptr;
+    std::uint64_t topCount_ = 0;
     std::uint64_t blockCount_ = 0;
     std::uint64_t nameCount_ = 0;
     std::uint64_t namesPerBlock_ = kNamesPerBlock;
-    NameCoding coding_ = NameCoding::Packed;
+    NameCoding coding_ = NameCoding::Packed; // of the blocks: Fixed or Packed
     std::uint64_t bytes_ = 0;
 };
 

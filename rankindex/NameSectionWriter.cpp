@@ -210,6 +210,43 @@ private:
     std::uint64_t blocks_ = 0;
 };
 
+using IndexEntry = std::array<std::uint64_t, 3>; // key bytes 0-7, 8-15, offset
+
+// Reads the block index's entries back from its temporary file, each time from the start.
+template <typename Each> void ForEachEntry(TemporaryFile &index, std::uint64_t blocks, Each each) {
+    index.Rewind();
+    IndexEntry entry{};
+    for (std::uint64_t block = 0; block < blocks; ++block) {
+        if (!index.Get(entry.data(), sizeof entry))
+            throw EImportError("a temporary file of the import came back short");
+        each(block, entry);
+    }
+}
+
+// The block index in the PackedKeys form (NameSection.h), read three times over from its file:
+// keys, offsets, the top level. Returns its bytes.
+std::uint64_t WriteBlockIndex(Output &output, TemporaryFile &index, std::uint64_t blocks,
+                              std::uint64_t blocksBytes) {
+    const std::uint64_t start = output.Written();
+    ForEachEntry(index, blocks, [&](std::uint64_t, const IndexEntry &entry) {
+        output.Append(entry.data(), 2 * sizeof entry[0]);
+    });
+    const bool narrow = OffsetBytes(blocksBytes) == sizeof(std::uint32_t);
+    ForEachEntry(index, blocks, [&](std::uint64_t, const IndexEntry &entry) {
+        if (narrow)
+            output.Append(static_cast<std::uint32_t>(entry[2]));
+        else
+            output.Append(entry[2]);
+    });
+    const char zeros[8] = {};
+    output.Append(zeros, AlignTo8(output.Written()) - output.Written());
+    ForEachEntry(index, blocks, [&](std::uint64_t block, const IndexEntry &entry) {
+        if (block % kBlocksPerTopKey == 0)
+            output.Append(entry.data(), 2 * sizeof entry[0]);
+    });
+    return output.Written() - start;
+}
+
 } // namespace
 
 void DuplicateReport::Add(std::uint64_t keptLine, std::uint64_t droppedLine) {
@@ -497,25 +534,19 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     const std::uint64_t padding = indexOffset - sizeof(NameSectionHeader) - blocksBytes;
     const char zeros[8] = {};
     output.Append(zeros, padding);
-    indexFile.Rewind();
-    std::array<std::uint64_t, 3> entry{};
-    for (std::uint64_t block = 0; block < encoder.Blocks(); ++block) {
-        if (!indexFile.Get(entry.data(), sizeof entry))
-            throw EImportError("a temporary file of the import came back short");
-        output.Append(entry);
-    }
+    const std::uint64_t indexBytes = WriteBlockIndex(output, indexFile, encoder.Blocks(), blocksBytes);
     output.Flush();
 
     NameSectionHeader header{};
     std::memcpy(header.magic, kNameSectionMagic, sizeof header.magic);
     header.nameCount = encoder.Count();
     header.namesPerBlock = kNamesPerBlock;
-    header.coding = static_cast<std::uint32_t>(NameCoding::Packed);
+    header.coding = static_cast<std::uint32_t>(NameCoding::PackedKeys);
     header.blockCount = encoder.Blocks();
     header.blocksBytes = blocksBytes;
     header.indexOffset = indexOffset;
     file.WriteAt(offset, std::string_view(reinterpret_cast<const char *>(&header), sizeof header));
-    return indexOffset + header.blockCount * kNameIndexEntryBytes;
+    return indexOffset + indexBytes;
 }
 
 } // namespace rankindex

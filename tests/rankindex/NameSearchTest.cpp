@@ -301,7 +301,7 @@ TEST_F(NameSearchTest, DamagedNamesSectionIsRefusedOrKeptInBounds) {
         withNames([](NameSectionHeader &h) { h.blocksBytes = ~std::uint64_t{0}; }),
         withNames([](NameSectionHeader &h) { h.indexOffset = ~std::uint64_t{0} - 7; }),
         withNames([](NameSectionHeader &h) { h.nameCount = ~std::uint64_t{0}; }),
-        withNames([](NameSectionHeader &h) { h.coding = 2; }),
+        withNames([](NameSectionHeader &h) { h.coding = 3; }),
         // The index header's count of names disagrees with the section's.
         [&] {
             RankIndexHeader copy = header;
@@ -327,27 +327,36 @@ TEST_F(NameSearchTest, DamagedNamesSectionIsRefusedOrKeptInBounds) {
 }
 
 // Names that share their first 16 bytes across many blocks tie in the block index; they are told
-// apart by the names themselves.
+// apart by the names themselves. With most of them tied, the ties run across the top level's
+// groups of blocks too.
 TEST_F(NameSearchTest, LookupsFindEveryNameAmongTiesOfTheBlockIndex) {
-    std::string text;
-    std::vector<std::string> names;
-    for (int i = 0; i < 2000; ++i) {
-        const std::string middle = i % 3 == 0 ? "sharedsharedprefix" : "n";
-        names.push_back("com." + middle + std::to_string(i * 7919 % 2000));
-        text += std::to_string(i + 1) + "\t1.0\t1\t0.1\t" + names.back() + "\t3\n";
+    struct Case {
+        int names;
+        bool tiedMostly;
+    };
+    for (const Case c : {Case{2000, false}, Case{5000, true}}) {
+        std::string text;
+        std::vector<std::string> names;
+        for (int i = 0; i < c.names; ++i) {
+            const bool tied = (i % 3 == 0) != c.tiedMostly;
+            const std::string middle = tied ? "sharedsharedprefix" : "n";
+            names.push_back("com." + middle + std::to_string(i * 7919 % c.names));
+            text += std::to_string(i + 1) + "\t1.0\t1\t0.1\t" + names.back() + "\t3\n";
+        }
+        const auto tiesFolder = folder_.Path() / ("ties" + std::to_string(c.names));
+        testdata::WritePlain(tiesFolder.string() + ".txt", text);
+        ImportRankFile(RankKind::WebGraph, tiesFolder.string() + ".txt", tiesFolder);
+        const RankIndex index(IndexPath(tiesFolder, RankKind::WebGraph));
+        ASSERT_GT(index.Names()->BlockCount(), kBlocksPerTopKey) << c.names;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const auto facts = index.Names()->FindStored(names[i]);
+            ASSERT_TRUE(facts) << names[i];
+            EXPECT_EQ(facts->harmonicPosition, i + 1) << names[i];
+        }
+        for (const char *absent : {"com.sharedsharedprefix", "com.sharedsharedprefix99999", "a",
+                                   "com.n", "zz.zz", "com.sharedsharedprefiw1"})
+            EXPECT_EQ(index.Names()->FindStored(absent), std::nullopt) << absent;
     }
-    testdata::WritePlain(folder_.Path() / "ties.txt", text);
-    const auto tiesFolder = folder_.Path() / "ties";
-    ImportRankFile(RankKind::WebGraph, folder_.Path() / "ties.txt", tiesFolder);
-    const RankIndex index(IndexPath(tiesFolder, RankKind::WebGraph));
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const auto facts = index.Names()->FindStored(names[i]);
-        ASSERT_TRUE(facts) << names[i];
-        EXPECT_EQ(facts->harmonicPosition, i + 1) << names[i];
-    }
-    for (const char *absent : {"com.sharedsharedprefix", "com.sharedsharedprefix9999", "a", "com.n",
-                               "zz.zz", "com.sharedsharedprefiw1"})
-        EXPECT_EQ(index.Names()->FindStored(absent), std::nullopt) << absent;
 }
 
 } // namespace
