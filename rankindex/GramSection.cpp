@@ -49,6 +49,9 @@ bool RankCursor::Refill() {
 bool RankCursor::NextRice(std::uint64_t &rank) {
     if (next_ >= ranks_)
         return End();
+    // The fast refill may leave bits above those held; this way reads only what it holds.
+    if (held_ < 64)
+        bits_ &= (std::uint64_t{1} << held_) - 1;
     const std::uint64_t room = ranks_ - next_;
     const std::uint64_t most = (room - 1) >> k_;
     std::uint64_t quotient = 0;

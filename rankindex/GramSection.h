@@ -111,7 +111,32 @@ public:
                Coding coding);
     // The next rank; false at the end of the list.
     bool Next(std::uint64_t &rank) {
-        return coding_ == Coding::Rice ? NextRice(rank) : NextLeb128(rank);
+        if (coding_ != Coding::Rice)
+            return NextLeb128(rank);
+        // Most gaps are in the bits held after a refill: taken here without a call.
+        if (held_ < 40 && end_ - at_ >= 8) {
+            // Bits above held_ are the list's next ones, loaded again by the next refill.
+            std::uint64_t word;
+            __builtin_memcpy(&word, at_, sizeof word);
+            bits_ |= word << held_;
+            at_ += (63 - held_) >> 3;
+            held_ |= 56;
+        }
+        if (bits_ == 0)
+            return NextRice(rank);
+        const auto zeros = static_cast<unsigned>(__builtin_ctzll(bits_));
+        if (zeros + 1 + k_ > held_)
+            return NextRice(rank);
+        const std::uint64_t rest = bits_ >> zeros >> 1;
+        const std::uint64_t gap =
+            std::uint64_t{zeros} << k_ | (rest & ((std::uint64_t{1} << k_) - 1));
+        bits_ = rest >> k_;
+        held_ -= zeros + 1 + k_;
+        if (gap >= ranks_ - next_)
+            return End();
+        rank = next_ + gap;
+        next_ = rank + 1;
+        return true;
     }
 
 private:
@@ -125,7 +150,7 @@ private:
     const unsigned char *end_ = nullptr;
     std::uint64_t ranks_ = 0;
     std::uint64_t next_ = 0; // the smallest rank the list may hold next
-    std::uint64_t bits_ = 0; // the list's next bits, the first lowest; zeros above held_
+    std::uint64_t bits_ = 0; // the list's next bits, the first lowest; held_ of them taken from it
     unsigned held_ = 0;
     unsigned k_ = 0;
     Coding coding_ = Coding::Rice;
