@@ -25,6 +25,98 @@ bool RankCursor::End() {
     return false;
 }
 
+namespace {
+
+std::uint64_t HeldMask(unsigned held) {
+    return held >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << held) - 1;
+}
+
+} // namespace
+
+bool RankCursor::Fill() {
+    taken_ = 0;
+    filled_ = 0;
+    std::uint64_t rank = 0;
+    if (coding_ != Coding::Rice) {
+        while (filled_ < kBuffered && NextLeb128(rank))
+            buffered_[filled_++] = static_cast<std::uint32_t>(rank);
+        return filled_ > 0;
+    }
+    const unsigned char *at = at_;
+    std::uint64_t bits = bits_;
+    unsigned held = held_;
+    std::uint64_t next = next_;
+    const unsigned k = k_;
+    const std::uint64_t low = (std::uint64_t{1} << k) - 1;
+    unsigned filled = 0;
+    while (filled < kBuffered) {
+        if (held < 40 && end_ - at >= 8) {
+            // Bits above `held` are the list's next ones, loaded again by the next refill.
+            std::uint64_t word;
+            std::memcpy(&word, at, sizeof word);
+            bits |= word << held;
+            at += (63 - held) >> 3;
+            held |= 56;
+        }
+        if (k == 0 && (bits & HeldMask(held)) != 0) {
+            // With k = 0 a gap is its zeros alone, so each one bit is a rank, its place in the
+            // bits: ranks come from the ones of a word without a shift between them.
+            std::uint64_t ones = bits & HeldMask(held);
+            unsigned used = 0;
+            for (; ones != 0 && filled < kBuffered; ones &= ones - 1) {
+                const auto place = static_cast<unsigned>(__builtin_ctzll(ones));
+                if (place >= ranks_ - next) {
+                    End();
+                    filled_ = filled;
+                    return filled > 0;
+                }
+                buffered_[filled++] = static_cast<std::uint32_t>(next + place);
+                used = place + 1;
+            }
+            bits = bits >> (used - 1) >> 1;
+            held -= used;
+            next += used;
+            continue;
+        }
+        const auto zeros = bits == 0 ? 64u : static_cast<unsigned>(__builtin_ctzll(bits));
+        const unsigned used = zeros + 1 + k;
+        if (used <= held && used < 64) {
+            const std::uint64_t gap = std::uint64_t{zeros} << k | (bits >> zeros >> 1 & low);
+            bits >>= used;
+            held -= used;
+            if (gap >= ranks_ - next) {
+                End();
+                filled_ = filled;
+                return filled > 0;
+            }
+            buffered_[filled++] = static_cast<std::uint32_t>(next + gap);
+            next += gap + 1;
+            continue;
+        }
+        // The list's last bytes or a long run of zeros: the careful way.
+        at_ = at;
+        bits_ = bits;
+        held_ = held;
+        next_ = next;
+        const bool more = NextRice(rank);
+        if (!more)
+            break;
+        buffered_[filled++] = static_cast<std::uint32_t>(rank);
+        at = at_;
+        bits = bits_;
+        held = held_;
+        next = next_;
+    }
+    if (filled == kBuffered) {
+        at_ = at;
+        bits_ = bits;
+        held_ = held;
+        next_ = next;
+    }
+    filled_ = filled;
+    return filled > 0;
+}
+
 bool RankCursor::Refill() {
     if (at_ >= end_)
         return false;

@@ -111,35 +111,20 @@ public:
                Coding coding);
     // The next rank; false at the end of the list.
     bool Next(std::uint64_t &rank) {
-        if (coding_ != Coding::Rice)
-            return NextLeb128(rank);
-        // Most gaps are in the bits held after a refill: taken here without a call.
-        if (held_ < 40 && end_ - at_ >= 8) {
-            // Bits above held_ are the list's next ones, loaded again by the next refill.
-            std::uint64_t word;
-            __builtin_memcpy(&word, at_, sizeof word);
-            bits_ |= word << held_;
-            at_ += (63 - held_) >> 3;
-            held_ |= 56;
-        }
-        if (bits_ == 0)
-            return NextRice(rank);
-        const auto zeros = static_cast<unsigned>(__builtin_ctzll(bits_));
-        if (zeros + 1 + k_ > held_)
-            return NextRice(rank);
-        const std::uint64_t rest = bits_ >> zeros >> 1;
-        const std::uint64_t gap =
-            std::uint64_t{zeros} << k_ | (rest & ((std::uint64_t{1} << k_) - 1));
-        bits_ = rest >> k_;
-        held_ -= zeros + 1 + k_;
-        if (gap >= ranks_ - next_)
-            return End();
-        rank = next_ + gap;
-        next_ = rank + 1;
+        if (taken_ == filled_ && !Fill())
+            return false;
+        rank = buffered_[taken_++];
         return true;
     }
 
 private:
+    // Ranks are decoded a few dozen at a time in a loop that holds the cursor's state in
+    // registers: a search steps through several lists by turns, and a state kept in memory
+    // between two ranks would cost each rank the round trip.
+    static constexpr unsigned kBuffered = 32;
+
+    // Decodes the next ranks into buffered_; false at the end of the list.
+    bool Fill();
     bool NextRice(std::uint64_t &rank);
     bool NextLeb128(std::uint64_t &rank);
     // Moves whole bytes of the list into bits_ while they fit; false when none are left.
@@ -154,6 +139,9 @@ private:
     unsigned held_ = 0;
     unsigned k_ = 0;
     Coding coding_ = Coding::Rice;
+    unsigned taken_ = 0;
+    unsigned filled_ = 0;
+    std::uint32_t buffered_[kBuffered] = {};
 };
 
 // The n-gram section of a mapped index, read in place; offsets and numbers read from it are
