@@ -15,7 +15,7 @@
 // A keyword search walks the shortest lists of its keyword's trigrams side by side and reads only
 // the names on all of them, best first, so it can stop after the best `limit` matches instead of
 // reading every name. Lists hold ranks, not names: a rank is turned into the name's place in the
-// names section by the rank map, so the lists are small numbers apart and code in a byte or two.
+// names section by the rank map, so the lists are small numbers apart and code in a few bits.
 //
 //   section header  64 bytes, GramSectionHeader
 //   rank map        RankMapBytes(rankCount, mapBits): per rank, the place in the names section of
