@@ -13,8 +13,10 @@ RankCursor::RankCursor(const unsigned char *begin, const unsigned char *end, std
     if (coding_ != Coding::Rice || at_ >= end_)
         return;
     k_ = *at_++;
-    if (k_ > kMostRiceBits)
-        End();
+    if (k_ <= kMostRiceBits)
+        return;
+    k_ = 0;
+    End();
 }
 
 bool RankCursor::End() {
