@@ -285,20 +285,47 @@ TEST_F(GramSearchTest, FirstFormOfTheSectionIsStillSearched) {
     std::memcpy(&header, bytes.data() + grams, sizeof header);
     ASSERT_EQ(header.rankCount, header.nameCount);
 
-    const std::uint64_t dropped = sizeof header - kFirstGramHeaderBytes;
+    // The first form's map is the places in u32, its lists LEB128-coded: both are read back
+    // through the present section and written again.
+    const RankIndex present(path);
+    const GramSection &section = *present.Grams();
+    std::string map;
+    for (std::uint64_t rank = 0; rank < header.rankCount; ++rank) {
+        const std::uint32_t place = section.NameOfRank(rank).value();
+        map.append(reinterpret_cast<const char *>(&place), 4);
+    }
+    std::string lists;
+    std::string directory;
+    for (std::uint64_t entry = 0; entry < header.gramCount; ++entry) {
+        std::uint32_t key = 0;
+        std::memcpy(&key, bytes.data() + grams + header.directoryOffset + entry * 16, 4);
+        const auto list = section.Find(key).value();
+        const std::uint64_t offset = lists.size();
+        RankCursor cursor = list.cursor;
+        std::uint32_t count = 0;
+        for (std::uint64_t rank = 0, next = 0; cursor.Next(rank); next = rank + 1, ++count) {
+            std::uint64_t gap = rank - next;
+            for (; gap >= 0x80; gap >>= 7)
+                lists += static_cast<char>(gap | 0x80);
+            lists += static_cast<char>(gap);
+        }
+        EXPECT_EQ(count, list.ranks);
+        directory.append(reinterpret_cast<const char *>(&key), 4);
+        directory.append(reinterpret_cast<const char *>(&count), 4);
+        directory.append(reinterpret_cast<const char *>(&offset), 8);
+    }
     GramSectionHeader first = header;
     std::memcpy(first.magic, kFirstGramSectionMagic, sizeof first.magic);
-    first.listsOffset -= dropped;
-    first.directoryOffset -= dropped;
+    first.listsOffset = kFirstGramHeaderBytes + map.size();
+    first.listsBytes = lists.size();
+    first.directoryOffset = (first.listsOffset + first.listsBytes + 7) & ~std::uint64_t{7};
     std::string old = bytes.substr(0, grams);
     old.append(reinterpret_cast<const char *>(&first), kFirstGramHeaderBytes);
-    for (std::uint64_t rank = 0; rank < header.rankCount; ++rank) {
-        std::uint32_t place = 0;
-        std::memcpy(&place, bytes.data() + grams + sizeof header + rank * 4, 4);
-        place -= 1;
-        old.append(reinterpret_cast<const char *>(&place), 4);
-    }
-    old += bytes.substr(grams + sizeof header + header.rankCount * 4);
+    old += map;
+    old += lists;
+    old.resize(grams + first.directoryOffset, '\0');
+    old += directory;
+    old += bytes.substr(grams + section.Bytes());
     RankIndexHeader indexHeader;
     std::memcpy(&indexHeader, old.data(), sizeof indexHeader);
     indexHeader.fileSize = old.size();

@@ -66,7 +66,7 @@ TEST_F(RankIndexTest, DamagedHeadersAreRefusedOnOpening) {
         {With(offsetof(RankIndexHeader, bucketBits), std::uint32_t{40}), "outside the file"},
         {With(offsetof(RankIndexHeader, bucketBits), std::uint32_t{20}, &withRecords_),
          "outside the file"},
-        {With(offsetof(RankIndexHeader, entryCount), std::uint64_t{good_.size() / 12},
+        {With(offsetof(RankIndexHeader, entryCount), std::uint64_t{withRecords_.size() / 12},
               &withRecords_),
          "outside the file"},
         {With(offsetof(RankIndexHeader, entryCount), std::uint64_t{999}), "names section"},
