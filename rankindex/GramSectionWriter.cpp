@@ -2,6 +2,7 @@
 
 #include "rankindex/GramSection.h"
 #include "rankindex/ImportError.h"
+#include "rankindex/SectionOutput.h"
 #include "rankindex/TemporaryFile.h"
 #include "rankindex/WorkerPriority.h"
 
@@ -23,7 +24,6 @@
 namespace rankindex {
 namespace {
 
-constexpr std::size_t kOutputBufferBytes = 1 << 20;
 constexpr std::size_t kTemporaryBufferBytes = 1 << 16;
 constexpr std::uint64_t kCheckEvery = 1 << 16; // trigrams written between asking to go on
 // A batch of names handed to the thread: large enough that handing costs nothing beside the
@@ -43,45 +43,11 @@ public:
         : TemporaryFile(folder, ".nimbrel-grams", kTemporaryBufferBytes) {}
 };
 
-// Appends at its own place in the index through a buffer.
-class Output {
-public:
-    Output(platform::AtomicFileWriter &file, std::uint64_t offset) : file_(file), offset_(offset) {
-        buffer_.reserve(kOutputBufferBytes);
-    }
-    void Append(const void *bytes, std::size_t size) {
-        if (buffer_.size() + size > kOutputBufferBytes)
-            Flush();
-        buffer_.append(static_cast<const char *>(bytes), size);
-        written_ += size;
-    }
-    void AppendNumber(std::uint64_t value) {
-        unsigned char bytes[10];
-        std::size_t length = 0;
-        for (; value >= 0x80; value >>= 7)
-            bytes[length++] = static_cast<unsigned char>(value | 0x80);
-        bytes[length++] = static_cast<unsigned char>(value);
-        Append(bytes, length);
-    }
-    void Flush() {
-        file_.WriteAt(offset_, buffer_);
-        offset_ += buffer_.size();
-        buffer_.clear();
-    }
-    std::uint64_t Written() const { return written_; }
-
-private:
-    platform::AtomicFileWriter &file_;
-    std::uint64_t offset_;
-    std::string buffer_;
-    std::uint64_t written_ = 0;
-};
-
 // Codes one list's gaps in Rice's code with parameter k (see GramSection.h) to the output, 32 bits
 // at a time.
 class RiceList {
 public:
-    RiceList(Output &out, unsigned k) : out_(out), k_(k) {
+    RiceList(SectionOutput &out, unsigned k) : out_(out), k_(k) {
         const auto byte = static_cast<unsigned char>(k);
         out_.Append(&byte, 1);
     }
@@ -127,7 +93,7 @@ private:
         held_ -= 32;
     }
 
-    Output &out_;
+    SectionOutput &out_;
     unsigned k_;
     std::uint64_t bits_ = 0;
     unsigned held_ = 0;
@@ -218,7 +184,7 @@ public:
             pairs_.push_back(std::uint64_t{GramKey(text, at)} << 32 | rank);
     }
     // Writes the merged lists; their directory goes to the given file. Returns the trigrams.
-    std::uint64_t WriteTo(Output &lists, BuildFile &directory, const GoOn &goOn) {
+    std::uint64_t WriteTo(SectionOutput &lists, BuildFile &directory, const GoOn &goOn) {
         if (!pairs_.empty())
             Spill();
         std::vector<std::uint64_t>().swap(pairs_);
@@ -356,7 +322,7 @@ public:
             map_[held_[i].rank] = held_[i].value;
         count_ = 0;
         const std::uint64_t ranks = bytes_ / 4;
-        Output out(file, offset);
+        SectionOutput out(file, offset);
         std::uint64_t word = 0;
         unsigned filled = 0;
         for (std::uint64_t rank = 0; rank < ranks; ++rank) {
@@ -520,7 +486,7 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     map_->CopyTo(file, offset + sizeof header, header.mapBits);
     map_.reset();
 
-    Output lists(file, offset + header.listsOffset);
+    SectionOutput lists(file, offset + header.listsOffset);
     BuildFile directory(folder_);
     header.gramCount = lists_->WriteTo(lists, directory, goOn);
     header.listsBytes = lists.Written();

@@ -1,6 +1,7 @@
 #include "rankindex/NameSectionWriter.h"
 
 #include "rankindex/ImportError.h"
+#include "rankindex/SectionOutput.h"
 #include "rankindex/TemporaryFile.h"
 #include "rankindex/WorkerPriority.h"
 
@@ -19,8 +20,6 @@ namespace {
 
 using Item = NameSectionWriter::Item;
 
-constexpr std::size_t kOutputBufferBytes = 1 << 20;
-
 std::uint64_t AlignTo8(std::uint64_t offset) {
     return (offset + 7) & ~std::uint64_t{7};
 }
@@ -38,33 +37,6 @@ bool Better(const NameFacts &a, std::uint32_t aLine, const NameFacts &b, std::ui
     return a.harmonicPosition < b.harmonicPosition ||
            (a.harmonicPosition == b.harmonicPosition && aLine < bLine);
 }
-
-// Appends at its own place in the file through a buffer.
-class Output {
-public:
-    Output(platform::AtomicFileWriter &file, std::uint64_t offset) : file_(file), offset_(offset) {
-        buffer_.reserve(kOutputBufferBytes);
-    }
-    void Append(const void *bytes, std::size_t size) {
-        if (buffer_.size() + size > kOutputBufferBytes)
-            Flush();
-        buffer_.append(static_cast<const char *>(bytes), size);
-        written_ += size;
-    }
-    template <typename T> void Append(const T &value) { Append(&value, sizeof value); }
-    void Flush() {
-        file_.WriteAt(offset_, buffer_);
-        offset_ += buffer_.size();
-        buffer_.clear();
-    }
-    std::uint64_t Written() const { return written_; }
-
-private:
-    platform::AtomicFileWriter &file_;
-    std::uint64_t offset_;
-    std::string buffer_;
-    std::uint64_t written_ = 0;
-};
 
 } // namespace
 
@@ -166,7 +138,7 @@ void PutLengths(std::string &into, std::size_t shared, std::size_t rest) {
 // to a temporary file, so that the block index costs no memory by the names.
 class BlockEncoder {
 public:
-    BlockEncoder(Output &output, NameSectionWriter::RunFile &index)
+    BlockEncoder(SectionOutput &output, NameSectionWriter::RunFile &index)
         : output_(output), index_(index) {}
     void Add(std::string_view name, const NameFacts &facts) {
         std::size_t shared = 0;
@@ -201,7 +173,7 @@ public:
     std::uint64_t Blocks() const { return blocks_; }
 
 private:
-    Output &output_;
+    SectionOutput &output_;
     std::string previous_;
     NameSectionWriter::RunFile &index_;
     std::string names_;
@@ -225,7 +197,7 @@ template <typename Each> void ForEachEntry(TemporaryFile &index, std::uint64_t b
 
 // The block index in the PackedKeys form (NameSection.h), read three times over from its file:
 // keys, offsets, the top level. Returns its bytes.
-std::uint64_t WriteBlockIndex(Output &output, TemporaryFile &index, std::uint64_t blocks,
+std::uint64_t WriteBlockIndex(SectionOutput &output, TemporaryFile &index, std::uint64_t blocks,
                               std::uint64_t blocksBytes) {
     const std::uint64_t start = output.Written();
     ForEachEntry(index, blocks, [&](std::uint64_t, const IndexEntry &entry) {
@@ -503,7 +475,7 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
             queue.push(source);
     }
 
-    Output output(file, offset + sizeof(NameSectionHeader));
+    SectionOutput output(file, offset + sizeof(NameSectionHeader));
     RunFile indexFile(folder_);
     BlockEncoder encoder(output, indexFile);
     std::string last;
@@ -534,7 +506,8 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     const std::uint64_t padding = indexOffset - sizeof(NameSectionHeader) - blocksBytes;
     const char zeros[8] = {};
     output.Append(zeros, padding);
-    const std::uint64_t indexBytes = WriteBlockIndex(output, indexFile, encoder.Blocks(), blocksBytes);
+    const std::uint64_t indexBytes =
+        WriteBlockIndex(output, indexFile, encoder.Blocks(), blocksBytes);
     output.Flush();
 
     NameSectionHeader header{};

@@ -2,6 +2,7 @@
 
 #include "rankindex/ImportError.h"
 #include "rankindex/RankIndexFormat.h"
+#include "rankindex/SectionOutput.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,7 +18,6 @@ using Entry = RankIndexWriter::Entry;
 namespace {
 
 constexpr std::size_t kRunReadEntries = 64 * 1024;
-constexpr std::size_t kOutputBufferBytes = 1 << 20;
 constexpr std::uint64_t kProgressEvery = 1 << 20;
 
 std::uint64_t AlignTo8(std::uint64_t offset) {
@@ -79,30 +79,6 @@ void SortAndSettle(std::vector<Entry> &entries, RankIndexWriter::Summary &summar
     }
     entries.resize(kept);
 }
-
-// Appends at its own place in the file through a buffer.
-class BufferedOutput {
-public:
-    BufferedOutput(platform::AtomicFileWriter &file, std::uint64_t offset)
-        : file_(file), offset_(offset) {
-        buffer_.reserve(kOutputBufferBytes);
-    }
-    template <typename T> void Append(const T &value) {
-        if (buffer_.size() + sizeof value > kOutputBufferBytes)
-            Flush();
-        buffer_.append(reinterpret_cast<const char *>(&value), sizeof value);
-    }
-    void Flush() {
-        file_.WriteAt(offset_, buffer_);
-        offset_ += buffer_.size();
-        buffer_.clear();
-    }
-
-private:
-    platform::AtomicFileWriter &file_;
-    std::uint64_t offset_;
-    std::string buffer_;
-};
 
 } // namespace
 
@@ -269,7 +245,7 @@ private:
     }
 
     std::uint32_t bucketBits_;
-    BufferedOutput buckets_, records_;
+    SectionOutput buckets_, records_;
     std::uint64_t nextBucket_ = 0;
     std::uint64_t written_ = 0;
     Entry heldEntry_{};
