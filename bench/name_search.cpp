@@ -5,6 +5,7 @@
 // same searches limited to .com; and the index's size against the file, by section. The file and
 // the index go to NIMBREL_BENCH_DIR (default: a folder in the temporary directory, removed at
 // the end).
+#include "bench/ChildImport.h"
 #include "rankindex/GramSearch.h"
 #include "rankindex/NameScan.h"
 #include "rankindex/RankImport.h"
@@ -149,25 +150,12 @@ int main() {
     const std::vector<std::string> keywords = WriteGraph(graph);
     std::printf("Generated %zu lines (%.1f MB) in %.1f s\n", GraphLines(),
                 static_cast<double>(fs::file_size(graph)) / 1e6, Seconds(start));
-    // The import runs in a child process so that its peak memory is its own.
     start = Clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        try {
-            rankindex::ImportRankFile(rankindex::RankKind::WebGraph, graph, folder);
-            std::_Exit(0);
-        } catch (const std::exception &error) {
-            std::fprintf(stderr, "%s\n", error.what());
-            std::_Exit(1);
-        }
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(child, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    const std::optional<long> peakKb = ImportInChild(graph, folder);
+    if (!peakKb)
         return 1;
     std::printf("Imported in %.1f s, peak memory %.0f MB\n", Seconds(start),
-                static_cast<double>(usage.ru_maxrss) / 1024);
+                static_cast<double>(*peakKb) / 1024);
 
     const fs::path path = rankindex::IndexPath(folder, rankindex::RankKind::WebGraph);
     const rankindex::RankIndex index(path);

@@ -5,6 +5,7 @@
 // (front-coded blocks; indexes of version 3 look every name up there); and a keyword scan of those
 // names.
 // NIMBREL_BENCH_LINES changes the size of the generated file.
+#include "bench/ChildImport.h"
 #include "rankindex/NameScan.h"
 #include "rankindex/RankImport.h"
 #include "rankindex/RankIndex.h"
@@ -181,32 +182,19 @@ BENCHMARK(BM_ZcatWcFloor)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
-// The import runs in a child process so that its peak memory is its own.
 void BM_ImportWebGraph(benchmark::State &state) {
     const fs::path graph = TheWorkspace().WebGraph();
     const fs::path folder = TheWorkspace().Folder() / "index";
     for (auto _ : state) {
         const auto start = Clock::now();
-        const pid_t child = ::fork();
-        if (child == 0) {
-            try {
-                rankindex::ImportRankFile(rankindex::RankKind::WebGraph, graph, folder);
-                std::_Exit(0);
-            } catch (const std::exception &error) {
-                std::fprintf(stderr, "%s\n", error.what());
-                std::_Exit(1);
-            }
-        }
-        int status = 0;
-        rusage usage{};
-        ::wait4(child, &status, 0, &usage);
+        const std::optional<long> peakKb = ImportInChild(graph, folder);
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        if (!peakKb)
             state.SkipWithError("import failed");
         state.SetIterationTime(seconds);
         figures.importSeconds = std::min(figures.importSeconds, seconds);
-        figures.importPeakKb = std::max(figures.importPeakKb, usage.ru_maxrss);
-        state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024;
+        figures.importPeakKb = std::max(figures.importPeakKb, peakKb.value_or(0));
+        state.counters["peak_MB"] = static_cast<double>(peakKb.value_or(0)) / 1024;
     }
     const fs::path index = rankindex::IndexPath(folder, rankindex::RankKind::WebGraph);
     figures.graphFileBytes = fs::file_size(graph);

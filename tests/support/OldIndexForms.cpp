@@ -3,8 +3,8 @@
 #include "rankindex/NameSection.h"
 #include "rankindex/RankIndex.h"
 #include "rankindex/RankIndexFormat.h"
-#include "rankindex/RankIndexWriter.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -41,19 +41,61 @@ Contents Read(const std::filesystem::path &path) {
     return contents;
 }
 
-// The hash-only form through the writer's key path, which writes version 1.
-void WriteHashOnly(const std::filesystem::path &path, const Contents &contents) {
-    rankindex::RankIndexWriter writer(path);
-    std::uint64_t line = 0;
-    for (const Named &named : contents.names)
-        writer.Add(rankindex::DomainKey(rankindex::TurnLabels(named.reversed)),
-                   named.facts.harmonicPosition, ++line);
-    writer.Finish(contents.info);
-    writer.Commit();
-}
-
 template <typename T> void Put(std::string &bytes, const T &value) {
     bytes.append(reinterpret_cast<const char *>(&value), sizeof value);
+}
+
+void PadTo8(std::string &bytes) {
+    bytes.resize((bytes.size() + 7) & ~std::size_t{7}, '\0');
+}
+
+// Version 1 as it was documented: the header, the source's name, the buckets (a key's top
+// bucketBits bits choose its bucket; bucket b's records run from buckets[b] to buckets[b + 1]),
+// then the records, (u64 key, u32 position) sorted by key.
+void WriteHashOnly(const std::filesystem::path &path, const Contents &contents) {
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> records;
+    for (const Named &named : contents.names)
+        records.emplace_back(rankindex::DomainKey(rankindex::TurnLabels(named.reversed)),
+                             named.facts.harmonicPosition);
+    std::sort(records.begin(), records.end());
+
+    const std::string name = contents.info.sourceName.substr(0, rankindex::kMaxSourceNameLength);
+    rankindex::RankIndexHeader header{};
+    std::memcpy(header.magic, rankindex::kRankIndexMagic, sizeof header.magic);
+    header.version = rankindex::kHashOnlyRankIndexVersion;
+    header.kind = static_cast<std::uint32_t>(contents.info.kind);
+    header.entryCount = records.size();
+    header.sourceLines = contents.info.sourceLines;
+    header.skippedLines = contents.info.skippedLines;
+    header.importTime = contents.info.importTime;
+    header.bucketBits = rankindex::BucketBitsFor(records.size());
+    header.sourceNameLength = static_cast<std::uint32_t>(name.size());
+
+    std::string body = name;
+    PadTo8(body);
+    header.bucketsOffset = sizeof header + body.size();
+    std::size_t record = 0;
+    for (std::uint64_t bucket = 0; bucket <= (std::uint64_t{1} << header.bucketBits); ++bucket) {
+        while (record < records.size() &&
+               rankindex::BucketOf(records[record].first, header.bucketBits) < bucket)
+            ++record;
+        Put(body, static_cast<std::uint32_t>(record));
+    }
+    PadTo8(body);
+    header.recordsOffset = sizeof header + body.size();
+    for (const auto &[key, position] : records) {
+        Put(body, key);
+        Put(body, position);
+    }
+    header.fileSize = sizeof header + body.size();
+
+    std::string file;
+    Put(file, header);
+    file += body;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(file.data(), static_cast<std::streamsize>(file.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
 }
 
 // The names section as version 2 wrote it: front-coded blocks of 16 names, each name followed by

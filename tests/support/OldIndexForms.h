@@ -3,8 +3,8 @@
 #include <filesystem>
 
 // Index files of the forms older imports wrote, made from a current index, so that tests can show
-// that files already on users' disks are still read with the same answers. Both are written from
-// the format as it was documented, not by the current writer's names code.
+// that files already on users' disks are still read with the same answers. Both are written by hand
+// from the format as it was documented: the current writer writes neither.
 namespace testsupport {
 
 // Version 1: hash buckets and records only, no names.
