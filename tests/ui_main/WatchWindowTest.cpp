@@ -217,14 +217,19 @@ TEST_F(WatchWindow, CheckNowPutsTheNewlyFreeNameFirstMarkedAndTellsIt) {
 
     ui::TWatchForm &window = Open();
     TickWatch watch;
+    // Seen as the bar moves, not at the watch's ticks: three local answers can all come within
+    // one tick.
     int highestShown = 0;
-    watch.onTick = [&] {
-        const auto *bar = Find<QProgressBar>(window, "CheckProgress1");
-        if (bar->isVisible() && bar->maximum() == 3)
-            highestShown = std::max(highestShown, bar->value() + 1);
-    };
+    const auto *bar = Find<QProgressBar>(window, "CheckProgress1");
+    const QMetaObject::Connection moved =
+        QObject::connect(bar, &QProgressBar::valueChanged, bar, [&](int value) {
+            if (bar->isVisible() && bar->maximum() == 3)
+                highestShown = std::max(highestShown, value + 1);
+        });
     Find<QPushButton>(window, "CheckNowBtn")->click();
-    ASSERT_TRUE(CheckEnds(window));
+    const bool ended = CheckEnds(window);
+    QObject::disconnect(moved);
+    ASSERT_TRUE(ended);
     EXPECT_GE(highestShown, 1);
     EXPECT_FALSE(Find<QProgressBar>(window, "CheckProgress1")->isVisible());
     RecordProperty("longest_gap_ms", static_cast<int>(watch.Longest().count()));
