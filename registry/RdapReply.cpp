@@ -8,6 +8,7 @@
 #include "net/IdSSLConnectionIntercept.h"
 #include "net/IdURI.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace registry {
@@ -121,7 +122,18 @@ RdapVerdict JudgeNotFound(const RdapReply &reply) {
     return verdict;
 }
 
+// Whether an address holds only the visible ASCII a URL is written in. A backslash, which some
+// readers of URLs take for a slash and others do not, counts as not: the address the lookup
+// would ask must be the one that was checked to be a lookup of the name.
+bool IsUrlText(const std::string &address) {
+    return std::all_of(address.begin(), address.end(),
+                       [](char c) { return c > ' ' && c < '\x7F' && c != '\\'; });
+}
+
 RdapVerdict JudgeRedirect(const RdapReply &reply, const std::string &name, const std::string &url) {
+    if (!IsUrlText(reply.location))
+        return Unknown("refused a redirect to an address with bytes no URL holds",
+                       RdapFailure::Redirect);
     const std::string next = Resolve(url, reply.location);
     if (!IsSecure(next))
         return Unknown("refused an address that is not https: " + next, RdapFailure::Redirect);
