@@ -163,15 +163,12 @@ struct Figures {
     double scanMs = 0;
     // Medians over interleaved rounds (map, names section, index): each round's ratio compares
     // passes made within a second of each other, which a noisy neighbour skews far less than
-    // benchmarks run a minute apart.
-    double roundMapNs = 0;
-    double roundSectionNs = 0;
-    double roundIndexNs = 0;
-    double roundSectionRatio = 0;
-    double roundIndexRatio = 0;
-    double roundSectionRatioHigh = 0;
-    double roundIndexRatioHigh = 0;
-    int rounds = 0;
+    // benchmarks run a minute apart. The worst round's ratios beside them.
+    struct {
+        int count = 0;
+        double mapNs = 0, sectionNs = 0, indexNs = 0;
+        double sectionRatio = 0, indexRatio = 0, sectionWorst = 0, indexWorst = 0;
+    } rounds;
     std::uint64_t lookupIndexBytes = 0;
     std::uint64_t namesIndexBytes = 0;
     std::uint64_t namesSectionBytes = 0;
@@ -344,34 +341,37 @@ void BM_LookupRounds(benchmark::State &state) {
     const rankindex::NameSection &section = *graph.Names();
     const rankindex::RankIndex list(
         rankindex::IndexPath(TheWorkspace().Folder() / "index", rankindex::RankKind::RankList));
+    const auto inMap = [&](const std::string &name) -> std::uint64_t {
+        const auto found = map.find(name);
+        return found == map.end() ? 0 : found->second;
+    };
+    const auto inSection = [&](const std::string &name) -> std::uint64_t {
+        const auto facts = section.Find(name);
+        return facts ? facts->harmonicPosition : 0;
+    };
+    const auto inIndex = [&](const std::string &name) -> std::uint64_t {
+        return list.Find(name).value_or(0);
+    };
     std::vector<double> mapNs, sectionNs, indexNs, sectionRatio, indexRatio;
     std::uint64_t sum = 0;
     for (auto _ : state) {
         for (int round = 0; round < kRounds; ++round) {
-            mapNs.push_back(NsPerLookup(names, [&](const std::string &name) -> std::uint64_t {
-                const auto found = map.find(name);
-                return found == map.end() ? 0 : found->second;
-            }, sum));
-            sectionNs.push_back(NsPerLookup(names, [&](const std::string &name) -> std::uint64_t {
-                const auto facts = section.Find(name);
-                return facts ? facts->harmonicPosition : 0;
-            }, sum));
-            indexNs.push_back(NsPerLookup(names, [&](const std::string &name) -> std::uint64_t {
-                return list.Find(name).value_or(0);
-            }, sum));
+            mapNs.push_back(NsPerLookup(names, inMap, sum));
+            sectionNs.push_back(NsPerLookup(names, inSection, sum));
+            indexNs.push_back(NsPerLookup(names, inIndex, sum));
             sectionRatio.push_back(sectionNs.back() / mapNs.back());
             indexRatio.push_back(indexNs.back() / mapNs.back());
         }
     }
     benchmark::DoNotOptimize(sum);
-    figures.rounds = static_cast<int>(mapNs.size());
-    figures.roundMapNs = Median(mapNs);
-    figures.roundSectionNs = Median(sectionNs);
-    figures.roundIndexNs = Median(indexNs);
-    figures.roundSectionRatio = Median(sectionRatio);
-    figures.roundIndexRatio = Median(indexRatio);
-    figures.roundSectionRatioHigh = *std::max_element(sectionRatio.begin(), sectionRatio.end());
-    figures.roundIndexRatioHigh = *std::max_element(indexRatio.begin(), indexRatio.end());
+    figures.rounds.count = static_cast<int>(mapNs.size());
+    figures.rounds.mapNs = Median(mapNs);
+    figures.rounds.sectionNs = Median(sectionNs);
+    figures.rounds.indexNs = Median(indexNs);
+    figures.rounds.sectionRatio = Median(sectionRatio);
+    figures.rounds.indexRatio = Median(indexRatio);
+    figures.rounds.sectionWorst = *std::max_element(sectionRatio.begin(), sectionRatio.end());
+    figures.rounds.indexWorst = *std::max_element(indexRatio.begin(), indexRatio.end());
 }
 BENCHMARK(BM_LookupRounds)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -421,13 +421,13 @@ void PrintSummary() {
                 figures.sectionLookupNs, figures.sectionLookupNs / figures.mapLookupNs,
                 kLookupNames, static_cast<double>(figures.namesIndexBytes) / 1e6,
                 static_cast<double>(figures.namesSectionBytes) / 1e6, figures.scanMs);
-    if (figures.rounds > 0)
+    if (figures.rounds.count > 0)
         std::printf("Interleaved lookups, median of %d rounds (CPU time): std::unordered_map %.0f "
                     "ns, names section %.0f ns (ratio %.2f, worst round %.2f), rank list's index "
                     "%.0f ns (ratio %.2f, worst round %.2f)\n",
-                    figures.rounds, figures.roundMapNs, figures.roundSectionNs,
-                    figures.roundSectionRatio, figures.roundSectionRatioHigh, figures.roundIndexNs,
-                    figures.roundIndexRatio, figures.roundIndexRatioHigh);
+                    figures.rounds.count, figures.rounds.mapNs, figures.rounds.sectionNs,
+                    figures.rounds.sectionRatio, figures.rounds.sectionWorst,
+                    figures.rounds.indexNs, figures.rounds.indexRatio, figures.rounds.indexWorst);
 }
 
 } // namespace
