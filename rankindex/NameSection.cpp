@@ -5,12 +5,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string.h> // memrchr
 
 namespace rankindex {
 namespace {
 
 char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    // Without a branch: the bit that makes a capital small, set only for capitals.
+    const bool capital = static_cast<unsigned char>(c - 'A') < 26;
+    return static_cast<char>(c | (capital << 5));
 }
 
 // The parts of a block in the packed coding, once they are known to lie inside the block.
@@ -297,10 +300,7 @@ std::string_view NameSection::FirstName(std::uint64_t block) const {
 
 std::uint64_t NameSection::LastNotAfter(const unsigned char *keys, std::size_t stride,
                                         std::uint64_t low, std::uint64_t high,
-                                        std::uint64_t blocks,
-                                        std::string_view reversedName) const {
-    const std::uint64_t high0 = NamePrefixKey(reversedName, 0);
-    const std::uint64_t high1 = NamePrefixKey(reversedName, 8);
+                                        std::uint64_t blocks, const Sought &sought) const {
     while (high - low > 1) {
         const std::uint64_t middle = low + (high - low) / 2;
         // Both halves' next middles are asked for ahead: one of them is the next read, and the
@@ -309,10 +309,13 @@ std::uint64_t NameSection::LastNotAfter(const unsigned char *keys, std::size_t s
         __builtin_prefetch(keys + (middle + (high - middle) / 2) * stride);
         const unsigned char *entry = keys + middle * stride;
         const auto key0 = ReadAt<std::uint64_t>(entry);
-        const auto key1 = ReadAt<std::uint64_t>(entry + 8);
-        bool after = key0 > high0 || (key0 == high0 && key1 > high1);
-        if (key0 == high0 && key1 == high1)
-            after = FirstName(middle * blocks) > reversedName;
+        bool after = key0 > sought.key0;
+        if (key0 == sought.key0) {
+            const auto key1 = ReadAt<std::uint64_t>(entry + 8);
+            after = key1 > sought.key1;
+            if (key1 == sought.key1) [[unlikely]]
+                after = FirstName(middle * blocks) > sought.name;
+        }
         (after ? high : low) = middle;
     }
     return low;
@@ -320,10 +323,12 @@ std::uint64_t NameSection::LastNotAfter(const unsigned char *keys, std::size_t s
 
 // The top level narrows the search to the 64 keys of one group; the older forms have none.
 std::uint64_t NameSection::BlockFor(std::string_view reversedName) const {
+    const Sought sought{reversedName, NamePrefixKey(reversedName, 0),
+                        NamePrefixKey(reversedName, 8)};
     std::uint64_t low = 0;
     std::uint64_t high = blockCount_;
     if (topCount_ > 0) {
-        low = LastNotAfter(top_, kNameKeyBytes, 0, topCount_, kBlocksPerTopKey, reversedName) *
+        low = LastNotAfter(top_, kNameKeyBytes, 0, topCount_, kBlocksPerTopKey, sought) *
               kBlocksPerTopKey;
         high = std::min(blockCount_, low + kBlocksPerTopKey);
         // The group's keys and offsets are asked for at once: their misses overlap instead of
@@ -333,7 +338,7 @@ std::uint64_t NameSection::BlockFor(std::string_view reversedName) const {
         for (std::uint64_t block = low; block < high; block += 64 / sizeof(std::uint32_t))
             __builtin_prefetch(offsets_ + block * offsetStride_);
     }
-    return LastNotAfter(keys_, keyStride_, low, high, 1, reversedName);
+    return LastNotAfter(keys_, keyStride_, low, high, 1, sought);
 }
 
 std::optional<NameFacts> NameSection::Find(std::string_view name) const {
@@ -344,17 +349,20 @@ std::optional<NameFacts> NameSection::Find(std::string_view name) const {
         return std::nullopt;
     char stored[base::kLongestDomainName];
     std::size_t at = 0;
-    for (std::size_t end = name.size(); at < name.size();) {
-        const std::size_t dot = name.rfind('.', end == 0 ? 0 : end - 1);
-        const std::size_t start = dot == std::string_view::npos || end == 0 ? 0 : dot + 1;
-        if (at > 0)
-            stored[at++] = '.';
-        for (std::size_t i = start; i < end; ++i)
-            stored[at++] = Lower(name[i]);
+    // Labels from the last to the first, then lowered in one pass over the bytes.
+    for (std::size_t end = name.size();;) {
+        const void *dot = end == 0 ? nullptr : ::memrchr(name.data(), '.', end);
+        const std::size_t start =
+            dot ? static_cast<std::size_t>(static_cast<const char *>(dot) - name.data()) + 1 : 0;
+        std::memcpy(stored + at, name.data() + start, end - start);
+        at += end - start;
         if (start == 0)
             break;
-        end = dot;
+        stored[at++] = '.';
+        end = start - 1;
     }
+    for (std::size_t i = 0; i < at; ++i)
+        stored[i] = Lower(stored[i]);
     return FindStored(std::string_view(stored, at));
 }
 

@@ -140,10 +140,16 @@ public:
 private:
     NameSection() = default;
     std::uint64_t BlockOffset(std::uint64_t block) const;
+    // The name sought with its first 16 bytes as two numbers that sort as the bytes do.
+    struct Sought {
+        std::string_view name;
+        std::uint64_t key0;
+        std::uint64_t key1;
+    };
     // The last of the keys [low, high) (a key every `blocks` blocks) not after the name sought.
     std::uint64_t LastNotAfter(const unsigned char *keys, std::size_t stride, std::uint64_t low,
                                std::uint64_t high, std::uint64_t blocks,
-                               std::string_view reversedName) const;
+                               const Sought &sought) const;
     std::uint64_t NamesIn(std::uint64_t block) const;
     std::string_view FirstName(std::uint64_t block) const;
 
