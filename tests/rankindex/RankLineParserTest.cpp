@@ -1,5 +1,7 @@
 #include "rankindex/RankLineParser.h"
 
+#include "rankindex/NameSection.h"
+
 #include <gtest/gtest.h>
 
 namespace rankindex {
@@ -20,7 +22,8 @@ void ExpectLines(RankKind kind, const std::vector<LineCase> &cases) {
         const RankLine got = parser.Parse(expected.line, 2);
         EXPECT_EQ(got.type, expected.type) << expected.line;
         if (expected.type == Type::Entry) {
-            EXPECT_EQ(got.name, expected.name) << expected.line;
+            // Expected in reading order, got as stored.
+            EXPECT_EQ(TurnLabels(got.storedName), expected.name) << expected.line;
             EXPECT_EQ(got.position, expected.position) << expected.line;
         }
     }
@@ -44,6 +47,9 @@ TEST(RankLineParserTest, WebGraphLines) {
             {"1\t1\t1\t1\tcom.example\t1\textra", Type::Malformed},
             {"1\tx\t1\t1\tcom.example\t1", Type::Malformed},
             {"1\t1\t1\t1\tcom..example\t1", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example..\t1", Type::Malformed},
+            {"1\t1\t18446744073709551616\t1\tcom.example\t1", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example\t-1", Type::Malformed},
             {"1\t1\t1\t1\t.com.example\t1", Type::Malformed},
             {"1\t1\t1\t1\tcom.exa mple\t1", Type::Malformed},
             {"1\t1\t1\t1\tde.b\xC3\xBC"
