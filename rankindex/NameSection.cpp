@@ -261,9 +261,8 @@ std::uint64_t NameSection::BlockOffset(std::uint64_t block) const {
     if (block >= blockCount_)
         return blocksBytes_;
     const unsigned char *at = offsets_ + block * offsetStride_;
-    const std::uint64_t offset = offsetStride_ == sizeof(std::uint32_t)
-                                     ? ReadAt<std::uint32_t>(at)
-                                     : ReadAt<std::uint64_t>(at);
+    const std::uint64_t offset = offsetStride_ == sizeof(std::uint32_t) ? ReadAt<std::uint32_t>(at)
+                                                                        : ReadAt<std::uint64_t>(at);
     return std::min(offset, blocksBytes_);
 }
 
@@ -299,14 +298,16 @@ std::string_view NameSection::FirstName(std::uint64_t block) const {
 }
 
 std::uint64_t NameSection::LastNotAfter(const unsigned char *keys, std::size_t stride,
-                                        std::uint64_t low, std::uint64_t high,
-                                        std::uint64_t blocks, const Sought &sought) const {
+                                        std::uint64_t low, std::uint64_t high, std::uint64_t blocks,
+                                        const Sought &sought, bool prefetch) const {
     while (high - low > 1) {
         const std::uint64_t middle = low + (high - low) / 2;
         // Both halves' next middles are asked for ahead: one of them is the next read, and the
-        // bottom levels of the search miss the cache.
-        __builtin_prefetch(keys + (low + (middle - low) / 2) * stride);
-        __builtin_prefetch(keys + (middle + (high - middle) / 2) * stride);
+        // bottom levels of a search over the whole index miss the cache.
+        if (prefetch) {
+            __builtin_prefetch(keys + (low + (middle - low) / 2) * stride);
+            __builtin_prefetch(keys + (middle + (high - middle) / 2) * stride);
+        }
         const unsigned char *entry = keys + middle * stride;
         const auto key0 = ReadAt<std::uint64_t>(entry);
         bool after = key0 > sought.key0;
@@ -328,7 +329,8 @@ std::uint64_t NameSection::BlockFor(std::string_view reversedName) const {
     std::uint64_t low = 0;
     std::uint64_t high = blockCount_;
     if (topCount_ > 0) {
-        low = LastNotAfter(top_, kNameKeyBytes, 0, topCount_, kBlocksPerTopKey, sought) *
+        // The top level stays in the cache; the group's keys are asked for below, all at once.
+        low = LastNotAfter(top_, kNameKeyBytes, 0, topCount_, kBlocksPerTopKey, sought, false) *
               kBlocksPerTopKey;
         high = std::min(blockCount_, low + kBlocksPerTopKey);
         // The group's keys and offsets are asked for at once: their misses overlap instead of
@@ -338,7 +340,7 @@ std::uint64_t NameSection::BlockFor(std::string_view reversedName) const {
         for (std::uint64_t block = low; block < high; block += 64 / sizeof(std::uint32_t))
             __builtin_prefetch(offsets_ + block * offsetStride_);
     }
-    return LastNotAfter(keys_, keyStride_, low, high, 1, sought);
+    return LastNotAfter(keys_, keyStride_, low, high, 1, sought, topCount_ == 0);
 }
 
 std::optional<NameFacts> NameSection::Find(std::string_view name) const {
@@ -371,6 +373,21 @@ namespace {
 // Where a name sought stands against the names of a block as they are walked.
 enum class Step { Before, Found, After };
 
+// How many of the first `count` bytes of a and b are the same, eight at a time while eight are
+// left: names differ mostly within their first few new bytes, and a byte loop costs a branch each.
+std::size_t SameBytes(const unsigned char *a, const unsigned char *b, std::size_t count) {
+    std::size_t same = 0;
+    for (; same + 8 <= count; same += 8) {
+        const std::uint64_t difference =
+            ReadAt<std::uint64_t>(a + same) ^ ReadAt<std::uint64_t>(b + same);
+        if (difference != 0)
+            return same + static_cast<std::size_t>(__builtin_ctzll(difference)) / 8;
+    }
+    while (same < count && a[same] == b[same])
+        ++same;
+    return same;
+}
+
 // Front coding lets the scan compare only what is new: with `matched` bytes of the name sought
 // equal to the name before, a name sharing more than that sorts before the one sought, a name
 // sharing less sorts after it, and only a name sharing exactly that many needs its bytes compared.
@@ -381,15 +398,12 @@ Step Compare(std::size_t shared, const unsigned char *bytes, std::size_t rest,
         return Step::Before;
     if (shared < matched)
         return Step::After;
-    std::size_t same = 0;
-    while (same < rest && matched + same < sought.size() &&
-           bytes[same] == static_cast<unsigned char>(sought[matched + same]))
-        ++same;
+    const auto *wanted = reinterpret_cast<const unsigned char *>(sought.data()) + matched;
+    const std::size_t both = std::min(rest, sought.size() - matched);
+    const std::size_t same = SameBytes(bytes, wanted, both);
     if (same == rest && matched + same == sought.size())
         return Step::Found;
-    const bool before =
-        same == rest || (matched + same < sought.size() &&
-                         bytes[same] < static_cast<unsigned char>(sought[matched + same]));
+    const bool before = same == rest || (same < both && bytes[same] < wanted[same]);
     matched += same;
     return before ? Step::Before : Step::After;
 }

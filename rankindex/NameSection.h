@@ -148,8 +148,8 @@ private:
     };
     // The last of the keys [low, high) (a key every `blocks` blocks) not after the name sought.
     std::uint64_t LastNotAfter(const unsigned char *keys, std::size_t stride, std::uint64_t low,
-                               std::uint64_t high, std::uint64_t blocks,
-                               const Sought &sought) const;
+                               std::uint64_t high, std::uint64_t blocks, const Sought &sought,
+                               bool prefetch) const;
     std::uint64_t NamesIn(std::uint64_t block) const;
     std::string_view FirstName(std::uint64_t block) const;
 
