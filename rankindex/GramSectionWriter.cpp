@@ -47,9 +47,12 @@ public:
 // at a time.
 class RiceList {
 public:
-    RiceList(SectionOutput &out, unsigned k) : out_(out), k_(k) {
+    // written counts the bytes put.
+    RiceList(BuildFile &out, std::uint64_t &written, unsigned k)
+        : out_(out), written_(written), k_(k) {
         const auto byte = static_cast<unsigned char>(k);
-        out_.Append(&byte, 1);
+        out_.Put(&byte, 1);
+        ++written_;
     }
     void Put(std::uint64_t gap) {
         std::uint64_t quotient = gap >> k_;
@@ -62,7 +65,8 @@ public:
     void End() {
         const std::size_t bytes = (held_ + 7) / 8;
         const std::uint32_t word = static_cast<std::uint32_t>(bits_);
-        out_.Append(&word, bytes);
+        out_.Put(&word, bytes);
+        written_ += bytes;
         bits_ = 0;
         held_ = 0;
     }
@@ -88,12 +92,14 @@ private:
         if (held_ < 32)
             return;
         const auto word = static_cast<std::uint32_t>(bits_);
-        out_.Append(&word, sizeof word);
+        out_.Put(&word, sizeof word);
+        written_ += sizeof word;
         bits_ >>= 32;
         held_ -= 32;
     }
 
-    SectionOutput &out_;
+    BuildFile &out_;
+    std::uint64_t &written_;
     unsigned k_;
     std::uint64_t bits_ = 0;
     unsigned held_ = 0;
@@ -158,6 +164,16 @@ void SortByKey(std::vector<std::uint64_t> &pairs, std::vector<std::uint64_t> &sc
 
 } // namespace
 
+// The merged lists in Rice's code and their directory, each in a temporary file, waiting for the
+// rank map to be placed before them.
+struct GramSectionWriter::MergedLists {
+    explicit MergedLists(const std::filesystem::path &folder) : lists(folder), directory(folder) {}
+    BuildFile lists;
+    BuildFile directory;
+    std::uint64_t listsBytes = 0;
+    std::uint64_t grams = 0;
+};
+
 // The (trigram, rank) pairs in runs, each a list file and its directory; ranks are added in
 // order, so a run holds ranks all after those of the runs before it. A run of n pairs takes 16n
 // bytes while it is sorted.
@@ -183,8 +199,20 @@ public:
         for (std::size_t at = 0; at + kGramLength <= text.size(); ++at)
             pairs_.push_back(std::uint64_t{GramKey(text, at)} << 32 | rank);
     }
+    // Merges the runs; a stop asked for ends it with EImportCancelled.
+    std::unique_ptr<MergedLists> Merge(const std::stop_token &stop) {
+        auto merged = std::make_unique<MergedLists>(folder_);
+        merged->grams = WriteTo(merged->lists, merged->listsBytes, merged->directory, stop);
+        merged->lists.Rewind();
+        merged->directory.Rewind();
+        files_.clear();
+        return merged;
+    }
+
+private:
     // Writes the merged lists; their directory goes to the given file. Returns the trigrams.
-    std::uint64_t WriteTo(SectionOutput &lists, BuildFile &directory, const GoOn &goOn) {
+    std::uint64_t WriteTo(BuildFile &lists, std::uint64_t &written, BuildFile &directory,
+                          const std::stop_token &stop) {
         if (!pairs_.empty())
             Spill();
         std::vector<std::uint64_t>().swap(pairs_);
@@ -203,9 +231,9 @@ public:
             }
             if (gram == 0xFFFFFFFFu)
                 break;
-            if (grams % kCheckEvery == 0 && goOn && !goOn())
+            if (grams % kCheckEvery == 0 && stop.stop_requested())
                 throw EImportCancelled("import cancelled");
-            const std::uint64_t start = lists.Written();
+            const std::uint64_t start = written;
             std::uint64_t ranks = 0;
             std::uint64_t lastRank = 0;
             for (const Run &run : runs) {
@@ -214,7 +242,7 @@ public:
                     lastRank = run.entry.lastRank;
                 }
             }
-            RiceList coded(lists, RiceList::Parameter(ranks, lastRank + 1));
+            RiceList coded(lists, written, RiceList::Parameter(ranks, lastRank + 1));
             std::uint64_t next = 0;
             for (std::size_t i = 0; i < runs.size(); ++i) {
                 Run &run = runs[i];
@@ -234,7 +262,6 @@ public:
         return grams;
     }
 
-private:
     struct Run {
         RunEntry entry{};
         bool valid = false;
@@ -425,16 +452,19 @@ void GramSectionWriter::Place(std::uint32_t rank, std::uint64_t place) {
         map_->Set(rank, static_cast<std::uint32_t>(place + 1));
 }
 
-// On the thread: batches until the adding ends or the writer goes.
+// On the thread: batches until the adding ends, then the merge of the runs, which needs nothing
+// of the names section and so goes on beside the names' merge; or nothing more once the writer
+// goes.
 void GramSectionWriter::Work(std::stop_token stop) {
     LowerThisThreadsPriority();
     Batch batch;
     for (;;) {
         {
             std::unique_lock lock(mutex_);
-            if (!changed_.wait(lock, stop, [&] { return handed_.has_value() || closing_; }) ||
-                !handed_)
+            if (!changed_.wait(lock, stop, [&] { return handed_.has_value() || closing_; }))
                 return;
+            if (!handed_)
+                break;
             batch = std::move(*handed_);
             handed_.reset();
         }
@@ -457,6 +487,12 @@ void GramSectionWriter::Work(std::stop_token stop) {
         }
         std::lock_guard lock(mutex_);
         spare_ = std::move(batch);
+    }
+    try {
+        merged_ = lists_->Merge(stop);
+    } catch (...) {
+        std::lock_guard lock(mutex_);
+        failure_ = std::current_exception();
     }
 }
 
@@ -485,24 +521,22 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     header.listsOffset = sizeof header + RankMapBytes(ranks_, header.mapBits);
     map_->CopyTo(file, offset + sizeof header, header.mapBits);
     map_.reset();
+    if (goOn && !goOn())
+        throw EImportCancelled("import cancelled");
 
-    SectionOutput lists(file, offset + header.listsOffset);
-    BuildFile directory(folder_);
-    header.gramCount = lists_->WriteTo(lists, directory, goOn);
-    header.listsBytes = lists.Written();
+    header.gramCount = merged_->grams;
+    header.listsBytes = merged_->listsBytes;
     header.directoryOffset = AlignTo8(header.listsOffset + header.listsBytes);
+    const std::uint64_t directoryBytes = header.gramCount * kGramEntryBytes;
+    file.CopyAt(offset + header.listsOffset, merged_->lists.Descriptor(), header.listsBytes);
     const char zeros[8] = {};
-    lists.Append(zeros, header.directoryOffset - header.listsOffset - header.listsBytes);
-    directory.Rewind();
-    std::array<char, kGramEntryBytes> entry{};
-    for (std::uint64_t i = 0; i < header.gramCount; ++i) {
-        if (!directory.Get(entry.data(), entry.size()))
-            throw EImportError("a temporary file of the import came back short");
-        lists.Append(entry.data(), entry.size());
-    }
-    lists.Flush();
+    file.WriteAt(
+        offset + header.listsOffset + header.listsBytes,
+        std::string_view(zeros, header.directoryOffset - header.listsOffset - header.listsBytes));
+    file.CopyAt(offset + header.directoryOffset, merged_->directory.Descriptor(), directoryBytes);
+    merged_.reset();
     file.WriteAt(offset, std::string_view(reinterpret_cast<const char *>(&header), sizeof header));
-    return header.directoryOffset + header.gramCount * kGramEntryBytes;
+    return header.directoryOffset + directoryBytes;
 }
 
 } // namespace rankindex
