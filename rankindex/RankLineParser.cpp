@@ -90,7 +90,7 @@ RankLine RankLineParser::ParseWebGraph(std::string_view line) {
     RankLine result;
     if (!SplitFields(line, fields) || !ReadPosition(fields[0], result.position) ||
         !IsDecimal(fields[1]) || !IsCount(fields[2]) || !IsDecimal(fields[3]) ||
-        !IsCount(fields[5]) || !TakeName(fields[4], true))
+        !IsCount(fields[5]) || !TakeName(fields[4], false))
         return Line(RankLine::Type::Malformed);
     result.type = RankLine::Type::Entry;
     result.name = name_;
@@ -109,16 +109,16 @@ RankLine RankLineParser::ParseRankList(std::string_view line, std::uint64_t line
             lineNumber == 1 && !IsCount(base::TrimBlanks(line.substr(0, comma)));
         return Line(columnNames ? RankLine::Type::Header : RankLine::Type::Malformed);
     }
-    if (!TakeName(base::TrimBlanks(line.substr(comma + 1)), false))
+    if (!TakeName(base::TrimBlanks(line.substr(comma + 1)), true))
         return Line(RankLine::Type::Malformed);
     result.type = RankLine::Type::Entry;
     result.name = name_;
     return result;
 }
 
-// Copies the name into name_ in lower case, its labels in turned-round order when reversed; false
-// when it is no name. One final dot (the root) is allowed and dropped.
-bool RankLineParser::TakeName(std::string_view name, bool reversed) {
+// Copies the name into name_ in lower case, its labels in turned-round order when turn; false when
+// it is no name. One final dot (the root) is allowed and dropped.
+bool RankLineParser::TakeName(std::string_view name, bool turn) {
     if (name.ends_with('.'))
         name.remove_suffix(1);
     const std::size_t size = name.size();
@@ -132,7 +132,7 @@ bool RankLineParser::TakeName(std::string_view name, bool reversed) {
         if (i == labelStart)
             return false; // an empty label
         // The label [labelStart, i) lands at [size - i, size - labelStart) when reversed.
-        const std::size_t to = reversed ? size - i : labelStart;
+        const std::size_t to = turn ? size - i : labelStart;
         for (std::size_t k = 0; k < i - labelStart; ++k) {
             const char lower = LowerNameCharacter(name[labelStart + k]);
             if (lower == '\0')
@@ -140,7 +140,7 @@ bool RankLineParser::TakeName(std::string_view name, bool reversed) {
             name_[to + k] = lower;
         }
         if (i < size)
-            name_[reversed ? size - 1 - i : i] = '.';
+            name_[turn ? size - 1 - i : i] = '.';
         labelStart = i + 1;
     }
     return true;

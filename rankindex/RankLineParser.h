@@ -22,7 +22,9 @@ const char *RankKindName(RankKind kind); // "web graph", "rank list"
 struct RankLine {
     enum class Type { Entry, Header, Blank, Malformed };
     Type type = Type::Malformed;
-    std::string_view name; // lower case, in reading order (example.com); valid until the next line
+    // Lower case, as the index stores it: labels turned round (com.example), which is the web
+    // graph's own order; valid until the next line.
+    std::string_view name;
     std::uint32_t position = 0; // 1 is the best
     // Web graph only: the PageRank position and the host count, at most 2^32-1.
     std::uint32_t pageRankPosition = 0;
@@ -43,7 +45,7 @@ public:
 private:
     RankLine ParseWebGraph(std::string_view line);
     RankLine ParseRankList(std::string_view line, std::uint64_t lineNumber);
-    bool TakeName(std::string_view name, bool reversed);
+    bool TakeName(std::string_view name, bool turn);
 
     RankKind kind_;
     std::string name_;

@@ -30,11 +30,11 @@ TEST(RankLineParserTest, WebGraphLines) {
     ExpectLines(
         RankKind::WebGraph,
         {
-            {"1\t3.4E7\t2\t0.0012\tcom.example\t125", Type::Entry, "example.com", 1},
-            {"17\t1.0\t9\t1.0E-9\tCOM.Example.WWW\t1", Type::Entry, "www.example.com", 17},
-            {"4294967295\t1\t1\t1\tde.xn--bcher-kva\t0", Type::Entry, "xn--bcher-kva.de",
+            {"1\t3.4E7\t2\t0.0012\tcom.example\t125", Type::Entry, "com.example", 1},
+            {"17\t1.0\t9\t1.0E-9\tCOM.Example.WWW\t1", Type::Entry, "com.example.www", 17},
+            {"4294967295\t1\t1\t1\tde.xn--bcher-kva\t0", Type::Entry, "de.xn--bcher-kva",
              4294967295u},
-            {"5\t1\t1\t1\tcom.my_host.\t3", Type::Entry, "my_host.com", 5},
+            {"5\t1\t1\t1\tcom.my_host.\t3", Type::Entry, "com.my_host", 5},
             {"#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\t#n_hosts", Type::Header},
             {"   ", Type::Blank},
             {"4294967296\t1\t1\t1\tcom.example\t1", Type::Malformed},
@@ -78,9 +78,10 @@ TEST(RankLineParserTest, WebGraphLinesKeepPageRankAndHosts) {
 TEST(RankLineParserTest, RankListLines) {
     ExpectLines(RankKind::RankList,
                 {
-                    {"1,google.com", Type::Entry, "google.com", 1},
-                    {"250, Example.ORG ", Type::Entry, "example.org", 250},
-                    {"9,xn--80ak6aa92e.com.", Type::Entry, "xn--80ak6aa92e.com", 9},
+                    {"1,google.com", Type::Entry, "com.google", 1},
+                    {"250, Example.ORG ", Type::Entry, "org.example", 250},
+                    {"9,xn--80ak6aa92e.com.", Type::Entry, "com.xn--80ak6aa92e", 9},
+                    {"3,www.Example.co.uk", Type::Entry, "uk.co.example.www", 3},
                     {"# a comment", Type::Header},
                     {"", Type::Blank},
                     {"rank,domain", Type::Malformed}, // only a first line may name the columns
