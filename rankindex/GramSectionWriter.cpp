@@ -162,6 +162,64 @@ void SortByKey(std::vector<std::uint64_t> &pairs, std::vector<std::uint64_t> &sc
     }
 }
 
+// The letters of stored names in byte order, numbered from 0: a trigram of them has a dense
+// number below kDenseGrams that sorts as its key does, so that a run's pairs of such trigrams
+// sort in one counting pass; any other byte gets kNotDense.
+constexpr std::uint8_t kNotDense = 0xFF;
+constexpr std::uint32_t kNameLetters = 39;
+constexpr std::uint32_t kDenseGrams = kNameLetters * kNameLetters * kNameLetters;
+constexpr std::array<std::uint8_t, 256> kLetterNumbers = [] {
+    std::array<std::uint8_t, 256> numbers{};
+    numbers.fill(kNotDense);
+    std::uint8_t next = 0;
+    for (unsigned c = 0; c < 256; ++c) {
+        if (c == '-' || c == '.' || (c >= '0' && c <= '9') || c == '_' || (c >= 'a' && c <= 'z'))
+            numbers[c] = next++;
+    }
+    return numbers;
+}();
+static_assert(kLetterNumbers['z'] == kNameLetters - 1);
+
+// The trigram key of a dense number.
+std::uint32_t KeyOfDense(std::uint32_t dense) {
+    static constexpr std::array<char, kNameLetters> kLetters = [] {
+        std::array<char, kNameLetters> letters{};
+        for (unsigned c = 0; c < 256; ++c) {
+            if (kLetterNumbers[c] != kNotDense)
+                letters[kLetterNumbers[c]] = static_cast<char>(c);
+        }
+        return letters;
+    }();
+    const char text[3] = {kLetters[dense / (kNameLetters * kNameLetters)],
+                          kLetters[dense / kNameLetters % kNameLetters],
+                          kLetters[dense % kNameLetters]};
+    return GramKey(std::string_view(text, 3), 0);
+}
+
+// Codes one key's ranks of a run, ascending, as a run entry and its LEB128 gaps; a rank that
+// comes twice (a trigram a name holds twice) once.
+template <typename Ranks>
+void PutPiece(std::uint32_t key, const Ranks &ranks, std::size_t count, std::string &coded,
+              TemporaryFile &entries, TemporaryFile &bytes) {
+    RunEntry entry{};
+    entry.gram = key;
+    entry.firstRank = ranks(0);
+    entry.lastRank = entry.firstRank;
+    entry.ranks = 1;
+    coded.clear();
+    for (std::size_t i = 1; i < count; ++i) {
+        const std::uint32_t rank = ranks(i);
+        if (rank == entry.lastRank)
+            continue;
+        AppendNumber(coded, rank - entry.lastRank - 1);
+        entry.lastRank = rank;
+        ++entry.ranks;
+    }
+    entry.bytes = coded.size();
+    entries.Put(&entry, sizeof entry);
+    bytes.Put(coded.data(), coded.size());
+}
+
 } // namespace
 
 // The merged lists in Rice's code and their directory, each in a temporary file, waiting for the
@@ -180,24 +238,34 @@ struct GramSectionWriter::MergedLists {
 class GramSectionWriter::Lists {
 public:
     Lists(const std::filesystem::path &folder, std::size_t runBytes)
-        : folder_(folder), runPairs_(std::max<std::size_t>(runBytes / 16, 1024)) {
-        pairs_.reserve(runPairs_);
-    }
+        : folder_(folder), runPairs_(std::max<std::size_t>(runBytes / 16, 1024)),
+          denseCounts_(kDenseGrams) {}
 
     // Puts a stored name on the lists of its suffix and of the trigrams of its name part; a name
     // of one label, which no query can match, on none. A trigram the name holds twice is paired
     // twice: the sort puts the pairs side by side, where Spill drops the second. The name's pairs
-    // all go in one run, so that no rank is split between two.
+    // all go in one run, so that no rank is split between two. Trigrams of name letters are
+    // counted by their dense number as they come; suffixes and other trigrams are paired by key.
     void Add(std::string_view reversedName, std::uint32_t rank) {
         const std::size_t dot = reversedName.find('.');
         if (dot == std::string_view::npos)
             return;
-        if (pairs_.size() + reversedName.size() > runPairs_)
+        if (dense_.size() + others_.size() + reversedName.size() > runPairs_)
             Spill();
-        pairs_.push_back(std::uint64_t{SuffixKey(reversedName.substr(0, dot))} << 32 | rank);
+        others_.push_back(std::uint64_t{SuffixKey(reversedName.substr(0, dot))} << 32 | rank);
         const std::string_view text = reversedName.substr(dot + 1);
-        for (std::size_t at = 0; at + kGramLength <= text.size(); ++at)
-            pairs_.push_back(std::uint64_t{GramKey(text, at)} << 32 | rank);
+        for (std::size_t at = 0; at + kGramLength <= text.size(); ++at) {
+            const std::uint32_t a = kLetterNumbers[static_cast<unsigned char>(text[at])];
+            const std::uint32_t b = kLetterNumbers[static_cast<unsigned char>(text[at + 1])];
+            const std::uint32_t c = kLetterNumbers[static_cast<unsigned char>(text[at + 2])];
+            if (a == kNotDense || b == kNotDense || c == kNotDense) {
+                others_.push_back(std::uint64_t{GramKey(text, at)} << 32 | rank);
+                continue;
+            }
+            const std::uint32_t dense = (a * kNameLetters + b) * kNameLetters + c;
+            ++denseCounts_[dense];
+            dense_.push_back(std::uint64_t{dense} << 32 | rank);
+        }
     }
     // Merges the runs; a stop asked for ends it with EImportCancelled.
     std::unique_ptr<MergedLists> Merge(const std::stop_token &stop) {
@@ -213,9 +281,12 @@ private:
     // Writes the merged lists; their directory goes to the given file. Returns the trigrams.
     std::uint64_t WriteTo(BuildFile &lists, std::uint64_t &written, BuildFile &directory,
                           const std::stop_token &stop) {
-        if (!pairs_.empty())
+        if (!dense_.empty() || !others_.empty())
             Spill();
-        std::vector<std::uint64_t>().swap(pairs_);
+        std::vector<std::uint64_t>().swap(dense_);
+        std::vector<std::uint64_t>().swap(others_);
+        std::vector<std::uint32_t>().swap(denseRanks_);
+        std::vector<std::uint64_t>().swap(scratch_);
         std::vector<Run> runs(files_.size());
         for (std::size_t i = 0; i < runs.size(); ++i) {
             files_[i].first->Rewind();
@@ -278,37 +349,60 @@ private:
             coded.Put(gap);
     }
 
+    // Writes the run in key order: the dense trigrams' ranks put in place by their counts in one
+    // pass, the others sorted, the two merged by key as they are coded.
     void Spill() {
-        SortByKey(pairs_, scratch_);
+        std::vector<std::uint32_t> &starts = denseCounts_;
+        std::uint32_t sum = 0;
+        for (std::uint32_t &start : starts)
+            sum += std::exchange(start, sum);
+        denseRanks_.resize(dense_.size());
+        for (const std::uint64_t pair : dense_)
+            denseRanks_[starts[pair >> 32]++] = static_cast<std::uint32_t>(pair);
+        // starts[d] is now where dense number d's ranks end.
+        SortByKey(others_, scratch_);
+
         auto entries = std::make_unique<BuildFile>(folder_);
         auto bytes = std::make_unique<BuildFile>(folder_);
         std::string coded;
-        for (std::size_t i = 0; i < pairs_.size();) {
-            RunEntry entry{};
-            entry.gram = static_cast<std::uint32_t>(pairs_[i] >> 32);
-            entry.firstRank = static_cast<std::uint32_t>(pairs_[i]);
-            entry.lastRank = entry.firstRank;
-            entry.ranks = 1;
-            coded.clear();
-            for (++i; i < pairs_.size() && pairs_[i] >> 32 == entry.gram; ++i) {
-                const auto rank = static_cast<std::uint32_t>(pairs_[i]);
-                if (rank == entry.lastRank)
-                    continue; // a trigram a name holds twice
-                AppendNumber(coded, rank - entry.lastRank - 1);
-                entry.lastRank = rank;
-                ++entry.ranks;
+        std::size_t other = 0;
+        const auto putOthersBelow = [&](std::uint64_t key) {
+            while (other < others_.size() && others_[other] >> 32 < key) {
+                const std::size_t first = other;
+                const auto gram = static_cast<std::uint32_t>(others_[first] >> 32);
+                while (other < others_.size() && others_[other] >> 32 == gram)
+                    ++other;
+                PutPiece(
+                    gram,
+                    [&](std::size_t i) { return static_cast<std::uint32_t>(others_[first + i]); },
+                    other - first, coded, *entries, *bytes);
             }
-            entry.bytes = coded.size();
-            entries->Put(&entry, sizeof entry);
-            bytes->Put(coded.data(), coded.size());
+        };
+        std::uint32_t begin = 0;
+        for (std::uint32_t dense = 0; dense < kDenseGrams; ++dense) {
+            const std::uint32_t end = starts[dense];
+            if (end == begin)
+                continue;
+            const std::uint32_t key = KeyOfDense(dense);
+            putOthersBelow(key);
+            PutPiece(
+                key, [&](std::size_t i) { return denseRanks_[begin + i]; }, end - begin, coded,
+                *entries, *bytes);
+            begin = end;
         }
+        putOthersBelow(std::uint64_t{1} << 32);
         files_.emplace_back(std::move(entries), std::move(bytes));
-        pairs_.clear();
+        dense_.clear();
+        others_.clear();
+        std::fill(denseCounts_.begin(), denseCounts_.end(), 0);
     }
 
     std::filesystem::path folder_;
     std::size_t runPairs_;
-    std::vector<std::uint64_t> pairs_;
+    std::vector<std::uint64_t> dense_;  // (dense number, rank)
+    std::vector<std::uint64_t> others_; // (key, rank)
+    std::vector<std::uint32_t> denseCounts_;
+    std::vector<std::uint32_t> denseRanks_;
     std::vector<std::uint64_t> scratch_;
     std::vector<std::pair<std::unique_ptr<BuildFile>, std::unique_ptr<BuildFile>>> files_;
     std::vector<unsigned char> piece_; // at most a run's pairs in bytes
