@@ -4,6 +4,7 @@
 #include "base/DomainNameLimits.h"
 #include "base/Trim.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -23,13 +24,18 @@ bool IsCount(std::string_view text) {
     return error == std::errc() && stop == end;
 }
 
-// A count known to be one, held to 32 bits.
-std::uint32_t ClampedCount(std::string_view text) {
-    std::uint64_t count = 0;
-    const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), count);
-    if (error == std::errc::result_out_of_range || count > 0xFFFFFFFFu)
-        return 0xFFFFFFFFu;
-    return static_cast<std::uint32_t>(count);
+// A count (digits only, below 2^64) held to 32 bits; false when the text is no such count.
+bool ReadClampedCount(std::string_view text, std::uint32_t &count) {
+    if (text.empty())
+        return false;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9' || __builtin_mul_overflow(value, 10u, &value) ||
+            __builtin_add_overflow(value, static_cast<unsigned>(c - '0'), &value))
+            return false;
+    }
+    count = static_cast<std::uint32_t>(std::min<std::uint64_t>(value, 0xFFFFFFFFu));
+    return true;
 }
 
 // A centrality or page-rank value as the graph prints it (3.25E7, 0.0012); only its form is
@@ -44,24 +50,39 @@ bool IsDecimal(std::string_view text) {
     return true;
 }
 
+// A label's characters in lower case; 0 for any other byte.
+constexpr std::array<char, 256> kLowerNameCharacters = [] {
+    std::array<char, 256> lower{};
+    for (unsigned c = 0; c < 256; ++c) {
+        if (c >= 'A' && c <= 'Z')
+            lower[c] = static_cast<char>(c - 'A' + 'a');
+        else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_')
+            lower[c] = static_cast<char>(c);
+    }
+    return lower;
+}();
+
 char LowerNameCharacter(char c) {
-    if (c >= 'A' && c <= 'Z')
-        return static_cast<char>(c - 'A' + 'a');
-    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_')
-        return c;
-    return '\0';
+    return kLowerNameCharacters[static_cast<unsigned char>(c)];
 }
 
-// The tab-separated fields of a line when there are exactly N of them.
+// The tab-separated fields of a line when there are exactly N of them, in one pass over its
+// short text rather than a search per field.
 template <std::size_t N>
 bool SplitFields(std::string_view line, std::array<std::string_view, N> &fields) {
-    for (std::size_t i = 0; i < N; ++i) {
-        const std::size_t tab = line.find('\t');
-        if ((tab == std::string_view::npos) != (i == N - 1))
+    std::size_t field = 0;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '\t')
+            continue;
+        if (field == N - 1)
             return false;
-        fields[i] = line.substr(0, tab);
-        line.remove_prefix(tab == std::string_view::npos ? line.size() : tab + 1);
+        fields[field++] = line.substr(start, i - start);
+        start = i + 1;
     }
+    if (field != N - 1)
+        return false;
+    fields[field] = line.substr(start);
     return true;
 }
 
@@ -89,13 +110,12 @@ RankLine RankLineParser::ParseWebGraph(std::string_view line) {
     std::array<std::string_view, 6> fields;
     RankLine result;
     if (!SplitFields(line, fields) || !ReadPosition(fields[0], result.position) ||
-        !IsDecimal(fields[1]) || !IsCount(fields[2]) || !IsDecimal(fields[3]) ||
-        !IsCount(fields[5]) || !TakeName(fields[4], false))
+        !IsDecimal(fields[1]) || !ReadClampedCount(fields[2], result.pageRankPosition) ||
+        !IsDecimal(fields[3]) || !ReadClampedCount(fields[5], result.hosts) ||
+        !TakeStoredName(fields[4]))
         return Line(RankLine::Type::Malformed);
     result.type = RankLine::Type::Entry;
     result.name = name_;
-    result.pageRankPosition = ClampedCount(fields[2]);
-    result.hosts = ClampedCount(fields[5]);
     return result;
 }
 
@@ -114,6 +134,36 @@ RankLine RankLineParser::ParseRankList(std::string_view line, std::uint64_t line
     result.type = RankLine::Type::Entry;
     result.name = name_;
     return result;
+}
+
+// Copies a name given in the stored order into name_ in lower case; false when it is no name. One
+// final dot (the root) is allowed and dropped. The web graph's names, one a line, come this way:
+// one pass, a table look-up a byte.
+bool RankLineParser::TakeStoredName(std::string_view name) {
+    if (name.ends_with('.'))
+        name.remove_suffix(1);
+    const std::size_t size = name.size();
+    if (size == 0 || size > base::kLongestDomainName)
+        return false;
+    name_.resize(size);
+    char *out = name_.data();
+    bool labelEmpty = true;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = name[i];
+        if (c == '.') {
+            if (labelEmpty)
+                return false;
+            labelEmpty = true;
+            out[i] = '.';
+            continue;
+        }
+        const char lower = LowerNameCharacter(c);
+        if (lower == '\0')
+            return false;
+        out[i] = lower;
+        labelEmpty = false;
+    }
+    return !labelEmpty;
 }
 
 // Copies the name into name_ in lower case, its labels in turned-round order when turn; false when

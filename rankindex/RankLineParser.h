@@ -46,6 +46,7 @@ private:
     RankLine ParseWebGraph(std::string_view line);
     RankLine ParseRankList(std::string_view line, std::uint64_t lineNumber);
     bool TakeName(std::string_view name, bool turn);
+    bool TakeStoredName(std::string_view name);
 
     RankKind kind_;
     std::string name_;

@@ -42,6 +42,14 @@ TEST(RankLineParserTest, WebGraphLines) {
             {"-3\t1\t1\t1\tcom.example\t1", Type::Malformed},
             {"1\t1\t1\t1\tcom.example", Type::Malformed},
             {"1\t1\t1\t1\tcom.example\t1\textra", Type::Malformed},
+            {"1\t1\t18446744073709551616\t1\tcom.example\t1", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example\t+1", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example\t", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example.\t1", Type::Entry, "com.example", 1},
+            {"1\t1\t1\t1\tcom.example..\t1", Type::Malformed},
+            {"1\t1\t1\t1\t.\t1", Type::Malformed},
+            {"1\t1\t1\t1\tcom\t1", Type::Entry, "com", 1},
+            {"\t1\t1\t1\tcom.example\t1", Type::Malformed},
             {"1\tx\t1\t1\tcom.example\t1", Type::Malformed},
             {"1\t1\t1\t1\tcom..example\t1", Type::Malformed},
             {"1\t1\t1\t1\t.com.example\t1", Type::Malformed},
@@ -65,6 +73,7 @@ TEST(RankLineParserTest, WebGraphLinesKeepPageRankAndHosts) {
         {"1\t3.4E7\t2\t0.0012\tcom.example\t125", 2, 125},
         {"1\t1\t0\t1\tcom.example\t0", 0, 0},
         {"1\t1\t4294967296\t1\tcom.example\t99999999999", 4294967295u, 4294967295u},
+        {"1\t1\t18446744073709551615\t1\tcom.example\t007", 4294967295u, 7},
     };
     RankLineParser parser(RankKind::WebGraph);
     for (const auto &c : cases) {
