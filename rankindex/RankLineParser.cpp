@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
+#include <cstring>
 
 namespace rankindex {
 namespace {
@@ -67,18 +69,38 @@ char LowerNameCharacter(char c) {
 }
 
 // The tab-separated fields of a line when there are exactly N of them, in one pass over its
-// short text rather than a search per field.
+// short text rather than a search per field: eight bytes at a time, each tab found by a test for
+// a zero byte that has no false positives.
 template <std::size_t N>
 bool SplitFields(std::string_view line, std::array<std::string_view, N> &fields) {
     std::size_t field = 0;
     std::size_t start = 0;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] != '\t')
-            continue;
+    const auto tabAt = [&](std::size_t at) {
         if (field == N - 1)
             return false;
-        fields[field++] = line.substr(start, i - start);
-        start = i + 1;
+        fields[field++] = line.substr(start, at - start);
+        start = at + 1;
+        return true;
+    };
+    std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kLows = 0x7F7F7F7F7F7F7F7Fu;
+        constexpr std::uint64_t kTabs = 0x0909090909090909u;
+        for (; i + 8 <= line.size(); i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, line.data() + i, sizeof word);
+            const std::uint64_t x = word ^ kTabs;
+            // The high bit of each byte of x that is zero, that is of each tab.
+            for (std::uint64_t tabs = ~(((x & kLows) + kLows) | x | kLows); tabs != 0;
+                 tabs &= tabs - 1) {
+                if (!tabAt(i + static_cast<std::size_t>(std::countr_zero(tabs)) / 8))
+                    return false;
+            }
+        }
+    }
+    for (; i < line.size(); ++i) {
+        if (line[i] == '\t' && !tabAt(i))
+            return false;
     }
     if (field != N - 1)
         return false;
