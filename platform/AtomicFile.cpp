@@ -264,6 +264,12 @@ void AtomicFileWriter::CopyThroughMemory(int descriptor, std::uint64_t from, std
     }
 }
 
+void AtomicFileWriter::StartWriteBack() {
+    // Only a hint: a file system that cannot start early flushes everything at Commit instead.
+    if (descriptor_ >= 0)
+        ::sync_file_range(descriptor_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 void AtomicFileWriter::Commit() {
     if (::fsync(descriptor_) != 0)
         Fail("cannot flush");

@@ -49,6 +49,9 @@ public:
     // in the kernel where it can (a file of the same file system costs no copy through memory).
     void CopyAt(std::uint64_t offset, int descriptor, std::uint64_t length);
     std::uint64_t Size() const { return size_; }
+    // Asks the system to start writing what was written so far to disk, without waiting, so that
+    // Commit's flush of a large file finds most of it written.
+    void StartWriteBack();
     // The temporary file, for reading back (mapping) what was written; the writer keeps it.
     int Descriptor() const { return descriptor_; }
     void Commit();
