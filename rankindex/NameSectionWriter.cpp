@@ -30,6 +30,8 @@ std::uint64_t AlignTo8(std::uint64_t offset) {
 // One name with its numbers, as runs hold them on disk and the merge hands them on.
 struct Record {
     std::string name;
+    // The name's first 16 bytes as numbers that sort as they do (the merge's, not the file's).
+    std::uint64_t prefix[2] = {};
     NameFacts facts;
     std::uint32_t line = 0;
     std::uint32_t rank = 0;
@@ -580,21 +582,34 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     std::vector<Record> heads(memory + inMemory.size());
     std::array<std::size_t, 2> memoryAt{};
     auto advance = [&](std::size_t source) {
-        if (source < memory)
-            return spilled_[source]->Read(heads[source]);
+        Record &head = heads[source];
+        if (source < memory) {
+            if (!spilled_[source]->Read(head))
+                return false;
+            head.prefix[0] = NamePrefixKey(head.name, 0);
+            head.prefix[1] = NamePrefixKey(head.name, 8);
+            return true;
+        }
         const Run &run = *inMemory[source - memory];
         std::size_t &at = memoryAt[source - memory];
         if (at == run.items.size())
             return false;
         PrefetchName(run, at + kTextAhead);
         const Item &item = run.items[at++];
-        heads[source].name.assign(NameOf(run, item));
-        heads[source].facts = item.facts;
-        heads[source].line = item.line;
-        heads[source].rank = item.rank;
+        head.name.assign(NameOf(run, item));
+        head.prefix[0] = item.prefix[0];
+        head.prefix[1] = item.prefix[1];
+        head.facts = item.facts;
+        head.line = item.line;
+        head.rank = item.rank;
         return true;
     };
+    // Most names differ in their first 16 bytes: their text is compared only when those agree.
     auto later = [&](std::size_t a, std::size_t b) {
+        if (heads[a].prefix[0] != heads[b].prefix[0])
+            return heads[a].prefix[0] > heads[b].prefix[0];
+        if (heads[a].prefix[1] != heads[b].prefix[1])
+            return heads[a].prefix[1] > heads[b].prefix[1];
         const int order = heads[a].name.compare(heads[b].name);
         return order > 0 ||
                (order == 0 && Better(heads[b].facts, heads[b].line, heads[a].facts, heads[a].line));
@@ -609,19 +624,24 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     RunFile indexFile(folder_);
     BackgroundEncoder coder(output, indexFile, placed);
     std::string last;
+    std::uint64_t lastPrefix[2] = {};
     std::uint32_t lastLine = 0;
     bool any = false;
     while (!queue.empty()) {
         const std::size_t source = queue.top();
         queue.pop();
+        const Record &head = heads[source];
         // The first listing of a name in the merge is its best one.
-        if (!any || heads[source].name != last) {
-            coder.Add(heads[source].name, heads[source].facts, heads[source].rank);
-            last = heads[source].name;
-            lastLine = heads[source].line;
+        if (!any || head.prefix[0] != lastPrefix[0] || head.prefix[1] != lastPrefix[1] ||
+            head.name != last) {
+            coder.Add(head.name, head.facts, head.rank);
+            last = head.name;
+            lastPrefix[0] = head.prefix[0];
+            lastPrefix[1] = head.prefix[1];
+            lastLine = head.line;
             any = true;
         } else {
-            duplicates_.Add(lastLine, heads[source].line);
+            duplicates_.Add(lastLine, head.line);
         }
         if (advance(source))
             queue.push(source);
