@@ -179,6 +179,7 @@ constexpr std::array<std::uint8_t, 256> kLetterNumbers = [] {
     return numbers;
 }();
 static_assert(kLetterNumbers['z'] == kNameLetters - 1);
+static_assert(kDenseGrams <= 0x10000, "a dense number fits 16 bits");
 
 // The trigram key of a dense number.
 std::uint32_t KeyOfDense(std::uint32_t dense) {
@@ -245,13 +246,15 @@ public:
     // of one label, which no query can match, on none. A trigram the name holds twice is paired
     // twice: the sort puts the pairs side by side, where Spill drops the second. The name's pairs
     // all go in one run, so that no rank is split between two. Trigrams of name letters are
-    // counted by their dense number as they come; suffixes and other trigrams are paired by key.
+    // counted by their dense number as they come and kept as that number alone, the name's rank
+    // once for all of them; suffixes and other trigrams are paired by key.
     void Add(std::string_view reversedName, std::uint32_t rank) {
         const std::size_t dot = reversedName.find('.');
         if (dot == std::string_view::npos)
             return;
         if (dense_.size() + others_.size() + reversedName.size() > runPairs_)
             Spill();
+        const std::size_t firstDense = dense_.size();
         others_.push_back(std::uint64_t{SuffixKey(reversedName.substr(0, dot))} << 32 | rank);
         const std::string_view text = reversedName.substr(dot + 1);
         for (std::size_t at = 0; at + kGramLength <= text.size(); ++at) {
@@ -264,8 +267,10 @@ public:
             }
             const std::uint32_t dense = (a * kNameLetters + b) * kNameLetters + c;
             ++denseCounts_[dense];
-            dense_.push_back(std::uint64_t{dense} << 32 | rank);
+            dense_.push_back(static_cast<std::uint16_t>(dense));
         }
+        if (dense_.size() > firstDense)
+            denseNames_.push_back({rank, static_cast<std::uint32_t>(dense_.size() - firstDense)});
     }
     // Merges the runs; a stop asked for ends it with EImportCancelled.
     std::unique_ptr<MergedLists> Merge(const std::stop_token &stop) {
@@ -283,7 +288,8 @@ private:
                           const std::stop_token &stop) {
         if (!dense_.empty() || !others_.empty())
             Spill();
-        std::vector<std::uint64_t>().swap(dense_);
+        std::vector<std::uint16_t>().swap(dense_);
+        std::vector<DenseName>().swap(denseNames_);
         std::vector<std::uint64_t>().swap(others_);
         std::vector<std::uint32_t>().swap(denseRanks_);
         std::vector<std::uint64_t>().swap(scratch_);
@@ -357,8 +363,11 @@ private:
         for (std::uint32_t &start : starts)
             sum += std::exchange(start, sum);
         denseRanks_.resize(dense_.size());
-        for (const std::uint64_t pair : dense_)
-            denseRanks_[starts[pair >> 32]++] = static_cast<std::uint32_t>(pair);
+        const std::uint16_t *code = dense_.data();
+        for (const DenseName &name : denseNames_) {
+            for (const std::uint16_t *end = code + name.count; code != end; ++code)
+                denseRanks_[starts[*code]++] = name.rank;
+        }
         // starts[d] is now where dense number d's ranks end.
         SortByKey(others_, scratch_);
 
@@ -393,13 +402,20 @@ private:
         putOthersBelow(std::uint64_t{1} << 32);
         files_.emplace_back(std::move(entries), std::move(bytes));
         dense_.clear();
+        denseNames_.clear();
         others_.clear();
         std::fill(denseCounts_.begin(), denseCounts_.end(), 0);
     }
 
     std::filesystem::path folder_;
     std::size_t runPairs_;
-    std::vector<std::uint64_t> dense_;  // (dense number, rank)
+    // A name's dense trigrams: the last count of dense_.
+    struct DenseName {
+        std::uint32_t rank;
+        std::uint32_t count;
+    };
+    std::vector<std::uint16_t> dense_; // dense numbers, name after name
+    std::vector<DenseName> denseNames_;
     std::vector<std::uint64_t> others_; // (key, rank)
     std::vector<std::uint32_t> denseCounts_;
     std::vector<std::uint32_t> denseRanks_;
