@@ -493,6 +493,12 @@ void NameSectionWriter::Add(std::string_view reversedName, const NameFacts &fact
         throw EImportError("a name longer than a domain name reached the names section");
     if (RunBytes(run_) + reversedName.size() > runBytes_)
         Compact();
+    if (run_.items.capacity() == 0) {
+        // As much as a run can take either way: only what is filled is ever touched, and the
+        // run never moves as it grows.
+        run_.items.reserve(runBytes_ / sizeof(Item) + 1);
+        run_.text.reserve(runBytes_);
+    }
     run_.items.push_back({{NamePrefixKey(reversedName, 0), NamePrefixKey(reversedName, 8)},
                           facts,
                           static_cast<std::uint32_t>(std::min<std::uint64_t>(
