@@ -234,8 +234,8 @@ struct GramSectionWriter::MergedLists {
 };
 
 // The (trigram, rank) pairs in runs, each a list file and its directory; ranks are added in
-// order, so a run holds ranks all after those of the runs before it. A run of n pairs takes 16n
-// bytes while it is sorted.
+// order, so a run holds ranks all after those of the runs before it. A run of n pairs takes at
+// most 16n bytes while it is put in order (a trigram of name letters about 6).
 class GramSectionWriter::Lists {
 public:
     Lists(const std::filesystem::path &folder, std::size_t runBytes)

@@ -33,7 +33,8 @@ class GramSectionWriter {
 public:
     // The rank of a line past what a rank map can hold; its name is on no list.
     static constexpr std::uint32_t kNoRank = 0xFFFFFFFFu;
-    // Asked now and then while the lists are written; false cancels (EImportCancelled).
+    // Asked between the steps of putting the section together; false cancels (EImportCancelled).
+    // The lists' merge on the writer's thread ends with the writer instead.
     using GoOn = std::function<bool()>;
 
     GramSectionWriter(const std::filesystem::path &folder, std::size_t runBytes);
