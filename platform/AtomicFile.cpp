@@ -223,6 +223,53 @@ void AtomicFileWriter::WriteAt(std::uint64_t offset, std::string_view bytes) {
     size_ = std::max(size_, offset);
 }
 
+void AtomicFileWriter::CopyAt(std::uint64_t offset, int descriptor, std::uint64_t length) {
+    if (descriptor_ < 0)
+        Fail("cannot write after closing");
+    auto from = static_cast<off_t>(0);
+    auto to = static_cast<off_t>(offset);
+    const std::uint64_t end = offset + length;
+    while (static_cast<std::uint64_t>(to) < end) {
+        const ssize_t copied = ::copy_file_range(descriptor, &from, descriptor_, &to,
+                                                 end - static_cast<std::uint64_t>(to), 0);
+        if (copied < 0 && errno == EINTR)
+            continue;
+        if (copied < 0 &&
+            (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+            CopyThroughMemory(descriptor, static_cast<std::uint64_t>(from),
+                              static_cast<std::uint64_t>(to), end);
+            return;
+        }
+        if (copied <= 0)
+            Fail("cannot copy into");
+    }
+    size_ = std::max(size_, end);
+}
+
+// For file systems that do not copy between files themselves: through a buffer.
+void AtomicFileWriter::CopyThroughMemory(int descriptor, std::uint64_t from, std::uint64_t to,
+                                         std::uint64_t end) {
+    std::string buffer(std::size_t{1} << 20, '\0');
+    while (to < end) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - to));
+        const ssize_t got = ::pread(descriptor, buffer.data(), want, static_cast<off_t>(from));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            Fail("cannot copy into");
+        WriteAt(to, std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+        from += static_cast<std::uint64_t>(got);
+        to += static_cast<std::uint64_t>(got);
+    }
+}
+
+void AtomicFileWriter::StartWriteBack() {
+    // Only a hint: a file system that cannot start early flushes everything at Commit instead.
+    if (descriptor_ >= 0)
+        ::sync_file_range(descriptor_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 void AtomicFileWriter::Commit() {
     if (::fsync(descriptor_) != 0)
         Fail("cannot flush");

@@ -45,13 +45,20 @@ public:
     void Write(std::string_view bytes);
     // Overwrites bytes already written (or extends the file) at offset; the end stays where it was.
     void WriteAt(std::uint64_t offset, std::string_view bytes);
+    // Writes the first length bytes of the file open as descriptor at offset, as WriteAt would,
+    // in the kernel where it can (a file of the same file system costs no copy through memory).
+    void CopyAt(std::uint64_t offset, int descriptor, std::uint64_t length);
     std::uint64_t Size() const { return size_; }
+    // Asks the system to start writing what was written so far to disk, without waiting, so that
+    // Commit's flush of a large file finds most of it written.
+    void StartWriteBack();
     // The temporary file, for reading back (mapping) what was written; the writer keeps it.
     int Descriptor() const { return descriptor_; }
     void Commit();
 
 private:
     [[noreturn]] void Fail(const char *what) const;
+    void CopyThroughMemory(int descriptor, std::uint64_t from, std::uint64_t to, std::uint64_t end);
 
     std::filesystem::path target_;
     std::string temporary_;

@@ -47,9 +47,12 @@ public:
 // at a time.
 class RiceList {
 public:
-    RiceList(SectionOutput &out, unsigned k) : out_(out), k_(k) {
+    // written counts the bytes put.
+    RiceList(BuildFile &out, std::uint64_t &written, unsigned k)
+        : out_(out), written_(written), k_(k) {
         const auto byte = static_cast<unsigned char>(k);
-        out_.Append(&byte, 1);
+        out_.Put(&byte, 1);
+        ++written_;
     }
     void Put(std::uint64_t gap) {
         std::uint64_t quotient = gap >> k_;
@@ -62,7 +65,8 @@ public:
     void End() {
         const std::size_t bytes = (held_ + 7) / 8;
         const std::uint32_t word = static_cast<std::uint32_t>(bits_);
-        out_.Append(&word, bytes);
+        out_.Put(&word, bytes);
+        written_ += bytes;
         bits_ = 0;
         held_ = 0;
     }
@@ -88,12 +92,14 @@ private:
         if (held_ < 32)
             return;
         const auto word = static_cast<std::uint32_t>(bits_);
-        out_.Append(&word, sizeof word);
+        out_.Put(&word, sizeof word);
+        written_ += sizeof word;
         bits_ >>= 32;
         held_ -= 32;
     }
 
-    SectionOutput &out_;
+    BuildFile &out_;
+    std::uint64_t &written_;
     unsigned k_;
     std::uint64_t bits_ = 0;
     unsigned held_ = 0;
@@ -156,38 +162,137 @@ void SortByKey(std::vector<std::uint64_t> &pairs, std::vector<std::uint64_t> &sc
     }
 }
 
+// The letters of stored names in byte order, numbered from 0: a trigram of them has a dense
+// number below kDenseGrams that sorts as its key does, so that a run's pairs of such trigrams
+// sort in one counting pass; any other byte gets kNotDense.
+constexpr std::uint8_t kNotDense = 0xFF;
+constexpr std::uint32_t kNameLetters = 39;
+constexpr std::uint32_t kDenseGrams = kNameLetters * kNameLetters * kNameLetters;
+constexpr std::array<std::uint8_t, 256> kLetterNumbers = [] {
+    std::array<std::uint8_t, 256> numbers{};
+    numbers.fill(kNotDense);
+    std::uint8_t next = 0;
+    for (unsigned c = 0; c < 256; ++c) {
+        if (c == '-' || c == '.' || (c >= '0' && c <= '9') || c == '_' || (c >= 'a' && c <= 'z'))
+            numbers[c] = next++;
+    }
+    return numbers;
+}();
+static_assert(kLetterNumbers['z'] == kNameLetters - 1);
+static_assert(kDenseGrams <= 0x10000, "a dense number fits 16 bits");
+
+// The trigram key of a dense number.
+std::uint32_t KeyOfDense(std::uint32_t dense) {
+    static constexpr std::array<char, kNameLetters> kLetters = [] {
+        std::array<char, kNameLetters> letters{};
+        for (unsigned c = 0; c < 256; ++c) {
+            if (kLetterNumbers[c] != kNotDense)
+                letters[kLetterNumbers[c]] = static_cast<char>(c);
+        }
+        return letters;
+    }();
+    const char text[3] = {kLetters[dense / (kNameLetters * kNameLetters)],
+                          kLetters[dense / kNameLetters % kNameLetters],
+                          kLetters[dense % kNameLetters]};
+    return GramKey(std::string_view(text, 3), 0);
+}
+
+// Codes one key's ranks of a run, ascending, as a run entry and its LEB128 gaps; a rank that
+// comes twice (a trigram a name holds twice) once.
+template <typename Ranks>
+void PutPiece(std::uint32_t key, const Ranks &ranks, std::size_t count, std::string &coded,
+              TemporaryFile &entries, TemporaryFile &bytes) {
+    RunEntry entry{};
+    entry.gram = key;
+    entry.firstRank = ranks(0);
+    entry.lastRank = entry.firstRank;
+    entry.ranks = 1;
+    coded.clear();
+    for (std::size_t i = 1; i < count; ++i) {
+        const std::uint32_t rank = ranks(i);
+        if (rank == entry.lastRank)
+            continue;
+        AppendNumber(coded, rank - entry.lastRank - 1);
+        entry.lastRank = rank;
+        ++entry.ranks;
+    }
+    entry.bytes = coded.size();
+    entries.Put(&entry, sizeof entry);
+    bytes.Put(coded.data(), coded.size());
+}
+
 } // namespace
 
+// The merged lists in Rice's code and their directory, each in a temporary file, waiting for the
+// rank map to be placed before them.
+struct GramSectionWriter::MergedLists {
+    explicit MergedLists(const std::filesystem::path &folder) : lists(folder), directory(folder) {}
+    BuildFile lists;
+    BuildFile directory;
+    std::uint64_t listsBytes = 0;
+    std::uint64_t grams = 0;
+};
+
 // The (trigram, rank) pairs in runs, each a list file and its directory; ranks are added in
-// order, so a run holds ranks all after those of the runs before it. A run of n pairs takes 16n
-// bytes while it is sorted.
+// order, so a run holds ranks all after those of the runs before it. A run of n pairs takes at
+// most 16n bytes while it is put in order (a trigram of name letters about 6).
 class GramSectionWriter::Lists {
 public:
     Lists(const std::filesystem::path &folder, std::size_t runBytes)
-        : folder_(folder), runPairs_(std::max<std::size_t>(runBytes / 16, 1024)) {
-        pairs_.reserve(runPairs_);
-    }
+        : folder_(folder), runPairs_(std::max<std::size_t>(runBytes / 16, 1024)),
+          denseCounts_(kDenseGrams) {}
 
     // Puts a stored name on the lists of its suffix and of the trigrams of its name part; a name
     // of one label, which no query can match, on none. A trigram the name holds twice is paired
     // twice: the sort puts the pairs side by side, where Spill drops the second. The name's pairs
-    // all go in one run, so that no rank is split between two.
+    // all go in one run, so that no rank is split between two. Trigrams of name letters are
+    // counted by their dense number as they come and kept as that number alone, the name's rank
+    // once for all of them; suffixes and other trigrams are paired by key.
     void Add(std::string_view reversedName, std::uint32_t rank) {
         const std::size_t dot = reversedName.find('.');
         if (dot == std::string_view::npos)
             return;
-        if (pairs_.size() + reversedName.size() > runPairs_)
+        if (dense_.size() + others_.size() + reversedName.size() > runPairs_)
             Spill();
-        pairs_.push_back(std::uint64_t{SuffixKey(reversedName.substr(0, dot))} << 32 | rank);
+        const std::size_t firstDense = dense_.size();
+        others_.push_back(std::uint64_t{SuffixKey(reversedName.substr(0, dot))} << 32 | rank);
         const std::string_view text = reversedName.substr(dot + 1);
-        for (std::size_t at = 0; at + kGramLength <= text.size(); ++at)
-            pairs_.push_back(std::uint64_t{GramKey(text, at)} << 32 | rank);
+        for (std::size_t at = 0; at + kGramLength <= text.size(); ++at) {
+            const std::uint32_t a = kLetterNumbers[static_cast<unsigned char>(text[at])];
+            const std::uint32_t b = kLetterNumbers[static_cast<unsigned char>(text[at + 1])];
+            const std::uint32_t c = kLetterNumbers[static_cast<unsigned char>(text[at + 2])];
+            if (a == kNotDense || b == kNotDense || c == kNotDense) {
+                others_.push_back(std::uint64_t{GramKey(text, at)} << 32 | rank);
+                continue;
+            }
+            const std::uint32_t dense = (a * kNameLetters + b) * kNameLetters + c;
+            ++denseCounts_[dense];
+            dense_.push_back(static_cast<std::uint16_t>(dense));
+        }
+        if (dense_.size() > firstDense)
+            denseNames_.push_back({rank, static_cast<std::uint32_t>(dense_.size() - firstDense)});
     }
+    // Merges the runs; a stop asked for ends it with EImportCancelled.
+    std::unique_ptr<MergedLists> Merge(const std::stop_token &stop) {
+        auto merged = std::make_unique<MergedLists>(folder_);
+        merged->grams = WriteTo(merged->lists, merged->listsBytes, merged->directory, stop);
+        merged->lists.Rewind();
+        merged->directory.Rewind();
+        files_.clear();
+        return merged;
+    }
+
+private:
     // Writes the merged lists; their directory goes to the given file. Returns the trigrams.
-    std::uint64_t WriteTo(SectionOutput &lists, BuildFile &directory, const GoOn &goOn) {
-        if (!pairs_.empty())
+    std::uint64_t WriteTo(BuildFile &lists, std::uint64_t &written, BuildFile &directory,
+                          const std::stop_token &stop) {
+        if (!dense_.empty() || !others_.empty())
             Spill();
-        std::vector<std::uint64_t>().swap(pairs_);
+        std::vector<std::uint16_t>().swap(dense_);
+        std::vector<DenseName>().swap(denseNames_);
+        std::vector<std::uint64_t>().swap(others_);
+        std::vector<std::uint32_t>().swap(denseRanks_);
+        std::vector<std::uint64_t>().swap(scratch_);
         std::vector<Run> runs(files_.size());
         for (std::size_t i = 0; i < runs.size(); ++i) {
             files_[i].first->Rewind();
@@ -203,9 +308,9 @@ public:
             }
             if (gram == 0xFFFFFFFFu)
                 break;
-            if (grams % kCheckEvery == 0 && goOn && !goOn())
+            if (grams % kCheckEvery == 0 && stop.stop_requested())
                 throw EImportCancelled("import cancelled");
-            const std::uint64_t start = lists.Written();
+            const std::uint64_t start = written;
             std::uint64_t ranks = 0;
             std::uint64_t lastRank = 0;
             for (const Run &run : runs) {
@@ -214,7 +319,7 @@ public:
                     lastRank = run.entry.lastRank;
                 }
             }
-            RiceList coded(lists, RiceList::Parameter(ranks, lastRank + 1));
+            RiceList coded(lists, written, RiceList::Parameter(ranks, lastRank + 1));
             std::uint64_t next = 0;
             for (std::size_t i = 0; i < runs.size(); ++i) {
                 Run &run = runs[i];
@@ -234,7 +339,6 @@ public:
         return grams;
     }
 
-private:
     struct Run {
         RunEntry entry{};
         bool valid = false;
@@ -251,37 +355,70 @@ private:
             coded.Put(gap);
     }
 
+    // Writes the run in key order: the dense trigrams' ranks put in place by their counts in one
+    // pass, the others sorted, the two merged by key as they are coded.
     void Spill() {
-        SortByKey(pairs_, scratch_);
+        std::vector<std::uint32_t> &starts = denseCounts_;
+        std::uint32_t sum = 0;
+        for (std::uint32_t &start : starts)
+            sum += std::exchange(start, sum);
+        denseRanks_.resize(dense_.size());
+        const std::uint16_t *code = dense_.data();
+        for (const DenseName &name : denseNames_) {
+            for (const std::uint16_t *end = code + name.count; code != end; ++code)
+                denseRanks_[starts[*code]++] = name.rank;
+        }
+        // starts[d] is now where dense number d's ranks end.
+        SortByKey(others_, scratch_);
+
         auto entries = std::make_unique<BuildFile>(folder_);
         auto bytes = std::make_unique<BuildFile>(folder_);
         std::string coded;
-        for (std::size_t i = 0; i < pairs_.size();) {
-            RunEntry entry{};
-            entry.gram = static_cast<std::uint32_t>(pairs_[i] >> 32);
-            entry.firstRank = static_cast<std::uint32_t>(pairs_[i]);
-            entry.lastRank = entry.firstRank;
-            entry.ranks = 1;
-            coded.clear();
-            for (++i; i < pairs_.size() && pairs_[i] >> 32 == entry.gram; ++i) {
-                const auto rank = static_cast<std::uint32_t>(pairs_[i]);
-                if (rank == entry.lastRank)
-                    continue; // a trigram a name holds twice
-                AppendNumber(coded, rank - entry.lastRank - 1);
-                entry.lastRank = rank;
-                ++entry.ranks;
+        std::size_t other = 0;
+        const auto putOthersBelow = [&](std::uint64_t key) {
+            while (other < others_.size() && others_[other] >> 32 < key) {
+                const std::size_t first = other;
+                const auto gram = static_cast<std::uint32_t>(others_[first] >> 32);
+                while (other < others_.size() && others_[other] >> 32 == gram)
+                    ++other;
+                PutPiece(
+                    gram,
+                    [&](std::size_t i) { return static_cast<std::uint32_t>(others_[first + i]); },
+                    other - first, coded, *entries, *bytes);
             }
-            entry.bytes = coded.size();
-            entries->Put(&entry, sizeof entry);
-            bytes->Put(coded.data(), coded.size());
+        };
+        std::uint32_t begin = 0;
+        for (std::uint32_t dense = 0; dense < kDenseGrams; ++dense) {
+            const std::uint32_t end = starts[dense];
+            if (end == begin)
+                continue;
+            const std::uint32_t key = KeyOfDense(dense);
+            putOthersBelow(key);
+            PutPiece(
+                key, [&](std::size_t i) { return denseRanks_[begin + i]; }, end - begin, coded,
+                *entries, *bytes);
+            begin = end;
         }
+        putOthersBelow(std::uint64_t{1} << 32);
         files_.emplace_back(std::move(entries), std::move(bytes));
-        pairs_.clear();
+        dense_.clear();
+        denseNames_.clear();
+        others_.clear();
+        std::fill(denseCounts_.begin(), denseCounts_.end(), 0);
     }
 
     std::filesystem::path folder_;
     std::size_t runPairs_;
-    std::vector<std::uint64_t> pairs_;
+    // A name's dense trigrams: the last count of dense_.
+    struct DenseName {
+        std::uint32_t rank;
+        std::uint32_t count;
+    };
+    std::vector<std::uint16_t> dense_; // dense numbers, name after name
+    std::vector<DenseName> denseNames_;
+    std::vector<std::uint64_t> others_; // (key, rank)
+    std::vector<std::uint32_t> denseCounts_;
+    std::vector<std::uint32_t> denseRanks_;
     std::vector<std::uint64_t> scratch_;
     std::vector<std::pair<std::unique_ptr<BuildFile>, std::unique_ptr<BuildFile>>> files_;
     std::vector<unsigned char> piece_; // at most a run's pairs in bytes
@@ -425,16 +562,19 @@ void GramSectionWriter::Place(std::uint32_t rank, std::uint64_t place) {
         map_->Set(rank, static_cast<std::uint32_t>(place + 1));
 }
 
-// On the thread: batches until the adding ends or the writer goes.
+// On the thread: batches until the adding ends, then the merge of the runs, which needs nothing
+// of the names section and so goes on beside the names' merge; or nothing more once the writer
+// goes.
 void GramSectionWriter::Work(std::stop_token stop) {
     LowerThisThreadsPriority();
     Batch batch;
     for (;;) {
         {
             std::unique_lock lock(mutex_);
-            if (!changed_.wait(lock, stop, [&] { return handed_.has_value() || closing_; }) ||
-                !handed_)
+            if (!changed_.wait(lock, stop, [&] { return handed_.has_value() || closing_; }))
                 return;
+            if (!handed_)
+                break;
             batch = std::move(*handed_);
             handed_.reset();
         }
@@ -457,6 +597,12 @@ void GramSectionWriter::Work(std::stop_token stop) {
         }
         std::lock_guard lock(mutex_);
         spare_ = std::move(batch);
+    }
+    try {
+        merged_ = lists_->Merge(stop);
+    } catch (...) {
+        std::lock_guard lock(mutex_);
+        failure_ = std::current_exception();
     }
 }
 
@@ -485,24 +631,22 @@ std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
     header.listsOffset = sizeof header + RankMapBytes(ranks_, header.mapBits);
     map_->CopyTo(file, offset + sizeof header, header.mapBits);
     map_.reset();
+    if (goOn && !goOn())
+        throw EImportCancelled("import cancelled");
 
-    SectionOutput lists(file, offset + header.listsOffset);
-    BuildFile directory(folder_);
-    header.gramCount = lists_->WriteTo(lists, directory, goOn);
-    header.listsBytes = lists.Written();
+    header.gramCount = merged_->grams;
+    header.listsBytes = merged_->listsBytes;
     header.directoryOffset = AlignTo8(header.listsOffset + header.listsBytes);
+    const std::uint64_t directoryBytes = header.gramCount * kGramEntryBytes;
+    file.CopyAt(offset + header.listsOffset, merged_->lists.Descriptor(), header.listsBytes);
     const char zeros[8] = {};
-    lists.Append(zeros, header.directoryOffset - header.listsOffset - header.listsBytes);
-    directory.Rewind();
-    std::array<char, kGramEntryBytes> entry{};
-    for (std::uint64_t i = 0; i < header.gramCount; ++i) {
-        if (!directory.Get(entry.data(), entry.size()))
-            throw EImportError("a temporary file of the import came back short");
-        lists.Append(entry.data(), entry.size());
-    }
-    lists.Flush();
+    file.WriteAt(
+        offset + header.listsOffset + header.listsBytes,
+        std::string_view(zeros, header.directoryOffset - header.listsOffset - header.listsBytes));
+    file.CopyAt(offset + header.directoryOffset, merged_->directory.Descriptor(), directoryBytes);
+    merged_.reset();
     file.WriteAt(offset, std::string_view(reinterpret_cast<const char *>(&header), sizeof header));
-    return header.directoryOffset + header.gramCount * kGramEntryBytes;
+    return header.directoryOffset + directoryBytes;
 }
 
 } // namespace rankindex

@@ -23,15 +23,18 @@ namespace rankindex {
 // turns them into (trigram, rank) pairs and fills runs that are sorted and written as coded lists
 // with a directory of their own to unnamed temporary files beside the index. Ranks grow from run
 // to run, so the final lists are each run's piece of a trigram's list one after the other, and
-// merging the runs only reads them in order. The rank map (rank -> place in the names section) is
-// learnt while the names are merged, written through a mapping of a temporary file, so that it
-// costs page cache rather than the heap, and copied into the index at the end.
+// merging the runs only reads them in order. Once the adding ends, the thread merges them into
+// temporary files of the lists and their directory while the caller merges the names. The rank
+// map (rank -> place in the names section) is learnt while the names are merged, written through
+// a mapping of a temporary file, so that it costs page cache rather than the heap; WriteTo packs
+// it into the index and copies the merged lists after it.
 // The thread is joined by WriteTo or, whatever ends the import, by the destructor.
 class GramSectionWriter {
 public:
     // The rank of a line past what a rank map can hold; its name is on no list.
     static constexpr std::uint32_t kNoRank = 0xFFFFFFFFu;
-    // Asked now and then while the lists are written; false cancels (EImportCancelled).
+    // Asked between the steps of putting the section together; false cancels (EImportCancelled).
+    // The lists' merge on the writer's thread ends with the writer instead.
     using GoOn = std::function<bool()>;
 
     GramSectionWriter(const std::filesystem::path &folder, std::size_t runBytes);
@@ -53,6 +56,7 @@ public:
 
     class Lists;
     class RankMap;
+    struct MergedLists;
 
 private:
     // Names of consecutive ranks, the first firstRank.
@@ -75,6 +79,7 @@ private:
     Batch filling_;
     std::unique_ptr<Lists> lists_; // the thread's until it is joined
     std::unique_ptr<RankMap> map_;
+    std::unique_ptr<MergedLists> merged_; // the thread's until it is joined
 
     std::mutex mutex_;
     std::condition_variable_any changed_;

@@ -9,8 +9,11 @@
 #include <array>
 #include <bit>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <optional>
 #include <queue>
 #include <unistd.h>
 #include <utility>
@@ -27,6 +30,8 @@ std::uint64_t AlignTo8(std::uint64_t offset) {
 // One name with its numbers, as runs hold them on disk and the merge hands them on.
 struct Record {
     std::string name;
+    // The name's first 16 bytes as numbers that sort as they do (the merge's, not the file's).
+    std::uint64_t prefix[2] = {};
     NameFacts facts;
     std::uint32_t line = 0;
     std::uint32_t rank = 0;
@@ -182,6 +187,121 @@ private:
     std::uint64_t blocks_ = 0;
 };
 
+// Names the merge kept, in order, with their numbers and ranks, on their way to the coding.
+struct KeptNames {
+    std::string text;
+    std::vector<std::uint32_t> ends;
+    std::vector<NameFacts> facts;
+    std::vector<std::uint32_t> ranks;
+    void Clear() {
+        text.clear();
+        ends.clear();
+        facts.clear();
+        ranks.clear();
+    }
+};
+
+// Codes the merged names into blocks, and tells their places, on a thread of its own: the merge
+// and the coding each take about half of the section's writing, and the other core is otherwise
+// idle by then. At most two batches wait. The thread ends with Finish or, whatever stops the
+// merge, with the object.
+class BackgroundEncoder {
+public:
+    using PlaceSink = NameSectionWriter::PlaceSink;
+
+    BackgroundEncoder(SectionOutput &output, NameSectionWriter::RunFile &index,
+                      const PlaceSink &placed)
+        : encoder_(output, index), placed_(placed) {
+        worker_ = std::jthread([this](std::stop_token stop) { Work(std::move(stop)); });
+    }
+    void Add(std::string_view name, const NameFacts &facts, std::uint32_t rank) {
+        filling_.text.append(name);
+        filling_.ends.push_back(static_cast<std::uint32_t>(filling_.text.size()));
+        filling_.facts.push_back(facts);
+        filling_.ranks.push_back(rank);
+        if (filling_.ends.size() == kBatchNames)
+            Hand();
+    }
+    // Waits for the names handed to be coded; the coder's failure comes out here.
+    BlockEncoder &Finish() {
+        if (!filling_.ends.empty())
+            Hand();
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        changed_.notify_all();
+        worker_.join();
+        if (failure_)
+            std::rethrow_exception(failure_);
+        encoder_.EndBlock();
+        return encoder_;
+    }
+
+private:
+    static constexpr std::size_t kBatchNames = 1 << 14;
+
+    void Hand() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !handed_ || failure_; });
+        if (failure_)
+            std::rethrow_exception(failure_);
+        handed_ = std::move(filling_);
+        filling_ = std::move(spare_);
+        spare_ = KeptNames{};
+        filling_.Clear();
+        changed_.notify_all();
+    }
+    void Work(std::stop_token stop) {
+        KeptNames batch;
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                if (!changed_.wait(lock, stop, [&] { return handed_.has_value() || closing_; }) ||
+                    !handed_)
+                    return;
+                batch = std::move(*handed_);
+                handed_.reset();
+            }
+            changed_.notify_all();
+            try {
+                Code(batch);
+            } catch (...) {
+                {
+                    std::lock_guard lock(mutex_);
+                    failure_ = std::current_exception();
+                }
+                changed_.notify_all();
+                return;
+            }
+            std::lock_guard lock(mutex_);
+            spare_ = std::move(batch);
+        }
+    }
+    void Code(const KeptNames &batch) {
+        std::uint32_t begin = 0;
+        for (std::size_t i = 0; i < batch.ends.size(); ++i) {
+            if (placed_)
+                placed_(batch.ranks[i], encoder_.Count());
+            encoder_.Add(std::string_view(batch.text).substr(begin, batch.ends[i] - begin),
+                         batch.facts[i]);
+            begin = batch.ends[i];
+        }
+    }
+
+    BlockEncoder encoder_; // the thread's until it is joined
+    const PlaceSink &placed_;
+    KeptNames filling_;
+
+    std::mutex mutex_;
+    std::condition_variable_any changed_;
+    std::optional<KeptNames> handed_;
+    KeptNames spare_;
+    bool closing_ = false;
+    std::exception_ptr failure_;
+    std::jthread worker_; // last, so that it ends before what it uses
+};
+
 using IndexEntry = std::array<std::uint64_t, 3>; // key bytes 0-7, 8-15, offset
 
 // Reads the block index's entries back from its temporary file, each time from the start.
@@ -220,6 +340,12 @@ std::uint64_t WriteBlockIndex(SectionOutput &output, TemporaryFile &index, std::
 }
 
 } // namespace
+
+void DuplicateReport::Take(const DuplicateReport &other) {
+    for (const DuplicateName &one : other.first)
+        Add(one.keptLine, one.droppedLine);
+    count += other.count - other.first.size();
+}
 
 void DuplicateReport::Add(std::uint64_t keptLine, std::uint64_t droppedLine) {
     ++count;
@@ -367,6 +493,12 @@ void NameSectionWriter::Add(std::string_view reversedName, const NameFacts &fact
         throw EImportError("a name longer than a domain name reached the names section");
     if (RunBytes(run_) + reversedName.size() > runBytes_)
         Compact();
+    if (run_.items.capacity() == 0) {
+        // As much as a run can take either way: only what is filled is ever touched, and the
+        // run never moves as it grows.
+        run_.items.reserve(runBytes_ / sizeof(Item) + 1);
+        run_.text.reserve(runBytes_);
+    }
     run_.items.push_back({{NamePrefixKey(reversedName, 0), NamePrefixKey(reversedName, 8)},
                           facts,
                           static_cast<std::uint32_t>(std::min<std::uint64_t>(
@@ -435,11 +567,14 @@ void NameSectionWriter::FinishSorting() {
     sorting_ = Run{};
 }
 
+// The last run is sorted while the sorting thread may still have the one before: a small run that
+// one leaves in memory is merged beside it rather than sorted again with it. The thread fills
+// duplicates_ until it is joined, so the last run's repeats wait apart.
 void NameSectionWriter::SortLastRun() {
+    DuplicateReport repeats;
+    SortAndSettle(run_, repeats);
     FinishSorting();
-    Append(run_, kept_);
-    kept_ = Run{};
-    SortAndSettle(run_, duplicates_);
+    duplicates_.Take(repeats);
     lastRunSorted_ = true;
 }
 
@@ -447,58 +582,77 @@ std::uint64_t NameSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::
                                          const PlaceSink &placed) {
     if (!lastRunSorted_)
         SortLastRun();
-    // Sources: every spilled run, then the run in memory as the last one.
+    // Sources: every spilled run, then the two runs in memory: the last and a small one kept.
     const std::size_t memory = spilled_.size();
-    std::vector<Record> heads(memory + 1);
-    std::size_t memoryAt = 0;
+    const std::array<const Run *, 2> inMemory{&run_, &kept_};
+    std::vector<Record> heads(memory + inMemory.size());
+    std::array<std::size_t, 2> memoryAt{};
     auto advance = [&](std::size_t source) {
-        if (source < memory)
-            return spilled_[source]->Read(heads[source]);
-        if (memoryAt == run_.items.size())
+        Record &head = heads[source];
+        if (source < memory) {
+            if (!spilled_[source]->Read(head))
+                return false;
+            head.prefix[0] = NamePrefixKey(head.name, 0);
+            head.prefix[1] = NamePrefixKey(head.name, 8);
+            return true;
+        }
+        const Run &run = *inMemory[source - memory];
+        std::size_t &at = memoryAt[source - memory];
+        if (at == run.items.size())
             return false;
-        PrefetchName(run_, memoryAt + kTextAhead);
-        const Item &item = run_.items[memoryAt++];
-        heads[source].name.assign(NameOf(run_, item));
-        heads[source].facts = item.facts;
-        heads[source].line = item.line;
-        heads[source].rank = item.rank;
+        PrefetchName(run, at + kTextAhead);
+        const Item &item = run.items[at++];
+        head.name.assign(NameOf(run, item));
+        head.prefix[0] = item.prefix[0];
+        head.prefix[1] = item.prefix[1];
+        head.facts = item.facts;
+        head.line = item.line;
+        head.rank = item.rank;
         return true;
     };
+    // Most names differ in their first 16 bytes: their text is compared only when those agree.
     auto later = [&](std::size_t a, std::size_t b) {
+        if (heads[a].prefix[0] != heads[b].prefix[0])
+            return heads[a].prefix[0] > heads[b].prefix[0];
+        if (heads[a].prefix[1] != heads[b].prefix[1])
+            return heads[a].prefix[1] > heads[b].prefix[1];
         const int order = heads[a].name.compare(heads[b].name);
         return order > 0 ||
                (order == 0 && Better(heads[b].facts, heads[b].line, heads[a].facts, heads[a].line));
     };
     std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(later)> queue(later);
-    for (std::size_t source = 0; source <= memory; ++source) {
+    for (std::size_t source = 0; source < heads.size(); ++source) {
         if (advance(source))
             queue.push(source);
     }
 
     SectionOutput output(file, offset + sizeof(NameSectionHeader));
     RunFile indexFile(folder_);
-    BlockEncoder encoder(output, indexFile);
+    BackgroundEncoder coder(output, indexFile, placed);
     std::string last;
+    std::uint64_t lastPrefix[2] = {};
     std::uint32_t lastLine = 0;
     bool any = false;
     while (!queue.empty()) {
         const std::size_t source = queue.top();
         queue.pop();
+        const Record &head = heads[source];
         // The first listing of a name in the merge is its best one.
-        if (!any || heads[source].name != last) {
-            if (placed)
-                placed(heads[source].rank, encoder.Count());
-            encoder.Add(heads[source].name, heads[source].facts);
-            last = heads[source].name;
-            lastLine = heads[source].line;
+        if (!any || head.prefix[0] != lastPrefix[0] || head.prefix[1] != lastPrefix[1] ||
+            head.name != last) {
+            coder.Add(head.name, head.facts, head.rank);
+            last = head.name;
+            lastPrefix[0] = head.prefix[0];
+            lastPrefix[1] = head.prefix[1];
+            lastLine = head.line;
             any = true;
         } else {
-            duplicates_.Add(lastLine, heads[source].line);
+            duplicates_.Add(lastLine, head.line);
         }
         if (advance(source))
             queue.push(source);
     }
-    encoder.EndBlock();
+    const BlockEncoder &encoder = coder.Finish();
     if (encoder.Count() > std::numeric_limits<std::uint32_t>::max())
         throw EImportError("too many names for one index (at most 4,294,967,295)");
     const std::uint64_t blocksBytes = output.Written();

@@ -29,15 +29,17 @@ struct DuplicateReport {
     std::uint64_t count = 0;
     std::vector<DuplicateName> first;
     void Add(std::uint64_t keptLine, std::uint64_t droppedLine);
+    // Counts another report's listings in this one.
+    void Take(const DuplicateReport &other);
 };
 
 // Builds the names section of an index from names in any order with bounded memory: names are
 // gathered in runs of at most runBytes, and each full run is sorted, each name kept once (its best
 // harmonic position, the earlier line on a tie), on a thread of its own while the next run fills;
 // a sorted run still more than half full goes to an unnamed temporary file beside the index, a
-// smaller one joins the next run. WriteTo merges the runs into front-coded blocks; the block index
-// waits in another temporary file. Memory: the run filling, the run sorting and a kept half run,
-// at most three times runBytes.
+// smaller one joins the next run. WriteTo merges the runs into front-coded blocks, coded on a
+// thread of their own while the merge goes on; the block index waits in another temporary file.
+// Memory: the run filling, the run sorting and a kept half run, at most three times runBytes.
 class NameSectionWriter {
 public:
     static constexpr std::size_t kDefaultRunBytes = std::size_t{64} << 20;
@@ -54,7 +56,8 @@ public:
     // Sorts the names still in memory; WriteTo does when this was not called. It touches nothing
     // but the writer's memory, so it may run beside other work.
     void SortLastRun();
-    // Told, for each name kept, the rank of its kept listing and its place in the section.
+    // Told, for each name kept, the rank of its kept listing and its place in the section: in
+    // order of place, one call at a time, on a thread of the writer's while WriteTo runs.
     using PlaceSink = std::function<void(std::uint32_t rank, std::uint64_t place)>;
     // Writes the section at offset; returns its size in bytes.
     std::uint64_t WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset,
@@ -88,7 +91,7 @@ private:
     std::filesystem::path folder_;
     std::size_t runBytes_;
     Run run_;  // filling
-    Run kept_; // sorted, small enough to join the next run
+    Run kept_; // sorted, small enough to join the next run, or merged beside the last one
     std::vector<std::unique_ptr<RunFile>> spilled_;
     bool lastRunSorted_ = false;
     // Filled by whichever thread sorts, one at a time: the sorting thread is joined before the

@@ -62,8 +62,7 @@ void ReadLines(LineSource &lines, RankIndexWriter &writer, ImportReport &report,
         if (line.type == RankLine::Type::Entry) {
             // A rank list's names are kept too, with their rank as the position; it gives no
             // PageRank position or host count, which stay 0.
-            writer.AddName(line.storedName, {line.position, line.pageRankPosition, line.hosts},
-                           number);
+            writer.AddName(line.name, {line.position, line.pageRankPosition, line.hosts}, number);
         } else
             Tally(line, number, report);
     }

@@ -56,6 +56,7 @@ RankIndexWriter::Summary RankIndexWriter::Finish(const RankIndexInfo &source,
         names_->WriteTo(file_, namesOffset, [this](std::uint32_t rank, std::uint64_t place) {
             grams_->Place(rank, place);
         });
+    file_.StartWriteBack(); // while the n-gram section is put together
     const DuplicateReport &duplicates = names_->Duplicates();
     header_.entryCount = added_ - duplicates.count;
     header_.fileSize = namesOffset + namesBytes;

@@ -22,9 +22,9 @@ const char *RankKindName(RankKind kind); // "web graph", "rank list"
 struct RankLine {
     enum class Type { Entry, Header, Blank, Malformed };
     Type type = Type::Malformed;
-    // Lower case, as the index stores it: labels from the suffix on (com.example), the web
+    // Lower case, as the index stores it: labels turned round (com.example), which is the web
     // graph's own order; valid until the next line.
-    std::string_view storedName;
+    std::string_view name;
     std::uint32_t position = 0; // 1 is the best
     // Web graph only: the PageRank position and the host count, at most 2^32-1.
     std::uint32_t pageRankPosition = 0;
@@ -45,9 +45,8 @@ public:
 private:
     RankLine ParseWebGraph(std::string_view line);
     RankLine ParseRankList(std::string_view line, std::uint64_t lineNumber);
-    bool TakeName(std::string_view name, bool turnLabels);
-    bool CopyInOrder(std::string_view name);
-    bool CopyTurned(std::string_view name);
+    bool TakeName(std::string_view name, bool turn);
+    bool TakeStoredName(std::string_view name);
 
     RankKind kind_;
     std::string name_;

@@ -151,6 +151,41 @@ TEST_F(AtomicFileTest, WriterInPiecesReplacesOnlyAtCommit) {
     EXPECT_EQ(EntryCount(), 1u);
 }
 
+// Bytes of another file copied in land where asked, over what was there or past the end, and
+// the writer's size follows; a source shorter than asked fails rather than leave a hole.
+TEST_F(AtomicFileTest, WriterCopiesTheStartOfAnotherFileInPlace) {
+    const struct {
+        std::uint64_t offset;
+        std::uint64_t length;
+        const char *expected;
+    } cases[] = {
+        {0, 4, "copibody"},    {4, 6, "....copied"},
+        {8, 3, "....bodycop"}, {10, 2, std::string_view("....body\0\0co", 12).data()},
+        {2, 0, "....body"},
+    };
+    const std::string source = PathOf("source");
+    WriteFileAtomically(source, "copied");
+    const int descriptor = ::open(source.c_str(), O_RDONLY);
+    ASSERT_GE(descriptor, 0);
+    for (const auto &c : cases) {
+        const std::string path = PathOf("index.idx");
+        {
+            AtomicFileWriter file(path);
+            file.Write("....body");
+            file.CopyAt(c.offset, descriptor, c.length);
+            const std::uint64_t end = std::max<std::uint64_t>(8, c.offset + c.length);
+            EXPECT_EQ(file.Size(), end) << c.offset;
+            file.Commit();
+        }
+        const std::string expected(
+            c.expected, std::max<std::size_t>(8, static_cast<std::size_t>(c.offset + c.length)));
+        EXPECT_EQ(FileContents(path), expected) << c.offset;
+    }
+    AtomicFileWriter file(PathOf("short.idx"));
+    EXPECT_THROW(file.CopyAt(0, descriptor, 7), EFileWriteError);
+    ::close(descriptor);
+}
+
 TEST_F(AtomicFileTest, ReplacementInPiecesReplacesAFileAtCommitAndFeedsAFifoAsItGoes) {
     const std::string path = PathOf("results.nbr");
     WriteFileAtomically(path, "previous");

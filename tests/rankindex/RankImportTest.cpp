@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -16,6 +17,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace rankindex {
@@ -223,6 +225,35 @@ TEST_F(RankImportTest, ManyRunsMergeIntoOneSortedIndex) {
         ASSERT_EQ(index.Find("name" + std::to_string(i) + ".com"),
                   static_cast<std::uint32_t>(i + 1));
     EXPECT_EQ(index.Find("name5000.com"), std::nullopt);
+}
+
+// Repeats spread so that some runs shrink to a few names (kept in memory, then merged beside the
+// last run) and others go to disk: whatever the run size, the index and the repeats counted are
+// those of one run, the listings dropped the same (the one kept for each may be a repeat dropped
+// later in the merge).
+TEST_F(RankImportTest, RepeatedNamesGiveTheSameIndexWhateverTheRunSize) {
+    std::string text;
+    for (int i = 0; i < 600; ++i) {
+        const int name = i < 300 ? i / 6 : (i * 7) % 61;
+        text += std::to_string((i * 37) % 101 + 1) + "\t1.0\t" + std::to_string(i + 1) +
+                "\t1.0\tcom.name" + std::to_string(name) + "\t" + std::to_string(i % 9) + "\n";
+    }
+    const auto source = Source(Format::Plain, text);
+    const auto imported = [&](std::size_t runEntries) {
+        const ImportReport report = Import(RankKind::WebGraph, source, runEntries);
+        std::string bytes =
+            testdata::FileBytes(IndexPath(indexes_.Path() / "Nimbrel", RankKind::WebGraph));
+        std::memset(bytes.data() + offsetof(RankIndexHeader, importTime), 0,
+                    sizeof(RankIndexHeader::importTime));
+        std::vector<std::uint64_t> dropped;
+        for (const DuplicateName &duplicate : report.firstDuplicates)
+            dropped.push_back(duplicate.droppedLine);
+        return std::make_tuple(bytes, report.duplicateNames, dropped);
+    };
+    const auto oneRun = imported(RankIndexWriter::kDefaultRunEntries);
+    EXPECT_EQ(std::get<1>(oneRun), 600u - 61u);
+    for (const std::size_t runEntries : {2, 30, 64, 100, 170})
+        EXPECT_EQ(imported(runEntries), oneRun) << runEntries;
 }
 
 TEST_F(RankImportTest, FailedImportsKeepThePreviousIndex) {

@@ -1,7 +1,5 @@
 #include "rankindex/RankLineParser.h"
 
-#include "rankindex/NameSection.h"
-
 #include <gtest/gtest.h>
 
 namespace rankindex {
@@ -22,8 +20,7 @@ void ExpectLines(RankKind kind, const std::vector<LineCase> &cases) {
         const RankLine got = parser.Parse(expected.line, 2);
         EXPECT_EQ(got.type, expected.type) << expected.line;
         if (expected.type == Type::Entry) {
-            // Expected in reading order, got as stored.
-            EXPECT_EQ(TurnLabels(got.storedName), expected.name) << expected.line;
+            EXPECT_EQ(got.name, expected.name) << expected.line;
             EXPECT_EQ(got.position, expected.position) << expected.line;
         }
     }
@@ -33,11 +30,11 @@ TEST(RankLineParserTest, WebGraphLines) {
     ExpectLines(
         RankKind::WebGraph,
         {
-            {"1\t3.4E7\t2\t0.0012\tcom.example\t125", Type::Entry, "example.com", 1},
-            {"17\t1.0\t9\t1.0E-9\tCOM.Example.WWW\t1", Type::Entry, "www.example.com", 17},
-            {"4294967295\t1\t1\t1\tde.xn--bcher-kva\t0", Type::Entry, "xn--bcher-kva.de",
+            {"1\t3.4E7\t2\t0.0012\tcom.example\t125", Type::Entry, "com.example", 1},
+            {"17\t1.0\t9\t1.0E-9\tCOM.Example.WWW\t1", Type::Entry, "com.example.www", 17},
+            {"4294967295\t1\t1\t1\tde.xn--bcher-kva\t0", Type::Entry, "de.xn--bcher-kva",
              4294967295u},
-            {"5\t1\t1\t1\tcom.my_host.\t3", Type::Entry, "my_host.com", 5},
+            {"5\t1\t1\t1\tcom.my_host.\t3", Type::Entry, "com.my_host", 5},
             {"#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\t#n_hosts", Type::Header},
             {"   ", Type::Blank},
             {"4294967296\t1\t1\t1\tcom.example\t1", Type::Malformed},
@@ -45,11 +42,19 @@ TEST(RankLineParserTest, WebGraphLines) {
             {"-3\t1\t1\t1\tcom.example\t1", Type::Malformed},
             {"1\t1\t1\t1\tcom.example", Type::Malformed},
             {"1\t1\t1\t1\tcom.example\t1\textra", Type::Malformed},
+            {"1\t1\t18446744073709551616\t1\tcom.example\t1", Type::Malformed},
+            {"123456789\t3.4000000E7\t2\t0.00120000\tcom.a-rather-long-name.www\t125", Type::Entry,
+             "com.a-rather-long-name.www", 123456789},
+            {"1\t1\t1\t1\tcom.example-of-a-long-line\t1\t\t", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example\t+1", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example\t", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example.\t1", Type::Entry, "com.example", 1},
+            {"1\t1\t1\t1\tcom.example..\t1", Type::Malformed},
+            {"1\t1\t1\t1\t.\t1", Type::Malformed},
+            {"1\t1\t1\t1\tcom\t1", Type::Entry, "com", 1},
+            {"\t1\t1\t1\tcom.example\t1", Type::Malformed},
             {"1\tx\t1\t1\tcom.example\t1", Type::Malformed},
             {"1\t1\t1\t1\tcom..example\t1", Type::Malformed},
-            {"1\t1\t1\t1\tcom.example..\t1", Type::Malformed},
-            {"1\t1\t18446744073709551616\t1\tcom.example\t1", Type::Malformed},
-            {"1\t1\t1\t1\tcom.example\t-1", Type::Malformed},
             {"1\t1\t1\t1\t.com.example\t1", Type::Malformed},
             {"1\t1\t1\t1\tcom.exa mple\t1", Type::Malformed},
             {"1\t1\t1\t1\tde.b\xC3\xBC"
@@ -71,6 +76,7 @@ TEST(RankLineParserTest, WebGraphLinesKeepPageRankAndHosts) {
         {"1\t3.4E7\t2\t0.0012\tcom.example\t125", 2, 125},
         {"1\t1\t0\t1\tcom.example\t0", 0, 0},
         {"1\t1\t4294967296\t1\tcom.example\t99999999999", 4294967295u, 4294967295u},
+        {"1\t1\t18446744073709551615\t1\tcom.example\t007", 4294967295u, 7},
     };
     RankLineParser parser(RankKind::WebGraph);
     for (const auto &c : cases) {
@@ -84,9 +90,10 @@ TEST(RankLineParserTest, WebGraphLinesKeepPageRankAndHosts) {
 TEST(RankLineParserTest, RankListLines) {
     ExpectLines(RankKind::RankList,
                 {
-                    {"1,google.com", Type::Entry, "google.com", 1},
-                    {"250, Example.ORG ", Type::Entry, "example.org", 250},
-                    {"9,xn--80ak6aa92e.com.", Type::Entry, "xn--80ak6aa92e.com", 9},
+                    {"1,google.com", Type::Entry, "com.google", 1},
+                    {"250, Example.ORG ", Type::Entry, "org.example", 250},
+                    {"9,xn--80ak6aa92e.com.", Type::Entry, "com.xn--80ak6aa92e", 9},
+                    {"3,www.Example.co.uk", Type::Entry, "uk.co.example.www", 3},
                     {"# a comment", Type::Header},
                     {"", Type::Blank},
                     {"rank,domain", Type::Malformed}, // only a first line may name the columns
