@@ -126,12 +126,6 @@ private:
     const unsigned char *end_;
 };
 
-void AppendNumber(std::string &out, std::uint64_t value) {
-    for (; value >= 0x80; value >>= 7)
-        out += static_cast<char>(value | 0x80);
-    out += static_cast<char>(value);
-}
-
 // One trigram's piece of list in a run: the ranks after the first are in the run's list file.
 struct RunEntry {
     std::uint32_t gram;
@@ -198,27 +192,39 @@ std::uint32_t KeyOfDense(std::uint32_t dense) {
 }
 
 // Codes one key's ranks of a run, ascending, as a run entry and its LEB128 gaps; a rank that
-// comes twice (a trigram a name holds twice) once.
+// comes twice (a trigram a name holds twice) once. The gaps go to the file through a block of
+// bytes written by a pointer rather than appended one at a time.
+constexpr std::size_t kCodedBytes = 1 << 14;
 template <typename Ranks>
-void PutPiece(std::uint32_t key, const Ranks &ranks, std::size_t count, std::string &coded,
-              TemporaryFile &entries, TemporaryFile &bytes) {
+void PutPiece(std::uint32_t key, const Ranks &ranks, std::size_t count,
+              std::array<unsigned char, kCodedBytes> &coded, TemporaryFile &entries,
+              TemporaryFile &bytes) {
     RunEntry entry{};
     entry.gram = key;
     entry.firstRank = ranks(0);
     entry.lastRank = entry.firstRank;
     entry.ranks = 1;
-    coded.clear();
+    unsigned char *out = coded.data();
+    unsigned char *const full = coded.data() + coded.size() - 5; // room for one more gap
     for (std::size_t i = 1; i < count; ++i) {
         const std::uint32_t rank = ranks(i);
         if (rank == entry.lastRank)
             continue;
-        AppendNumber(coded, rank - entry.lastRank - 1);
+        if (out > full) {
+            entry.bytes += static_cast<std::uint64_t>(out - coded.data());
+            bytes.Put(coded.data(), static_cast<std::size_t>(out - coded.data()));
+            out = coded.data();
+        }
+        std::uint32_t gap = rank - entry.lastRank - 1;
+        for (; gap >= 0x80; gap >>= 7)
+            *out++ = static_cast<unsigned char>(gap | 0x80);
+        *out++ = static_cast<unsigned char>(gap);
         entry.lastRank = rank;
         ++entry.ranks;
     }
-    entry.bytes = coded.size();
+    entry.bytes += static_cast<std::uint64_t>(out - coded.data());
     entries.Put(&entry, sizeof entry);
-    bytes.Put(coded.data(), coded.size());
+    bytes.Put(coded.data(), static_cast<std::size_t>(out - coded.data()));
 }
 
 } // namespace
@@ -373,7 +379,6 @@ private:
 
         auto entries = std::make_unique<BuildFile>(folder_);
         auto bytes = std::make_unique<BuildFile>(folder_);
-        std::string coded;
         std::size_t other = 0;
         const auto putOthersBelow = [&](std::uint64_t key) {
             while (other < others_.size() && others_[other] >> 32 < key) {
@@ -384,7 +389,7 @@ private:
                 PutPiece(
                     gram,
                     [&](std::size_t i) { return static_cast<std::uint32_t>(others_[first + i]); },
-                    other - first, coded, *entries, *bytes);
+                    other - first, coded_, *entries, *bytes);
             }
         };
         std::uint32_t begin = 0;
@@ -395,7 +400,7 @@ private:
             const std::uint32_t key = KeyOfDense(dense);
             putOthersBelow(key);
             PutPiece(
-                key, [&](std::size_t i) { return denseRanks_[begin + i]; }, end - begin, coded,
+                key, [&](std::size_t i) { return denseRanks_[begin + i]; }, end - begin, coded_,
                 *entries, *bytes);
             begin = end;
         }
@@ -422,6 +427,7 @@ private:
     std::vector<std::uint64_t> scratch_;
     std::vector<std::pair<std::unique_ptr<BuildFile>, std::unique_ptr<BuildFile>>> files_;
     std::vector<unsigned char> piece_; // at most a run's pairs in bytes
+    std::array<unsigned char, kCodedBytes> coded_{};
 };
 
 // The rank map, learnt in the names' order, written through a shared mapping of an unnamed
