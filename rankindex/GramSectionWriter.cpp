@@ -61,6 +61,58 @@ public:
         PutBits(std::uint64_t{1} << quotient, static_cast<unsigned>(quotient) + 1);
         PutBits(gap & ((std::uint64_t{1} << k_) - 1), k_);
     }
+    // Puts the gaps of a run's piece of list, LEB128-coded in [at, end), up to a number the bytes
+    // end inside. The bits are held in locals and the words gathered in a block of their own: the
+    // members' bits would go through memory for every gap, as the file's Put could change them.
+    void PutLeb128(const unsigned char *at, const unsigned char *end) {
+        std::uint64_t bits = bits_;
+        unsigned held = held_;
+        const unsigned k = k_;
+        const std::uint64_t low = (std::uint64_t{1} << k) - 1;
+        std::array<std::uint32_t, 512> words;
+        std::size_t filled = 0;
+        // Up to 32 bits.
+        const auto put = [&](std::uint64_t more, unsigned count) {
+            bits |= more << held;
+            held += count;
+            if (held < 32)
+                return;
+            words[filled++] = static_cast<std::uint32_t>(bits);
+            bits >>= 32;
+            held -= 32;
+            if (filled == words.size()) {
+                PutWords(words.data(), filled);
+                filled = 0;
+            }
+        };
+        while (at < end) {
+            std::uint64_t gap = *at++;
+            if (gap >= 0x80) {
+                gap &= 0x7F;
+                bool whole = false;
+                for (int shift = 7; at < end && shift < 64 && !whole; shift += 7) {
+                    const unsigned char byte = *at++;
+                    gap |= std::uint64_t{byte & 0x7Fu} << shift;
+                    whole = (byte & 0x80) == 0;
+                }
+                if (!whole)
+                    break;
+            }
+            std::uint64_t quotient = gap >> k;
+            for (; quotient >= 32; quotient -= 32)
+                put(0, 32);
+            const auto ones = static_cast<unsigned>(quotient) + 1;
+            if (ones + k <= 32) {
+                put(std::uint64_t{1} << quotient | (gap & low) << ones, ones + k);
+            } else {
+                put(std::uint64_t{1} << quotient, ones);
+                put(gap & low, k);
+            }
+        }
+        PutWords(words.data(), filled);
+        bits_ = bits;
+        held_ = held;
+    }
     // The last bits, padded with zeros to a whole byte.
     void End() {
         const std::size_t bytes = (held_ + 7) / 8;
@@ -85,6 +137,10 @@ public:
     }
 
 private:
+    void PutWords(const std::uint32_t *words, std::size_t count) {
+        out_.Put(words, count * sizeof *words);
+        written_ += count * sizeof *words;
+    }
     // Up to 32 bits; fewer than 32 are held between calls.
     void PutBits(std::uint64_t bits, unsigned count) {
         bits_ |= bits << held_;
@@ -103,27 +159,6 @@ private:
     unsigned k_;
     std::uint64_t bits_ = 0;
     unsigned held_ = 0;
-};
-
-// Reads the LEB128 numbers of a run's piece of list.
-class Leb128Reader {
-public:
-    explicit Leb128Reader(const std::vector<unsigned char> &bytes)
-        : at_(bytes.data()), end_(bytes.data() + bytes.size()) {}
-    bool Next(std::uint64_t &value) {
-        value = 0;
-        for (int shift = 0; at_ < end_ && shift < 64; shift += 7) {
-            const unsigned char byte = *at_++;
-            value |= std::uint64_t{byte & 0x7Fu} << shift;
-            if ((byte & 0x80) == 0)
-                return true;
-        }
-        return false;
-    }
-
-private:
-    const unsigned char *at_;
-    const unsigned char *end_;
 };
 
 // One trigram's piece of list in a run: the ranks after the first are in the run's list file.
@@ -356,9 +391,7 @@ private:
         piece_.resize(bytes);
         if (bytes > 0 && !file.Get(piece_.data(), piece_.size()))
             throw EImportError("a temporary file of the import came back short");
-        Leb128Reader reader(piece_);
-        for (std::uint64_t gap = 0; reader.Next(gap);)
-            coded.Put(gap);
+        coded.PutLeb128(piece_.data(), piece_.data() + piece_.size());
     }
 
     // Writes the run in key order: the dense trigrams' ranks put in place by their counts in one
