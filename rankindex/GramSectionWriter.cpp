@@ -208,6 +208,7 @@ constexpr std::array<std::uint8_t, 256> kLetterNumbers = [] {
     return numbers;
 }();
 static_assert(kLetterNumbers['z'] == kNameLetters - 1);
+static_assert(kNameLetters <= 0x80 && (kNotDense & 0x80) != 0);
 static_assert(kDenseGrams <= 0x10000, "a dense number fits 16 bits");
 
 // The trigram key of a dense number.
@@ -298,11 +299,21 @@ public:
         const std::size_t firstDense = dense_.size();
         others_.push_back(std::uint64_t{SuffixKey(reversedName.substr(0, dot))} << 32 | rank);
         const std::string_view text = reversedName.substr(dot + 1);
+        if (text.size() >= kGramLength)
+            AddGrams(text, rank);
+        if (dense_.size() > firstDense)
+            denseNames_.push_back({rank, static_cast<std::uint32_t>(dense_.size() - firstDense)});
+    }
+    // The name part's trigrams, one new letter a step: the letters' numbers roll through b and c.
+    void AddGrams(std::string_view text, std::uint32_t rank) {
+        const auto *letters = reinterpret_cast<const unsigned char *>(text.data());
+        std::uint32_t a = 0;
+        std::uint32_t b = kLetterNumbers[letters[0]];
+        std::uint32_t c = kLetterNumbers[letters[1]];
         for (std::size_t at = 0; at + kGramLength <= text.size(); ++at) {
-            const std::uint32_t a = kLetterNumbers[static_cast<unsigned char>(text[at])];
-            const std::uint32_t b = kLetterNumbers[static_cast<unsigned char>(text[at + 1])];
-            const std::uint32_t c = kLetterNumbers[static_cast<unsigned char>(text[at + 2])];
-            if (a == kNotDense || b == kNotDense || c == kNotDense) {
+            a = std::exchange(b, std::exchange(c, kLetterNumbers[letters[at + 2]]));
+            // kNotDense alone has the high bit: one test for the three letters.
+            if (((a | b | c) & 0x80u) != 0) {
                 others_.push_back(std::uint64_t{GramKey(text, at)} << 32 | rank);
                 continue;
             }
@@ -310,8 +321,6 @@ public:
             ++denseCounts_[dense];
             dense_.push_back(static_cast<std::uint16_t>(dense));
         }
-        if (dense_.size() > firstDense)
-            denseNames_.push_back({rank, static_cast<std::uint32_t>(dense_.size() - firstDense)});
     }
     // Merges the runs; a stop asked for ends it with EImportCancelled.
     std::unique_ptr<MergedLists> Merge(const std::stop_token &stop) {
