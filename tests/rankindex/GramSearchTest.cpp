@@ -194,6 +194,23 @@ std::string LongNamesFirstText() {
     return text;
 }
 
+// Lists far apart in shape: one trigram on nearly every name, whose piece of a single run is
+// tens of kilobytes; one on the first names and then once near the end, a gap many times its
+// list's Rice parameter; one every 997th name, gaps of two LEB128 bytes in a run.
+std::string ListShapesText() {
+    std::string text = "#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\t#n_hosts\n";
+    for (int i = 1; i <= 24000; ++i) {
+        std::string label = (i <= 20000 ? "car" : "bo") + std::to_string(i);
+        if (i <= 50 || i == 23999)
+            label += "zqv";
+        if (i % 997 == 0)
+            label += "wyx";
+        text += std::to_string(i) + "\t1.5E7\t" + std::to_string(i) + "\t0.001\t" +
+                (i % 5 == 0 ? "de." : "com.") + label + "\t3\n";
+    }
+    return text;
+}
+
 // The temporary runs only bound memory: an index built in runs of any size, whose lists are
 // pieced together from many runs, holds the same bytes as one built in a single run, its import
 // time aside.
@@ -205,7 +222,10 @@ TEST_F(GramSearchTest, RunSizeLeavesTheIndexAsItIs) {
     };
     const auto longFirst = folder_.Path() / "long-first.txt";
     testdata::WritePlain(longFirst, LongNamesFirstText());
-    for (const auto &source : {Source(), longFirst, ShuffledFolder() / "shuffled-ranks.txt"}) {
+    const auto shapes = folder_.Path() / "shapes.txt";
+    testdata::WritePlain(shapes, ListShapesText());
+    for (const auto &source :
+         {Source(), longFirst, ShuffledFolder() / "shuffled-ranks.txt", shapes}) {
         const auto oneRun = folder_.Path() / ("one-run-" + source.stem().string());
         std::filesystem::create_directory(oneRun);
         ImportRankFile(RankKind::WebGraph, source, oneRun, {{}, std::size_t{1} << 20});
@@ -219,6 +239,31 @@ TEST_F(GramSearchTest, RunSizeLeavesTheIndexAsItIs) {
             EXPECT_EQ(withoutTime(testdata::FileBytes(IndexPath(folder, RankKind::WebGraph))),
                       expected)
                 << source << " " << runEntries;
+        }
+    }
+}
+
+TEST_F(GramSearchTest, ListsOfEveryShapeFindWhatTheScanFinds) {
+    const NameQuery queries[] = {
+        {{"car"}, {}, 0, 0, 100000}, {{"zqv"}, {}, 0, 0, 100},     {{"wyx"}, {}, 0, 0, 100},
+        {{"car", "wyx"}, {}, 0, 0, 100}, {{"bo2"}, {"de"}, 0, 0, 100}, {{"qv"}, {}, 0, 0, 100},
+        {{}, {"com"}, 0, 0, 100000},
+    };
+    const auto source = folder_.Path() / "list-shapes.txt";
+    testdata::WritePlain(source, ListShapesText());
+    // One run, whose pieces are whole lists, and many.
+    for (const std::size_t runEntries : {std::size_t{1} << 20, std::size_t{3000}}) {
+        const auto folder = folder_.Path() / ("shapes-" + std::to_string(runEntries));
+        std::filesystem::create_directory(folder);
+        ImportRankFile(RankKind::WebGraph, source, folder, {{}, runEntries});
+        const RankIndex index(IndexPath(folder, RankKind::WebGraph));
+        ASSERT_NE(index.Grams(), nullptr);
+        for (const NameQuery &query : queries) {
+            const std::vector<std::string> expected = Scanned(index, query);
+            EXPECT_FALSE(expected.empty()) << ::testing::PrintToString(query.keywords);
+            GramSearch search(*index.Names(), *index.Grams(), query);
+            EXPECT_EQ(RunToEnd(search, 1000), expected)
+                << ::testing::PrintToString(query.keywords) << " " << runEntries;
         }
     }
 }
