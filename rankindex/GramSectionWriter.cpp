@@ -71,15 +71,15 @@ public:
         const std::uint64_t low = (std::uint64_t{1} << k) - 1;
         std::array<std::uint32_t, 512> words;
         std::size_t filled = 0;
-        // Up to 32 bits.
+        // Up to 32 bits. The low word is stored whether or not it is full and kept only when it
+        // is, without a branch that would go either way as the gaps come.
         const auto put = [&](std::uint64_t more, unsigned count) {
             bits |= more << held;
             held += count;
-            if (held < 32)
-                return;
-            words[filled++] = static_cast<std::uint32_t>(bits);
-            bits >>= 32;
-            held -= 32;
+            words[filled] = static_cast<std::uint32_t>(bits);
+            filled += held >> 5;
+            bits >>= held & 32;
+            held &= 31;
             if (filled == words.size()) {
                 PutWords(words.data(), filled);
                 filled = 0;
