@@ -477,7 +477,8 @@ private:
 // map of a hundred million ranks (400 MB) does not have to fit in memory beside the sorts.
 class GramSectionWriter::RankMap {
 public:
-    RankMap(const std::filesystem::path &folder, std::uint64_t ranks)
+    // pendingPlaces: how many stores are gathered before they are made.
+    RankMap(const std::filesystem::path &folder, std::uint64_t ranks, std::size_t pendingPlaces)
         : file_(folder), bytes_(ranks * 4) {
         // The file's new bytes read as zeros: every rank maps to no name until placed.
         if (::ftruncate(file_.Descriptor(), static_cast<off_t>(bytes_)) != 0)
@@ -487,39 +488,48 @@ public:
         if (mapped == MAP_FAILED)
             Fail("cannot map a temporary file");
         map_ = static_cast<std::uint32_t *>(mapped);
+        const auto rankBits = static_cast<unsigned>(std::bit_width(ranks));
+        partShift_ = rankBits > kPartBits ? rankBits - kPartBits : 0;
+        partStarts_.resize(std::size_t{1} << kPartBits);
+        pending_.reserve(pendingPlaces);
     }
     ~RankMap() { ::munmap(map_, bytes_); }
     RankMap(const RankMap &) = delete;
     RankMap &operator=(const RankMap &) = delete;
 
-    // Ranks come in the names' order, which is no order of theirs: each store would wait for
-    // its line of memory. The stores are held back a few calls, their lines asked for at once.
+    // Ranks come in the names' order, which is no order of theirs: stored as they come, nearly
+    // each would wait for its line of memory and for its page's address. They are gathered and
+    // stored a batch at a time, put in order first by their part of the map, so that each part's
+    // stores fall on a few pages.
     void Set(std::uint32_t rank, std::uint32_t value) {
-        __builtin_prefetch(map_ + rank, 1);
-        Held &slot = held_[count_++ % held_.size()];
-        if (count_ > held_.size())
-            map_[slot.rank] = slot.value;
-        slot = {rank, value};
+        pending_.push_back(std::uint64_t{rank} << 32 | value);
+        if (pending_.size() == pending_.capacity())
+            StorePending();
     }
     // Writes the map packed at `bits` bits an entry, padded to RankMapBytes.
     void CopyTo(platform::AtomicFileWriter &file, std::uint64_t offset, unsigned bits) {
-        for (std::size_t i = 0; i < std::min<std::uint64_t>(count_, held_.size()); ++i)
-            map_[held_[i].rank] = held_[i].value;
-        count_ = 0;
+        StorePending();
         const std::uint64_t ranks = bytes_ / 4;
         SectionOutput out(file, offset);
+        // Whole words gathered in a block of their own, written a block at a time.
+        std::array<std::uint32_t, 4096> words;
+        std::size_t filledWords = 0;
         std::uint64_t word = 0;
         unsigned filled = 0;
         for (std::uint64_t rank = 0; rank < ranks; ++rank) {
             word |= std::uint64_t{map_[rank]} << filled;
             filled += bits;
             if (filled >= 32) {
-                const auto low = static_cast<std::uint32_t>(word);
-                out.Append(&low, sizeof low);
+                words[filledWords++] = static_cast<std::uint32_t>(word);
                 word >>= 32;
                 filled -= 32;
+                if (filledWords == words.size()) {
+                    out.Append(words.data(), sizeof words);
+                    filledWords = 0;
+                }
             }
         }
+        out.Append(words.data(), filledWords * sizeof words[0]);
         out.Append(&word, sizeof word);
         const char zeros[8] = {};
         out.Append(zeros, RankMapBytes(ranks, bits) - out.Written());
@@ -527,23 +537,41 @@ public:
     }
 
 private:
+    static constexpr unsigned kPartBits = 10;
+
     [[noreturn]] static void Fail(const std::string &what) {
         throw EImportError(what + ": " + std::strerror(errno));
+    }
+    // One counting pass by part, then the stores part after part.
+    void StorePending() {
+        std::fill(partStarts_.begin(), partStarts_.end(), 0);
+        const unsigned shift = 32 + partShift_;
+        for (const std::uint64_t place : pending_)
+            ++partStarts_[place >> shift];
+        std::uint32_t sum = 0;
+        for (std::uint32_t &start : partStarts_)
+            sum += std::exchange(start, sum);
+        sorted_.resize(pending_.size());
+        for (const std::uint64_t place : pending_)
+            sorted_[partStarts_[place >> shift]++] = place;
+        for (const std::uint64_t place : sorted_)
+            map_[place >> 32] = static_cast<std::uint32_t>(place);
+        pending_.clear();
     }
 
     BuildFile file_;
     std::size_t bytes_;
     std::uint32_t *map_ = nullptr;
-    struct Held {
-        std::uint32_t rank;
-        std::uint32_t value;
-    };
-    std::array<Held, 16> held_{};
-    std::uint64_t count_ = 0;
+    unsigned partShift_; // a rank's part of the map is rank >> partShift_
+    std::vector<std::uint64_t> pending_; // (rank, value), up to its capacity
+    std::vector<std::uint64_t> sorted_;  // the same by part
+    std::vector<std::uint32_t> partStarts_;
 };
 
 GramSectionWriter::GramSectionWriter(const std::filesystem::path &folder, std::size_t runBytes)
     : folder_(folder.empty() ? std::filesystem::path(".") : folder),
+      // The rank map's stores gathered take 16 bytes each: a small part of a run's memory.
+      pendingPlaces_(std::clamp<std::size_t>(runBytes / 256, 1024, std::size_t{1} << 18)),
       // The lists' runs fill while the names' runs do: they get half of a run's memory.
       lists_(std::make_unique<Lists>(folder_, runBytes / 2)) {
     worker_ = std::jthread([this](std::stop_token stop) { Work(std::move(stop)); });
@@ -601,7 +629,7 @@ void GramSectionWriter::EndAdding() {
     changed_.notify_all();
     ended_ = true;
     if (ranks_ > 0 && !overflowed_)
-        map_ = std::make_unique<RankMap>(folder_, ranks_);
+        map_ = std::make_unique<RankMap>(folder_, ranks_, pendingPlaces_);
 }
 
 void GramSectionWriter::Place(std::uint32_t rank, std::uint64_t place) {

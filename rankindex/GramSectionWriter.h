@@ -26,8 +26,9 @@ namespace rankindex {
 // merging the runs only reads them in order. Once the adding ends, the thread merges them into
 // temporary files of the lists and their directory while the caller merges the names. The rank
 // map (rank -> place in the names section) is learnt while the names are merged, written through
-// a mapping of a temporary file, so that it costs page cache rather than the heap; WriteTo packs
-// it into the index and copies the merged lists after it.
+// a mapping of a temporary file, so that it costs page cache rather than the heap, its stores
+// gathered and made a batch at a time; WriteTo packs it into the index and copies the merged
+// lists after it.
 // The thread is joined by WriteTo or, whatever ends the import, by the destructor.
 class GramSectionWriter {
 public:
@@ -70,6 +71,7 @@ private:
     void Finish();
 
     std::filesystem::path folder_;
+    std::size_t pendingPlaces_;
     std::uint64_t ranks_ = 0;
     std::uint64_t places_ = 0;
     std::uint32_t lastPosition_ = 0;
