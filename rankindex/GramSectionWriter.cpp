@@ -562,7 +562,7 @@ private:
     BuildFile file_;
     std::size_t bytes_;
     std::uint32_t *map_ = nullptr;
-    unsigned partShift_; // a rank's part of the map is rank >> partShift_
+    unsigned partShift_;                 // a rank's part of the map is rank >> partShift_
     std::vector<std::uint64_t> pending_; // (rank, value), up to its capacity
     std::vector<std::uint64_t> sorted_;  // the same by part
     std::vector<std::uint32_t> partStarts_;

@@ -245,7 +245,7 @@ TEST_F(GramSearchTest, RunSizeLeavesTheIndexAsItIs) {
 
 TEST_F(GramSearchTest, ListsOfEveryShapeFindWhatTheScanFinds) {
     const NameQuery queries[] = {
-        {{"car"}, {}, 0, 0, 100000}, {{"zqv"}, {}, 0, 0, 100},     {{"wyx"}, {}, 0, 0, 100},
+        {{"car"}, {}, 0, 0, 100000},     {{"zqv"}, {}, 0, 0, 100},     {{"wyx"}, {}, 0, 0, 100},
         {{"car", "wyx"}, {}, 0, 0, 100}, {{"bo2"}, {"de"}, 0, 0, 100}, {{"qv"}, {}, 0, 0, 100},
         {{}, {"com"}, 0, 0, 100000},
     };
