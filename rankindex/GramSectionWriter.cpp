@@ -412,9 +412,16 @@ private:
             sum += std::exchange(start, sum);
         denseRanks_.resize(dense_.size());
         const std::uint16_t *code = dense_.data();
+        const std::uint16_t *const last = code + dense_.size();
+        // Each store goes to the line of its number's next place, nearly never the last one's:
+        // the line of the store kAhead on is asked for now, so that several are on their way.
+        constexpr std::size_t kAhead = 64;
         for (const DenseName &name : denseNames_) {
-            for (const std::uint16_t *end = code + name.count; code != end; ++code)
+            for (const std::uint16_t *end = code + name.count; code != end; ++code) {
+                if (last - code > static_cast<std::ptrdiff_t>(kAhead))
+                    __builtin_prefetch(denseRanks_.data() + starts[code[kAhead]], 1);
                 denseRanks_[starts[*code]++] = name.rank;
+            }
         }
         // starts[d] is now where dense number d's ranks end.
         SortByKey(others_, scratch_);
