@@ -45,31 +45,53 @@ bool Better(const NameFacts &a, std::uint32_t aLine, const NameFacts &b, std::ui
 
 } // namespace
 
-// A sorted run in a temporary file that has no name, read back through a stdio buffer.
+// A sorted run in a temporary file that has no name, read back through a buffer. Each name is
+// written as the bytes it does not share with the one before (sorted names share about two
+// thirds of theirs), after the two lengths: a run costs the kernel about half the bytes to copy.
 class NameSectionWriter::RunFile : public TemporaryFile {
 public:
     explicit RunFile(const std::filesystem::path &folder)
         : TemporaryFile(folder, ".nimbrel-names") {}
 
-    void Write(const Record &record) {
-        const auto length = static_cast<std::uint8_t>(record.name.size());
-        Put(&length, 1);
-        Put(record.name.data(), length);
-        Put(&record.facts, sizeof record.facts);
-        Put(&record.line, sizeof record.line);
-        Put(&record.rank, sizeof record.rank);
+    // The names come in order; previous is the name written last, empty at first.
+    void Write(std::string_view name, std::string_view previous, const NameFacts &facts,
+               std::uint32_t line, std::uint32_t rank) {
+        const std::size_t most = std::min(name.size(), previous.size());
+        std::size_t shared = 0;
+        while (shared < most && name[shared] == previous[shared])
+            ++shared;
+        std::array<char, 2 + 255 + kNumbersBytes> bytes;
+        bytes[0] = static_cast<char>(shared);
+        bytes[1] = static_cast<char>(name.size() - shared);
+        std::memcpy(bytes.data() + 2, name.data() + shared, name.size() - shared);
+        char *numbers = bytes.data() + 2 + (name.size() - shared);
+        std::memcpy(numbers, &facts, sizeof facts);
+        std::memcpy(numbers + sizeof facts, &line, sizeof line);
+        std::memcpy(numbers + sizeof facts + sizeof line, &rank, sizeof rank);
+        Put(bytes.data(), 2 + (name.size() - shared) + kNumbersBytes);
     }
+    // record holds the name read last from this file, or nothing at first.
     bool Read(Record &record) {
-        std::uint8_t length = 0;
-        if (!Get(&length, 1))
+        std::uint8_t lengths[2];
+        if (!Get(lengths, sizeof lengths))
             return false;
-        record.name.resize(length);
-        if ((length > 0 && !Get(record.name.data(), length)) ||
-            !Get(&record.facts, sizeof record.facts) || !Get(&record.line, sizeof record.line) ||
-            !Get(&record.rank, sizeof record.rank))
+        if (lengths[0] > record.name.size())
+            throw EImportError("a temporary file of the import came back damaged");
+        record.name.resize(std::size_t{lengths[0]} + lengths[1]);
+        char numbers[kNumbersBytes];
+        if ((lengths[1] > 0 && !Get(record.name.data() + lengths[0], lengths[1])) ||
+            !Get(numbers, sizeof numbers))
             throw EImportError("a temporary file of the import came back short");
+        std::memcpy(&record.facts, numbers, sizeof record.facts);
+        std::memcpy(&record.line, numbers + sizeof record.facts, sizeof record.line);
+        std::memcpy(&record.rank, numbers + sizeof record.facts + sizeof record.line,
+                    sizeof record.rank);
         return true;
     }
+
+private:
+    static constexpr std::size_t kNumbersBytes =
+        sizeof(NameFacts) + sizeof(std::uint32_t) + sizeof(std::uint32_t);
 };
 
 namespace {
@@ -539,15 +561,13 @@ void NameSectionWriter::Sort() {
         return;
     }
     auto file = std::make_unique<RunFile>(folder_);
-    Record record;
+    std::string_view previous;
     for (std::size_t i = 0; i < sorting_.items.size(); ++i) {
         PrefetchName(sorting_, i + kTextAhead);
         const Item &item = sorting_.items[i];
-        record.name.assign(NameOf(sorting_, item));
-        record.facts = item.facts;
-        record.line = item.line;
-        record.rank = item.rank;
-        file->Write(record);
+        const std::string_view name = NameOf(sorting_, item);
+        file->Write(name, previous, item.facts, item.line, item.rank);
+        previous = name;
     }
     file->Rewind();
     // Emptied but not given back: its memory, touched already, takes the next run.
