@@ -170,19 +170,21 @@ RankLine RankLineParser::ParseRankList(std::string_view line, std::uint64_t line
 bool RankLineParser::TakeStoredName(const char *&at, const char *end, std::string_view &name) {
     const char *const start = at;
     std::uint8_t seen = 0;
-    bool afterDot = true; // a name starts a label
+    // Without a branch on the dots, which come anywhere: an empty label is a dot after a dot, or
+    // first (a name starts a label).
+    std::uint8_t dotBefore = kDot;
+    std::uint8_t emptyLabel = 0;
     for (; at != end; ++at) {
         const std::uint8_t of = ClassOf(*at);
         if ((of & (kLabelCharacter | kDot)) == 0)
             break;
-        if ((of & kDot) != 0) {
-            if (afterDot)
-                return false; // an empty label
-            afterDot = true;
-        } else
-            afterDot = false;
+        const auto dot = static_cast<std::uint8_t>(of & kDot);
+        emptyLabel |= dot & dotBefore;
+        dotBefore = dot;
         seen |= of;
     }
+    if (emptyLabel != 0)
+        return false;
     std::size_t size = static_cast<std::size_t>(at - start);
     if (size > 0 && start[size - 1] == '.')
         --size;
