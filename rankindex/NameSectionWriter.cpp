@@ -96,26 +96,37 @@ private:
 
 namespace {
 
-// Appends numbers of a given width, the lowest bit first.
+// Packs numbers of given widths, the lowest bit first, into bytes it is handed with room for them
+// and three bytes more: four bytes are stored at a time, not one.
 class BitPacker {
 public:
-    explicit BitPacker(std::string &into) : into_(into) {}
+    explicit BitPacker(unsigned char *into) : into_(into) {}
     ~BitPacker() {
         if (bits_ > 0)
-            into_.push_back(static_cast<char>(word_));
+            StoreFour();
     }
     BitPacker(const BitPacker &) = delete;
     BitPacker &operator=(const BitPacker &) = delete;
 
+    // value < 2^width, width at most 32.
     void Put(std::uint32_t value, std::uint32_t width) {
         word_ |= std::uint64_t{value} << bits_;
         bits_ += width;
-        for (; bits_ >= 8; bits_ -= 8, word_ >>= 8)
-            into_.push_back(static_cast<char>(word_ & 0xFF));
+        if (bits_ >= 32) {
+            StoreFour();
+            into_ += 4;
+            word_ >>= 32;
+            bits_ -= 32;
+        }
     }
 
 private:
-    std::string &into_;
+    void StoreFour() {
+        for (int i = 0; i < 4; ++i)
+            into_[i] = static_cast<unsigned char>(word_ >> (8 * i));
+    }
+
+    unsigned char *into_;
     std::uint64_t word_ = 0;
     std::uint32_t bits_ = 0;
 };
@@ -127,26 +138,29 @@ std::uint32_t WidthOf(const std::vector<NameFacts> &facts, std::uint32_t NameFac
     return static_cast<std::uint32_t>(std::bit_width(most));
 }
 
-// The start of a block in the packed coding (NameSection.h): the numbers' widths and the numbers;
-// the names follow.
-std::string PackedNumbers(const std::vector<NameFacts> &facts) {
+// Appends the start of a block in the packed coding (NameSection.h): the numbers' widths and the
+// numbers; the names follow.
+void PutPackedNumbers(const std::vector<NameFacts> &facts, std::string &into) {
     constexpr std::uint32_t NameFacts::*kNumbers[] = {
         &NameFacts::harmonicPosition, &NameFacts::pageRankPosition, &NameFacts::hosts};
-    std::string bytes;
-    bytes.reserve(kPackedBlockHeaderBytes + facts.size() * 12);
     std::uint32_t widths[std::size(kNumbers)];
+    std::size_t bits = 0;
     for (std::size_t i = 0; i < std::size(kNumbers); ++i) {
         widths[i] = WidthOf(facts, kNumbers[i]);
-        bytes.push_back(static_cast<char>(widths[i]));
+        into.push_back(static_cast<char>(widths[i]));
+        bits += std::size_t{widths[i]} * facts.size();
     }
+    const std::size_t start = into.size();
+    const std::size_t bytes = (bits + 7) / 8;
+    into.resize(start + bytes + 3);
     {
-        BitPacker bits(bytes);
+        BitPacker packer(reinterpret_cast<unsigned char *>(into.data() + start));
         for (std::size_t i = 0; i < std::size(kNumbers); ++i) {
             for (const NameFacts &one : facts)
-                bits.Put(one.*kNumbers[i], widths[i]);
+                packer.Put(one.*kNumbers[i], widths[i]);
         }
     }
-    return bytes;
+    into.resize(start + bytes);
 }
 
 // A name's two lengths: one byte when both fit in a nibble (and do not make the escape byte).
@@ -190,9 +204,10 @@ public:
     void EndBlock() {
         if (facts_.empty())
             return;
-        const std::string numbers = PackedNumbers(facts_);
-        output_.Append(numbers.data(), numbers.size());
-        output_.Append(names_.data(), names_.size());
+        block_.clear();
+        PutPackedNumbers(facts_, block_);
+        block_.append(names_);
+        output_.Append(block_.data(), block_.size());
         names_.clear();
         facts_.clear();
     }
@@ -205,6 +220,7 @@ private:
     NameSectionWriter::RunFile &index_;
     std::string names_;
     std::vector<NameFacts> facts_;
+    std::string block_; // the block's bytes, written at once
     std::uint64_t count_ = 0;
     std::uint64_t blocks_ = 0;
 };
