@@ -43,6 +43,26 @@ bool Better(const NameFacts &a, std::uint32_t aLine, const NameFacts &b, std::ui
            (a.harmonicPosition == b.harmonicPosition && aLine < bLine);
 }
 
+// How many leading bytes two names share, eight bytes compared at a time: sorted names share
+// about two thirds of theirs.
+std::size_t SharedLength(std::string_view a, std::string_view b) {
+    const std::size_t most = std::min(a.size(), b.size());
+    std::size_t shared = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; shared + 8 <= most; shared += 8) {
+            std::uint64_t x;
+            std::uint64_t y;
+            std::memcpy(&x, a.data() + shared, sizeof x);
+            std::memcpy(&y, b.data() + shared, sizeof y);
+            if (x != y)
+                return shared + static_cast<std::size_t>(std::countr_zero(x ^ y)) / 8;
+        }
+    }
+    while (shared < most && a[shared] == b[shared])
+        ++shared;
+    return shared;
+}
+
 } // namespace
 
 // A sorted run in a temporary file that has no name, read back through a buffer. Each name is
@@ -56,10 +76,7 @@ public:
     // The names come in order; previous is the name written last, empty at first.
     void Write(std::string_view name, std::string_view previous, const NameFacts &facts,
                std::uint32_t line, std::uint32_t rank) {
-        const std::size_t most = std::min(name.size(), previous.size());
-        std::size_t shared = 0;
-        while (shared < most && name[shared] == previous[shared])
-            ++shared;
+        const std::size_t shared = SharedLength(name, previous);
         std::array<char, 2 + 255 + kNumbersBytes> bytes;
         bytes[0] = static_cast<char>(shared);
         bytes[1] = static_cast<char>(name.size() - shared);
@@ -189,11 +206,8 @@ public:
                                                      output_.Written()};
             index_.Put(entry.data(), sizeof entry);
             ++blocks_;
-        } else {
-            const std::size_t most = std::min(name.size(), previous_.size());
-            while (shared < most && name[shared] == previous_[shared])
-                ++shared;
-        }
+        } else
+            shared = SharedLength(name, previous_);
         PutLengths(names_, shared, name.size() - shared);
         names_.append(name.substr(shared));
         facts_.push_back(facts);
