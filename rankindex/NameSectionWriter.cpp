@@ -590,10 +590,6 @@ void NameSectionWriter::Sort() {
         sorting_ = std::move(packed);
         return;
     }
-    // Once the names have all come, no run needs the room: the merge reads this one where it is,
-    // and the import's tail neither writes nor reads it back.
-    if (addingEnded_.load(std::memory_order_acquire))
-        return;
     auto file = std::make_unique<RunFile>(folder_);
     std::string_view previous;
     for (std::size_t i = 0; i < sorting_.items.size(); ++i) {
@@ -633,7 +629,6 @@ NameSectionWriter::Run NameSectionWriter::FinishSorting() {
 // one leaves in memory is merged beside it rather than sorted again with it. The thread fills
 // duplicates_ until it is joined, so the last run's repeats wait apart.
 void NameSectionWriter::SortLastRun() {
-    addingEnded_.store(true, std::memory_order_release);
     DuplicateReport repeats;
     SortAndSettle(run_, repeats);
     FinishSorting();

@@ -3,7 +3,6 @@
 #include "platform/AtomicFile.h"
 #include "rankindex/NameSection.h"
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -37,9 +36,8 @@ struct DuplicateReport {
 // Builds the names section of an index from names in any order with bounded memory: names are
 // gathered in runs of at most runBytes, and each full run is sorted, each name kept once (its best
 // harmonic position, the earlier line on a tie), on a thread of its own while the next run fills;
-// a sorted run still more than half full goes to an unnamed temporary file beside the index
-// (unless the last name came while it was sorted: then it stays for the merge), a smaller one
-// joins the next run. WriteTo merges the runs into front-coded blocks, coded on a
+// a sorted run still more than half full goes to an unnamed temporary file beside the index, a
+// smaller one joins the next run. WriteTo merges the runs into front-coded blocks, coded on a
 // thread of their own while the merge goes on; the block index waits in another temporary file.
 // Memory: the run filling, the run sorting and a kept half run, at most three times runBytes.
 class NameSectionWriter {
@@ -96,8 +94,6 @@ private:
     Run kept_; // sorted, small enough to join the next run, or merged beside the last one
     std::vector<std::unique_ptr<RunFile>> spilled_;
     bool lastRunSorted_ = false;
-    // Set once the last name has come; the sorting thread then keeps a full run in memory.
-    std::atomic<bool> addingEnded_{false};
     // Filled by whichever thread sorts, one at a time: the sorting thread is joined before the
     // next sort starts.
     DuplicateReport duplicates_;
