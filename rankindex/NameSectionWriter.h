@@ -85,7 +85,7 @@ public:
 
 private:
     void Compact();
-    void FinishSorting();
+    Run FinishSorting();
     void Sort();
 
     std::filesystem::path folder_;

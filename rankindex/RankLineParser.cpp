@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <charconv>
-#include <cstring>
 
 namespace rankindex {
 namespace {
@@ -24,32 +22,6 @@ bool IsCount(std::string_view text) {
     const char *end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, count);
     return error == std::errc() && stop == end;
-}
-
-// A count (digits only, below 2^64) held to 32 bits; false when the text is no such count.
-bool ReadClampedCount(std::string_view text, std::uint32_t &count) {
-    if (text.empty())
-        return false;
-    std::uint64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9' || __builtin_mul_overflow(value, 10u, &value) ||
-            __builtin_add_overflow(value, static_cast<unsigned>(c - '0'), &value))
-            return false;
-    }
-    count = static_cast<std::uint32_t>(std::min<std::uint64_t>(value, 0xFFFFFFFFu));
-    return true;
-}
-
-// A centrality or page-rank value as the graph prints it (3.25E7, 0.0012); only its form is
-// checked, the value is not used.
-bool IsDecimal(std::string_view text) {
-    if (text.empty())
-        return false;
-    for (const char c : text) {
-        if (!((c >= '0' && c <= '9') || c == '.' || c == 'E' || c == 'e' || c == '-' || c == '+'))
-            return false;
-    }
-    return true;
 }
 
 // A label's characters in lower case; 0 for any other byte.
@@ -68,44 +40,69 @@ char LowerNameCharacter(char c) {
     return kLowerNameCharacters[static_cast<unsigned char>(c)];
 }
 
-// The tab-separated fields of a line when there are exactly N of them, in one pass over its
-// short text rather than a search per field: eight bytes at a time, each tab found by a test for
-// a zero byte that has no false positives.
-template <std::size_t N>
-bool SplitFields(std::string_view line, std::array<std::string_view, N> &fields) {
-    std::size_t field = 0;
-    std::size_t start = 0;
-    const auto tabAt = [&](std::size_t at) {
-        if (field == N - 1)
-            return false;
-        fields[field++] = line.substr(start, at - start);
-        start = at + 1;
-        return true;
-    };
-    std::size_t i = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kLows = 0x7F7F7F7F7F7F7F7Fu;
-        constexpr std::uint64_t kTabs = 0x0909090909090909u;
-        for (; i + 8 <= line.size(); i += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, line.data() + i, sizeof word);
-            const std::uint64_t x = word ^ kTabs;
-            // The high bit of each byte of x that is zero, that is of each tab.
-            for (std::uint64_t tabs = ~(((x & kLows) + kLows) | x | kLows); tabs != 0;
-                 tabs &= tabs - 1) {
-                if (!tabAt(i + static_cast<std::size_t>(std::countr_zero(tabs)) / 8))
-                    return false;
-            }
-        }
+// What each byte may be in a web graph line's fields, so that one table look-up checks it.
+enum ByteClass : std::uint8_t {
+    kDigit = 1,
+    kDecimalMark = 2, // in a centrality or page-rank value as the graph prints it (3.25E7, 0.0012)
+    kLabelCharacter = 4,
+    kUpperCase = 8,
+    kDot = 16,
+};
+
+constexpr std::array<std::uint8_t, 256> kByteClasses = [] {
+    std::array<std::uint8_t, 256> classes{};
+    for (unsigned c = 0; c < 256; ++c) {
+        std::uint8_t of = 0;
+        if (c >= '0' && c <= '9')
+            of |= kDigit | kDecimalMark | kLabelCharacter;
+        if (c == '.' || c == 'E' || c == 'e' || c == '-' || c == '+')
+            of |= kDecimalMark;
+        if ((c >= 'a' && c <= 'z') || c == '-' || c == '_')
+            of |= kLabelCharacter;
+        if (c >= 'A' && c <= 'Z')
+            of |= kLabelCharacter | kUpperCase;
+        if (c == '.')
+            of |= kDot;
+        classes[c] = of;
     }
-    for (; i < line.size(); ++i) {
-        if (line[i] == '\t' && !tabAt(i))
+    return classes;
+}();
+
+std::uint8_t ClassOf(char c) {
+    return kByteClasses[static_cast<unsigned char>(c)];
+}
+
+// Reads the digits at at into value, stopping at the first other byte; false when there are none
+// or they make 2^64 or more.
+bool TakeCount(const char *&at, const char *end, std::uint64_t &value) {
+    const char *const start = at;
+    value = 0;
+    for (; at != end && (ClassOf(*at) & kDigit) != 0; ++at) {
+        if (__builtin_mul_overflow(value, 10u, &value) ||
+            __builtin_add_overflow(value, static_cast<unsigned>(*at - '0'), &value))
             return false;
     }
-    if (field != N - 1)
+    return at != start;
+}
+
+// Steps over a value whose form only is checked; false when it is empty.
+bool SkipDecimal(const char *&at, const char *end) {
+    const char *const start = at;
+    while (at != end && (ClassOf(*at) & kDecimalMark) != 0)
+        ++at;
+    return at != start;
+}
+
+// Steps over the tab that ends a field; false when the field ended any other way.
+bool TakeTab(const char *&at, const char *end) {
+    if (at == end || *at != '\t')
         return false;
-    fields[field] = line.substr(start);
+    ++at;
     return true;
+}
+
+std::uint32_t Clamped(std::uint64_t count) {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(count, 0xFFFFFFFFu));
 }
 
 RankLine Line(RankLine::Type type) {
@@ -128,16 +125,25 @@ RankLine RankLineParser::Parse(std::string_view line, std::uint64_t lineNumber) 
     return kind_ == RankKind::WebGraph ? ParseWebGraph(line) : ParseRankList(line, lineNumber);
 }
 
+// One pass over the line, each byte checked by a table look-up as it is passed: the numbers are
+// read on the way, the value fields only checked for their form.
 RankLine RankLineParser::ParseWebGraph(std::string_view line) {
-    std::array<std::string_view, 6> fields;
+    const char *at = line.data();
+    const char *const end = at + line.size();
     RankLine result;
-    if (!SplitFields(line, fields) || !ReadPosition(fields[0], result.position) ||
-        !IsDecimal(fields[1]) || !ReadClampedCount(fields[2], result.pageRankPosition) ||
-        !IsDecimal(fields[3]) || !ReadClampedCount(fields[5], result.hosts) ||
-        !TakeStoredName(fields[4]))
+    std::uint64_t position = 0;
+    std::uint64_t pageRankPosition = 0;
+    std::uint64_t hosts = 0;
+    if (!TakeCount(at, end, position) || position == 0 || position > 0xFFFFFFFFu ||
+        !TakeTab(at, end) || !SkipDecimal(at, end) || !TakeTab(at, end) ||
+        !TakeCount(at, end, pageRankPosition) || !TakeTab(at, end) || !SkipDecimal(at, end) ||
+        !TakeTab(at, end) || !TakeStoredName(at, end, result.name) || !TakeTab(at, end) ||
+        !TakeCount(at, end, hosts) || at != end)
         return Line(RankLine::Type::Malformed);
     result.type = RankLine::Type::Entry;
-    result.name = name_;
+    result.position = static_cast<std::uint32_t>(position);
+    result.pageRankPosition = Clamped(pageRankPosition);
+    result.hosts = Clamped(hosts);
     return result;
 }
 
@@ -158,34 +164,41 @@ RankLine RankLineParser::ParseRankList(std::string_view line, std::uint64_t line
     return result;
 }
 
-// Copies a name given in the stored order into name_ in lower case; false when it is no name. One
-// final dot (the root) is allowed and dropped. The web graph's names, one a line, come this way:
-// one pass, a table look-up a byte.
-bool RankLineParser::TakeStoredName(std::string_view name) {
-    if (name.ends_with('.'))
-        name.remove_suffix(1);
-    const std::size_t size = name.size();
+// Takes the name at at, in the stored order, up to the first byte that cannot be in one; false
+// when it is no name. One final dot (the root) is allowed and dropped. The name is the line's own
+// text unless it has capitals, which are lowered in a copy in name_.
+bool RankLineParser::TakeStoredName(const char *&at, const char *end, std::string_view &name) {
+    const char *const start = at;
+    std::uint8_t seen = 0;
+    // Without a branch on the dots, which come anywhere: an empty label is a dot after a dot, or
+    // first (a name starts a label).
+    std::uint8_t dotBefore = kDot;
+    std::uint8_t emptyLabel = 0;
+    for (; at != end; ++at) {
+        const std::uint8_t of = ClassOf(*at);
+        if ((of & (kLabelCharacter | kDot)) == 0)
+            break;
+        const auto dot = static_cast<std::uint8_t>(of & kDot);
+        emptyLabel |= dot & dotBefore;
+        dotBefore = dot;
+        seen |= of;
+    }
+    if (emptyLabel != 0)
+        return false;
+    std::size_t size = static_cast<std::size_t>(at - start);
+    if (size > 0 && start[size - 1] == '.')
+        --size;
     if (size == 0 || size > base::kLongestDomainName)
         return false;
-    name_.resize(size);
-    char *out = name_.data();
-    bool labelEmpty = true;
-    for (std::size_t i = 0; i < size; ++i) {
-        const char c = name[i];
-        if (c == '.') {
-            if (labelEmpty)
-                return false;
-            labelEmpty = true;
-            out[i] = '.';
-            continue;
-        }
-        const char lower = LowerNameCharacter(c);
-        if (lower == '\0')
-            return false;
-        out[i] = lower;
-        labelEmpty = false;
+    if ((seen & kUpperCase) == 0) {
+        name = std::string_view(start, size);
+        return true;
     }
-    return !labelEmpty;
+    name_.resize(size);
+    for (std::size_t i = 0; i < size; ++i)
+        name_[i] = start[i] == '.' ? '.' : LowerNameCharacter(start[i]);
+    name = name_;
+    return true;
 }
 
 // Copies the name into name_ in lower case, its labels in turned-round order when turn; false when

@@ -23,7 +23,7 @@ struct RankLine {
     enum class Type { Entry, Header, Blank, Malformed };
     Type type = Type::Malformed;
     // Lower case, as the index stores it: labels turned round (com.example), which is the web
-    // graph's own order; valid until the next line.
+    // graph's own order; valid until the next line and while the line's text is.
     std::string_view name;
     std::uint32_t position = 0; // 1 is the best
     // Web graph only: the PageRank position and the host count, at most 2^32-1.
@@ -46,7 +46,7 @@ private:
     RankLine ParseWebGraph(std::string_view line);
     RankLine ParseRankList(std::string_view line, std::uint64_t lineNumber);
     bool TakeName(std::string_view name, bool turn);
-    bool TakeStoredName(std::string_view name);
+    bool TakeStoredName(const char *&at, const char *end, std::string_view &name);
 
     RankKind kind_;
     std::string name_;

@@ -227,6 +227,41 @@ TEST_F(RankImportTest, ManyRunsMergeIntoOneSortedIndex) {
     EXPECT_EQ(index.Find("name5000.com"), std::nullopt);
 }
 
+// Names that share long beginnings and part where eight-byte words of them do and do not agree,
+// some the beginning of others: each is front-coded against the one before, on disk in the runs
+// and in the blocks, and must come back whole.
+TEST_F(RankImportTest, NamesSharingLongBeginningsComeBackByName) {
+    const std::string stem = "a-stem-of-twenty-six-chars";
+    std::vector<std::string> names;
+    for (std::size_t cut = 0; cut <= stem.size(); cut += 3) {
+        for (const char *tail : {"", "x", "-x", "xxxxxxxxxxxxxxxxx"})
+            names.push_back(stem.substr(0, cut) + tail);
+    }
+    names.push_back(std::string(200, 'q'));
+    names.push_back(std::string(200, 'q') + "r");
+    names.push_back(std::string(199, 'q') + "r");
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        // In a scrambled order (7 and the count have no common factor), so that runs hold
+        // neighbours that differ anywhere.
+        const std::string &name = names[(i * 7) % names.size()];
+        if (!name.empty())
+            text += std::to_string(i + 1) + "," + name + ".com\n";
+    }
+    for (const std::size_t runEntries : {std::size_t{3}, RankIndexWriter::kDefaultRunEntries}) {
+        Import(RankKind::RankList, Source(Format::Plain, text), runEntries);
+        const RankIndex index = Open(RankKind::RankList);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::string &name = names[(i * 7) % names.size()];
+            if (!name.empty()) {
+                EXPECT_EQ(index.Find(name + ".com"), static_cast<std::uint32_t>(i + 1))
+                    << name << " " << runEntries;
+            }
+        }
+        EXPECT_EQ(index.Find(stem + "y.com"), std::nullopt);
+    }
+}
+
 // Repeats spread so that some runs shrink to a few names (kept in memory, then merged beside the
 // last run) and others go to disk: whatever the run size, the index and the repeats counted are
 // those of one run, the listings dropped the same (the one kept for each may be a repeat dropped

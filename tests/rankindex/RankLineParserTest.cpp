@@ -63,7 +63,51 @@ TEST(RankLineParserTest, WebGraphLines) {
             {"1\t1\t1\t1\t\t1", Type::Malformed},
             {"1 1 1 1 com.example 1", Type::Malformed},
             {"1,example.com", Type::Malformed},
+            // Each field ends at its tab and nowhere else, whatever byte stops it.
+            {"1\t\t1\t1\tcom.example\t1", Type::Malformed},
+            {"1\t1\t1\t\tcom.example\t1", Type::Malformed},
+            {"1\t1\t\t1\tcom.example\t1", Type::Malformed},
+            {"1\t1.0x\t1\t1\tcom.example\t1", Type::Malformed},
+            {"1x\t1\t1\t1\tcom.example\t1", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example\t\t1", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example\t1x", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example\t1\r", Type::Malformed},
+            {"1\t1\t1\t1\tcom.exa+mple\t1", Type::Malformed},
+            {"18446744073709551616\t1\t1\t1\tcom.example\t1", Type::Malformed},
+            {"1\t1\t1\t1\tcom.example\t18446744073709551616", Type::Malformed},
+            {"007\t1\t1\t1\tcom.example\t1", Type::Entry, "com.example", 7},
+            // Capitals are lowered in a copy; a name without any is the line's own text.
+            {"2\t1\t1\t1\tCOM.EXAMPLE.\t1", Type::Entry, "com.example", 2},
+            {"3\t1\t1\t1\tcom.example.Z_9-\t1", Type::Entry, "com.example.z_9-", 3},
+            {"4\t1\t1\t1\tcom.example..\t1", Type::Malformed},
         });
+}
+
+// The longest name a line may give, with or without the root's dot, and one character more.
+TEST(RankLineParserTest, WebGraphNameLengths) {
+    const std::string longest = "com." + std::string(63, 'a') + "." + std::string(63, 'b') + "." +
+                                std::string(63, 'c') + "." + std::string(57, 'D');
+    ASSERT_EQ(longest.size(), 253u);
+    std::string lowered = longest;
+    for (char &c : lowered)
+        c = c == 'D' ? 'd' : c;
+    const struct {
+        std::string name;
+        bool entry;
+    } cases[] = {
+        {longest, true},
+        {longest + ".", true},
+        {longest + "d", false},
+        {longest + "d.", false},
+    };
+    RankLineParser parser(RankKind::WebGraph);
+    for (const auto &c : cases) {
+        const RankLine got = parser.Parse("1\t1\t1\t1\t" + c.name + "\t1", 2);
+        EXPECT_EQ(got.type, c.entry ? Type::Entry : Type::Malformed) << c.name;
+        if (c.entry) {
+            EXPECT_EQ(got.name, lowered) << c.name;
+        }
+    }
 }
 
 // The PageRank position and the host count come with the name, held to 32 bits.
