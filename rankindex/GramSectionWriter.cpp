@@ -611,17 +611,10 @@ std::uint32_t GramSectionWriter::Add(std::string_view reversedName,
 // The full batch goes to the thread once it has taken the one before; a failure of the thread
 // comes out here.
 void GramSectionWriter::Hand() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return !handed_ || failure_; });
-    if (failure_)
-        std::rethrow_exception(failure_);
-    handed_ = std::move(filling_);
-    filling_ = std::move(spare_);
-    spare_ = Batch{};
+    handoff_.Hand(filling_);
     filling_.text.clear();
     filling_.ends.clear();
     filling_.firstRank = static_cast<std::uint32_t>(ranks_);
-    changed_.notify_all();
 }
 
 void GramSectionWriter::EndAdding() {
@@ -629,11 +622,7 @@ void GramSectionWriter::EndAdding() {
         return;
     if (!filling_.ends.empty())
         Hand();
-    {
-        std::lock_guard lock(mutex_);
-        closing_ = true;
-    }
-    changed_.notify_all();
+    handoff_.Close();
     ended_ = true;
     if (ranks_ > 0 && !overflowed_)
         map_ = std::make_unique<RankMap>(folder_, ranks_, pendingPlaces_);
@@ -650,42 +639,28 @@ void GramSectionWriter::Place(std::uint32_t rank, std::uint64_t place) {
 // goes.
 void GramSectionWriter::Work(std::stop_token stop) {
     LowerThisThreadsPriority();
-    Batch batch;
-    for (;;) {
-        {
-            std::unique_lock lock(mutex_);
-            if (!changed_.wait(lock, stop, [&] { return handed_.has_value() || closing_; }))
-                return;
-            if (!handed_)
-                break;
-            batch = std::move(*handed_);
-            handed_.reset();
-        }
-        changed_.notify_all();
+    while (auto batch = handoff_.Take(stop)) {
         try {
             std::uint32_t begin = 0;
-            std::uint32_t rank = batch.firstRank;
-            for (const std::uint32_t end : batch.ends) {
-                lists_->Add(std::string_view(batch.text).substr(begin, end - begin), rank);
+            std::uint32_t rank = batch->firstRank;
+            for (const std::uint32_t end : batch->ends) {
+                lists_->Add(std::string_view(batch->text).substr(begin, end - begin), rank);
                 begin = end;
                 ++rank;
             }
         } catch (...) {
-            {
-                std::lock_guard lock(mutex_);
-                failure_ = std::current_exception();
-            }
-            changed_.notify_all();
+            handoff_.Fail(std::current_exception());
             return;
         }
-        std::lock_guard lock(mutex_);
-        spare_ = std::move(batch);
+        handoff_.GiveBack(std::move(*batch));
     }
+    // No batch is left: the adding ended, or the writer goes and wants nothing more.
+    if (stop.stop_requested())
+        return;
     try {
         merged_ = lists_->Merge(stop);
     } catch (...) {
-        std::lock_guard lock(mutex_);
-        failure_ = std::current_exception();
+        handoff_.Fail(std::current_exception());
     }
 }
 
@@ -694,8 +669,7 @@ void GramSectionWriter::Finish() {
     EndAdding();
     if (worker_.joinable())
         worker_.join();
-    if (failure_)
-        std::rethrow_exception(failure_);
+    handoff_.Rethrow();
 }
 
 std::uint64_t GramSectionWriter::WriteTo(platform::AtomicFileWriter &file, std::uint64_t offset,

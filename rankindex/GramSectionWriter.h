@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/AtomicFile.h"
+#include "rankindex/BatchHandoff.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -83,12 +84,7 @@ private:
     std::unique_ptr<RankMap> map_;
     std::unique_ptr<MergedLists> merged_; // the thread's until it is joined
 
-    std::mutex mutex_;
-    std::condition_variable_any changed_;
-    std::optional<Batch> handed_; // waiting for the thread
-    Batch spare_;                 // a batch the thread is done with, its memory kept
-    bool closing_ = false;
-    std::exception_ptr failure_;
+    BatchHandoff<Batch> handoff_;
     std::jthread worker_; // last, so that it ends before what it uses
 };
 

@@ -1,5 +1,7 @@
 #include "rankindex/NameSectionWriter.h"
 
+#include "rankindex/BatchHandoff.h"
+
 #include "rankindex/ImportError.h"
 #include "rankindex/SectionOutput.h"
 #include "rankindex/TemporaryFile.h"
@@ -278,14 +280,9 @@ public:
     BlockEncoder &Finish() {
         if (!filling_.ends.empty())
             Hand();
-        {
-            std::lock_guard lock(mutex_);
-            closing_ = true;
-        }
-        changed_.notify_all();
+        handoff_.Close();
         worker_.join();
-        if (failure_)
-            std::rethrow_exception(failure_);
+        handoff_.Rethrow();
         encoder_.EndBlock();
         return encoder_;
     }
@@ -294,40 +291,18 @@ private:
     static constexpr std::size_t kBatchNames = 1 << 14;
 
     void Hand() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return !handed_ || failure_; });
-        if (failure_)
-            std::rethrow_exception(failure_);
-        handed_ = std::move(filling_);
-        filling_ = std::move(spare_);
-        spare_ = KeptNames{};
+        handoff_.Hand(filling_);
         filling_.Clear();
-        changed_.notify_all();
     }
     void Work(std::stop_token stop) {
-        KeptNames batch;
-        for (;;) {
-            {
-                std::unique_lock lock(mutex_);
-                if (!changed_.wait(lock, stop, [&] { return handed_.has_value() || closing_; }) ||
-                    !handed_)
-                    return;
-                batch = std::move(*handed_);
-                handed_.reset();
-            }
-            changed_.notify_all();
+        while (auto batch = handoff_.Take(stop)) {
             try {
-                Code(batch);
+                Code(*batch);
             } catch (...) {
-                {
-                    std::lock_guard lock(mutex_);
-                    failure_ = std::current_exception();
-                }
-                changed_.notify_all();
+                handoff_.Fail(std::current_exception());
                 return;
             }
-            std::lock_guard lock(mutex_);
-            spare_ = std::move(batch);
+            handoff_.GiveBack(std::move(*batch));
         }
     }
     void Code(const KeptNames &batch) {
@@ -344,13 +319,7 @@ private:
     BlockEncoder encoder_; // the thread's until it is joined
     const PlaceSink &placed_;
     KeptNames filling_;
-
-    std::mutex mutex_;
-    std::condition_variable_any changed_;
-    std::optional<KeptNames> handed_;
-    KeptNames spare_;
-    bool closing_ = false;
-    std::exception_ptr failure_;
+    BatchHandoff<KeptNames> handoff_;
     std::jthread worker_; // last, so that it ends before what it uses
 };
 
