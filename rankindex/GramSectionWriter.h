@@ -3,14 +3,10 @@
 #include "platform/AtomicFile.h"
 #include "rankindex/BatchHandoff.h"
 
-#include <condition_variable>
 #include <cstdint>
-#include <exception>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
